@@ -1,0 +1,32 @@
+# One word for each everyday task; the real work lives in CMakePresets.json.
+.PHONY: deps test test-debug test-sanitize bench format format-check clean
+
+JOBS ?= 2
+SOURCES = $(shell find src tests bench tools -name '*.cpp' -o -name '*.h' 2>/dev/null)
+
+deps:
+	@scripts/install-deps.sh
+
+# Every test, in the plain build and again under the address and UB sanitizers.
+test: deps
+	$(MAKE) test-debug
+	$(MAKE) test-sanitize
+
+test-debug test-sanitize: test-%:
+	cmake --preset $*
+	cmake --build --preset $* -j $(JOBS)
+	ctest --preset $*
+
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target quaylet-bench
+	build/release/bin/quaylet-bench
+
+format:
+	clang-format -i $(SOURCES)
+
+format-check:
+	clang-format --dry-run --Werror $(SOURCES)
+
+clean:
+	rm -rf build

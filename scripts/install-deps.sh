@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds, tests and runs with. This is
+# the one list; keep it sorted. Safe to run again: it asks dpkg first and only
+# touches apt when something is missing.
+set -euo pipefail
+
+packages=(
+    clang
+    clang-format
+    cmake
+    dbus
+    dbus-x11
+    g++
+    gnome-keyring
+    libarchive-dev
+    libarchive-tools
+    libbenchmark-dev
+    libcli11-dev
+    libcpp-httplib-dev
+    libcurl4-openssl-dev
+    libgmock-dev
+    libgtest-dev
+    libplist-dev
+    libsecret-1-dev
+    libssl-dev
+    ninja-build
+    nlohmann-json3-dev
+    pkg-config
+    qt6-base-dev
+    qt6-declarative-dev
+    unzip
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "installed" ] || missing+=("$package")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+    sudo=(sudo)
+else
+    echo "install-deps: these packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+    exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

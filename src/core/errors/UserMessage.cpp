@@ -1,0 +1,25 @@
+#include "core/errors/UserMessage.h"
+
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
+
+namespace quaylet {
+
+std::optional<std::string> userMessage(const std::exception_ptr& error) {
+    if (!error) {
+        return std::nullopt;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const CancellationError&) {
+        return std::nullopt;
+    } catch (const QuayletError& quayletError) {
+        return quayletError.errorDescription();
+    } catch (const std::exception& other) {
+        return std::string(other.what());
+    } catch (...) {
+        return std::string("An unexpected error occurred. Try again.");
+    }
+}
+
+}  // namespace quaylet

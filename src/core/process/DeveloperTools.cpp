@@ -1,0 +1,87 @@
+#include "core/process/DeveloperTools.h"
+
+#include <cstdlib>
+#include <utility>
+
+namespace quaylet {
+namespace {
+
+std::filesystem::path defaultDirectory() {
+#ifdef __APPLE__
+    return "/usr/bin";
+#else
+    // The stand-ins sit at the same place relative to the program in the build tree and the
+    // install tree.
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
+    return (program.parent_path() / QUAYLET_HOST_TOOLS_RELATIVE_DIR).lexically_normal();
+#endif
+}
+
+}  // namespace
+
+DeveloperTools::DeveloperTools(std::filesystem::path directory)
+    : directory_(std::move(directory)) {}
+
+DeveloperTools DeveloperTools::forThisHost() {
+    if (const char* override = std::getenv("QUAYLET_HOST_TOOLS_DIR")) {
+        const std::filesystem::path directory(override);
+        if (directory.is_absolute()) {
+            return DeveloperTools(directory);
+        }
+    }
+    return DeveloperTools(defaultDirectory());
+}
+
+std::string DeveloperTools::tool(const char* name) const {
+    return (directory_ / name).string();
+}
+
+ToolCommand DeveloperTools::selectedDeveloperDirectory() const {
+    return {tool("xcode-select"), {"-p"}};
+}
+ToolCommand DeveloperTools::locateSimctl() const {
+    return {tool("xcrun"), {"--find", "simctl"}};
+}
+ToolCommand DeveloperTools::machineArchitecture() const {
+    return {tool("uname"), {"-m"}};
+}
+ToolCommand DeveloperTools::listSimulators() const {
+    return {tool("xcrun"), {"simctl", "list", "--json"}};
+}
+ToolCommand DeveloperTools::boot(const std::string& udid) const {
+    return {tool("xcrun"), {"simctl", "boot", udid}};
+}
+ToolCommand DeveloperTools::waitUntilBooted(const std::string& udid) const {
+    return {tool("xcrun"), {"simctl", "bootstatus", udid, "-b"}};
+}
+ToolCommand DeveloperTools::install(const std::string& udid,
+                                    const std::filesystem::path& app) const {
+    return {tool("xcrun"), {"simctl", "install", udid, app.string()}};
+}
+ToolCommand DeveloperTools::launch(const std::string& udid,
+                                   const std::string& bundleIdentifier) const {
+    return {tool("xcrun"), {"simctl", "launch", udid, bundleIdentifier}};
+}
+ToolCommand DeveloperTools::installedLocation(const std::string& udid,
+                                              const std::string& bundleIdentifier) const {
+    return {tool("xcrun"), {"simctl", "get_app_container", udid, bundleIdentifier, "app"}};
+}
+ToolCommand DeveloperTools::screenshot(const std::string& udid,
+                                       const std::filesystem::path& image) const {
+    return {tool("xcrun"), {"simctl", "io", udid, "screenshot", image.string()}};
+}
+ToolCommand DeveloperTools::activateSimulator() const {
+    return {tool("open"), {"-a", "Simulator"}};
+}
+ToolCommand DeveloperTools::architectures(const std::filesystem::path& executable) const {
+    return {tool("lipo"), {"-archs", executable.string()}};
+}
+ToolCommand DeveloperTools::listArchive(const std::filesystem::path& archive) const {
+    return {tool("zipinfo"), {"-1", archive.string()}};
+}
+ToolCommand DeveloperTools::extractArchive(const std::filesystem::path& archive,
+                                           const std::filesystem::path& destination) const {
+    return {tool("ditto"), {"-x", "-k", "--noqtn", archive.string(), destination.string()}};
+}
+
+}  // namespace quaylet

@@ -1,0 +1,99 @@
+#include "feature/LaunchStage.h"
+
+namespace quaylet {
+namespace {
+
+struct StageFacts {
+    std::string_view rawValue;
+    std::string_view title;
+    double progress;
+    int localStep;
+    int otherStep;
+};
+
+constexpr StageFacts facts(LaunchStage stage) {
+    switch (stage) {
+        case LaunchStage::idle:
+            return {"idle", "Ready", 0.0, 0, 0};
+        case LaunchStage::fetching:
+            return {"fetching", "Getting the build", 0.08, 1, 1};
+        case LaunchStage::downloading:
+            return {"downloading", "Getting the build", 0.2, 1, 2};
+        case LaunchStage::verifying:
+            return {"verifying", "Getting ready", 0.34, 1, 3};
+        case LaunchStage::extracting:
+            return {"extracting", "Getting ready", 0.46, 1, 3};
+        case LaunchStage::inspecting:
+            return {"inspecting", "Getting ready", 0.54, 1, 3};
+        case LaunchStage::selecting:
+            return {"selecting", "Choosing a Simulator", 0.62, 2, 3};
+        case LaunchStage::booting:
+            return {"booting", "Starting Simulator", 0.7, 3, 3};
+        case LaunchStage::installing:
+            return {"installing", "Installing", 0.8, 4, 4};
+        case LaunchStage::launching:
+            return {"launching", "Opening", 0.92, 5, 5};
+        case LaunchStage::running:
+            return {"running", "Running", 1.0, 5, 5};
+    }
+    return {"idle", "Ready", 0.0, 0, 0};
+}
+
+}  // namespace
+
+std::string_view rawValue(LaunchStage stage) {
+    return facts(stage).rawValue;
+}
+
+std::optional<LaunchStage> launchStageFromRawValue(std::string_view text) {
+    for (const LaunchStage stage : kAllLaunchStages) {
+        if (rawValue(stage) == text) {
+            return stage;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string_view title(LaunchStage stage) {
+    return facts(stage).title;
+}
+
+double progress(LaunchStage stage) {
+    return facts(stage).progress;
+}
+
+int launchStep(LaunchStage stage, LaunchSource source) {
+    return source == LaunchSource::local ? facts(stage).localStep : facts(stage).otherStep;
+}
+
+std::string progressAccessibilityValue(LaunchStage stage, LaunchSource source) {
+    return std::string(title(stage)) + ", step " + std::to_string(launchStep(stage, source)) +
+           " of " + std::to_string(kLaunchStepCount);
+}
+
+std::optional<LaunchStage> launchStage(RemoteLaunchStage reported, LaunchSource source) {
+    const bool local = source == LaunchSource::local;
+    switch (reported) {
+        case RemoteLaunchStage::fetching:
+            return local ? std::nullopt : std::optional(LaunchStage::fetching);
+        case RemoteLaunchStage::downloading:
+            return local ? std::nullopt : std::optional(LaunchStage::downloading);
+        case RemoteLaunchStage::verifying:
+            return local ? std::nullopt : std::optional(LaunchStage::verifying);
+        case RemoteLaunchStage::extracting:
+            return local ? std::nullopt : std::optional(LaunchStage::extracting);
+        case RemoteLaunchStage::selecting:
+            return LaunchStage::selecting;
+        case RemoteLaunchStage::booting:
+            return LaunchStage::booting;
+        case RemoteLaunchStage::installing:
+            return LaunchStage::installing;
+        case RemoteLaunchStage::launching:
+            return LaunchStage::launching;
+        case RemoteLaunchStage::running:
+            return LaunchStage::running;
+    }
+    return std::nullopt;
+}
+
+}  // namespace quaylet

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "core/process/DeveloperTools.h"
@@ -7,19 +8,22 @@
 
 namespace quaylet::testing {
 
-// A host tool folder of small shell scripts, for tests that need a tool to fail, hang or
-// print something the stand-ins never would.
+// A folder of small shell scripts standing in for host tools: for injecting failures, and for
+// the archive tools when the build has no stand-ins of its own.
 class ScriptedTools {
   public:
-    // Writes an executable script named tool whose body runs under /bin/sh with the tool's
-    // arguments.
-    void write(const std::string& tool, const std::string& body) const;
+    // Writes an executable script named name whose body follows a "#!/bin/sh" line.
+    void add(const std::string& name, const std::string& body);
 
+    const std::filesystem::path& directory() const { return folder_.path(); }
     DeveloperTools tools() const { return DeveloperTools(folder_.path()); }
-    const std::filesystem::path& path() const { return folder_.path(); }
 
   private:
     TemporaryDirectory folder_;
 };
+
+// The archive tools (zipinfo, ditto) of DeveloperTools::forThisHost() when that folder has
+// them; otherwise scripts in fallback that do the same with Debian's zipinfo and bsdtar.
+DeveloperTools archiveToolsForTests(ScriptedTools& fallback);
 
 }  // namespace quaylet::testing

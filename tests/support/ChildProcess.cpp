@@ -1,12 +1,9 @@
 #include "support/ChildProcess.h"
 
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <stdexcept>
 #include <system_error>
 
 extern char** environ;
@@ -45,36 +42,6 @@ int ChildProcess::wait(pid_t pid) {
         }
     }
     return status;
-}
-
-std::string ChildProcess::output(const std::vector<std::string>& arguments) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        throw std::system_error(errno, std::generic_category(), "pipe2");
-    }
-    pid_t pid = -1;
-    try {
-        pid = start(arguments, -1, ends[1]);
-    } catch (...) {
-        close(ends[0]);
-        close(ends[1]);
-        throw;
-    }
-    close(ends[1]);
-    std::string output;
-    char buffer[4096];
-    ssize_t count = 0;
-    while ((count = read(ends[0], buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR)) {
-        if (count > 0) {
-            output.append(buffer, static_cast<std::size_t>(count));
-        }
-    }
-    close(ends[0]);
-    const int status = wait(pid);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error(arguments[0] + " failed; its output: " + output);
-    }
-    return output;
 }
 
 }  // namespace quaylet::testing

@@ -7,9 +7,9 @@
 
 namespace quaylet::testing {
 
-// Minimal process control for test helpers that need a child to outlive one call (a
-// service) or to be fed and read by hand. The first argument is a path or a name looked
-// up in PATH; the child inherits this process's environment.
+// Process control for test helpers whose child outlives one call (a service) or is fed and
+// read by hand; a command run to its end goes through ProcessRunner instead. The first argument is
+// a path or a name looked up in PATH; the child inherits this process's environment.
 class ChildProcess {
   public:
     // Starts the child; a descriptor of -1 leaves that stream as this process's own.
@@ -18,10 +18,6 @@ class ChildProcess {
 
     // Waits for the child and returns its wait status.
     static int wait(pid_t pid);
-
-    // Runs the child to its end and returns its standard output; throws std::runtime_error
-    // when it does not exit with status 0.
-    static std::string output(const std::vector<std::string>& arguments);
 };
 
 }  // namespace quaylet::testing

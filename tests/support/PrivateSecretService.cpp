@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "core/process/ProcessRunner.h"
 #include "support/ChildProcess.h"
 
 namespace quaylet::testing {
@@ -62,10 +63,12 @@ PrivateSecretService::~PrivateSecretService() {
 }
 
 void PrivateSecretService::lockDefaultCollection() const {
-    ChildProcess::output({"gdbus", "call", "--session", "--dest", "org.freedesktop.secrets",
-                          "--object-path", "/org/freedesktop/secrets", "--method",
-                          "org.freedesktop.Secret.Service.Lock",
-                          "['/org/freedesktop/secrets/collection/login']"});
+    ProcessRunner().runChecked(
+        ToolCommand{"/usr/bin/gdbus",
+                    {"call", "--session", "--dest", "org.freedesktop.secrets", "--object-path",
+                     "/org/freedesktop/secrets", "--method", "org.freedesktop.Secret.Service.Lock",
+                     "['/org/freedesktop/secrets/collection/login']"}},
+        std::stop_token());
 }
 
 }  // namespace quaylet::testing

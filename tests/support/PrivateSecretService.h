@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "support/ScopedEnvironmentVariable.h"
+#include "support/ScopedEnvironment.h"
 
 namespace quaylet::testing {
 
@@ -37,7 +37,7 @@ class PrivateSecretService {
     int sessionInput_ = -1;   // the session lasts until this end of its standard input closes
     int sessionOutput_ = -1;  // its first line is the bus address
     std::string busAddress_;
-    std::optional<ScopedEnvironmentVariable> busVariable_;
+    std::optional<ScopedEnvironment> busVariable_;
 };
 
 }  // namespace quaylet::testing

@@ -4,17 +4,16 @@
 
 #include <sstream>
 
-#include "support/ChildProcess.h"
+#include "core/process/ProcessRunner.h"
 #include "support/PrivateSecretService.h"
-#include "support/ScopedEnvironmentVariable.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet {
 namespace {
 
-using testing::ChildProcess;
 using testing::PrivateSecretService;
-using testing::ScopedEnvironmentVariable;
+using testing::ScopedEnvironment;
 using testing::TemporaryDirectory;
 
 const std::string kRefused =
@@ -23,9 +22,9 @@ const std::string kRefused =
 // Runs the store operations in a fresh process (see CredentialStoreProbe.cpp) and returns
 // one result line per operation.
 std::vector<std::string> runStore(const std::vector<std::string>& operations) {
-    std::vector<std::string> arguments = {QUAYLET_CREDENTIAL_STORE_PROBE};
-    arguments.insert(arguments.end(), operations.begin(), operations.end());
-    std::istringstream output(ChildProcess::output(arguments));
+    const auto result = ProcessRunner().runChecked(
+        ToolCommand{QUAYLET_CREDENTIAL_STORE_PROBE, operations}, std::stop_token());
+    std::istringstream output(result.standardOutput);
     std::vector<std::string> lines;
     for (std::string line; std::getline(output, line);) {
         lines.push_back(line);
@@ -82,9 +81,9 @@ TEST(CredentialStoreTest, WithoutSecretServiceReadsAbsentAndRefusesSaves) {
     const TemporaryDirectory emptyRuntimeDirectory;
     // Without an address GLib looks for the bus in the runtime folder and then through X11;
     // neither exists here.
-    const ScopedEnvironmentVariable runtimeDirectory("XDG_RUNTIME_DIR",
-                                                     emptyRuntimeDirectory.path().string());
-    const ScopedEnvironmentVariable display("DISPLAY", std::nullopt);
+    const ScopedEnvironment runtimeDirectory("XDG_RUNTIME_DIR",
+                                             emptyRuntimeDirectory.path().string());
+    const ScopedEnvironment display("DISPLAY", std::nullopt);
     const struct {
         const char* name;
         std::optional<std::string> busAddress;
@@ -95,7 +94,7 @@ TEST(CredentialStoreTest, WithoutSecretServiceReadsAbsentAndRefusesSaves) {
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        const ScopedEnvironmentVariable bus("DBUS_SESSION_BUS_ADDRESS", testCase.busAddress);
+        const ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", testCase.busAddress);
         EXPECT_EQ(runStore({"read", "save:abc", "remove", "read"}),
                   (Lines{"absent", kRefused, "removed", "absent"}));
     }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <stop_token>
+
+#include "core/artifacts/AppMetadata.h"
+#include "core/process/DeveloperTools.h"
+#include "core/process/ProcessRunner.h"
+
+namespace quaylet {
+
+// Reads what an .app bundle declares and refuses bundles that cannot run in Simulator. The
+// checks run in a fixed order and the first failure decides the QuayletError. Writes nothing;
+// holds no state between calls.
+class AppInspector {
+  public:
+    // Info.plist files larger than this are not read: no real one comes close, and a hostile
+    // build must not make inspection load gigabytes.
+    static constexpr std::uintmax_t kMaxInfoPlistSize = 8 * 1024 * 1024;
+
+    AppInspector(ProcessRunner runner, DeveloperTools tools);
+
+    AppMetadata inspect(const std::filesystem::path& appURL, std::stop_token stop) const;
+
+  private:
+    ProcessRunner runner_;
+    DeveloperTools tools_;
+};
+
+}  // namespace quaylet

@@ -1,0 +1,308 @@
+#include "core/artifacts/ArtifactSecurity.h"
+
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <memory>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "core/artifacts/ArchiveEntryName.h"
+#include "core/artifacts/ArchiveRefusal.h"
+#include "core/artifacts/ListingLines.h"
+#include "core/artifacts/ZipPreflight.h"
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
+#include "core/support/FileDescriptor.h"
+
+namespace quaylet {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The most links one lookup follows, as the kernel counts them.
+constexpr int kMaxLinkHops = 40;
+
+[[noreturn]] void refuseArchive(std::string_view message) {
+    throw QuayletError::unsafeArchive(std::string(message));
+}
+
+fs::filesystem_error platformError(const char* what, const fs::path& path) {
+    return fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
+}
+
+std::string lowerCaseHex(const unsigned char* bytes, std::size_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(count * 2);
+    for (std::size_t index = 0; index < count; ++index) {
+        hex += kDigits[bytes[index] >> 4];
+        hex += kDigits[bytes[index] & 0x0F];
+    }
+    return hex;
+}
+
+bool equalIgnoringCase(std::string_view left, std::string_view right) {
+    const auto lower = [](unsigned char character) {
+        return (character >= 'A' && character <= 'Z') ? character - 'A' + 'a' : character;
+    };
+    return std::equal(left.begin(), left.end(), right.begin(), right.end(),
+                      [&](char a, char b) { return lower(a) == lower(b); });
+}
+
+// Visits every entry under root without following links; the visitor may stop the walk from
+// descending into the entry it was given. Returns false when the walk cannot start; a failure
+// part-way is the platform's error.
+template <typename Visit>
+bool walkTree(const fs::path& root, Visit visit) {
+    std::error_code error;
+    fs::recursive_directory_iterator walk(root, error);
+    if (error) {
+        return false;
+    }
+    while (walk != fs::recursive_directory_iterator()) {
+        visit(*walk, walk);
+        walk.increment(error);
+        if (error) {
+            throw fs::filesystem_error("Cannot walk the unpacked build", root, error);
+        }
+    }
+    return true;
+}
+
+// Removes a tree even where the archive left folders without owner permissions; failures are
+// ignored because every caller removes on a path where the tree may not exist.
+void removeTree(const fs::path& root) {
+    std::error_code ignored;
+    for (auto walk = fs::recursive_directory_iterator(root, ignored);
+         walk != fs::recursive_directory_iterator(); walk.increment(ignored)) {
+        if (!walk->is_symlink(ignored) && walk->is_directory(ignored)) {
+            fs::permissions(walk->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    fs::remove_all(root, ignored);
+}
+
+// Setuid, setgid and sticky bits have no business in a build; folders the archive left
+// unreadable or unsearchable would hide their contents from the checks and the cleanup.
+void normalisePermissions(const fs::path& root) {
+    const bool walked = walkTree(root, [](const fs::directory_entry& entry, auto&) {
+        struct stat status {};
+        if (::lstat(entry.path().c_str(), &status) != 0) {
+            throw platformError("Cannot read file attributes", entry.path());
+        }
+        if (S_ISLNK(status.st_mode)) {
+            return;  // a link's own mode is never consulted
+        }
+        mode_t mode = status.st_mode & 07777 & ~(S_ISUID | S_ISGID | S_ISVTX);
+        if (S_ISDIR(status.st_mode)) {
+            mode |= S_IRWXU;
+        }
+        if (mode != (status.st_mode & 07777) && ::chmod(entry.path().c_str(), mode) != 0) {
+            throw platformError("Cannot change file mode", entry.path());
+        }
+    });
+    if (!walked) {
+        refuseArchive(kCannotInspectMessage);
+    }
+}
+
+std::deque<std::string> componentsOf(const fs::path& path) {
+    std::deque<std::string> components;
+    for (const fs::path& component : path) {
+        if (!component.empty() && component != ".") {
+            components.push_back(component.string());
+        }
+    }
+    return components;
+}
+
+// Follows a link one component at a time through what is on disk, starting in the link's own
+// folder. It stays inside when no step leaves root, no target is absolute, every lookup either
+// succeeds or finds nothing (a dangling remainder is taken lexically, so a dangling link is
+// judged by where it would point) and the chain ends within the hop limit.
+bool linkStaysInside(const fs::path& canonicalRoot, const fs::path& relativeLink) {
+    std::deque<std::string> folder = componentsOf(relativeLink.parent_path());
+    std::vector<std::string> position(folder.begin(), folder.end());
+    std::error_code error;
+    const fs::path target = fs::read_symlink(canonicalRoot / relativeLink, error);
+    if (error || target.is_absolute()) {
+        return false;
+    }
+    std::deque<std::string> pending = componentsOf(target);
+    int hops = 0;
+    while (!pending.empty()) {
+        const std::string component = std::move(pending.front());
+        pending.pop_front();
+        if (component == "..") {
+            if (position.empty()) {
+                return false;
+            }
+            position.pop_back();
+            continue;
+        }
+        position.push_back(component);
+        fs::path candidate = canonicalRoot;
+        for (const std::string& part : position) {
+            candidate /= part;
+        }
+        struct stat status {};
+        if (::lstat(candidate.c_str(), &status) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) {
+                continue;
+            }
+            return false;
+        }
+        if (S_ISLNK(status.st_mode)) {
+            const fs::path next = fs::read_symlink(candidate, error);
+            if (++hops > kMaxLinkHops || error || next.is_absolute()) {
+                return false;
+            }
+            position.pop_back();
+            const std::deque<std::string> expansion = componentsOf(next);
+            pending.insert(pending.begin(), expansion.begin(), expansion.end());
+        }
+    }
+    return true;
+}
+
+bool isPackage(const fs::path& path) {
+    static const char* const kPackageExtensions[] = {".app",       ".appex",  ".bundle",
+                                                     ".framework", ".plugin", ".xpc"};
+    const fs::path extension = path.extension();
+    return std::any_of(std::begin(kPackageExtensions), std::end(kPackageExtensions),
+                       [&](const char* known) { return extension == known; });
+}
+
+}  // namespace
+
+ArtifactSecurity::ArtifactSecurity(ProcessRunner runner, DeveloperTools tools)
+    : runner_(std::move(runner)), tools_(std::move(tools)) {}
+
+std::string ArtifactSecurity::sha256(const fs::path& file, std::stop_token stop) const {
+    const FileDescriptor input = FileDescriptor::openForReading(file);
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                          &EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+        throw std::runtime_error("SHA-256 is not available");
+    }
+    std::vector<unsigned char> chunk(kDigestChunkSize);
+    for (;;) {
+        throwIfStopRequested(stop);
+        const ssize_t count = ::read(input.get(), chunk.data(), chunk.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            throw platformError("Cannot read file", file);
+        }
+        if (count == 0) {
+            break;
+        }
+        EVP_DigestUpdate(context.get(), chunk.data(), static_cast<std::size_t>(count));
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &length);
+    return lowerCaseHex(digest, length);
+}
+
+void ArtifactSecurity::verify(const fs::path& file, std::string_view expected,
+                              std::stop_token stop) const {
+    const std::string actual = sha256(file, stop);
+    if (equalIgnoringCase(actual, expected)) {
+        return;
+    }
+    std::error_code ignored;  // the mismatch is what the caller must hear about
+    fs::remove(file, ignored);
+    throw QuayletError::checksumMismatch(std::string(expected), actual);
+}
+
+void ArtifactSecurity::validateArchiveEntries(const std::vector<std::string>& names) {
+    if (names.empty()) {
+        refuseArchive(kEmptyBuildMessage);
+    }
+    if (!std::all_of(names.begin(), names.end(), staysBelowDestination)) {
+        refuseArchive(kSecurityCheckMessage);
+    }
+}
+
+fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::path& destination,
+                                           std::stop_token stop) const {
+    // The listing shows one reader's view only; the in-process scan proves that every reader
+    // sees the same safe entries. It runs first so that a damaged or hostile archive is refused
+    // in the same words whichever listing tool the host has, and however that tool copes.
+    preflightZipFile(archive, stop);
+    const ProcessResult listing = runner_.runChecked(tools_.listArchive(archive), stop);
+    validateArchiveEntries(splitListingLines(listing.standardOutput));
+
+    removeTree(destination);
+    fs::create_directories(destination);
+    try {
+        runner_.runChecked(tools_.extractArchive(archive, destination), stop);
+        normalisePermissions(destination);
+        validateExtractedTree(destination);
+        const std::vector<fs::path> bundles = appBundles(destination);
+        if (bundles.size() != 1) {
+            refuseArchive(kOneAppMessage);
+        }
+        return bundles.front();
+    } catch (...) {
+        removeTree(destination);
+        throw;
+    }
+}
+
+void ArtifactSecurity::validateExtractedTree(const fs::path& root) const {
+    std::error_code error;
+    // Computed before anything is compared: the root's own path may run through links (on a
+    // Mac, /var is one).
+    const fs::path canonicalRoot = fs::canonical(root, error);
+    if (error) {
+        refuseArchive(kCannotInspectMessage);
+    }
+    unsigned long long total = 0;
+    const bool walked = walkTree(root, [&](const fs::directory_entry& entry, auto&) {
+        struct stat status {};
+        if (::lstat(entry.path().c_str(), &status) != 0) {
+            throw platformError("Cannot read file attributes", entry.path());
+        }
+        if (S_ISREG(status.st_mode)) {
+            const auto size = static_cast<unsigned long long>(status.st_size);
+            if (size > kExtractedTreeLimit - total) {
+                refuseArchive(kTooLargeMessage);
+            }
+            total += size;
+        } else if (S_ISLNK(status.st_mode)) {
+            if (!linkStaysInside(canonicalRoot, entry.path().lexically_relative(root))) {
+                refuseArchive(kSecurityCheckMessage);
+            }
+        } else if (!S_ISDIR(status.st_mode)) {
+            refuseArchive(kSecurityCheckMessage);  // devices, FIFOs and sockets
+        }
+    });
+    if (!walked) {
+        refuseArchive(kCannotInspectMessage);
+    }
+}
+
+std::vector<fs::path> ArtifactSecurity::appBundles(const fs::path& root) const {
+    std::vector<fs::path> bundles;
+    walkTree(root, [&](const fs::directory_entry& entry, fs::recursive_directory_iterator& walk) {
+        if (entry.path().extension() == ".app") {
+            bundles.push_back(entry.path());
+        }
+        std::error_code ignored;  // an entry that cannot be examined is simply not a package
+        if (isPackage(entry.path()) && !entry.is_symlink(ignored) && entry.is_directory(ignored)) {
+            walk.disable_recursion_pending();
+        }
+    });
+    return bundles;
+}
+
+}  // namespace quaylet

@@ -1,0 +1,694 @@
+#include "core/artifacts/ZipPreflight.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "core/artifacts/ArchiveEntryName.h"
+#include "core/artifacts/ArchiveRefusal.h"
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
+#include "core/support/FileDescriptor.h"
+
+namespace quaylet {
+namespace {
+
+constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+constexpr std::uint32_t kEndSignature = 0x06054b50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr std::uint32_t kDataDescriptorSignature = 0x08074b50;
+
+constexpr std::uint64_t kLocalHeaderSize = 30;
+constexpr std::uint64_t kCentralHeaderSize = 46;
+constexpr std::uint64_t kEndSize = 22;
+constexpr std::uint64_t kMaxCommentLength = 0xFFFF;
+constexpr std::uint64_t kZip64LocatorSize = 20;
+constexpr std::uint64_t kZip64EndFixedSize = 56;
+
+constexpr std::uint16_t kZip64ExtraId = 0x0001;
+constexpr std::uint16_t kPkwareUnixExtraId = 0x000d;  // can carry a link target of its own
+constexpr std::uint16_t kUnicodePathExtraId = 0x7075;
+
+constexpr std::uint16_t kFlagEncrypted = 1U << 0;
+constexpr std::uint16_t kFlagDataDescriptor = 1U << 3;
+constexpr std::uint16_t kFlagPatchedData = 1U << 5;
+constexpr std::uint16_t kFlagStrongEncryption = 1U << 6;
+constexpr std::uint16_t kFlagUtf8Names = 1U << 11;
+constexpr std::uint16_t kFlagMaskedHeaders = 1U << 13;
+// Flags that change how a reader finds or decodes an entry, so both headers must agree on them.
+constexpr std::uint16_t kFlagsThatMustAgree = kFlagEncrypted | kFlagDataDescriptor | kFlagUtf8Names;
+constexpr std::uint16_t kFlagsRefused =
+    kFlagEncrypted | kFlagPatchedData | kFlagStrongEncryption | kFlagMaskedHeaders;
+
+constexpr std::uint16_t kMethodStored = 0;
+constexpr std::uint16_t kMethodDeflated = 8;
+
+constexpr std::uint16_t k16BitSentinel = 0xFFFF;
+constexpr std::uint32_t k32BitSentinel = 0xFFFFFFFF;
+
+constexpr std::uint32_t kFileTypeMask = 0170000;
+constexpr std::uint32_t kRegularFileType = 0100000;
+constexpr std::uint32_t kDirectoryType = 0040000;
+constexpr std::uint32_t kSymbolicLinkType = 0120000;
+constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
+
+// The kernel's own bounds: the longest link target and the most links one lookup follows.
+constexpr std::uint64_t kMaxLinkTargetLength = 4096;
+constexpr int kMaxLinkHops = 40;
+
+constexpr std::size_t kInflateOutputSize = 256 * 1024;
+constexpr std::uint64_t kInflateInputChunk = 1U << 30;  // zlib counts input in 32 bits
+
+[[noreturn]] void refuse() {
+    throw QuayletError::unsafeArchive(std::string(kSecurityCheckMessage));
+}
+
+void require(bool condition) {
+    if (!condition) {
+        refuse();
+    }
+}
+
+using Bytes = std::span<const std::uint8_t>;
+
+std::string_view asText(Bytes bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Little-endian reads in which any access past the end refuses the archive.
+class ByteView {
+  public:
+    explicit ByteView(Bytes bytes) : bytes_(bytes) {}
+
+    std::uint64_t size() const { return bytes_.size(); }
+
+    bool contains(std::uint64_t offset, std::uint64_t length) const {
+        return offset <= bytes_.size() && length <= bytes_.size() - offset;
+    }
+
+    Bytes slice(std::uint64_t offset, std::uint64_t length) const {
+        require(contains(offset, length));
+        return bytes_.subspan(offset, length);
+    }
+
+    std::uint64_t little(std::uint64_t offset, std::size_t width) const {
+        const Bytes piece = slice(offset, width);
+        std::uint64_t value = 0;
+        for (std::size_t index = width; index-- > 0;) {
+            value = (value << 8) | piece[index];
+        }
+        return value;
+    }
+    std::uint16_t u16(std::uint64_t offset) const {
+        return static_cast<std::uint16_t>(little(offset, 2));
+    }
+    std::uint32_t u32(std::uint64_t offset) const {
+        return static_cast<std::uint32_t>(little(offset, 4));
+    }
+    std::uint64_t u64(std::uint64_t offset) const { return little(offset, 8); }
+
+  private:
+    Bytes bytes_;
+};
+
+struct ExtraField {
+    std::uint16_t id = 0;
+    Bytes data;
+};
+
+// The fields must fill the extra area exactly; the fields this scan interprets may appear once.
+std::vector<ExtraField> parseExtraFields(Bytes extra) {
+    const ByteView view(extra);
+    std::vector<ExtraField> fields;
+    std::uint64_t offset = 0;
+    while (offset < view.size()) {
+        const std::uint16_t id = view.u16(offset);
+        const std::uint16_t length = view.u16(offset + 2);
+        fields.push_back({id, view.slice(offset + 4, length)});
+        offset += 4 + length;
+    }
+    for (const std::uint16_t interpreted : {kZip64ExtraId, kUnicodePathExtraId}) {
+        require(std::count_if(fields.begin(), fields.end(), [&](const ExtraField& field) {
+                    return field.id == interpreted;
+                }) <= 1);
+    }
+    require(std::none_of(fields.begin(), fields.end(),
+                         [](const ExtraField& field) { return field.id == kPkwareUnixExtraId; }));
+    return fields;
+}
+
+std::optional<Bytes> findExtraField(const std::vector<ExtraField>& fields, std::uint16_t id) {
+    for (const ExtraField& field : fields) {
+        if (field.id == id) {
+            return field.data;
+        }
+    }
+    return std::nullopt;
+}
+
+// Hands out the zip64 field's 64-bit values, one for each header value that holds the sentinel,
+// in the order the format fixes.
+class Zip64Values {
+  public:
+    explicit Zip64Values(std::optional<Bytes> field) : field_(field) {}
+
+    std::uint64_t widen(std::uint64_t value, std::uint64_t sentinel) {
+        if (value != sentinel) {
+            return value;
+        }
+        require(field_.has_value());
+        const std::uint64_t wide = ByteView(*field_).u64(offset_);
+        offset_ += 8;
+        return wide;
+    }
+
+    bool present() const { return field_.has_value(); }
+
+  private:
+    std::optional<Bytes> field_;
+    std::uint64_t offset_ = 0;
+};
+
+// An Info-ZIP Unicode path field names the entry for the readers that honour it, so it must
+// say exactly what the header says.
+void requireUnicodePathAgrees(const std::vector<ExtraField>& fields, std::string_view name) {
+    if (const auto field = findExtraField(fields, kUnicodePathExtraId)) {
+        const ByteView view(*field);
+        require(view.size() >= 5 && (*field)[0] == 1);
+        require(asText(field->subspan(5)) == name);
+    }
+}
+
+enum class EntryKind { file, directory, symbolicLink };
+
+struct Entry {
+    std::string name;
+    EntryKind kind = EntryKind::file;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
+    std::uint64_t localHeaderOffset = 0;
+    std::uint32_t externalAttributes = 0;
+    Bytes data;             // the entry's compressed data, found through its local header
+    std::uint64_t end = 0;  // one past its last byte, data descriptor included
+};
+
+struct CentralDirectory {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    std::uint64_t entryCount = 0;
+};
+
+// Finds the end record and, for zip64 archives, the records it points to. The central
+// directory must end exactly where they begin and the end record must end the file.
+CentralDirectory readEndRecords(const ByteView& archive) {
+    require(archive.size() >= kEndSize);
+    const std::uint64_t lowest =
+        archive.size() - kEndSize - std::min(kMaxCommentLength, archive.size() - kEndSize);
+    std::optional<std::uint64_t> endOffset;
+    for (std::uint64_t offset = archive.size() - kEndSize + 1; offset-- > lowest;) {
+        if (archive.u32(offset) == kEndSignature) {
+            endOffset = offset;
+            break;
+        }
+    }
+    require(endOffset.has_value());
+    const std::uint64_t end = *endOffset;
+    require(end + kEndSize + archive.u16(end + 20) == archive.size());
+    require(archive.u16(end + 4) == 0 && archive.u16(end + 6) == 0);
+    const std::uint16_t entriesHere = archive.u16(end + 8);
+    CentralDirectory directory{archive.u32(end + 16), archive.u32(end + 12), archive.u16(end + 10)};
+    require(entriesHere == directory.entryCount);
+    std::uint64_t directoryEnd = end;
+
+    const bool hasLocator =
+        end >= kZip64LocatorSize && archive.u32(end - kZip64LocatorSize) == kZip64LocatorSignature;
+    if (hasLocator) {
+        const std::uint64_t locator = end - kZip64LocatorSize;
+        require(archive.u32(locator + 4) == 0 && archive.u32(locator + 16) == 1);
+        const std::uint64_t zip64End = archive.u64(locator + 8);
+        require(zip64End <= locator && locator - zip64End >= kZip64EndFixedSize);
+        require(archive.u32(zip64End) == kZip64EndSignature);
+        require(archive.u64(zip64End + 4) == locator - zip64End - 12);
+        require(archive.u32(zip64End + 16) == 0 && archive.u32(zip64End + 20) == 0);
+        const std::uint64_t wideEntriesHere = archive.u64(zip64End + 24);
+        const CentralDirectory wide{archive.u64(zip64End + 48), archive.u64(zip64End + 40),
+                                    archive.u64(zip64End + 32)};
+        require(wideEntriesHere == wide.entryCount);
+        require(directory.entryCount == k16BitSentinel || directory.entryCount == wide.entryCount);
+        require(directory.size == k32BitSentinel || directory.size == wide.size);
+        require(directory.offset == k32BitSentinel || directory.offset == wide.offset);
+        directory = wide;
+        directoryEnd = zip64End;
+    } else {
+        require(directory.entryCount != k16BitSentinel && directory.size != k32BitSentinel &&
+                directory.offset != k32BitSentinel);
+    }
+    require(directory.offset <= directoryEnd && directoryEnd - directory.offset == directory.size);
+    return directory;
+}
+
+EntryKind kindOf(std::string_view name, std::uint32_t externalAttributes) {
+    const bool namedAsDirectory = name.ends_with('/');
+    const std::uint32_t fileType = (externalAttributes >> 16) & kFileTypeMask;
+    EntryKind kind = namedAsDirectory ? EntryKind::directory : EntryKind::file;
+    switch (fileType) {
+        case 0:
+            // Archives from hosts without Unix modes mark folders with the DOS attribute only.
+            require((externalAttributes & kDosDirectoryAttribute) == 0 || namedAsDirectory);
+            break;
+        case kRegularFileType:
+            kind = EntryKind::file;
+            break;
+        case kDirectoryType:
+            kind = EntryKind::directory;
+            break;
+        case kSymbolicLinkType:
+            kind = EntryKind::symbolicLink;
+            break;
+        default:
+            refuse();  // devices, FIFOs and sockets have no place in a build
+    }
+    // Readers decide between file and folder differently (mode bits or the trailing slash), so
+    // the two must agree.
+    require((kind == EntryKind::directory) == namedAsDirectory);
+    return kind;
+}
+
+std::vector<Entry> readCentralDirectory(const ByteView& archive,
+                                        const CentralDirectory& directory) {
+    // Each record takes at least the fixed header, which bounds the count before reserving.
+    require(directory.entryCount <= directory.size / kCentralHeaderSize);
+    std::vector<Entry> entries;
+    entries.reserve(directory.entryCount);
+    std::uint64_t offset = directory.offset;
+    const std::uint64_t directoryEnd = directory.offset + directory.size;
+    for (std::uint64_t index = 0; index < directory.entryCount; ++index) {
+        require(archive.u32(offset) == kCentralHeaderSignature);
+        Entry entry;
+        entry.flags = archive.u16(offset + 8);
+        entry.method = archive.u16(offset + 10);
+        entry.crc = archive.u32(offset + 16);
+        const std::uint32_t compressedSize = archive.u32(offset + 20);
+        const std::uint32_t uncompressedSize = archive.u32(offset + 24);
+        const std::uint16_t nameLength = archive.u16(offset + 28);
+        const std::uint16_t extraLength = archive.u16(offset + 30);
+        const std::uint16_t commentLength = archive.u16(offset + 32);
+        const std::uint16_t startDisk = archive.u16(offset + 34);
+        entry.externalAttributes = archive.u32(offset + 38);
+        const std::uint32_t localHeaderOffset = archive.u32(offset + 42);
+        entry.name = asText(archive.slice(offset + kCentralHeaderSize, nameLength));
+        const auto fields =
+            parseExtraFields(archive.slice(offset + kCentralHeaderSize + nameLength, extraLength));
+        offset += kCentralHeaderSize + nameLength + extraLength + commentLength;
+        require(offset <= directoryEnd);
+
+        Zip64Values wide(findExtraField(fields, kZip64ExtraId));
+        entry.uncompressedSize = wide.widen(uncompressedSize, k32BitSentinel);
+        entry.compressedSize = wide.widen(compressedSize, k32BitSentinel);
+        entry.localHeaderOffset = wide.widen(localHeaderOffset, k32BitSentinel);
+        require(wide.widen(startDisk, k16BitSentinel) == 0);
+        requireUnicodePathAgrees(fields, entry.name);
+
+        require((entry.flags & kFlagsRefused) == 0);
+        require(entry.method == kMethodStored || entry.method == kMethodDeflated);
+        entry.kind = kindOf(entry.name, entry.externalAttributes);
+        entries.push_back(std::move(entry));
+    }
+    require(offset == directoryEnd);
+    return entries;
+}
+
+// Where the data descriptor after an entry's data ends. It may or may not open with its
+// signature; its values must be the central directory's.
+std::uint64_t dataDescriptorEnd(const ByteView& archive, const Entry& entry, std::uint64_t at,
+                                bool wideSizes) {
+    const std::size_t width = wideSizes ? 8 : 4;
+    for (const bool signed_ : {true, false}) {
+        std::uint64_t offset = at;
+        if (signed_) {
+            if (!archive.contains(offset, 4) || archive.u32(offset) != kDataDescriptorSignature) {
+                continue;
+            }
+            offset += 4;
+        }
+        if (archive.contains(offset, 4 + 2 * width) && archive.u32(offset) == entry.crc &&
+            archive.little(offset + 4, width) == entry.compressedSize &&
+            archive.little(offset + 4 + width, width) == entry.uncompressedSize) {
+            return offset + 4 + 2 * width;
+        }
+    }
+    refuse();
+}
+
+// Checks the local header against the central record and locates the entry's data.
+void readLocalHeader(const ByteView& archive, std::uint64_t directoryOffset, Entry& entry) {
+    const std::uint64_t offset = entry.localHeaderOffset;
+    require(archive.u32(offset) == kLocalHeaderSignature);
+    const std::uint16_t flags = archive.u16(offset + 6);
+    const std::uint16_t method = archive.u16(offset + 8);
+    const std::uint32_t crc = archive.u32(offset + 14);
+    const std::uint32_t compressedSize = archive.u32(offset + 18);
+    const std::uint32_t uncompressedSize = archive.u32(offset + 22);
+    const std::uint16_t nameLength = archive.u16(offset + 26);
+    const std::uint16_t extraLength = archive.u16(offset + 28);
+    const std::string_view name = asText(archive.slice(offset + kLocalHeaderSize, nameLength));
+    const auto fields =
+        parseExtraFields(archive.slice(offset + kLocalHeaderSize + nameLength, extraLength));
+
+    require(name == entry.name);
+    require(method == entry.method);
+    require((flags & kFlagsThatMustAgree) == (entry.flags & kFlagsThatMustAgree));
+    requireUnicodePathAgrees(fields, entry.name);
+
+    Zip64Values wide(findExtraField(fields, kZip64ExtraId));
+    const std::uint64_t localUncompressed = wide.widen(uncompressedSize, k32BitSentinel);
+    const std::uint64_t localCompressed = wide.widen(compressedSize, k32BitSentinel);
+    const bool deferred = (entry.flags & kFlagDataDescriptor) != 0;
+    // With a data descriptor the local values may be left zero; any value given must agree.
+    const auto agrees = [deferred](std::uint64_t local, std::uint64_t central) {
+        return local == central || (deferred && local == 0);
+    };
+    require(agrees(crc, entry.crc) && agrees(localCompressed, entry.compressedSize) &&
+            agrees(localUncompressed, entry.uncompressedSize));
+
+    const std::uint64_t dataOffset = offset + kLocalHeaderSize + nameLength + extraLength;
+    require(dataOffset <= directoryOffset && entry.compressedSize <= directoryOffset - dataOffset);
+    entry.data = archive.slice(dataOffset, entry.compressedSize);
+    entry.end = dataOffset + entry.compressedSize;
+    if (deferred) {
+        entry.end = dataDescriptorEnd(archive, entry, entry.end, wide.present());
+    }
+}
+
+// Every byte before the central directory belongs to exactly one entry, in order: no junk in
+// front, no gaps a second reader could find entries in, no data shared between entries.
+void requireEntriesTileArchive(std::vector<const Entry*> byOffset, std::uint64_t directoryOffset) {
+    std::uint64_t expected = 0;
+    for (const Entry* entry : byOffset) {
+        require(entry->localHeaderOffset == expected);
+        expected = entry->end;
+    }
+    require(expected == directoryOffset);
+}
+
+// Decodes one UTF-8 code point strictly (no overlong forms, no surrogates); none at an invalid
+// sequence.
+std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& index) {
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+    const unsigned char lead = byte(index);
+    if (lead < 0x80) {
+        ++index;
+        return lead;
+    }
+    std::size_t length = 0;
+    char32_t codePoint = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, codePoint = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, codePoint = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, codePoint = lead & 0x07, minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() - index < length) {
+        return std::nullopt;
+    }
+    for (std::size_t offset = 1; offset < length; ++offset) {
+        if ((byte(index + offset) & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        codePoint = (codePoint << 6) | (byte(index + offset) & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    index += length;
+    return codePoint;
+}
+
+// Valid UTF-8 without control characters (C0, DEL, C1) or the Unicode line and paragraph
+// separators, any of which would split or disguise a name in a listing.
+void requirePrintableText(std::string_view text) {
+    std::size_t index = 0;
+    while (index < text.size()) {
+        const auto codePoint = decodeUtf8(text, index);
+        require(codePoint.has_value());
+        require(*codePoint >= 0x20 && !(*codePoint >= 0x7F && *codePoint <= 0x9F) &&
+                *codePoint != 0x2028 && *codePoint != 0x2029);
+    }
+}
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char character) { return static_cast<unsigned char>(character) < 0x80; });
+}
+
+std::vector<std::string> splitComponents(std::string_view path) {
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        components.emplace_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return components;
+}
+
+// The name as the Mac's case-insensitive file system sees it: "." and empty components
+// dropped, ASCII letters folded. Non-ASCII folding is not needed for safety because archives
+// holding links must be all ASCII (see requireSafeLinks).
+std::vector<std::string> foldedComponents(std::string_view path) {
+    std::vector<std::string> folded;
+    for (std::string component : splitComponents(path)) {
+        if (component.empty() || component == ".") {
+            continue;
+        }
+        std::transform(component.begin(), component.end(), component.begin(), [](char character) {
+            return (character >= 'A' && character <= 'Z') ? static_cast<char>(character - 'A' + 'a')
+                                                          : character;
+        });
+        folded.push_back(std::move(component));
+    }
+    return folded;
+}
+
+std::string joinComponents(const std::vector<std::string>& components, std::size_t count) {
+    std::string joined;
+    for (std::size_t index = 0; index < count; ++index) {
+        if (index > 0) {
+            joined += '/';
+        }
+        joined += components[index];
+    }
+    return joined;
+}
+
+void requireSafeName(std::string_view name) {
+    require(!name.empty());
+    requirePrintableText(name);
+    require(staysBelowDestination(name));
+    const auto components = splitComponents(name);
+    for (std::size_t index = 0; index < components.size(); ++index) {
+        // Only a folder's trailing slash may leave an empty component.
+        require(!components[index].empty() || index + 1 == components.size());
+    }
+}
+
+// Names must be unique even when letter case is ignored, and no entry may sit below a file or
+// a symbolic link: a write below a link would land wherever the link points.
+void requireDistinctPaths(const std::vector<Entry>& entries) {
+    std::map<std::string, const Entry*> byPath;
+    for (const Entry& entry : entries) {
+        const auto components = foldedComponents(entry.name);
+        require(!components.empty());
+        require(byPath.emplace(joinComponents(components, components.size()), &entry).second);
+    }
+    for (const Entry& entry : entries) {
+        const auto components = foldedComponents(entry.name);
+        for (std::size_t depth = 1; depth < components.size(); ++depth) {
+            const auto parent = byPath.find(joinComponents(components, depth));
+            require(parent == byPath.end() || parent->second->kind == EntryKind::directory);
+        }
+    }
+}
+
+// Inflates (or copies) an entry's data, proving that it yields exactly the declared number of
+// bytes and that the deflate stream ends exactly at the data's end. Keeps the bytes only when
+// asked (link targets).
+std::string verifyEntryData(const Entry& entry, bool keepBytes, std::vector<Bytef>& output,
+                            const std::stop_token& stop) {
+    if (entry.method == kMethodStored) {
+        require(entry.compressedSize == entry.uncompressedSize);
+        return keepBytes ? std::string(asText(entry.data)) : std::string();
+    }
+    z_stream stream{};
+    require(inflateInit2(&stream, -MAX_WBITS) == Z_OK);
+    struct InflateEnd {
+        z_stream& stream;
+        ~InflateEnd() { inflateEnd(&stream); }
+    } inflateEnd{stream};
+
+    std::string kept;
+    const std::uint8_t* next = entry.data.data();
+    std::uint64_t remaining = entry.data.size();
+    std::uint64_t produced = 0;
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
+        throwIfStopRequested(stop);
+        if (stream.avail_in == 0 && remaining > 0) {
+            const std::uint64_t chunk = std::min(remaining, kInflateInputChunk);
+            stream.next_in = const_cast<Bytef*>(next);
+            stream.avail_in = static_cast<uInt>(chunk);
+            next += chunk;
+            remaining -= chunk;
+        }
+        stream.next_out = output.data();
+        stream.avail_out = static_cast<uInt>(output.size());
+        status = inflate(&stream, Z_NO_FLUSH);
+        require(status == Z_OK || status == Z_STREAM_END);
+        const std::size_t written = output.size() - stream.avail_out;
+        produced += written;
+        require(produced <= entry.uncompressedSize);
+        if (keepBytes) {
+            kept.append(reinterpret_cast<const char*>(output.data()), written);
+        }
+    }
+    require(produced == entry.uncompressedSize && stream.avail_in == 0 && remaining == 0);
+    return kept;
+}
+
+// Every link must resolve, lexically and component by component from its own folder and through
+// the archive's other links, to a place inside the destination without ever leaving it.
+void requireSafeLinks(const std::vector<Entry>& entries,
+                      const std::map<std::string, std::string>& linkTargets) {
+    if (linkTargets.empty()) {
+        return;
+    }
+    // Case folding beyond ASCII (and Unicode normalisation) would be needed to know which names
+    // the Mac's file system treats as one; builds with links are held to ASCII instead.
+    for (const Entry& entry : entries) {
+        require(isAscii(entry.name));
+    }
+    for (const auto& [path, target] : linkTargets) {
+        require(!target.empty() && target.size() <= kMaxLinkTargetLength && isAscii(target));
+        requirePrintableText(target);
+        require(target.front() != '/');
+    }
+    for (const auto& [path, target] : linkTargets) {
+        std::vector<std::string> position = splitComponents(path);
+        position.pop_back();
+        const auto targetComponents = foldedComponents(target);
+        std::deque<std::string> pending(targetComponents.begin(), targetComponents.end());
+        int hops = 0;
+        while (!pending.empty()) {
+            const std::string component = std::move(pending.front());
+            pending.pop_front();
+            if (component == "..") {
+                require(!position.empty());
+                position.pop_back();
+                continue;
+            }
+            position.push_back(component);
+            const auto link = linkTargets.find(joinComponents(position, position.size()));
+            if (link != linkTargets.end()) {
+                require(++hops <= kMaxLinkHops);
+                position.pop_back();
+                const auto expansion = foldedComponents(link->second);
+                pending.insert(pending.begin(), expansion.begin(), expansion.end());
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token stop) {
+    const ByteView archive(bytes);
+    const CentralDirectory directory = readEndRecords(archive);
+    std::vector<Entry> entries = readCentralDirectory(archive, directory);
+    if (entries.empty()) {
+        throw QuayletError::unsafeArchive(std::string(kEmptyBuildMessage));
+    }
+    std::vector<const Entry*> byOffset;
+    for (Entry& entry : entries) {
+        readLocalHeader(archive, directory.offset, entry);
+        byOffset.push_back(&entry);
+    }
+    std::sort(byOffset.begin(), byOffset.end(), [](const Entry* left, const Entry* right) {
+        return left->localHeaderOffset < right->localHeaderOffset;
+    });
+    requireEntriesTileArchive(byOffset, directory.offset);
+
+    for (const Entry& entry : entries) {
+        requireSafeName(entry.name);
+    }
+    requireDistinctPaths(entries);
+
+    std::uint64_t declaredTotal = 0;
+    for (const Entry& entry : entries) {
+        if (entry.uncompressedSize > kExtractedTreeLimit - declaredTotal) {
+            throw QuayletError::unsafeArchive(std::string(kTooLargeMessage));
+        }
+        declaredTotal += entry.uncompressedSize;
+    }
+
+    std::vector<Bytef> output(kInflateOutputSize);
+    std::map<std::string, std::string> linkTargets;
+    for (const Entry* entry : byOffset) {
+        const bool isLink = entry->kind == EntryKind::symbolicLink;
+        if (isLink) {
+            require(entry->uncompressedSize <= kMaxLinkTargetLength);
+        }
+        std::string kept = verifyEntryData(*entry, isLink, output, stop);
+        if (isLink) {
+            const auto components = foldedComponents(entry->name);
+            linkTargets.emplace(joinComponents(components, components.size()), std::move(kept));
+        }
+    }
+    requireSafeLinks(entries, linkTargets);
+}
+
+void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop) {
+    const FileDescriptor file = FileDescriptor::openForReading(archive);
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) {
+        throw std::filesystem::filesystem_error("Cannot read file", archive,
+                                                std::error_code(errno, std::generic_category()));
+    }
+    const auto size = static_cast<std::size_t>(status.st_size);
+    if (size == 0) {
+        preflightZipArchive({}, stop);
+        return;
+    }
+    void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
+    if (mapping == MAP_FAILED) {
+        throw std::filesystem::filesystem_error("Cannot map file", archive,
+                                                std::error_code(errno, std::generic_category()));
+    }
+    struct Unmapper {
+        void* mapping;
+        std::size_t size;
+        ~Unmapper() { ::munmap(mapping, size); }
+    } unmapper{mapping, size};
+    ::madvise(mapping, size, MADV_SEQUENTIAL);
+    preflightZipArchive({static_cast<const std::uint8_t*>(mapping), size}, stop);
+}
+
+}  // namespace quaylet

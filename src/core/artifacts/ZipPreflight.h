@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <stop_token>
+
+namespace quaylet {
+
+// Reads a zip archive in process, before any other program unpacks it, and refuses every
+// archive whose unpacking could differ between readers, reach outside the destination or
+// exceed the size limit. The listing tool reads the central directory while an extractor may
+// follow the local headers, so the two must agree byte for byte, and every entry's data is
+// inflated here to prove its real size before anything is written.
+//
+// Refusals are QuayletError::unsafeArchive: kTooLargeMessage when the declared sizes add up to
+// more than kExtractedTreeLimit, kEmptyBuildMessage when there are no entries, otherwise
+// kSecurityCheckMessage. Any bytes are accepted as input; nothing else is thrown except
+// CancellationError when stop is requested.
+void preflightZipArchive(std::span<const std::uint8_t> archive, std::stop_token stop);
+
+// The same for a file, mapped into memory rather than read whole. Failures to open or map the
+// file are the platform's std::filesystem::filesystem_error.
+void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop);
+
+}  // namespace quaylet

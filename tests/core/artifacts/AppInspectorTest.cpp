@@ -1,0 +1,190 @@
+#include "core/artifacts/AppInspector.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "core/artifacts/InfoPlist.h"
+#include "core/errors/QuayletError.h"
+#include "fixtures/AppBundleBuilder.h"
+#include "support/ScriptedTools.h"
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet {
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::AppBundleBuilder;
+using fixtures::PlistFormat;
+
+constexpr const char* kNotAnApp = "Choose a valid iOS Simulator build.";
+constexpr const char* kMissingInformation =
+    "This build is missing app information. Rebuild it in GitHub Actions, then try again.";
+constexpr const char* kMissingIdentifier =
+    "This build is missing an app identifier. Check the target settings, then rebuild it.";
+constexpr const char* kMissingExecutableName =
+    "This build is missing its executable name. Check the target settings, then rebuild it.";
+constexpr const char* kIncomplete =
+    "This build is incomplete and can’t run. Rebuild it in GitHub Actions, then try again.";
+constexpr const char* kWrongPlatform =
+    "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild it.";
+constexpr const char* kNoMinimumVersion =
+    "This build has no valid minimum iOS version. Check the target settings, then rebuild it.";
+constexpr const char* kNoRunnableCode =
+    "This build contains no code that can run in Simulator on this Mac.";
+
+class AppInspectorTest : public ::testing::Test {
+  protected:
+    AppInspector inspectorPrinting(const std::string& lipoOutput) {
+        lipo.add("lipo", "printf '" + lipoOutput + "'");
+        return AppInspector(ProcessRunner(), lipo.tools());
+    }
+
+    testing::TemporaryDirectory scratch;
+    testing::ScriptedTools lipo;
+};
+
+TEST_F(AppInspectorTest, ReadsWhatTheBundleDeclares) {
+    const AppInspector inspector = inspectorPrinting("x86_64 arm64\\n");
+    for (const PlistFormat format : {PlistFormat::xml, PlistFormat::binary}) {
+        testing::TemporaryDirectory folder;
+        AppBundleBuilder("My App.app")
+            .plistFormat(format)
+            .fixtureVersion("7")
+            .writeInto(folder.path());
+        const AppMetadata metadata =
+            inspector.inspect(folder.path() / "x" / ".." / "My App.app" / ".", {});
+        EXPECT_EQ(metadata, (AppMetadata{folder.path() / "My App.app",
+                                         "com.example.Demo",
+                                         "My App",
+                                         "Demo",
+                                         {17, 0, 0},
+                                         {"x86_64", "arm64"},
+                                         "7"}));
+    }
+}
+
+TEST_F(AppInspectorTest, FirstFailingCheckDecides) {
+    const AppInspector inspector = inspectorPrinting("arm64\\n");
+    struct Case {
+        const char* name;
+        std::function<void(AppBundleBuilder&)> change;
+        std::string bundleName;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"extension is case-sensitive", [](auto&) {}, "Demo.APP", kNotAnApp},
+        {"no Info.plist", [](auto& app) { app.set("x", true); }, "Demo.app", ""},
+        {"identifier is a number",
+         [](auto& app) { app.set("CFBundleIdentifier", std::int64_t{4}); }, "Demo.app",
+         kMissingIdentifier},
+        {"identifier is empty", [](auto& app) { app.bundleIdentifier(""); }, "Demo.app",
+         kMissingIdentifier},
+        {"executable name missing", [](auto& app) { app.remove("CFBundleExecutable"); }, "Demo.app",
+         kMissingExecutableName},
+        {"executable name leaves the bundle",
+         [](auto& app) { app.set("CFBundleExecutable", std::string("../../bin/sh")); }, "Demo.app",
+         kMissingExecutableName},
+        {"executable not executable, later keys broken too",
+         [](auto& app) { app.executablePermissions(0644).remove("MinimumOSVersion"); }, "Demo.app",
+         kIncomplete},
+        {"executable missing", [](auto& app) { app.withoutExecutable(); }, "Demo.app", kIncomplete},
+        {"device platform only", [](auto& app) { app.platforms({"iPhoneOS"}); }, "Demo.app",
+         kWrongPlatform},
+        {"platforms missing", [](auto& app) { app.remove("CFBundleSupportedPlatforms"); },
+         "Demo.app", kWrongPlatform},
+        {"platform in another case", [](auto& app) { app.platforms({"iphonesimulator"}); },
+         "Demo.app", kWrongPlatform},
+        {"minimum version v17", [](auto& app) { app.minimumOSVersion("v17"); }, "Demo.app",
+         kNoMinimumVersion},
+        {"minimum version empty", [](auto& app) { app.minimumOSVersion(""); }, "Demo.app",
+         kNoMinimumVersion},
+        {"minimum version a number",
+         [](auto& app) { app.set("MinimumOSVersion", std::int64_t{17}); }, "Demo.app",
+         kNoMinimumVersion},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        testing::TemporaryDirectory folder;
+        AppBundleBuilder app(testCase.bundleName);
+        testCase.change(app);
+        const fs::path bundle = app.writeInto(folder.path());
+        if (testCase.message.empty()) {
+            fs::remove(bundle / "Info.plist");
+        }
+        const std::string expected =
+            testCase.message.empty() ? kMissingInformation : testCase.message;
+        try {
+            inspector.inspect(bundle, {});
+            ADD_FAILURE() << "accepted";
+        } catch (const QuayletError& error) {
+            EXPECT_EQ(error.errorDescription(), expected);
+        }
+    }
+    EXPECT_THROW(inspector.inspect(scratch.path() / "Missing.app", {}), QuayletError);
+}
+
+TEST_F(AppInspectorTest, ArchitecturesAndNamesFollowTheirRules) {
+    const fs::path bundle = AppBundleBuilder()
+                                .displayName("")
+                                .set("CFBundleName", std::string("Demo"))
+                                .set("QuayletFixtureVersion", std::int64_t{3})
+                                .minimumOSVersion("17.2.1.9")
+                                .writeInto(scratch.path());
+    const AppMetadata metadata = inspectorPrinting("\\tarm64e\\n\\n i386 ").inspect(bundle, {});
+    EXPECT_EQ(metadata.architectures, (std::vector<std::string>{"arm64e", "i386"}));
+    EXPECT_EQ(metadata.displayName, "");
+    EXPECT_EQ(metadata.fixtureVersion, std::nullopt);
+    EXPECT_EQ(metadata.minimumOSVersion, (SemanticVersion{17, 2, 1}));
+
+    try {
+        inspectorPrinting(" \\n\\t").inspect(bundle, {});
+        FAIL() << "accepted empty lipo output";
+    } catch (const QuayletError& error) {
+        EXPECT_EQ(error.errorDescription(), kNoRunnableCode);
+    }
+
+    testing::ScriptedTools failing;
+    failing.add("lipo", "echo 'not a Mach-O' >&2; exit 1");
+    try {
+        AppInspector(ProcessRunner(), failing.tools()).inspect(bundle, {});
+        FAIL() << "accepted a failing lipo";
+    } catch (const QuayletError& error) {
+        ASSERT_NE(error.as<QuayletError::CommandFailed>(), nullptr);
+        EXPECT_EQ(error.as<QuayletError::CommandFailed>()->details, "not a Mach-O");
+    }
+}
+
+TEST_F(AppInspectorTest, RealLipoReadsTheStubs) {
+    const DeveloperTools host = DeveloperTools::forThisHost();
+    if (::access((host.directory() / "lipo").c_str(), X_OK) != 0) {
+        GTEST_SKIP() << "this build has no lipo stand-in";
+    }
+    const fs::path bundle =
+        AppBundleBuilder().machOExecutable({"x86_64", "arm64"}).writeInto(scratch.path());
+    EXPECT_EQ(AppInspector(ProcessRunner(), host).inspect(bundle, {}).architectures,
+              (std::vector<std::string>{"x86_64", "arm64"}));
+}
+
+TEST(InfoPlistTest, OnlyDictionariesOfTheRightTypesCount) {
+    EXPECT_EQ(InfoPlist::parse(""), std::nullopt);
+    EXPECT_EQ(InfoPlist::parse("not a property list"), std::nullopt);
+    EXPECT_EQ(InfoPlist::parse("bplist00\xff\xff"), std::nullopt);
+    EXPECT_EQ(InfoPlist::parse("<?xml version=\"1.0\"?><plist><array/></plist>"), std::nullopt);
+
+    AppBundleBuilder app;
+    app.set("CFBundleSupportedPlatforms", std::vector<std::string>{})
+        .set("CFBundleDisplayName", true);
+    const auto plist = InfoPlist::parse(app.infoPlistBytes());
+    ASSERT_TRUE(plist.has_value());
+    EXPECT_EQ(plist->displayName, std::nullopt);
+    EXPECT_TRUE(plist->supportedPlatforms.empty());
+    EXPECT_EQ(InfoPlist::parse(app.plistFormat(PlistFormat::binary).infoPlistBytes()), plist);
+}
+
+}  // namespace
+}  // namespace quaylet

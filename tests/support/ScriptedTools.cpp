@@ -1,0 +1,31 @@
+#include "support/ScriptedTools.h"
+
+#include <unistd.h>
+
+#include <fstream>
+
+namespace quaylet::testing {
+
+void ScriptedTools::add(const std::string& name, const std::string& body) {
+    const std::filesystem::path script = folder_.path() / name;
+    std::ofstream(script) << "#!/bin/sh\n" << body << "\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all |
+                                             std::filesystem::perms::group_read |
+                                             std::filesystem::perms::group_exec);
+}
+
+DeveloperTools archiveToolsForTests(ScriptedTools& fallback) {
+    const DeveloperTools host = DeveloperTools::forThisHost();
+    const auto executable = [&](const char* name) {
+        return ::access((host.directory() / name).c_str(), X_OK) == 0;
+    };
+    if (executable("zipinfo") && executable("ditto")) {
+        return host;
+    }
+    fallback.add("zipinfo", "exec /usr/bin/zipinfo \"$@\"");
+    // ditto -x -k --noqtn ARCHIVE DESTINATION
+    fallback.add("ditto", "exec /usr/bin/bsdtar -x -f \"$4\" -C \"$5\"");
+    return fallback.tools();
+}
+
+}  // namespace quaylet::testing

@@ -216,7 +216,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
             task);
     };
 
-    return inBackground(
+    launchFinished_ = inBackground(
         [this, service = previewService_, previewID, token = *token, preferredSimulatorUDID,
          activateSimulator, onManifest, onProgress, task]() -> MainThreadStep {
             SelfTestReport report =
@@ -241,6 +241,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
                 signOutAfterRefusal();
             }
         });
+    return launchFinished_;
 }
 
 QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
@@ -389,7 +390,11 @@ void AppState::signOutAfterRefusal() {
 QFuture<void> AppState::clearDownloadCache() {
     stopLaunchTask();
     return inBackground(
-        [this, service = previewService_]() -> MainThreadStep {
+        [this, service = previewService_,
+         stoppedLaunch = launchFinished_]() mutable -> MainThreadStep {
+            // A stopped launch may go on writing into the cache until it notices the stop;
+            // clearing after it has ended is what leaves the cache empty.
+            stoppedLaunch.waitForFinished();
             service->clearCache();
             return [this] {
                 assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);

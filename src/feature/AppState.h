@@ -172,6 +172,8 @@ class AppState : public QObject {
     PendingSignIn pendingSignIn_;
     // The running or last pull-request launch; stopping it silences it for good.
     std::optional<std::stop_source> launchTask_;
+    // Ends when the running or last pull-request launch has ended, stopped or not.
+    QFuture<void> launchFinished_;
 
     std::optional<EnvironmentSnapshot> environment_;
     bool isCheckingEnvironment_ = false;

@@ -69,6 +69,9 @@ SelfTestReport FakePreviewService::launch(const std::string& previewID, const st
 }
 
 void FakePreviewService::clearCache() {
+    if (onClearCache) {
+        onClearCache();
+    }
     if (clearFailure) {
         std::rethrow_exception(clearFailure);
     }

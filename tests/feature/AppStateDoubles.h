@@ -72,6 +72,7 @@ class FakePreviewService : public PreviewService {
     std::exception_ptr clearFailure;
     std::vector<PreviewSummary> previews;
     std::function<SelfTestReport(const LaunchCall&)> onLaunch;
+    std::function<void()> onClearCache;
 
   private:
     mutable std::mutex mutex_;

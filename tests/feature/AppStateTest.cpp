@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QSignalSpy>
 
+#include <atomic>
 #include <fstream>
 
 namespace quaylet {
@@ -344,21 +345,31 @@ TEST_F(AppStateTest, RefreshingTheBuildsList) {
     EXPECT_FALSE(app.isLoadingBuilds());
 }
 
-TEST_F(AppStateTest, ClearingTheCacheDuringALaunchStopsIt) {
+TEST_F(AppStateTest, ClearingTheCacheDuringALaunchStopsItFirst) {
+    Latch letStoppedLaunchEnd;
+    std::atomic<bool> launchEnded = false;
+    std::atomic<bool> launchEndedBeforeClearing = false;
     service->onLaunch = [&](const LaunchCall& call) -> SelfTestReport {
         call.progress(RemoteLaunchStage::downloading);
         Latch().wait(call.stop);
+        letStoppedLaunchEnd.wait();  // a launch that is slow to notice the stop
         call.progress(RemoteLaunchStage::verifying);
+        launchEnded = true;
         throw CancellationError();
     };
+    service->onClearCache = [&] { launchEndedBeforeClearing = launchEnded.load(); };
     AppState& app = makeState();
     const QFuture<void> launch = app.open("abc");
     ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::downloading; }));
 
-    ASSERT_TRUE(waitFor(app.clearDownloadCache()));
-    ASSERT_TRUE(waitFor(launch));
+    const QFuture<void> clear = app.clearDownloadCache();
     EXPECT_EQ(app.stage(), LaunchStage::idle);
-    EXPECT_EQ(app.activeDetail(), "Downloaded builds cleared");
+    letStoppedLaunchEnd.open();
+    ASSERT_TRUE(waitFor(clear));
+    EXPECT_TRUE(launch.isFinished());
+    EXPECT_TRUE(launchEndedBeforeClearing);
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    EXPECT_EQ(app.activeDetail(), "Downloaded builds cleared") << "not \"Build canceled\"";
 
     service->clearFailure = std::make_exception_ptr(std::runtime_error("Permission denied"));
     ASSERT_TRUE(waitFor(app.clearDownloadCache()));

@@ -19,6 +19,7 @@ packages=(
     libcpp-httplib-dev
     libcurl4-openssl-dev
     libgmock-dev
+    libglib2.0-bin
     libgtest-dev
     libplist-dev
     libsecret-1-dev

@@ -1,5 +1,5 @@
 # One word for each everyday task; the real work lives in CMakePresets.json.
-.PHONY: deps test test-debug test-sanitize bench format format-check clean
+.PHONY: deps test test-debug test-sanitize test-tsan bench format format-check clean
 
 JOBS ?= 2
 SOURCES = $(shell find src tests bench tools -name '*.cpp' -o -name '*.h' 2>/dev/null)
@@ -7,12 +7,14 @@ SOURCES = $(shell find src tests bench tools -name '*.cpp' -o -name '*.h' 2>/dev
 deps:
 	@scripts/install-deps.sh
 
-# Every test, in the plain build and again under the address and UB sanitizers.
+# Every test, in the plain build and again under the address and UB sanitizers; the
+# cancellation and concurrency tests once more under the thread sanitizer.
 test: deps
 	$(MAKE) test-debug
 	$(MAKE) test-sanitize
+	$(MAKE) test-tsan
 
-test-debug test-sanitize: test-%:
+test-debug test-sanitize test-tsan: test-%:
 	cmake --preset $*
 	cmake --build --preset $* -j $(JOBS)
 	ctest --preset $*

@@ -1,0 +1,187 @@
+#include "core/process/ProcessRunner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <system_error>
+#include <thread>
+
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet {
+namespace {
+
+using namespace std::chrono_literals;
+
+ToolCommand shell(const std::string& script) {
+    return {"/bin/sh", {"-c", script}};
+}
+
+// A process counts as gone once it has exited, even while nobody has reaped it yet.
+bool isAlive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidField, name, state;
+    if (!(stat >> pidField >> name >> state)) {
+        return false;
+    }
+    return state != "Z";
+}
+
+pid_t waitForPidFile(const std::filesystem::path& file) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::ifstream in(file);
+        pid_t pid = 0;
+        if (in >> pid) {
+            return pid;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    throw std::runtime_error("the child never wrote " + file.string());
+}
+
+class ProcessRunnerTest : public ::testing::Test {
+  protected:
+    // Every run's working folder must go; a private TMPDIR makes leftovers visible.
+    void TearDown() override {
+        EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a working folder was left";
+    }
+
+    testing::TemporaryDirectory scratch;
+    testing::TemporaryDirectory temporary;
+    testing::ScopedEnvironment tmpdir{"TMPDIR", temporary.path().string()};
+    ProcessRunner runner;
+};
+
+TEST_F(ProcessRunnerTest, CapturesOutputStatusAndArgumentsAsPassed) {
+    const auto result = runner.run(shell("printf out; printf err >&2; exit 7"), {});
+    EXPECT_EQ(result.executable, "/bin/sh");
+    EXPECT_EQ(result.arguments,
+              (std::vector<std::string>{"-c", "printf out; printf err >&2; exit 7"}));
+    EXPECT_EQ(result.standardOutput, "out");
+    EXPECT_EQ(result.standardError, "err");
+    EXPECT_EQ(result.status, 7);
+    EXPECT_GE(result.duration, 0.0);
+
+    const auto silent = runner.run({"/bin/true", {}}, {});
+    EXPECT_EQ(silent.standardOutput, "");
+    EXPECT_EQ(silent.standardError, "");
+    EXPECT_EQ(silent.status, 0);
+}
+
+TEST_F(ProcessRunnerTest, ReplacesInvalidUtf8InsteadOfFailing) {
+    const auto result = runner.run(shell(R"(printf 'a\377b\342\202c'; printf '\300' >&2)"), {});
+    EXPECT_EQ(result.standardOutput, "a\uFFFDb\uFFFDc");
+    EXPECT_EQ(result.standardError, "\uFFFD");
+}
+
+TEST_F(ProcessRunnerTest, ReportsTheSignalThatEndedAChild) {
+    const auto result = runner.run(shell("kill -KILL $$"), {});
+    EXPECT_EQ(result.status, SIGKILL);
+}
+
+TEST_F(ProcessRunnerTest, RunCheckedRaisesCommandFailedWithTrimmedDetails) {
+    EXPECT_EQ(runner.runChecked(shell("echo warning >&2"), {}).standardError, "warning\n");
+
+    const ToolCommand failing = shell("printf '  word \\n' >&2; echo ignored; exit 3");
+    try {
+        runner.runChecked(failing, {});
+        FAIL() << "expected commandFailed";
+    } catch (const QuayletError& error) {
+        EXPECT_EQ(error,
+                  QuayletError::commandFailed(
+                      "/bin/sh -c printf '  word \\n' >&2; echo ignored; exit 3", 3, "word"));
+    }
+}
+
+TEST_F(ProcessRunnerTest, EnvironmentReplacesInheritedOneOnlyWhenGiven) {
+    const testing::ScopedEnvironment marker("QUAYLET_RUNNER_MARKER", "inherited");
+    EXPECT_EQ(runner.run(shell("printf %s \"$QUAYLET_RUNNER_MARKER\""), {}).standardOutput,
+              "inherited");
+    EXPECT_EQ(runner.run({"/usr/bin/env", {}}, {}, Environment{}).standardOutput, "");
+    EXPECT_EQ(runner.run({"/usr/bin/env", {}}, {}, Environment{{"ONLY", "this"}}).standardOutput,
+              "ONLY=this\n");
+}
+
+TEST_F(ProcessRunnerTest, ChildInheritsOnlyTheStandardStreams) {
+    // Opened without close-on-exec, as a careless library might.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 0);
+    const auto result = runner.run({"/bin/ls", {"/proc/self/fd"}}, {});
+    ::close(leaked);
+    // ls itself holds the folder it lists open as descriptor 3.
+    EXPECT_EQ(result.standardOutput, "0\n1\n2\n3\n");
+}
+
+TEST_F(ProcessRunnerTest, MissingExecutableIsThePlatformError) {
+    EXPECT_THROW(runner.run({(scratch.path() / "missing").string(), {}}, {}), std::system_error);
+    const auto notExecutable = scratch.path() / "plain";
+    std::ofstream(notExecutable) << "data";
+    EXPECT_THROW(runner.runChecked({notExecutable.string(), {}}, {}), std::system_error);
+}
+
+TEST_F(ProcessRunnerTest, CancellingTerminatesTheChildAndItsHelpers) {
+    const auto pidFile = scratch.path() / "pids";
+    std::stop_source stop;
+    auto call = std::async(std::launch::async, [&] {
+        // The shell starts a helper in the background and waits on it in the foreground.
+        return runner.run(shell("sleep 30 & echo $$ $! > '" + pidFile.string() + "'; wait"),
+                          stop.get_token());
+    });
+    const pid_t shellPid = waitForPidFile(pidFile);
+    pid_t helperPid = 0;
+    std::ifstream(pidFile) >> helperPid >> helperPid;
+
+    stop.request_stop();
+    ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << "cancel did not end the wait";
+    EXPECT_THROW(call.get(), CancellationError);
+    EXPECT_FALSE(isAlive(shellPid));
+    for (int attempt = 0; attempt < 500 && isAlive(helperPid); ++attempt) {
+        std::this_thread::sleep_for(10ms);  // the orphaned helper dies on its own signal
+    }
+    EXPECT_FALSE(isAlive(helperPid));
+}
+
+TEST_F(ProcessRunnerTest, AlreadyCancelledCallerGetsCancellationAtOnce) {
+    std::stop_source stop;
+    stop.request_stop();
+    auto call = std::async(std::launch::async, [&] {
+        return runner.run({"/bin/sleep", {"30"}}, stop.get_token());
+    });
+    ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << "the child was not terminated";
+    EXPECT_THROW(call.get(), CancellationError);
+}
+
+TEST_F(ProcessRunnerTest, CancellationAfterTheChildEndedStillCancelsTheCall) {
+    // The stop arrives while the child is finishing: whichever side wins, the caller sees
+    // cancellation rather than a result.
+    std::stop_source stop;
+    auto call = std::async(std::launch::async,
+                           [&] { return runner.runChecked(shell("exit 1"), stop.get_token()); });
+    stop.request_stop();
+    ASSERT_EQ(call.wait_for(20s), std::future_status::ready);
+    EXPECT_THROW(call.get(), CancellationError);
+}
+
+TEST_F(ProcessRunnerTest, ConcurrentRunsStayIndependent) {
+    std::vector<std::future<ProcessResult>> calls;
+    for (int i = 0; i < 8; ++i) {
+        calls.push_back(std::async(std::launch::async, [this, i] {
+            return runner.run(shell("printf " + std::to_string(i)), {});
+        }));
+    }
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(calls[static_cast<std::size_t>(i)].get().standardOutput, std::to_string(i));
+    }
+}
+
+}  // namespace
+}  // namespace quaylet

@@ -29,6 +29,7 @@ packages=(
     qt6-base-dev
     qt6-declarative-dev
     unzip
+    zlib1g-dev
 )
 
 missing=()

@@ -20,6 +20,7 @@ packages=(
     libcurl4-openssl-dev
     libdeflate-dev
     libgmock-dev
+    libglib2.0-bin
     libgtest-dev
     libplist-dev
     libsecret-1-dev

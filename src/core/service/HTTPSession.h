@@ -1,0 +1,66 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quaylet {
+
+enum class HTTPMethod { get, post };
+
+struct HTTPRequest {
+    HTTPMethod method = HTTPMethod::get;
+    std::string url;
+    std::vector<std::string> headers;  // "name: value"; nothing else is added
+    std::optional<std::string> body;
+    std::optional<std::chrono::seconds> timeLimit;
+};
+
+struct HTTPResponse {
+    long status = 0;
+    std::string body;
+};
+
+// Sends HTTP requests with TLS certificates verified and redirects followed, over http and
+// https only. One session serves the whole process and any number of threads at once; the
+// transfers share their DNS cache and TLS sessions.
+class HTTPSession {
+  public:
+    struct Options {
+        // Trust only the certificate authorities in this PEM file instead of the system's.
+        std::optional<std::filesystem::path> certificateAuthorityFile;
+    };
+
+    // Receives the body in pieces as it arrives, with the answer's status. Returning false
+    // stops the transfer: the caller has seen enough and the answer stands as it is. An
+    // exception thrown here ends the transfer and reaches the caller of receive().
+    using BodyReceiver = std::function<bool(long status, std::string_view piece)>;
+
+    explicit HTTPSession(Options options);
+    ~HTTPSession();
+    HTTPSession(const HTTPSession&) = delete;
+    HTTPSession& operator=(const HTTPSession&) = delete;
+
+    // The process-wide session, trusting the system's certificate authorities.
+    static HTTPSession& shared();
+
+    // The whole answer, its body held in memory (answers larger than 32 MiB are refused).
+    HTTPResponse send(const HTTPRequest& request, std::stop_token stop) const;
+
+    // Streams the answer's body to `receiver` and returns its status.
+    long receive(const HTTPRequest& request, const BodyReceiver& receiver,
+                 std::stop_token stop) const;
+
+  private:
+    struct Share;
+    Options options_;
+    std::unique_ptr<Share> share_;
+};
+
+}  // namespace quaylet

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "core/artifacts/AppMetadata.h"
+#include "core/simulator/SimulatorInventory.h"
+
+namespace quaylet {
+
+// The outcome of one successful launch in a simulator.
+struct SelfTestReport {
+    AppMetadata app;
+    SimulatorDevice simulator;       // as listed before any boot
+    std::string installedContainer;  // the installed .app folder, never empty
+    std::optional<std::string> installedFixtureVersion;
+    std::optional<std::string> screenshotPath;
+    // Seconds per step: "inspect", "simulatorSelection", "boot" (only when this launch booted
+    // the device), "install", "launch".
+    std::map<std::string, double> timings;
+
+    // The installed copy carries the bundle's fixture version, or the bundle declares none.
+    bool passed() const {
+        return !app.fixtureVersion || installedFixtureVersion == app.fixtureVersion;
+    }
+
+    bool operator==(const SelfTestReport&) const = default;
+};
+
+}  // namespace quaylet

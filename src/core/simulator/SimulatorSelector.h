@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/simulator/SimulatorInventory.h"
+#include "core/support/SemanticVersion.h"
+
+namespace quaylet {
+
+// Chooses the device a build runs on. Stateless.
+class SimulatorSelector {
+  public:
+    // Among the available devices of available runtimes at or above minimumOS: a booted
+    // device first, then the preferred one, then iPhone Pro models, other iPhones, other
+    // devices and iPads last; ties go to the newest runtime, then to the name that comes
+    // first in a file browser's order, then to inventory order. Throws
+    // QuayletError::noCompatibleSimulator when no device qualifies.
+    SimulatorDevice select(const SimulatorInventory& inventory, const SemanticVersion& minimumOS,
+                           const std::optional<std::string>& preferredUDID) const;
+
+  private:
+    static int rank(const SimulatorDevice& device, const std::optional<std::string>& preferredUDID);
+};
+
+}  // namespace quaylet

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string_view>
+
+namespace quaylet {
+
+// The application's reverse-DNS identifier: it names the stored sign-in and the cache folder.
+inline constexpr std::string_view kBundleIdentifier = "dev.quaylet.Quaylet";
+
+}  // namespace quaylet

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace quaylet::hosttools {
+
+inline constexpr const char* kBootedState = "Booted";
+inline constexpr const char* kShutdownState = "Shutdown";
+
+struct SimulatedRuntime {
+    std::string identifier;
+    std::string name;
+    std::string version;
+    bool isAvailable = true;
+    std::optional<std::string> platform;
+    std::optional<std::string> buildVersion;
+};
+
+struct InstalledApp {
+    std::string bundleIdentifier;
+    std::filesystem::path path;     // the copied .app inside the device's container folder
+    std::optional<int> runningPid;  // set by a launch, cleared by shutdown or reinstall
+};
+
+struct SimulatedDevice {
+    std::string udid;
+    std::string name;
+    std::string state;
+    bool isAvailable = true;
+    std::string runtime;  // a runtime identifier; it need not name an installed runtime
+    std::optional<std::string> deviceTypeIdentifier;
+    std::optional<std::string> availabilityError;
+    std::optional<std::string> lastBootedAt;
+    std::vector<InstalledApp> apps;
+
+    bool isBooted() const { return state == kBootedState; }
+    InstalledApp* findApp(const std::string& bundleIdentifier);
+};
+
+// The whole simulated inventory as kept in devices.json (the format is in README.md).
+struct DeviceSet {
+    std::vector<SimulatedRuntime> runtimes;
+    std::vector<SimulatedDevice> devices;
+    int simulatorActivations = 0;  // how many times "open -a Simulator" ran
+
+    SimulatedDevice* findDevice(const std::string& udid);
+    const SimulatedRuntime* findRuntime(const std::string& identifier) const;
+
+    // A realistic first inventory: three iOS runtimes and a tvOS one, phones and an iPad shut
+    // down, and one device left behind by a runtime that is no longer installed.
+    static DeviceSet seeded();
+};
+
+// An upper-case random (version 4) UUID, the form device identifiers take.
+std::string makeUuid();
+
+// Now, as the ISO 8601 UTC text the set stores for boot times.
+std::string currentTimestamp();
+
+nlohmann::ordered_json toJson(const DeviceSet& set);
+// Throws std::runtime_error naming the offending field (as a key path) when the document is
+// malformed.
+DeviceSet deviceSetFromJson(const nlohmann::json& document);
+
+}  // namespace quaylet::hosttools

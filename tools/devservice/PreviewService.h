@@ -1,0 +1,68 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace quaylet::devservice {
+
+struct PreviewServiceOptions {
+    std::filesystem::path buildsFolder;
+    // When false every request is served without a bearer token.
+    bool requireSignIn = true;
+    // A token accepted from the start, so a test need not sign in first.
+    std::optional<std::string> fixedToken;
+};
+
+// A loopback stand-in for the preview service, for the demo and the integration tests.
+// Every build is a folder <buildsFolder>/<previewId>/ holding manifest.json and
+// artifact.zip; folders are read on each request, so builds may be added while it runs.
+class PreviewService {
+  public:
+    explicit PreviewService(PreviewServiceOptions options);
+
+    // Binds 127.0.0.1 (port 0: one the system chooses) and returns the port.
+    int bind(int port);
+    // Serves until stop() is called from another thread.
+    void serve();
+    void stop();
+
+  private:
+    struct DownloadGrant {
+        std::string previewId;
+        std::chrono::system_clock::time_point expiresAt;
+    };
+
+    void addRoutes();
+    bool authorize(const httplib::Request& request, httplib::Response& response);
+    std::optional<std::filesystem::path> buildFolder(const std::string& previewId) const;
+
+    void manifest(const httplib::Request& request, httplib::Response& response);
+    void list(const httplib::Request& request, httplib::Response& response);
+    void downloadURL(const httplib::Request& request, httplib::Response& response);
+    void artifact(const httplib::Request& request, httplib::Response& response);
+    void launchEvent(const httplib::Request& request, httplib::Response& response);
+    void signInPage(const httplib::Request& request, httplib::Response& response);
+    void exchangeCode(const httplib::Request& request, httplib::Response& response);
+    void logout(const httplib::Request& request, httplib::Response& response);
+    void launchEvents(const httplib::Request& request, httplib::Response& response);
+
+    PreviewServiceOptions options_;
+    httplib::Server server_;
+    int port_ = 0;
+
+    std::mutex mutex_;  // guards everything below; the server answers on several threads
+    std::set<std::string> apiTokens_;
+    std::set<std::string> signInCodes_;
+    std::map<std::string, DownloadGrant> downloadGrants_;
+    nlohmann::json launchEvents_ = nlohmann::json::array();
+};
+
+}  // namespace quaylet::devservice

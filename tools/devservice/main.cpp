@@ -1,0 +1,67 @@
+// quaylet-devservice: a loopback stand-in for the preview service, for the demo and the
+// integration tests.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <iostream>
+#include <thread>
+
+#include "PreviewService.h"
+
+namespace {
+
+constexpr const char* kDescription =
+    "A stand-in for the Quaylet preview service, for the demo and the integration tests only.\n"
+    "It listens on 127.0.0.1, serves the builds found in a folder (one subfolder per build,\n"
+    "holding manifest.json and artifact.zip), keeps tokens and launch events in memory and\n"
+    "forgets them when it stops. It is not a production service.\n"
+    "The first line on standard output is \"Listening on http://127.0.0.1:PORT\".";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app(kDescription, "quaylet-devservice");
+    quaylet::devservice::PreviewServiceOptions options;
+    int port = 0;
+    bool openToAll = false;
+    std::string fixedToken;
+    app.add_option("--builds", options.buildsFolder, "Folder holding one subfolder per build")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    app.add_option("--port", port, "Port on 127.0.0.1; 0 (the default) lets the system choose")
+        ->check(CLI::Range(0, 65535));
+    app.add_flag("--no-sign-in", openToAll, "Serve every request without a bearer token");
+    app.add_option("--token", fixedToken,
+                   "An API token accepted from the start, so tests need not sign in");
+    CLI11_PARSE(app, argc, argv);
+    options.requireSignIn = !openToAll;
+    if (!fixedToken.empty()) {
+        options.fixedToken = fixedToken;
+    }
+
+    // SIGINT and SIGTERM are taken by a thread of their own, which stops the server cleanly;
+    // blocked here, before the server starts its threads, so that they inherit the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    quaylet::devservice::PreviewService service(std::move(options));
+    try {
+        const int boundPort = service.bind(port);
+        std::cout << "Listening on http://127.0.0.1:" << boundPort << std::endl;
+    } catch (const std::exception& error) {
+        std::cerr << "quaylet-devservice: " << error.what() << '\n';
+        return 1;
+    }
+    std::thread stopper([&service, stopSignals] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        service.stop();
+    });
+    service.serve();
+    // Wakes the stopper in case the server ended on its own.
+    pthread_kill(stopper.native_handle(), SIGTERM);
+    stopper.join();
+    return 0;
+}

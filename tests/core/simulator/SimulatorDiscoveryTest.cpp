@@ -4,7 +4,9 @@
 
 #include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
+#include "support/ScopedEnvironment.h"
 #include "support/ScriptedTools.h"
+#include "support/TemporaryDirectory.h"
 
 namespace quaylet {
 namespace {
@@ -168,6 +170,19 @@ TEST(SimulatorDiscoveryTest, CancelledEnvironmentIsASnapshotNotAnError) {
     ASSERT_EQ(snapshot.failures.size(), 3u);
     EXPECT_EQ(snapshot.failures[0], kToolsNotSelected);
     EXPECT_EQ(snapshot.failures[1], kSimctlMissing);
+}
+
+TEST(SimulatorDiscoveryTest, StandInToolsMakeAReadyMac) {
+    testing::TemporaryDirectory home;
+    const testing::ScopedEnvironment simulatorHome("QUAYLET_SIMULATOR_HOME", home.path().string());
+    const testing::ScopedEnvironment hostTools("QUAYLET_HOST_TOOLS_DIR", std::nullopt);
+    const EnvironmentSnapshot snapshot =
+        SimulatorDiscovery(ProcessRunner(), DeveloperTools::forThisHost()).environment({});
+    EXPECT_EQ(snapshot.failures, std::vector<std::string>{});
+    ASSERT_TRUE(snapshot.inventory);
+    EXPECT_FALSE(snapshot.inventory->devices.empty());
+    EXPECT_FALSE(snapshot.xcodePath->empty());
+    EXPECT_NE(snapshot.architecture, "unknown");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ packages=(
     libcli11-dev
     libcpp-httplib-dev
     libcurl4-openssl-dev
+    libdeflate-dev
     libgmock-dev
     libglib2.0-bin
     libgtest-dev

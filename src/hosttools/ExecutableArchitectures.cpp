@@ -122,18 +122,19 @@ std::vector<std::string> fatArchitectures(const ByteReader& reader, bool wideOff
     std::vector<std::string> names;
     for (std::uint64_t index = 0; index < *count; ++index) {
         const std::size_t entry = kFatHeaderSize + static_cast<std::size_t>(index) * entrySize;
-        const auto cpuType = reader.read(entry, 4);
-        const auto cpuSubtype = reader.read(entry + 4, 4);
-        const auto offset = reader.read(entry + 8, fieldWidth);
-        const auto size = reader.read(entry + 8 + fieldWidth, fieldWidth);
-        if (!cpuType || !cpuSubtype || !offset || !size) {
+        if (!reader.read(entry + entrySize - 1, 1)) {
             return {};
         }
-        if (*offset > fileSize || *size > fileSize - *offset) {
+        // The whole entry is present, so these reads cannot fail.
+        const std::uint64_t cpuType = *reader.read(entry, 4);
+        const std::uint64_t cpuSubtype = *reader.read(entry + 4, 4);
+        const std::uint64_t offset = *reader.read(entry + 8, fieldWidth);
+        const std::uint64_t size = *reader.read(entry + 8 + fieldWidth, fieldWidth);
+        if (offset > fileSize || size > fileSize - offset) {
             return {};
         }
-        names.push_back(machArchitectureName(static_cast<std::uint32_t>(*cpuType),
-                                             static_cast<std::uint32_t>(*cpuSubtype)));
+        names.push_back(machArchitectureName(static_cast<std::uint32_t>(cpuType),
+                                             static_cast<std::uint32_t>(cpuSubtype)));
     }
     return names;
 }

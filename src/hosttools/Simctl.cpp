@@ -136,6 +136,9 @@ int bootStatus(const DeviceSetStore& store, const Arguments& arguments) {
     for (bool first = true;; first = false) {
         DeviceSet set = store.read();
         const SimulatedDevice& device = requireDevice(set, udid);
+        if (!device.isBooted()) {
+            requireBootable(set, device);  // otherwise the wait would never end
+        }
         if (first) {
             std::cout << "Monitoring boot status for " << device.name << " (" << udid << ").\n"
                       << std::flush;
@@ -143,7 +146,6 @@ int bootStatus(const DeviceSetStore& store, const Arguments& arguments) {
         if (device.isBooted()) {
             break;
         }
-        requireBootable(set, device);  // otherwise the wait would never end
         changed = true;
         std::this_thread::sleep_for(kBootPollInterval);
     }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <memory>
 #include <stdexcept>
@@ -26,7 +27,12 @@ constexpr std::size_t kReadBlockSize = 64 * 1024;
 
 std::string errorText(archive* handle) {
     const char* text = archive_error_string(handle);
-    return text != nullptr ? text : "unknown error";
+    std::string message = text != nullptr ? text : "unknown error";
+    // Some of the library's messages end in a line break; ours end where the sentence does.
+    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back()))) {
+        message.pop_back();
+    }
+    return message;
 }
 
 // The seekable zip reader trusts the central directory rather than the local headers, so the
@@ -114,12 +120,17 @@ class Extraction {
             (!archive_entry_size_is_set(entry) || archive_entry_size(entry) < 0)) {
             throw std::runtime_error(name + ": the archive does not declare the file's size");
         }
+        const bool regularFile = archive_entry_filetype(entry) == AE_IFREG;
+        const auto declaredSize = static_cast<std::uint64_t>(archive_entry_size(entry));
+        // The size is enforced here: left to the disk writer, it would silently cut longer data
+        // and pad shorter data (even a few bytes of it) out to the declared size.
+        archive_entry_unset_size(entry);
         archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
         if (archive_write_header(writer_, entry) != ARCHIVE_OK) {
             throw std::runtime_error(name + ": " + errorText(writer_));
         }
-        if (archive_entry_filetype(entry) == AE_IFREG) {
-            copyData(name, static_cast<std::uint64_t>(archive_entry_size(entry)));
+        if (regularFile) {
+            copyData(name, declaredSize);
         }
         if (archive_write_finish_entry(writer_) != ARCHIVE_OK) {
             throw std::runtime_error(name + ": " + errorText(writer_));

@@ -45,21 +45,6 @@ fs::path standardise(const fs::path& url) {
     return standard;
 }
 
-std::optional<InfoPlist> loadInfoPlist(const fs::path& file) {
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(file, error);
-    if (error || size > AppInspector::kMaxInfoPlistSize) {
-        return std::nullopt;
-    }
-    std::ifstream input(file, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(input),
-                            std::istreambuf_iterator<char>()};
-    if (!input && !input.eof()) {
-        return std::nullopt;
-    }
-    return InfoPlist::parse(bytes);
-}
-
 // The executable must be a plain file name: a name with a separator or a "." or ".." would
 // point inspection (and lipo) at a file outside the bundle.
 bool isPlainFileName(const std::string& name) {
@@ -105,7 +90,7 @@ AppMetadata AppInspector::inspect(const fs::path& appURL, std::stop_token stop) 
     if (!fs::is_directory(bundle, error)) {
         throw QuayletError::invalidApplication(kMissingInformationMessage);
     }
-    const std::optional<InfoPlist> plist = loadInfoPlist(bundle / "Info.plist");
+    const std::optional<InfoPlist> plist = InfoPlist::load(bundle / "Info.plist");
     if (!plist) {
         throw QuayletError::invalidApplication(kMissingInformationMessage);
     }

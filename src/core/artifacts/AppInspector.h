@@ -14,10 +14,6 @@ namespace quaylet {
 // holds no state between calls.
 class AppInspector {
   public:
-    // Info.plist files larger than this are not read: no real one comes close, and a hostile
-    // build must not make inspection load gigabytes.
-    static constexpr std::uintmax_t kMaxInfoPlistSize = 8 * 1024 * 1024;
-
     AppInspector(ProcessRunner runner, DeveloperTools tools);
 
     AppMetadata inspect(const std::filesystem::path& appURL, std::stop_token stop) const;

@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <memory>
+#include <system_error>
 
 namespace quaylet {
 namespace {
@@ -68,6 +71,21 @@ std::optional<InfoPlist> InfoPlist::parse(std::string_view bytes) {
     plist.fixtureVersion = stringForKey(root, "QuayletFixtureVersion");
     plist.supportedPlatforms = stringsForKey(root, "CFBundleSupportedPlatforms");
     return plist;
+}
+
+std::optional<InfoPlist> InfoPlist::load(const std::filesystem::path& file) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error || size > kMaxFileSize) {
+        return std::nullopt;
+    }
+    std::ifstream input(file, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(input),
+                            std::istreambuf_iterator<char>()};
+    if (!input && !input.eof()) {
+        return std::nullopt;
+    }
+    return InfoPlist::parse(bytes);
 }
 
 }  // namespace quaylet

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +24,14 @@ struct InfoPlist {
     // Reads an XML or binary property list. Absent when the bytes are not a property list or
     // its top level is not a dictionary. Accepts any bytes.
     static std::optional<InfoPlist> parse(std::string_view bytes);
+
+    // Files larger than this are not read: no real one comes close, and a hostile build must
+    // not make reading load gigabytes.
+    static constexpr std::uintmax_t kMaxFileSize = 8 * 1024 * 1024;
+
+    // Reads the file as parse does. Absent as well when the file is missing, unreadable or
+    // larger than kMaxFileSize.
+    static std::optional<InfoPlist> load(const std::filesystem::path& file);
 
     bool operator==(const InfoPlist&) const = default;
 };

@@ -1,5 +1,6 @@
 #include "core/artifacts/ZipPreflight.h"
 
+#include <libdeflate.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <zlib.h>
@@ -7,6 +8,8 @@
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,9 +69,6 @@ constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
 // The kernel's own bounds: the longest link target and the most links one lookup follows.
 constexpr std::uint64_t kMaxLinkTargetLength = 4096;
 constexpr int kMaxLinkHops = 40;
-
-constexpr std::size_t kInflateOutputSize = 256 * 1024;
-constexpr std::uint64_t kInflateInputChunk = 1U << 30;  // zlib counts input in 32 bits
 
 [[noreturn]] void refuse() {
     throw QuayletError::unsafeArchive(std::string(kSecurityCheckMessage));
@@ -529,50 +529,98 @@ void requireDistinctPaths(const std::vector<Entry>& entries) {
     }
 }
 
-// Inflates (or copies) an entry's data, proving that it yields exactly the declared number of
-// bytes and that the deflate stream ends exactly at the data's end. Keeps the bytes only when
-// asked (link targets).
-std::string verifyEntryData(const Entry& entry, bool keepBytes, std::vector<Bytef>& output,
-                            const std::stop_token& stop) {
-    if (entry.method == kMethodStored) {
-        require(entry.compressedSize == entry.uncompressedSize);
-        return keepBytes ? std::string(asText(entry.data)) : std::string();
-    }
-    z_stream stream{};
-    require(inflateInit2(&stream, -MAX_WBITS) == Z_OK);
-    struct InflateEnd {
-        z_stream& stream;
-        ~InflateEnd() { inflateEnd(&stream); }
-    } inflateEnd{stream};
+// Proves that entries yield exactly their declared number of bytes and that each deflate
+// stream ends exactly at the end of its data. Inflating is most of the scan's cost: libdeflate
+// decodes a whole buffer about twice as fast as zlib's streaming inflate, so entries up to
+// kWholeBufferLimit go through it, and only larger ones stream through zlib in bounded memory.
+class EntryDataVerifier {
+  public:
+    static constexpr std::uint64_t kWholeBufferLimit = 64 * 1024 * 1024;
 
-    std::string kept;
-    const std::uint8_t* next = entry.data.data();
-    std::uint64_t remaining = entry.data.size();
-    std::uint64_t produced = 0;
-    int status = Z_OK;
-    while (status != Z_STREAM_END) {
-        throwIfStopRequested(stop);
-        if (stream.avail_in == 0 && remaining > 0) {
-            const std::uint64_t chunk = std::min(remaining, kInflateInputChunk);
-            stream.next_in = const_cast<Bytef*>(next);
-            stream.avail_in = static_cast<uInt>(chunk);
-            next += chunk;
-            remaining -= chunk;
-        }
-        stream.next_out = output.data();
-        stream.avail_out = static_cast<uInt>(output.size());
-        status = inflate(&stream, Z_NO_FLUSH);
-        require(status == Z_OK || status == Z_STREAM_END);
-        const std::size_t written = output.size() - stream.avail_out;
-        produced += written;
-        require(produced <= entry.uncompressedSize);
-        if (keepBytes) {
-            kept.append(reinterpret_cast<const char*>(output.data()), written);
+    EntryDataVerifier()
+        : decompressor_(libdeflate_alloc_decompressor(), &libdeflate_free_decompressor) {
+        if (!decompressor_) {
+            throw std::bad_alloc();
         }
     }
-    require(produced == entry.uncompressedSize && stream.avail_in == 0 && remaining == 0);
-    return kept;
-}
+
+    // The entry's bytes when keepBytes is set (link targets), otherwise nothing.
+    std::string verify(const Entry& entry, bool keepBytes, const std::stop_token& stop) {
+        throwIfStopRequested(stop);
+        if (entry.method == kMethodStored) {
+            require(entry.compressedSize == entry.uncompressedSize);
+            return keepBytes ? std::string(asText(entry.data)) : std::string();
+        }
+        if (entry.uncompressedSize <= kWholeBufferLimit) {
+            return inflateWhole(entry, keepBytes);
+        }
+        return inflateStreaming(entry, keepBytes, stop);
+    }
+
+  private:
+    std::string inflateWhole(const Entry& entry, bool keepBytes) {
+        // One byte more than declared always fits, so a longer stream shows as missing space.
+        const auto declared = static_cast<std::size_t>(entry.uncompressedSize);
+        if (buffer_.size() < declared + 1) {
+            buffer_.resize(declared + 1);
+        }
+        std::size_t consumed = 0;
+        std::size_t produced = 0;
+        const libdeflate_result result = libdeflate_deflate_decompress_ex(
+            decompressor_.get(), entry.data.data(), entry.data.size(), buffer_.data(), declared + 1,
+            &consumed, &produced);
+        require(result == LIBDEFLATE_SUCCESS && consumed == entry.data.size() &&
+                produced == declared);
+        return keepBytes ? std::string(reinterpret_cast<const char*>(buffer_.data()), produced)
+                         : std::string();
+    }
+
+    std::string inflateStreaming(const Entry& entry, bool keepBytes, const std::stop_token& stop) {
+        z_stream stream{};
+        require(inflateInit2(&stream, -MAX_WBITS) == Z_OK);
+        struct InflateEnd {
+            z_stream& stream;
+            ~InflateEnd() { inflateEnd(&stream); }
+        } inflateEnd{stream};
+
+        if (buffer_.size() < kStreamingOutputSize) {
+            buffer_.resize(kStreamingOutputSize);
+        }
+        std::string kept;
+        const std::uint8_t* next = entry.data.data();
+        std::uint64_t remaining = entry.data.size();
+        std::uint64_t produced = 0;
+        int status = Z_OK;
+        while (status != Z_STREAM_END) {
+            throwIfStopRequested(stop);
+            if (stream.avail_in == 0 && remaining > 0) {
+                const std::uint64_t chunk = std::min(remaining, kStreamingInputChunk);
+                stream.next_in = const_cast<Bytef*>(next);
+                stream.avail_in = static_cast<uInt>(chunk);
+                next += chunk;
+                remaining -= chunk;
+            }
+            stream.next_out = buffer_.data();
+            stream.avail_out = static_cast<uInt>(kStreamingOutputSize);
+            status = inflate(&stream, Z_NO_FLUSH);
+            require(status == Z_OK || status == Z_STREAM_END);
+            const std::size_t written = kStreamingOutputSize - stream.avail_out;
+            produced += written;
+            require(produced <= entry.uncompressedSize);
+            if (keepBytes) {
+                kept.append(reinterpret_cast<const char*>(buffer_.data()), written);
+            }
+        }
+        require(produced == entry.uncompressedSize && stream.avail_in == 0 && remaining == 0);
+        return kept;
+    }
+
+    static constexpr std::size_t kStreamingOutputSize = 256 * 1024;
+    static constexpr std::uint64_t kStreamingInputChunk = 1U << 30;  // zlib counts in 32 bits
+
+    std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)> decompressor_;
+    std::vector<std::uint8_t> buffer_;
+};
 
 // Every link must resolve, lexically and component by component from its own folder and through
 // the archive's other links, to a place inside the destination without ever leaving it.
@@ -649,14 +697,14 @@ void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token st
         declaredTotal += entry.uncompressedSize;
     }
 
-    std::vector<Bytef> output(kInflateOutputSize);
+    EntryDataVerifier verifier;
     std::map<std::string, std::string> linkTargets;
     for (const Entry* entry : byOffset) {
         const bool isLink = entry->kind == EntryKind::symbolicLink;
         if (isLink) {
             require(entry->uncompressedSize <= kMaxLinkTargetLength);
         }
-        std::string kept = verifyEntryData(*entry, isLink, output, stop);
+        std::string kept = verifier.verify(*entry, isLink, stop);
         if (isLink) {
             const auto components = foldedComponents(entry->name);
             linkTargets.emplace(joinComponents(components, components.size()), std::move(kept));

@@ -13,14 +13,16 @@ namespace quaylet {
 struct SelfTestReport {
     AppMetadata app;
     SimulatorDevice simulator;       // as listed before any boot
-    std::string installedContainer;  // never empty
+    std::string installedContainer;  // the installed .app folder, never empty
     std::optional<std::string> installedFixtureVersion;
     std::optional<std::string> screenshotPath;
-    std::map<std::string, double> timings;  // seconds per step
+    // Seconds per step: "inspect", "simulatorSelection", "boot" (only when this launch booted
+    // the device), "install", "launch".
+    std::map<std::string, double> timings;
 
-    // The installed copy carries the bundle's fixture version, or the bundle has none.
+    // The installed copy carries the bundle's fixture version, or the bundle declares none.
     bool passed() const {
-        return !app.fixtureVersion.has_value() || installedFixtureVersion == app.fixtureVersion;
+        return !app.fixtureVersion || installedFixtureVersion == app.fixtureVersion;
     }
 
     bool operator==(const SelfTestReport&) const = default;

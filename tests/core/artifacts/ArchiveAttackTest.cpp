@@ -247,6 +247,43 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
     }
 }
 
+bool scanAccepts(const ZipBuilder& zip) {
+    const std::string bytes = zip.bytes();
+    try {
+        preflightZipArchive({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
+                            {});
+        return true;
+    } catch (const QuayletError& error) {
+        EXPECT_EQ(error.errorDescription(), kSecurityCheckMessage);
+        return false;
+    }
+}
+
+// Small entries are inflated whole and large ones streamed; both must hold the data to its
+// declared size exactly, one byte either way included.
+TEST(ZipPreflightTest, DataMustYieldExactlyTheDeclaredSize) {
+    const std::string small(6, 'x');
+    const std::string large(65 * 1024 * 1024, '\0');
+    const struct {
+        const std::string* data;
+        std::optional<std::uint32_t> declared;
+        bool accepted;
+    } cases[] = {
+        {&small, std::nullopt, true},
+        {&small, 5, false},
+        {&small, 7, false},
+        {&large, std::nullopt, true},
+        {&large, static_cast<std::uint32_t>(large.size() - 1), false},
+        {&large, static_cast<std::uint32_t>(large.size() + 1), false},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.data->size());
+        EXPECT_EQ(scanAccepts(ZipBuilder().add(
+                      {.name = "f", .data = *testCase.data, .declaredSize = testCase.declared})),
+                  testCase.accepted);
+    }
+}
+
 TEST(ZipPreflightTest, SurvivesEveryTruncationAndSingleByteCorruption) {
     const std::string archive =
         validBuild()

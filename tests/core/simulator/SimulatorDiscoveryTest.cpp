@@ -4,7 +4,9 @@
 
 #include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
+#include "support/ScopedEnvironment.h"
 #include "support/ScriptedTools.h"
+#include "support/TemporaryDirectory.h"
 
 namespace quaylet {
 namespace {
@@ -38,21 +40,21 @@ TEST(SimulatorDiscoveryTest, InventoryDecodesTheListingOrPassesErrorsOn) {
     testing::ScriptedTools scripted;
     const SimulatorDiscovery discovery(ProcessRunner(), scripted.tools());
 
-    scripted.write("xcrun",
-                   "[ \"$*\" = 'simctl list --json' ] || exit 9\n" + printing(kOneAvailableDevice));
+    scripted.add("xcrun",
+                 "[ \"$*\" = 'simctl list --json' ] || exit 9\n" + printing(kOneAvailableDevice));
     EXPECT_EQ(discovery.inventory({}), SimulatorInventory::fromSimctlListing(kOneAvailableDevice));
 
-    scripted.write("xcrun", "echo '  no simulator service  ' >&2; exit 4");
+    scripted.add("xcrun", "echo '  no simulator service  ' >&2; exit 4");
     try {
         discovery.inventory({});
         ADD_FAILURE() << "listed";
     } catch (const QuayletError& error) {
         EXPECT_EQ(error, QuayletError::commandFailed(
-                             (scripted.path() / "xcrun").string() + " simctl list --json", 4,
+                             (scripted.directory() / "xcrun").string() + " simctl list --json", 4,
                              "no simulator service"));
     }
 
-    scripted.write("xcrun", "echo 'not json'");
+    scripted.add("xcrun", "echo 'not json'");
     EXPECT_THROW(discovery.inventory({}), DecodingError);
 }
 
@@ -110,9 +112,9 @@ TEST(SimulatorDiscoveryTest, EnvironmentTurnsEveryProblemIntoAFailureLine) {
     for (const EnvironmentCase& c : cases) {
         SCOPED_TRACE(c.name);
         testing::ScriptedTools scripted;
-        scripted.write("xcode-select", c.xcodeSelect);
-        scripted.write("xcrun", c.xcrun);
-        scripted.write("uname", c.uname);
+        scripted.add("xcode-select", c.xcodeSelect);
+        scripted.add("xcrun", c.xcrun);
+        scripted.add("uname", c.uname);
         const EnvironmentSnapshot snapshot =
             SimulatorDiscovery(ProcessRunner(), scripted.tools()).environment({});
         EXPECT_EQ(snapshot, c.expected);
@@ -136,16 +138,16 @@ TEST(SimulatorDiscoveryTest, EnvironmentRunsItsThreeCommandsConcurrently) {
     testing::ScriptedTools scripted;
     // Each command waits (boundedly) until all three have started, so run one after another
     // they would each give up and fail.
-    const std::string rendezvous = "touch '" + scripted.path().string() + "'/started-$1\n" +
+    const std::string rendezvous = "touch '" + scripted.directory().string() + "'/started-$1\n" +
                                    "for i in $(seq 100); do\n"
                                    "  [ $(ls '" +
-                                   scripted.path().string() +
+                                   scripted.directory().string() +
                                    "' | grep -c started-) -eq 3 ] && { echo ok; exit 0; }\n"
                                    "  sleep 0.1\ndone\nexit 1";
-    scripted.write("xcode-select", rendezvous);
-    scripted.write("uname", rendezvous);
-    scripted.write("xcrun", "case \"$1\" in\n--find) set -- find; " + rendezvous + " ;;\n" + "*) " +
-                                printing(kOneAvailableDevice) + " ;;\nesac");
+    scripted.add("xcode-select", rendezvous);
+    scripted.add("uname", rendezvous);
+    scripted.add("xcrun", "case \"$1\" in\n--find) set -- find; " + rendezvous + " ;;\n" + "*) " +
+                              printing(kOneAvailableDevice) + " ;;\nesac");
     const EnvironmentSnapshot snapshot =
         SimulatorDiscovery(ProcessRunner(), scripted.tools()).environment({});
     EXPECT_EQ(snapshot.xcodePath, "ok");
@@ -156,9 +158,9 @@ TEST(SimulatorDiscoveryTest, EnvironmentRunsItsThreeCommandsConcurrently) {
 
 TEST(SimulatorDiscoveryTest, CancelledEnvironmentIsASnapshotNotAnError) {
     testing::ScriptedTools scripted;
-    scripted.write("xcode-select", "exec sleep 30");
-    scripted.write("xcrun", "exec sleep 30");
-    scripted.write("uname", "exec sleep 30");
+    scripted.add("xcode-select", "exec sleep 30");
+    scripted.add("xcrun", "exec sleep 30");
+    scripted.add("uname", "exec sleep 30");
     std::stop_source stop;
     stop.request_stop();
     const EnvironmentSnapshot snapshot =
@@ -168,6 +170,19 @@ TEST(SimulatorDiscoveryTest, CancelledEnvironmentIsASnapshotNotAnError) {
     ASSERT_EQ(snapshot.failures.size(), 3u);
     EXPECT_EQ(snapshot.failures[0], kToolsNotSelected);
     EXPECT_EQ(snapshot.failures[1], kSimctlMissing);
+}
+
+TEST(SimulatorDiscoveryTest, StandInToolsMakeAReadyMac) {
+    testing::TemporaryDirectory home;
+    const testing::ScopedEnvironment simulatorHome("QUAYLET_SIMULATOR_HOME", home.path().string());
+    const testing::ScopedEnvironment hostTools("QUAYLET_HOST_TOOLS_DIR", std::nullopt);
+    const EnvironmentSnapshot snapshot =
+        SimulatorDiscovery(ProcessRunner(), DeveloperTools::forThisHost()).environment({});
+    EXPECT_EQ(snapshot.failures, std::vector<std::string>{});
+    ASSERT_TRUE(snapshot.inventory);
+    EXPECT_FALSE(snapshot.inventory->devices.empty());
+    EXPECT_FALSE(snapshot.xcodePath->empty());
+    EXPECT_NE(snapshot.architecture, "unknown");
 }
 
 }  // namespace

@@ -1,0 +1,164 @@
+// Build-archive handling against the plain system tools doing the same job on the same files.
+// Each row times ours (the reported time) and the tool in the same iterations, and reports
+// the ratio as a counter:
+//   sha256:         throughput_ratio = ours / openssl dgst throughput   (target >= 0.95)
+//   extractSecurely: time_ratio      = ours / bsdtar -x time            (target <= 1.2)
+// extractSecurely uses the archive tools of DeveloperTools::forThisHost() (QUAYLET_HOST_TOOLS_DIR
+// may point elsewhere).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/artifacts/ArtifactSecurity.h"
+#include "core/process/DeveloperTools.h"
+#include "core/process/ProcessRunner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uintmax_t kDigestFileSize = 1ULL << 30;
+constexpr int kBuildFileCount = 4000;
+constexpr std::size_t kBuildFileSize = 50 * 1000;  // 4,000 files of 50 kB: a 200 MB build
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A scratch folder for the generated inputs, made once and removed at exit.
+const fs::path& scratchFolder() {
+    static const struct Scratch {
+        fs::path path;
+        Scratch() {
+            std::string pattern = (fs::temp_directory_path() / "quaylet-bench-XXXXXX").string();
+            path = mkdtemp(pattern.data());
+        }
+        ~Scratch() {
+            std::error_code ignored;  // leftovers in a temporary folder are harmless
+            fs::remove_all(path, ignored);
+        }
+    } scratch;
+    return scratch.path;
+}
+
+const fs::path& digestInput() {
+    static const fs::path file = [] {
+        const fs::path path = scratchFolder() / "gigabyte";
+        std::ofstream output(path, std::ios::binary);
+        std::mt19937_64 random(1);
+        std::vector<std::uint64_t> block(1 << 17);
+        for (std::uintmax_t written = 0; written < kDigestFileSize;
+             written += block.size() * sizeof(block[0])) {
+            for (auto& word : block) {
+                word = random();
+            }
+            output.write(reinterpret_cast<const char*>(block.data()),
+                         static_cast<std::streamsize>(block.size() * sizeof(block[0])));
+        }
+        return path;
+    }();
+    return file;
+}
+
+// Text-like contents compress about as well as a real build's code and resources.
+const fs::path& buildArchive() {
+    static const fs::path archive = [] {
+        const fs::path source = scratchFolder() / "source";
+        const fs::path app = source / "Payload" / "Bench.app";
+        std::mt19937 random(2);
+        const std::vector<std::string> words{"let ", "view", "frame", "0x1f",  "return ",
+                                             "\n",   "{",    "}",     "self.", "image"};
+        for (int index = 0; index < kBuildFileCount; ++index) {
+            const fs::path file =
+                app / ("Folder" + std::to_string(index % 40)) / ("file" + std::to_string(index));
+            fs::create_directories(file.parent_path());
+            std::string contents;
+            while (contents.size() < kBuildFileSize) {
+                contents +=
+                    (random() % 4 == 0) ? std::to_string(random()) : words[random() % words.size()];
+            }
+            contents.resize(kBuildFileSize);
+            std::ofstream(file, std::ios::binary) << contents;
+        }
+        std::ofstream(app / "Info.plist") << "<plist><dict/></plist>";
+        const fs::path path = scratchFolder() / "build.zip";
+        quaylet::ProcessRunner().runChecked(
+            {"/usr/bin/bsdtar",
+             {"-c", "--format", "zip", "-f", path.string(), "-C", source.string(), "Payload"}},
+            {});
+        fs::remove_all(source);
+        return path;
+    }();
+    return archive;
+}
+
+void BM_Sha256AgainstOpensslDgst(benchmark::State& state) {
+    const fs::path& file = digestInput();
+    const quaylet::ArtifactSecurity security(quaylet::ProcessRunner(),
+                                             quaylet::DeveloperTools::forThisHost());
+    const quaylet::ProcessRunner runner;
+    benchmark::DoNotOptimize(security.sha256(file, {}));  // into the page cache for both
+    double ours = 0;
+    double tool = 0;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        benchmark::DoNotOptimize(security.sha256(file, {}));
+        const double oursThisTime = secondsSince(start);
+        start = Clock::now();
+        runner.runChecked({"/usr/bin/openssl", {"dgst", "-sha256", file.string()}}, {});
+        tool += secondsSince(start);
+        ours += oursThisTime;
+        state.SetIterationTime(oursThisTime);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kDigestFileSize));
+    state.counters["openssl_seconds"] = tool / static_cast<double>(state.iterations());
+    state.counters["throughput_ratio"] = tool / ours;
+}
+BENCHMARK(BM_Sha256AgainstOpensslDgst)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+void BM_ExtractSecurelyAgainstBsdtar(benchmark::State& state) {
+    const fs::path& archive = buildArchive();
+    const quaylet::ArtifactSecurity security(quaylet::ProcessRunner(),
+                                             quaylet::DeveloperTools::forThisHost());
+    const quaylet::ProcessRunner runner;
+    const fs::path ours = scratchFolder() / "ours";
+    const fs::path theirs = scratchFolder() / "theirs";
+    double oursTotal = 0;
+    double toolTotal = 0;
+    for (auto _ : state) {
+        fs::remove_all(theirs);
+        fs::create_directories(theirs);
+        auto start = Clock::now();
+        runner.runChecked(
+            {"/usr/bin/bsdtar", {"-x", "-f", archive.string(), "-C", theirs.string()}}, {});
+        toolTotal += secondsSince(start);
+
+        start = Clock::now();
+        try {
+            benchmark::DoNotOptimize(security.extractSecurely(archive, ours, {}));
+        } catch (const std::exception& error) {
+            state.SkipWithError(error.what());
+            return;
+        }
+        const double oursThisTime = secondsSince(start);
+        oursTotal += oursThisTime;
+        state.SetIterationTime(oursThisTime);
+    }
+    state.counters["bsdtar_seconds"] = toolTotal / static_cast<double>(state.iterations());
+    state.counters["time_ratio"] = oursTotal / toolTotal;
+}
+BENCHMARK(BM_ExtractSecurelyAgainstBsdtar)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+}  // namespace

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "core/artifacts/AppInspector.h"
+#include "core/artifacts/ArtifactSecurity.h"
+#include "core/service/PreviewAPIClient.h"
+#include "core/service/PreviewRecords.h"
+#include "core/simulator/SelfTestReport.h"
+#include "core/simulator/SimulatorLauncher.h"
+
+namespace quaylet {
+
+struct RemoteLaunchRequest {
+    std::string previewID;
+    std::string token;
+    std::optional<std::string> preferredSimulatorUDID = std::nullopt;
+    bool activateSimulator = false;
+};
+
+// Takes a preview identifier to a running app: fetches and checks the manifest, keeps one
+// verified archive per build in a cache, unpacks it safely, checks the app is the one the
+// manifest names, and hands it to the simulator launcher. Also the single door to the
+// service for signing in and out and listing builds. Immutable: calls may run concurrently,
+// but two launches of the same build share its cache folder, so callers run one at a time.
+class RemotePreviewLauncher {
+  public:
+    // Called, and waited for, with the manifest before it is checked.
+    using ManifestCallback = std::function<void(const PreviewManifest&)>;
+    using Progress = SimulatorLauncher::Progress;
+
+    // Talks to baseURL through the process-wide HTTP session and drives this host's tools;
+    // caches builds under cacheRoot, or defaultCacheRoot() when absent.
+    explicit RemotePreviewLauncher(const std::string& baseURL,
+                                   std::optional<std::filesystem::path> cacheRoot = std::nullopt);
+    RemotePreviewLauncher(PreviewAPIClient client, ArtifactSecurity artifactSecurity,
+                          SimulatorLauncher launcher, AppInspector inspector,
+                          std::filesystem::path cacheRoot);
+
+    // The user's cache folder followed by the application's bundle identifier.
+    static std::filesystem::path defaultCacheRoot();
+
+    const std::filesystem::path& cacheRoot() const { return cacheRoot_; }
+
+    std::string exchangeAuthenticationCode(const std::string& code, std::stop_token stop) const;
+    std::vector<PreviewSummary> availablePreviews(const std::string& token,
+                                                  std::stop_token stop) const;
+    void revokeAuthentication(const std::string& token, std::stop_token stop) const;
+
+    SelfTestReport launch(const RemoteLaunchRequest& request, const ManifestCallback& manifest,
+                          const Progress& progress, std::stop_token stop) const;
+
+    // Removes every cached build and leaves an empty cache folder.
+    void clearCache() const;
+
+  private:
+    PreviewAPIClient client_;
+    ArtifactSecurity artifactSecurity_;
+    SimulatorLauncher launcher_;
+    AppInspector inspector_;
+    std::filesystem::path cacheRoot_;
+};
+
+}  // namespace quaylet

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "core/artifacts/AppInspector.h"
+#include "core/process/DeveloperTools.h"
+#include "core/process/ProcessRunner.h"
+#include "core/service/RemoteLaunchStage.h"
+#include "core/simulator/SelfTestReport.h"
+#include "core/simulator/SimulatorDiscovery.h"
+#include "core/simulator/SimulatorSelector.h"
+
+namespace quaylet {
+
+struct SelfTestRequest {
+    std::filesystem::path appURL;  // the .app folder to run
+    // The fixture version the caller requires; absent means the bundle's own value.
+    std::optional<std::string> expectedFixtureVersion = std::nullopt;
+    std::optional<std::string> preferredSimulatorUDID = std::nullopt;
+    std::optional<std::filesystem::path> screenshotURL =
+        std::nullopt;                // absent means no screenshot
+    bool activateSimulator = false;  // bring the Simulator application to the front at the end
+};
+
+// Takes an app bundle to a running, verified app in a simulator. Holds no state of its own,
+// so concurrent calls do not interfere (nor are they kept off the same device).
+class SimulatorLauncher {
+  public:
+    // Called, and waited for, before each stage starts.
+    using Progress = std::function<void(RemoteLaunchStage)>;
+
+    SimulatorLauncher(ProcessRunner runner, DeveloperTools tools, SimulatorDiscovery discovery,
+                      SimulatorSelector selector, AppInspector inspector);
+
+    // Inspects, chooses a device, boots it when it is not running, installs, launches, waits
+    // a second, checks the installed copy's fixture version and optionally takes a screenshot
+    // and activates Simulator. The first failure ends the run and nothing done is undone: a
+    // booted device stays booted, an installed app stays installed. Stopping the token
+    // terminates the running command or ends the wait and throws CancellationError.
+    SelfTestReport selfTest(const SelfTestRequest& request, const Progress& progress,
+                            std::stop_token stop) const;
+
+  private:
+    ProcessRunner runner_;
+    DeveloperTools tools_;
+    SimulatorDiscovery discovery_;
+    SimulatorSelector selector_;
+    AppInspector inspector_;
+};
+
+}  // namespace quaylet

@@ -1,0 +1,301 @@
+#include "core/service/RemotePreviewLauncher.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "core/errors/QuayletError.h"
+#include "core/errors/UserMessage.h"
+#include "fixtures/AppBundleBuilder.h"
+#include "fixtures/ZipBuilder.h"
+#include "support/DevServiceProcess.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet {
+namespace {
+
+using json = nlohmann::json;
+using Stages = std::vector<RemoteLaunchStage>;
+constexpr const char* kToken = "test-token";
+constexpr const char* kPreview = "pv_demo";
+
+const Stages kFirstLaunch = {
+    RemoteLaunchStage::fetching,   RemoteLaunchStage::downloading, RemoteLaunchStage::verifying,
+    RemoteLaunchStage::extracting, RemoteLaunchStage::selecting,   RemoteLaunchStage::booting,
+    RemoteLaunchStage::installing, RemoteLaunchStage::launching,   RemoteLaunchStage::running};
+const Stages kCachedLaunchOnBootedDevice = {
+    RemoteLaunchStage::fetching,  RemoteLaunchStage::verifying,  RemoteLaunchStage::extracting,
+    RemoteLaunchStage::selecting, RemoteLaunchStage::installing, RemoteLaunchStage::launching,
+    RemoteLaunchStage::running};
+
+std::string timestamp(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// A pull-request build as the service keeps it: a manifest beside its zipped app. Tests
+// change the manifest afterwards to aim at one check.
+class BuildFolder {
+  public:
+    BuildFolder(const std::filesystem::path& builds, const std::string& id,
+                const fixtures::AppBundleBuilder& app)
+        : folder_(builds / id) {
+        std::filesystem::create_directories(folder_);
+        testing::TemporaryDirectory staging;
+        app.writeInto(staging.path());
+        fixtures::ZipBuilder().addFolder(staging.path(), "").writeTo(archive());
+        manifest_ = {
+            {"schemaVersion", 1},
+            {"previewId", id},
+            {"repository", "acme/app"},
+            {"pullRequest", 42},
+            {"commitSha", "0123456789abcdef0123456789abcdef01234567"},
+            {"branch", "feature/x"},
+            {"scheme", "App"},
+            {"configuration", "Debug"},
+            {"status", "ready"},
+            {"bundleId", "com.example.Demo"},
+            {"displayName", "Demo"},
+            {"minimumOSVersion", "17.0"},
+            {"platform", "iphonesimulator"},
+            {"architectures", {"x86_64"}},
+            {"xcodeVersion", "16.0"},
+            {"artifactSize", std::filesystem::file_size(archive())},
+            {"sha256", digest()},
+            {"createdAt", "2026-12-01T10:00:00Z"},
+        };
+        save();
+    }
+
+    void set(const std::string& key, json value) {
+        manifest_[key] = std::move(value);
+        save();
+    }
+    std::filesystem::path archive() const { return folder_ / "artifact.zip"; }
+    std::string digest() const {
+        return ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost())
+            .sha256(archive(), {});
+    }
+
+  private:
+    void save() const { std::ofstream(folder_ / "manifest.json") << manifest_.dump(); }
+
+    std::filesystem::path folder_;
+    json manifest_;
+};
+
+fixtures::AppBundleBuilder runnableApp() {
+    return fixtures::AppBundleBuilder().elfExecutableForHost();
+}
+
+class RemotePreviewLauncherTest : public ::testing::Test {
+  protected:
+    struct Outcome {
+        std::vector<PreviewManifest> manifests;
+        Stages stages;
+        std::exception_ptr error;
+        std::optional<SelfTestReport> report;
+    };
+
+    Outcome launch(const std::string& id = kPreview, const std::string& token = kToken) {
+        Outcome outcome;
+        try {
+            outcome.report = launcher.launch(
+                {.previewID = id, .token = token},
+                [&](const PreviewManifest& manifest) { outcome.manifests.push_back(manifest); },
+                [&](RemoteLaunchStage stage) { outcome.stages.push_back(stage); }, {});
+        } catch (...) {
+            outcome.error = std::current_exception();
+        }
+        return outcome;
+    }
+
+    json launchEvents() const {
+        httplib::Client client("127.0.0.1", service.port());
+        const auto answer = client.Get("/dev/launch-events");
+        return answer ? json::parse(answer->body) : json();
+    }
+
+    std::filesystem::path buildDirectory(const BuildFolder& build) const {
+        return cacheRoot / kPreview / build.digest();
+    }
+
+    testing::TemporaryDirectory simulatorHome;
+    testing::ScopedEnvironment simulatorEnvironment{"QUAYLET_SIMULATOR_HOME",
+                                                    simulatorHome.path().string()};
+    testing::TemporaryDirectory builds;
+    testing::TemporaryDirectory cache;
+    std::filesystem::path cacheRoot = cache.path() / "root";
+    BuildFolder build{builds.path(), kPreview, runnableApp()};
+    testing::DevServiceProcess service{builds.path(), {"--token", kToken}};
+    RemotePreviewLauncher launcher{service.baseURL(), cacheRoot};
+};
+
+TEST_F(RemotePreviewLauncherTest, FirstLaunchDownloadsAndLaterOnesRunFromTheCache) {
+    const Outcome first = launch();
+    ASSERT_EQ(userMessage(first.error), std::nullopt) << *userMessage(first.error);
+    EXPECT_EQ(first.stages, kFirstLaunch);
+    ASSERT_EQ(first.manifests.size(), 1u);
+    EXPECT_EQ(first.manifests[0].displayName, "Demo");
+    EXPECT_TRUE(std::filesystem::is_regular_file(buildDirectory(build) / "artifact.zip"));
+    EXPECT_TRUE(std::filesystem::is_directory(buildDirectory(build) / "app" / "Demo.app"));
+    EXPECT_EQ(first.report->app.bundleIdentifier, "com.example.Demo");
+
+    const json events = launchEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["stage"], "running");
+    EXPECT_EQ(events[0]["successful"], true);
+    EXPECT_TRUE(events[0]["durationMs"].is_number_integer());
+    EXPECT_GE(events[0]["durationMs"].get<std::int64_t>(), 1000) << "includes the 1 s wait";
+
+    const auto cachedArchive =
+        std::filesystem::last_write_time(buildDirectory(build) / "artifact.zip");
+    const Outcome second = launch();
+    ASSERT_EQ(userMessage(second.error), std::nullopt) << *userMessage(second.error);
+    EXPECT_EQ(second.stages, kCachedLaunchOnBootedDevice);
+    EXPECT_EQ(std::filesystem::last_write_time(buildDirectory(build) / "artifact.zip"),
+              cachedArchive);
+    EXPECT_EQ(launchEvents().size(), 2u);
+}
+
+TEST_F(RemotePreviewLauncherTest, StaleCachedArchiveIsDownloadedAgain) {
+    std::filesystem::create_directories(buildDirectory(build));
+    std::ofstream(buildDirectory(build) / "artifact.zip") << "an older build";
+
+    const Outcome outcome = launch();
+    ASSERT_EQ(userMessage(outcome.error), std::nullopt) << *userMessage(outcome.error);
+    EXPECT_EQ(outcome.stages[1], RemoteLaunchStage::downloading);
+    EXPECT_EQ(std::filesystem::file_size(buildDirectory(build) / "artifact.zip"),
+              std::filesystem::file_size(build.archive()));
+}
+
+TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchDownloads) {
+    const std::string served = build.digest();
+    const std::string promised(64, 'a');
+    build.set("sha256", promised);
+
+    const Outcome outcome = launch();
+    EXPECT_EQ(userMessage(outcome.error),
+              QuayletError::checksumMismatch(promised, served).errorDescription());
+    EXPECT_EQ(outcome.stages.back(), RemoteLaunchStage::verifying);
+    EXPECT_FALSE(std::filesystem::exists(cacheRoot / kPreview / promised / "artifact.zip"));
+    EXPECT_TRUE(launchEvents().empty()) << "a failed launch posts nothing";
+
+    build.set("sha256", served);
+    const Outcome retry = launch();
+    ASSERT_EQ(userMessage(retry.error), std::nullopt) << *userMessage(retry.error);
+    EXPECT_EQ(retry.stages[1], RemoteLaunchStage::downloading);
+}
+
+TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
+    const auto past = timestamp(std::chrono::system_clock::now() - std::chrono::seconds(1));
+    const auto future = timestamp(std::chrono::system_clock::now() + std::chrono::hours(1));
+    const struct {
+        const char* name;
+        json changes;
+        QuayletError expected;
+    } cases[] = {
+        {"schema before status",
+         {{"schemaVersion", 2}, {"status", "failed"}},
+         QuayletError::unsupportedSchema(2)},
+        {"still uploading",
+         {{"status", "uploading"}},
+         QuayletError::previewUnavailable("This build is still uploading. Try again in a moment.")},
+        {"status before platform",
+         {{"status", "failed"}, {"platform", "iphoneos"}},
+         QuayletError::previewUnavailable(
+             "This build failed in GitHub Actions. Open the pull request to see why.")},
+        {"deleted",
+         {{"status", "deleted"}},
+         QuayletError::previewUnavailable(
+             "This build is no longer available. Open a newer build from the pull request.")},
+        {"platform in mixed case",
+         {{"platform", "iPhoneSimulator"}},
+         QuayletError::unsupportedApplication(
+             "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild "
+             "it.")},
+        {"expired a second ago",
+         {{"expiresAt", past}},
+         QuayletError::previewUnavailable(
+             "This build has expired. Re-run the Quaylet workflow on the pull request.")},
+        {"bundle identifier differs in case",
+         {{"expiresAt", future}, {"bundleId", "com.example.demo"}},
+         QuayletError::invalidApplication(
+             "This download doesn’t match the selected build. Open Settings, clear the cache, then "
+             "try again.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildFolder variant(builds.path(), "pv_variant", runnableApp());
+        for (const auto& [key, value] : c.changes.items()) {
+            variant.set(key, value);
+        }
+        const Outcome outcome = launch("pv_variant");
+        ASSERT_TRUE(outcome.error);
+        try {
+            std::rethrow_exception(outcome.error);
+        } catch (const QuayletError& error) {
+            EXPECT_EQ(error, c.expected);
+        }
+        EXPECT_EQ(outcome.manifests.size(), 1u);
+    }
+}
+
+TEST_F(RemotePreviewLauncherTest, RefusedTokenAsksForSignIn) {
+    const Outcome outcome = launch(kPreview, "someone-else");
+    EXPECT_EQ(userMessage(outcome.error),
+              QuayletError::authenticationRequired().errorDescription());
+    EXPECT_TRUE(outcome.manifests.empty());
+    EXPECT_FALSE(std::filesystem::exists(cacheRoot / kPreview));
+}
+
+TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAnythingIsWritten) {
+    for (const std::string id : {"..", ".", "", "a/../../b", "..\\x"}) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(userMessage(launch(id).error),
+                  QuayletError::invalidDeepLink().errorDescription());
+    }
+    for (const std::string& digest :
+         {std::string("../../../escaped"), std::string(".."), std::string(63, 'a'),
+          std::string(64, 'g'), std::string(64, 'a') + "/x"}) {
+        SCOPED_TRACE(digest);
+        build.set("sha256", digest);
+        EXPECT_EQ(userMessage(launch().error),
+                  QuayletError::unsafeArchive(
+                      "The downloaded build failed its security check. Open Settings, clear the "
+                      "cache, then try again.")
+                      .errorDescription());
+    }
+    EXPECT_FALSE(std::filesystem::exists(cacheRoot)) << "nothing was created";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache.path()), {}), 0);
+}
+
+TEST_F(RemotePreviewLauncherTest, ClearCacheLeavesAnEmptyRoot) {
+    launcher.clearCache();
+    EXPECT_TRUE(std::filesystem::is_directory(cacheRoot));
+
+    std::filesystem::create_directories(cacheRoot / "pv" / "digest" / "app");
+    launcher.clearCache();
+    EXPECT_TRUE(std::filesystem::is_empty(cacheRoot));
+}
+
+TEST(RemotePreviewLauncherDefaultsTest, CacheLivesUnderTheUsersCacheFolder) {
+    const testing::ScopedEnvironment cache("XDG_CACHE_HOME", "/var/cache-of-user");
+    EXPECT_EQ(RemotePreviewLauncher::defaultCacheRoot(), "/var/cache-of-user/dev.quaylet.Quaylet");
+    const testing::ScopedEnvironment relative("XDG_CACHE_HOME", "relative");
+    const testing::ScopedEnvironment home("HOME", "/home/someone");
+    EXPECT_EQ(RemotePreviewLauncher::defaultCacheRoot(),
+              "/home/someone/.cache/dev.quaylet.Quaylet");
+}
+
+}  // namespace
+}  // namespace quaylet

@@ -1,11 +1,17 @@
 # One word for each everyday task; the real work lives in CMakePresets.json.
-.PHONY: deps test test-debug test-sanitize test-tsan bench format format-check clean
+.PHONY: deps demo test test-debug test-sanitize test-tsan bench format format-check clean
 
 JOBS ?= 2
 SOURCES = $(shell find src tests bench tools -name '*.cpp' -o -name '*.h' 2>/dev/null)
 
 deps:
 	@scripts/install-deps.sh
+
+# The main job end to end: a pull-request build opens in the stand-in simulator.
+demo: deps
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS) --target quaylet quaylet-devservice quaylet-hosttools
+	scripts/demo.sh
 
 # Every test, in the plain build and again under the address and UB sanitizers; the
 # cancellation and concurrency tests once more under the thread sanitizer.

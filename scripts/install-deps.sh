@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     clang
     clang-format
+    curl
     cmake
     dbus
     dbus-x11

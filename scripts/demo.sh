@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The main job end to end, from a terminal: a pull-request build served by the loopback
+# preview service opens in the stand-in simulator, first downloaded, then from the cache.
+#
+# Everything runs against throwaway state: its own settings, cache, simulator device set and
+# keyring, all in one temporary folder that is removed at the end, so nothing of the person
+# running it is read or changed. Expects the debug build (make demo builds it).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin="$root/build/debug/bin"
+
+if [ "${1:-}" != "--inside-keyring" ]; then
+    work=$(mktemp -d "${TMPDIR:-/tmp}/quaylet-demo-XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+    # The keyring is always a private one: signing in must not touch the user's own.
+    "$root/scripts/with-private-keyring.sh" "$0" --inside-keyring "$work"
+    exit $?
+fi
+work=$2
+
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+export XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
+export QUAYLET_SIMULATOR_HOME="$work/simulator"
+
+step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+
+step "A pull request's build, uploaded to a local preview service"
+"$bin/quaylet-devservice" make-demo-build "$work/builds" --preview-id pr-demo
+
+"$bin/quaylet-devservice" --builds "$work/builds" >"$work/service.log" &
+service=$!
+trap 'kill "$service" 2>/dev/null || true; wait "$service" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+    listening=$(head -n 1 "$work/service.log")
+    [ -n "$listening" ] && break
+    kill -0 "$service" 2>/dev/null || { echo "demo: the preview service did not start" >&2; exit 1; }
+    sleep 0.1
+done
+[ -n "$listening" ] || { echo "demo: the preview service did not answer in time" >&2; exit 1; }
+export QUAYLET_API_URL=${listening#Listening on }
+echo "$listening"
+
+step "quaylet doctor"
+"$bin/quaylet" doctor
+
+step "quaylet sign-in --no-browser"
+sign_in_page=$("$bin/quaylet" sign-in --no-browser | tail -n 1)
+echo "$sign_in_page"
+# The browser would follow the page to a quaylet:// link; curl stands in for it.
+auth_link=$(curl --silent --output /dev/null --write-out '%{redirect_url}' "$sign_in_page")
+
+step "quaylet open $auth_link"
+"$bin/quaylet" open "$auth_link"
+
+step "quaylet builds"
+"$bin/quaylet" builds
+
+step "quaylet open quaylet://preview/pr-demo (downloads the build)"
+"$bin/quaylet" open quaylet://preview/pr-demo
+
+step "quaylet open quaylet://preview/pr-demo (again, from the cache)"
+"$bin/quaylet" open quaylet://preview/pr-demo
+
+step "Done: the demo build is running in the stand-in simulator"

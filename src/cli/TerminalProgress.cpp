@@ -1,0 +1,53 @@
+#include "cli/TerminalProgress.h"
+
+#include <unistd.h>
+
+#include <string>
+
+#include "feature/AppState.h"
+
+namespace quaylet {
+namespace {
+
+constexpr int kBarWidth = 24;
+
+std::string bar(double fraction) {
+    const int filled = static_cast<int>(fraction * kBarWidth + 0.5);
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "]";
+}
+
+}  // namespace
+
+TerminalProgress::TerminalProgress(const AppState& state, std::FILE* output)
+    : state_(state), output_(output), isTerminal_(::isatty(::fileno(output)) == 1) {
+    connect(&state, &AppState::stageChanged, this, &TerminalProgress::show);
+}
+
+void TerminalProgress::show() {
+    const LaunchStage stage = state_.stage();
+    if (stage == LaunchStage::idle) {
+        return;
+    }
+    const std::string step = "step " + std::to_string(launchStep(stage, state_.launchSource())) +
+                             " of " + std::to_string(kLaunchStepCount);
+    const std::string text = std::string(title(stage)) + " · " + step;
+    if (isTerminal_) {
+        // Carriage return and erase-line redraw the one progress line in place.
+        std::fprintf(output_, "\r\x1b[2K%-28s %s", text.c_str(), bar(progress(stage)).c_str());
+        lineOpen_ = true;
+    } else {
+        std::fprintf(output_, "%s\n", text.c_str());
+    }
+    std::fflush(output_);
+}
+
+void TerminalProgress::finish() {
+    if (lineOpen_) {
+        std::fputc('\n', output_);
+        std::fflush(output_);
+        lineOpen_ = false;
+    }
+}
+
+}  // namespace quaylet

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdio>
+
+namespace quaylet {
+
+class AppState;
+
+// Shows a launch's stages as the state reports them: on a terminal, one line redrawn in
+// place with the stage, its step and a bar; otherwise one plain line per stage change.
+class TerminalProgress : public QObject {
+    Q_OBJECT
+
+  public:
+    TerminalProgress(const AppState& state, std::FILE* output);
+
+    // Ends a redrawn line so that what follows starts on a line of its own.
+    void finish();
+
+  private:
+    void show();
+
+    const AppState& state_;
+    std::FILE* output_;
+    bool isTerminal_;
+    bool lineOpen_ = false;
+};
+
+}  // namespace quaylet

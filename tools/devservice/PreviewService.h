@@ -13,6 +13,10 @@
 
 namespace quaylet::devservice {
 
+// Identifiers become folder names and URL path segments, so only plain names made of
+// letters, digits, "-", "_" and "." (but not "." or "..") are served.
+bool isPlainPreviewId(const std::string& previewId);
+
 struct PreviewServiceOptions {
     std::filesystem::path buildsFolder;
     // When false every request is served without a bearer token.

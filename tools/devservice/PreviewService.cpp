@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace quaylet::devservice {
@@ -101,9 +102,15 @@ int PreviewService::bind(int port) {
 
 void PreviewService::serve() {
     server_.listen_after_bind();
+    serveEnded_ = true;
 }
 
 void PreviewService::stop() {
+    // The server ignores a stop that comes before it runs, which would leave the process
+    // serving after SIGTERM; wait until it runs (or has already ended).
+    while (!server_.is_running() && !serveEnded_) {
+        std::this_thread::yield();
+    }
     server_.stop();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <httplib.h>
+#include <atomic>
 
 #include <chrono>
 #include <filesystem>
@@ -60,6 +61,7 @@ class PreviewService {
 
     PreviewServiceOptions options_;
     httplib::Server server_;
+    std::atomic<bool> serveEnded_ = false;
     int port_ = 0;
 
     std::mutex mutex_;  // guards everything below; the server answers on several threads

@@ -33,7 +33,9 @@ std::filesystem::path makeDemoBuild(const std::filesystem::path& buildsFolder,
     const auto bundle = fixtures::AppBundleBuilder("QuayletDemo.app")
                             .bundleIdentifier(kBundleIdentifier)
                             .displayName(kDisplayName)
-                            .minimumOSVersion(kMinimumOSVersion);
+                            .minimumOSVersion(kMinimumOSVersion)
+                            // Universal, so the build runs on Intel and Apple silicon alike.
+                            .machOExecutable({"arm64", "x86_64"});
     fixtures::ZipBuilder archive;
     for (const auto& file : bundle.files()) {
         archive.addFile(file.path, file.contents, file.permissions);
@@ -57,7 +59,7 @@ std::filesystem::path makeDemoBuild(const std::filesystem::path& buildsFolder,
         {"displayName", kDisplayName},
         {"minimumOSVersion", kMinimumOSVersion},
         {"platform", "iphonesimulator"},
-        {"architectures", {"arm64"}},
+        {"architectures", {"arm64", "x86_64"}},
         {"xcodeVersion", "15.4"},
         {"artifactSize", std::filesystem::file_size(archivePath)},
         {"sha256", security.sha256(archivePath, std::stop_token())},

@@ -390,13 +390,19 @@ void readLocalHeader(const ByteView& archive, std::uint64_t directoryOffset, Ent
     entry.data = archive.slice(dataOffset, entry.compressedSize);
     entry.end = dataOffset + entry.compressedSize;
     if (deferred) {
+        // A streaming reader finds the end of stored data by searching for the descriptor's
+        // signature, so stored data holding one would be split where this scan does not split.
+        constexpr std::string_view kSignatureBytes("PK\x07\x08", 4);
+        require(entry.method != kMethodStored ||
+                asText(entry.data).find(kSignatureBytes) == std::string_view::npos);
         entry.end = dataDescriptorEnd(archive, entry, entry.end, wide.present());
     }
 }
 
 // Every byte before the central directory belongs to exactly one entry, in order: no junk in
 // front, no gaps a second reader could find entries in, no data shared between entries.
-void requireEntriesTileArchive(std::vector<const Entry*> byOffset, std::uint64_t directoryOffset) {
+void requireEntriesTileArchive(const std::vector<const Entry*>& byOffset,
+                               std::uint64_t directoryOffset) {
     std::uint64_t expected = 0;
     for (const Entry* entry : byOffset) {
         require(entry->localHeaderOffset == expected);

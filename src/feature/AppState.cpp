@@ -1,0 +1,565 @@
+#include "feature/AppState.h"
+
+#include <QPointer>
+#include <QPromise>
+
+#include <thread>
+#include <variant>
+
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
+#include "core/errors/UserMessage.h"
+#include "feature/CorePreviewService.h"
+#include "feature/CoreSimulatorService.h"
+#include "feature/CoreTokenStore.h"
+#include "feature/IncomingLink.h"
+#include "feature/MainThread.h"
+#include "feature/RecordVariants.h"
+
+namespace quaylet {
+namespace {
+
+const std::string kPullRequestBuild = "Pull request build";
+const std::string kSignInPrompt = "Sign in once to open this private build";
+const std::string kFinishingSignIn = "Finishing GitHub sign-in";
+const std::string kSignedIn = "Signed in with GitHub";
+const std::string kSignInFailed = "GitHub sign-in failed";
+const std::string kSignedOut = "Signed out";
+const std::string kSignOutFailed = "GitHub sign-out failed";
+const std::string kCacheCleared = "Downloaded builds cleared";
+const std::string kBuildCanceled = "Build canceled";
+const std::string kTestingLocalBuild = "Testing a local iOS build";
+const std::string kRunningIn = "Running in ";
+
+QFuture<void> finishedFuture() {
+    QPromise<void> promise;
+    promise.start();
+    promise.finish();
+    return promise.future();
+}
+
+QVariant optionalText(const std::optional<std::string>& value) {
+    return value ? QVariant(QString::fromStdString(*value)) : QVariant();
+}
+
+bool isAuthenticationRequired(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const QuayletError& quayletError) {
+        return quayletError.as<QuayletError::AuthenticationRequired>() != nullptr;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool isCancellation(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CancellationError&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::optional<std::string> udidOrAutomatic(std::string udid) {
+    return udid.empty() ? std::nullopt : std::optional(std::move(udid));
+}
+
+// "Demo" for …/Demo.app, also when the URL ends in a slash.
+std::string nameWithoutExtension(std::filesystem::path app) {
+    if (!app.has_filename()) {
+        app = app.parent_path();
+    }
+    return app.stem().string();
+}
+
+}  // namespace
+
+AppState::Collaborators AppState::Collaborators::forThisHost(const QUrl& apiBaseURL) {
+    return {
+        std::make_shared<CorePreviewService>(
+            RemotePreviewLauncher(apiBaseURL.toString().toStdString())),
+        std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()),
+        std::make_shared<CoreTokenStore>(),
+        Settings(Settings::defaultFile()),
+        PendingSignIn(PendingSignIn::defaultFile()),
+    };
+}
+
+AppState::AppState(const QUrl& apiBaseURL, QObject* parent)
+    : AppState(apiBaseURL, Collaborators::forThisHost(apiBaseURL), parent) {}
+
+AppState::AppState(QUrl apiBaseURL, Collaborators collaborators, QObject* parent)
+    : QObject(parent),
+      apiBaseURL_(std::move(apiBaseURL)),
+      previewService_(std::move(collaborators.previewService)),
+      simulatorService_(std::move(collaborators.simulatorService)),
+      tokenStore_(std::move(collaborators.tokenStore)),
+      settings_(std::move(collaborators.settings)),
+      pendingSignIn_(std::move(collaborators.pendingSignIn)),
+      isSignedIn_(tokenStore_->readToken().has_value()) {}
+
+bool AppState::isLaunchInProgress() const {
+    return stage_ != LaunchStage::idle && stage_ != LaunchStage::running;
+}
+
+QUrl AppState::signInURL() const {
+    return apiBaseURL_.resolved(QUrl(QStringLiteral("/api/v1/auth/github?client=mac")));
+}
+
+QUrl AppState::beginSignIn() {
+    try {
+        pendingSignIn_.record();
+    } catch (...) {
+        assign(errorMessage_, userMessage(std::current_exception()),
+               &AppState::errorMessageChanged);
+        return {};
+    }
+    return signInURL();
+}
+
+QFuture<void> AppState::receive(const QUrl& url) {
+    const IncomingLink link = parseIncomingLink(url);
+    if (const auto* signIn = std::get_if<SignInReturnLink>(&link)) {
+        // A code that arrives without a sign-in of ours pending came from someone else.
+        if (pendingSignIn_.consume()) {
+            assign(activeDetail_, std::optional(kFinishingSignIn), &AppState::activeDetailChanged);
+            return completeAuthentication(signIn->code);
+        }
+    } else if (const auto* preview = std::get_if<PreviewLink>(&link)) {
+        assign(receivedPreviewID_, std::optional(preview->previewID),
+               &AppState::receivedPreviewIDChanged);
+        assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);
+        if (!isSignedIn_) {
+            assign(activeDetail_, std::optional(kSignInPrompt), &AppState::activeDetailChanged);
+            return finishedFuture();
+        }
+        return beginRemotePreview(preview->previewID);
+    }
+    assign(errorMessage_, std::optional(QuayletError::invalidDeepLink().errorDescription()),
+           &AppState::errorMessageChanged);
+    return finishedFuture();
+}
+
+QFuture<void> AppState::open(const QString& previewID) {
+    const std::string id = previewID.toStdString();
+    assign(receivedPreviewID_, std::optional(id), &AppState::receivedPreviewIDChanged);
+    std::string name = kPullRequestBuild;
+    for (const auto& build : builds_) {
+        if (build.previewId == id) {
+            name = build.displayName;
+            break;
+        }
+    }
+    assign(activeAppName_, std::optional(name), &AppState::activeAppNameChanged);
+    if (!isSignedIn_) {
+        assign(activeDetail_, std::optional(kSignInPrompt), &AppState::activeDetailChanged);
+        return finishedFuture();
+    }
+    return beginRemotePreview(id);
+}
+
+QFuture<void> AppState::runReceivedPreview() {
+    if (!receivedPreviewID_) {
+        return finishedFuture();
+    }
+    return beginRemotePreview(*receivedPreviewID_);
+}
+
+void AppState::cancelLaunch() {
+    if (launchSource_ != LaunchSource::remote || !isLaunchInProgress()) {
+        return;
+    }
+    stopLaunchTask();
+    assign(activeDetail_, std::optional(kBuildCanceled), &AppState::activeDetailChanged);
+}
+
+void AppState::stopLaunchTask() {
+    if (!launchTask_) {
+        return;
+    }
+    launchTask_->request_stop();
+    launchTask_.reset();
+    // A stopped task writes nothing more, so the stage it reached is taken back here.
+    if (launchSource_ == LaunchSource::remote && isLaunchInProgress()) {
+        setStage(LaunchStage::idle);
+    }
+}
+
+QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
+    const std::optional<std::string> token = tokenStore_->readToken();
+    if (!token) {
+        stopLaunchTask();
+        assign(isSignedIn_, false, &AppState::isSignedInChanged);
+        assign(activeDetail_, std::optional(kSignInPrompt), &AppState::activeDetailChanged);
+        return finishedFuture();
+    }
+    // The earlier launch is silenced; the new one takes over the stage at once below.
+    if (launchTask_) {
+        launchTask_->request_stop();
+    }
+    launchTask_.emplace();
+    const std::stop_token task = launchTask_->get_token();
+
+    assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    assign(activePreview_, std::optional<PreviewManifest>(), &AppState::activePreviewChanged);
+    assign(launchSource_, LaunchSource::remote, &AppState::launchSourceChanged);
+    assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);
+    setStage(LaunchStage::fetching);
+
+    const std::optional<std::string> preferredSimulatorUDID =
+        udidOrAutomatic(settings_.preferredSimulatorUDID());
+    const bool activateSimulator = settings_.activateSimulator();
+
+    const QPointer<AppState> self(this);
+    PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
+        applyOnMainThread(
+            [self, task, manifest] {
+                if (self && !task.stop_requested()) {
+                    self->showManifest(manifest);
+                }
+            },
+            task);
+    };
+    PreviewService::ProgressCallback onProgress = [self, task](RemoteLaunchStage reported) {
+        applyOnMainThread(
+            [self, task, reported] {
+                if (self && !task.stop_requested()) {
+                    self->showReportedStage(reported, LaunchSource::remote);
+                }
+            },
+            task);
+    };
+
+    launchFinished_ = inBackground(
+        [this, service = previewService_, previewID, token = *token, preferredSimulatorUDID,
+         activateSimulator, onManifest, onProgress, task]() -> MainThreadStep {
+            SelfTestReport report =
+                service->launch(previewID, token, preferredSimulatorUDID, activateSimulator,
+                                onManifest, onProgress, task);
+            return [this, task, report = std::move(report)] {
+                if (!task.stop_requested()) {
+                    showSuccess(report);  // the stage is already running, from the core
+                }
+            };
+        },
+        [this, task](const std::exception_ptr& error) {
+            if (task.stop_requested()) {
+                return;  // whoever stopped the task has already said what happened
+            }
+            setStage(LaunchStage::idle);
+            if (isCancellation(error)) {
+                return;
+            }
+            assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+            if (isAuthenticationRequired(error)) {
+                signOutAfterRefusal();
+            }
+        });
+    return launchFinished_;
+}
+
+QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
+                                            const QString& preferredSimulatorUDID,
+                                            bool activateSimulator) {
+    const std::filesystem::path app = appURL.toLocalFile().toStdString();
+    assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    assign(receivedPreviewID_, std::optional<std::string>(), &AppState::receivedPreviewIDChanged);
+    assign(activePreview_, std::optional<PreviewManifest>(), &AppState::activePreviewChanged);
+    assign(launchSource_, LaunchSource::local, &AppState::launchSourceChanged);
+    assign(activeAppName_, std::optional(nameWithoutExtension(app)),
+           &AppState::activeAppNameChanged);
+    assign(activeDetail_, std::optional(kTestingLocalBuild), &AppState::activeDetailChanged);
+    setStage(LaunchStage::inspecting);
+    setStage(LaunchStage::selecting);
+
+    const QPointer<AppState> self(this);
+    SimulatorService::ProgressCallback onProgress = [self](RemoteLaunchStage reported) {
+        applyOnMainThread(
+            [self, reported] {
+                if (self) {
+                    self->showReportedStage(reported, LaunchSource::local);
+                }
+            },
+            std::stop_token());  // a local launch is never cancelled
+    };
+
+    return inBackground(
+        [this, service = simulatorService_, app,
+         udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator,
+         onProgress]() -> MainThreadStep {
+            SelfTestReport report =
+                service->runLocalApplication(app, udid, activateSimulator, onProgress);
+            return [this, report = std::move(report)] {
+                setStage(LaunchStage::running);
+                showSuccess(report);
+            };
+        },
+        [this](const std::exception_ptr& error) {
+            setStage(LaunchStage::idle);
+            assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+        });
+}
+
+QFuture<void> AppState::completeAuthentication(const std::string& code) {
+    auto finished = std::make_shared<QPromise<void>>();
+    finished->start();
+    inBackground(
+        [this, service = previewService_, code, finished]() -> MainThreadStep {
+            std::string token = service->exchangeAuthenticationCode(code);
+            return [this, token = std::move(token), finished] {
+                if (!storeToken(token)) {
+                    finished->finish();
+                    return;
+                }
+                if (receivedPreviewID_) {
+                    beginRemotePreview(*receivedPreviewID_);
+                }
+                refreshBuilds().then(this, [finished] { finished->finish(); });
+            };
+        },
+        [this, finished](const std::exception_ptr& error) {
+            showSignInFailure(error);
+            finished->finish();
+        });
+    return finished->future();
+}
+
+bool AppState::storeToken(const std::string& token) {
+    try {
+        tokenStore_->saveToken(token);
+    } catch (...) {
+        showSignInFailure(std::current_exception());
+        return false;
+    }
+    assign(isSignedIn_, true, &AppState::isSignedInChanged);
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    assign(activeDetail_, std::optional(kSignedIn), &AppState::activeDetailChanged);
+    return true;
+}
+
+void AppState::showSignInFailure(const std::exception_ptr& error) {
+    assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+    assign(activeDetail_, std::optional(kSignInFailed), &AppState::activeDetailChanged);
+}
+
+QFuture<void> AppState::signOut() {
+    stopLaunchTask();
+    const std::optional<std::string> token = tokenStore_->readToken();
+    if (!token) {
+        assign(isSignedIn_, false, &AppState::isSignedInChanged);
+        setStage(LaunchStage::idle);
+        assign(activeDetail_, std::optional(kSignedOut), &AppState::activeDetailChanged);
+        return finishedFuture();
+    }
+    return inBackground(
+        [this, service = previewService_, token = *token]() -> MainThreadStep {
+            service->revokeAuthentication(token);
+            return [this] {
+                tokenStore_->removeToken();
+                assign(isSignedIn_, false, &AppState::isSignedInChanged);
+                setStage(LaunchStage::idle);
+                assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
+                assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+                assign(activeDetail_, std::optional(kSignedOut), &AppState::activeDetailChanged);
+            };
+        },
+        [this](const std::exception_ptr& error) {
+            // The token stays, so the user can try again.
+            assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+            assign(activeDetail_, std::optional(kSignOutFailed), &AppState::activeDetailChanged);
+        });
+}
+
+QFuture<void> AppState::refreshBuilds() {
+    const std::optional<std::string> token = tokenStore_->readToken();
+    if (!token) {
+        assign(builds_, std::vector<PreviewSummary>(), &AppState::buildsChanged);
+        return finishedFuture();
+    }
+    assign(isLoadingBuilds_, true, &AppState::isLoadingBuildsChanged);
+    return inBackground(
+        [this, service = previewService_, token = *token]() -> MainThreadStep {
+            std::vector<PreviewSummary> builds = service->availablePreviews(token);
+            return [this, builds = std::move(builds)] {
+                assign(builds_, builds, &AppState::buildsChanged);
+                assign(buildsError_, std::optional<std::string>(), &AppState::buildsErrorChanged);
+                assign(isLoadingBuilds_, false, &AppState::isLoadingBuildsChanged);
+            };
+        },
+        [this](const std::exception_ptr& error) {
+            assign(buildsError_, userMessage(error), &AppState::buildsErrorChanged);
+            if (isAuthenticationRequired(error)) {
+                signOutAfterRefusal();
+            }
+            assign(isLoadingBuilds_, false, &AppState::isLoadingBuildsChanged);
+        });
+}
+
+void AppState::signOutAfterRefusal() {
+    tokenStore_->removeToken();
+    assign(isSignedIn_, false, &AppState::isSignedInChanged);
+}
+
+QFuture<void> AppState::clearDownloadCache() {
+    stopLaunchTask();
+    return inBackground(
+        [this, service = previewService_,
+         stoppedLaunch = launchFinished_]() mutable -> MainThreadStep {
+            // A stopped launch may go on writing into the cache until it notices the stop;
+            // clearing after it has ended is what leaves the cache empty.
+            stoppedLaunch.waitForFinished();
+            service->clearCache();
+            return [this] {
+                assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
+                setStage(LaunchStage::idle);
+                assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+                assign(activeDetail_, std::optional(kCacheCleared), &AppState::activeDetailChanged);
+            };
+        },
+        [this](const std::exception_ptr& error) {
+            assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+        });
+}
+
+QFuture<void> AppState::runDiagnostics() {
+    assign(isCheckingEnvironment_, true, &AppState::isCheckingEnvironmentChanged);
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    return inBackground(
+        [this, service = simulatorService_]() -> MainThreadStep {
+            EnvironmentSnapshot snapshot = service->environment();
+            return [this, snapshot = std::move(snapshot)] {
+                assign(environment_, std::optional(snapshot), &AppState::environmentChanged);
+                assign(isCheckingEnvironment_, false, &AppState::isCheckingEnvironmentChanged);
+            };
+        },
+        [this](const std::exception_ptr& error) {
+            // The snapshot lists problems instead of failing; should it fail all the same,
+            // the check must not look as if it were still running.
+            assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+            assign(isCheckingEnvironment_, false, &AppState::isCheckingEnvironmentChanged);
+        });
+}
+
+void AppState::showManifest(const PreviewManifest& manifest) {
+    assign(activePreview_, std::optional(manifest), &AppState::activePreviewChanged);
+    assign(activeAppName_, std::optional(manifest.displayName), &AppState::activeAppNameChanged);
+    const std::string detail = manifest.repository + " \u00B7 PR #" +
+                               std::to_string(manifest.pullRequest) + " \u00B7 " +
+                               manifest.commitSha.substr(0, 7);
+    assign(activeDetail_, std::optional(detail), &AppState::activeDetailChanged);
+}
+
+void AppState::showReportedStage(RemoteLaunchStage reported, LaunchSource source) {
+    if (const auto stage = launchStage(reported, source)) {
+        setStage(*stage);
+    }
+}
+
+void AppState::showSuccess(const SelfTestReport& report) {
+    assign(report_, std::optional(report), &AppState::reportChanged);
+    assign(activeAppName_, std::optional(report.app.displayName), &AppState::activeAppNameChanged);
+    assign(activeDetail_, std::optional(kRunningIn + report.simulator.name),
+           &AppState::activeDetailChanged);
+}
+
+QFuture<void> AppState::inBackground(std::function<MainThreadStep()> work,
+                                     std::function<void(std::exception_ptr)> onFailure) {
+    auto finished = std::make_shared<QPromise<void>>();
+    finished->start();
+    QFuture<void> future = finished->future();
+    std::thread([self = QPointer<AppState>(this), work = std::move(work),
+                 onFailure = std::move(onFailure), finished] {
+        MainThreadStep step;
+        try {
+            step = work();
+        } catch (...) {
+            step = [onFailure, error = std::current_exception()] { onFailure(error); };
+        }
+        postToMainThread([self, step = std::move(step), finished] {
+            if (self) {
+                step();
+            }
+            finished->finish();
+        });
+    }).detach();  // the main thread never waits for a worker; results come back as events
+    return future;
+}
+
+template <typename T>
+void AppState::assign(T& field, T value, void (AppState::*changed)()) {
+    if (field == value) {
+        return;
+    }
+    field = std::move(value);
+    (this->*changed)();
+}
+
+void AppState::setStage(LaunchStage stage) {
+    const bool wasInProgress = isLaunchInProgress();
+    assign(stage_, stage, &AppState::stageChanged);
+    if (isLaunchInProgress() != wasInProgress) {
+        emit isLaunchInProgressChanged();
+    }
+}
+
+QVariant AppState::environmentValue() const {
+    return environment_ ? QVariant(toVariantMap(*environment_)) : QVariant();
+}
+
+QString AppState::stageValue() const {
+    return QString::fromUtf8(rawValue(stage_));
+}
+
+QVariant AppState::activeAppNameValue() const {
+    return optionalText(activeAppName_);
+}
+
+QVariant AppState::activeDetailValue() const {
+    return optionalText(activeDetail_);
+}
+
+QVariant AppState::reportValue() const {
+    return report_ ? QVariant(toVariantMap(*report_)) : QVariant();
+}
+
+QVariant AppState::errorMessageValue() const {
+    return optionalText(errorMessage_);
+}
+
+QVariant AppState::receivedPreviewIDValue() const {
+    return optionalText(receivedPreviewID_);
+}
+
+QVariant AppState::activePreviewValue() const {
+    return activePreview_ ? QVariant(toVariantMap(*activePreview_)) : QVariant();
+}
+
+QString AppState::launchSourceValue() const {
+    switch (launchSource_) {
+        case LaunchSource::none:
+            return QStringLiteral("none");
+        case LaunchSource::local:
+            return QStringLiteral("local");
+        case LaunchSource::remote:
+            return QStringLiteral("remote");
+    }
+    return QStringLiteral("none");
+}
+
+QVariantList AppState::buildsValue() const {
+    QVariantList builds;
+    for (const auto& build : builds_) {
+        builds.append(toVariantMap(build));
+    }
+    return builds;
+}
+
+QVariant AppState::buildsErrorValue() const {
+    return optionalText(buildsError_);
+}
+
+}  // namespace quaylet

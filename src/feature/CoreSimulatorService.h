@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/simulator/SimulatorDiscovery.h"
+#include "core/simulator/SimulatorLauncher.h"
+#include "feature/SimulatorService.h"
+
+namespace quaylet {
+
+// The simulator side as the core provides it: discovery for the readiness snapshot and
+// the launcher for builds chosen on disk.
+class CoreSimulatorService : public SimulatorService {
+  public:
+    CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher);
+
+    // The host's developer tools, each collaborator in its default form.
+    static CoreSimulatorService forThisHost();
+
+    EnvironmentSnapshot environment() override;
+    SelfTestReport runLocalApplication(const std::filesystem::path& app,
+                                       const std::optional<std::string>& preferredSimulatorUDID,
+                                       bool activateSimulator,
+                                       const ProgressCallback& progress) override;
+
+  private:
+    SimulatorDiscovery discovery_;
+    SimulatorLauncher launcher_;
+};
+
+}  // namespace quaylet

@@ -1,0 +1,60 @@
+#include "feature/MainThread.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace quaylet {
+namespace {
+
+class Gate {
+  public:
+    void open() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    void waitUntilOpen(std::stop_token stop) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, stop, [this] { return open_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable_any changed_;
+    bool open_ = false;
+};
+
+// Opens the gate when the last copy of the posted work goes, which happens after the work
+// ran and also when Qt discards it unrun.
+struct GateOpener {
+    std::shared_ptr<Gate> gate;
+    ~GateOpener() { gate->open(); }
+};
+
+}  // namespace
+
+void postToMainThread(std::function<void()> work) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr) {
+        return;  // the application has ended; nobody is left to show the result
+    }
+    QMetaObject::invokeMethod(application, std::move(work), Qt::QueuedConnection);
+}
+
+void applyOnMainThread(std::function<void()> work, std::stop_token stop) {
+    auto gate = std::make_shared<Gate>();
+    {
+        auto opener = std::make_shared<GateOpener>(GateOpener{gate});
+        postToMainThread([work = std::move(work), opener] { work(); });
+    }
+    gate->waitUntilOpen(stop);
+}
+
+}  // namespace quaylet

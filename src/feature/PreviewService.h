@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "core/service/PreviewRecords.h"
+#include "core/service/RemoteLaunchStage.h"
+#include "core/simulator/SelfTestReport.h"
+
+namespace quaylet {
+
+// The application state's one door to the preview service: account, builds list, the
+// pull-request launch and the cache of downloaded builds. Blocking calls, made from worker
+// threads, possibly several at once; failures are thrown as the core raises them.
+class PreviewService {
+  public:
+    using ManifestCallback = std::function<void(const PreviewManifest&)>;
+    using ProgressCallback = std::function<void(RemoteLaunchStage)>;
+
+    virtual ~PreviewService() = default;
+
+    virtual std::string exchangeAuthenticationCode(const std::string& code) = 0;
+    virtual void revokeAuthentication(const std::string& token) = 0;
+    virtual std::vector<PreviewSummary> availablePreviews(const std::string& token) = 0;
+
+    // Both callbacks are called on the launching thread and return once the state has
+    // taken the report in. Stopping ends the launch with CancellationError.
+    virtual SelfTestReport launch(const std::string& previewID, const std::string& token,
+                                  const std::optional<std::string>& preferredSimulatorUDID,
+                                  bool activateSimulator, const ManifestCallback& manifest,
+                                  const ProgressCallback& progress, std::stop_token stop) = 0;
+
+    virtual void clearCache() = 0;
+};
+
+}  // namespace quaylet

@@ -1,0 +1,106 @@
+#include "feature/Settings.h"
+
+#include "feature/UserFolders.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <system_error>
+
+namespace quaylet {
+namespace {
+
+enum class FileState { missing, unreadable, corrupt, valid };
+
+struct Contents {
+    FileState state;
+    QJsonObject object;
+};
+
+QString qtPath(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+Contents readContents(const std::filesystem::path& path) {
+    QFile file(qtPath(path));
+    if (!file.exists()) {
+        return {FileState::missing, {}};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {FileState::unreadable, {}};
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return {FileState::corrupt, {}};
+    }
+    return {FileState::valid, document.object()};
+}
+
+[[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, std::errc code) {
+    throw std::filesystem::filesystem_error(what, path, std::make_error_code(code));
+}
+
+void moveAside(const std::filesystem::path& path) {
+    const QString stamp =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
+    std::filesystem::path aside = path;
+    aside += ".corrupt-" + stamp.toStdString();
+    std::filesystem::rename(path, aside);
+}
+
+}  // namespace
+
+Settings::Settings(std::filesystem::path file) : file_(std::move(file)) {}
+
+std::filesystem::path Settings::defaultFile() {
+    return userConfigFolder() / "settings.json";
+}
+
+std::string Settings::preferredSimulatorUDID() const {
+    return value(kPreferredSimulatorKey).toString().toStdString();
+}
+
+bool Settings::activateSimulator() const {
+    const QJsonValue stored = value(kActivateSimulatorKey);
+    return stored.isBool() ? stored.toBool() : true;
+}
+
+void Settings::setPreferredSimulatorUDID(const std::string& udid) {
+    write(kPreferredSimulatorKey, QString::fromStdString(udid));
+}
+
+void Settings::setActivateSimulator(bool activate) {
+    write(kActivateSimulatorKey, activate);
+}
+
+QJsonValue Settings::value(const char* key) const {
+    // Missing, unreadable and corrupt files all read as the defaults.
+    return readContents(file_).object.value(QLatin1String(key));
+}
+
+void Settings::write(const char* key, const QJsonValue& value) {
+    Contents contents = readContents(file_);
+    if (contents.state == FileState::unreadable) {
+        fail("The settings file cannot be read, so it is not replaced", file_,
+             std::errc::permission_denied);
+    }
+    if (contents.state == FileState::corrupt) {
+        moveAside(file_);
+    }
+    contents.object.insert(QLatin1String(key), value);
+
+    std::filesystem::create_directories(file_.parent_path());
+    QSaveFile file(qtPath(file_));
+    if (!file.open(QIODevice::WriteOnly)) {
+        fail("The settings file cannot be written", file_, std::errc::io_error);
+    }
+    const QByteArray bytes = QJsonDocument(contents.object).toJson(QJsonDocument::Indented);
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        fail("The settings file cannot be written", file_, std::errc::io_error);
+    }
+}
+
+}  // namespace quaylet

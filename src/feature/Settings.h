@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <filesystem>
+#include <string>
+
+namespace quaylet {
+
+// The user's launch settings, one JSON object in a file that the application, the command
+// line and the settings tab share. Values keep their JSON types, so a hand-edited "false"
+// string under activateSimulator is a string, not a boolean, and reads as true. Every read
+// goes to the file, so a change made by another process applies to the next launch.
+class Settings {
+  public:
+    static constexpr const char* kPreferredSimulatorKey = "preferredSimulatorUDID";
+    static constexpr const char* kActivateSimulatorKey = "activateSimulator";
+
+    explicit Settings(std::filesystem::path file);
+
+    // $XDG_CONFIG_HOME/quaylet/settings.json, or under ~/.config.
+    static std::filesystem::path defaultFile();
+
+    const std::filesystem::path& file() const { return file_; }
+
+    // The UDID to prefer; empty (also when missing or not a string) means automatic.
+    std::string preferredSimulatorUDID() const;
+    // Whether to bring Simulator to the front; anything but a stored boolean means true.
+    bool activateSimulator() const;
+
+    // Each write replaces the file atomically and keeps keys it does not know. A file that
+    // is not a JSON object is moved aside to "settings.json.corrupt-<UTC time>" first. A
+    // file that exists but cannot be read is left alone and the write fails, since its
+    // contents could not be carried over. Failures throw std::filesystem::filesystem_error.
+    void setPreferredSimulatorUDID(const std::string& udid);
+    void setActivateSimulator(bool activate);
+
+  private:
+    QJsonValue value(const char* key) const;
+    void write(const char* key, const QJsonValue& value);
+
+    std::filesystem::path file_;
+};
+
+}  // namespace quaylet

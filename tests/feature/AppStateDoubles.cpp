@@ -1,0 +1,135 @@
+#include "AppStateDoubles.h"
+
+#include "core/errors/QuayletError.h"
+
+namespace quaylet::testing {
+
+void Latch::open() {
+    {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool Latch::wait(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait(lock, stop, [this] { return open_; });
+}
+
+std::optional<std::string> FakeTokenStore::readToken() {
+    return token;
+}
+
+void FakeTokenStore::saveToken(const std::string& newToken) {
+    token.reset();
+    if (failSaving) {
+        throw QuayletError::previewUnavailable(
+            "Quaylet couldn\u2019t save your GitHub sign-in. Unlock Keychain, then try again.");
+    }
+    token = newToken;
+}
+
+void FakeTokenStore::removeToken() {
+    token.reset();
+}
+
+std::string FakePreviewService::exchangeAuthenticationCode(const std::string& code) {
+    std::lock_guard lock(mutex_);
+    exchangedCodes_.push_back(code);
+    if (exchangeFailure) {
+        std::rethrow_exception(exchangeFailure);
+    }
+    return issuedToken;
+}
+
+void FakePreviewService::revokeAuthentication(const std::string&) {
+    if (revokeFailure) {
+        std::rethrow_exception(revokeFailure);
+    }
+}
+
+std::vector<PreviewSummary> FakePreviewService::availablePreviews(const std::string&) {
+    if (listFailure) {
+        std::rethrow_exception(listFailure);
+    }
+    return previews;
+}
+
+SelfTestReport FakePreviewService::launch(const std::string& previewID, const std::string& token,
+                                          const std::optional<std::string>& preferredSimulatorUDID,
+                                          bool activateSimulator, const ManifestCallback& manifest,
+                                          const ProgressCallback& progress, std::stop_token stop) {
+    {
+        std::lock_guard lock(mutex_);
+        launchedPreviews_.push_back(previewID);
+    }
+    return onLaunch(LaunchCall{previewID, token, preferredSimulatorUDID, activateSimulator,
+                               manifest, progress, stop});
+}
+
+void FakePreviewService::clearCache() {
+    if (onClearCache) {
+        onClearCache();
+    }
+    if (clearFailure) {
+        std::rethrow_exception(clearFailure);
+    }
+}
+
+std::vector<std::string> FakePreviewService::exchangedCodes() const {
+    std::lock_guard lock(mutex_);
+    return exchangedCodes_;
+}
+
+std::vector<std::string> FakePreviewService::launchedPreviews() const {
+    std::lock_guard lock(mutex_);
+    return launchedPreviews_;
+}
+
+EnvironmentSnapshot FakeSimulatorService::environment() {
+    return snapshot;
+}
+
+SelfTestReport FakeSimulatorService::runLocalApplication(const std::filesystem::path&,
+                                                         const std::optional<std::string>&, bool,
+                                                         const ProgressCallback& progress) {
+    for (const RemoteLaunchStage stage : reportedStages) {
+        progress(stage);
+    }
+    if (!result) {
+        throw QuayletError::commandFailed("/usr/bin/xcrun simctl install", 1, "");
+    }
+    return *result;
+}
+
+PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha) {
+    PreviewManifest manifest;
+    manifest.schemaVersion = 1;
+    manifest.previewId = "p-" + displayName;
+    manifest.repository = "octo/app";
+    manifest.pullRequest = 42;
+    manifest.commitSha = commitSha;
+    manifest.status = PreviewStatus::ready;
+    manifest.displayName = displayName;
+    manifest.platform = "iphonesimulator";
+    return manifest;
+}
+
+PreviewSummary makeSummary(const std::string& previewID, const std::string& displayName) {
+    PreviewSummary summary;
+    summary.previewId = previewID;
+    summary.displayName = displayName;
+    summary.status = "ready";
+    return summary;
+}
+
+SelfTestReport makeReport(const std::string& appName, const std::string& simulatorName) {
+    SelfTestReport report;
+    report.app.displayName = appName;
+    report.simulator.name = simulatorName;
+    report.installedContainer = "/containers/" + appName + ".app";
+    return report;
+}
+
+}  // namespace quaylet::testing

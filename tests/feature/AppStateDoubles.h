@@ -1,0 +1,100 @@
+#pragma once
+
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "feature/PreviewService.h"
+#include "feature/SimulatorService.h"
+#include "feature/TokenStore.h"
+
+namespace quaylet::testing {
+
+// A one-way latch a double can wait on; the wait also ends when the launch is stopped, as
+// every wait of the real core does.
+class Latch {
+  public:
+    void open();
+    // True when opened, false when stop ended the wait.
+    bool wait(std::stop_token stop = {});
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable_any changed_;
+    bool open_ = false;
+};
+
+class FakeTokenStore : public TokenStore {
+  public:
+    std::optional<std::string> readToken() override;
+    void saveToken(const std::string& token) override;
+    void removeToken() override;
+
+    std::optional<std::string> token;
+    bool failSaving = false;
+};
+
+// What a launch double sees; the test's script decides what happens.
+struct LaunchCall {
+    std::string previewID;
+    std::string token;
+    std::optional<std::string> preferredSimulatorUDID;
+    bool activateSimulator = false;
+    const PreviewService::ManifestCallback& manifest;
+    const PreviewService::ProgressCallback& progress;
+    std::stop_token stop;
+};
+
+class FakePreviewService : public PreviewService {
+  public:
+    std::string exchangeAuthenticationCode(const std::string& code) override;
+    void revokeAuthentication(const std::string& token) override;
+    std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
+    SelfTestReport launch(const std::string& previewID, const std::string& token,
+                          const std::optional<std::string>& preferredSimulatorUDID,
+                          bool activateSimulator, const ManifestCallback& manifest,
+                          const ProgressCallback& progress, std::stop_token stop) override;
+    void clearCache() override;
+
+    std::vector<std::string> exchangedCodes() const;
+    std::vector<std::string> launchedPreviews() const;
+
+    // Set before the state calls in; each throws failure when it is set.
+    std::string issuedToken = "issued-token";
+    std::exception_ptr exchangeFailure;
+    std::exception_ptr revokeFailure;
+    std::exception_ptr listFailure;
+    std::exception_ptr clearFailure;
+    std::vector<PreviewSummary> previews;
+    std::function<SelfTestReport(const LaunchCall&)> onLaunch;
+    std::function<void()> onClearCache;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> exchangedCodes_;
+    std::vector<std::string> launchedPreviews_;
+};
+
+class FakeSimulatorService : public SimulatorService {
+  public:
+    EnvironmentSnapshot environment() override;
+    SelfTestReport runLocalApplication(const std::filesystem::path& app,
+                                       const std::optional<std::string>& preferredSimulatorUDID,
+                                       bool activateSimulator,
+                                       const ProgressCallback& progress) override;
+
+    EnvironmentSnapshot snapshot;
+    std::vector<RemoteLaunchStage> reportedStages;
+    std::optional<SelfTestReport> result;  // thrown as a failure when absent
+};
+
+PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha);
+PreviewSummary makeSummary(const std::string& previewID, const std::string& displayName);
+SelfTestReport makeReport(const std::string& appName, const std::string& simulatorName);
+
+}  // namespace quaylet::testing

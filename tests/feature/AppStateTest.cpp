@@ -1,0 +1,420 @@
+#include "feature/AppState.h"
+
+#include "AppStateDoubles.h"
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
+#include "support/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+
+#include <atomic>
+#include <fstream>
+
+namespace quaylet {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Latch;
+using testing::LaunchCall;
+
+const std::string kIncompleteLink =
+    "This Quaylet link is incomplete. Open the latest link from the pull request.";
+
+// Completion only: waits for work that is bound to end, with a generous bound against hangs.
+bool waitFor(const std::function<bool()>& done) {
+    QDeadlineTimer deadline(30s);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+bool waitFor(const QFuture<void>& future) {
+    return waitFor([&] { return future.isFinished(); });
+}
+
+class AppStateTest : public ::testing::Test {
+  protected:
+    AppStateTest() { tokens->token = "stored-token"; }
+
+    AppState& makeState(QUrl base = QUrl("https://previews.example.com")) {
+        state = std::make_unique<AppState>(
+            base, AppState::Collaborators{
+                      service, simulator, tokens, Settings(settingsFile),
+                      PendingSignIn(folder.path() / "pending", [this] { return now; })});
+        QObject::connect(state.get(), &AppState::stageChanged,
+                         [this] { stages.push_back(state->stage()); });
+        return *state;
+    }
+
+    testing::TemporaryDirectory folder;
+    std::filesystem::path settingsFile = folder.path() / "settings.json";
+    std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+    std::shared_ptr<testing::FakePreviewService> service =
+        std::make_shared<testing::FakePreviewService>();
+    std::shared_ptr<testing::FakeSimulatorService> simulator =
+        std::make_shared<testing::FakeSimulatorService>();
+    std::shared_ptr<testing::FakeTokenStore> tokens = std::make_shared<testing::FakeTokenStore>();
+    std::unique_ptr<AppState> state;
+    std::vector<LaunchStage> stages;
+};
+
+TEST_F(AppStateTest, APreviewLinkRunsTheBuildAndShowsEachReport) {
+    std::ofstream(settingsFile) << R"({"preferredSimulatorUDID": "", "activateSimulator": "no"})";
+    std::optional<LaunchCall> seen;
+    service->onLaunch = [&](const LaunchCall& call) {
+        seen.emplace(call);
+        call.progress(RemoteLaunchStage::fetching);
+        call.manifest(testing::makeManifest("Demo", "abc"));
+        for (const auto stage : {RemoteLaunchStage::downloading, RemoteLaunchStage::installing,
+                                 RemoteLaunchStage::running}) {
+            call.progress(stage);
+        }
+        return testing::makeReport("Demo App", "iPhone 15");
+    };
+    AppState& app = makeState();
+    QSignalSpy detailChanges(&app, &AppState::activeDetailChanged);
+    QSignalSpy progressChanges(&app, &AppState::isLaunchInProgressChanged);
+
+    const QFuture<void> launch = app.receive(QUrl("quaylet://preview/abc123/extra?x=1"));
+    EXPECT_EQ(app.receivedPreviewID(), "abc123");
+    EXPECT_EQ(app.activeAppName(), "Pull request build");
+    EXPECT_EQ(app.stage(), LaunchStage::fetching);
+    ASSERT_TRUE(waitFor(launch));
+
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->previewID, "abc123");
+    EXPECT_EQ(seen->token, "stored-token");
+    EXPECT_EQ(seen->preferredSimulatorUDID, std::nullopt) << "an empty UDID means automatic";
+    EXPECT_TRUE(seen->activateSimulator) << "a string is not a boolean, so it counts as true";
+    EXPECT_EQ(stages, (std::vector{LaunchStage::fetching, LaunchStage::downloading,
+                                   LaunchStage::installing, LaunchStage::running}));
+    EXPECT_EQ(progressChanges.count(), 2) << "on at fetching, off at running";
+    EXPECT_EQ(detailChanges.count(), 2) << "the manifest line, then the result";
+    EXPECT_EQ(app.activeDetail(), "Running in iPhone 15");
+    EXPECT_EQ(app.activeAppName(), "Demo App");
+    ASSERT_TRUE(app.activePreview());
+    EXPECT_EQ(app.activePreview()->displayName, "Demo");
+    EXPECT_EQ(app.report(), testing::makeReport("Demo App", "iPhone 15"));
+    EXPECT_FALSE(app.errorMessage());
+    EXPECT_EQ(app.property("report").toMap().value("app").toMap().value("displayName"), "Demo App");
+}
+
+TEST_F(AppStateTest, TheManifestDetailNamesRepositoryPullRequestAndShortCommit) {
+    for (const auto& [commit, expected] :
+         {std::pair{"0123456789abcdef", "octo/app \u00B7 PR #42 \u00B7 0123456"},
+          std::pair{"abc", "octo/app \u00B7 PR #42 \u00B7 abc"}}) {
+        Latch release;
+        service->onLaunch = [&](const LaunchCall& call) -> SelfTestReport {
+            call.manifest(testing::makeManifest("Demo", commit));
+            release.wait(call.stop);
+            throw CancellationError();
+        };
+        AppState& app = makeState();
+        const QFuture<void> launch = app.open("some-build");
+        ASSERT_TRUE(waitFor([&] { return app.activePreview().has_value(); }));
+        EXPECT_EQ(app.activeDetail(), expected);
+        release.open();
+        ASSERT_TRUE(waitFor(launch));
+        EXPECT_EQ(app.stage(), LaunchStage::idle);
+        EXPECT_FALSE(app.errorMessage()) << "cancellation is never shown";
+    }
+}
+
+TEST_F(AppStateTest, UnusableLinksOnlySetTheMessageOnce) {
+    AppState& app = makeState();
+    QSignalSpy errorChanges(&app, &AppState::errorMessageChanged);
+    for (const char* link : {"quaylet://preview/", "quaylet://auth?code=", "https://x/preview/a"}) {
+        app.receive(QUrl(link));
+        EXPECT_EQ(app.errorMessage(), kIncompleteLink) << link;
+    }
+    EXPECT_EQ(errorChanges.count(), 1) << "equal writes notify nobody";
+    EXPECT_TRUE(service->launchedPreviews().empty());
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+}
+
+TEST_F(AppStateTest, ASignInLinkIsHonouredOnlyForOnePendingSignIn) {
+    tokens->token.reset();
+    AppState& app = makeState();
+
+    app.receive(QUrl("quaylet://auth?code=planted"));
+    EXPECT_EQ(app.errorMessage(), kIncompleteLink) << "no sign-in was started here";
+
+    EXPECT_EQ(app.beginSignIn(),
+              QUrl("https://previews.example.com/api/v1/auth/github?client=mac"));
+    now += 15min;
+    app.receive(QUrl("quaylet://auth?code=late"));
+    EXPECT_EQ(app.errorMessage(), kIncompleteLink) << "the pending sign-in has expired";
+
+    app.beginSignIn();
+    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://auth?state=s&code=c1&code=c2"))));
+    app.receive(QUrl("quaylet://auth?code=replayed"));
+
+    EXPECT_EQ(service->exchangedCodes(), std::vector<std::string>{"c1"});
+    EXPECT_EQ(tokens->token, "issued-token");
+    EXPECT_TRUE(app.isSignedIn());
+    EXPECT_EQ(app.errorMessage(), kIncompleteLink) << "the second link found nothing pending";
+}
+
+TEST_F(AppStateTest, ABuildAskedForWhileSignedOutStartsAfterSignIn) {
+    tokens->token.reset();
+    service->previews = {testing::makeSummary("abc123", "Demo")};
+    service->onLaunch = [](const LaunchCall& call) {
+        call.progress(RemoteLaunchStage::running);
+        return testing::makeReport("Demo", "iPhone 15");
+    };
+    AppState& app = makeState();
+    EXPECT_FALSE(app.isSignedIn());
+
+    EXPECT_TRUE(waitFor(app.receive(QUrl("quaylet://preview/abc123"))));
+    EXPECT_EQ(app.activeDetail(), "Sign in once to open this private build");
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    EXPECT_TRUE(service->launchedPreviews().empty());
+
+    app.beginSignIn();
+    const QFuture<void> signIn = app.receive(QUrl("quaylet://auth?code=c1"));
+    EXPECT_EQ(app.activeDetail(), "Finishing GitHub sign-in");
+    ASSERT_TRUE(waitFor(signIn));
+
+    EXPECT_EQ(service->launchedPreviews(), std::vector<std::string>{"abc123"});
+    EXPECT_EQ(app.builds(), service->previews) << "sign-in waits for the builds list";
+    ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::running; }));
+}
+
+TEST_F(AppStateTest, ASignInWhoseTokenCannotBeStoredStaysSignedOut) {
+    tokens->token.reset();
+    tokens->failSaving = true;
+    AppState& app = makeState();
+    app.beginSignIn();
+    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://auth?code=c1"))));
+    EXPECT_FALSE(app.isSignedIn());
+    EXPECT_EQ(app.activeDetail(), "GitHub sign-in failed");
+    EXPECT_EQ(app.errorMessage(),
+              "Quaylet couldn\u2019t save your GitHub sign-in. Unlock Keychain, then try again.");
+}
+
+TEST_F(AppStateTest, ANewLaunchSilencesTheOneItReplaces) {
+    Latch firstEntered, releaseFirst, secondEntered, releaseSecond;
+    service->onLaunch = [&](const LaunchCall& call) -> SelfTestReport {
+        if (call.previewID == "first") {
+            call.manifest(testing::makeManifest("First", "1111111"));
+            firstEntered.open();
+            releaseFirst.wait(call.stop);  // ends when the second launch stops this one
+            call.progress(RemoteLaunchStage::installing);
+            call.manifest(testing::makeManifest("Late", "2222222"));
+            throw std::runtime_error("transfer aborted");
+        }
+        secondEntered.open();
+        releaseSecond.wait(call.stop);
+        call.progress(RemoteLaunchStage::running);
+        return testing::makeReport("Second", "iPad");
+    };
+    AppState& app = makeState();
+    const QFuture<void> first = app.open("first");
+    ASSERT_TRUE(waitFor([&] { return app.activePreview().has_value(); }));
+
+    const QFuture<void> second = app.open("second");
+    EXPECT_FALSE(app.activePreview()) << "the new launch starts from a clean slate";
+    ASSERT_TRUE(waitFor(first));
+    EXPECT_EQ(app.stage(), LaunchStage::fetching);
+    EXPECT_EQ(app.activeAppName(), "Pull request build");
+    EXPECT_FALSE(app.activePreview());
+    EXPECT_FALSE(app.errorMessage());
+
+    releaseSecond.open();
+    ASSERT_TRUE(waitFor(second));
+    EXPECT_EQ(app.stage(), LaunchStage::running);
+    EXPECT_EQ(app.activeDetail(), "Running in iPad");
+    EXPECT_EQ(stages, (std::vector{LaunchStage::fetching, LaunchStage::running}))
+        << "the stage never drops to idle between the two launches";
+}
+
+TEST_F(AppStateTest, CancellingKeepsBuildCanceledAgainstLateReports) {
+    Latch entered;
+    service->onLaunch = [&](const LaunchCall& call) {
+        call.progress(RemoteLaunchStage::downloading);
+        entered.open();
+        Latch().wait(call.stop);  // only cancellation ends this launch
+        call.progress(RemoteLaunchStage::running);
+        call.manifest(testing::makeManifest("Late", "3333333"));
+        return testing::makeReport("Late", "iPhone");
+    };
+    AppState& app = makeState();
+    const QFuture<void> launch = app.runReceivedPreview();
+    EXPECT_TRUE(launch.isFinished()) << "nothing received yet";
+
+    const QFuture<void> started = app.receive(QUrl("quaylet://preview/abc"));
+    ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::downloading; }));
+    app.cancelLaunch();
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    EXPECT_EQ(app.activeDetail(), "Build canceled");
+    ASSERT_TRUE(waitFor(started));
+
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    EXPECT_EQ(app.activeDetail(), "Build canceled");
+    EXPECT_FALSE(app.report());
+    EXPECT_FALSE(app.activePreview());
+
+    QSignalSpy anyStage(&app, &AppState::stageChanged);
+    app.cancelLaunch();  // idle: nothing to cancel
+    EXPECT_EQ(anyStage.count(), 0);
+}
+
+TEST_F(AppStateTest, ARefusedTokenSignsOutAndShowsWhy) {
+    service->onLaunch = [](const LaunchCall&) -> SelfTestReport {
+        throw QuayletError::authenticationRequired();
+    };
+    AppState& app = makeState();
+    ASSERT_TRUE(waitFor(app.open("abc")));
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    EXPECT_EQ(app.errorMessage(), "Sign in with GitHub to open this private build.");
+    EXPECT_FALSE(app.isSignedIn());
+    EXPECT_FALSE(tokens->token);
+}
+
+TEST_F(AppStateTest, ALocalLaunchInspectsThenSelectsAndIgnoresRemoteStages) {
+    simulator->reportedStages = {RemoteLaunchStage::downloading, RemoteLaunchStage::booting,
+                                 RemoteLaunchStage::installing, RemoteLaunchStage::launching,
+                                 RemoteLaunchStage::running};
+    simulator->result = testing::makeReport("Demo", "iPhone 15");
+    AppState& app = makeState();
+
+    const QFuture<void> launch =
+        app.runLocalApplication(QUrl::fromLocalFile("/builds/Demo.app/"), QString(), true);
+    EXPECT_EQ(app.activeAppName(), "Demo");
+    EXPECT_EQ(app.activeDetail(), "Testing a local iOS build");
+    EXPECT_EQ(app.launchSource(), LaunchSource::local);
+    app.cancelLaunch();  // a local launch cannot be cancelled
+    ASSERT_TRUE(waitFor(launch));
+
+    EXPECT_EQ(stages,
+              (std::vector{LaunchStage::inspecting, LaunchStage::selecting, LaunchStage::booting,
+                           LaunchStage::installing, LaunchStage::launching, LaunchStage::running}));
+    EXPECT_EQ(app.activeDetail(), "Running in iPhone 15");
+
+    simulator->result.reset();
+    ASSERT_TRUE(waitFor(app.runLocalApplication(QUrl::fromLocalFile("/b/Demo.app"), "X", false)));
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    EXPECT_EQ(app.errorMessage(),
+              "The app couldn\u2019t be installed. Restart Simulator, then try again.");
+    EXPECT_FALSE(app.report());
+}
+
+TEST_F(AppStateTest, AFailedSignOutKeepsTheToken) {
+    service->revokeFailure = std::make_exception_ptr(QuayletError::serviceError(
+        500, "GitHub sign-out failed. Check your connection, then try again."));
+    AppState& app = makeState();
+    ASSERT_TRUE(waitFor(app.signOut()));
+    EXPECT_TRUE(app.isSignedIn());
+    EXPECT_EQ(tokens->token, "stored-token");
+    EXPECT_EQ(app.activeDetail(), "GitHub sign-out failed");
+    EXPECT_EQ(app.errorMessage(), "GitHub sign-out failed. Check your connection, then try again.");
+
+    service->revokeFailure = nullptr;
+    ASSERT_TRUE(waitFor(app.signOut()));
+    EXPECT_FALSE(app.isSignedIn());
+    EXPECT_FALSE(tokens->token);
+    EXPECT_EQ(app.activeDetail(), "Signed out");
+    EXPECT_FALSE(app.errorMessage());
+
+    EXPECT_TRUE(app.signOut().isFinished()) << "without a token the service is not asked";
+    EXPECT_EQ(app.activeDetail(), "Signed out");
+}
+
+TEST_F(AppStateTest, RefreshingTheBuildsList) {
+    service->previews = {testing::makeSummary("a", "A"), testing::makeSummary("b", "B")};
+    AppState& app = makeState();
+    QSignalSpy loading(&app, &AppState::isLoadingBuildsChanged);
+    ASSERT_TRUE(waitFor(app.refreshBuilds()));
+    EXPECT_EQ(app.builds(), service->previews);
+    EXPECT_EQ(loading.count(), 2);
+
+    service->listFailure = std::make_exception_ptr(QuayletError::authenticationRequired());
+    ASSERT_TRUE(waitFor(app.refreshBuilds()));
+    EXPECT_EQ(app.builds(), service->previews) << "a failure keeps the list";
+    EXPECT_EQ(app.buildsError(), "Sign in with GitHub to open this private build.");
+    EXPECT_FALSE(app.isSignedIn());
+
+    EXPECT_TRUE(app.refreshBuilds().isFinished());
+    EXPECT_TRUE(app.builds().empty()) << "no token empties the list";
+    EXPECT_EQ(app.buildsError(), "Sign in with GitHub to open this private build.");
+    EXPECT_FALSE(app.isLoadingBuilds());
+}
+
+TEST_F(AppStateTest, ClearingTheCacheDuringALaunchStopsItFirst) {
+    Latch letStoppedLaunchEnd;
+    std::atomic<bool> launchEnded = false;
+    std::atomic<bool> launchEndedBeforeClearing = false;
+    service->onLaunch = [&](const LaunchCall& call) -> SelfTestReport {
+        call.progress(RemoteLaunchStage::downloading);
+        Latch().wait(call.stop);
+        letStoppedLaunchEnd.wait();  // a launch that is slow to notice the stop
+        call.progress(RemoteLaunchStage::verifying);
+        launchEnded = true;
+        throw CancellationError();
+    };
+    service->onClearCache = [&] { launchEndedBeforeClearing = launchEnded.load(); };
+    AppState& app = makeState();
+    const QFuture<void> launch = app.open("abc");
+    ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::downloading; }));
+
+    const QFuture<void> clear = app.clearDownloadCache();
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    letStoppedLaunchEnd.open();
+    ASSERT_TRUE(waitFor(clear));
+    EXPECT_TRUE(launch.isFinished());
+    EXPECT_TRUE(launchEndedBeforeClearing);
+    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    EXPECT_EQ(app.activeDetail(), "Downloaded builds cleared") << "not \"Build canceled\"";
+
+    service->clearFailure = std::make_exception_ptr(std::runtime_error("Permission denied"));
+    ASSERT_TRUE(waitFor(app.clearDownloadCache()));
+    EXPECT_EQ(app.errorMessage(), "Permission denied");
+    EXPECT_EQ(app.activeDetail(), "Downloaded builds cleared");
+}
+
+TEST_F(AppStateTest, DiagnosticsClearTheLastErrorAndKeepTheSnapshot) {
+    simulator->snapshot.architecture = "arm64";
+    simulator->snapshot.failures = {"Simulator tools aren\u2019t available."};
+    AppState& app = makeState();
+    app.receive(QUrl("quaylet://nowhere"));
+    ASSERT_TRUE(app.errorMessage());
+
+    QSignalSpy checking(&app, &AppState::isCheckingEnvironmentChanged);
+    const QFuture<void> check = app.runDiagnostics();
+    EXPECT_TRUE(app.isCheckingEnvironment());
+    EXPECT_FALSE(app.errorMessage());
+    ASSERT_TRUE(waitFor(check));
+    EXPECT_FALSE(app.isCheckingEnvironment());
+    EXPECT_EQ(checking.count(), 2);
+    EXPECT_EQ(app.environment(), simulator->snapshot);
+    EXPECT_EQ(app.property("environment").toMap().value("architecture"), "arm64");
+}
+
+TEST_F(AppStateTest, TheSignInPageKeepsOnlyTheBaseOrigin) {
+    AppState& app = makeState(QUrl("http://127.0.0.1:8080/base/?x=1"));
+    EXPECT_EQ(app.signInURL(), QUrl("http://127.0.0.1:8080/api/v1/auth/github?client=mac"));
+}
+
+TEST_F(AppStateTest, WorkThatOutlivesTheStateWritesNothing) {
+    Latch entered, release;
+    service->onLaunch = [&](const LaunchCall& call) {
+        entered.open();
+        release.wait();
+        call.progress(RemoteLaunchStage::running);  // the state is gone by now
+        return testing::makeReport("Demo", "iPhone");
+    };
+    AppState& app = makeState();
+    const QFuture<void> launch = app.open("abc");
+    ASSERT_TRUE(entered.wait());
+    state.reset();
+    release.open();
+    EXPECT_TRUE(waitFor(launch));
+}
+
+}  // namespace
+}  // namespace quaylet

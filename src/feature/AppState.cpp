@@ -9,6 +9,9 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
+#include "feature/CorePreviewService.h"
+#include "feature/CoreSimulatorService.h"
+#include "feature/CoreTokenStore.h"
 #include "feature/IncomingLink.h"
 #include "feature/MainThread.h"
 #include "feature/RecordVariants.h"
@@ -72,6 +75,20 @@ std::string nameWithoutExtension(std::filesystem::path app) {
 }
 
 }  // namespace
+
+AppState::Collaborators AppState::Collaborators::forThisHost(const QUrl& apiBaseURL) {
+    return {
+        std::make_shared<CorePreviewService>(
+            RemotePreviewLauncher(apiBaseURL.toString().toStdString())),
+        std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()),
+        std::make_shared<CoreTokenStore>(),
+        Settings(Settings::defaultFile()),
+        PendingSignIn(PendingSignIn::defaultFile()),
+    };
+}
+
+AppState::AppState(const QUrl& apiBaseURL, QObject* parent)
+    : AppState(apiBaseURL, Collaborators::forThisHost(apiBaseURL), parent) {}
 
 AppState::AppState(QUrl apiBaseURL, Collaborators collaborators, QObject* parent)
     : QObject(parent),

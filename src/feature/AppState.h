@@ -61,10 +61,14 @@ class AppState : public QObject {
         std::shared_ptr<TokenStore> tokenStore;
         Settings settings;
         PendingSignIn pendingSignIn;
+
+        // The core's services on this host, the user's settings file and sign-in mark.
+        static Collaborators forThisHost(const QUrl& apiBaseURL);
     };
 
     // Reads only whether a token is stored; contacts neither the service nor the simulator.
     AppState(QUrl apiBaseURL, Collaborators collaborators, QObject* parent = nullptr);
+    explicit AppState(const QUrl& apiBaseURL, QObject* parent = nullptr);
 
     const std::optional<EnvironmentSnapshot>& environment() const { return environment_; }
     bool isCheckingEnvironment() const { return isCheckingEnvironment_; }

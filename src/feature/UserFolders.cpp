@@ -1,8 +1,8 @@
 #include "feature/UserFolders.h"
 
-#include <QDir>
-
 #include <cstdlib>
+
+#include "core/support/UserDirectories.h"
 
 namespace quaylet {
 namespace {
@@ -15,7 +15,7 @@ std::filesystem::path baseFolder(const char* variable, const std::filesystem::pa
             return folder;
         }
     }
-    return std::filesystem::path(QDir::homePath().toStdString()) / fallback;
+    return homeDirectory() / fallback;
 }
 
 }  // namespace

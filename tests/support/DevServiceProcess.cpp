@@ -18,8 +18,7 @@ DevServiceProcess::DevServiceProcess(const std::filesystem::path& buildsFolder,
     if (pipe2(ends, O_CLOEXEC) != 0) {
         throw std::system_error(errno, std::generic_category(), "pipe2");
     }
-    std::vector<std::string> arguments = {QUAYLET_DEVSERVICE_PROGRAM, "--builds",
-                                          buildsFolder.string()};
+    std::vector<std::string> arguments = {program(), "--builds", buildsFolder.string()};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     process_ = ChildProcess::start(arguments, -1, ends[1]);
     close(ends[1]);
@@ -43,6 +42,10 @@ DevServiceProcess::DevServiceProcess(const std::filesystem::path& buildsFolder,
 DevServiceProcess::~DevServiceProcess() {
     kill(process_, SIGTERM);
     ChildProcess::wait(process_);
+}
+
+std::string DevServiceProcess::program() {
+    return QUAYLET_DEVSERVICE_PROGRAM;
 }
 
 std::string DevServiceProcess::baseURL() const {

@@ -19,6 +19,9 @@ class DevServiceProcess {
     DevServiceProcess(const DevServiceProcess&) = delete;
     DevServiceProcess& operator=(const DevServiceProcess&) = delete;
 
+    // The quaylet-devservice program of this build.
+    static std::string program();
+
     int port() const { return port_; }
     // "http://127.0.0.1:PORT"
     std::string baseURL() const;

@@ -1,14 +1,16 @@
 #include "PreviewService.h"
 
+#include "Timestamp.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <ctime>
 #include <fstream>
 #include <iomanip>
 #include <random>
 #include <sstream>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace quaylet::devservice {
@@ -46,24 +48,6 @@ std::string randomToken() {
     return text.str();
 }
 
-std::string iso8601(std::chrono::system_clock::time_point time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
-// Identifiers become folder names and URL path segments, so only plain names are served.
-bool isPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           std::all_of(name.begin(), name.end(), [](unsigned char character) {
-               return std::isalnum(character) || character == '-' || character == '_' ||
-                      character == '.';
-           });
-}
-
 std::optional<json> readManifest(const std::filesystem::path& folder) {
     std::ifstream file(folder / "manifest.json");
     if (!file) {
@@ -85,6 +69,14 @@ std::optional<json> parseObject(const std::string& body) {
 }
 
 }  // namespace
+
+bool isPlainPreviewId(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           std::all_of(name.begin(), name.end(), [](unsigned char character) {
+               return std::isalnum(character) || character == '-' || character == '_' ||
+                      character == '.';
+           });
+}
 
 PreviewService::PreviewService(PreviewServiceOptions options) : options_(std::move(options)) {
     if (options_.fixedToken) {
@@ -110,9 +102,15 @@ int PreviewService::bind(int port) {
 
 void PreviewService::serve() {
     server_.listen_after_bind();
+    serveEnded_ = true;
 }
 
 void PreviewService::stop() {
+    // The server ignores a stop that comes before it runs, which would leave the process
+    // serving after SIGTERM; wait until it runs (or has already ended).
+    while (!server_.is_running() && !serveEnded_) {
+        std::this_thread::yield();
+    }
     server_.stop();
 }
 
@@ -151,7 +149,7 @@ bool PreviewService::authorize(const httplib::Request& request, httplib::Respons
 
 std::optional<std::filesystem::path> PreviewService::buildFolder(
     const std::string& previewId) const {
-    if (!isPlainName(previewId)) {
+    if (!isPlainPreviewId(previewId)) {
         return std::nullopt;
     }
     const auto folder = options_.buildsFolder / previewId;
@@ -236,7 +234,7 @@ void PreviewService::downloadURL(const httplib::Request& request, httplib::Respo
     }
     answerJSON(response, json{{"url", "http://127.0.0.1:" + std::to_string(port_) + "/artifacts/" +
                                           previewId + "?token=" + grant},
-                              {"expiresAt", iso8601(expiresAt)},
+                              {"expiresAt", internetDateTime(expiresAt)},
                               {"direct", false}});
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <httplib.h>
+#include <atomic>
 
 #include <chrono>
 #include <filesystem>
@@ -12,6 +13,10 @@
 #include <string>
 
 namespace quaylet::devservice {
+
+// Identifiers become folder names and URL path segments, so only plain names made of
+// letters, digits, "-", "_" and "." (but not "." or "..") are served.
+bool isPlainPreviewId(const std::string& previewId);
 
 struct PreviewServiceOptions {
     std::filesystem::path buildsFolder;
@@ -56,6 +61,7 @@ class PreviewService {
 
     PreviewServiceOptions options_;
     httplib::Server server_;
+    std::atomic<bool> serveEnded_ = false;
     int port_ = 0;
 
     std::mutex mutex_;  // guards everything below; the server answers on several threads

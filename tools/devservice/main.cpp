@@ -5,6 +5,7 @@
 #include <iostream>
 #include <thread>
 
+#include "DemoBuild.h"
 #include "PreviewService.h"
 
 namespace {
@@ -25,14 +26,38 @@ int main(int argc, char** argv) {
     bool openToAll = false;
     std::string fixedToken;
     app.add_option("--builds", options.buildsFolder, "Folder holding one subfolder per build")
-        ->required()
         ->check(CLI::ExistingDirectory);
     app.add_option("--port", port, "Port on 127.0.0.1; 0 (the default) lets the system choose")
         ->check(CLI::Range(0, 65535));
     app.add_flag("--no-sign-in", openToAll, "Serve every request without a bearer token");
     app.add_option("--token", fixedToken,
                    "An API token accepted from the start, so tests need not sign in");
+    std::filesystem::path demoFolder;
+    std::string demoPreviewId = "pr-demo";
+    CLI::App* makeDemo = app.add_subcommand(
+        "make-demo-build",
+        "Write a demo build (a zipped app bundle for the stand-in simulator tools, with its "
+        "manifest and digest) into <folder>/<preview id>/, ready to serve with --builds <folder>");
+    makeDemo->add_option("folder", demoFolder, "Folder of builds")->required();
+    makeDemo->add_option("--preview-id", demoPreviewId, "The build's preview identifier")
+        ->capture_default_str();
+    app.require_subcommand(0, 1);
     CLI11_PARSE(app, argc, argv);
+
+    if (makeDemo->parsed()) {
+        try {
+            const auto folder = quaylet::devservice::makeDemoBuild(demoFolder, demoPreviewId);
+            std::cout << "Made demo build " << demoPreviewId << " in " << folder.string() << '\n';
+            return 0;
+        } catch (const std::exception& error) {
+            std::cerr << "quaylet-devservice: " << error.what() << '\n';
+            return 1;
+        }
+    }
+    if (options.buildsFolder.empty()) {
+        std::cerr << "quaylet-devservice: --builds is required to serve builds\n";
+        return 2;
+    }
     options.requireSignIn = !openToAll;
     if (!fixedToken.empty()) {
         options.fixedToken = fixedToken;

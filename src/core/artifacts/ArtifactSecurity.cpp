@@ -19,6 +19,7 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/support/FileDescriptor.h"
+#include "core/support/TextComparison.h"
 
 namespace quaylet {
 namespace {
@@ -45,14 +46,6 @@ std::string lowerCaseHex(const unsigned char* bytes, std::size_t count) {
         hex += kDigits[bytes[index] & 0x0F];
     }
     return hex;
-}
-
-bool equalIgnoringCase(std::string_view left, std::string_view right) {
-    const auto lower = [](unsigned char character) {
-        return (character >= 'A' && character <= 'Z') ? character - 'A' + 'a' : character;
-    };
-    return std::equal(left.begin(), left.end(), right.begin(), right.end(),
-                      [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 // Visits every entry under root without following links; the visitor may stop the walk from
@@ -215,7 +208,7 @@ std::string ArtifactSecurity::sha256(const fs::path& file, std::stop_token stop)
 void ArtifactSecurity::verify(const fs::path& file, std::string_view expected,
                               std::stop_token stop) const {
     const std::string actual = sha256(file, stop);
-    if (equalIgnoringCase(actual, expected)) {
+    if (equalsIgnoringCase(actual, expected)) {
         return;
     }
     std::error_code ignored;  // the mismatch is what the caller must hear about

@@ -6,7 +6,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
+#include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <new>
@@ -14,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/artifacts/ArchiveEntryName.h"
@@ -390,13 +395,19 @@ void readLocalHeader(const ByteView& archive, std::uint64_t directoryOffset, Ent
     entry.data = archive.slice(dataOffset, entry.compressedSize);
     entry.end = dataOffset + entry.compressedSize;
     if (deferred) {
+        // A streaming reader finds the end of stored data by searching for the descriptor's
+        // signature, so stored data holding one would be split where this scan does not split.
+        constexpr std::string_view kSignatureBytes("PK\x07\x08", 4);
+        require(entry.method != kMethodStored ||
+                asText(entry.data).find(kSignatureBytes) == std::string_view::npos);
         entry.end = dataDescriptorEnd(archive, entry, entry.end, wide.present());
     }
 }
 
 // Every byte before the central directory belongs to exactly one entry, in order: no junk in
 // front, no gaps a second reader could find entries in, no data shared between entries.
-void requireEntriesTileArchive(std::vector<const Entry*> byOffset, std::uint64_t directoryOffset) {
+void requireEntriesTileArchive(const std::vector<const Entry*>& byOffset,
+                               std::uint64_t directoryOffset) {
     std::uint64_t expected = 0;
     for (const Entry* entry : byOffset) {
         require(entry->localHeaderOffset == expected);
@@ -622,6 +633,63 @@ class EntryDataVerifier {
     std::vector<std::uint8_t> buffer_;
 };
 
+// Verifies every entry's data and returns the link targets by folded path. Inflating dominates
+// the scan, so the entries (in file order) are split by compressed size between this thread
+// and one helper; the first failure stops both at their next entry and is rethrown.
+std::map<std::string, std::string> verifyAllEntryData(const std::vector<const Entry*>& byOffset,
+                                                      const std::stop_token& stop) {
+    struct Share {
+        std::span<const Entry* const> entries;
+        std::vector<std::pair<std::string, std::string>> linkTargets;
+        std::exception_ptr failure;
+    };
+    std::uint64_t total = 0;
+    for (const Entry* entry : byOffset) {
+        total += entry->compressedSize;
+    }
+    std::size_t split = 0;
+    for (std::uint64_t firstHalf = 0; split < byOffset.size() && firstHalf < total / 2; ++split) {
+        firstHalf += byOffset[split]->compressedSize;
+    }
+    Share shares[2];
+    shares[0].entries = std::span(byOffset).first(split);
+    shares[1].entries = std::span(byOffset).subspan(split);
+    std::atomic<bool> failed = false;
+    const auto work = [&](Share& share) {
+        try {
+            EntryDataVerifier verifier;
+            for (const Entry* entry : share.entries) {
+                if (failed.load()) {
+                    return;
+                }
+                const bool isLink = entry->kind == EntryKind::symbolicLink;
+                require(!isLink || entry->uncompressedSize <= kMaxLinkTargetLength);
+                std::string kept = verifier.verify(*entry, isLink, stop);
+                if (isLink) {
+                    const auto components = foldedComponents(entry->name);
+                    share.linkTargets.emplace_back(joinComponents(components, components.size()),
+                                                   std::move(kept));
+                }
+            }
+        } catch (...) {
+            share.failure = std::current_exception();
+            failed = true;
+        }
+    };
+    {
+        const std::jthread helper(work, std::ref(shares[1]));
+        work(shares[0]);
+    }
+    std::map<std::string, std::string> linkTargets;
+    for (Share& share : shares) {
+        if (share.failure) {
+            std::rethrow_exception(share.failure);
+        }
+        linkTargets.insert(share.linkTargets.begin(), share.linkTargets.end());
+    }
+    return linkTargets;
+}
+
 // Every link must resolve, lexically and component by component from its own folder and through
 // the archive's other links, to a place inside the destination without ever leaving it.
 void requireSafeLinks(const std::vector<Entry>& entries,
@@ -697,19 +765,7 @@ void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token st
         declaredTotal += entry.uncompressedSize;
     }
 
-    EntryDataVerifier verifier;
-    std::map<std::string, std::string> linkTargets;
-    for (const Entry* entry : byOffset) {
-        const bool isLink = entry->kind == EntryKind::symbolicLink;
-        if (isLink) {
-            require(entry->uncompressedSize <= kMaxLinkTargetLength);
-        }
-        std::string kept = verifier.verify(*entry, isLink, stop);
-        if (isLink) {
-            const auto components = foldedComponents(entry->name);
-            linkTargets.emplace(joinComponents(components, components.size()), std::move(kept));
-        }
-    }
+    const std::map<std::string, std::string> linkTargets = verifyAllEntryData(byOffset, stop);
     requireSafeLinks(entries, linkTargets);
 }
 

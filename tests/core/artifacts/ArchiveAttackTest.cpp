@@ -132,6 +132,14 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
                  .add({.name = "Payload/inner", .data = "x", .nestedInPrevious = true});
          },
          kSecurityCheckMessage},
+        {"stored data hiding a data descriptor",
+         [](auto&) {
+             return validBuild().add({.name = "Payload/f",
+                                      .data = std::string("PK\x07\x08", 4) + "fake",
+                                      .method = ZipMethod::stored,
+                                      .dataDescriptor = true});
+         },
+         kSecurityCheckMessage},
         {"leading junk", [](auto&) { return validBuild().leadingJunk("MZ-stub"); },
          kSecurityCheckMessage},
         {"trailing junk", [](auto&) { return validBuild().trailingJunk("junk"); },
@@ -243,6 +251,7 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
         }
         EXPECT_FALSE(fs::exists(fs::symlink_status(destination)));
         EXPECT_EQ(everythingUnder(scratch.path()), std::vector<fs::path>{archive});
+        fs::remove_all(destination);  // one accepted case must not fail the next ones
         fs::remove(archive);
     }
 }

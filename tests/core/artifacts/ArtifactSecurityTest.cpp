@@ -153,6 +153,10 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
     zip.addFile("Payload/Demo.app/Watch/Watch.app/Info.plist", "nested")
         .addFile("Payload/Demo.app/tool", "x", 06755)
         .addSymlink("Payload/Demo.app/Current", "Watch/../Info.plist")
+        .add({.name = "Payload/Demo.app/late",
+              .data = "sizes after the data",
+              .method = fixtures::ZipMethod::stored,
+              .dataDescriptor = true})
         .writeTo(archive);
 
     const fs::path bundle = security.extractSecurely(archive, destination, {});
@@ -161,6 +165,7 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
     EXPECT_FALSE(fs::exists(destination / "stale"));
     EXPECT_EQ(readFile(bundle / "Info.plist"), app.infoPlistBytes());
     EXPECT_EQ(readFile(bundle / "Current"), app.infoPlistBytes());
+    EXPECT_EQ(readFile(bundle / "late"), "sizes after the data");
     EXPECT_TRUE(fs::exists(archive));
     struct stat status {};
     ASSERT_EQ(::stat((bundle / "tool").c_str(), &status), 0);

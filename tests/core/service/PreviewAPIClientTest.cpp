@@ -118,6 +118,10 @@ class LoopbackServer {
         server_.Post(R"(/(api|files)/.*)", respond);
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // A stop that arrives before the server runs is lost and the join would hang.
+        while (!server_.is_running()) {
+            std::this_thread::yield();
+        }
     }
 
     ~LoopbackServer() {

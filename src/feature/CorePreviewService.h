@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/service/RemotePreviewLauncher.h"
+#include "feature/PreviewService.h"
+
+namespace quaylet {
+
+// The preview service as the core's remote launcher reaches it.
+class CorePreviewService : public PreviewService {
+  public:
+    explicit CorePreviewService(RemotePreviewLauncher launcher);
+
+    // Only a launch is ever stopped; the other calls run to their end.
+    std::string exchangeAuthenticationCode(const std::string& code) override;
+    void revokeAuthentication(const std::string& token) override;
+    std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
+    SelfTestReport launch(const std::string& previewID, const std::string& token,
+                          const std::optional<std::string>& preferredSimulatorUDID,
+                          bool activateSimulator, const ManifestCallback& manifest,
+                          const ProgressCallback& progress, std::stop_token stop) override;
+    void clearCache() override;
+
+  private:
+    RemotePreviewLauncher launcher_;
+};
+
+}  // namespace quaylet

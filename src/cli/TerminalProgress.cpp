@@ -36,8 +36,10 @@ void TerminalProgress::show() {
         // Carriage return and erase-line redraw the one progress line in place.
         std::fprintf(output_, "\r\x1b[2K%-28s %s", text.c_str(), bar(progress(stage)).c_str());
         lineOpen_ = true;
-    } else {
+    } else if (text != lastLine_) {
+        // Stages that share a title and step (verifying, extracting) make one line.
         std::fprintf(output_, "%s\n", text.c_str());
+        lastLine_ = text;
     }
     std::fflush(output_);
 }

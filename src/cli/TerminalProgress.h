@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <cstdio>
+#include <string>
 
 namespace quaylet {
 
@@ -26,6 +27,7 @@ class TerminalProgress : public QObject {
     std::FILE* output_;
     bool isTerminal_;
     bool lineOpen_ = false;
+    std::string lastLine_;
 };
 
 }  // namespace quaylet

@@ -7,14 +7,14 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "cli/TerminalProgress.h"
 #include "feature/AppState.h"
@@ -45,7 +45,9 @@ void await(const QFuture<void>& future) {
     }
 }
 
-void printError(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+void printError(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
 
 void printLine(const std::optional<std::string>& text) {
     if (text) {
@@ -131,8 +133,8 @@ int listBuilds(AppState& state) {
         }
         std::printf("%s\n  %s · PR #%lld · %s · %s\n  quaylet://preview/%s\n",
                     build.title().c_str(), build.repository.c_str(),
-                    static_cast<long long>(build.pullRequest),
-                    build.commitSha.substr(0, 7).c_str(), status.c_str(), build.previewId.c_str());
+                    static_cast<long long>(build.pullRequest), build.commitSha.substr(0, 7).c_str(),
+                    status.c_str(), build.previewId.c_str());
     }
     return kSuccess;
 }
@@ -242,7 +244,8 @@ int main(int argc, char** argv) {
     cli.require_subcommand(1);
 
     std::string link;
-    auto* open = cli.add_subcommand("open", "Open a quaylet:// link: a pull-request build or a sign-in");
+    auto* open =
+        cli.add_subcommand("open", "Open a quaylet:// link: a pull-request build or a sign-in");
     open->add_option("url", link, "The link")->required();
 
     std::string appPath;
@@ -265,8 +268,9 @@ int main(int argc, char** argv) {
     std::string key;
     std::optional<std::string> value;
     auto* settingsSubcommand =
-        cli.add_subcommand("settings", "Show or change a setting (preferredSimulatorUDID, "
-                                       "activateSimulator)");
+        cli.add_subcommand("settings",
+                           "Show or change a setting (preferredSimulatorUDID, "
+                           "activateSimulator)");
     settingsSubcommand->add_option("key", key, "The setting")
         ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey}));
     settingsSubcommand->add_option("value", value, "Its new value");

@@ -1,0 +1,160 @@
+// The quaylet program end to end, as a person in a terminal uses it: real processes against
+// the loopback preview service, the stand-in simulator tools and a private keyring.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "core/process/ProcessRunner.h"
+#include "fixtures/AppBundleBuilder.h"
+#include "support/DevServiceProcess.h"
+#include "support/PrivateSecretService.h"
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet {
+namespace {
+
+constexpr const char* kPreviewLink = "quaylet://preview/pr-demo";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class CommandLineTest : public ::testing::Test {
+  protected:
+    CommandLineTest() {
+        ProcessRunner().runChecked(
+            {testing::DevServiceProcess::program(), {"make-demo-build", builds.path().string()}},
+            {});
+    }
+
+    // Runs quaylet with an environment of its own: throwaway folders for everything a user
+    // keeps, this test's service and keyring.
+    ProcessResult quaylet(std::vector<std::string> arguments,
+                          const std::optional<std::string>& serviceURL = std::nullopt) const {
+        const auto& home = user.path();
+        const Environment environment = {
+            {"HOME", home.string()},
+            {"XDG_CONFIG_HOME", (home / "config").string()},
+            {"XDG_STATE_HOME", (home / "state").string()},
+            {"XDG_CACHE_HOME", (home / "cache").string()},
+            {"QUAYLET_SIMULATOR_HOME", (home / "simulator").string()},
+            {"QUAYLET_API_URL", serviceURL.value_or(service.baseURL())},
+            {"DBUS_SESSION_BUS_ADDRESS", keyring.busAddress()},
+        };
+        return ProcessRunner().run({QUAYLET_CLI_PROGRAM, std::move(arguments)}, {}, environment);
+    }
+
+    // What the browser would be sent to by the service's sign-in page.
+    std::string signInLink(const std::string& page) const {
+        httplib::Client browser(service.baseURL());
+        const auto answer = browser.Get(page.substr(service.baseURL().size()));
+        return answer ? answer->get_header_value("Location") : std::string();
+    }
+
+    testing::PrivateSecretService keyring;
+    testing::TemporaryDirectory user;
+    testing::TemporaryDirectory builds;
+    testing::DevServiceProcess service{builds.path()};
+};
+
+TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
+    ProcessResult result = quaylet({"open", kPreviewLink});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.standardError, "Sign in once to open this private build\n");
+
+    result = quaylet({"open", "quaylet://auth?code=planted-by-a-web-page"});
+    EXPECT_EQ(result.status, 1) << "a sign-in Quaylet did not start is refused";
+    EXPECT_EQ(result.standardError,
+              "This Quaylet link is incomplete. Open the latest link from the pull request.\n");
+
+    result = quaylet({"sign-in", "--no-browser"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    const std::string page = service.baseURL() + "/api/v1/auth/github?client=mac";
+    EXPECT_TRUE(contains(result.standardOutput, page + "\n")) << result.standardOutput;
+
+    result = quaylet({"open", signInLink(page)});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_EQ(result.standardOutput, "Signed in with GitHub\n");
+
+    result = quaylet({"builds"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_TRUE(contains(result.standardOutput, "quaylet/demo · PR #1 · "))
+        << result.standardOutput;
+    EXPECT_TRUE(contains(result.standardOutput, kPreviewLink));
+
+    result = quaylet({"open", kPreviewLink});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_TRUE(contains(result.standardOutput, "Getting the build · step 2 of 5\n"));
+    EXPECT_TRUE(contains(result.standardOutput, "Starting Simulator · step 3 of 5\n"));
+    EXPECT_TRUE(result.standardOutput.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n"))
+        << result.standardOutput;
+
+    result = quaylet({"open", kPreviewLink});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_FALSE(contains(result.standardOutput, "step 2 of 5")) << "opened from the cache";
+    EXPECT_FALSE(contains(result.standardOutput, "Starting Simulator")) << "already booted";
+
+    result = quaylet({"open", "quaylet://preview/pr-missing"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_FALSE(result.standardError.empty());
+    EXPECT_TRUE(result.standardOutput.find("Running in") == std::string::npos);
+
+    result = quaylet({"sign-out"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_EQ(result.standardOutput, "Signed out\n");
+    EXPECT_EQ(quaylet({"builds"}).status, 1);
+}
+
+TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
+    const auto app = fixtures::AppBundleBuilder("Local.app")
+                         .displayName("Local Demo")
+                         .elfExecutableForHost()
+                         .writeInto(user.path());
+
+    ProcessResult result = quaylet({"doctor"});
+    ASSERT_EQ(result.status, 0) << result.standardOutput << result.standardError;
+    EXPECT_TRUE(contains(result.standardOutput, "This Mac is ready\n"));
+
+    result = quaylet({"run", app.string(), "--no-activate"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_TRUE(contains(result.standardOutput, "Getting ready · step 1 of 5\n"));
+    EXPECT_TRUE(result.standardOutput.ends_with("Local Demo\nRunning in iPhone 16 Pro\n"))
+        << result.standardOutput;
+
+    std::filesystem::remove(app / "Info.plist");
+    result = quaylet({"run", app.string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.standardError,
+              "This build is missing app information. Rebuild it in GitHub Actions, then try "
+              "again.\n");
+}
+
+TEST_F(CommandLineTest, SettingsKeepTheirTypes) {
+    EXPECT_EQ(quaylet({"settings", "activateSimulator"}).standardOutput, "true\n");
+    EXPECT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
+    EXPECT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
+    EXPECT_EQ(quaylet({"settings"}).standardOutput,
+              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\n");
+
+    std::ifstream file(user.path() / "config" / "quaylet" / "settings.json");
+    const auto stored = nlohmann::json::parse(file);
+    EXPECT_EQ(stored["activateSimulator"], false) << "a boolean, not the text \"false\"";
+    EXPECT_EQ(stored["preferredSimulatorUDID"], "ABC-123");
+
+    EXPECT_EQ(quaylet({"settings", "activateSimulator", "maybe"}).status, 2);
+    EXPECT_EQ(quaylet({"settings", "unknownKey"}).status, 2);
+}
+
+TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
+    EXPECT_EQ(quaylet({"frobnicate"}).status, 2);
+    EXPECT_EQ(quaylet({"open"}).status, 2);
+
+    const ProcessResult result = quaylet({"builds"}, "not a web address");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(contains(result.standardError, "QUAYLET_API_URL")) << result.standardError;
+}
+
+}  // namespace
+}  // namespace quaylet

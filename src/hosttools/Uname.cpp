@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "hosttools/Tools.h"
@@ -26,7 +27,8 @@ const char* field(const utsname& names, char flag) {
         case 'v':
             return names.version;
         default:
-            return names.machine;
+            // A Mac names 64-bit ARM "arm64"; Linux calls the same processor "aarch64".
+            return std::string_view(names.machine) == "aarch64" ? "arm64" : names.machine;
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
+#include "core/service/AbsoluteURL.h"
 
 namespace quaylet {
 namespace {
@@ -30,18 +31,10 @@ constexpr const char* kSignOutFailed =
 constexpr const char* kDownloadFailed =
     "The build couldn’t be downloaded. Check your connection, then try again.";
 
-using URLHandle = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
-
-URLHandle parseAbsoluteURL(const std::string& text) {
-    URLHandle url(curl_url(), curl_url_cleanup);
+// The service's base URL; a base that is not absolute with a host is a programming error.
+CurlURL parseBaseURL(const std::string& text) {
+    CurlURL url = parseAbsoluteURL(text);
     if (!url) {
-        throw std::bad_alloc();
-    }
-    char* host = nullptr;
-    const bool valid = curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) == CURLUE_OK &&
-                       curl_url_get(url.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK;
-    curl_free(host);
-    if (!valid) {
         throw std::invalid_argument("The preview service address \"" + text +
                                     "\" is not an absolute URL with a host.");
     }
@@ -171,12 +164,12 @@ class PartialFile {
 
 PreviewAPIClient::PreviewAPIClient(std::string baseURL, const HTTPSession& session)
     : baseURL_(std::move(baseURL)), session_(session) {
-    parseAbsoluteURL(baseURL_);
+    parseBaseURL(baseURL_);
 }
 
 std::string PreviewAPIClient::resolve(std::string_view path) const {
     // Every path starts with "/", so it replaces the base URL's path and query.
-    const URLHandle url = parseAbsoluteURL(baseURL_);
+    const CurlURL url = parseBaseURL(baseURL_);
     char* resolved = nullptr;
     if (curl_url_set(url.get(), CURLUPART_URL, std::string(path).c_str(), 0) != CURLUE_OK ||
         curl_url_get(url.get(), CURLUPART_URL, &resolved, 0) != CURLUE_OK) {

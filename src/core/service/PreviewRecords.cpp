@@ -1,13 +1,12 @@
 #include "core/service/PreviewRecords.h"
 
-#include <curl/curl.h>
-
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 #include "core/errors/DecodingError.h"
+#include "core/service/AbsoluteURL.h"
 #include "core/support/InternetDateTime.h"
 
 namespace quaylet {
@@ -103,15 +102,7 @@ Timestamp readDate(const Json& value, const std::string& path) {
 
 std::string readURL(const Json& value, const std::string& path) {
     std::string text = readString(value, path);
-    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
-    if (!url) {
-        throw std::bad_alloc();
-    }
-    char* host = nullptr;
-    const bool valid = curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) == CURLUE_OK &&
-                       curl_url_get(url.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK;
-    curl_free(host);
-    if (!valid) {
+    if (!parseAbsoluteURL(text)) {
         throw DecodingError(Kind::dataCorrupted, path, "Invalid URL string.");
     }
     return text;

@@ -2,14 +2,24 @@
 // the loopback preview service, the stand-in simulator tools and a private keyring.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <list>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "core/process/ProcessRunner.h"
 #include "fixtures/AppBundleBuilder.h"
+#include "support/ChildProcess.h"
 #include "support/DevServiceProcess.h"
 #include "support/PrivateSecretService.h"
+#include "support/ProcessState.h"
+#include "support/ScopedEnvironment.h"
+#include "support/ScriptedTools.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet {
@@ -31,10 +41,9 @@ class CommandLineTest : public ::testing::Test {
 
     // Runs quaylet with an environment of its own: throwaway folders for everything a user
     // keeps, this test's service and keyring.
-    ProcessResult quaylet(std::vector<std::string> arguments,
-                          const std::optional<std::string>& serviceURL = std::nullopt) const {
+    Environment environment(const std::optional<std::string>& serviceURL = std::nullopt) const {
         const auto& home = user.path();
-        const Environment environment = {
+        return {
             {"HOME", home.string()},
             {"XDG_CONFIG_HOME", (home / "config").string()},
             {"XDG_STATE_HOME", (home / "state").string()},
@@ -43,7 +52,18 @@ class CommandLineTest : public ::testing::Test {
             {"QUAYLET_API_URL", serviceURL.value_or(service.baseURL())},
             {"DBUS_SESSION_BUS_ADDRESS", keyring.busAddress()},
         };
-        return ProcessRunner().run({QUAYLET_CLI_PROGRAM, std::move(arguments)}, {}, environment);
+    }
+
+    ProcessResult quaylet(std::vector<std::string> arguments,
+                          const std::optional<std::string>& serviceURL = std::nullopt) const {
+        return ProcessRunner().run({QUAYLET_CLI_PROGRAM, std::move(arguments)}, {},
+                                   environment(serviceURL));
+    }
+
+    void signIn() const {
+        const std::string page = service.baseURL() + "/api/v1/auth/github?client=mac";
+        ASSERT_EQ(quaylet({"sign-in", "--no-browser"}).status, 0);
+        ASSERT_EQ(quaylet({"open", signInLink(page)}).status, 0);
     }
 
     // What the browser would be sent to by the service's sign-in page.
@@ -129,6 +149,64 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     EXPECT_EQ(result.standardError,
               "This build is missing app information. Rebuild it in GitHub Actions, then try "
               "again.\n");
+}
+
+// Reads from descriptor until text has arrived (or 30 seconds have passed) and returns all
+// that was read.
+std::string readUntil(int descriptor, const std::string& text) {
+    std::string received;
+    while (received.find(text) == std::string::npos) {
+        pollfd ready{descriptor, POLLIN, 0};
+        char buffer[4096];
+        const ssize_t count =
+            ::poll(&ready, 1, 30'000) == 1 ? ::read(descriptor, buffer, sizeof buffer) : 0;
+        if (count <= 0) {
+            break;
+        }
+        received.append(buffer, static_cast<std::size_t>(count));
+    }
+    return received;
+}
+
+TEST_F(CommandLineTest, CtrlCCancelsAPullRequestLaunch) {
+    signIn();
+    // The simulator listing hangs, so the launch is caught in mid-flight.
+    testing::ScriptedTools tools;
+    for (const char* name : {"zipinfo", "ditto", "lipo"}) {
+        std::filesystem::create_symlink(DeveloperTools::forThisHost().directory() / name,
+                                        tools.directory() / name);
+    }
+    const auto pidFile = user.path() / "listing.pid";
+    tools.add("xcrun", "echo $$ > '" + pidFile.string() + "'; exec sleep 30");
+
+    std::list<testing::ScopedEnvironment> variables;
+    for (const auto& [name, value] : environment()) {
+        variables.emplace_back(name, value);
+    }
+    variables.emplace_back("QUAYLET_HOST_TOOLS_DIR", tools.directory().string());
+    int output[2];
+    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+    const pid_t child =
+        testing::ChildProcess::start({QUAYLET_CLI_PROGRAM, "open", kPreviewLink}, -1, output[1]);
+    ::close(output[1]);
+
+    std::string printed = readUntil(output[0], "Choosing a Simulator");
+    ASSERT_TRUE(contains(printed, "Choosing a Simulator")) << printed;
+    pid_t listing = 0;
+    for (int attempt = 0; attempt < 3000 && listing == 0; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));  // until the listing runs
+        std::ifstream(pidFile) >> listing;
+    }
+    ASSERT_GT(listing, 0) << "the simulator listing never started";
+    ::kill(child, SIGINT);
+    printed += readUntil(output[0], "\x01");  // everything up to the end of the output
+    ::close(output[0]);
+    const int status = testing::ChildProcess::wait(child);
+
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_TRUE(printed.ends_with("Build canceled\n")) << printed;
+    EXPECT_FALSE(testing::isRunning(listing)) << "the hanging listing outlived the launch";
 }
 
 TEST_F(CommandLineTest, SettingsKeepTheirTypes) {

@@ -14,6 +14,7 @@
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "support/ProcessState.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
 
@@ -24,16 +25,6 @@ using namespace std::chrono_literals;
 
 ToolCommand shell(const std::string& script) {
     return {"/bin/sh", {"-c", script}};
-}
-
-// A process counts as gone once it has exited, even while nobody has reaped it yet.
-bool isAlive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string pidField, name, state;
-    if (!(stat >> pidField >> name >> state)) {
-        return false;
-    }
-    return state != "Z";
 }
 
 pid_t waitForPidFile(const std::filesystem::path& file) {
@@ -143,11 +134,11 @@ TEST_F(ProcessRunnerTest, CancellingTerminatesTheChildAndItsHelpers) {
     stop.request_stop();
     ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << "cancel did not end the wait";
     EXPECT_THROW(call.get(), CancellationError);
-    EXPECT_FALSE(isAlive(shellPid));
-    for (int attempt = 0; attempt < 500 && isAlive(helperPid); ++attempt) {
+    EXPECT_FALSE(testing::isRunning(shellPid));
+    for (int attempt = 0; attempt < 500 && testing::isRunning(helperPid); ++attempt) {
         std::this_thread::sleep_for(10ms);  // the orphaned helper dies on its own signal
     }
-    EXPECT_FALSE(isAlive(helperPid));
+    EXPECT_FALSE(testing::isRunning(helperPid));
 }
 
 TEST_F(ProcessRunnerTest, AlreadyCancelledCallerGetsCancellationAtOnce) {

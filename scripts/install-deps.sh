@@ -10,7 +10,6 @@ packages=(
     curl
     cmake
     dbus
-    dbus-x11
     g++
     gnome-keyring
     libarchive-dev

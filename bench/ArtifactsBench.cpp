@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "core/artifacts/ArtifactSecurity.h"
 #include "core/process/DeveloperTools.h"
 #include "core/process/ProcessRunner.h"
@@ -21,46 +22,18 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using quaylet::bench::Clock;
+using quaylet::bench::scratchFolder;
+using quaylet::bench::secondsSince;
 
 constexpr std::uintmax_t kDigestFileSize = 1ULL << 30;
 constexpr int kBuildFileCount = 4000;
 constexpr std::size_t kBuildFileSize = 50 * 1000;  // 4,000 files of 50 kB: a 200 MB build
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// A scratch folder for the generated inputs, made once and removed at exit.
-const fs::path& scratchFolder() {
-    static const struct Scratch {
-        fs::path path;
-        Scratch() {
-            std::string pattern = (fs::temp_directory_path() / "quaylet-bench-XXXXXX").string();
-            path = mkdtemp(pattern.data());
-        }
-        ~Scratch() {
-            std::error_code ignored;  // leftovers in a temporary folder are harmless
-            fs::remove_all(path, ignored);
-        }
-    } scratch;
-    return scratch.path;
-}
-
 const fs::path& digestInput() {
     static const fs::path file = [] {
         const fs::path path = scratchFolder() / "gigabyte";
-        std::ofstream output(path, std::ios::binary);
-        std::mt19937_64 random(1);
-        std::vector<std::uint64_t> block(1 << 17);
-        for (std::uintmax_t written = 0; written < kDigestFileSize;
-             written += block.size() * sizeof(block[0])) {
-            for (auto& word : block) {
-                word = random();
-            }
-            output.write(reinterpret_cast<const char*>(block.data()),
-                         static_cast<std::streamsize>(block.size() * sizeof(block[0])));
-        }
+        quaylet::bench::writeRandomFile(path, kDigestFileSize, 1);
         return path;
     }();
     return file;

@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -86,6 +87,10 @@ void require(bool condition) {
 }
 
 using Bytes = std::span<const std::uint8_t>;
+
+// Told about each entry's data once it has been verified, so a caller whose bytes are a file
+// mapping can give those pages back instead of holding the whole archive resident.
+using ReleaseVerified = std::function<void(Bytes)>;
 
 std::string_view asText(Bytes bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
@@ -546,7 +551,8 @@ void requireDistinctPaths(const std::vector<Entry>& entries) {
 // kWholeBufferLimit go through it, and only larger ones stream through zlib in bounded memory.
 class EntryDataVerifier {
   public:
-    static constexpr std::uint64_t kWholeBufferLimit = 64 * 1024 * 1024;
+    // Two verifiers run at once, so this bounds the scan's own memory to about twice it.
+    static constexpr std::uint64_t kWholeBufferLimit = 8 * 1024 * 1024;
 
     EntryDataVerifier()
         : decompressor_(libdeflate_alloc_decompressor(), &libdeflate_free_decompressor) {
@@ -637,7 +643,8 @@ class EntryDataVerifier {
 // the scan, so the entries (in file order) are split by compressed size between this thread
 // and one helper; the first failure stops both at their next entry and is rethrown.
 std::map<std::string, std::string> verifyAllEntryData(const std::vector<const Entry*>& byOffset,
-                                                      const std::stop_token& stop) {
+                                                      const std::stop_token& stop,
+                                                      const ReleaseVerified& release) {
     struct Share {
         std::span<const Entry* const> entries;
         std::vector<std::pair<std::string, std::string>> linkTargets;
@@ -665,6 +672,9 @@ std::map<std::string, std::string> verifyAllEntryData(const std::vector<const En
                 const bool isLink = entry->kind == EntryKind::symbolicLink;
                 require(!isLink || entry->uncompressedSize <= kMaxLinkTargetLength);
                 std::string kept = verifier.verify(*entry, isLink, stop);
+                if (release) {
+                    release(entry->data);
+                }
                 if (isLink) {
                     const auto components = foldedComponents(entry->name);
                     share.linkTargets.emplace_back(joinComponents(components, components.size()),
@@ -733,9 +743,7 @@ void requireSafeLinks(const std::vector<Entry>& entries,
     }
 }
 
-}  // namespace
-
-void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token stop) {
+void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified& release) {
     const ByteView archive(bytes);
     const CentralDirectory directory = readEndRecords(archive);
     std::vector<Entry> entries = readCentralDirectory(archive, directory);
@@ -765,8 +773,15 @@ void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token st
         declaredTotal += entry.uncompressedSize;
     }
 
-    const std::map<std::string, std::string> linkTargets = verifyAllEntryData(byOffset, stop);
+    const std::map<std::string, std::string> linkTargets =
+        verifyAllEntryData(byOffset, stop, release);
     requireSafeLinks(entries, linkTargets);
+}
+
+}  // namespace
+
+void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token stop) {
+    scanArchive(bytes, stop, {});
 }
 
 void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop) {
@@ -792,7 +807,18 @@ void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop
         ~Unmapper() { ::munmap(mapping, size); }
     } unmapper{mapping, size};
     ::madvise(mapping, size, MADV_SEQUENTIAL);
-    preflightZipArchive({static_cast<const std::uint8_t*>(mapping), size}, stop);
+    // Verified data is dropped from memory page by page; a page shared with a neighbour that
+    // is still needed is simply read from the file again.
+    const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto release = [pageSize](Bytes verified) {
+        const auto begin = reinterpret_cast<std::uintptr_t>(verified.data());
+        const std::uintptr_t first = (begin + pageSize - 1) / pageSize * pageSize;
+        const std::uintptr_t last = (begin + verified.size()) / pageSize * pageSize;
+        if (last > first) {
+            ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+        }
+    };
+    scanArchive({static_cast<const std::uint8_t*>(mapping), size}, stop, release);
 }
 
 }  // namespace quaylet

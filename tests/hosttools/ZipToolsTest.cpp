@@ -4,15 +4,34 @@
 
 #include <gtest/gtest.h>
 
+#include "fixtures/ZipBuilder.h"
 #include "hosttools/ToolProcess.h"
 #include "hosttools/ZipArchive.h"
-#include "hosttools/ZipFixture.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet::testing {
 namespace {
 
-using Kind = ZipEntrySpec::Kind;
+using fixtures::ZipEntry;
+
+// Entries stored uncompressed, as the tests compare the tools' output with their bytes.
+ZipEntry file(std::string name, std::string data, mode_t permissions = 0644) {
+    return {.name = std::move(name),
+            .data = std::move(data),
+            .mode = S_IFREG | permissions,
+            .method = fixtures::ZipMethod::stored};
+}
+ZipEntry directory(std::string name, mode_t permissions = 0755) {
+    return {.name = std::move(name),
+            .mode = S_IFDIR | permissions,
+            .method = fixtures::ZipMethod::stored};
+}
+ZipEntry symlink(std::string name, std::string target) {
+    return {.name = std::move(name),
+            .data = std::move(target),
+            .mode = S_IFLNK | 0777,
+            .method = fixtures::ZipMethod::stored};
+}
 
 std::string readFile(const std::filesystem::path& file) {
     std::ifstream input(file, std::ios::binary);
@@ -25,12 +44,26 @@ mode_t modeOf(const std::filesystem::path& file) {
     return status.st_mode;
 }
 
+// The entry with headers that claim another size or another file type: archives that lie.
+ZipEntry withDeclaredSize(ZipEntry entry, std::uint32_t size) {
+    entry.declaredSize = size;
+    return entry;
+}
+ZipEntry withMode(ZipEntry entry, std::uint32_t mode) {
+    entry.mode = mode;
+    return entry;
+}
+
 class ZipToolsTest : public ::testing::Test {
   protected:
-    std::filesystem::path archive(const std::vector<ZipEntrySpec>& entries) {
-        const std::filesystem::path file = folder_.path() / "archive.zip";
-        writeZip(file, entries);
-        return file;
+    std::filesystem::path archive(const std::vector<ZipEntry>& entries) {
+        const std::filesystem::path zip = folder_.path() / "archive.zip";
+        fixtures::ZipBuilder builder;
+        for (const ZipEntry& entry : entries) {
+            builder.add(entry);
+        }
+        builder.writeTo(zip);
+        return zip;
     }
     ToolResult run(const std::string& tool, const std::vector<std::string>& arguments) {
         return runTool(tool, arguments, folder_.path() / "simulator");
@@ -52,9 +85,9 @@ TEST_F(ZipToolsTest, ZipinfoListsTheStoredNamesInOrder) {
                                          "\xc3\x9cn\xc3\xaf"
                                          "code/\xe6\x97\xa5\xe6\x9c\xac.txt",
                                          "with space/and\ttab"};
-    std::vector<ZipEntrySpec> entries;
+    std::vector<ZipEntry> entries;
     for (const std::string& name : names) {
-        entries.push_back({name, name.ends_with("/") ? Kind::directory : Kind::file, "x"});
+        entries.push_back(name.ends_with("/") ? directory(name) : file(name, "x"));
     }
     const ToolResult result = run("zipinfo", {"-1", archive(entries).string()});
     ASSERT_EQ(result.status, 0) << result.standardError;
@@ -66,7 +99,7 @@ TEST_F(ZipToolsTest, ZipinfoListsTheStoredNamesInOrder) {
 }
 
 TEST_F(ZipToolsTest, ZipinfoRefusesWhatIsNotAZipArchive) {
-    const std::filesystem::path good = archive({{"a.txt", Kind::file, std::string(5000, 'a')}});
+    const std::filesystem::path good = archive({file("a.txt", std::string(5000, 'a'))});
     const std::string bytes = readFile(good);
     const std::filesystem::path truncated = folder_.path() / "truncated.zip";
     std::ofstream(truncated, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
@@ -85,15 +118,15 @@ TEST_F(ZipToolsTest, ZipinfoRefusesWhatIsNotAZipArchive) {
 
 TEST_F(ZipToolsTest, DittoExtractsFilesFoldersAndLinks) {
     const std::filesystem::path zip = archive({
-        {"Payload/", Kind::directory, "", 0755},
-        {"Payload/Demo.app/", Kind::directory, "", 0755},
-        {"Payload/Demo.app/Demo", Kind::file, "#!/bin/sh\n", 0755},
-        {"Payload/Demo.app/Info.plist", Kind::file, "<plist/>", 0644},
-        {"Payload/Demo.app/Helper", Kind::file, "setuid", 06755},
-        {"Payload/Demo.app/Current", Kind::symlink, "Demo"},
+        directory("Payload/"),
+        directory("Payload/Demo.app/"),
+        file("Payload/Demo.app/Demo", "#!/bin/sh\n", 0755),
+        file("Payload/Demo.app/Info.plist", "<plist/>"),
+        file("Payload/Demo.app/Helper", "setuid", 06755),
+        symlink("Payload/Demo.app/Current", "Demo"),
         // Links may point anywhere; judging where they lead is the caller's check, after
         // extraction.
-        {"Payload/Demo.app/Up", Kind::symlink, "../../.."},
+        symlink("Payload/Demo.app/Up", "../../.."),
     });
     const std::filesystem::path destination = folder_.path() / "out" / "nested";
     const ToolResult result = ditto(zip, destination);
@@ -117,49 +150,32 @@ TEST_F(ZipToolsTest, DittoRefusesUnsafeArchives) {
 
     struct Case {
         const char* label;
-        std::vector<ZipEntrySpec> entries;
-        std::optional<std::pair<ZipField, std::uint32_t>> patch;  // applied to "victim"
+        std::vector<ZipEntry> entries;
         std::filesystem::path mustNotExist;
     };
     const std::string data(100, 'd');
     const Case cases[] = {
-        {"a .. entry", {{"../escaped.txt", Kind::file, data}}, {}, folder_.path() / "escaped.txt"},
+        {"a .. entry", {file("../escaped.txt", data)}, folder_.path() / "escaped.txt"},
         {"an absolute entry",
-         {{(outside / "absolute.txt").string(), Kind::file, data}},
-         {},
+         {file((outside / "absolute.txt").string(), data)},
          outside / "absolute.txt"},
         {"a write through a symbolic link",
-         {{"link", Kind::symlink, outside.string()}, {"link/pwned.txt", Kind::file, data}},
-         {},
+         {symlink("link", outside.string()), file("link/pwned.txt", data)},
          outside / "pwned.txt"},
-        {"data longer than declared",
-         {{"victim", Kind::file, data}},
-         std::pair{ZipField::uncompressedSize, 10u},
-         {}},
-        {"data shorter than declared",
-         {{"victim", Kind::file, data}},
-         std::pair{ZipField::uncompressedSize, 1000u},
-         {}},
+        {"data longer than declared", {withDeclaredSize(file("victim", data), 10)}, {}},
+        {"data shorter than declared", {withDeclaredSize(file("victim", data), 1000)}, {}},
         {"a block device",
-         {{"victim", Kind::file, data}},
-         std::pair{ZipField::unixMode, static_cast<std::uint32_t>(S_IFBLK | 0644)},
+         {withMode(file("victim", data), S_IFBLK | 0644)},
          destination / "victim"},
-        {"a socket",
-         {{"victim", Kind::file, data}},
-         std::pair{ZipField::unixMode, static_cast<std::uint32_t>(S_IFSOCK | 0644)},
-         destination / "victim"},
+        {"a socket", {withMode(file("victim", data), S_IFSOCK | 0644)}, destination / "victim"},
         {"a character device",
-         {{"victim", Kind::file, data}},
-         std::pair{ZipField::unixMode, static_cast<std::uint32_t>(S_IFCHR | 0644)},
+         {withMode(file("victim", data), S_IFCHR | 0644)},
          destination / "victim"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         std::filesystem::remove_all(destination);
         const std::filesystem::path zip = archive(c.entries);
-        if (c.patch) {
-            patchZipEntry(zip, "victim", c.patch->first, c.patch->second);
-        }
         const ToolResult result = ditto(zip, destination);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.standardError.rfind("ditto: ", 0), 0u) << result.standardError;
@@ -170,8 +186,8 @@ TEST_F(ZipToolsTest, DittoRefusesUnsafeArchives) {
 }
 
 TEST_F(ZipToolsTest, ExtractionStopsAtTheByteLimit) {
-    const std::filesystem::path zip = archive(
-        {{"a.bin", Kind::file, std::string(60, 'a')}, {"b.bin", Kind::file, std::string(60, 'b')}});
+    const std::filesystem::path zip =
+        archive({file("a.bin", std::string(60, 'a')), file("b.bin", std::string(60, 'b'))});
     const std::filesystem::path destination = folder_.path() / "out";
     EXPECT_NO_THROW(hosttools::extractZip(zip, destination, 120)) << "the limit itself is allowed";
 

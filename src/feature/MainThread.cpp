@@ -32,10 +32,17 @@ class Gate {
 };
 
 // Opens the gate when the last copy of the posted work goes, which happens after the work
-// ran and also when Qt discards it unrun.
-struct GateOpener {
-    std::shared_ptr<Gate> gate;
-    ~GateOpener() { gate->open(); }
+// ran and also when Qt discards it unrun. Not copyable: a temporary copy would open the gate
+// as soon as it went.
+class GateOpener {
+  public:
+    explicit GateOpener(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
+    ~GateOpener() { gate_->open(); }
+    GateOpener(const GateOpener&) = delete;
+    GateOpener& operator=(const GateOpener&) = delete;
+
+  private:
+    std::shared_ptr<Gate> gate_;
 };
 
 }  // namespace
@@ -51,7 +58,7 @@ void postToMainThread(std::function<void()> work) {
 void applyOnMainThread(std::function<void()> work, std::stop_token stop) {
     auto gate = std::make_shared<Gate>();
     {
-        auto opener = std::make_shared<GateOpener>(GateOpener{gate});
+        auto opener = std::make_shared<GateOpener>(gate);
         postToMainThread([work = std::move(work), opener] { work(); });
     }
     gate->waitUntilOpen(stop);

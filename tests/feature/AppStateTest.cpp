@@ -179,10 +179,11 @@ TEST_F(AppStateTest, ABuildAskedForWhileSignedOutStartsAfterSignIn) {
     const QFuture<void> signIn = app.receive(QUrl("quaylet://auth?code=c1"));
     EXPECT_EQ(app.activeDetail(), "Finishing GitHub sign-in");
     ASSERT_TRUE(waitFor(signIn));
-
-    EXPECT_EQ(service->launchedPreviews(), std::vector<std::string>{"abc123"});
     EXPECT_EQ(app.builds(), service->previews) << "sign-in waits for the builds list";
+
+    // The resumed launch runs on a worker of its own, alongside the builds list.
     ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::running; }));
+    EXPECT_EQ(service->launchedPreviews(), std::vector<std::string>{"abc123"});
 }
 
 TEST_F(AppStateTest, ASignInWhoseTokenCannotBeStoredStaysSignedOut) {

@@ -1,7 +1,6 @@
 #include "DemoBuild.h"
 
 #include "PreviewService.h"
-#include "Timestamp.h"
 
 #include <chrono>
 #include <fstream>
@@ -10,6 +9,7 @@
 #include <stop_token>
 
 #include "core/artifacts/ArtifactSecurity.h"
+#include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
 
@@ -63,8 +63,8 @@ std::filesystem::path makeDemoBuild(const std::filesystem::path& buildsFolder,
         {"xcodeVersion", "15.4"},
         {"artifactSize", std::filesystem::file_size(archivePath)},
         {"sha256", security.sha256(archivePath, std::stop_token())},
-        {"createdAt", internetDateTime(now)},
-        {"readyAt", internetDateTime(now)},
+        {"createdAt", formatInternetDateTime(now)},
+        {"readyAt", formatInternetDateTime(now)},
     };
     std::ofstream(folder / "manifest.json") << manifest.dump(2) << '\n';
     return folder;

@@ -1,7 +1,5 @@
 #include "PreviewService.h"
 
-#include "Timestamp.h"
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -12,6 +10,8 @@
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "core/support/InternetDateTime.h"
 
 namespace quaylet::devservice {
 namespace {
@@ -234,7 +234,7 @@ void PreviewService::downloadURL(const httplib::Request& request, httplib::Respo
     }
     answerJSON(response, json{{"url", "http://127.0.0.1:" + std::to_string(port_) + "/artifacts/" +
                                           previewId + "?token=" + grant},
-                              {"expiresAt", internetDateTime(expiresAt)},
+                              {"expiresAt", formatInternetDateTime(expiresAt)},
                               {"direct", false}});
 }
 

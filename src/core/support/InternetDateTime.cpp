@@ -1,5 +1,7 @@
 #include "core/support/InternetDateTime.h"
 
+#include <ctime>
+
 #include <cstdint>
 
 namespace quaylet {
@@ -140,6 +142,15 @@ std::optional<system_clock::time_point> parseInternetDateTime(std::string_view t
                                         std::chrono::seconds(secondsSinceEpoch)) +
                                     std::chrono::duration_cast<system_clock::duration>(
                                         std::chrono::nanoseconds(fields->nanoseconds)));
+}
+
+std::string formatInternetDateTime(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
 }
 
 }  // namespace quaylet

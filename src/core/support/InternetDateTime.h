@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace quaylet {
@@ -12,5 +13,8 @@ namespace quaylet {
 // that does not exist (2023-02-29, 24:00, second 60), or lies outside what the system clock
 // can hold.
 std::optional<std::chrono::system_clock::time_point> parseInternetDateTime(std::string_view text);
+
+// Writes the time as an internet date-time in UTC without fractions, 2024-05-01T12:30:45Z.
+std::string formatInternetDateTime(std::chrono::system_clock::time_point time);
 
 }  // namespace quaylet

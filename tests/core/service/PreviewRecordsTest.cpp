@@ -199,6 +199,12 @@ TEST(PreviewRecordsTest, ReadsInternetDateTimes) {
     }
 }
 
+TEST(PreviewRecordsTest, WrittenDatesReadBackToTheWholeSecond) {
+    const auto time = utc(2024, 2, 29, 23, 59, 58, 750);
+    EXPECT_EQ(formatInternetDateTime(time), "2024-02-29T23:59:58Z");
+    EXPECT_EQ(parseInternetDateTime(formatInternetDateTime(time)), floor<seconds>(time));
+}
+
 TEST(PreviewRecordsTest, SummariesKeepAnyStatusAndChooseTheirTitle) {
     struct Case {
         const char* name;

@@ -4,12 +4,12 @@
 #include <httplib.h>
 
 #include <chrono>
-#include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
+#include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
 #include "support/DevServiceProcess.h"
@@ -32,15 +32,6 @@ const Stages kCachedLaunchOnBootedDevice = {
     RemoteLaunchStage::fetching,  RemoteLaunchStage::verifying,  RemoteLaunchStage::extracting,
     RemoteLaunchStage::selecting, RemoteLaunchStage::installing, RemoteLaunchStage::launching,
     RemoteLaunchStage::running};
-
-std::string timestamp(std::chrono::system_clock::time_point time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 // A pull-request build as the service keeps it: a manifest beside its zipped app. Tests
 // change the manifest afterwards to aim at one check.
@@ -197,8 +188,10 @@ TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchD
 }
 
 TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
-    const auto past = timestamp(std::chrono::system_clock::now() - std::chrono::seconds(1));
-    const auto future = timestamp(std::chrono::system_clock::now() + std::chrono::hours(1));
+    const auto past =
+        formatInternetDateTime(std::chrono::system_clock::now() - std::chrono::seconds(1));
+    const auto future =
+        formatInternetDateTime(std::chrono::system_clock::now() + std::chrono::hours(1));
     const struct {
         const char* name;
         json changes;

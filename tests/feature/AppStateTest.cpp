@@ -1,8 +1,8 @@
 #include "feature/AppState.h"
 
-#include "AppStateDoubles.h"
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "doubles/AppStateDoubles.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

@@ -91,6 +91,8 @@ class FakeSimulatorService : public SimulatorService {
     EnvironmentSnapshot snapshot;
     std::vector<RemoteLaunchStage> reportedStages;
     std::optional<SelfTestReport> result;  // thrown as a failure when absent
+    // When set, runs the launch instead of the three fields above.
+    std::function<SelfTestReport(const ProgressCallback&)> onRun;
 };
 
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha);

@@ -1,4 +1,4 @@
-#include "AppStateDoubles.h"
+#include "doubles/AppStateDoubles.h"
 
 #include "core/errors/QuayletError.h"
 
@@ -94,6 +94,9 @@ EnvironmentSnapshot FakeSimulatorService::environment() {
 SelfTestReport FakeSimulatorService::runLocalApplication(const std::filesystem::path&,
                                                          const std::optional<std::string>&, bool,
                                                          const ProgressCallback& progress) {
+    if (onRun) {
+        return onRun(progress);
+    }
     for (const RemoteLaunchStage stage : reportedStages) {
         progress(stage);
     }

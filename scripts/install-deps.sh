@@ -5,11 +5,13 @@
 set -euo pipefail
 
 packages=(
+    adwaita-icon-theme
     clang
     clang-format
-    curl
     cmake
+    curl
     dbus
+    fonts-inter
     g++
     gnome-keyring
     libarchive-dev
@@ -19,18 +21,27 @@ packages=(
     libcpp-httplib-dev
     libcurl4-openssl-dev
     libdeflate-dev
-    libgmock-dev
     libglib2.0-bin
+    libgmock-dev
     libgtest-dev
     libplist-dev
+    libqt6svg6
     libsecret-1-dev
     libssl-dev
     ninja-build
     nlohmann-json3-dev
     pkg-config
+    qml6-module-qtqml-workerscript
+    qml6-module-qtquick
+    qml6-module-qtquick-controls
+    qml6-module-qtquick-dialogs
+    qml6-module-qtquick-layouts
+    qml6-module-qtquick-templates
+    qml6-module-qtquick-window
     qt6-base-dev
     qt6-declarative-dev
     unzip
+    xdg-utils
     zlib1g-dev
 )
 

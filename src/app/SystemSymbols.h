@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QtQml/qqmlregistration.h>
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+namespace quaylet {
+
+// The interface names its pictures by the Mac's system symbol names; on every platform they
+// are drawn from one installed icon set, the Adwaita symbolic icons, through this one table.
+class SystemSymbols : public QObject {
+    Q_OBJECT
+    QML_NAMED_ELEMENT(Symbols)
+    QML_SINGLETON
+
+  public:
+    static constexpr const char* kIconSet = "Adwaita";
+
+    // The icon set's name for a symbol; empty for a symbol the table does not know.
+    Q_INVOKABLE static QString iconName(const QString& symbol);
+    static QIcon icon(const QString& symbol);
+
+    // Every symbol the table maps, for checking that the installed icon set has them all.
+    static QStringList symbols();
+};
+
+}  // namespace quaylet

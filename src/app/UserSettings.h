@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QtQml/qqmlregistration.h>
+#include <QObject>
+#include <QString>
+
+#include "feature/Settings.h"
+
+namespace quaylet {
+
+// The two launch settings for the views, read from and written to the same settings file
+// that AppState and the command line use; each change is written at once.
+class UserSettings : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QString preferredSimulatorUDID READ preferredSimulatorUDID WRITE
+                   setPreferredSimulatorUDID NOTIFY preferredSimulatorUDIDChanged)
+    Q_PROPERTY(bool activateSimulator READ activateSimulator WRITE setActivateSimulator NOTIFY
+                   activateSimulatorChanged)
+    // Why the last change could not be saved; empty once a change is saved.
+    Q_PROPERTY(QString saveError READ saveError NOTIFY saveErrorChanged)
+
+  public:
+    explicit UserSettings(QObject* parent = nullptr);
+
+    QString preferredSimulatorUDID() const;
+    void setPreferredSimulatorUDID(const QString& udid);
+    bool activateSimulator() const;
+    void setActivateSimulator(bool activate);
+    QString saveError() const { return saveError_; }
+
+  signals:
+    void preferredSimulatorUDIDChanged();
+    void activateSimulatorChanged();
+    void saveErrorChanged();
+
+  private:
+    // Runs a write; on failure keeps the reason, and the property re-reads the file either
+    // way, so a control never shows a value that was not saved.
+    template <typename Write>
+    void save(Write write, void (UserSettings::*changed)());
+
+    Settings settings_;
+    QString saveError_;
+};
+
+}  // namespace quaylet

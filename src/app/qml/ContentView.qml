@@ -1,0 +1,212 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Quaylet
+
+// The main window's content: the header with the tab switcher and the application menu,
+// and below it the selected tab. The window that hosts it calls shown() and dismissed().
+Rectangle {
+    id: root
+
+    required property var appState
+    required property UpdateAction updateAction
+    property string selectedSection: "Preview"
+    readonly property var sections: ["Preview", "Diagnostics", "Settings"]
+
+    // Refreshes what the tabs show each time the window comes up.
+    function shown() {
+        startUp.start()
+    }
+
+    function dismissed() {
+        startUp.cancel()
+    }
+
+    implicitWidth: 540
+    implicitHeight: 560
+    color: Theme.windowBackground
+
+    UserSettings {
+        id: userSettings
+    }
+
+    StartUpTask {
+        id: startUp
+        appState: root.appState
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        RowLayout {
+            objectName: "masthead"
+            Layout.fillWidth: true
+            Layout.leftMargin: 16
+            Layout.rightMargin: 16
+            Layout.topMargin: 11
+            Layout.bottomMargin: 11
+            spacing: 10
+
+            Rectangle {
+                Layout.preferredWidth: 32
+                Layout.preferredHeight: 32
+                radius: 8
+                color: Theme.accentColor
+                Accessible.ignored: true
+
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    anchors.horizontalCenterOffset: 1
+                    symbol: "play.fill"
+                    size: 11
+                    color: "white"
+                }
+            }
+
+            Text {
+                text: "Quaylet"
+                font.pixelSize: 14
+                font.weight: Font.DemiBold
+                color: Theme.primaryText
+            }
+
+            Item {
+                Layout.fillWidth: true
+            }
+
+            Rectangle {
+                objectName: "sectionPicker"
+                implicitWidth: sectionRow.implicitWidth + 6
+                implicitHeight: sectionRow.implicitHeight + 6
+                radius: 8
+                color: Theme.underPageBackground
+
+                Row {
+                    id: sectionRow
+                    anchors.centerIn: parent
+                    spacing: 2
+
+                    Repeater {
+                        model: root.sections
+
+                        delegate: AbstractButton {
+                            id: tab
+                            required property string modelData
+                            readonly property bool selected: root.selectedSection === modelData
+
+                            objectName: "section-" + modelData
+                            text: modelData
+                            padding: 0
+                            leftPadding: 10
+                            rightPadding: 10
+                            topPadding: 4
+                            bottomPadding: 4
+                            Accessible.role: Accessible.PageTab
+                            Accessible.selected: selected
+                            onClicked: root.selectedSection = modelData
+
+                            contentItem: Text {
+                                text: tab.text
+                                font.pixelSize: 12
+                                font.weight: tab.selected ? Font.DemiBold : Font.Normal
+                                color: tab.selected ? Theme.primaryText : Theme.secondaryText
+                            }
+                            background: Rectangle {
+                                radius: 6
+                                color: tab.selected ? Theme.controlBackground : "transparent"
+                            }
+                        }
+                    }
+                }
+            }
+
+            AbstractButton {
+                id: menuButton
+                objectName: "applicationMenuButton"
+                Layout.preferredWidth: 28
+                Layout.preferredHeight: 28
+                Accessible.name: "Quaylet menu"
+                onClicked: applicationMenu.open()
+
+                contentItem: Item {
+                    SymbolIcon {
+                        anchors.centerIn: parent
+                        symbol: "ellipsis"
+                        size: 13
+                    }
+                }
+
+                Menu {
+                    id: applicationMenu
+                    objectName: "applicationMenu"
+                    y: menuButton.height
+
+                    MenuItem {
+                        objectName: "checkForUpdatesItem"
+                        text: "Check for Updates…"
+                        onTriggered: root.updateAction.run()
+                    }
+                    MenuSeparator {}
+                    MenuItem {
+                        objectName: "signOutItem"
+                        text: "Sign Out"
+                        visible: root.appState.isSignedIn
+                        height: visible ? implicitHeight : 0
+                        enabled: !root.appState.isLaunchInProgress
+                        palette.windowText: Theme.red
+                        onTriggered: root.appState.signOut()
+                    }
+                    MenuItem {
+                        objectName: "quitItem"
+                        text: "Quit Quaylet"
+                        onTriggered: Qt.quit()
+                    }
+                }
+            }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 1
+            color: Theme.separator
+        }
+
+        StackLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            currentIndex: root.sections.indexOf(root.selectedSection)
+
+            PreviewTab {
+                objectName: "previewTab"
+                appState: root.appState
+                userSettings: userSettings
+            }
+
+            ScrollView {
+                ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+                contentWidth: availableWidth
+
+                DiagnosticsTab {
+                    objectName: "diagnosticsTab"
+                    width: parent.width
+                    appState: root.appState
+                    userSettings: userSettings
+                }
+            }
+
+            ScrollView {
+                ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+                contentWidth: availableWidth
+
+                SettingsTab {
+                    objectName: "settingsTab"
+                    width: parent.width
+                    appState: root.appState
+                    userSettings: userSettings
+                    updateAction: root.updateAction
+                }
+            }
+        }
+    }
+}

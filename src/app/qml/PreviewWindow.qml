@@ -1,0 +1,29 @@
+import QtQuick
+import QtQuick.Window
+import Quaylet
+
+// The ordinary window of the --ui-testing mode: fixed size, closing only hides it.
+Window {
+    id: window
+
+    required property var appState
+    required property UpdateAction updateAction
+
+    title: "Quaylet"
+    width: 540
+    height: 560
+    minimumWidth: 540
+    maximumWidth: 540
+    minimumHeight: 560
+    maximumHeight: 560
+    flags: Qt.Window | Qt.CustomizeWindowHint | Qt.WindowTitleHint | Qt.WindowCloseButtonHint
+           | Qt.WindowMinimizeButtonHint
+    onVisibleChanged: visible ? content.shown() : content.dismissed()
+
+    ContentView {
+        id: content
+        anchors.fill: parent
+        appState: window.appState
+        updateAction: window.updateAction
+    }
+}

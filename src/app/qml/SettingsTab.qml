@@ -1,0 +1,8 @@
+import QtQuick
+import Quaylet
+
+Item {
+    required property var appState
+    required property UserSettings userSettings
+    required property UpdateAction updateAction
+}

@@ -1,0 +1,25 @@
+pragma Singleton
+import QtQuick
+
+// The one palette and type scale of the interface. Colours follow the light appearance of
+// the system colours the views are drawn with; sizes are in device-independent pixels.
+QtObject {
+    readonly property color accentColor: "#3D6BF5"
+
+    readonly property color windowBackground: "#F6F6F8"
+    readonly property color underPageBackground: "#E9E9EE"
+    readonly property color controlBackground: "#FFFFFF"
+    readonly property color separator: "#C9C9CF"
+    readonly property color primaryText: "#1D1D1F"
+    readonly property color secondaryText: "#6E6E73"
+    readonly property color red: "#E5332A"
+    readonly property color green: "#2EAA4F"
+
+    // Views animate their state changes unless this is set; the shell sets it from the
+    // desktop's own preference.
+    property bool reduceMotion: false
+
+    function withOpacity(colour, opacity) {
+        return Qt.rgba(colour.r, colour.g, colour.b, opacity)
+    }
+}

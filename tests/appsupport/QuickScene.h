@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QApplication>
+#include <QObject>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QString>
+#include <QVariantMap>
+
+#include <filesystem>
+#include <memory>
+
+namespace quaylet::testing {
+
+// One view of the application's QML module, made the way the application makes it and
+// shown in an offscreen window, so that a test can read what a person would see and a
+// picture of it can be taken.
+class QuickScene {
+  public:
+    // Makes the module's type with its required properties; a Window type is used as it
+    // is, any other item is put in a window of its own size.
+    QuickScene(const QString& type, const QVariantMap& properties);
+    ~QuickScene();
+
+    QQuickWindow& window() { return *window_; }
+    QObject& root() { return *root_; }
+
+    // The one object with this objectName; fails the test when there is none.
+    QObject& find(const QString& objectName);
+    // Whether an object with this objectName exists and is visible on screen.
+    bool isShown(const QString& objectName);
+    QVariant property(const QString& objectName, const char* name);
+    QString text(const QString& objectName);
+
+    // Lets bindings, layouts and animations settle, then writes the window to a PNG file.
+    void saveImage(const std::filesystem::path& file);
+
+  private:
+    QQmlEngine engine_;
+    std::unique_ptr<QObject> root_;
+    QQuickWindow* window_ = nullptr;
+    std::unique_ptr<QQuickWindow> ownWindow_;
+};
+
+// The application object every QML test program needs, on the offscreen platform, with
+// the controls style and icon set of the application.
+class QuickApplication {
+  public:
+    explicit QuickApplication(const char* programName);
+    ~QuickApplication();
+
+  private:
+    int argc_ = 1;
+    char* argv_[2];
+    std::unique_ptr<QApplication> application_;
+};
+
+}  // namespace quaylet::testing

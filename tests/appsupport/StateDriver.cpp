@@ -1,0 +1,164 @@
+#include "appsupport/StateDriver.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
+#include "feature/PendingSignIn.h"
+#include "feature/Settings.h"
+
+namespace quaylet::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+using Reports = std::vector<RemoteLaunchStage>;
+
+// The core reports of a whole launch of the given source, split after the one that brings
+// it to the stage.
+std::pair<Reports, Reports> reportsAround(LaunchStage target, LaunchSource source) {
+    Reports all;
+    for (const RemoteLaunchStage reported : kAllRemoteLaunchStages) {
+        if (launchStage(reported, source)) {
+            all.push_back(reported);
+        }
+    }
+    const auto at = std::find_if(all.begin(), all.end(), [&](RemoteLaunchStage reported) {
+        return launchStage(reported, source) == target;
+    });
+    if (at == all.end()) {
+        throw std::invalid_argument("A launch of this source never reaches that stage");
+    }
+    return {Reports(all.begin(), at + 1), Reports(at + 1, all.end())};
+}
+
+}  // namespace
+
+// The launch a test holds: the double's worker thread waits here until the test decides.
+struct StateDriver::HeldLaunch {
+    std::atomic<bool> reached = false;
+    Latch released;
+    std::optional<SelfTestReport> report;
+    std::string failure;
+
+    // Holds the launch; once released, a finishing launch reports the rest of its stages.
+    SelfTestReport await(const PreviewService::ProgressCallback& progress, const Reports& rest,
+                         std::stop_token stop = {}) {
+        reached = true;
+        if (!released.wait(stop)) {
+            throw CancellationError();
+        }
+        if (!report) {
+            throw QuayletError::invalidApplication(failure);
+        }
+        for (const RemoteLaunchStage reported : rest) {
+            progress(reported);
+        }
+        return *report;
+    }
+};
+
+StateDriver::StateDriver() : StateDriver(Options{}) {}
+
+StateDriver::StateDriver(Options options)
+    : environment_("XDG_CONFIG_HOME", (folder_.path() / "config").string()) {
+    if (options.signedIn) {
+        tokenStore_->token = "stored-token";
+    }
+    state_ = std::make_unique<AppState>(
+        options.apiBaseURL,
+        AppState::Collaborators{previewService_, simulatorService_, tokenStore_,
+                                Settings(Settings::defaultFile()),
+                                PendingSignIn(folder_.path() / "state" / "pending-sign-in")});
+}
+
+StateDriver::~StateDriver() {
+    if (held_) {
+        held_->failure = "The test ended";
+        held_->released.open();
+    }
+    // The state's workers finish against the doubles, which outlive them.
+    state_.reset();
+}
+
+bool StateDriver::waitUntil(const std::function<bool()>& condition) {
+    QDeadlineTimer deadline(30s);
+    while (!condition() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return condition();
+}
+
+void StateDriver::showEnvironment(const EnvironmentSnapshot& snapshot) {
+    simulatorService_->snapshot = snapshot;
+    const QFuture<void> done = state_->runDiagnostics();
+    waitUntil([&] { return done.isFinished(); });
+}
+
+void StateDriver::loadBuilds(const std::vector<PreviewSummary>& builds) {
+    previewService_->listFailure = nullptr;
+    previewService_->previews = builds;
+    const QFuture<void> done = state_->refreshBuilds();
+    waitUntil([&] { return done.isFinished(); });
+}
+
+void StateDriver::failBuilds(const std::string& message) {
+    previewService_->listFailure =
+        std::make_exception_ptr(QuayletError::previewUnavailable(message));
+    const QFuture<void> done = state_->refreshBuilds();
+    waitUntil([&] { return done.isFinished(); });
+}
+
+void StateDriver::holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest) {
+    auto held = held_ = std::make_shared<HeldLaunch>();
+    const auto [reports, rest] = reportsAround(stage, LaunchSource::remote);
+    previewService_->onLaunch = [held, reports, rest, manifest](const LaunchCall& call) {
+        for (const RemoteLaunchStage reported : reports) {
+            call.progress(reported);
+            if (reported == RemoteLaunchStage::fetching) {
+                call.manifest(manifest);
+            }
+        }
+        return held->await(call.progress, rest, call.stop);
+    };
+    state_->open(QString::fromStdString(manifest.previewId));
+    waitUntil([&] { return held->reached && state_->stage() == stage; });
+}
+
+void StateDriver::holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app) {
+    auto held = held_ = std::make_shared<HeldLaunch>();
+    const auto [reports, rest] = reportsAround(stage, LaunchSource::local);
+    simulatorService_->onRun = [held, reports,
+                                rest](const SimulatorService::ProgressCallback& progress) {
+        for (const RemoteLaunchStage reported : reports) {
+            progress(reported);
+        }
+        return held->await(progress, rest);
+    };
+    state_->runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(app.string())),
+                                QString(), true);
+    waitUntil([&] { return held->reached && state_->stage() == stage; });
+}
+
+void StateDriver::finishHeldLaunch(const SelfTestReport& report) {
+    held_->report = report;
+    held_->released.open();
+    waitUntil([&] { return state_->report().has_value(); });
+}
+
+void StateDriver::failHeldLaunch(const std::string& message) {
+    held_->failure = message;
+    held_->released.open();
+    waitUntil([&] { return state_->errorMessage().has_value(); });
+}
+
+void StateDriver::receive(const QUrl& url) {
+    state_->receive(url);
+}
+
+}  // namespace quaylet::testing

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QUrl>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "doubles/AppStateDoubles.h"
+#include "feature/AppState.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet::testing {
+
+// A real AppState over doubles of the core services, in throwaway user folders, with the
+// means to bring it into any situation the views show: signed in or out, a launch held at a
+// stage, finished or failed. Everything goes through the state's own operations.
+class StateDriver {
+  public:
+    struct Options {
+        bool signedIn = true;
+        QUrl apiBaseURL = QUrl("https://previews.example.com");
+    };
+
+    StateDriver();
+    explicit StateDriver(Options options);
+    ~StateDriver();
+
+    AppState& state() { return *state_; }
+    FakePreviewService& previewService() { return *previewService_; }
+    FakeSimulatorService& simulatorService() { return *simulatorService_; }
+    FakeTokenStore& tokenStore() { return *tokenStore_; }
+    const std::filesystem::path& folder() const { return folder_.path(); }
+
+    // Runs the diagnostics over the given snapshot and waits for the state to show it.
+    void showEnvironment(const EnvironmentSnapshot& snapshot);
+    // Loads the builds list from the service double and waits for it.
+    void loadBuilds(const std::vector<PreviewSummary>& builds);
+    void failBuilds(const std::string& message);
+
+    // Opens a pull-request build and holds the launch once it reaches the stage, until
+    // release() or finish; the build's manifest is shown from fetching on.
+    void holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest);
+    // Runs a build from disk and holds it once it reaches the stage.
+    void holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app);
+    // Lets the held launch end with this report, or fail with the message.
+    void finishHeldLaunch(const SelfTestReport& report);
+    void failHeldLaunch(const std::string& message);
+
+    // Receives a link the way the desktop hands one over.
+    void receive(const QUrl& url);
+
+    // Processes events until the condition holds; false after a generous bound.
+    static bool waitUntil(const std::function<bool()>& condition);
+
+  private:
+    struct HeldLaunch;
+
+    TemporaryDirectory folder_;
+    ScopedEnvironment environment_;
+    std::shared_ptr<FakePreviewService> previewService_ = std::make_shared<FakePreviewService>();
+    std::shared_ptr<FakeSimulatorService> simulatorService_ =
+        std::make_shared<FakeSimulatorService>();
+    std::shared_ptr<FakeTokenStore> tokenStore_ = std::make_shared<FakeTokenStore>();
+    std::shared_ptr<HeldLaunch> held_;
+    std::unique_ptr<AppState> state_;
+};
+
+}  // namespace quaylet::testing

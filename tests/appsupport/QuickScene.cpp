@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QImage>
 #include <QQmlComponent>
+#include <QTest>
 
 #include <stdexcept>
 
@@ -48,14 +49,40 @@ QuickScene::~QuickScene() {
     root_.reset();
 }
 
+namespace {
+
+// Views made by repeaters, loaders and pop-ups hang in the item tree but not always in the
+// object tree, so both are searched.
+QObject* findNamed(QObject* object, const QString& objectName) {
+    if (object->objectName() == objectName) {
+        return object;
+    }
+    for (QObject* child : object->children()) {
+        if (QObject* found = findNamed(child, objectName)) {
+            return found;
+        }
+    }
+    if (auto* item = qobject_cast<QQuickItem*>(object)) {
+        for (QQuickItem* child : item->childItems()) {
+            if (child->parent() != object) {
+                if (QObject* found = findNamed(child, objectName)) {
+                    return found;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+QObject* QuickScene::findOrNull(const QString& objectName) {
+    QObject* found = findNamed(root_.get(), objectName);
+    return found ? found : findNamed(window_->contentItem(), objectName);
+}
+
 QObject& QuickScene::find(const QString& objectName) {
-    if (root_->objectName() == objectName) {
-        return *root_;
-    }
-    QObject* found = root_->findChild<QObject*>(objectName);
-    if (!found) {
-        found = window_->contentItem()->findChild<QObject*>(objectName);
-    }
+    QObject* found = findOrNull(objectName);
     if (!found) {
         throw std::runtime_error("No object named " + objectName.toStdString());
     }
@@ -63,15 +90,22 @@ QObject& QuickScene::find(const QString& objectName) {
 }
 
 bool QuickScene::isShown(const QString& objectName) {
-    QObject* found = root_->objectName() == objectName
-                         ? root_.get()
-                         : window_->contentItem()->findChild<QObject*>(objectName);
-    auto* item = qobject_cast<QQuickItem*>(found);
+    auto* item = qobject_cast<QQuickItem*>(findOrNull(objectName));
     return item && item->isVisible() && item->opacity() > 0;
 }
 
 QVariant QuickScene::property(const QString& objectName, const char* name) {
     return find(objectName).property(name);
+}
+
+void QuickScene::click(const QString& objectName) {
+    auto* item = qobject_cast<QQuickItem*>(&find(objectName));
+    if (!item || !item->isVisible()) {
+        throw std::runtime_error(objectName.toStdString() + " is not a visible item");
+    }
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    QCoreApplication::processEvents();
 }
 
 QString QuickScene::text(const QString& objectName) {

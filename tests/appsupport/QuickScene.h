@@ -26,11 +26,14 @@ class QuickScene {
     QQuickWindow& window() { return *window_; }
     QObject& root() { return *root_; }
 
-    // The one object with this objectName; fails the test when there is none.
+    // The object with this objectName; throws when there is none.
     QObject& find(const QString& objectName);
+    QObject* findOrNull(const QString& objectName);
     // Whether an object with this objectName exists and is visible on screen.
     bool isShown(const QString& objectName);
     QVariant property(const QString& objectName, const char* name);
+    // Presses and releases the mouse in the middle of the item, as a person clicks it.
+    void click(const QString& objectName);
     QString text(const QString& objectName);
 
     // Lets bindings, layouts and animations settle, then writes the window to a PNG file.

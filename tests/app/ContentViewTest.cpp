@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <QMetaObject>
+
+#include "app/UpdateAction.h"
+#include "appsupport/QuickScene.h"
+#include "appsupport/StateDriver.h"
+
+namespace quaylet {
+namespace {
+
+using testing::QuickScene;
+using testing::StateDriver;
+
+class ContentViewTest : public ::testing::Test {
+  protected:
+    QuickScene& show(StateDriver& driver) {
+        scene = std::make_unique<QuickScene>(
+            "ContentView", QVariantMap{{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                                       {"updateAction", QVariant::fromValue(&updates)}});
+        return *scene;
+    }
+
+    void openMenu() {
+        ASSERT_TRUE(QMetaObject::invokeMethod(&scene->find("applicationMenu"), "open"));
+        QCoreApplication::processEvents();
+    }
+
+    int updateChecks = 0;
+    UpdateAction updates{[this] { ++updateChecks; }};
+    std::unique_ptr<QuickScene> scene;
+};
+
+TEST_F(ContentViewTest, TheTabSwitcherShowsOneTabAtATime) {
+    StateDriver driver;
+    QuickScene& view = show(driver);
+    const QStringList tabs = {"previewTab", "diagnosticsTab", "settingsTab"};
+    const QStringList sections = {"Preview", "Diagnostics", "Settings"};
+    EXPECT_TRUE(view.isShown("previewTab"));
+    for (qsizetype chosen = 0; chosen < sections.size(); ++chosen) {
+        view.click("section-" + sections[chosen]);
+        EXPECT_EQ(view.property("section-" + sections[chosen], "selected").toBool(), true);
+        for (qsizetype tab = 0; tab < tabs.size(); ++tab) {
+            EXPECT_EQ(view.isShown(tabs[tab]), tab == chosen) << tabs[tab].toStdString();
+        }
+    }
+}
+
+TEST_F(ContentViewTest, TheMenuOffersSignOutOnlyWhenSignedInAndNotDuringALaunch) {
+    StateDriver signedOut({.signedIn = false});
+    show(signedOut);
+    openMenu();
+    EXPECT_FALSE(scene->isShown("signOutItem"));
+    EXPECT_TRUE(scene->isShown("quitItem"));
+
+    StateDriver driver;
+    QuickScene& view = show(driver);
+    openMenu();
+    EXPECT_TRUE(view.isShown("signOutItem"));
+    EXPECT_TRUE(view.property("signOutItem", "enabled").toBool());
+    driver.holdRemoteLaunchAt(LaunchStage::downloading, testing::makeManifest("Demo", "abc"));
+    EXPECT_FALSE(view.property("signOutItem", "enabled").toBool());
+    EXPECT_TRUE(view.property("checkForUpdatesItem", "enabled").toBool());
+}
+
+TEST_F(ContentViewTest, CheckForUpdatesRunsTheUpdateAction) {
+    StateDriver driver;
+    show(driver);
+    ASSERT_TRUE(QMetaObject::invokeMethod(&scene->find("checkForUpdatesItem"), "triggered"));
+    EXPECT_EQ(updateChecks, 1);
+}
+
+TEST_F(ContentViewTest, ShowingTheContentChecksTheMacThenReloadsTheBuilds) {
+    StateDriver driver;
+    driver.simulatorService().snapshot.architecture = "arm64";
+    driver.previewService().previews = {testing::makeSummary("pr-1", "Demo")};
+    QuickScene& view = show(driver);
+    ASSERT_TRUE(QMetaObject::invokeMethod(&view.root(), "shown"));
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return driver.state().builds().size() == 1; }));
+    ASSERT_TRUE(driver.state().environment().has_value());
+    EXPECT_EQ(driver.state().environment()->architecture, "arm64");
+}
+
+TEST_F(ContentViewTest, DismissingTheContentBeforeTheCheckEndsSkipsTheBuildsList) {
+    StateDriver driver;
+    driver.previewService().previews = {testing::makeSummary("pr-1", "Demo")};
+    QuickScene& view = show(driver);
+    ASSERT_TRUE(QMetaObject::invokeMethod(&view.root(), "shown"));
+    ASSERT_TRUE(QMetaObject::invokeMethod(&view.root(), "dismissed"));
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return !driver.state().isCheckingEnvironment(); }));
+    // The builds list would have been asked for as the diagnosis ended, on this same turn.
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(driver.state().builds().empty());
+    EXPECT_FALSE(driver.state().isLoadingBuilds());
+}
+
+}  // namespace
+}  // namespace quaylet

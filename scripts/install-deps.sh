@@ -22,6 +22,7 @@ packages=(
     libcurl4-openssl-dev
     libdeflate-dev
     libglib2.0-bin
+    libglib2.0-dev
     libgmock-dev
     libgtest-dev
     libplist-dev

@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QSignalSpy>
 
+#include <algorithm>
+
 #include "app/MenuBarItem.h"
 #include "app/QuayletApp.h"
 #include "app/SystemSymbols.h"
@@ -87,6 +89,17 @@ TEST(QuayletAppTest, TheTestingWindowIsOneFixedWindowShownAgainOnRequest) {
     EXPECT_FALSE(shown->isVisible());
     app.presentPreviewWindow();
     EXPECT_TRUE(shown->isVisible());
+}
+
+TEST(QuayletAppTest, WithoutATrayTheMainWindowShowsInsteadOfNothing) {
+    ASSERT_FALSE(MenuBarItem::isAvailable()) << "the offscreen platform has no tray";
+    StateDriver driver;
+    QuayletApp app(driver.state());
+    app.showMenuBarItem();
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    EXPECT_TRUE(std::any_of(windows.begin(), windows.end(), [](QWindow* window) {
+        return window->title() == "Quaylet" && window->isVisible();
+    }));
 }
 
 }  // namespace

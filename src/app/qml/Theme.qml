@@ -1,5 +1,6 @@
 pragma Singleton
 import QtQuick
+import Quaylet
 
 // The one palette and type scale of the interface. Colours follow the light appearance of
 // the system colours the views are drawn with; sizes are in device-independent pixels.
@@ -15,9 +16,8 @@ QtObject {
     readonly property color red: "#E5332A"
     readonly property color green: "#2EAA4F"
 
-    // Views animate their state changes unless this is set; the shell sets it from the
-    // desktop's own preference.
-    property bool reduceMotion: false
+    // Views animate their state changes unless the desktop asks otherwise.
+    property bool reduceMotion: Desktop.reduceMotion
 
     function withOpacity(colour, opacity) {
         return Qt.rgba(colour.r, colour.g, colour.b, opacity)

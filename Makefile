@@ -1,5 +1,5 @@
 # One word for each everyday task; the real work lives in CMakePresets.json.
-.PHONY: deps demo test test-debug test-sanitize test-tsan bench screenshots format format-check clean
+.PHONY: deps demo test test-debug test-sanitize test-tsan bench bench-app screenshots format format-check clean
 
 JOBS ?= 2
 SOURCES = $(shell find src tests bench tools -name '*.cpp' -o -name '*.h' 2>/dev/null)
@@ -29,6 +29,12 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS) --target quaylet-bench
 	build/release/bin/quaylet-bench
+
+# Start-up time, idle memory and idle CPU of the graphical app, against a bare tray program.
+bench-app: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target quaylet-app quaylet-tray-baseline
+	bench/app-startup.sh build/release/bin
 
 # Every screen, tab and panel state of the interface as PNG files in build/screenshots/.
 screenshots: deps

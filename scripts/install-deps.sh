@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
     adwaita-icon-theme
+    bc
     clang
     clang-format
     cmake
@@ -41,8 +42,12 @@ packages=(
     qml6-module-qtquick-window
     qt6-base-dev
     qt6-declarative-dev
+    trayer
     unzip
+    x11-utils
     xdg-utils
+    xdotool
+    xvfb
     zlib1g-dev
 )
 

@@ -282,5 +282,35 @@ TEST_F(PreviewServiceTest, WithoutSignInServesRequestsWithoutAToken) {
     EXPECT_EQ(http.Post("/api/v1/previews/pr-1/download", "", "text/plain")->status, 200);
 }
 
+TEST_F(PreviewServiceTest, ArmedFaultsHoldUntilClearedAndMalformedOnesAreRefused) {
+    addBuild("pr-1", "2024-05-01T12:00:00Z", "zip");
+    start();
+    auto http = client();
+    for (const char* malformed : {
+             R"({"route":"manifest","fault":"drop"})",
+             R"({"route":"manifest","fault":"status","status":200})",
+             R"({"route":"list","fault":"stall"})",
+             R"({"route":"manifest","fault":"status","status":"503"})",
+             "[]",
+         }) {
+        SCOPED_TRACE(malformed);
+        EXPECT_EQ(http.Post("/dev/faults", malformed, "application/json")->status, 400);
+    }
+
+    ASSERT_EQ(http.Post("/dev/faults", R"({"route":"manifest","fault":"status","status":503})",
+                        "application/json")
+                  ->status,
+              204);
+    const auto refused = http.Get("/api/v1/previews/pr-1", kSignedIn);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 503);
+    EXPECT_TRUE(json::parse(refused->body)["error"]["message"].is_string());
+    EXPECT_EQ(http.Post("/api/v1/previews/pr-1/download", kSignedIn, "", "text/plain")->status, 200)
+        << "other routes are untouched";
+
+    ASSERT_EQ(http.Delete("/dev/faults")->status, 204);
+    EXPECT_EQ(http.Get("/api/v1/previews/pr-1", kSignedIn)->status, 200);
+}
+
 }  // namespace
 }  // namespace quaylet

@@ -22,6 +22,7 @@ class DevServiceProcess {
     // The quaylet-devservice program of this build.
     static std::string program();
 
+    pid_t pid() const { return process_; }
     int port() const { return port_; }
     // "http://127.0.0.1:PORT"
     std::string baseURL() const;

@@ -21,6 +21,9 @@ using nlohmann::json;
 constexpr auto kDownloadLifetime = std::chrono::minutes(5);
 constexpr std::int64_t kTokenLifetimeSeconds = 30 * 24 * 60 * 60;
 constexpr std::size_t kArtifactChunkSize = 64 * 1024;
+constexpr auto kLongestStallWait = std::chrono::seconds(30);
+constexpr const char* kFaultRoutes[] = {"manifest", "download", "artifact"};
+constexpr const char* kFaultAnswer = "The service is having trouble. Try again later.";
 
 // The summary a builds list shows, taken from the manifest by key.
 constexpr const char* kSummaryKeys[] = {
@@ -68,6 +71,11 @@ std::optional<json> parseObject(const std::string& body) {
     return value;
 }
 
+std::string stringMember(const json& object, const char* key) {
+    const auto member = object.find(key);
+    return member != object.end() && member->is_string() ? member->get<std::string>() : "";
+}
+
 }  // namespace
 
 bool isPlainPreviewId(const std::string& name) {
@@ -106,6 +114,11 @@ void PreviewService::serve() {
 }
 
 void PreviewService::stop() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    faultsChanged_.notify_all();  // held requests must end, or the server cannot
     // The server ignores a stop that comes before it runs, which would leave the process
     // serving after SIGTERM; wait until it runs (or has already ended).
     while (!server_.is_running() && !serveEnded_) {
@@ -129,6 +142,9 @@ void PreviewService::addRoutes() {
     server_.Post(R"(/api/v1/auth/mac/exchange)", route(&PreviewService::exchangeCode));
     server_.Post(R"(/api/v1/auth/logout)", route(&PreviewService::logout));
     server_.Get(R"(/dev/launch-events)", route(&PreviewService::launchEvents));
+    server_.Post(R"(/dev/faults)", route(&PreviewService::armFault));
+    server_.Delete(R"(/dev/faults)", route(&PreviewService::clearFaults));
+    server_.Get(R"(/dev/faults/stalled)", route(&PreviewService::awaitStalledRequest));
 }
 
 bool PreviewService::authorize(const httplib::Request& request, httplib::Response& response) {
@@ -161,6 +177,9 @@ std::optional<std::filesystem::path> PreviewService::buildFolder(
 }
 
 void PreviewService::manifest(const httplib::Request& request, httplib::Response& response) {
+    if (const auto fault = armedFault("manifest"); fault && answerWithFault(*fault, response)) {
+        return;
+    }
     if (!authorize(request, response)) {
         return;
     }
@@ -216,6 +235,9 @@ void PreviewService::list(const httplib::Request& request, httplib::Response& re
 }
 
 void PreviewService::downloadURL(const httplib::Request& request, httplib::Response& response) {
+    if (const auto fault = armedFault("download"); fault && answerWithFault(*fault, response)) {
+        return;
+    }
     if (!authorize(request, response)) {
         return;
     }
@@ -239,6 +261,10 @@ void PreviewService::downloadURL(const httplib::Request& request, httplib::Respo
 }
 
 void PreviewService::artifact(const httplib::Request& request, httplib::Response& response) {
+    const auto fault = armedFault("artifact");
+    if (fault && answerWithFault(*fault, response)) {
+        return;
+    }
     const std::string previewId = request.matches[1];
     bool granted = false;
     {
@@ -262,10 +288,16 @@ void PreviewService::artifact(const httplib::Request& request, httplib::Response
         return;
     }
     // Streamed in chunks from disk, so archives of any size cost only one chunk of memory.
+    // A dropped connection announces the whole size and ends halfway.
+    const bool drop = fault && fault->kind == Fault::Kind::drop;
+    const std::size_t sent = static_cast<std::size_t>(drop ? size / 2 : size);
     response.set_content_provider(
         static_cast<std::size_t>(size), "application/zip",
-        [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            std::vector<char> buffer(std::min(length, kArtifactChunkSize));
+        [file, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            if (offset >= sent) {
+                return false;
+            }
+            std::vector<char> buffer(std::min({length, sent - offset, kArtifactChunkSize}));
             file->seekg(static_cast<std::streamoff>(offset));
             file->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
             if (file->gcount() <= 0) {
@@ -356,6 +388,84 @@ void PreviewService::logout(const httplib::Request& request, httplib::Response& 
 void PreviewService::launchEvents(const httplib::Request&, httplib::Response& response) {
     const std::lock_guard lock(mutex_);
     answerJSON(response, launchEvents_);
+}
+
+std::optional<PreviewService::Fault> PreviewService::armedFault(const std::string& route) {
+    const std::lock_guard lock(mutex_);
+    const auto fault = faults_.find(route);
+    return fault != faults_.end() ? std::optional(fault->second) : std::nullopt;
+}
+
+bool PreviewService::answerWithFault(const Fault& fault, httplib::Response& response) {
+    switch (fault.kind) {
+        case Fault::Kind::status:
+            answerError(response, fault.status, kFaultAnswer);
+            return true;
+        case Fault::Kind::drop:
+            return false;
+        case Fault::Kind::stall: {
+            std::unique_lock lock(mutex_);
+            ++stalledRequests_;
+            faultsChanged_.notify_all();
+            // Held until the faults are cleared or the service stops, whichever comes first.
+            faultsChanged_.wait(lock, [this] {
+                return stopping_ || std::none_of(faults_.begin(), faults_.end(), [](auto& entry) {
+                           return entry.second.kind == Fault::Kind::stall;
+                       });
+            });
+            --stalledRequests_;
+            answerError(response, 503, kFaultAnswer);
+            return true;
+        }
+    }
+    return false;
+}
+
+void PreviewService::armFault(const httplib::Request& request, httplib::Response& response) {
+    const auto body = parseObject(request.body);
+    const std::string route = body ? stringMember(*body, "route") : "";
+    const std::string kind = body ? stringMember(*body, "fault") : "";
+    const bool knownRoute = std::any_of(std::begin(kFaultRoutes), std::end(kFaultRoutes),
+                                        [&route](const char* known) { return route == known; });
+    std::optional<Fault> fault;
+    if (kind == "status" && body->contains("status") && (*body)["status"].is_number_integer()) {
+        const int status = (*body)["status"].get<int>();
+        if (status >= 400 && status <= 599) {
+            fault = Fault{Fault::Kind::status, status};
+        }
+    } else if (kind == "drop" && route == "artifact") {
+        fault = Fault{Fault::Kind::drop, 0};
+    } else if (kind == "stall") {
+        fault = Fault{Fault::Kind::stall, 0};
+    }
+    if (!knownRoute || !fault) {
+        answerError(response, 400,
+                    "A fault names a route (manifest, download or artifact) and a fault: status "
+                    "with a 4xx or 5xx status, stall, or drop for the artifact.");
+        return;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        faults_[route] = *fault;
+    }
+    faultsChanged_.notify_all();
+    response.status = 204;
+}
+
+void PreviewService::clearFaults(const httplib::Request&, httplib::Response& response) {
+    {
+        const std::lock_guard lock(mutex_);
+        faults_.clear();
+    }
+    faultsChanged_.notify_all();
+    response.status = 204;
+}
+
+void PreviewService::awaitStalledRequest(const httplib::Request&, httplib::Response& response) {
+    std::unique_lock lock(mutex_);
+    faultsChanged_.wait_for(lock, kLongestStallWait,
+                            [this] { return stopping_ || stalledRequests_ > 0; });
+    answerJSON(response, json{{"stalled", stalledRequests_}});
 }
 
 }  // namespace quaylet::devservice

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <httplib.h>
-#include <atomic>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -45,6 +46,15 @@ class PreviewService {
         std::chrono::system_clock::time_point expiresAt;
     };
 
+    // Test-only: how the service misbehaves for one kind of request until the faults are
+    // cleared. `status` answers with that HTTP status and a JSON error; `drop` sends half of
+    // the archive and closes the connection; `stall` holds the request unanswered.
+    struct Fault {
+        enum class Kind { status, drop, stall };
+        Kind kind = Kind::status;
+        int status = 0;
+    };
+
     void addRoutes();
     bool authorize(const httplib::Request& request, httplib::Response& response);
     std::optional<std::filesystem::path> buildFolder(const std::string& previewId) const;
@@ -58,6 +68,15 @@ class PreviewService {
     void exchangeCode(const httplib::Request& request, httplib::Response& response);
     void logout(const httplib::Request& request, httplib::Response& response);
     void launchEvents(const httplib::Request& request, httplib::Response& response);
+    void armFault(const httplib::Request& request, httplib::Response& response);
+    void clearFaults(const httplib::Request& request, httplib::Response& response);
+    void awaitStalledRequest(const httplib::Request& request, httplib::Response& response);
+
+    // The fault armed for route, if any.
+    std::optional<Fault> armedFault(const std::string& route);
+    // Answers the request as a status or stall fault does; false for a drop, which only the
+    // archive route carries out.
+    bool answerWithFault(const Fault& fault, httplib::Response& response);
 
     PreviewServiceOptions options_;
     httplib::Server server_;
@@ -69,6 +88,10 @@ class PreviewService {
     std::set<std::string> signInCodes_;
     std::map<std::string, DownloadGrant> downloadGrants_;
     nlohmann::json launchEvents_ = nlohmann::json::array();
+    std::map<std::string, Fault> faults_;  // by route: "manifest", "download", "artifact"
+    int stalledRequests_ = 0;
+    bool stopping_ = false;
+    std::condition_variable faultsChanged_;  // faults cleared, a request held, or stopping
 };
 
 }  // namespace quaylet::devservice

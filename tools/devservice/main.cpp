@@ -15,7 +15,10 @@ constexpr const char* kDescription =
     "It listens on 127.0.0.1, serves the builds found in a folder (one subfolder per build,\n"
     "holding manifest.json and artifact.zip), keeps tokens and launch events in memory and\n"
     "forgets them when it stops. It is not a production service.\n"
-    "The first line on standard output is \"Listening on http://127.0.0.1:PORT\".";
+    "The first line on standard output is \"Listening on http://127.0.0.1:PORT\".\n"
+    "For fault-injection tests, POST /dev/faults {\"route\": manifest|download|artifact,\n"
+    "\"fault\": status|stall|drop, \"status\": N} makes that route misbehave until\n"
+    "DELETE /dev/faults; GET /dev/faults/stalled waits until a request is held.";
 
 }  // namespace
 

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "core/process/DeveloperTools.h"
+#include "core/service/RemotePreviewLauncher.h"
+#include "fixtures/AppBundleBuilder.h"
+#include "support/DevServiceProcess.h"
+#include "support/ScopedEnvironment.h"
+#include "support/ScriptedTools.h"
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet::testing {
+
+using Stages = std::vector<RemoteLaunchStage>;
+
+// How one launch ended.
+struct LaunchOutcome {
+    Stages stages;
+    std::exception_ptr error;
+    std::optional<SelfTestReport> report;
+
+    // The sentence a user reads; absent after success and after cancellation.
+    std::optional<std::string> message() const;
+    bool wasCancelled() const;
+};
+
+// The host's tools with one misbehaving: `tool` runs `body` (shell) instead of its real work
+// when its second argument is `subcommand` ("simctl install …"), or on every call when
+// subcommand is empty; everything else reaches the real tool.
+DeveloperTools toolsWithFault(ScriptedTools& folder, const std::string& tool,
+                              const std::string& subcommand, const std::string& body);
+
+// A named pipe a scripted tool writes a line to, so that the test knows the tool has got
+// that far.
+class Signpost {
+  public:
+    explicit Signpost(std::filesystem::path path);
+    ~Signpost();
+    Signpost(const Signpost&) = delete;
+    Signpost& operator=(const Signpost&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // Waits until a tool writes its line and returns it; empty when no tool came (bounded).
+    std::string awaitLine() const;
+
+  private:
+    std::filesystem::path path_;
+    int reader_ = -1;
+};
+
+// The whole road of a pull-request launch on this machine, laid afresh for each test: the
+// loopback service serving one build, the stand-in simulator with a device set of its own
+// (every device shut down), an empty cache and a temporary folder of the test's own. A
+// fault test breaks one part of the road, launches, and ends with
+// expectCleanMachineAndWorkingNextLaunch().
+class LaunchRoadTest : public ::testing::Test {
+  public:
+    static constexpr const char* kToken = "fault-token";
+    static constexpr const char* kPreview = "pr-faults";
+    static constexpr const char* kPreviewLink = "quaylet://preview/pr-faults";
+
+  protected:
+    LaunchRoadTest();
+
+    RemotePreviewLauncher launcherWith(const DeveloperTools& tools) const;
+    // A pull-request launch; onStage runs as each stage is reported, before its work.
+    LaunchOutcome launch(const DeveloperTools& tools = DeveloperTools::forThisHost(),
+                         std::stop_token stop = {},
+                         const std::function<void(RemoteLaunchStage)>& onStage = {}) const;
+    // The same launch on a thread of its own, stopped once `reached` returns: for waits that
+    // only cancellation ends.
+    LaunchOutcome launchAndCancelWhen(const std::function<void()>& reached,
+                                      const DeveloperTools& tools = DeveloperTools::forThisHost());
+
+    // The service's test-only faults, by route: "manifest", "download" or "artifact".
+    void armFault(const std::string& route, const std::string& fault, int status = 0) const;
+    void clearFaults() const;
+    // Returns once the service holds a request unanswered.
+    void awaitStalledRequest() const;
+
+    // What every fault must leave behind: no process of ours still running, no working folder
+    // of the process runner in the temporary folder, no partial or unverified file in the
+    // cache, and a next launch that works.
+    void expectCleanMachineAndWorkingNextLaunch();
+
+    std::filesystem::path buildDirectory() const;
+    std::filesystem::path cachedArchive() const { return buildDirectory() / "artifact.zip"; }
+
+    TemporaryDirectory scratch;
+    const std::filesystem::path temporaryFolder;
+    ScopedEnvironment temporaryEnvironment;
+    ScopedEnvironment simulatorEnvironment;
+    const std::filesystem::path builds;
+    // A test may move it onto a file system of its own before launching.
+    std::filesystem::path cacheRoot;
+    const fixtures::AppBundleBuilder app;
+    const std::string payload;  // a large resource, so the archive takes several writes
+    const std::string digest;   // of the archive the service serves
+    DevServiceProcess service;
+
+  private:
+    // Writes the build the service serves and returns its archive's digest.
+    std::string publishBuild() const;
+};
+
+}  // namespace quaylet::testing

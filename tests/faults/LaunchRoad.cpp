@@ -207,7 +207,7 @@ RemotePreviewLauncher LaunchRoadTest::launcherWith(const DeveloperTools& tools) 
         PreviewAPIClient(service.baseURL(), HTTPSession::shared()),
         ArtifactSecurity(ProcessRunner(), tools),
         SimulatorLauncher(ProcessRunner(), tools, SimulatorDiscovery(ProcessRunner(), tools),
-                          SimulatorSelector(), inspector),
+                          SimulatorSelector(), inspector, firstLook),
         inspector, cacheRoot);
 }
 

@@ -72,6 +72,9 @@ class LaunchRoadTest : public ::testing::Test {
     LaunchRoadTest();
 
     RemotePreviewLauncher launcherWith(const DeveloperTools& tools) const;
+
+    // The launched app's first look; the soak shortens it to launch hundreds of times.
+    std::chrono::milliseconds firstLook = SimulatorLauncher::kFirstLook;
     // A pull-request launch; onStage runs as each stage is reported, before its work.
     LaunchOutcome launch(const DeveloperTools& tools = DeveloperTools::forThisHost(),
                          std::stop_token stop = {},

@@ -99,10 +99,11 @@ class SoakTest : public LaunchRoadTest {
     const SimulatorLauncher localLauncher{
         ProcessRunner(), DeveloperTools::forThisHost(),
         SimulatorDiscovery(ProcessRunner(), DeveloperTools::forThisHost()), SimulatorSelector(),
-        AppInspector(ProcessRunner(), DeveloperTools::forThisHost())};
+        AppInspector(ProcessRunner(), DeveloperTools::forThisHost()), std::chrono::milliseconds(0)};
 };
 
 TEST_F(SoakTest, TwoHundredLaunchesInARowKeepDescriptorsThreadsAndMemoryLevel) {
+    firstLook = std::chrono::milliseconds(0);
     // The first launch downloads and boots; the warm-up fills the caches that stay.
     for (int index = 0; index < kWarmUpLaunches; ++index) {
         ASSERT_NO_FATAL_FAILURE(launchNumber(index, /*mayCancel=*/false));

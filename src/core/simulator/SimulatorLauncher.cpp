@@ -20,12 +20,12 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Gives a launched app its first second before anyone looks at it; a stop ends the wait.
-void waitOneSecond(std::stop_token stop) {
+// Gives a launched app its first moments before anyone looks at it; a stop ends the wait.
+void waitBeforeLooking(std::chrono::milliseconds firstLook, std::stop_token stop) {
     std::mutex mutex;
     std::condition_variable_any wakeUp;
     std::unique_lock lock(mutex);
-    wakeUp.wait_until(lock, stop, Clock::now() + std::chrono::seconds(1), [] { return false; });
+    wakeUp.wait_until(lock, stop, Clock::now() + firstLook, [] { return false; });
     throwIfStopRequested(stop);
 }
 
@@ -33,12 +33,13 @@ void waitOneSecond(std::stop_token stop) {
 
 SimulatorLauncher::SimulatorLauncher(ProcessRunner runner, DeveloperTools tools,
                                      SimulatorDiscovery discovery, SimulatorSelector selector,
-                                     AppInspector inspector)
+                                     AppInspector inspector, std::chrono::milliseconds firstLook)
     : runner_(runner),
       tools_(std::move(tools)),
       discovery_(std::move(discovery)),
       selector_(selector),
-      inspector_(std::move(inspector)) {}
+      inspector_(std::move(inspector)),
+      firstLook_(firstLook) {}
 
 SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const Progress& progress,
                                            std::stop_token stop) const {
@@ -86,7 +87,7 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     report(RemoteLaunchStage::launching);
     start = Clock::now();
     runner_.runChecked(tools_.launch(device.udid, metadata.bundleIdentifier), stop);
-    waitOneSecond(stop);
+    waitBeforeLooking(firstLook_, stop);
     timings["launch"] = secondsSince(start);
 
     const ProcessResult location =

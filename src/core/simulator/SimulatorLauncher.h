@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <stop_token>
@@ -33,8 +34,13 @@ class SimulatorLauncher {
     // Called, and waited for, before each stage starts.
     using Progress = std::function<void(RemoteLaunchStage)>;
 
+    // How long a launched app runs before its installed copy is looked at.
+    static constexpr std::chrono::milliseconds kFirstLook{1000};
+
+    // Only tests that launch hundreds of times shorten the first look.
     SimulatorLauncher(ProcessRunner runner, DeveloperTools tools, SimulatorDiscovery discovery,
-                      SimulatorSelector selector, AppInspector inspector);
+                      SimulatorSelector selector, AppInspector inspector,
+                      std::chrono::milliseconds firstLook = kFirstLook);
 
     // Inspects, chooses a device, boots it when it is not running, installs, launches, waits
     // a second, checks the installed copy's fixture version and optionally takes a screenshot
@@ -50,6 +56,7 @@ class SimulatorLauncher {
     SimulatorDiscovery discovery_;
     SimulatorSelector selector_;
     AppInspector inspector_;
+    std::chrono::milliseconds firstLook_;
 };
 
 }  // namespace quaylet

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QImage>
 #include <QQmlComponent>
+#include <QTest>
 
 #include <stdexcept>
 
@@ -63,9 +64,11 @@ QObject& QuickScene::find(const QString& objectName) {
 }
 
 bool QuickScene::isShown(const QString& objectName) {
-    QObject* found = root_->objectName() == objectName
-                         ? root_.get()
-                         : window_->contentItem()->findChild<QObject*>(objectName);
+    QObject* found =
+        root_->objectName() == objectName ? root_.get() : root_->findChild<QObject*>(objectName);
+    if (!found) {
+        found = window_->contentItem()->findChild<QObject*>(objectName);
+    }
     auto* item = qobject_cast<QQuickItem*>(found);
     return item && item->isVisible() && item->opacity() > 0;
 }
@@ -76,6 +79,16 @@ QVariant QuickScene::property(const QString& objectName, const char* name) {
 
 QString QuickScene::text(const QString& objectName) {
     return property(objectName, "text").toString();
+}
+
+void QuickScene::click(const QString& objectName) {
+    auto* item = qobject_cast<QQuickItem*>(&find(objectName));
+    if (!item) {
+        throw std::runtime_error(objectName.toStdString() + " is not an item");
+    }
+    const QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, middle.toPoint());
+    QCoreApplication::processEvents();
 }
 
 void QuickScene::saveImage(const std::filesystem::path& file) {

@@ -32,6 +32,9 @@ class QuickScene {
     bool isShown(const QString& objectName);
     QVariant property(const QString& objectName, const char* name);
     QString text(const QString& objectName);
+    // Clicks the middle of the item as a person would, so a disabled or hidden control
+    // does nothing.
+    void click(const QString& objectName);
 
     // Lets bindings, layouts and animations settle, then writes the window to a PNG file.
     void saveImage(const std::filesystem::path& file);

@@ -55,6 +55,20 @@ Check shownCheck(QuickScene& scene, const QString& row) {
             symbol == "checkmark.circle.fill"};
 }
 
+std::vector<std::string> shownFailures(QuickScene& scene) {
+    QObject& lines = scene.find("failures");
+    std::vector<std::string> shown;
+    for (int index = 0; index < lines.property("count").toInt(); ++index) {
+        QQuickItem* line = nullptr;
+        QMetaObject::invokeMethod(&lines, "itemAt", Q_RETURN_ARG(QQuickItem*, line),
+                                  Q_ARG(int, index));
+        if (line->isVisible()) {
+            shown.push_back(line->property("text").toString().toStdString());
+        }
+    }
+    return shown;
+}
+
 TEST(DiagnosticsTabTest, ChecksShowWhatTheDiagnosisFound) {
     EnvironmentSnapshot noXcode;
     noXcode.architecture = "arm64";
@@ -116,12 +130,7 @@ TEST(DiagnosticsTabTest, ChecksShowWhatTheDiagnosisFound) {
                   test.snapshot.failures.empty() ? "checkmark.circle.fill"
                                                  : "exclamationmark.triangle.fill")
             << test.name;
-        QStringList failures;
-        for (const std::string& failure : test.snapshot.failures) {
-            failures.append(QString::fromStdString(failure));
-        }
-        EXPECT_EQ(tab.scene.text("failures"), failures.join("\n")) << test.name;
-        EXPECT_EQ(tab.scene.isShown("failures"), !failures.isEmpty()) << test.name;
+        EXPECT_EQ(shownFailures(tab.scene), test.snapshot.failures) << test.name;
         EXPECT_FALSE(tab.scene.isShown("checkingRow")) << test.name;
     }
 }

@@ -10,7 +10,7 @@ RowLayout {
     property string value
     property bool success: false
 
-    implicitHeight: 39
+    Layout.preferredHeight: 39
     spacing: 10
     Accessible.role: Accessible.StaticText
     Accessible.name: title + ", " + value + (success ? ", passed" : ", failed")

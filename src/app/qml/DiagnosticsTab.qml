@@ -179,15 +179,26 @@ Item {
                 }
             }
 
-            // One failure a line.
-            Text {
-                objectName: "failures"
+            // A plain column, so that a wrapped line pushes the next one down.
+            Column {
+                id: failureLines
                 Layout.fillWidth: true
-                visible: text !== ""
-                text: root.environment ? root.environment.failures.join("\n") : ""
-                font.pixelSize: 12
-                color: Theme.red
-                wrapMode: Text.Wrap
+                spacing: 4
+
+                Repeater {
+                    objectName: "failures"
+                    model: root.environment ? root.environment.failures : []
+
+                    delegate: Text {
+                        required property string modelData
+
+                        width: failureLines.width
+                        text: modelData
+                        font.pixelSize: 12
+                        color: Theme.red
+                        wrapMode: Text.Wrap
+                    }
+                }
             }
         }
 

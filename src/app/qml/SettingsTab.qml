@@ -81,6 +81,14 @@ Item {
                                                 === root.userSettings.preferredSimulatorUDID)
                     font.pixelSize: 13
                     Accessible.name: "Preferred Simulator"
+
+                    background: Rectangle {
+                        implicitHeight: 26
+                        radius: 6
+                        color: Theme.controlBackground
+                        border.width: 1
+                        border.color: Theme.withOpacity(Theme.primaryText, 0.15)
+                    }
                     onActivated: index => root.userSettings.preferredSimulatorUDID = valueAt(index)
                 }
             }
@@ -99,10 +107,29 @@ Item {
                 }
 
                 Switch {
+                    id: activateSwitch
                     objectName: "activateSimulatorSwitch"
                     checked: root.userSettings.activateSimulator
                     Accessible.name: "Bring Simulator to the front"
                     onToggled: root.userSettings.activateSimulator = checked
+
+                    indicator: Rectangle {
+                        x: activateSwitch.leftPadding
+                        y: (activateSwitch.height - height) / 2
+                        implicitWidth: 36
+                        implicitHeight: 20
+                        radius: 10
+                        color: activateSwitch.checked ? Theme.accentColor : Theme.separator
+
+                        Rectangle {
+                            x: activateSwitch.checked ? parent.width - width - 2 : 2
+                            y: 2
+                            width: 16
+                            height: 16
+                            radius: 8
+                            color: "white"
+                        }
+                    }
                 }
             }
 

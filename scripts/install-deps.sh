@@ -33,6 +33,7 @@ packages=(
     ninja-build
     nlohmann-json3-dev
     pkg-config
+    qml6-module-qt-labs-folderlistmodel
     qml6-module-qtqml-workerscript
     qml6-module-qtquick
     qml6-module-qtquick-controls

@@ -98,18 +98,18 @@ QVariant QuickScene::property(const QString& objectName, const char* name) {
     return find(objectName).property(name);
 }
 
-void QuickScene::click(const QString& objectName) {
-    auto* item = qobject_cast<QQuickItem*>(&find(objectName));
-    if (!item || !item->isVisible()) {
-        throw std::runtime_error(objectName.toStdString() + " is not a visible item");
-    }
-    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
-    QCoreApplication::processEvents();
-}
-
 QString QuickScene::text(const QString& objectName) {
     return property(objectName, "text").toString();
+}
+
+void QuickScene::click(const QString& objectName) {
+    auto* item = qobject_cast<QQuickItem*>(&find(objectName));
+    if (!item) {
+        throw std::runtime_error(objectName.toStdString() + " is not an item");
+    }
+    const QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, middle.toPoint());
+    QCoreApplication::processEvents();
 }
 
 void QuickScene::saveImage(const std::filesystem::path& file) {

@@ -32,9 +32,10 @@ class QuickScene {
     // Whether an object with this objectName exists and is visible on screen.
     bool isShown(const QString& objectName);
     QVariant property(const QString& objectName, const char* name);
-    // Presses and releases the mouse in the middle of the item, as a person clicks it.
-    void click(const QString& objectName);
     QString text(const QString& objectName);
+    // Clicks the middle of the item as a person would, so a disabled or hidden control
+    // does nothing.
+    void click(const QString& objectName);
 
     // Lets bindings, layouts and animations settle, then writes the window to a PNG file.
     void saveImage(const std::filesystem::path& file);

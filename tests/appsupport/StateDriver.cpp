@@ -82,6 +82,9 @@ StateDriver::~StateDriver() {
         held_->failure = "The test ended";
         held_->released.open();
     }
+    if (heldDiagnosis_) {
+        heldDiagnosis_->open();
+    }
     // The state's workers finish against the doubles, which outlive them.
     state_.reset();
 }
@@ -98,6 +101,19 @@ void StateDriver::showEnvironment(const EnvironmentSnapshot& snapshot) {
     simulatorService_->snapshot = snapshot;
     const QFuture<void> done = state_->runDiagnostics();
     waitUntil([&] { return done.isFinished(); });
+}
+
+void StateDriver::holdDiagnostics() {
+    auto held = heldDiagnosis_ = std::make_shared<Latch>();
+    simulatorService_->onEnvironment = [held] { held->wait(); };
+    state_->runDiagnostics();
+    waitUntil([&] { return state_->isCheckingEnvironment(); });
+}
+
+void StateDriver::releaseDiagnostics(const EnvironmentSnapshot& snapshot) {
+    simulatorService_->snapshot = snapshot;
+    heldDiagnosis_->open();
+    waitUntil([&] { return !state_->isCheckingEnvironment(); });
 }
 
 void StateDriver::loadBuilds(const std::vector<PreviewSummary>& builds) {

@@ -36,6 +36,10 @@ class StateDriver {
 
     // Runs the diagnostics over the given snapshot and waits for the state to show it.
     void showEnvironment(const EnvironmentSnapshot& snapshot);
+    // Starts the diagnostics and holds them while they run, until releaseDiagnostics.
+    void holdDiagnostics();
+    // Lets the held diagnosis end with the snapshot and waits for the state to show it.
+    void releaseDiagnostics(const EnvironmentSnapshot& snapshot);
     // Loads the builds list from the service double and waits for it.
     void loadBuilds(const std::vector<PreviewSummary>& builds);
     void failBuilds(const std::string& message);
@@ -65,6 +69,7 @@ class StateDriver {
         std::make_shared<FakeSimulatorService>();
     std::shared_ptr<FakeTokenStore> tokenStore_ = std::make_shared<FakeTokenStore>();
     std::shared_ptr<HeldLaunch> held_;
+    std::shared_ptr<Latch> heldDiagnosis_;
     std::unique_ptr<AppState> state_;
 };
 

@@ -1,5 +1,7 @@
 #include "doubles/AppStateDoubles.h"
 
+#include <algorithm>
+
 #include "core/errors/QuayletError.h"
 
 namespace quaylet::testing {
@@ -88,12 +90,19 @@ std::vector<std::string> FakePreviewService::launchedPreviews() const {
 }
 
 EnvironmentSnapshot FakeSimulatorService::environment() {
+    if (onEnvironment) {
+        onEnvironment();
+    }
     return snapshot;
 }
 
-SelfTestReport FakeSimulatorService::runLocalApplication(const std::filesystem::path&,
-                                                         const std::optional<std::string>&, bool,
-                                                         const ProgressCallback& progress) {
+SelfTestReport FakeSimulatorService::runLocalApplication(
+    const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
+    bool activateSimulator, const ProgressCallback& progress) {
+    {
+        std::lock_guard lock(mutex_);
+        localRuns_.push_back({app, preferredSimulatorUDID, activateSimulator});
+    }
     if (onRun) {
         return onRun(progress);
     }
@@ -104,6 +113,11 @@ SelfTestReport FakeSimulatorService::runLocalApplication(const std::filesystem::
         throw QuayletError::commandFailed("/usr/bin/xcrun simctl install", 1, "");
     }
     return *result;
+}
+
+std::vector<FakeSimulatorService::LocalRun> FakeSimulatorService::localRuns() const {
+    std::lock_guard lock(mutex_);
+    return localRuns_;
 }
 
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha) {
@@ -133,6 +147,36 @@ SelfTestReport makeReport(const std::string& appName, const std::string& simulat
     report.simulator.name = simulatorName;
     report.installedContainer = "/containers/" + appName + ".app";
     return report;
+}
+
+SimulatorDevice makeDevice(const std::string& udid, const std::string& name,
+                           const std::string& version) {
+    SimulatorDevice device;
+    device.udid = udid;
+    device.name = name;
+    device.state = "Shutdown";
+    device.isAvailable = true;
+    device.runtime.identifier = "com.apple.CoreSimulator.SimRuntime.iOS-" + version;
+    device.runtime.name = "iOS " + version;
+    device.runtime.version = SemanticVersion::parse(version).value();
+    device.runtime.isAvailable = true;
+    return device;
+}
+
+EnvironmentSnapshot makeReadyEnvironment(std::vector<SimulatorDevice> devices) {
+    EnvironmentSnapshot snapshot;
+    snapshot.xcodePath = "/Applications/Xcode.app/Contents/Developer";
+    snapshot.simctlPath = "/Applications/Xcode.app/Contents/Developer/usr/bin/simctl";
+    snapshot.architecture = "arm64";
+    snapshot.inventory = SimulatorInventory{};
+    for (const SimulatorDevice& device : devices) {
+        if (std::ranges::find(snapshot.inventory->runtimes, device.runtime) ==
+            snapshot.inventory->runtimes.end()) {
+            snapshot.inventory->runtimes.push_back(device.runtime);
+        }
+    }
+    snapshot.inventory->devices = std::move(devices);
+    return snapshot;
 }
 
 }  // namespace quaylet::testing

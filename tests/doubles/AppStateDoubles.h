@@ -82,6 +82,13 @@ class FakePreviewService : public PreviewService {
 
 class FakeSimulatorService : public SimulatorService {
   public:
+    // What one local launch was asked for.
+    struct LocalRun {
+        std::filesystem::path app;
+        std::optional<std::string> preferredSimulatorUDID;
+        bool activateSimulator = false;
+    };
+
     EnvironmentSnapshot environment() override;
     SelfTestReport runLocalApplication(const std::filesystem::path& app,
                                        const std::optional<std::string>& preferredSimulatorUDID,
@@ -93,10 +100,23 @@ class FakeSimulatorService : public SimulatorService {
     std::optional<SelfTestReport> result;  // thrown as a failure when absent
     // When set, runs the launch instead of the three fields above.
     std::function<SelfTestReport(const ProgressCallback&)> onRun;
+    // When set, environment() runs it first, so that a test can hold a diagnosis.
+    std::function<void()> onEnvironment;
+
+    std::vector<LocalRun> localRuns() const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<LocalRun> localRuns_;
 };
 
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha);
 PreviewSummary makeSummary(const std::string& previewID, const std::string& displayName);
 SelfTestReport makeReport(const std::string& appName, const std::string& simulatorName);
+// An available device on an available iOS runtime of the version, such as "18.2".
+SimulatorDevice makeDevice(const std::string& udid, const std::string& name,
+                           const std::string& version);
+// A Mac with Xcode, the simulator tools and these devices, and nothing wrong.
+EnvironmentSnapshot makeReadyEnvironment(std::vector<SimulatorDevice> devices);
 
 }  // namespace quaylet::testing

@@ -97,9 +97,12 @@ class SoakTest : public LaunchRoadTest {
                                RemoteLaunchStage::launching, RemoteLaunchStage::running};
     const fs::path localApp = app.writeInto(scratch.path() / "local");
     const SimulatorLauncher localLauncher{
-        ProcessRunner(), DeveloperTools::forThisHost(),
-        SimulatorDiscovery(ProcessRunner(), DeveloperTools::forThisHost()), SimulatorSelector(),
-        AppInspector(ProcessRunner(), DeveloperTools::forThisHost()), std::chrono::milliseconds(0)};
+        ProcessRunner(),
+        DeveloperTools::forThisHost(),
+        SimulatorDiscovery(ProcessRunner(), DeveloperTools::forThisHost()),
+        SimulatorSelector(),
+        AppInspector(ProcessRunner(), DeveloperTools::forThisHost()),
+        std::chrono::milliseconds(0)};
 };
 
 TEST_F(SoakTest, TwoHundredLaunchesInARowKeepDescriptorsThreadsAndMemoryLevel) {

@@ -1,7 +1,218 @@
 import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Dialogs
+import QtQuick.Layouts
 import Quaylet
 
+// Whether this Mac has what simulator builds need, as of the last diagnosis, and a way to
+// try a build from disk.
 Item {
+    id: root
+
     required property var appState
     required property UserSettings userSettings
+
+    readonly property var environment: appState.environment
+    readonly property int availableDeviceCount: simulators.options.length
+
+    // Asks for a build on disk; the chooser's confirmation runs it.
+    function chooseBuild() {
+        buildChooser.open()
+    }
+
+    // The launch then shows on the Preview tab and in the launch panel; this tab stays.
+    function runChosenBuild(folder) {
+        if (folder.toString() === "")
+            return
+        appState.runLocalApplication(folder, userSettings.preferredSimulatorUDID,
+                                     userSettings.activateSimulator)
+    }
+
+    implicitWidth: column.implicitWidth + 48
+    implicitHeight: column.implicitHeight + 48
+
+    SimulatorChoices {
+        id: simulators
+        appState: root.appState
+    }
+
+    // A folder chooser, since a build is an app bundle, which is a folder.
+    FolderDialog {
+        id: buildChooser
+        objectName: "buildChooser"
+        title: "Choose an iOS Simulator build"
+        acceptLabel: "Run build"
+        // The tab may be put into its window after it is made.
+        parentWindow: root.Window.window
+        onAccepted: root.runChosenBuild(selectedFolder)
+    }
+
+    Shortcut {
+        sequence: StandardKey.Open
+        enabled: root.visible && !root.appState.isLaunchInProgress
+        onActivated: root.chooseBuild()
+    }
+
+    ColumnLayout {
+        id: column
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.margins: 24
+        spacing: 20
+
+        SectionHeading {
+            objectName: "diagnosticsHeading"
+            Layout.fillWidth: true
+            eyebrow: "THIS MAC"
+            title: "Mac readiness"
+            detail: "Check the tools Quaylet needs to run iOS builds."
+        }
+
+        RowLayout {
+            objectName: "checkingRow"
+            visible: root.appState.isCheckingEnvironment && !root.environment
+            spacing: 10
+
+            BusyIndicator {
+                implicitWidth: 18
+                implicitHeight: 18
+                padding: 0
+                running: parent.visible
+            }
+
+            Text {
+                objectName: "checkingText"
+                text: "Checking Xcode and Simulator…"
+                font.pixelSize: 14
+                color: Theme.primaryText
+            }
+        }
+
+        ColumnLayout {
+            objectName: "readiness"
+            Layout.fillWidth: true
+            visible: !!root.environment
+            spacing: 12
+
+            Rectangle {
+                Layout.fillWidth: true
+                implicitHeight: checks.implicitHeight
+                radius: 10
+                color: Theme.underPageBackground
+
+                ColumnLayout {
+                    id: checks
+                    anchors.left: parent.left
+                    anchors.right: parent.right
+                    anchors.leftMargin: 14
+                    anchors.rightMargin: 14
+                    spacing: 0
+
+                    DiagnosticRow {
+                        objectName: "xcodeCheck"
+                        Layout.fillWidth: true
+                        title: "Xcode"
+                        success: !!root.environment && root.environment.xcodePath != null
+                        value: root.environment ? root.environment.xcodePath ?? "Not found" : ""
+                    }
+                    Divider {}
+                    DiagnosticRow {
+                        objectName: "simulatorToolsCheck"
+                        Layout.fillWidth: true
+                        title: "Simulator tools"
+                        success: !!root.environment && root.environment.simctlPath != null
+                        value: root.environment ? root.environment.simctlPath ?? "Not found" : ""
+                    }
+                    Divider {}
+                    DiagnosticRow {
+                        objectName: "architectureCheck"
+                        Layout.fillWidth: true
+                        title: "Mac architecture"
+                        success: !!root.environment && root.environment.architecture !== "unknown"
+                        value: root.environment ? root.environment.architecture : ""
+                    }
+                    Divider {}
+                    DiagnosticRow {
+                        objectName: "simulatorDevicesCheck"
+                        Layout.fillWidth: true
+                        title: "Simulator devices"
+                        success: root.availableDeviceCount > 0
+                        value: root.availableDeviceCount + " available"
+                    }
+                }
+            }
+
+            RowLayout {
+                id: statusRow
+                Layout.fillWidth: true
+                spacing: 8
+
+                readonly property bool ready: !!root.environment
+                                              && root.environment.failures.length === 0
+
+                SymbolIcon {
+                    objectName: "readinessIcon"
+                    symbol: statusRow.ready ? "checkmark.circle.fill"
+                                            : "exclamationmark.triangle.fill"
+                    color: statusRow.ready ? Theme.green : Theme.red
+                    size: 14
+                }
+
+                Text {
+                    objectName: "readinessStatus"
+                    text: statusRow.ready ? "This Mac is ready" : "Action required"
+                    font.pixelSize: 12
+                    font.weight: Font.DemiBold
+                    color: Theme.primaryText
+                }
+
+                Item {
+                    Layout.fillWidth: true
+                }
+
+                ActionButton {
+                    objectName: "runDiagnosticsButton"
+                    text: "Run diagnostics"
+                    enabled: !root.appState.isCheckingEnvironment
+                    onClicked: root.appState.runDiagnostics()
+                }
+            }
+
+            // A plain column, so that a wrapped line pushes the next one down.
+            Column {
+                id: failureLines
+                Layout.fillWidth: true
+                spacing: 4
+
+                Repeater {
+                    objectName: "failures"
+                    model: root.environment ? root.environment.failures : []
+
+                    delegate: Text {
+                        required property string modelData
+
+                        width: failureLines.width
+                        text: modelData
+                        font.pixelSize: 12
+                        color: Theme.red
+                        wrapMode: Text.Wrap
+                    }
+                }
+            }
+        }
+
+        Divider {}
+
+        ActionRow {
+            objectName: "localBuildRow"
+            Layout.fillWidth: true
+            title: "Test a local iOS build"
+            detail: "Confirm that installation and Simulator launch work on this Mac."
+            buttonText: "Choose build…"
+            buttonObjectName: "chooseBuildButton"
+            disabled: root.appState.isLaunchInProgress
+            onActivated: root.chooseBuild()
+        }
+    }
 }

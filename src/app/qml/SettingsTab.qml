@@ -1,8 +1,260 @@
 import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
 import Quaylet
 
+// The preferred simulator and whether Simulator comes to the front (both saved as soon as
+// they change and read by the next launch), downloaded builds, updates and the account.
 Item {
+    id: root
+
     required property var appState
     required property UserSettings userSettings
     required property UpdateAction updateAction
+
+    // No preference first, then the devices of the last diagnosis.
+    readonly property var simulatorOptions: [{ "udid": "", "label": "Best available" }]
+                                            .concat(simulators.options)
+    // The outcomes of this tab's own actions that the status line confirms.
+    readonly property string confirmation: {
+        const detail = appState.activeDetail
+        return detail === "Downloaded builds cleared" || detail === "Signed out" ? detail : ""
+    }
+
+    // Sign-in links are only honoured for a sign-in started here, so the state records it
+    // before the browser opens; an empty address means it could not, and says why.
+    function signIn() {
+        const page = appState.beginSignIn()
+        if (page.toString() !== "")
+            Qt.openUrlExternally(page)
+    }
+
+    implicitWidth: column.implicitWidth + 48
+    implicitHeight: column.implicitHeight + 48
+
+    SimulatorChoices {
+        id: simulators
+        appState: root.appState
+    }
+
+    ColumnLayout {
+        id: column
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.margins: 24
+        spacing: 20
+
+        SectionHeading {
+            objectName: "settingsHeading"
+            Layout.fillWidth: true
+            eyebrow: "THIS MAC"
+            title: "Settings"
+            detail: "Choose a Simulator and manage downloads, updates, and GitHub."
+        }
+
+        SettingSection {
+            Layout.fillWidth: true
+            title: "iOS Simulator"
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                Text {
+                    Layout.fillWidth: true
+                    text: "Preferred Simulator"
+                    font.pixelSize: 13
+                    color: Theme.primaryText
+                }
+
+                // Shows no choice for a stored device that is not available, and leaves
+                // the stored value alone until a person picks another.
+                ComboBox {
+                    objectName: "preferredSimulatorChoice"
+                    Layout.preferredWidth: 250
+                    model: root.simulatorOptions
+                    textRole: "label"
+                    valueRole: "udid"
+                    currentIndex: root.simulatorOptions.findIndex(
+                                      option => option.udid
+                                                === root.userSettings.preferredSimulatorUDID)
+                    font.pixelSize: 13
+                    Accessible.name: "Preferred Simulator"
+
+                    background: Rectangle {
+                        implicitHeight: 26
+                        radius: 6
+                        color: Theme.controlBackground
+                        border.width: 1
+                        border.color: Theme.withOpacity(Theme.primaryText, 0.15)
+                    }
+                    onActivated: index => root.userSettings.preferredSimulatorUDID = valueAt(index)
+                }
+            }
+
+            Divider {}
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                Text {
+                    Layout.fillWidth: true
+                    text: "Bring Simulator to the front"
+                    font.pixelSize: 13
+                    color: Theme.primaryText
+                }
+
+                Switch {
+                    id: activateSwitch
+                    objectName: "activateSimulatorSwitch"
+                    checked: root.userSettings.activateSimulator
+                    Accessible.name: "Bring Simulator to the front"
+                    onToggled: root.userSettings.activateSimulator = checked
+
+                    indicator: Rectangle {
+                        x: activateSwitch.leftPadding
+                        y: (activateSwitch.height - height) / 2
+                        implicitWidth: 36
+                        implicitHeight: 20
+                        radius: 10
+                        color: activateSwitch.checked ? Theme.accentColor : Theme.separator
+
+                        Rectangle {
+                            x: activateSwitch.checked ? parent.width - width - 2 : 2
+                            y: 2
+                            width: 16
+                            height: 16
+                            radius: 8
+                            color: "white"
+                        }
+                    }
+                }
+            }
+
+            RowLayout {
+                objectName: "saveErrorLine"
+                Layout.fillWidth: true
+                visible: root.userSettings.saveError !== ""
+                spacing: 6
+
+                SymbolIcon {
+                    Layout.alignment: Qt.AlignTop
+                    symbol: "exclamationmark.triangle.fill"
+                    color: Theme.red
+                }
+
+                Text {
+                    objectName: "saveErrorText"
+                    Layout.fillWidth: true
+                    text: root.userSettings.saveError
+                    font.pixelSize: 12
+                    color: Theme.red
+                    wrapMode: Text.Wrap
+                }
+            }
+        }
+
+        SettingSection {
+            Layout.fillWidth: true
+            title: "Storage and updates"
+
+            ActionRow {
+                Layout.fillWidth: true
+                title: "Downloaded builds"
+                detail: "Quaylet keeps verified builds so they reopen faster."
+                buttonText: "Clear cache"
+                buttonObjectName: "clearCacheButton"
+                disabled: root.appState.isLaunchInProgress
+                onActivated: root.appState.clearDownloadCache()
+            }
+
+            Divider {}
+
+            ActionRow {
+                Layout.fillWidth: true
+                title: "Quaylet updates"
+                detail: "Quaylet checks for signed updates each day."
+                buttonText: "Check now"
+                buttonObjectName: "checkNowButton"
+                onActivated: root.updateAction.run()
+            }
+        }
+
+        SettingSection {
+            Layout.fillWidth: true
+            title: "GitHub account"
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 8
+
+                SymbolIcon {
+                    objectName: "accountIcon"
+                    symbol: root.appState.isSignedIn ? "checkmark.circle.fill"
+                                                     : "person.crop.circle.badge.questionmark"
+                    color: root.appState.isSignedIn ? Theme.green : Theme.secondaryText
+                    size: 14
+                }
+
+                Text {
+                    objectName: "accountStatus"
+                    text: root.appState.isSignedIn ? "Signed in to GitHub" : "Not signed in"
+                    font.pixelSize: 13
+                    color: Theme.primaryText
+                }
+
+                Item {
+                    Layout.fillWidth: true
+                }
+
+                ActionButton {
+                    objectName: "signOutButton"
+                    visible: root.appState.isSignedIn
+                    text: "Sign Out"
+                    destructive: true
+                    enabled: !root.appState.isLaunchInProgress
+                    onClicked: root.appState.signOut()
+                }
+
+                ActionButton {
+                    objectName: "signInButton"
+                    visible: !root.appState.isSignedIn
+                    text: "Sign in with GitHub"
+                    onClicked: root.signIn()
+                }
+            }
+        }
+
+        RowLayout {
+            id: statusLine
+            objectName: "statusLine"
+            Layout.fillWidth: true
+            visible: failed || root.confirmation !== ""
+            spacing: 6
+
+            readonly property bool failed: root.appState.errorMessage != null
+
+            SymbolIcon {
+                objectName: "statusIcon"
+                Layout.alignment: Qt.AlignTop
+                symbol: statusLine.failed ? "exclamationmark.triangle.fill" : "checkmark.circle.fill"
+                color: statusLine.failed ? Theme.red : Theme.secondaryText
+            }
+
+            TextEdit {
+                objectName: "statusText"
+                Layout.fillWidth: true
+                text: statusLine.failed ? root.appState.errorMessage : root.confirmation
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.Wrap
+                font.pixelSize: 12
+                color: statusLine.failed ? Theme.red : Theme.secondaryText
+                selectionColor: Theme.withOpacity(Theme.accentColor, 0.3)
+                selectedTextColor: Theme.primaryText
+            }
+        }
+    }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <filesystem>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <stop_token>

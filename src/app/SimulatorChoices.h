@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QtQml/qqmlregistration.h>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariantList>
+
+#include <optional>
+#include <vector>
+
+#include "core/simulator/EnvironmentSnapshot.h"
+
+namespace quaylet {
+
+class AppState;
+
+// The simulators a person can prefer in the settings, from the last diagnosis: newer
+// runtimes first, and on one runtime the names in the order a file browser lists them.
+class SimulatorChoices : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QObject* appState READ appState WRITE setAppState NOTIFY appStateChanged)
+    // One map per device, {udid, label}, in the order above.
+    Q_PROPERTY(QVariantList options READ options NOTIFY optionsChanged)
+
+  public:
+    explicit SimulatorChoices(QObject* parent = nullptr) : QObject(parent) {}
+
+    // The devices marked available, in the order above; none without an inventory.
+    static std::vector<SimulatorDevice> availableSimulators(
+        const std::optional<EnvironmentSnapshot>& environment);
+    // The device's name and its runtime version, such as "iPhone 16 — iOS 18.2.0".
+    static QString label(const SimulatorDevice& device);
+
+    QObject* appState() const;
+    void setAppState(QObject* state);
+    QVariantList options() const;
+
+  signals:
+    void appStateChanged();
+    void optionsChanged();
+
+  private:
+    QPointer<AppState> state_;
+};
+
+}  // namespace quaylet

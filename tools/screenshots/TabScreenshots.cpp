@@ -1,0 +1,78 @@
+#include "Screenshots.h"
+#include "appsupport/QuickScene.h"
+#include "appsupport/StateDriver.h"
+
+#include "app/UpdateAction.h"
+
+namespace quaylet::screenshots {
+namespace {
+
+using testing::QuickScene;
+using testing::StateDriver;
+
+// The main window on one of its tabs.
+void saveWindow(StateDriver& driver, const QString& section, const std::filesystem::path& file) {
+    UpdateAction updates([] {});
+    QuickScene scene("ContentView", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                                     {"updateAction", QVariant::fromValue(&updates)},
+                                     {"selectedSection", section}});
+    scene.saveImage(file);
+}
+
+EnvironmentSnapshot readyMac() {
+    return testing::makeReadyEnvironment({
+        testing::makeDevice("A1", "iPhone 16 Pro", "18.2"),
+        testing::makeDevice("A2", "iPhone 16", "18.2"),
+        testing::makeDevice("B1", "iPad Air 11-inch (M2)", "17.5"),
+    });
+}
+
+EnvironmentSnapshot macWithoutXcode() {
+    EnvironmentSnapshot snapshot;
+    snapshot.architecture = "arm64";
+    snapshot.failures = {
+        "Xcode command-line tools aren’t selected. Choose them in Xcode Settings under "
+        "Locations.",
+        "Simulator tools aren’t available. Install Xcode, then select its command-line tools.",
+        "A required Mac command failed. Open Diagnostics, then try again.",
+    };
+    return snapshot;
+}
+
+const bool added = addScreenshots({
+    {"diagnostics-checking",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.holdDiagnostics();
+         saveWindow(driver, "Diagnostics", file);
+     }},
+    {"diagnostics-ready",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.showEnvironment(readyMac());
+         saveWindow(driver, "Diagnostics", file);
+     }},
+    {"diagnostics-failing",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.showEnvironment(macWithoutXcode());
+         saveWindow(driver, "Diagnostics", file);
+     }},
+    {"settings-signed-in",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.showEnvironment(readyMac());
+         driver.state().clearDownloadCache();
+         StateDriver::waitUntil([&] { return driver.state().activeDetail().has_value(); });
+         saveWindow(driver, "Settings", file);
+     }},
+    {"settings-signed-out",
+     [](const std::filesystem::path& file) {
+         StateDriver driver({.signedIn = false});
+         driver.showEnvironment(readyMac());
+         saveWindow(driver, "Settings", file);
+     }},
+});
+
+}  // namespace
+}  // namespace quaylet::screenshots

@@ -39,7 +39,8 @@ for fuzzer in "$build"/fuzzers/*; do
 done
 
 total=$(find "$build/fuzzers" -mindepth 1 -maxdepth 1 | wc -l)
-echo "fuzz: $((total - ${#failed[@]})) passed, ${#failed[@]} failed"
+# Not in the "N passed, N failed" form: the test counts CI reads are the test runners' own.
+echo "run-fuzzers: $total targets ran, ${#failed[@]} with findings"
 if [ ${#failed[@]} -ne 0 ]; then
     for name in "${failed[@]}"; do
         echo "--- $name" >&2

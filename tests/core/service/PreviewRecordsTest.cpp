@@ -293,6 +293,7 @@ TEST(PreviewRecordsTest, DocumentsThatAreNotObjectsFail) {
         {"<html>not found</html>", Kind::dataCorrupted},
         {"", Kind::dataCorrupted},
         {"{\"token\": \"t\", \"expiresIn\": 3600", Kind::dataCorrupted},
+        {"{\"token\": \"t\", \"expiresIn\": 1e400}", Kind::dataCorrupted},  // found by fuzzing
         {"[]", Kind::typeMismatch},
         {"null", Kind::typeMismatch},
     };

@@ -1,7 +1,11 @@
 # One word for each everyday task; the real work lives in CMakePresets.json.
-.PHONY: deps demo test test-debug test-sanitize test-tsan bench bench-app screenshots format format-check clean
+.PHONY: deps demo test test-debug test-sanitize test-tsan fuzz fuzz-smoke fuzz-build bench \
+	bench-app screenshots format format-check clean
 
 JOBS ?= 2
+# How long each fuzz target runs: FUZZ_SECONDS for a real campaign, the smoke time in CI.
+FUZZ_SECONDS ?= 180
+FUZZ_SMOKE_SECONDS ?= 20
 SOURCES = $(shell find src tests bench tools -name '*.cpp' -o -name '*.h' 2>/dev/null)
 
 deps:
@@ -14,16 +18,30 @@ demo: deps
 	scripts/demo.sh
 
 # Every test, in the plain build and again under the address and UB sanitizers; the
-# cancellation and concurrency tests once more under the thread sanitizer.
+# cancellation and concurrency tests once more under the thread sanitizer; then a short run of
+# every fuzz target, so a parser that crashes again is caught.
 test: deps
 	$(MAKE) test-debug
 	$(MAKE) test-sanitize
 	$(MAKE) test-tsan
+	$(MAKE) fuzz-smoke
 
 test-debug test-sanitize test-tsan: test-%:
 	cmake --preset $*
 	cmake --build --preset $* -j $(JOBS)
 	ctest --preset $*
+
+# Each parser of untrusted input under libFuzzer, one target after the other; the corpus grows
+# in build/fuzz/corpus/ from one run to the next.
+fuzz: fuzz-build
+	scripts/run-fuzzers.sh $(FUZZ_SECONDS) build/fuzz
+
+fuzz-smoke: fuzz-build
+	scripts/run-fuzzers.sh $(FUZZ_SMOKE_SECONDS) build/fuzz
+
+fuzz-build: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
 
 bench: deps
 	cmake --preset release

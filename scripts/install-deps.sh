@@ -18,6 +18,7 @@ packages=(
     libarchive-dev
     libarchive-tools
     libbenchmark-dev
+    libclang-rt-14-dev
     libcli11-dev
     libcpp-httplib-dev
     libcurl4-openssl-dev

@@ -3,11 +3,11 @@
 #include <plist/plist.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 namespace quaylet {
@@ -19,14 +19,19 @@ std::optional<std::string> stringValue(plist_t node) {
     if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
         return std::nullopt;
     }
-    char* value = nullptr;
-    plist_get_string_val(node, &value);
+    // Read with its length: plist_get_string_val asserts (and so aborts the program) when a
+    // binary property list's string holds a NUL. No key read here has one in a real bundle,
+    // and a name cut short at a NUL could point at another file, so such a value is refused.
+    std::uint64_t length = 0;
+    const char* value = plist_get_string_ptr(node, &length);
     if (value == nullptr) {
         return std::nullopt;
     }
-    std::string text(value);
-    std::free(value);
-    return text;
+    const std::string_view text(value, length);
+    if (text.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string(text);
 }
 
 std::optional<std::string> stringForKey(plist_t dictionary, const char* key) {

@@ -9,6 +9,9 @@ template <typename... Visitors>
 struct Overloaded : Visitors... {
     using Visitors::operator()...;
 };
+// Clang 14 does not deduce an aggregate's template arguments by itself.
+template <typename... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 std::string commandFailedMessage(const std::string& command) {
     // A literal, case-sensitive test in this order: the boot wait ("simctl bootstatus")

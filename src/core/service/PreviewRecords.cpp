@@ -190,10 +190,12 @@ PreviewSummary readSummary(const Json& value, const std::string& path) {
 }
 
 // The whole body as one JSON document; text that is not JSON fails with the parser's reason.
+// The parser reports a number too large for a double as out_of_range rather than parse_error,
+// so every exception of the library counts.
 Json parseDocument(std::string_view json) {
     try {
         return Json::parse(json);
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {
         throw DecodingError(Kind::dataCorrupted, "", error.what());
     }
 }

@@ -117,7 +117,7 @@ SimctlResponse decodeResponse(std::string_view listing) {
     json document;
     try {
         document = json::parse(listing);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {  // out_of_range too, for a number like 1e400
         throw DecodingError(DecodingError::Kind::dataCorrupted, "",
                             std::string("The given data was not valid JSON. ") + error.what());
     }

@@ -145,7 +145,9 @@ std::optional<system_clock::time_point> parseInternetDateTime(std::string_view t
 }
 
 std::string formatInternetDateTime(std::chrono::system_clock::time_point time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    // to_time_t cuts toward zero, which before 1970 is the next second: round down first.
+    const std::time_t seconds =
+        std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
     std::tm parts{};
     gmtime_r(&seconds, &parts);
     char text[32];

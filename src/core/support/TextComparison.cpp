@@ -44,7 +44,9 @@ bool equalsIgnoringCase(std::string_view left, std::string_view right) {
 }
 
 bool containsIgnoringCase(std::string_view text, std::string_view needle) {
-    return needle.empty() || !std::ranges::search(text, needle, sameIgnoringCase).empty();
+    // The iterator form: clang 14 cannot compile the subrange that std::ranges::search returns.
+    return std::search(text.begin(), text.end(), needle.begin(), needle.end(), sameIgnoringCase) !=
+           text.end();
 }
 
 std::weak_ordering naturalCompare(std::string_view left, std::string_view right) {

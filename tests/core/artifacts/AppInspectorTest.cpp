@@ -186,5 +186,43 @@ TEST(InfoPlistTest, OnlyDictionariesOfTheRightTypesCount) {
     EXPECT_EQ(InfoPlist::parse(app.plistFormat(PlistFormat::binary).infoPlistBytes()), plist);
 }
 
+// A binary property list of one dictionary, {"CFBundleName": name}, written byte by byte with
+// the name as UTF-16: the fixture library goes through C strings and cannot put a NUL inside
+// one, and libplist itself cuts an ASCII string at its first NUL.
+std::string binaryPlistNaming(const std::string& name) {
+    const std::string key = "CFBundleName";
+    std::string bytes = "bplist00";
+    bytes += "\xD1\x01\x02";  // a dictionary: key is object 1, value object 2
+    bytes += static_cast<char>(0x50 | key.size()) + key;
+    bytes += static_cast<char>(0x60 | name.size());
+    for (const char character : name) {
+        bytes += std::string{'\0', character};  // big-endian UTF-16 code units
+    }
+    const auto tableOffset = static_cast<char>(bytes.size());
+    bytes += std::string{8, 11, static_cast<char>(11 + 1 + key.size())};  // object offsets
+    bytes += std::string(6, '\0') + "\x01\x01";  // offsets and references one byte each
+    bytes += std::string(7, '\0') + "\x03";      // three objects
+    bytes += std::string(8, '\0');               // the top object is the dictionary
+    bytes += std::string(7, '\0') + tableOffset;
+    return bytes;
+}
+
+// Found by fuzzing: libplist aborted the whole program on a UTF-16 string holding a NUL.
+TEST(InfoPlistTest, StringsHoldingANulCountAsMissing) {
+    const struct {
+        std::string name;
+        std::optional<std::string> read;
+    } cases[] = {
+        {"Demo", "Demo"},
+        {std::string("De\0mo", 5), std::nullopt},
+        {std::string("Demo\0", 5), std::nullopt},
+    };
+    for (const auto& [name, read] : cases) {
+        const auto plist = InfoPlist::parse(binaryPlistNaming(name));
+        ASSERT_TRUE(plist.has_value());
+        EXPECT_EQ(plist->bundleName, read);
+    }
+}
+
 }  // namespace
 }  // namespace quaylet

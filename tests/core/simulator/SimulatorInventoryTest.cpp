@@ -136,6 +136,7 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
          Kind::valueNotFound, R"(devices["x"][0].state)"},
         {R"({"devices": {"x": [1]}, "runtimes": []})", Kind::typeMismatch, R"(devices["x"][0])"},
         {"{\"devices\": {}, \"runtimes\": [], \"x\": \"\xff\"}", Kind::dataCorrupted, ""},
+        {"{\"devices\": {}, \"runtimes\": [], \"x\": 1e400}", Kind::dataCorrupted, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.listing);

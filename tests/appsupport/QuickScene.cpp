@@ -48,14 +48,50 @@ QuickScene::~QuickScene() {
     root_.reset();
 }
 
-QObject& QuickScene::find(const QString& objectName) {
+namespace {
+
+// Items a Repeater or a view makes have no object parent, only a visual one, so both trees
+// are searched.
+QObject* findUnder(QObject& parent, const QString& objectName) {
+    if (QObject* found = parent.findChild<QObject*>(objectName)) {
+        return found;
+    }
+    auto* item = qobject_cast<QQuickItem*>(&parent);
+    if (!item) {
+        return nullptr;
+    }
+    for (QQuickItem* child : item->childItems()) {
+        if (child->objectName() == objectName) {
+            return child;
+        }
+        if (QObject* found = findUnder(*child, objectName)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+QObject* QuickScene::lookUp(const QString& objectName) {
     if (root_->objectName() == objectName) {
-        return *root_;
+        return root_.get();
     }
-    QObject* found = root_->findChild<QObject*>(objectName);
+    // A view made as an item hangs under the window's content only as a visual child.
+    QObject* found = findUnder(*root_, objectName);
+    return found ? found : findUnder(*window_->contentItem(), objectName);
+}
+
+QObject& QuickScene::find(const QString& objectName) {
+    QObject* found = lookUp(objectName);
     if (!found) {
-        found = window_->contentItem()->findChild<QObject*>(objectName);
+        throw std::runtime_error("No object named " + objectName.toStdString());
     }
+    return *found;
+}
+
+QObject& QuickScene::find(QObject& under, const QString& objectName) {
+    QObject* found = findUnder(under, objectName);
     if (!found) {
         throw std::runtime_error("No object named " + objectName.toStdString());
     }
@@ -63,10 +99,7 @@ QObject& QuickScene::find(const QString& objectName) {
 }
 
 bool QuickScene::isShown(const QString& objectName) {
-    QObject* found = root_->objectName() == objectName
-                         ? root_.get()
-                         : window_->contentItem()->findChild<QObject*>(objectName);
-    auto* item = qobject_cast<QQuickItem*>(found);
+    auto* item = qobject_cast<QQuickItem*>(lookUp(objectName));
     return item && item->isVisible() && item->opacity() > 0;
 }
 

@@ -28,6 +28,8 @@ class QuickScene {
 
     // The one object with this objectName; fails the test when there is none.
     QObject& find(const QString& objectName);
+    // The one object with this objectName inside another, such as a control in a list row.
+    static QObject& find(QObject& under, const QString& objectName);
     // Whether an object with this objectName exists and is visible on screen.
     bool isShown(const QString& objectName);
     QVariant property(const QString& objectName, const char* name);
@@ -37,6 +39,8 @@ class QuickScene {
     void saveImage(const std::filesystem::path& file);
 
   private:
+    QObject* lookUp(const QString& objectName);
+
     QQmlEngine engine_;
     std::unique_ptr<QObject> root_;
     QQuickWindow* window_ = nullptr;

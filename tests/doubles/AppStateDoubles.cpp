@@ -62,7 +62,7 @@ SelfTestReport FakePreviewService::launch(const std::string& previewID, const st
                                           const ProgressCallback& progress, std::stop_token stop) {
     {
         std::lock_guard lock(mutex_);
-        launchedPreviews_.push_back(previewID);
+        requestedLaunches_.push_back({previewID, preferredSimulatorUDID, activateSimulator});
     }
     return onLaunch(LaunchCall{previewID, token, preferredSimulatorUDID, activateSimulator,
                                manifest, progress, stop});
@@ -83,17 +83,29 @@ std::vector<std::string> FakePreviewService::exchangedCodes() const {
 }
 
 std::vector<std::string> FakePreviewService::launchedPreviews() const {
+    std::vector<std::string> previews;
+    for (const RequestedLaunch& launch : requestedLaunches()) {
+        previews.push_back(launch.target);
+    }
+    return previews;
+}
+
+std::vector<RequestedLaunch> FakePreviewService::requestedLaunches() const {
     std::lock_guard lock(mutex_);
-    return launchedPreviews_;
+    return requestedLaunches_;
 }
 
 EnvironmentSnapshot FakeSimulatorService::environment() {
     return snapshot;
 }
 
-SelfTestReport FakeSimulatorService::runLocalApplication(const std::filesystem::path&,
-                                                         const std::optional<std::string>&, bool,
-                                                         const ProgressCallback& progress) {
+SelfTestReport FakeSimulatorService::runLocalApplication(
+    const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
+    bool activateSimulator, const ProgressCallback& progress) {
+    {
+        std::lock_guard lock(mutex_);
+        requestedLaunches_.push_back({app.string(), preferredSimulatorUDID, activateSimulator});
+    }
     if (onRun) {
         return onRun(progress);
     }
@@ -104,6 +116,11 @@ SelfTestReport FakeSimulatorService::runLocalApplication(const std::filesystem::
         throw QuayletError::commandFailed("/usr/bin/xcrun simctl install", 1, "");
     }
     return *result;
+}
+
+std::vector<RequestedLaunch> FakeSimulatorService::requestedLaunches() const {
+    std::lock_guard lock(mutex_);
+    return requestedLaunches_;
 }
 
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha) {

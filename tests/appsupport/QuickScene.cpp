@@ -46,6 +46,10 @@ QuickScene::QuickScene(const QString& type, const QVariantMap& properties) {
 QuickScene::~QuickScene() {
     // The item goes before the window that holds it.
     root_.reset();
+    // The scene graph lets go of the item's textures only on a pass of the event loop;
+    // without one they would outlive the scene.
+    window_->releaseResources();
+    QCoreApplication::processEvents();
 }
 
 namespace {

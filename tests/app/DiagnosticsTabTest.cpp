@@ -203,7 +203,7 @@ TEST(DiagnosticsTabTest, TheBuildChooserAsksForABuildAndRunsIt) {
     QMetaObject::invokeMethod(&tab.scene.find("buildChooser"), "reject");
     QCoreApplication::processEvents();
     EXPECT_EQ(tab.driver.state().stage(), LaunchStage::idle);
-    EXPECT_TRUE(tab.driver.simulatorService().localRuns().empty());
+    EXPECT_TRUE(tab.driver.simulatorService().requestedLaunches().empty());
 }
 
 TEST(DiagnosticsTabTest, AChosenBuildRunsWithTheStoredSettings) {
@@ -221,9 +221,9 @@ TEST(DiagnosticsTabTest, AChosenBuildRunsWithTheStoredSettings) {
                                   Q_ARG(QVariant, QUrl::fromLocalFile("/builds/Demo.app")));
         ASSERT_TRUE(
             StateDriver::waitUntil([&] { return tab.driver.state().report().has_value(); }));
-        const auto runs = tab.driver.simulatorService().localRuns();
+        const auto runs = tab.driver.simulatorService().requestedLaunches();
         ASSERT_EQ(runs.size(), 1u);
-        EXPECT_EQ(runs[0].app, "/builds/Demo.app");
+        EXPECT_EQ(runs[0].target, "/builds/Demo.app");
         EXPECT_EQ(runs[0].preferredSimulatorUDID, test.expectedUDID);
         EXPECT_EQ(runs[0].activateSimulator, test.activate);
     }

@@ -47,6 +47,10 @@ QuickScene::QuickScene(const QString& type, const QVariantMap& properties) {
 QuickScene::~QuickScene() {
     // The item goes before the window that holds it.
     root_.reset();
+    // The scene graph lets go of the item's textures only on a pass of the event loop;
+    // without one they would outlive the scene.
+    window_->releaseResources();
+    QCoreApplication::processEvents();
 }
 
 namespace {
@@ -81,12 +85,23 @@ QObject* QuickScene::findOrNull(const QString& objectName) {
     return found ? found : findNamed(window_->contentItem(), objectName);
 }
 
-QObject& QuickScene::find(const QString& objectName) {
-    QObject* found = findOrNull(objectName);
-    if (!found) {
+namespace {
+
+QObject& found(QObject* object, const QString& objectName) {
+    if (!object) {
         throw std::runtime_error("No object named " + objectName.toStdString());
     }
-    return *found;
+    return *object;
+}
+
+}  // namespace
+
+QObject& QuickScene::find(const QString& objectName) {
+    return found(findOrNull(objectName), objectName);
+}
+
+QObject& QuickScene::find(QObject& under, const QString& objectName) {
+    return found(findNamed(&under, objectName), objectName);
 }
 
 bool QuickScene::isShown(const QString& objectName) {

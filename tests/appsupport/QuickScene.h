@@ -29,6 +29,8 @@ class QuickScene {
     // The object with this objectName; throws when there is none.
     QObject& find(const QString& objectName);
     QObject* findOrNull(const QString& objectName);
+    // The one object with this objectName inside another, such as a control in a list row.
+    static QObject& find(QObject& under, const QString& objectName);
     // Whether an object with this objectName exists and is visible on screen.
     bool isShown(const QString& objectName);
     QVariant property(const QString& objectName, const char* name);

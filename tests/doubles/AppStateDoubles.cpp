@@ -64,7 +64,7 @@ SelfTestReport FakePreviewService::launch(const std::string& previewID, const st
                                           const ProgressCallback& progress, std::stop_token stop) {
     {
         std::lock_guard lock(mutex_);
-        launchedPreviews_.push_back(previewID);
+        requestedLaunches_.push_back({previewID, preferredSimulatorUDID, activateSimulator});
     }
     return onLaunch(LaunchCall{previewID, token, preferredSimulatorUDID, activateSimulator,
                                manifest, progress, stop});
@@ -85,8 +85,16 @@ std::vector<std::string> FakePreviewService::exchangedCodes() const {
 }
 
 std::vector<std::string> FakePreviewService::launchedPreviews() const {
+    std::vector<std::string> previews;
+    for (const RequestedLaunch& launch : requestedLaunches()) {
+        previews.push_back(launch.target);
+    }
+    return previews;
+}
+
+std::vector<RequestedLaunch> FakePreviewService::requestedLaunches() const {
     std::lock_guard lock(mutex_);
-    return launchedPreviews_;
+    return requestedLaunches_;
 }
 
 EnvironmentSnapshot FakeSimulatorService::environment() {
@@ -101,7 +109,7 @@ SelfTestReport FakeSimulatorService::runLocalApplication(
     bool activateSimulator, const ProgressCallback& progress) {
     {
         std::lock_guard lock(mutex_);
-        localRuns_.push_back({app, preferredSimulatorUDID, activateSimulator});
+        requestedLaunches_.push_back({app.string(), preferredSimulatorUDID, activateSimulator});
     }
     if (onRun) {
         return onRun(progress);
@@ -115,9 +123,9 @@ SelfTestReport FakeSimulatorService::runLocalApplication(
     return *result;
 }
 
-std::vector<FakeSimulatorService::LocalRun> FakeSimulatorService::localRuns() const {
+std::vector<RequestedLaunch> FakeSimulatorService::requestedLaunches() const {
     std::lock_guard lock(mutex_);
-    return localRuns_;
+    return requestedLaunches_;
 }
 
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha) {

@@ -50,6 +50,15 @@ struct LaunchCall {
     std::stop_token stop;
 };
 
+// The launch settings a double was asked to use for one build.
+struct RequestedLaunch {
+    std::string target;  // the preview identifier, or the app's path for a local build
+    std::optional<std::string> preferredSimulatorUDID;
+    bool activateSimulator = false;
+
+    bool operator==(const RequestedLaunch&) const = default;
+};
+
 class FakePreviewService : public PreviewService {
   public:
     std::string exchangeAuthenticationCode(const std::string& code) override;
@@ -63,6 +72,7 @@ class FakePreviewService : public PreviewService {
 
     std::vector<std::string> exchangedCodes() const;
     std::vector<std::string> launchedPreviews() const;
+    std::vector<RequestedLaunch> requestedLaunches() const;
 
     // Set before the state calls in; each throws failure when it is set.
     std::string issuedToken = "issued-token";
@@ -77,23 +87,18 @@ class FakePreviewService : public PreviewService {
   private:
     mutable std::mutex mutex_;
     std::vector<std::string> exchangedCodes_;
-    std::vector<std::string> launchedPreviews_;
+    std::vector<RequestedLaunch> requestedLaunches_;
 };
 
 class FakeSimulatorService : public SimulatorService {
   public:
-    // What one local launch was asked for.
-    struct LocalRun {
-        std::filesystem::path app;
-        std::optional<std::string> preferredSimulatorUDID;
-        bool activateSimulator = false;
-    };
-
     EnvironmentSnapshot environment() override;
     SelfTestReport runLocalApplication(const std::filesystem::path& app,
                                        const std::optional<std::string>& preferredSimulatorUDID,
                                        bool activateSimulator,
                                        const ProgressCallback& progress) override;
+
+    std::vector<RequestedLaunch> requestedLaunches() const;
 
     EnvironmentSnapshot snapshot;
     std::vector<RemoteLaunchStage> reportedStages;
@@ -103,11 +108,9 @@ class FakeSimulatorService : public SimulatorService {
     // When set, environment() runs it first, so that a test can hold a diagnosis.
     std::function<void()> onEnvironment;
 
-    std::vector<LocalRun> localRuns() const;
-
   private:
     mutable std::mutex mutex_;
-    std::vector<LocalRun> localRuns_;
+    std::vector<RequestedLaunch> requestedLaunches_;
 };
 
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha);

@@ -1,7 +1,87 @@
 import QtQuick
+import QtQuick.Layouts
 import Quaylet
 
+// The Preview tab: the error banner after a failure, and below it the one screen that the
+// launch and the account call for. The tab keeps no state of its own.
 Item {
+    id: root
+
     required property var appState
     required property UserSettings userSettings
+
+    // Keys the transition: the first of these that holds decides the screen.
+    readonly property string screenID: appState.report != null ? "running"
+                                       : appState.stage !== "idle" ? "progress"
+                                       : appState.isSignedIn ? "home"
+                                       : "idle"
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        ErrorBanner {
+            objectName: "errorBanner"
+            visible: root.appState.errorMessage != null
+            message: root.appState.errorMessage ?? ""
+            Layout.fillWidth: true
+            Layout.leftMargin: 18
+            Layout.rightMargin: 18
+            Layout.topMargin: 14
+        }
+
+        Item {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+
+            TransitionedScreen {
+                id: successSlot
+                shown: root.screenID === "running"
+
+                SuccessScreen {
+                    objectName: "successScreen"
+                    width: successSlot.availableWidth
+                    height: Math.max(implicitHeight, successSlot.availableHeight)
+                    appState: root.appState
+                    userSettings: root.userSettings
+                }
+            }
+
+            TransitionedScreen {
+                id: progressSlot
+                shown: root.screenID === "progress"
+
+                ProgressScreen {
+                    objectName: "progressScreen"
+                    width: progressSlot.availableWidth
+                    height: Math.max(implicitHeight, progressSlot.availableHeight)
+                    appState: root.appState
+                }
+            }
+
+            TransitionedScreen {
+                id: homeSlot
+                shown: root.screenID === "home"
+
+                HomeScreen {
+                    objectName: "homeScreen"
+                    width: homeSlot.availableWidth
+                    height: Math.max(implicitHeight, homeSlot.availableHeight)
+                    appState: root.appState
+                }
+            }
+
+            TransitionedScreen {
+                id: welcomeSlot
+                shown: root.screenID === "idle"
+
+                WelcomeScreen {
+                    objectName: "welcomeScreen"
+                    width: welcomeSlot.availableWidth
+                    height: Math.max(implicitHeight, welcomeSlot.availableHeight)
+                    appState: root.appState
+                }
+            }
+        }
+    }
 }

@@ -1,0 +1,94 @@
+import QtQuick
+import QtQuick.Layouts
+import Quaylet
+
+// One build of the list: what it is, and "Run" once it is ready or else how far it got.
+Item {
+    id: row
+
+    required property var summary
+    required property var appState
+
+    // The service's status word with each word capitalised, as "uploading" → "Uploading".
+    function capitalised(words) {
+        return words.split(" ").map(
+                    word => word.charAt(0).toUpperCase() + word.slice(1).toLowerCase()).join(" ")
+    }
+
+    implicitHeight: 50
+    Accessible.role: Accessible.ListItem
+    Accessible.name: summary.title
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 14
+        anchors.rightMargin: 14
+        spacing: 10
+
+        Rectangle {
+            Layout.preferredWidth: 26
+            Layout.preferredHeight: 26
+            radius: 7
+            color: Theme.withOpacity(Theme.primaryText, 0.85)
+
+            SymbolIcon {
+                anchors.centerIn: parent
+                symbol: "play.fill"
+                size: 9
+                color: Theme.windowBackground
+            }
+        }
+
+        ColumnLayout {
+            spacing: 2
+            Layout.fillWidth: true
+
+            Text {
+                objectName: "buildTitle"
+                text: row.summary.title
+                font.pixelSize: 13
+                font.weight: Font.Medium
+                color: Theme.primaryText
+                elide: Text.ElideRight
+                maximumLineCount: 1
+                Layout.fillWidth: true
+            }
+
+            BuildDetailText {
+                objectName: "buildDetail"
+                summary: row.summary
+                font.pixelSize: 12  // 11.5 points, rounded to whole pixels
+                Layout.fillWidth: true
+            }
+        }
+
+        ActionButton {
+            id: runButton
+            objectName: "runButton"
+            visible: row.summary.status === "ready"
+            text: "Run"
+            size: "small"
+            enabled: !row.appState.isLaunchInProgress
+            onClicked: row.appState.open(row.summary.previewId)
+        }
+
+        Rectangle {
+            objectName: "statusBadge"
+            visible: !runButton.visible
+            implicitWidth: badgeText.implicitWidth + 16
+            implicitHeight: badgeText.implicitHeight + 6
+            radius: height / 2
+            color: Theme.withOpacity(Theme.primaryText, 0.06)
+
+            Text {
+                id: badgeText
+                objectName: "statusBadgeText"
+                anchors.centerIn: parent
+                text: row.capitalised(row.summary.status)
+                font.pixelSize: 11
+                font.weight: Font.Medium
+                color: Theme.primaryText
+            }
+        }
+    }
+}

@@ -1,0 +1,82 @@
+import QtQuick
+import QtQuick.Layouts
+import Quaylet
+
+// The build the last link named, ready to run again.
+Rectangle {
+    id: card
+
+    required property var appState
+    property string previewID
+
+    // The list's entry for the build, when the list has one.
+    readonly property var summary: appState.builds.find(build => build.previewId === previewID)
+                                   ?? null
+
+    implicitHeight: row.implicitHeight + 28
+    radius: 12
+    color: Theme.withOpacity(Theme.accentColor, 0.08)
+    border.width: 1
+    border.color: Theme.withOpacity(Theme.accentColor, 0.25)
+
+    RowLayout {
+        id: row
+        anchors.fill: parent
+        anchors.margins: 14
+        spacing: 12
+
+        Rectangle {
+            Layout.preferredWidth: 46
+            Layout.preferredHeight: 46
+            radius: 10
+            color: Theme.withOpacity(Theme.accentColor, 0.12)
+
+            SymbolIcon {
+                anchors.centerIn: parent
+                symbol: "arrow.down.app.fill"
+                size: 18
+                color: Theme.accentColor
+            }
+        }
+
+        ColumnLayout {
+            spacing: 2
+            Layout.fillWidth: true
+
+            Text {
+                text: "From the link you clicked"
+                font.pixelSize: 12  // 11.5 points, rounded to whole pixels
+                font.weight: Font.Medium
+                color: Theme.accentColor
+            }
+
+            Text {
+                objectName: "currentBuildTitle"
+                text: card.summary ? card.summary.displayName
+                                   : card.appState.activeAppName ?? "Pull request build"
+                font.pixelSize: 19
+                font.weight: Font.DemiBold
+                font.letterSpacing: -0.3
+                color: Theme.primaryText
+                elide: Text.ElideRight
+                Layout.fillWidth: true
+            }
+
+            BuildDetailText {
+                objectName: "currentBuildDetail"
+                summary: card.summary
+                fallback: card.appState.activeDetail ?? "Build " + card.previewID
+                font.pixelSize: 12
+                Layout.fillWidth: true
+            }
+        }
+
+        ActionButton {
+            objectName: "runInSimulatorButton"
+            text: "Run in Simulator"
+            symbol: "play.fill"
+            prominent: true
+            onClicked: card.appState.open(card.previewID)
+        }
+    }
+}

@@ -1,0 +1,86 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Quaylet
+
+// Signed in and idle: the build from the last link, if any, and the builds to pick from.
+Item {
+    id: screen
+
+    required property var appState
+
+    readonly property var receivedID: appState.receivedPreviewID
+
+    implicitHeight: column.implicitHeight + 36
+
+    ColumnLayout {
+        id: column
+        anchors.fill: parent
+        anchors.margins: 18
+        spacing: 14
+
+        CurrentBuildCard {
+            objectName: "currentBuildCard"
+            visible: screen.receivedID != null
+            previewID: screen.receivedID ?? ""
+            appState: screen.appState
+            Layout.fillWidth: true
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.topMargin: screen.receivedID != null ? 6 : 2
+            Layout.preferredHeight: 22
+
+            Text {
+                objectName: "buildsTitle"
+                text: screen.receivedID != null ? "Other builds you can open" : "Pull request builds"
+                font.pixelSize: 13
+                color: Theme.primaryText
+            }
+
+            Item {
+                Layout.fillWidth: true
+            }
+
+            AbstractButton {
+                id: refreshButton
+                objectName: "refreshBuildsButton"
+                visible: !screen.appState.isLoadingBuilds
+                Layout.preferredWidth: 22
+                Layout.preferredHeight: 22
+                Accessible.role: Accessible.Button
+                Accessible.name: "Refresh builds"
+                onClicked: screen.appState.refreshBuilds()
+
+                contentItem: Item {
+                    SymbolIcon {
+                        anchors.centerIn: parent
+                        symbol: "arrow.clockwise"
+                        size: 13
+                        color: refreshButton.down ? Theme.primaryText : Theme.secondaryText
+                    }
+                }
+            }
+
+            BusyIndicator {
+                objectName: "buildsLoadingIndicator"
+                visible: screen.appState.isLoadingBuilds
+                running: visible
+                padding: 0
+                Layout.preferredWidth: 16
+                Layout.preferredHeight: 16
+            }
+        }
+
+        BuildsList {
+            objectName: "buildsList"
+            appState: screen.appState
+            Layout.fillWidth: true
+        }
+
+        Item {
+            Layout.fillHeight: true
+        }
+    }
+}

@@ -1,0 +1,52 @@
+import QtQuick
+import QtQuick.Layouts
+import Quaylet
+
+// One fact about a running build: a label, a value that can be copied, and a tick when the
+// fact was checked.
+Item {
+    id: row
+
+    property string label
+    property string value
+    property bool verified: false
+    // The rows of a group are divided from the next one.
+    property bool divided: true
+
+    implicitHeight: 37
+
+    RowLayout {
+        anchors.fill: parent
+        spacing: 8
+
+        Text {
+            text: row.label
+            font.pixelSize: 12
+            font.weight: Font.Medium
+            color: Theme.secondaryText
+            Layout.preferredWidth: 92
+        }
+
+        SelectableText {
+            objectName: row.objectName + "-value"
+            text: row.value
+            singleLine: true
+            Layout.fillWidth: true
+        }
+
+        SymbolIcon {
+            visible: row.verified
+            symbol: "checkmark.circle.fill"
+            size: 13
+            color: Theme.green
+        }
+    }
+
+    Rectangle {
+        visible: row.divided
+        anchors.bottom: parent.bottom
+        width: parent.width
+        height: 1
+        color: Theme.separator
+    }
+}

@@ -1,0 +1,165 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Quaylet
+
+// A launch under way: which build, how far along, and the five steps of the road.
+Item {
+    id: screen
+
+    required property var appState
+
+    readonly property string stage: appState.stage
+    readonly property string source: appState.launchSource
+    readonly property int step: Stages.step(stage, source)
+
+    // The whole screen has to fit the fixed window, so the gaps up and down are kept tight.
+    implicitHeight: column.implicitHeight + 40
+
+    ColumnLayout {
+        id: column
+        anchors.fill: parent
+        anchors.leftMargin: 24
+        anchors.rightMargin: 24
+        anchors.topMargin: 20
+        anchors.bottomMargin: 20
+        spacing: 0
+
+        RowLayout {
+            Layout.fillWidth: true
+
+            Rectangle {
+                Layout.preferredWidth: 46
+                Layout.preferredHeight: 46
+                radius: 10
+                color: Theme.withOpacity(Theme.accentColor, 0.12)
+
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    symbol: "arrow.down.app.fill"
+                    size: 18
+                    color: Theme.accentColor
+                }
+            }
+
+            Item {
+                Layout.fillWidth: true
+            }
+
+            Text {
+                objectName: "stepCounter"
+                text: screen.step + " of 5"
+                font.pixelSize: 12
+                font.weight: Font.Medium
+                color: Theme.secondaryText
+                padding: 4
+            }
+        }
+
+        Text {
+            text: "Opening in iOS Simulator"
+            font.pixelSize: 13
+            font.weight: Font.Medium
+            color: Theme.accentColor
+            Layout.topMargin: 6
+        }
+
+        Text {
+            objectName: "progressAppName"
+            text: screen.appState.activeAppName ?? "iOS build"
+            font.pixelSize: 25
+            font.weight: Font.DemiBold
+            color: Theme.primaryText
+            elide: Text.ElideRight
+            Layout.fillWidth: true
+        }
+
+        Text {
+            objectName: "progressDetail"
+            text: screen.appState.activeDetail ?? "Pull request build"
+            font.pixelSize: 12
+            color: Theme.secondaryText
+            elide: Text.ElideRight
+            Layout.fillWidth: true
+        }
+
+        ProgressBar {
+            id: bar
+            objectName: "launchProgress"
+            from: 0
+            to: 1
+            value: Stages.progress(screen.stage)
+            Layout.fillWidth: true
+            Layout.topMargin: 20
+            Accessible.name: "Launch progress"
+            Accessible.description: Stages.accessibilityValue(screen.stage, screen.source)
+
+            background: Rectangle {
+                implicitHeight: 5
+                radius: 2.5
+                color: Theme.underPageBackground
+            }
+            contentItem: Item {
+                implicitHeight: 5
+
+                Rectangle {
+                    width: bar.visualPosition * parent.width
+                    height: parent.height
+                    radius: 2.5
+                    color: Theme.accentColor
+                }
+            }
+        }
+
+        Text {
+            objectName: "stageTitle"
+            text: Stages.title(screen.stage)
+            font.pixelSize: 13
+            font.weight: Font.DemiBold
+            color: Theme.primaryText
+            Layout.topMargin: 9
+        }
+
+        LaunchPipeline {
+            objectName: "launchPipeline"
+            stage: screen.stage
+            source: screen.source
+            currentStep: screen.step
+            Layout.fillWidth: true
+            Layout.topMargin: 8
+        }
+
+        Item {
+            Layout.fillHeight: true
+            Layout.minimumHeight: 8
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+
+            SymbolIcon {
+                symbol: "checkmark.shield"
+                size: 12
+                color: Theme.secondaryText
+            }
+
+            Text {
+                text: "Your branch and Xcode window stay untouched."
+                font.pixelSize: 12
+                font.weight: Font.Medium
+                color: Theme.secondaryText
+            }
+
+            Item {
+                Layout.fillWidth: true
+            }
+
+            ActionButton {
+                objectName: "cancelButton"
+                visible: screen.source === "remote"
+                text: "Cancel"
+                onClicked: screen.appState.cancelLaunch()
+            }
+        }
+    }
+}

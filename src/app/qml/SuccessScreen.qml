@@ -1,0 +1,196 @@
+import QtQuick
+import QtQuick.Layouts
+import Quaylet
+
+// The build runs: what runs where, the facts that were checked, and a way to run it again.
+Item {
+    id: screen
+
+    required property var appState
+    required property UserSettings userSettings
+
+    readonly property var report: appState.report
+    readonly property var preview: appState.activePreview
+    readonly property bool fromPullRequest: preview != null
+
+    // A file URL for a path, every part escaped, so a folder named with "#" or "?" survives.
+    function fileURL(path) {
+        return "file://" + path.split("/").map(part => encodeURIComponent(part)).join("/")
+    }
+
+    function runAgain() {
+        if (fromPullRequest) {
+            appState.runReceivedPreview()
+            return
+        }
+        // An empty preferred simulator lets the state choose one.
+        appState.runLocalApplication(fileURL(report.app.appURL),
+                                     userSettings.preferredSimulatorUDID,
+                                     userSettings.activateSimulator)
+    }
+
+    implicitHeight: column.implicitHeight + 48
+
+    ColumnLayout {
+        id: column
+        anchors.fill: parent
+        anchors.margins: 24
+        spacing: 18
+
+        RowLayout {
+            spacing: 12
+            Layout.fillWidth: true
+
+            Rectangle {
+                Layout.preferredWidth: 46
+                Layout.preferredHeight: 46
+                Layout.alignment: Qt.AlignTop
+                radius: 10
+                color: Theme.withOpacity(Theme.green, 0.12)
+
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    symbol: "checkmark"
+                    size: 18
+                    color: Theme.green
+                }
+            }
+
+            ColumnLayout {
+                spacing: 1
+                Layout.fillWidth: true
+
+                Text {
+                    objectName: "successSource"
+                    text: screen.fromPullRequest ? "Pull request build" : "Local iOS build"
+                    font.pixelSize: 13
+                    font.weight: Font.Medium
+                    color: Theme.green
+                }
+
+                Text {
+                    objectName: "successAppName"
+                    text: screen.report ? screen.report.app.displayName : ""
+                    font.pixelSize: 27
+                    font.weight: Font.DemiBold
+                    font.letterSpacing: -0.5
+                    color: Theme.primaryText
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
+                }
+
+                Text {
+                    objectName: "successSimulator"
+                    text: screen.report ? screen.report.simulator.name : ""
+                    font.pixelSize: 14
+                    color: Theme.secondaryText
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
+                }
+            }
+
+            Rectangle {
+                Layout.alignment: Qt.AlignTop
+                implicitWidth: badge.implicitWidth + 16
+                implicitHeight: badge.implicitHeight + 8
+                radius: height / 2
+                color: Theme.withOpacity(Theme.green, 0.12)
+
+                Row {
+                    id: badge
+                    anchors.centerIn: parent
+                    spacing: 5
+
+                    Rectangle {
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 7
+                        height: 7
+                        radius: 3.5
+                        color: Theme.green
+                    }
+
+                    Text {
+                        text: "Running"
+                        font.pixelSize: 11
+                        font.weight: Font.DemiBold
+                        color: Theme.primaryText
+                    }
+                }
+            }
+        }
+
+        Rectangle {
+            objectName: "successDetails"
+            Layout.fillWidth: true
+            implicitHeight: rows.implicitHeight
+            radius: 10
+            color: Theme.underPageBackground
+
+            Column {
+                id: rows
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.leftMargin: 14
+                anchors.rightMargin: 14
+
+                MetadataRow {
+                    objectName: "pullRequestRow"
+                    visible: screen.fromPullRequest
+                    width: parent.width
+                    label: "Pull request"
+                    value: screen.preview ? screen.preview.repository + " #"
+                                            + screen.preview.pullRequest : ""
+                }
+                MetadataRow {
+                    objectName: "commitRow"
+                    visible: screen.fromPullRequest
+                    width: parent.width
+                    label: "Commit"
+                    value: screen.preview ? screen.preview.commitSha.substring(0, 12) : ""
+                }
+                MetadataRow {
+                    objectName: "appIdentifierRow"
+                    width: parent.width
+                    label: "App identifier"
+                    value: screen.report ? screen.report.app.bundleIdentifier : ""
+                }
+                MetadataRow {
+                    objectName: "statusRow"
+                    width: parent.width
+                    divided: false
+                    label: "Status"
+                    value: screen.fromPullRequest ? "Running the pull request build"
+                                                  : "App installed"
+                    verified: true
+                }
+            }
+        }
+
+        RowLayout {
+            spacing: 12
+            Layout.fillWidth: true
+
+            ActionButton {
+                objectName: "runAgainButton"
+                text: "Run again"
+                prominent: true
+                size: "large"
+                onClicked: screen.runAgain()
+            }
+
+            Text {
+                objectName: "successNote"
+                text: screen.fromPullRequest ? "This pull request build is running"
+                                             : "Local build is running"
+                font.pixelSize: 12
+                color: Theme.secondaryText
+                elide: Text.ElideRight
+                Layout.fillWidth: true
+            }
+        }
+
+        Item {
+            Layout.fillHeight: true
+        }
+    }
+}

@@ -1,0 +1,111 @@
+#include <functional>
+
+#include "Screenshots.h"
+#include "app/UpdateAction.h"
+#include "appsupport/QuickScene.h"
+#include "appsupport/StateDriver.h"
+
+namespace quaylet::screenshots {
+namespace {
+
+using testing::QuickScene;
+using testing::StateDriver;
+
+PreviewSummary build(const std::string& previewID, const std::string& name,
+                     const std::string& title, int pullRequest, const std::string& status) {
+    PreviewSummary summary = testing::makeSummary(previewID, name);
+    summary.repository = "octo/weather";
+    summary.pullRequest = pullRequest;
+    summary.pullRequestTitle = title;
+    summary.commitSha = "9f3c2a7e41d08b6c5a2e";
+    summary.status = status;
+    return summary;
+}
+
+const std::vector<PreviewSummary> kBuilds = {
+    build("wx-128", "Weather", "Redesign the forecast card", 128, "ready"),
+    build("wx-131", "Weather", "Add hourly precipitation chart", 131, "ready"),
+    build("wx-133", "Weather", "Fix crash when location is denied", 133, "uploading"),
+};
+
+PreviewManifest manifest() {
+    PreviewManifest manifest = testing::makeManifest("Weather", "9f3c2a7e41d08b6c5a2e");
+    manifest.previewId = "wx-128";
+    manifest.repository = "octo/weather";
+    manifest.pullRequest = 128;
+    manifest.bundleId = "com.octo.weather";
+    return manifest;
+}
+
+SelfTestReport report(const std::string& bundleIdentifier) {
+    SelfTestReport report = testing::makeReport("Weather", "iPhone 15 Pro");
+    report.app.bundleIdentifier = bundleIdentifier;
+    report.app.appURL = "/Users/me/Builds/Weather.app";
+    return report;
+}
+
+EnvironmentSnapshot readyMachine() {
+    SimulatorDevice device;
+    device.name = "iPhone 15 Pro";
+    device.isAvailable = true;
+    EnvironmentSnapshot snapshot;
+    snapshot.xcodePath = "/Applications/Xcode.app/Contents/Developer";
+    snapshot.inventory = SimulatorInventory{{}, {device}};
+    return snapshot;
+}
+
+// The main window with the state brought into a situation first.
+Screenshot window(std::string name, bool signedIn, std::function<void(StateDriver&)> situation) {
+    return {std::move(name), [signedIn, situation](const std::filesystem::path& file) {
+                StateDriver driver({.signedIn = signedIn});
+                driver.showEnvironment(readyMachine());
+                situation(driver);
+                UpdateAction updates([] {});
+                QuickScene scene("ContentView",
+                                 {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                                  {"updateAction", QVariant::fromValue(&updates)}});
+                scene.saveImage(file);
+            }};
+}
+
+const bool added = addScreenshots({
+    window("preview-welcome", false, [](StateDriver&) {}),
+    window("preview-home-builds", true,
+           [](StateDriver& driver) {
+               driver.loadBuilds(kBuilds);
+               // A stopped launch leaves the link's build on the card at idle.
+               driver.holdRemoteLaunchAt(LaunchStage::downloading, manifest());
+               driver.state().cancelLaunch();
+           }),
+    window("preview-home-empty", true, [](StateDriver& driver) { driver.loadBuilds({}); }),
+    window("preview-home-error", true,
+           [](StateDriver& driver) {
+               driver.failBuilds("The preview service is not answering. Try again in a minute.");
+           }),
+    window(
+        "preview-progress-remote", true,
+        [](StateDriver& driver) { driver.holdRemoteLaunchAt(LaunchStage::verifying, manifest()); }),
+    window("preview-progress-local", true,
+           [](StateDriver& driver) {
+               driver.holdLocalLaunchAt(LaunchStage::selecting, "/Users/me/Builds/Weather.app");
+           }),
+    window("preview-success-remote", true,
+           [](StateDriver& driver) {
+               driver.holdRemoteLaunchAt(LaunchStage::installing, manifest());
+               driver.finishHeldLaunch(report("com.octo.weather"));
+           }),
+    window("preview-success-local", true,
+           [](StateDriver& driver) {
+               driver.holdLocalLaunchAt(LaunchStage::selecting, "/Users/me/Builds/Weather.app");
+               driver.finishHeldLaunch(report("com.octo.weather"));
+           }),
+    window("preview-error-banner", true,
+           [](StateDriver& driver) {
+               driver.loadBuilds(kBuilds);
+               driver.holdRemoteLaunchAt(LaunchStage::verifying, manifest());
+               driver.failHeldLaunch("The downloaded build does not match its checksum.");
+           }),
+});
+
+}  // namespace
+}  // namespace quaylet::screenshots

@@ -45,11 +45,11 @@ QuickScene::QuickScene(const QString& type, const QVariantMap& properties) {
 }
 
 QuickScene::~QuickScene() {
-    // The item goes before the window that holds it.
-    root_.reset();
-    // The scene graph lets go of the item's textures only on a pass of the event loop;
+    // The scene graph lets go of the items' textures only on a pass of the event loop;
     // without one they would outlive the scene.
     window_->releaseResources();
+    // The item goes before the window that holds it (or is the window).
+    root_.reset();
     QCoreApplication::processEvents();
 }
 

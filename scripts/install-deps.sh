@@ -6,11 +6,14 @@ set -euo pipefail
 
 packages=(
     adwaita-icon-theme
+    appstream
     clang
     clang-format
     cmake
     curl
     dbus
+    desktop-file-utils
+    dpkg-dev
     fonts-inter
     g++
     gnome-keyring

@@ -39,14 +39,15 @@ class SingleInstance : public QObject {
     // application that does not answer).
     Role claim(const QList<QUrl>& links);
 
-    static QString lockPath();
-    static QString socketPath();
-
   signals:
     // The links another start of the application was given, in its order; may be empty.
     void linksReceived(const QList<QUrl>& links);
 
   private:
+    // Both live in the user's own runtime folder, which only the user can enter.
+    static QString lockPath();
+    static QString socketPath();
+
     bool handOver(const QByteArray& message, const QDeadlineTimer& deadline) const;
     void listen();
     void receive(QLocalSocket* connection);

@@ -40,11 +40,23 @@ Window {
             implicitHeight: 48
             radius: 11
             color: Theme.accentColor
-            SymbolIcon {
-                anchors.centerIn: parent
-                symbol: "play.fill"
-                size: 22
-                color: "white"
+            // The white play triangle of the application's icon.
+            Canvas {
+                anchors.fill: parent
+                onPaint: {
+                    const context = getContext("2d")
+                    context.fillStyle = "white"
+                    context.strokeStyle = "white"
+                    context.lineWidth = 3
+                    context.lineJoin = "round"
+                    context.beginPath()
+                    context.moveTo(width * 0.39, height * 0.30)
+                    context.lineTo(width * 0.72, height * 0.50)
+                    context.lineTo(width * 0.39, height * 0.70)
+                    context.closePath()
+                    context.fill()
+                    context.stroke()
+                }
             }
         }
 

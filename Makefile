@@ -1,6 +1,6 @@
 # One word for each everyday task; the real work lives in CMakePresets.json.
-.PHONY: deps demo test test-debug test-sanitize test-tsan fuzz fuzz-smoke fuzz-build bench \
-	bench-app screenshots format format-check clean
+.PHONY: deps demo install-user test test-debug test-sanitize test-tsan fuzz fuzz-smoke fuzz-build \
+	bench bench-app screenshots format format-check clean
 
 JOBS ?= 2
 # How long each fuzz target runs: FUZZ_SECONDS for a real campaign, the smoke time in CI.
@@ -16,6 +16,14 @@ demo: deps
 	cmake --preset debug
 	cmake --build --preset debug -j $(JOBS) --target quaylet quaylet-devservice quaylet-hosttools
 	scripts/demo.sh
+
+# Quaylet for the person at this keyboard: the programs, the stand-in tools and the launcher
+# entry under ~/.local, registered as this user's handler of quaylet:// links.
+install-user: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target quaylet-app quaylet quaylet-hosttools
+	cmake --install build/release --prefix $(HOME)/.local
+	scripts/register-url-handler.sh $(HOME)/.local
 
 # Every test, in the plain build and again under the address and UB sanitizers; the
 # cancellation and concurrency tests once more under the thread sanitizer; then a short run of

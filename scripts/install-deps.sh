@@ -6,12 +6,15 @@ set -euo pipefail
 
 packages=(
     adwaita-icon-theme
+    appstream
     bc
     clang
     clang-format
     cmake
     curl
     dbus
+    desktop-file-utils
+    dpkg-dev
     fonts-inter
     g++
     gnome-keyring

@@ -1,6 +1,8 @@
 #include "app/QuayletApp.h"
 
+#include <QFileOpenEvent>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QQmlComponent>
 #include <QScreen>
 
@@ -12,27 +14,51 @@
 #include "feature/AppState.h"
 
 namespace quaylet {
+namespace {
+
+Q_LOGGING_CATEGORY(linksCategory, "quaylet.links", QtWarningMsg)
+
+}  // namespace
 
 QuayletApp::QuayletApp(AppState& state, QObject* parent)
-    : QObject(parent), state_(state), updateAction_([this] { checkForUpdates(); }) {
+    : QObject(parent),
+      state_(state),
+      updateController_(makeUpdateController()),
+      updateAction_([this] { checkForUpdates(); }) {
     addApplicationModule(engine_);
+    connect(updateController_.get(), &UpdateController::checkStarted, this,
+            [this] { showUpdateDialog(true, {}); });
+    connect(updateController_.get(), &UpdateController::checkFinished, this,
+            [this](const UpdateCheckResult& result) { showUpdateDialog(false, result); });
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 QuayletApp::~QuayletApp() {
     // The windows' views read the state: they go first.
     delete popupWindow_;
     delete previewWindow_;
+    delete updateDialog_;
 }
 
 void QuayletApp::open(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
+        qCInfo(linksCategory).noquote()
+            << "Opening" << url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo);
         state_.receive(url);
     }
 }
 
+bool QuayletApp::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FileOpen) {
+        open({static_cast<QFileOpenEvent*>(event)->url()});
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void QuayletApp::presentPreviewWindow() {
     if (!previewWindow_) {
-        previewWindow_ = makeWindow("PreviewWindow");
+        previewWindow_ = makeWindow("PreviewWindow", viewProperties());
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect frame(QPoint(), previewWindow_->size());
             frame.moveCenter(screen->availableGeometry().center());
@@ -55,15 +81,17 @@ void QuayletApp::showMenuBarItem() {
         std::make_unique<MenuBarItem>(state_, [this](const QRect& item) { togglePopup(item); });
 }
 
-QQuickWindow* QuayletApp::makeWindow(const char* type) {
+QVariantMap QuayletApp::viewProperties() {
+    return {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))},
+            {"updateAction", QVariant::fromValue(&updateAction_)}};
+}
+
+QQuickWindow* QuayletApp::makeWindow(const char* type, const QVariantMap& properties) {
     QQmlComponent component(&engine_);
     component.setData(QByteArray("import Quaylet\n") + type + " {}", QUrl());
     // A component that failed to load must not be asked for objects: Qt would crash.
-    QObject* made = !component.isReady()
-                        ? nullptr
-                        : component.createWithInitialProperties(
-                              {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))},
-                               {"updateAction", QVariant::fromValue(&updateAction_)}});
+    QObject* made =
+        !component.isReady() ? nullptr : component.createWithInitialProperties(properties);
     auto* window = qobject_cast<QQuickWindow*>(made);
     if (!window) {
         delete made;
@@ -75,7 +103,7 @@ QQuickWindow* QuayletApp::makeWindow(const char* type) {
 
 void QuayletApp::togglePopup(const QRect& item) {
     if (!popupWindow_) {
-        popupWindow_ = makeWindow("PopupWindow");
+        popupWindow_ = makeWindow("PopupWindow", viewProperties());
     }
     if (popupWindow_->isVisible()) {
         popupWindow_->hide();
@@ -92,6 +120,22 @@ void QuayletApp::togglePopup(const QRect& item) {
     popupWindow_->requestActivate();
 }
 
-void QuayletApp::checkForUpdates() {}
+void QuayletApp::checkForUpdates() {
+    updateController_->checkForUpdates();
+}
+
+void QuayletApp::showUpdateDialog(bool checking, const UpdateCheckResult& result) {
+    if (!updateDialog_) {
+        updateDialog_ = makeWindow("UpdateDialog", {});
+    }
+    updateDialog_->setProperty("checking", checking);
+    updateDialog_->setProperty("heading", result.heading);
+    updateDialog_->setProperty("message", result.message);
+    updateDialog_->setProperty("availableVersion", result.availableVersion);
+    updateDialog_->setProperty("downloadPage", result.downloadPage);
+    updateDialog_->show();
+    updateDialog_->raise();
+    updateDialog_->requestActivate();
+}
 
 }  // namespace quaylet

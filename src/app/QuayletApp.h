@@ -6,10 +6,12 @@
 #include <QQmlEngine>
 #include <QQuickWindow>
 #include <QUrl>
+#include <QVariantMap>
 
 #include <memory>
 
 #include "app/UpdateAction.h"
+#include "app/UpdateController.h"
 
 namespace quaylet {
 
@@ -28,9 +30,13 @@ class QuayletApp : public QObject {
 
     AppState& appState() { return state_; }
     QQmlEngine& engine() { return engine_; }
+    // What "Check for Updates…" and "Check now" run.
+    UpdateAction& updateAction() { return updateAction_; }
 
     // Hands every link to the state in the order given; then the launch panel shows, also
-    // for an empty list, so that opening a link always gives visible feedback.
+    // for an empty list, so that opening a link always gives visible feedback. Each link is
+    // logged (without its query, which may hold a sign-in code) under the category
+    // "quaylet.links" when its info messages are enabled.
     void open(const QList<QUrl>& urls);
 
     // The ordinary window of the --ui-testing mode; a second call brings back the same one.
@@ -40,17 +46,25 @@ class QuayletApp : public QObject {
     // window, so that the application never runs out of sight.
     void showMenuBarItem();
 
+  protected:
+    // Where the desktop hands over links as events (macOS) rather than on the command line.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
-    QQuickWindow* makeWindow(const char* type);
+    QQuickWindow* makeWindow(const char* type, const QVariantMap& properties);
+    QVariantMap viewProperties();
     void togglePopup(const QRect& item);
     void checkForUpdates();
+    void showUpdateDialog(bool checking, const UpdateCheckResult& result);
 
     AppState& state_;
     QQmlEngine engine_;
+    std::unique_ptr<UpdateController> updateController_;
     UpdateAction updateAction_;
     std::unique_ptr<MenuBarItem> menuBarItem_;
     QPointer<QQuickWindow> popupWindow_;
     QPointer<QQuickWindow> previewWindow_;
+    QPointer<QQuickWindow> updateDialog_;
 };
 
 }  // namespace quaylet

@@ -8,6 +8,7 @@
 
 #include "app/Appearance.h"
 #include "app/QuayletApp.h"
+#include "app/SingleInstance.h"
 #include "feature/AppState.h"
 #include "feature/ServiceBaseURL.h"
 
@@ -42,8 +43,16 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     quaylet::applyAppearance();
 
+    const QStringList arguments = QApplication::arguments();
+    const QList<QUrl> links = linksIn(arguments);
+    // A link clicked while Quaylet runs starts a second process: it hands the link to the
+    // running one and is done.
+    quaylet::SingleInstance instance;
     QUrl baseURL;
     try {
+        if (instance.claim(links) == quaylet::SingleInstance::Role::handedOver) {
+            return 0;
+        }
         baseURL = quaylet::serviceBaseURL();
     } catch (const std::runtime_error& failure) {
         reportStartUpFailure(QString::fromStdString(failure.what()));
@@ -52,12 +61,18 @@ int main(int argc, char* argv[]) {
 
     quaylet::AppState state(baseURL);
     quaylet::QuayletApp app(state);
-    const QStringList arguments = QApplication::arguments();
+    // A start without links (the application launched again from the menu) opens nothing.
+    const auto openLinks = [&app](const QList<QUrl>& received) {
+        if (!received.isEmpty()) {
+            app.open(received);
+        }
+    };
+    QObject::connect(&instance, &quaylet::SingleInstance::linksReceived, &app, openLinks);
     if (arguments.contains(QLatin1String(kUITestingSwitch))) {
         app.presentPreviewWindow();
     } else {
         app.showMenuBarItem();
     }
-    app.open(linksIn(arguments));
+    openLinks(links);
     return QApplication::exec();
 }

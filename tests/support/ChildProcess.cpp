@@ -11,7 +11,7 @@ extern char** environ;
 namespace quaylet::testing {
 
 pid_t ChildProcess::start(const std::vector<std::string>& arguments, int standardInput,
-                          int standardOutput) {
+                          int standardOutput, int standardError) {
     std::vector<char*> argv;
     for (const auto& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -24,6 +24,9 @@ pid_t ChildProcess::start(const std::vector<std::string>& arguments, int standar
     }
     if (standardOutput >= 0) {
         posix_spawn_file_actions_adddup2(&actions, standardOutput, STDOUT_FILENO);
+    }
+    if (standardError >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, standardError, STDERR_FILENO);
     }
     pid_t pid = -1;
     const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);

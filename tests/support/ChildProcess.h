@@ -14,7 +14,7 @@ class ChildProcess {
   public:
     // Starts the child; a descriptor of -1 leaves that stream as this process's own.
     static pid_t start(const std::vector<std::string>& arguments, int standardInput = -1,
-                       int standardOutput = -1);
+                       int standardOutput = -1, int standardError = -1);
 
     // Waits for the child and returns its wait status.
     static int wait(pid_t pid);

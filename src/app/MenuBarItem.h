@@ -33,6 +33,8 @@ class MenuBarItem : public QObject {
     static QPoint popupPosition(const QRect& item, const QSize& popup, const QRect& screen);
 
     QString currentSymbol() const { return symbol_; }
+    // Where the item is on the screen; empty when the desktop does not say.
+    QRect geometry() const { return tray_.geometry(); }
 
   private:
     void showStage(LaunchStage stage);

@@ -101,13 +101,25 @@ QQuickWindow* QuayletApp::makeWindow(const char* type, const QVariantMap& proper
     return window;
 }
 
+void QuayletApp::showMainWindow() {
+    if (menuBarItem_) {
+        showPopup(menuBarItem_->geometry());
+    } else {
+        presentPreviewWindow();
+    }
+}
+
 void QuayletApp::togglePopup(const QRect& item) {
+    if (popupWindow_ && popupWindow_->isVisible()) {
+        popupWindow_->hide();
+    } else {
+        showPopup(item);
+    }
+}
+
+void QuayletApp::showPopup(const QRect& item) {
     if (!popupWindow_) {
         popupWindow_ = makeWindow("PopupWindow", viewProperties());
-    }
-    if (popupWindow_->isVisible()) {
-        popupWindow_->hide();
-        return;
     }
     QScreen* screen = item.isEmpty() ? QGuiApplication::primaryScreen()
                                      : QGuiApplication::screenAt(item.center());

@@ -46,6 +46,9 @@ class QuayletApp : public QObject {
     // window, so that the application never runs out of sight.
     void showMenuBarItem();
 
+    // The main window where it lives: the tray item's pop-up, or the ordinary window.
+    void showMainWindow();
+
   protected:
     // Where the desktop hands over links as events (macOS) rather than on the command line.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -54,6 +57,7 @@ class QuayletApp : public QObject {
     QQuickWindow* makeWindow(const char* type, const QVariantMap& properties);
     QVariantMap viewProperties();
     void togglePopup(const QRect& item);
+    void showPopup(const QRect& item);
     void checkForUpdates();
     void showUpdateDialog(bool checking, const UpdateCheckResult& result);
 

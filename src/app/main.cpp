@@ -61,18 +61,22 @@ int main(int argc, char* argv[]) {
 
     quaylet::AppState state(baseURL);
     quaylet::QuayletApp app(state);
-    // A start without links (the application launched again from the menu) opens nothing.
-    const auto openLinks = [&app](const QList<QUrl>& received) {
-        if (!received.isEmpty()) {
-            app.open(received);
-        }
-    };
-    QObject::connect(&instance, &quaylet::SingleInstance::linksReceived, &app, openLinks);
+    // Started again without links, from the desktop's menu say, the person wants the window.
+    QObject::connect(&instance, &quaylet::SingleInstance::linksReceived, &app,
+                     [&app](const QList<QUrl>& received) {
+                         if (received.isEmpty()) {
+                             app.showMainWindow();
+                         } else {
+                             app.open(received);
+                         }
+                     });
     if (arguments.contains(QLatin1String(kUITestingSwitch))) {
         app.presentPreviewWindow();
     } else {
         app.showMenuBarItem();
     }
-    openLinks(links);
+    if (!links.isEmpty()) {
+        app.open(links);
+    }
     return QApplication::exec();
 }

@@ -14,7 +14,7 @@ deps:
 # The main job end to end: a pull-request build opens in the stand-in simulator.
 demo: deps
 	cmake --preset debug
-	cmake --build --preset debug -j $(JOBS) --target quaylet quaylet-devservice quaylet-hosttools
+	cmake --build --preset debug -j $(JOBS) --target quaylet quaylet-app quaylet-devservice quaylet-hosttools
 	scripts/demo.sh
 
 # Quaylet for the person at this keyboard: the programs, the stand-in tools and the launcher

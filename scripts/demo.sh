@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The main job end to end, from a terminal: a pull-request build served by the loopback
-# preview service opens in the stand-in simulator, first downloaded, then from the cache.
+# The main job end to end: a pull-request build served by the loopback preview service opens
+# in the stand-in simulator. With a display, the link is opened as the desktop opens it, by
+# the graphical app in the tray with its launch panel; without one, from the terminal, first
+# downloaded, then from the cache.
 #
 # Everything runs against throwaway state: its own settings, cache, simulator device set and
 # keyring, all in one temporary folder that is removed at the end, so nothing of the person
@@ -56,10 +58,44 @@ step "quaylet open $auth_link"
 step "quaylet builds"
 "$bin/quaylet" builds
 
-step "quaylet open quaylet://preview/pr-demo (downloads the build)"
-"$bin/quaylet" open quaylet://preview/pr-demo
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    step "quaylet open quaylet://preview/pr-demo (downloads the build)"
+    "$bin/quaylet" open quaylet://preview/pr-demo
 
-step "quaylet open quaylet://preview/pr-demo (again, from the cache)"
-"$bin/quaylet" open quaylet://preview/pr-demo
+    step "quaylet open quaylet://preview/pr-demo (again, from the cache)"
+    "$bin/quaylet" open quaylet://preview/pr-demo
 
-step "Done: the demo build is running in the stand-in simulator"
+    step "Done: the demo build is running in the stand-in simulator"
+    exit 0
+fi
+
+step "quaylet-app in the tray, made this session's handler of quaylet:// links"
+# The handler is registered in the throwaway folders only; the desktop's own stays as it is.
+mkdir -p "$XDG_DATA_HOME/applications"
+sed "s|^Exec=quaylet-app|Exec=$bin/quaylet-app|" \
+    "$root/packaging/linux/dev.quaylet.Quaylet.desktop" \
+    >"$XDG_DATA_HOME/applications/dev.quaylet.Quaylet.desktop"
+xdg-mime default dev.quaylet.Quaylet.desktop x-scheme-handler/quaylet
+# A private runtime folder keeps this demo's app apart from any Quaylet already running.
+if [ -n "${WAYLAND_DISPLAY:-}" ] && [ "${WAYLAND_DISPLAY#/}" = "$WAYLAND_DISPLAY" ]; then
+    export WAYLAND_DISPLAY="$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+fi
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+"$bin/quaylet-app" &
+app=$!
+trap 'kill "$app" "$service" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+
+step "xdg-open quaylet://preview/pr-demo (the launch panel shows each stage)"
+xdg-open quaylet://preview/pr-demo
+for _ in $(seq 600); do
+    [ "$(curl --silent "$QUAYLET_API_URL/dev/launch-events")" != "[]" ] && break
+    kill -0 "$app" 2>/dev/null || { echo "demo: quaylet-app ended early" >&2; exit 1; }
+    sleep 0.1
+done
+[ "$(curl --silent "$QUAYLET_API_URL/dev/launch-events")" != "[]" ] ||
+    { echo "demo: the build did not start in time" >&2; exit 1; }
+echo "The service saw the launch: $(curl --silent "$QUAYLET_API_URL/dev/launch-events")"
+
+step "Done: the demo build is running; quaylet-app stays in the tray for ${QUAYLET_DEMO_SECONDS:=20} s"
+sleep "$QUAYLET_DEMO_SECONDS"

@@ -63,9 +63,12 @@ QObject& QuickScene::find(const QString& objectName) {
 }
 
 bool QuickScene::isShown(const QString& objectName) {
-    QObject* found = root_->objectName() == objectName
-                         ? root_.get()
-                         : window_->contentItem()->findChild<QObject*>(objectName);
+    QObject* found = nullptr;
+    if (root_->objectName() == objectName) {
+        found = root_.get();
+    } else if (!(found = root_->findChild<QObject*>(objectName))) {
+        found = window_->contentItem()->findChild<QObject*>(objectName);
+    }
     auto* item = qobject_cast<QQuickItem*>(found);
     return item && item->isVisible() && item->opacity() > 0;
 }

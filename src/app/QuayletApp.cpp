@@ -14,7 +14,10 @@
 namespace quaylet {
 
 QuayletApp::QuayletApp(AppState& state, QObject* parent)
-    : QObject(parent), state_(state), updateAction_([this] { checkForUpdates(); }) {
+    : QObject(parent),
+      state_(state),
+      updateAction_([this] { checkForUpdates(); }),
+      launchHUD_(state_, engine_) {
     addApplicationModule(engine_);
 }
 
@@ -28,6 +31,7 @@ void QuayletApp::open(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
         state_.receive(url);
     }
+    launchHUD_.show();
 }
 
 void QuayletApp::presentPreviewWindow() {

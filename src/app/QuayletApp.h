@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "app/LaunchHUD.h"
 #include "app/UpdateAction.h"
 
 namespace quaylet {
@@ -28,6 +29,7 @@ class QuayletApp : public QObject {
 
     AppState& appState() { return state_; }
     QQmlEngine& engine() { return engine_; }
+    LaunchHUD& launchHUD() { return launchHUD_; }
 
     // Hands every link to the state in the order given; then the launch panel shows, also
     // for an empty list, so that opening a link always gives visible feedback.
@@ -48,6 +50,7 @@ class QuayletApp : public QObject {
     AppState& state_;
     QQmlEngine engine_;
     UpdateAction updateAction_;
+    LaunchHUD launchHUD_;
     std::unique_ptr<MenuBarItem> menuBarItem_;
     QPointer<QQuickWindow> popupWindow_;
     QPointer<QQuickWindow> previewWindow_;

@@ -58,6 +58,9 @@ int main(int argc, char* argv[]) {
     } else {
         app.showMenuBarItem();
     }
-    app.open(linksIn(arguments));
+    // A start without links is no request to open anything, so the launch panel stays away.
+    if (const QList<QUrl> links = linksIn(arguments); !links.isEmpty()) {
+        app.open(links);
+    }
     return QApplication::exec();
 }

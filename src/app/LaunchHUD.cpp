@@ -88,9 +88,7 @@ void LaunchHUD::show() {
         makePanel();
     }
     placePanel();
-    const bool fadingOut =
-        fade_.state() == QAbstractAnimation::Running && fade_.endValue().toReal() == 0.0;
-    if (panel_->isVisible() && !fadingOut) {
+    if (panel_->isVisible() && !isFadingOut()) {
         return;
     }
     if (!panel_->isVisible()) {
@@ -104,12 +102,14 @@ void LaunchHUD::show() {
 }
 
 void LaunchHUD::hide() {
-    const bool fadingOut =
-        fade_.state() == QAbstractAnimation::Running && fade_.endValue().toReal() == 0.0;
-    if (!panel_ || !panel_->isVisible() || fadingOut) {
+    if (!panel_ || !panel_->isVisible() || isFadingOut()) {
         return;
     }
     fade(0.0, kFadeOut);
+}
+
+bool LaunchHUD::isFadingOut() const {
+    return fade_.state() == QAbstractAnimation::Running && fade_.endValue().toReal() == 0.0;
 }
 
 void LaunchHUD::fade(qreal to, std::chrono::milliseconds duration) {

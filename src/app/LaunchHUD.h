@@ -46,6 +46,7 @@ class LaunchHUD : public QObject {
     void makePanel();
     void placePanel();
     void fade(qreal to, std::chrono::milliseconds duration);
+    bool isFadingOut() const;
 
     AppState& state_;
     QQmlEngine& engine_;

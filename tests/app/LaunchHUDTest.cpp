@@ -222,11 +222,12 @@ TEST(LaunchHUDTest, SignInOpensTheServicePageAndLetsItsReturnLinkThrough) {
     scene.click("signInButton");
     EXPECT_EQ(browser.openedPages(), QList<QUrl>{scene.driver.state().signInURL()});
 
-    scene.driver.receive(QUrl("quaylet://auth?code=from-the-browser"));
-    EXPECT_TRUE(StateDriver::waitUntil([&] {
-        return scene.driver.previewService().exchangedCodes() ==
-               std::vector<std::string>{"from-the-browser"};
-    }));
+    // The whole sign-in is waited for: it goes on reloading the builds after the exchange.
+    const QFuture<void> signedIn =
+        scene.driver.state().receive(QUrl("quaylet://auth?code=from-the-browser"));
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return signedIn.isFinished(); }));
+    EXPECT_EQ(scene.driver.previewService().exchangedCodes(),
+              std::vector<std::string>{"from-the-browser"});
 }
 
 TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {

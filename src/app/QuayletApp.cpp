@@ -24,7 +24,8 @@ QuayletApp::QuayletApp(AppState& state, QObject* parent)
     : QObject(parent),
       state_(state),
       updateController_(makeUpdateController()),
-      updateAction_([this] { checkForUpdates(); }) {
+      updateAction_([this] { checkForUpdates(); }),
+      launchHUD_(state_, engine_) {
     addApplicationModule(engine_);
     connect(updateController_.get(), &UpdateController::checkStarted, this,
             [this] { showUpdateDialog(true, {}); });
@@ -46,6 +47,7 @@ void QuayletApp::open(const QList<QUrl>& urls) {
             << "Opening" << url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo);
         state_.receive(url);
     }
+    launchHUD_.show();
 }
 
 bool QuayletApp::eventFilter(QObject* watched, QEvent* event) {

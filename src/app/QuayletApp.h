@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "app/LaunchHUD.h"
 #include "app/UpdateAction.h"
 #include "app/UpdateController.h"
 
@@ -32,6 +33,7 @@ class QuayletApp : public QObject {
     QQmlEngine& engine() { return engine_; }
     // What "Check for Updates…" and "Check now" run.
     UpdateAction& updateAction() { return updateAction_; }
+    LaunchHUD& launchHUD() { return launchHUD_; }
 
     // Hands every link to the state in the order given; then the launch panel shows, also
     // for an empty list, so that opening a link always gives visible feedback. Each link is
@@ -65,6 +67,7 @@ class QuayletApp : public QObject {
     QQmlEngine engine_;
     std::unique_ptr<UpdateController> updateController_;
     UpdateAction updateAction_;
+    LaunchHUD launchHUD_;
     std::unique_ptr<MenuBarItem> menuBarItem_;
     QPointer<QQuickWindow> popupWindow_;
     QPointer<QQuickWindow> previewWindow_;

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QPropertyAnimation>
+#include <QQmlEngine>
+#include <QQuickWindow>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "feature/LaunchStage.h"
+
+namespace quaylet {
+
+class AppState;
+
+// The small floating panel at the top of the screen that follows a launch opened from a
+// link: it decides from the state's changes when the panel shows and hides, and owns it.
+class LaunchHUD : public QObject {
+    Q_OBJECT
+
+  public:
+    // Starts watching the state; makes no panel and shows nothing yet. The state and the
+    // engine outlive the controller.
+    LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent = nullptr);
+
+    // Absent until the first show().
+    QQuickWindow* panel() const { return panel_.get(); }
+    // Whether the automatic hide after a success is still to come.
+    bool isHideScheduled() const { return hideTimer_.isActive(); }
+
+  public slots:
+    // Makes the panel on first use, fits it to its content at the top centre of the screen
+    // and fades it in unless it is already on screen.
+    void show();
+    // Fades the panel out and takes it off screen, if it is on screen.
+    void hide();
+
+  private:
+    void scheduleEvaluation();
+    void evaluate();
+    void scheduleHide(std::chrono::milliseconds delay);
+    void makePanel();
+    void placePanel();
+    void fade(qreal to, std::chrono::milliseconds duration);
+    bool isFadingOut() const;
+
+    AppState& state_;
+    QQmlEngine& engine_;
+    std::unique_ptr<QQuickWindow> panel_;
+    QPropertyAnimation fade_;
+    QTimer hideTimer_;
+    bool evaluationPending_ = false;
+    LaunchStage lastStage_ = LaunchStage::idle;
+    std::optional<std::string> lastError_;
+};
+
+}  // namespace quaylet

@@ -1,0 +1,186 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Quaylet
+
+// What the launch panel says about the build just opened from a link: its progress, its
+// success, why it failed, or that signing in comes first.
+Item {
+    id: view
+
+    required property var appState
+    // The panel fades out; the controller decides what that means.
+    signal dismissRequested()
+
+    readonly property string stage: appState.stage
+    // Absent texts reach QML as undefined or null; the loose comparison takes both.
+    readonly property bool failed: appState.errorMessage != null
+    readonly property bool running: stage === "running"
+    readonly property bool needsSignIn: appState.receivedPreviewID != null && !appState.isSignedIn
+    readonly property string title: {
+        if (failed)
+            return "Couldn\u2019t open this build"
+        if (needsSignIn)
+            return "Sign in once to open this build"
+        const name = appState.activeAppName
+        if (stage === "idle")
+            return name ?? "Quaylet"
+        if (running)
+            return (name ?? "Build") + " is running in Simulator"
+        return "Opening " + (name ?? "the build") + " in Simulator"
+    }
+    readonly property string subtitle: {
+        if (failed)
+            return appState.errorMessage
+        return appState.activeDetail ?? (running ? "Ready" : "Getting the build ready")
+    }
+
+    // The transparent margin leaves the card's shadow room inside the panel.
+    readonly property real outerMargin: 6
+
+    implicitWidth: card.implicitWidth + 2 * outerMargin
+    implicitHeight: card.implicitHeight + 2 * outerMargin
+
+    // A soft shadow: rings that fade with their distance from the card.
+    Repeater {
+        model: 5
+        Rectangle {
+            required property int index
+            readonly property real spread: view.outerMargin * (index + 1) / 5
+            x: card.x - spread
+            y: card.y - spread + 1
+            width: card.width + 2 * spread
+            height: card.height + 2 * spread
+            radius: card.radius + spread
+            color: Qt.rgba(0, 0, 0, 0.035 * (5 - index) / 5)
+        }
+    }
+
+    Rectangle {
+        id: card
+        objectName: "launchCard"
+        anchors.fill: parent
+        anchors.margins: view.outerMargin
+        implicitWidth: Math.min(440, Math.max(320, row.implicitWidth + row.anchors.leftMargin
+                                                   + row.anchors.rightMargin))
+        implicitHeight: row.implicitHeight + row.anchors.topMargin + row.anchors.bottomMargin
+        radius: 14
+        // No blur of what lies behind the window is to be had, so the material is a nearly
+        // opaque wash of the window background.
+        color: Theme.withOpacity(Theme.windowBackground, 0.94)
+        border.width: 1
+        border.color: Theme.withOpacity(Theme.primaryText, 0.08)
+
+        // One element for assistive technologies: what happened, then the details.
+        Accessible.role: Accessible.StaticText
+        Accessible.name: view.title + ", " + view.subtitle
+
+        RowLayout {
+            id: row
+            anchors.fill: parent
+            anchors.leftMargin: 12
+            anchors.rightMargin: 14
+            anchors.topMargin: 10
+            anchors.bottomMargin: 10
+            spacing: 12
+
+            Rectangle {
+                id: glyph
+                objectName: "launchGlyph"
+                readonly property string symbol: view.failed ? "exclamationmark"
+                                                             : view.running ? "checkmark"
+                                                                            : "play.fill"
+                implicitWidth: 30
+                implicitHeight: 30
+                radius: 8
+                color: view.failed ? Theme.withOpacity(Theme.red, 0.9)
+                                   : view.running ? Theme.green : Theme.accentColor
+                Accessible.ignored: true
+
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    symbol: glyph.symbol
+                    size: 12
+                    color: "white"
+                }
+            }
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 2
+
+                Text {
+                    objectName: "launchTitle"
+                    Layout.fillWidth: true
+                    text: view.title
+                    font.pixelSize: 13
+                    font.weight: Font.DemiBold
+                    color: Theme.primaryText
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    Accessible.ignored: true
+                }
+                Text {
+                    objectName: "launchSubtitle"
+                    Layout.fillWidth: true
+                    text: view.subtitle
+                    // Pixel sizes are whole numbers; 11.5 rounds up for legibility.
+                    font.pixelSize: 12
+                    color: Theme.secondaryText
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    Accessible.ignored: true
+                }
+            }
+
+            ActionButton {
+                objectName: "dismissButton"
+                visible: view.failed
+                text: "Dismiss"
+                size: "small"
+                Accessible.ignored: true
+                onClicked: view.dismissRequested()
+            }
+
+            ActionButton {
+                objectName: "signInButton"
+                visible: !view.failed && view.needsSignIn
+                text: "Sign in"
+                size: "small"
+                prominent: true
+                Accessible.ignored: true
+                // Only a sign-in begun here may be completed by the link the browser returns.
+                onClicked: {
+                    const page = view.appState.beginSignIn()
+                    if (page.toString() !== "")
+                        Qt.openUrlExternally(page)
+                }
+            }
+
+            ProgressBar {
+                id: progress
+                objectName: "launchProgress"
+                visible: !view.failed && !view.needsSignIn && view.appState.isLaunchInProgress
+                from: 0
+                to: 1
+                value: Stages.progress(view.stage)
+                Layout.preferredWidth: 72
+                Accessible.ignored: true
+                background: Rectangle {
+                    implicitHeight: 4
+                    radius: 2
+                    color: Theme.withOpacity(Theme.primaryText, 0.1)
+                }
+                contentItem: Item {
+                    implicitHeight: 4
+                    Rectangle {
+                        width: progress.visualPosition * parent.width
+                        height: parent.height
+                        radius: 2
+                        color: Theme.accentColor
+                    }
+                }
+            }
+        }
+    }
+}

@@ -65,6 +65,8 @@ void LaunchHUD::evaluate() {
 
     if (error && error != lastError_) {
         show();
+        // A failure stays until it is dismissed, even one that follows a success closely.
+        hideTimer_.stop();
     } else if (stage == LaunchStage::idle && state_.receivedPreviewID() && !state_.isSignedIn() &&
                lastStage_ == LaunchStage::idle) {
         show();

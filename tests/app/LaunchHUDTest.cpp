@@ -148,6 +148,20 @@ TEST(LaunchHUDTest, ANewLaunchCancelsThePendingHide) {
     EXPECT_EQ(scene.text("launchTitle"), "Opening Other in Simulator");
 }
 
+TEST(LaunchHUDTest, AFailureRightAfterASuccessStaysUntilDismissed) {
+    HUDScene scene;
+    scene.driver.holdRemoteLaunchAt(LaunchStage::installing, makeManifest("Demo", "abc1234"));
+    scene.driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
+    scene.settle();
+    ASSERT_TRUE(scene.hud.isHideScheduled());
+
+    scene.driver.receive(QUrl("quaylet://preview/"));
+    scene.settle();
+    ASSERT_TRUE(scene.driver.state().errorMessage().has_value());
+    EXPECT_FALSE(scene.hud.isHideScheduled());
+    EXPECT_EQ(scene.text("launchTitle"), "Couldn’t open this build");
+}
+
 TEST(LaunchHUDTest, AFailureShowsOncePerMessageAndStaysUntilDismissed) {
     HUDScene scene;
     scene.driver.holdLocalLaunchAt(LaunchStage::selecting, scene.driver.folder() / "Demo.app");

@@ -21,9 +21,11 @@ void StartUpTask::start() {
         return;
     }
     const quint64 run = ++currentRun_;
-    state_->runDiagnostics().then(this, [this, run] {
-        if (run == currentRun_ && state_) {
-            state_->refreshBuilds();
+    // The future ends on the main thread. The task is held weakly rather than as the
+    // continuation's context: Qt 6.4 asserts on a context that has gone.
+    state_->runDiagnostics().then([self = QPointer<StartUpTask>(this), run] {
+        if (self && run == self->currentRun_ && self->state_) {
+            self->state_->refreshBuilds();
         }
     });
 }

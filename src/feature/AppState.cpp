@@ -318,7 +318,9 @@ QFuture<void> AppState::completeAuthentication(const std::string& code) {
                 if (receivedPreviewID_) {
                     beginRemotePreview(*receivedPreviewID_);
                 }
-                refreshBuilds().then(this, [finished] { finished->finish(); });
+                // No context object: Qt 6.4 asserts on a continuation whose context has gone,
+                // and finishing a promise needs none.
+                refreshBuilds().then([finished] { finished->finish(); });
             };
         },
         [this, finished](const std::exception_ptr& error) {

@@ -52,6 +52,9 @@ void FakePreviewService::revokeAuthentication(const std::string&) {
 }
 
 std::vector<PreviewSummary> FakePreviewService::availablePreviews(const std::string&) {
+    if (onList) {
+        onList();
+    }
     if (listFailure) {
         std::rethrow_exception(listFailure);
     }

@@ -83,6 +83,8 @@ class FakePreviewService : public PreviewService {
     std::vector<PreviewSummary> previews;
     std::function<SelfTestReport(const LaunchCall&)> onLaunch;
     std::function<void()> onClearCache;
+    // When set, the builds list runs it first, so that a test can hold the list.
+    std::function<void()> onList;
 
   private:
     mutable std::mutex mutex_;

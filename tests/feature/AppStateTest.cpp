@@ -186,6 +186,23 @@ TEST_F(AppStateTest, ABuildAskedForWhileSignedOutStartsAfterSignIn) {
     EXPECT_EQ(service->launchedPreviews(), std::vector<std::string>{"abc123"});
 }
 
+TEST_F(AppStateTest, ASignInOutlivedByItsBuildsListEndsQuietly) {
+    tokens->token.reset();
+    std::atomic<bool> listHeld = false;
+    Latch listReleased;
+    service->onList = [&] {
+        listHeld = true;
+        listReleased.wait();
+    };
+    AppState& app = makeState();
+    app.beginSignIn();
+    const QFuture<void> signIn = app.receive(QUrl("quaylet://auth?code=c1"));
+    ASSERT_TRUE(waitFor([&] { return listHeld.load(); }));
+    state.reset();
+    listReleased.open();
+    EXPECT_TRUE(waitFor(signIn));
+}
+
 TEST_F(AppStateTest, ASignInWhoseTokenCannotBeStoredStaysSignedOut) {
     tokens->token.reset();
     tokens->failSaving = true;

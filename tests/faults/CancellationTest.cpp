@@ -16,22 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The application state needs an event loop on the thread that runs the tests.
-class CoreApplicationEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { application_ = std::make_unique<QCoreApplication>(argc_, argv_); }
-    void TearDown() override { application_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[24] = "quaylet-fault-tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QCoreApplication> application_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new CoreApplicationEnvironment);
-
 // The token is not what these tests are about: kept in memory.
 class TokenInMemory : public TokenStore {
   public:

@@ -8,7 +8,7 @@ namespace quaylet {
 namespace {
 
 // AppState needs an event loop on the thread that runs the tests; one application object
-// serves the whole program.
+// serves the whole program. Test programs without a graphical application add this file.
 class CoreApplicationEnvironment : public ::testing::Environment {
   public:
     void SetUp() override { application_ = std::make_unique<QCoreApplication>(argc_, argv_); }
@@ -16,7 +16,7 @@ class CoreApplicationEnvironment : public ::testing::Environment {
 
   private:
     int argc_ = 1;
-    char name_[24] = "quaylet-feature-tests";
+    char name_[14] = "quaylet-tests";
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QCoreApplication> application_;
 };

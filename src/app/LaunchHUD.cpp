@@ -61,7 +61,6 @@ void LaunchHUD::evaluate() {
     evaluationPending_ = false;
     const LaunchStage stage = state_.stage();
     const std::optional<std::string>& error = state_.errorMessage();
-    const bool isLaunchInProgress = stage != LaunchStage::idle && stage != LaunchStage::running;
 
     if (error && error != lastError_) {
         show();
@@ -70,7 +69,7 @@ void LaunchHUD::evaluate() {
     } else if (stage == LaunchStage::idle && state_.receivedPreviewID() && !state_.isSignedIn() &&
                lastStage_ == LaunchStage::idle) {
         show();
-    } else if (isLaunchInProgress) {
+    } else if (state_.isLaunchInProgress()) {
         show();
         hideTimer_.stop();
     } else if (stage == LaunchStage::running && lastStage_ != LaunchStage::running) {

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "cli/TerminalProgress.h"
+#include "core/simulator/LaunchOptions.h"
 #include "feature/AppState.h"
 #include "feature/ServiceBaseURL.h"
 #include "feature/Settings.h"
@@ -56,7 +57,24 @@ void printLine(const std::optional<std::string>& text) {
 }
 
 // The outcome of a launch as the state shows it: the app and where it runs, or the error.
-int launchOutcome(const AppState& state) {
+// With devices named, one line for each, and success only when the build runs on all.
+int launchOutcome(const AppState& state, const LaunchTargets& targets) {
+    if (!targets.simulatorUDIDs.empty() && !state.deviceOutcomes().empty()) {
+        if (state.report()) {
+            printLine(state.activeAppName());
+        }
+        int status = kSuccess;
+        for (const DeviceOutcome& outcome : state.deviceOutcomes()) {
+            if (outcome.report) {
+                printLine("Running in " + outcome.deviceName);
+            } else {
+                printError("Couldn’t run in " + outcome.deviceName + ": " +
+                           outcome.failure.value_or(""));
+                status = kFailure;
+            }
+        }
+        return status;
+    }
     if (state.stage() == LaunchStage::running && state.report()) {
         printLine(state.activeAppName());
         printLine(state.activeDetail());
@@ -70,7 +88,7 @@ int launchOutcome(const AppState& state) {
     return kFailure;
 }
 
-int openLink(AppState& state, const std::string& link) {
+int openLink(AppState& state, const std::string& link, const LaunchTargets& targets) {
     const QUrl url(QString::fromStdString(link));
     TerminalProgress progress(state, stdout);
 
@@ -84,7 +102,7 @@ int openLink(AppState& state, const std::string& link) {
         state.cancelLaunch();
     });
 
-    await(state.receive(url));
+    await(state.receive(url, targets));
     progress.finish();
     if (interrupted) {
         printLine(state.activeDetail());
@@ -98,19 +116,60 @@ int openLink(AppState& state, const std::string& link) {
         printError(state.errorMessage().value_or(state.activeDetail().value_or("")));
         return kFailure;
     }
-    return launchOutcome(state);
+    return launchOutcome(state, targets);
 }
 
 int runLocal(AppState& state, const Settings& settings, const std::string& path,
-             const std::optional<std::string>& simulator, bool noActivate) {
+             const LaunchTargets& targets, bool noActivate) {
     TerminalProgress progress(state, stdout);
-    const QString udid =
-        QString::fromStdString(simulator.value_or(settings.preferredSimulatorUDID()));
+    const QString udid = QString::fromStdString(settings.preferredSimulatorUDID());
     const bool activate = !noActivate && settings.activateSimulator();
     await(state.runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(path)), udid,
-                                    activate));
+                                    activate, targets));
     progress.finish();
-    return launchOutcome(state);
+    return launchOutcome(state, targets);
+}
+
+// The options that say where and how a build is launched, shared by open and run. They come
+// only from the command line, never from a link.
+void addLaunchOptions(CLI::App* command, LaunchTargets& targets) {
+    command
+        ->add_option("--simulator", targets.simulatorUDIDs,
+                     "Run on the simulator with this UDID (repeatable; each in turn)")
+        ->allow_extra_args(false);
+    command
+        ->add_option("--open-url", targets.options.openURL,
+                     "Once the app runs, open this absolute URL in its simulator")
+        ->check(CLI::Validator(
+            [](const std::string& url) {
+                return isAbsoluteURL(url) ? std::string()
+                                          : std::string(
+                                                "needs an absolute URL such as "
+                                                "myapp://home");
+            },
+            "URL"));
+    command
+        ->add_option("--launch-arg", targets.options.arguments,
+                     "An argument for the app (repeatable; write --launch-arg=-flag for a dash)")
+        ->allow_extra_args(false);
+    command
+        ->add_option_function<std::vector<std::string>>(
+            "--env",
+            [&targets](const std::vector<std::string>& assignments) {
+                for (const std::string& assignment : assignments) {
+                    targets.options.environment.push_back(
+                        parseEnvironmentAssignment(assignment).value());
+                }
+            },
+            "KEY=VALUE in the app's environment (repeatable)")
+        ->allow_extra_args(false)
+        ->check(CLI::Validator(
+            [](const std::string& assignment) {
+                return parseEnvironmentAssignment(assignment)
+                           ? std::string()
+                           : std::string("needs KEY=VALUE, KEY of letters, digits and _");
+            },
+            "KEY=VALUE"));
 }
 
 int listBuilds(AppState& state) {
@@ -243,17 +302,18 @@ int main(int argc, char** argv) {
     cli.set_version_flag("--version", QUAYLET_VERSION);
     cli.require_subcommand(1);
 
+    LaunchTargets targets;
     std::string link;
     auto* open =
         cli.add_subcommand("open", "Open a quaylet:// link: a pull-request build or a sign-in");
     open->add_option("url", link, "The link")->required();
+    addLaunchOptions(open, targets);
 
     std::string appPath;
-    std::optional<std::string> simulator;
     bool noActivate = false;
     auto* run = cli.add_subcommand("run", "Run an iOS Simulator build from disk");
     run->add_option("app", appPath, "The .app folder")->required()->check(CLI::ExistingDirectory);
-    run->add_option("--simulator", simulator, "The UDID of the simulator to use");
+    addLaunchOptions(run, targets);
     run->add_flag("--no-activate", noActivate, "Leave Simulator in the background");
 
     auto* builds = cli.add_subcommand("builds", "List your recent pull-request builds");
@@ -306,10 +366,10 @@ int main(int argc, char** argv) {
     }
 
     if (open->parsed()) {
-        return openLink(state, link);
+        return openLink(state, link, targets);
     }
     if (run->parsed()) {
-        return runLocal(state, settings, appPath, simulator, noActivate);
+        return runLocal(state, settings, appPath, targets, noActivate);
     }
     if (builds->parsed()) {
         return listBuilds(state);

@@ -17,14 +17,10 @@ std::vector<PreviewSummary> CorePreviewService::availablePreviews(const std::str
     return launcher_.availablePreviews(token, std::stop_token());
 }
 
-SelfTestReport CorePreviewService::launch(const std::string& previewID, const std::string& token,
-                                          const std::optional<std::string>& preferredSimulatorUDID,
-                                          bool activateSimulator, const ManifestCallback& manifest,
-                                          const ProgressCallback& progress, std::stop_token stop) {
-    const RemoteLaunchRequest request{.previewID = previewID,
-                                      .token = token,
-                                      .preferredSimulatorUDID = preferredSimulatorUDID,
-                                      .activateSimulator = activateSimulator};
+std::vector<DeviceOutcome> CorePreviewService::launch(const RemoteLaunchRequest& request,
+                                                      const ManifestCallback& manifest,
+                                                      const ProgressCallback& progress,
+                                                      std::stop_token stop) {
     return launcher_.launch(request, manifest, progress, stop);
 }
 

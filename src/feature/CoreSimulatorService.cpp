@@ -18,17 +18,22 @@ EnvironmentSnapshot CoreSimulatorService::environment() {
     return discovery_.environment(std::stop_token());
 }
 
-SelfTestReport CoreSimulatorService::runLocalApplication(
+std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-    bool activateSimulator, const ProgressCallback& progress) {
+    bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
+    std::stop_token stop) {
     // No expected fixture version and no screenshot: a local build is checked against itself.
-    // Local launches are not cancellable, so the token is never stopped.
     const SelfTestRequest request{.appURL = app,
                                   .expectedFixtureVersion = std::nullopt,
                                   .preferredSimulatorUDID = preferredSimulatorUDID,
                                   .screenshotURL = std::nullopt,
-                                  .activateSimulator = activateSimulator};
-    return launcher_.selfTest(request, progress, std::stop_token());
+                                  .activateSimulator = activateSimulator,
+                                  .launchOptions = targets.options};
+    return launcher_.selfTestOnEach(request, targets.simulatorUDIDs, progress, {}, stop);
+}
+
+void CoreSimulatorService::openURL(const std::string& udid, const std::string& url) {
+    launcher_.openURL(udid, url, std::stop_token());
 }
 
 }  // namespace quaylet

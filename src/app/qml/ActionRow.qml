@@ -21,7 +21,7 @@ RowLayout {
         Layout.fillWidth: true
         spacing: 2
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: root.title
             font.pixelSize: 13
@@ -30,7 +30,7 @@ RowLayout {
             wrapMode: Text.Wrap
         }
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: root.detail
             font.pixelSize: 12

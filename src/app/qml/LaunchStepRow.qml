@@ -62,7 +62,7 @@ Rectangle {
             spacing: 1
             Layout.fillWidth: true
 
-            Text {
+            PlainText {
                 objectName: row.objectName + "-title"
                 text: row.title
                 font.pixelSize: 13
@@ -72,7 +72,7 @@ Rectangle {
                 Accessible.ignored: true
             }
 
-            Text {
+            PlainText {
                 objectName: row.objectName + "-detail"
                 visible: row.current
                 text: row.detail

@@ -19,7 +19,7 @@ Item {
         anchors.fill: parent
         spacing: 8
 
-        Text {
+        PlainText {
             text: row.label
             font.pixelSize: 12
             font.weight: Font.Medium

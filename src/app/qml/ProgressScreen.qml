@@ -46,7 +46,7 @@ Item {
                 Layout.fillWidth: true
             }
 
-            Text {
+            PlainText {
                 objectName: "stepCounter"
                 text: screen.step + " of 5"
                 font.pixelSize: 12
@@ -56,7 +56,7 @@ Item {
             }
         }
 
-        Text {
+        PlainText {
             text: "Opening in iOS Simulator"
             font.pixelSize: 13
             font.weight: Font.Medium
@@ -64,7 +64,7 @@ Item {
             Layout.topMargin: 6
         }
 
-        Text {
+        PlainText {
             objectName: "progressAppName"
             text: screen.appState.activeAppName ?? "iOS build"
             font.pixelSize: 25
@@ -74,7 +74,7 @@ Item {
             Layout.fillWidth: true
         }
 
-        Text {
+        PlainText {
             objectName: "progressDetail"
             text: screen.appState.activeDetail ?? "Pull request build"
             font.pixelSize: 12
@@ -111,7 +111,7 @@ Item {
             }
         }
 
-        Text {
+        PlainText {
             objectName: "stageTitle"
             text: Stages.title(screen.stage)
             font.pixelSize: 13
@@ -143,7 +143,7 @@ Item {
                 color: Theme.secondaryText
             }
 
-            Text {
+            PlainText {
                 text: "Your branch and Xcode window stay untouched."
                 font.pixelSize: 12
                 font.weight: Font.Medium

@@ -1,5 +1,6 @@
 #include "app/LaunchHUD.h"
 
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQuickItem>
@@ -38,6 +39,7 @@ LaunchHUD::LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent)
                                &AppState::activeAppNameChanged, &AppState::activeDetailChanged,
                                &AppState::isSignedInChanged, &AppState::receivedPreviewIDChanged}) {
         connect(&state_, changed, this, &LaunchHUD::scheduleEvaluation);
+        connect(&state_, changed, this, &LaunchHUD::announceOfferedAction);
     }
     hideTimer_.setSingleShot(true);
     connect(&hideTimer_, &QTimer::timeout, this, &LaunchHUD::hide);
@@ -46,6 +48,7 @@ LaunchHUD::LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent)
         if (fade_.endValue().toReal() == 0.0) {
             panel_->hide();
         }
+        announceOfferedAction();
     });
 }
 
@@ -119,6 +122,36 @@ void LaunchHUD::fade(qreal to, std::chrono::milliseconds duration) {
     fade_.setEndValue(to);
     fade_.setDuration(static_cast<int>(duration.count()));
     fade_.start();
+    announceOfferedAction();
+}
+
+QString LaunchHUD::offeredAction() const {
+    if (!panel_ || !panel_->isVisible() || isFadingOut()) {
+        return {};
+    }
+    if (state_.errorMessage()) {
+        return QStringLiteral("dismiss");
+    }
+    if (state_.receivedPreviewID() && !state_.isSignedIn()) {
+        return QStringLiteral("signIn");
+    }
+    return {};
+}
+
+void LaunchHUD::announceOfferedAction() {
+    const QString action = offeredAction();
+    if (action != announcedAction_) {
+        announcedAction_ = action;
+        emit offeredActionChanged();
+    }
+}
+
+void LaunchHUD::signIn() {
+    // Only a sign-in begun here may be completed by the link the browser returns.
+    const QUrl page = state_.beginSignIn();
+    if (!page.isEmpty()) {
+        QDesktopServices::openUrl(page);
+    }
 }
 
 void LaunchHUD::makePanel() {
@@ -137,6 +170,7 @@ void LaunchHUD::makePanel() {
     }
     panel_.reset(window);
     connect(panel_.get(), SIGNAL(dismissRequested()), this, SLOT(hide()));
+    connect(panel_.get(), SIGNAL(signInRequested()), this, SLOT(signIn()));
     // The content fades rather than the window: window opacity is missing on several
     // platforms (Wayland among them), a transparent window's content is not.
     fade_.setTargetObject(panel_->contentItem());

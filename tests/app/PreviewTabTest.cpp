@@ -367,10 +367,17 @@ TEST(PreviewTabTest, ReadyBuildsOfferRunOthersShowTheirStatus) {
         if (!test.badge.isEmpty()) {
             EXPECT_EQ(itemIn(row, "statusBadgeText").property("text"), test.badge);
         }
+        // Assistive technologies meet the row as one element that says all of it.
+        EXPECT_EQ(accessibleText(row, QAccessible::Name),
+                  "feature/App, " + itemIn(row, "buildDetail").property("text").toString() + ", " +
+                      (test.badge.isEmpty() ? "Ready" : test.badge));
     }
 
     stopEveryLaunch(driver);
-    click(window.scene, itemIn(window.scene.find("buildRow-p-ready"), "runButton"));
+    // The row's own press action runs the build, as its "Run" does.
+    QAccessible::queryAccessibleInterface(&window.scene.find("buildRow-p-ready"))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
     ASSERT_TRUE(StateDriver::waitUntil(
         [&] { return !driver.previewService().launchedPreviews().empty(); }));
     EXPECT_EQ(driver.previewService().launchedPreviews(), std::vector<std::string>{"p-ready"});

@@ -4,6 +4,7 @@
 #include <QPropertyAnimation>
 #include <QQmlEngine>
 #include <QQuickWindow>
+#include <QRegion>
 #include <QTimer>
 
 #include <chrono>
@@ -36,6 +37,10 @@ class LaunchHUD : public QObject {
     // Whether the automatic hide after a success is still to come.
     bool isHideScheduled() const { return hideTimer_.isActive(); }
     QString offeredAction() const;
+
+    // The outline the panel's window is cut to: nothing where the desktop blends
+    // translucent windows, otherwise the card's rounded rectangle.
+    static QRegion panelMask(const QRectF& card, qreal radius, bool composited);
 
   public slots:
     // Makes the panel on first use, fits it to its content at the top centre of the screen

@@ -24,11 +24,17 @@ namespace {
 using testing::QuickScene;
 using testing::StateDriver;
 
-TEST(SystemSymbolsTest, EverySymbolIsDrawnFromTheInstalledIconSet) {
+TEST(SystemSymbolsTest, EverySymbolIsDrawnFromTheInstalledIconSetOrAShippedPicture) {
     for (const QString& symbol : SystemSymbols::symbols()) {
-        EXPECT_TRUE(QIcon::hasThemeIcon(SystemSymbols::iconName(symbol))) << symbol.toStdString();
+        const QUrl shipped = SystemSymbols::shippedSource(symbol);
+        EXPECT_NE(shipped.isEmpty(), SystemSymbols::iconName(symbol).isEmpty());
+        EXPECT_TRUE(shipped.isEmpty() ? QIcon::hasThemeIcon(SystemSymbols::iconName(symbol))
+                                      : !QImage(":" + shipped.path()).isNull())
+            << symbol.toStdString();
+        EXPECT_FALSE(SystemSymbols::icon(symbol).pixmap(16).isNull()) << symbol.toStdString();
     }
     EXPECT_TRUE(SystemSymbols::iconName("no.such.symbol").isEmpty());
+    EXPECT_TRUE(SystemSymbols::shippedSource("no.such.symbol").isEmpty());
 }
 
 TEST(MenuBarItemTest, IconFollowsTheStage) {

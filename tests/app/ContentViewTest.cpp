@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QMetaObject>
+#include <QQuickItem>
 
 #include "app/UpdateAction.h"
 #include "appsupport/QuickScene.h"
@@ -44,6 +45,19 @@ TEST_F(ContentViewTest, TheTabSwitcherShowsOneTabAtATime) {
             EXPECT_EQ(view.isShown(tabs[tab]), tab == chosen) << tabs[tab].toStdString();
         }
     }
+}
+
+TEST_F(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
+    StateDriver driver;
+    QuickScene& view = show(driver);
+    view.click("section-Settings");
+    view.click("signOutButton");
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.isShown("statusLine"); }));
+    auto& line = dynamic_cast<QQuickItem&>(view.find("statusLine"));
+    EXPECT_TRUE(StateDriver::waitUntil([&] {
+        const QRectF shown = line.mapRectToScene(line.boundingRect());
+        return shown.top() >= 0 && shown.bottom() <= view.window().height();
+    })) << "the status line stays below the window";
 }
 
 TEST_F(ContentViewTest, TheMenuOffersSignOutOnlyWhenSignedInAndNotDuringALaunch) {

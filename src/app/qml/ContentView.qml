@@ -207,6 +207,7 @@ Rectangle {
             }
 
             ScrollView {
+                id: settingsScroll
                 ScrollBar.vertical.policy: ScrollBar.AsNeeded
                 contentWidth: availableWidth
 
@@ -216,6 +217,9 @@ Rectangle {
                     appState: root.appState
                     userSettings: userSettings
                     updateAction: root.updateAction
+                    // The status line at the end confirms what a button above it did.
+                    onStatusShown: settingsScroll.contentItem.contentY =
+                                   Math.max(0, settingsScroll.contentHeight - settingsScroll.height)
                 }
             }
         }

@@ -11,6 +11,8 @@ Item {
     required property var appState
     required property UserSettings userSettings
     required property UpdateAction updateAction
+    // The status line came up or changed, once laid out: a scrolling container shows it.
+    signal statusShown()
 
     // No preference first, then the devices of the last diagnosis.
     readonly property var simulatorOptions: [{ "udid": "", "label": "Best available" }]
@@ -260,6 +262,7 @@ Item {
             spacing: 6
 
             readonly property bool failed: root.appState.errorMessage != null
+            onVisibleChanged: if (visible) Qt.callLater(root.statusShown)
 
             SymbolIcon {
                 objectName: "statusIcon"

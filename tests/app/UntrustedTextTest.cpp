@@ -203,7 +203,9 @@ TEST(UntrustedTextTest, MarkupFromOutsideShowsLiterallyAndFetchesNothing) {
     std::unique_ptr<QObject> controlText(control.create());
     ASSERT_TRUE(controlText) << control.errorString().toStdString();
     EXPECT_TRUE(StateDriver::waitUntil([&] { return recorder.paths.contains("/control"); }));
-    EXPECT_EQ(recorder.paths.join(' ').toStdString(), "/control");
+    // The control may be asked for more than once (the listener answers nothing).
+    recorder.paths.removeAll("/control");
+    EXPECT_EQ(recorder.paths.join(' ').toStdString(), "");
 }
 
 }  // namespace

@@ -520,6 +520,14 @@ TEST(PreviewTabTest, SuccessDescribesTheBuildThatRuns) {
     EXPECT_EQ(scene.text("appIdentifierRow-value"), "com.example.myapp");
     EXPECT_EQ(scene.text("statusRow-value"), "App installed");
     EXPECT_EQ(scene.text("successNote"), "Local build is running");
+
+    // A value too long for its row ends in an ellipsis instead of a glyph cut in half.
+    const QString longValue = "com.example." + QString(80, 'x');
+    QuickScene row("MetadataRow", {{"objectName", "row"}, {"value", longValue}});
+    dynamic_cast<QQuickItem&>(row.root()).setWidth(300);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
+    EXPECT_EQ(row.property("row-value", "fullText"), longValue);
 }
 
 }  // namespace

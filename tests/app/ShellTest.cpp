@@ -15,6 +15,7 @@
 #include "app/QmlModule.h"
 #include "app/QuayletApp.h"
 #include "app/SystemSymbols.h"
+#include "app/UpdateAction.h"
 #include "appsupport/QuickScene.h"
 #include "appsupport/StateDriver.h"
 
@@ -174,6 +175,23 @@ TEST(MenuBarItemTest, PopupHangsUnderTheItemOrAboveItWhenThereIsNoRoom) {
     // An item in the corner: kept on the screen.
     EXPECT_EQ(MenuBarItem::popupPosition(QRect(1900, 0, 20, 24), popup, screen), QPoint(1380, 24));
     EXPECT_EQ(MenuBarItem::popupPosition(QRect(0, 0, 20, 24), popup, screen), QPoint(0, 24));
+}
+
+TEST(QuayletAppTest, ThePopupStaysWhileOneOfTheApplicationsOwnWindowsHasTheFocus) {
+    StateDriver driver;
+    UpdateAction updates([] {});
+    QuickScene popup("PopupWindow", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                                     {"updateAction", QVariant::fromValue(&updates)}});
+    popup.window().requestActivate();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return popup.window().isActive(); }));
+
+    // Such as the update dialog, or the build chooser.
+    QQuickWindow dialog;
+    dialog.show();
+    dialog.requestActivate();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return dialog.isActive(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(popup.window().isVisible());
 }
 
 TEST(QuayletAppTest, LinksReachTheStateInTheOrderGiven) {

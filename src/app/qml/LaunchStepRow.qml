@@ -16,8 +16,9 @@ Rectangle {
     readonly property bool current: currentStep === number
     readonly property string progressValue: done ? "Complete" : current ? "Current" : "Pending"
 
-    // 44 points would push the progress screen's footer out of the fixed window.
-    implicitHeight: 40
+    // 44 points would push the progress screen's footer out of the fixed window, whose
+    // margins are kept whole.
+    implicitHeight: 38
     radius: 9
     color: current ? Theme.withOpacity(Theme.accentColor, 0.08) : "transparent"
     Accessible.role: Accessible.StaticText

@@ -13,16 +13,12 @@ Item {
     readonly property string source: appState.launchSource
     readonly property int step: Stages.step(stage, source)
 
-    // The whole screen has to fit the fixed window, so the gaps up and down are kept tight.
-    implicitHeight: column.implicitHeight + 40
+    implicitHeight: column.implicitHeight + 2 * column.anchors.margins
 
     ColumnLayout {
         id: column
         anchors.fill: parent
-        anchors.leftMargin: 24
-        anchors.rightMargin: 24
-        anchors.topMargin: 20
-        anchors.bottomMargin: 20
+        anchors.margins: 24
         spacing: 0
 
         RowLayout {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFont>
 #include <QMetaObject>
 #include <QQuickItem>
 
@@ -58,6 +59,24 @@ TEST_F(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
         const QRectF shown = line.mapRectToScene(line.boundingRect());
         return shown.top() >= 0 && shown.bottom() <= view.window().height();
     })) << "the status line stays below the window";
+}
+
+TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
+    const QString text = "Confirm that installation and Simulator launch work on this Mac.";
+    for (const bool balanced : {false, true}) {
+        SCOPED_TRACE(balanced ? "balanced" : "plain");
+        QuickScene scene("PlainText", {{"text", text},
+                                       {"balanced", balanced},
+                                       {"wrapMode", 3},  // Text.Wrap
+                                       {"font", QFont("Inter", 12)}});
+        auto& label = dynamic_cast<QQuickItem&>(scene.root());
+        const qreal fullWidth = label.implicitWidth();
+        label.setWidth(fullWidth * 0.9);  // the last word no longer fits
+        QCoreApplication::processEvents();
+        EXPECT_EQ(label.property("lineCount").toInt(), 2);
+        // Balanced, each line holds about half; otherwise the first holds nearly everything.
+        EXPECT_EQ(label.property("contentWidth").toReal() < fullWidth * 0.7, balanced);
+    }
 }
 
 TEST_F(ContentViewTest, TheMenuOffersSignOutOnlyWhenSignedInAndNotDuringALaunch) {

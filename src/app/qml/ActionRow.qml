@@ -36,6 +36,7 @@ RowLayout {
             font.pixelSize: 12
             color: Theme.secondaryText
             wrapMode: Text.Wrap
+            balanced: true
         }
     }
 

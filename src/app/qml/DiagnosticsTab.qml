@@ -197,6 +197,7 @@ Item {
                         font.pixelSize: 12
                         color: Theme.red
                         wrapMode: Text.Wrap
+                        balanced: true
                     }
                 }
             }

@@ -120,11 +120,22 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
         }
         EXPECT_EQ(scene.menuEntries(), expected);
 
-        // The menu's entry does what the panel's button does, and leaves with the panel.
+        // The menu's entry and the main window's button do what the panel's button does,
+        // and leave with the panel.
+        UpdateAction updates([] {});
+        QuickScene window("ContentView",
+                          {{"appState", QVariant::fromValue<QObject*>(&scene.driver.state())},
+                           {"updateAction", QVariant::fromValue(&updates)},
+                           {"launchPanel", QVariant::fromValue<QObject*>(&scene.hud)}});
+        EXPECT_EQ(window.isShown("dismissPanelButton"), test.panelEntry == "Dismiss");
         if (test.panelEntry == "Dismiss") {
             scene.choose("Dismiss");
             EXPECT_TRUE(StateDriver::waitUntil([&] { return !scene.hud.panel()->isVisible(); }));
             EXPECT_EQ(scene.menuEntries(), always);
+            EXPECT_FALSE(window.isShown("dismissPanelButton"));
+            scene.hud.show();
+            window.click("dismissPanelButton");
+            EXPECT_TRUE(StateDriver::waitUntil([&] { return !scene.hud.panel()->isVisible(); }));
         }
     }
     TrayScene scene;

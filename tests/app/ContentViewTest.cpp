@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QMetaObject>
 #include <QQuickItem>
+#include <QTest>
 
 #include "app/UpdateAction.h"
 #include "appsupport/QuickScene.h"
@@ -59,6 +60,37 @@ TEST_F(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
         const QRectF shown = line.mapRectToScene(line.boundingRect());
         return shown.top() >= 0 && shown.bottom() <= view.window().height();
     })) << "the status line stays below the window";
+}
+
+// Every control the Tab key reaches shows that it has the focus.
+TEST_F(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
+    StateDriver driver;
+    driver.showEnvironment(
+        testing::makeReadyEnvironment({testing::makeDevice("A", "iPhone 15", "18.2")}));
+    QuickScene& view = show(driver);
+    view.window().requestActivate();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.window().isActive(); }));
+    for (const QString section : {"Preview", "Diagnostics", "Settings"}) {
+        view.click("section-" + section);
+        QStringList reached;
+        for (int press = 0; press < 12; ++press) {
+            QTest::keyClick(&view.window(), Qt::Key_Tab);
+            QQuickItem* focused = view.window().activeFocusItem();
+            while (focused && !focused->inherits("QQuickControl")) {
+                focused = focused->parentItem();
+            }
+            if (!focused || reached.contains(focused->objectName())) {
+                continue;
+            }
+            reached.append(focused->objectName());
+            auto* ring = focused->findChild<QQuickItem*>(QStringLiteral("focusRing"));
+            EXPECT_TRUE(ring && ring->isVisible())
+                << section.toStdString() << ": " << focused->objectName().toStdString();
+        }
+        EXPECT_GE(reached.size(), 4)
+            << section.toStdString() << ": " << reached.join(", ").toStdString();
+    }
+    scene.reset();  // before the state it shows
 }
 
 TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {

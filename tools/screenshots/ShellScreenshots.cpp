@@ -56,7 +56,7 @@ const bool added = addScreenshots({
      }},
     {"focus-diagnostics-button",
      [](const std::filesystem::path& file) {
-         focusScreenshot(file, "Diagnostics", "runDiagnosticsButton");
+         focusScreenshot(file, "Diagnostics", "chooseBuildButton");
      }},
     {"tray-menu-after-failure",
      [](const std::filesystem::path& file) {

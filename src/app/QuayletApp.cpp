@@ -1,5 +1,6 @@
 #include "app/QuayletApp.h"
 
+#include <QCursor>
 #include <QFileOpenEvent>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -79,13 +80,21 @@ void QuayletApp::showMenuBarItem() {
         presentPreviewWindow();
         return;
     }
-    menuBarItem_ =
-        std::make_unique<MenuBarItem>(state_, [this](const QRect& item) { togglePopup(item); });
+    menuBarItem_ = std::make_unique<MenuBarItem>(
+        state_, launchHUD_,
+        MenuBarItem::Actions{
+            .activated = [this](const QRect& item,
+                                const QPoint& pointer) { togglePopup(item, pointer); },
+            .openWindow = [this] { showMainWindow(); },
+            .checkForUpdates = [this] { checkForUpdates(); },
+            .quit = [] { QCoreApplication::quit(); },
+        });
 }
 
 QVariantMap QuayletApp::viewProperties() {
     return {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))},
-            {"updateAction", QVariant::fromValue(&updateAction_)}};
+            {"updateAction", QVariant::fromValue(&updateAction_)},
+            {"launchPanel", QVariant::fromValue(static_cast<QObject*>(&launchHUD_))}};
 }
 
 QQuickWindow* QuayletApp::makeWindow(const char* type, const QVariantMap& properties) {
@@ -105,29 +114,30 @@ QQuickWindow* QuayletApp::makeWindow(const char* type, const QVariantMap& proper
 
 void QuayletApp::showMainWindow() {
     if (menuBarItem_) {
-        showPopup(menuBarItem_->geometry());
+        showPopup(menuBarItem_->geometry(), QCursor::pos());
     } else {
         presentPreviewWindow();
     }
 }
 
-void QuayletApp::togglePopup(const QRect& item) {
+void QuayletApp::togglePopup(const QRect& item, const QPoint& pointer) {
     if (popupWindow_ && popupWindow_->isVisible()) {
         popupWindow_->hide();
     } else {
-        showPopup(item);
+        showPopup(item, pointer);
     }
 }
 
-void QuayletApp::showPopup(const QRect& item) {
+void QuayletApp::showPopup(const QRect& item, const QPoint& pointer) {
     if (!popupWindow_) {
         popupWindow_ = makeWindow("PopupWindow", viewProperties());
     }
-    QScreen* screen = item.isEmpty() ? QGuiApplication::primaryScreen()
-                                     : QGuiApplication::screenAt(item.center());
-    if (screen && !item.isEmpty()) {
+    const std::optional<QRect> anchor = MenuBarItem::popupAnchor(
+        item, pointer, QGuiApplication::platformName().startsWith(QStringLiteral("wayland")));
+    QScreen* screen = anchor ? QGuiApplication::screenAt(anchor->center()) : nullptr;
+    if (screen) {
         popupWindow_->setPosition(
-            MenuBarItem::popupPosition(item, popupWindow_->size(), screen->availableGeometry()));
+            MenuBarItem::popupPosition(*anchor, popupWindow_->size(), screen->availableGeometry()));
     }
     popupWindow_->show();
     popupWindow_->raise();

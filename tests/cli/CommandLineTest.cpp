@@ -87,7 +87,7 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
     result = quaylet({"open", "quaylet://auth?code=planted-by-a-web-page"});
     EXPECT_EQ(result.status, 1) << "a sign-in Quaylet did not start is refused";
     EXPECT_EQ(result.standardError,
-              "This Quaylet link is incomplete. Open the latest link from the pull request.\n");
+              "This sign-in link has expired. Choose Sign in with GitHub, then try again.\n");
 
     result = quaylet({"sign-in", "--no-browser"});
     ASSERT_EQ(result.status, 0) << result.standardError;

@@ -78,11 +78,12 @@ std::string nameWithoutExtension(std::filesystem::path app) {
 
 }  // namespace
 
-AppState::Collaborators AppState::Collaborators::forThisHost(const QUrl& apiBaseURL) {
+AppState::Collaborators AppState::Collaborators::forThisHost(const QUrl& apiBaseURL,
+                                                             std::stop_token stop) {
     return {
         std::make_shared<CorePreviewService>(
-            RemotePreviewLauncher(apiBaseURL.toString().toStdString())),
-        std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()),
+            RemotePreviewLauncher(apiBaseURL.toString().toStdString()), stop),
+        std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost(stop)),
         std::make_shared<CoreTokenStore>(),
         Settings(Settings::defaultFile()),
         PendingSignIn(PendingSignIn::defaultFile()),

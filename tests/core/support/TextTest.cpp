@@ -5,12 +5,14 @@
 namespace quaylet {
 namespace {
 
+// Bytes in, the text they must give.
+struct Case {
+    const char* name;
+    std::string bytes;
+    std::string text;
+};
+
 TEST(TextTest, ReplacesEachMaximalInvalidSubpartOnce) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::string text;
-    };
     const Case cases[] = {
         {"valid text passes", "caf\xC3\xA9 \xF0\x9F\x9A\x80", "caf\xC3\xA9 \xF0\x9F\x9A\x80"},
         {"lone continuation", "a\x80z", "a\uFFFDz"},
@@ -28,11 +30,6 @@ TEST(TextTest, ReplacesEachMaximalInvalidSubpartOnce) {
 }
 
 TEST(TextTest, OutsideTextPrintsInert) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::string text;
-    };
     const Case cases[] = {
         {"printable text passes", "Fix \u201Ccaf\u00E9\u201D #12 \U0001F680",
          "Fix \u201Ccaf\u00E9\u201D #12 \U0001F680"},

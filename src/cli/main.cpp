@@ -347,11 +347,12 @@ int main(int argc, char** argv) {
     }
 
     try {
+        // Taken before any command runs, so that Ctrl-C cannot cut a settings write short.
+        const Interrupt interrupt;
         if (settingsSubcommand->parsed()) {
             return settingsCommand(settings, key, value);
         }
         const QUrl baseURL = serviceBaseURL();
-        const Interrupt interrupt;
         AppState state(baseURL, AppState::Collaborators::forThisHost(baseURL, interrupt.token()));
         QObject::connect(&interrupt, &Interrupt::received, &state, &AppState::cancelLaunch);
         for (const auto& [subcommand, command] : commands) {

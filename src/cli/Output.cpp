@@ -25,15 +25,10 @@ void printError(std::string_view text) {
 }
 
 void printJson(const nlohmann::ordered_json& document) {
-    std::string text =
-        document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
-    // ASCII escaping leaves DEL as it is; outside strings a document has none, so every one
-    // found is inside a string and its escape keeps the value.
-    for (std::size_t at = text.find('\x7F'); at != std::string::npos; at = text.find('\x7F', at)) {
-        text.replace(at, 1, "\\u007f");
-    }
+    // ASCII escaping writes every control character, DEL and non-ASCII character as \u escapes.
+    const std::string text =
+        document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n";
     std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 

@@ -255,7 +255,7 @@ TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
 // A pull request's title is anybody's text: it must not drive the terminal or forge lines.
 TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
     const std::string hostile =
-        "\x1B]0;pwned\x07\x1B[2K\rquaylet://preview/forged\n\u202Eevil\u2028\u009B1m";
+        "\x1B]0;pwned\x07\x1B[2K\rquaylet://preview/forged\n\u202Eevil\u2028\u009B1m\x7F";
     const auto manifestFile = builds.path() / "pr-demo" / "manifest.json";
     nlohmann::json manifest = nlohmann::json::parse(std::ifstream(manifestFile));
     manifest["pullRequestTitle"] = hostile;
@@ -266,13 +266,13 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_TRUE(result.standardOutput.starts_with(
         "\uFFFD]0;pwned\uFFFD\uFFFD[2K\uFFFDquaylet://preview/forged\uFFFD\uFFFDevil\uFFFD"
-        "\uFFFD1m\n  quaylet/demo · PR #1 · "))
+        "\uFFFD1m\uFFFD\n  quaylet/demo · PR #1 · "))
         << result.standardOutput;
 
     result = quaylet({"builds", "--json"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_TRUE(std::ranges::all_of(result.standardOutput, [](char byte) {
-        return byte >= ' ' || byte == '\n';
+        return (byte >= ' ' && byte != '\x7F') || byte == '\n';
     })) << "escaped to printable ASCII";
     const auto document = nlohmann::json::parse(result.standardOutput);
     ASSERT_EQ(document["builds"].size(), 1U);

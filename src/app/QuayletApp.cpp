@@ -12,6 +12,7 @@
 
 #include "app/MenuBarItem.h"
 #include "app/QmlModule.h"
+#include "core/support/Text.h"
 #include "feature/AppState.h"
 
 namespace quaylet {
@@ -44,8 +45,10 @@ QuayletApp::~QuayletApp() {
 
 void QuayletApp::open(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
+        // The link comes from anybody's web page and this line may end up on a terminal.
+        const QString shown = url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo);
         qCInfo(linksCategory).noquote()
-            << "Opening" << url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo);
+            << "Opening" << QString::fromStdString(inertText(shown.toStdString()));
         state_.receive(url);
     }
     launchHUD_.show();

@@ -1,27 +1,30 @@
 #include "feature/CorePreviewService.h"
 
+#include "feature/StopEither.h"
+
 namespace quaylet {
 
-CorePreviewService::CorePreviewService(RemotePreviewLauncher launcher)
-    : launcher_(std::move(launcher)) {}
+CorePreviewService::CorePreviewService(RemotePreviewLauncher launcher, std::stop_token stop)
+    : launcher_(std::move(launcher)), stop_(std::move(stop)) {}
 
 std::string CorePreviewService::exchangeAuthenticationCode(const std::string& code) {
-    return launcher_.exchangeAuthenticationCode(code, std::stop_token());
+    return launcher_.exchangeAuthenticationCode(code, stop_);
 }
 
 void CorePreviewService::revokeAuthentication(const std::string& token) {
-    launcher_.revokeAuthentication(token, std::stop_token());
+    launcher_.revokeAuthentication(token, stop_);
 }
 
 std::vector<PreviewSummary> CorePreviewService::availablePreviews(const std::string& token) {
-    return launcher_.availablePreviews(token, std::stop_token());
+    return launcher_.availablePreviews(token, stop_);
 }
 
 std::vector<DeviceOutcome> CorePreviewService::launch(const RemoteLaunchRequest& request,
                                                       const ManifestCallback& manifest,
                                                       const ProgressCallback& progress,
                                                       std::stop_token stop) {
-    return launcher_.launch(request, manifest, progress, stop);
+    const StopEither either(stop, stop_);
+    return launcher_.launch(request, manifest, progress, either.token());
 }
 
 void CorePreviewService::clearCache() {

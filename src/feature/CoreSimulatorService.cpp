@@ -1,21 +1,25 @@
 #include "feature/CoreSimulatorService.h"
 
+#include "feature/StopEither.h"
+
 namespace quaylet {
 
-CoreSimulatorService::CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher)
-    : discovery_(std::move(discovery)), launcher_(std::move(launcher)) {}
+CoreSimulatorService::CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher,
+                                           std::stop_token stop)
+    : discovery_(std::move(discovery)), launcher_(std::move(launcher)), stop_(std::move(stop)) {}
 
-CoreSimulatorService CoreSimulatorService::forThisHost() {
+CoreSimulatorService CoreSimulatorService::forThisHost(std::stop_token stop) {
     const ProcessRunner runner;
     const DeveloperTools tools = DeveloperTools::forThisHost();
     const SimulatorDiscovery discovery(runner, tools);
     return CoreSimulatorService(discovery,
                                 SimulatorLauncher(runner, tools, discovery, SimulatorSelector(),
-                                                  AppInspector(runner, tools)));
+                                                  AppInspector(runner, tools)),
+                                std::move(stop));
 }
 
 EnvironmentSnapshot CoreSimulatorService::environment() {
-    return discovery_.environment(std::stop_token());
+    return discovery_.environment(stop_);
 }
 
 std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
@@ -29,11 +33,12 @@ std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
                                   .screenshotURL = std::nullopt,
                                   .activateSimulator = activateSimulator,
                                   .launchOptions = targets.options};
-    return launcher_.selfTestOnEach(request, targets.simulatorUDIDs, progress, {}, stop);
+    const StopEither either(stop, stop_);
+    return launcher_.selfTestOnEach(request, targets.simulatorUDIDs, progress, {}, either.token());
 }
 
 void CoreSimulatorService::openURL(const std::string& udid, const std::string& url) {
-    launcher_.openURL(udid, url, std::stop_token());
+    launcher_.openURL(udid, url, stop_);
 }
 
 }  // namespace quaylet

@@ -74,7 +74,7 @@ Item {
                 spacing: 1
                 Layout.fillWidth: true
 
-                Text {
+                PlainText {
                     objectName: "successSource"
                     text: screen.fromPullRequest ? "Pull request build" : "Local iOS build"
                     font.pixelSize: 13
@@ -82,7 +82,7 @@ Item {
                     color: Theme.green
                 }
 
-                Text {
+                PlainText {
                     objectName: "successAppName"
                     text: screen.report ? screen.report.app.displayName : ""
                     font.pixelSize: 27
@@ -93,7 +93,7 @@ Item {
                     Layout.fillWidth: true
                 }
 
-                Text {
+                PlainText {
                     objectName: "successSimulator"
                     text: screen.report ? screen.report.simulator.name : ""
                     font.pixelSize: 14
@@ -123,7 +123,7 @@ Item {
                         color: Theme.green
                     }
 
-                    Text {
+                    PlainText {
                         text: "Running"
                         font.pixelSize: 11
                         font.weight: Font.DemiBold
@@ -192,7 +192,7 @@ Item {
                 onClicked: screen.runAgain()
             }
 
-            Text {
+            PlainText {
                 objectName: "successNote"
                 text: screen.fromPullRequest ? "This pull request build is running"
                                              : "Local build is running"

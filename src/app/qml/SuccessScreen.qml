@@ -231,10 +231,8 @@ Item {
                                      || modelData.udid !== screen.report.simulator.udid
                             onTriggered: screen.appState.runOnSimulator(modelData.udid)
 
-                            // Device names come from the simulator tool: shown as plain text.
-                            contentItem: Text {
+                            contentItem: PlainText {
                                 text: choice.text
-                                textFormat: Text.PlainText
                                 font: choice.font
                                 color: choice.enabled ? Theme.primaryText : Theme.secondaryText
                                 elide: Text.ElideRight
@@ -265,6 +263,10 @@ Item {
                     color: Theme.controlBackground
                     border.width: 1
                     border.color: Theme.withOpacity(Theme.primaryText, 0.15)
+
+                    FocusRing {
+                        shown: linkField.activeFocus
+                    }
                 }
             }
 

@@ -47,8 +47,13 @@ constexpr std::uint64_t kZip64LocatorSize = 20;
 constexpr std::uint64_t kZip64EndFixedSize = 56;
 
 constexpr std::uint16_t kZip64ExtraId = 0x0001;
-constexpr std::uint16_t kPkwareUnixExtraId = 0x000d;  // can carry a link target of its own
 constexpr std::uint16_t kUnicodePathExtraId = 0x7075;
+// Extra fields some extractor reads as a file type, a link target or another name (0x000d,
+// 0x756e, 0x6c78 among them) would let it unpack what this scan never saw. Only fields that
+// carry sizes, times, owners or a name this scan checks are let through: zip64 sizes, NTFS
+// times, extended timestamps, Unix owners, and the Unicode path when it agrees.
+constexpr std::uint16_t kHarmlessExtraIds[] = {kZip64ExtraId, 0x000a, 0x5455, 0x7875,
+                                               kUnicodePathExtraId};
 
 // Bounds that keep the unpacked tree walkable and the scan's own work in proportion to the
 // archive: the number of entries, a name's length in bytes and its depth in folders.
@@ -162,8 +167,10 @@ std::vector<ExtraField> parseExtraFields(Bytes extra) {
                     return field.id == interpreted;
                 }) <= 1);
     }
-    require(std::none_of(fields.begin(), fields.end(),
-                         [](const ExtraField& field) { return field.id == kPkwareUnixExtraId; }));
+    require(std::all_of(fields.begin(), fields.end(), [](const ExtraField& field) {
+        return std::find(std::begin(kHarmlessExtraIds), std::end(kHarmlessExtraIds), field.id) !=
+               std::end(kHarmlessExtraIds);
+    }));
     return fields;
 }
 

@@ -254,6 +254,20 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
              return zip;
          },
          kSecurityCheckMessage},
+        {"local extra field an extractor reads as a link",
+         [](auto&) {
+             return validBuild().add({.name = "Payload/f",
+                                      .data = "x",
+                                      .localExtra = ZipBuilder::extraField(0x6c78, "../../x")});
+         },
+         kSecurityCheckMessage},
+        {"central Unix extra field carrying a mode",
+         [](auto&) {
+             return validBuild().add({.name = "Payload/f",
+                                      .data = "x",
+                                      .centralExtra = ZipBuilder::extraField(0x756e, "\xff\xa1")});
+         },
+         kSecurityCheckMessage},
         {"empty archive", [](auto&) { return ZipBuilder(); }, kEmptyBuildMessage},
         {"no app", [](auto&) { return ZipBuilder().addFile("Payload/readme.txt", "hello"); },
          kOneAppMessage},
@@ -323,8 +337,9 @@ TEST(ZipPreflightTest, DataMustYieldExactlyTheDeclaredSize) {
     }
 }
 
-// The limits on names are inclusive.
-TEST(ZipPreflightTest, AcceptsNamesAtTheLimits) {
+// The limits on names are inclusive, and the fields that only carry times, owners, sizes or
+// an agreeing name pass in either header.
+TEST(ZipPreflightTest, AcceptsNamesAtTheLimitsAndHarmlessExtraFields) {
     std::string deepest;
     for (int level = 0; level < 63; ++level) {
         deepest += "d/";
@@ -332,9 +347,13 @@ TEST(ZipPreflightTest, AcceptsNamesAtTheLimits) {
     const ZipEntry cases[] = {
         {.name = std::string(1024, 'n')},
         {.name = deepest + "f"},
+        {.name = "f", .localExtra = ZipBuilder::extraField(0x5455, std::string("\x01UTC!"))},
+        {.name = "f", .centralExtra = ZipBuilder::extraField(0x7875, "\x01\x04uid!\x04gid!")},
+        {.name = "f", .localExtra = ZipBuilder::extraField(0x000a, std::string(32, '\0'))},
+        {.name = "f", .unicodePath = "f"},
     };
     for (const ZipEntry& entry : cases) {
-        SCOPED_TRACE(entry.name.substr(0, 8));
+        SCOPED_TRACE(&entry - cases);
         EXPECT_TRUE(scanAccepts(ZipBuilder().add(entry)));
     }
 }

@@ -11,6 +11,7 @@
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
 #include "core/support/BundleIdentifier.h"
+#include "core/support/FileTree.h"
 #include "core/support/UserDirectories.h"
 
 namespace quaylet {
@@ -218,7 +219,7 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
 }
 
 void RemotePreviewLauncher::clearCache() const {
-    std::filesystem::remove_all(cacheRoot_);
+    removeTree(cacheRoot_);
     std::filesystem::create_directories(cacheRoot_);
 }
 

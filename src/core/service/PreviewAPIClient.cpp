@@ -13,6 +13,7 @@
 #include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
 #include "core/service/AbsoluteURL.h"
+#include "core/service/PreviewIdentifier.h"
 
 namespace quaylet {
 namespace {
@@ -47,33 +48,6 @@ bool isSuccess(long status) {
 
 std::string authorization(const std::string& token) {
     return "authorization: Bearer " + token;
-}
-
-// An identifier goes into the path as it is, so it must be exactly one path segment: any
-// character that would end the segment, start a query, need escaping, or climb out with "."
-// or ".." would address something other than this preview.
-bool isPathSegment(std::string_view id) {
-    if (id.empty() || id == "." || id == "..") {
-        return false;
-    }
-    const auto isHex = [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    };
-    constexpr std::string_view kAllowedPunctuation = "-._~!$&'()*+,;=:@";
-    for (std::size_t index = 0; index < id.size(); ++index) {
-        const char c = id[index];
-        const bool alphanumeric =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (c == '%') {
-            if (index + 2 >= id.size() || !isHex(id[index + 1]) || !isHex(id[index + 2])) {
-                return false;
-            }
-            index += 2;
-        } else if (!alphanumeric && kAllowedPunctuation.find(c) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The service's own explanation: {"error": {"message": "..."}}, or the stock sentence.
@@ -182,7 +156,7 @@ std::string PreviewAPIClient::resolve(std::string_view path) const {
 }
 
 std::string PreviewAPIClient::previewURL(const std::string& id, std::string_view suffix) const {
-    if (!isPathSegment(id)) {
+    if (!isPreviewIdentifier(id)) {
         throw QuayletError::invalidDeepLink();
     }
     return resolve("/api/v1/previews/" + id + std::string(suffix));

@@ -19,8 +19,8 @@ namespace quaylet {
 // Failures: an answer the service refuses becomes a QuayletError (401 on a record request is
 // authenticationRequired; anything else serviceError with the status and a message); a body
 // that does not decode is a DecodingError; a failed exchange is a TransportError; a stop is a
-// CancellationError. An identifier that cannot be one path segment of a URL fails with
-// QuayletError::invalidDeepLink before anything is sent.
+// CancellationError. An identifier that is not a preview identifier (isPreviewIdentifier)
+// fails with QuayletError::invalidDeepLink before anything is sent.
 class PreviewAPIClient {
   public:
     // Throws std::invalid_argument unless baseURL is an absolute URL with a host.

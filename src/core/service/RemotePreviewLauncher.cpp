@@ -10,6 +10,7 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
+#include "core/service/PreviewIdentifier.h"
 #include "core/support/BundleIdentifier.h"
 #include "core/support/FileTree.h"
 #include "core/support/UserDirectories.h"
@@ -52,13 +53,6 @@ void checkManifest(const PreviewManifest& manifest) {
         throw QuayletError::previewUnavailable(
             "This build has expired. Re-run the Quaylet workflow on the pull request.");
     }
-}
-
-// The identifier and the digest become folder names in the cache, so each must be one plain
-// name that cannot climb out of the cache or into another build's folder.
-bool isPlainName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
 bool isHexDigest(std::string_view digest) {
@@ -152,7 +146,7 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
                                              const ManifestCallback& manifestCallback,
                                              const Progress& progress, std::stop_token stop) const {
     const auto start = std::chrono::steady_clock::now();
-    if (!isPlainName(request.previewID)) {
+    if (!isPreviewIdentifier(request.previewID)) {
         throw QuayletError::invalidDeepLink();
     }
 

@@ -252,10 +252,13 @@ TEST_F(RemotePreviewLauncherTest, RefusedTokenAsksForSignIn) {
 }
 
 TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAnythingIsWritten) {
-    for (const std::string id : {"..", ".", "", "a/../../b", "..\\x"}) {
+    const std::string tooLong(201, 'a');
+    for (const std::string id :
+         {"..", ".", "", "a/../../b", "..\\x", "%2e%2e%2fauth%2flogout", "a b", tooLong.c_str()}) {
         SCOPED_TRACE(id);
-        EXPECT_EQ(userMessage(launch(id).error),
-                  QuayletError::invalidDeepLink().errorDescription());
+        const Outcome outcome = launch(id);
+        EXPECT_EQ(userMessage(outcome.error), QuayletError::invalidDeepLink().errorDescription());
+        EXPECT_TRUE(outcome.stages.empty()) << "refused before the manifest is asked for";
     }
     for (const std::string& digest :
          {std::string("../../../escaped"), std::string(".."), std::string(63, 'a'),

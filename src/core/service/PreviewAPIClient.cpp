@@ -32,14 +32,23 @@ constexpr const char* kSignOutFailed =
 constexpr const char* kDownloadFailed =
     "The build couldn’t be downloaded. Check your connection, then try again.";
 
-// The service's base URL; a base that is not absolute with a host is a programming error.
+// The service's base URL; a base that is not absolute with a host, or that is plain http to
+// another computer, is a programming error: the caller checks the address it is given.
 CurlURL parseBaseURL(const std::string& text) {
     CurlURL url = parseAbsoluteURL(text);
-    if (!url) {
+    if (!url || !isPermittedURL(text, true)) {
         throw std::invalid_argument("The preview service address \"" + text +
-                                    "\" is not an absolute URL with a host.");
+                                    "\" is not an https URL or an http URL of this computer.");
     }
     return url;
+}
+
+bool isOnLoopback(const CurlURL& url) {
+    char* host = nullptr;
+    curl_url_get(url.get(), CURLUPART_HOST, &host, 0);
+    const bool loopback = host != nullptr && isLoopbackHost(host);
+    curl_free(host);
+    return loopback;
 }
 
 bool isSuccess(long status) {
@@ -137,9 +146,9 @@ class PartialFile {
 }  // namespace
 
 PreviewAPIClient::PreviewAPIClient(std::string baseURL, const HTTPSession& session)
-    : baseURL_(std::move(baseURL)), session_(session) {
-    parseBaseURL(baseURL_);
-}
+    : baseURL_(std::move(baseURL)),
+      session_(session),
+      serviceOnLoopback_(isOnLoopback(parseBaseURL(baseURL_))) {}
 
 std::string PreviewAPIClient::resolve(std::string_view path) const {
     // Every path starts with "/", so it replaces the base URL's path and query.
@@ -165,10 +174,13 @@ std::string PreviewAPIClient::previewURL(const std::string& id, std::string_view
 template <typename Record>
 Record PreviewAPIClient::fetchRecord(HTTPMethod method, const std::string& url,
                                      const std::string& token, std::stop_token stop) const {
-    const HTTPResponse response = session_.send(
-        HTTPRequest{
-            method, url, {authorization(token), kAcceptJSON}, std::nullopt, kRecordTimeLimit},
-        stop);
+    const HTTPResponse response = session_.send(HTTPRequest{method,
+                                                            url,
+                                                            {authorization(token), kAcceptJSON},
+                                                            std::nullopt,
+                                                            kRecordTimeLimit,
+                                                            serviceOnLoopback_},
+                                                stop);
     if (isSuccess(response.status)) {
         return Record::decode(response.body);
     }
@@ -203,7 +215,7 @@ void PreviewAPIClient::download(const std::string& from, const fs::path& to,
     PartialFile partial(to);
     // A refused download's body is never read: the first piece of it ends the transfer.
     const long status = session_.receive(
-        HTTPRequest{HTTPMethod::get, from, {}, std::nullopt, std::nullopt},
+        HTTPRequest{HTTPMethod::get, from, {}, std::nullopt, std::nullopt, serviceOnLoopback_},
         [&partial](long pieceStatus, std::string_view piece) {
             if (!isSuccess(pieceStatus)) {
                 return false;
@@ -228,7 +240,8 @@ std::string PreviewAPIClient::exchangeAuthenticationCode(const std::string& code
                                                             resolve("/api/v1/auth/mac/exchange"),
                                                             {kContentTypeJSON},
                                                             body,
-                                                            kRecordTimeLimit},
+                                                            kRecordTimeLimit,
+                                                            serviceOnLoopback_},
                                                 stop);
     if (isSuccess(response.status)) {
         try {
@@ -245,7 +258,8 @@ void PreviewAPIClient::revokeAuthentication(const std::string& token, std::stop_
                                                             resolve("/api/v1/auth/logout"),
                                                             {authorization(token), kAcceptJSON},
                                                             std::nullopt,
-                                                            kRecordTimeLimit},
+                                                            kRecordTimeLimit,
+                                                            serviceOnLoopback_},
                                                 stop);
     if (!isSuccess(response.status)) {
         throw QuayletError::serviceError(response.status, kSignOutFailed);
@@ -269,7 +283,8 @@ void PreviewAPIClient::recordLaunch(const std::string& id, const std::string& to
                                   previewURL(id, "/launch-events"),
                                   {authorization(token), kAcceptJSON, kContentTypeJSON},
                                   encode(event),
-                                  kRecordTimeLimit},
+                                  kRecordTimeLimit,
+                                  serviceOnLoopback_},
                       stop);
     } catch (...) {
         // Reporting a launch is best effort: no answer, failure or stop may reach the launch.

@@ -163,6 +163,7 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
     const std::filesystem::path archive = buildDirectory / "artifact.zip";
     const std::filesystem::path destination = buildDirectory / "app";
+    createPrivateFolder(cacheRoot_);
     std::filesystem::create_directories(buildDirectory);
 
     // A cached archive is hashed once: when it still matches, the verification below only
@@ -214,7 +215,7 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
 
 void RemotePreviewLauncher::clearCache() const {
     removeTree(cacheRoot_);
-    std::filesystem::create_directories(cacheRoot_);
+    createPrivateFolder(cacheRoot_);
 }
 
 }  // namespace quaylet

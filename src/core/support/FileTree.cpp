@@ -182,4 +182,9 @@ void removeTree(const fs::path& root) {
     TreeRemover(root).run(status);
 }
 
+void createPrivateFolder(const fs::path& folder) {
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+}
+
 }  // namespace quaylet

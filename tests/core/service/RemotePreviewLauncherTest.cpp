@@ -140,6 +140,7 @@ TEST_F(RemotePreviewLauncherTest, FirstLaunchDownloadsAndLaterOnesRunFromTheCach
     EXPECT_TRUE(std::filesystem::is_regular_file(buildDirectory(build) / "artifact.zip"));
     EXPECT_TRUE(std::filesystem::is_directory(buildDirectory(build) / "app" / "Demo.app"));
     EXPECT_EQ(first.report->app.bundleIdentifier, "com.example.Demo");
+    EXPECT_EQ(std::filesystem::status(cacheRoot).permissions(), std::filesystem::perms::owner_all);
 
     const json events = launchEvents();
     ASSERT_EQ(events.size(), 1u);
@@ -282,6 +283,7 @@ TEST_F(RemotePreviewLauncherTest, ClearCacheLeavesAnEmptyRoot) {
     std::filesystem::create_directories(cacheRoot / "pv" / "digest" / "app");
     launcher.clearCache();
     EXPECT_TRUE(std::filesystem::is_empty(cacheRoot));
+    EXPECT_EQ(std::filesystem::status(cacheRoot).permissions(), std::filesystem::perms::owner_all);
 }
 
 TEST(RemotePreviewLauncherDefaultsTest, CacheLivesUnderTheUsersCacheFolder) {

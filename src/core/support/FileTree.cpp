@@ -184,7 +184,10 @@ void removeTree(const fs::path& root) {
 
 void createPrivateFolder(const fs::path& folder) {
     fs::create_directories(folder);
-    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+    // Changed only when it differs, so a folder already right stays usable on a read-only disk.
+    if (fs::status(folder).permissions() != fs::perms::owner_all) {
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+    }
 }
 
 }  // namespace quaylet

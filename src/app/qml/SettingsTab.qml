@@ -45,7 +45,7 @@ Item {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.margins: 24
-        spacing: 20
+        spacing: Theme.partSpacing
 
         SectionHeading {
             objectName: "settingsHeading"

@@ -88,7 +88,8 @@ class FileDescriptor {
 class WorkingDirectory {
   public:
     WorkingDirectory() : path_(temporaryDirectory() / ("quaylet-process-" + randomUUID())) {
-        std::filesystem::create_directories(path_);
+        // The tool's output waits here, and may say more than other users should read.
+        createPrivateFolder(path_);
     }
     ~WorkingDirectory() {
         try {

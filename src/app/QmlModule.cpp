@@ -1,5 +1,7 @@
 #include "app/QmlModule.h"
 
+#include "app/AccessibleValue.h"
+
 #include <QQmlEngineExtensionPlugin>
 
 Q_IMPORT_QML_PLUGIN(QuayletPlugin)
@@ -8,6 +10,7 @@ namespace quaylet {
 
 void addApplicationModule(QQmlEngine& engine) {
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    AccessibleValue::installAccessibilityFactory();
 }
 
 }  // namespace quaylet

@@ -18,6 +18,7 @@
 #include "cli/Output.h"
 #include "cli/TerminalProgress.h"
 #include "core/artifacts/AppInspector.h"
+#include "core/simulator/LaunchOptions.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/AppState.h"
 #include "feature/ServiceBaseURL.h"
@@ -38,7 +39,24 @@ void printIfPresent(const std::optional<std::string>& text) {
 }
 
 // The outcome of a launch as the state shows it: the app and where it runs, or the error.
-int launchOutcome(const AppState& state) {
+// With devices named, one line for each, and success only when the build runs on all.
+int launchOutcome(const AppState& state, const LaunchTargets& targets) {
+    if (!targets.simulatorUDIDs.empty() && !state.deviceOutcomes().empty()) {
+        if (state.report()) {
+            printIfPresent(state.activeAppName());
+        }
+        int status = kSuccess;
+        for (const DeviceOutcome& outcome : state.deviceOutcomes()) {
+            if (outcome.report) {
+                printLine("Running in " + outcome.deviceName);
+            } else {
+                printError("Couldn’t run in " + outcome.deviceName + ": " +
+                           outcome.failure.value_or(""));
+                status = kFailure;
+            }
+        }
+        return status;
+    }
     if (state.stage() == LaunchStage::running && state.report()) {
         printIfPresent(state.activeAppName());
         printIfPresent(state.activeDetail());
@@ -52,12 +70,13 @@ int launchOutcome(const AppState& state) {
     return kFailure;
 }
 
-int openLink(AppState& state, const Interrupt& interrupt, const std::string& link) {
+int openLink(AppState& state, const Interrupt& interrupt, const std::string& link,
+             const LaunchTargets& targets) {
     const QUrl url(QString::fromStdString(link));
     const bool isSignIn = url.host() == QLatin1String("auth");
     TerminalProgress progress(state, stdout);
     try {
-        interrupt.await(state.receive(url));
+        interrupt.await(state.receive(url, targets));
     } catch (const Interrupted&) {
         progress.finish();
         if (!isSignIn) {
@@ -74,25 +93,65 @@ int openLink(AppState& state, const Interrupt& interrupt, const std::string& lin
         printError(state.errorMessage().value_or(state.activeDetail().value_or("")));
         return kFailure;
     }
-    return launchOutcome(state);
+    return launchOutcome(state, targets);
 }
 
 int runLocal(AppState& state, const Interrupt& interrupt, const Settings& settings,
-             const std::string& path, const std::optional<std::string>& simulator,
-             bool noActivate) {
+             const std::string& path, const LaunchTargets& targets, bool noActivate) {
     std::error_code ignored;  // a path that cannot be examined is no build either
     if (!std::filesystem::is_directory(path, ignored)) {
         printError(AppInspector::kNotAnAppMessage);
         return kFailure;
     }
     TerminalProgress progress(state, stdout);
-    const QString udid =
-        QString::fromStdString(simulator.value_or(settings.preferredSimulatorUDID()));
+    const QString udid = QString::fromStdString(settings.preferredSimulatorUDID());
     const bool activate = !noActivate && settings.activateSimulator();
     interrupt.await(state.runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(path)),
-                                              udid, activate));
+                                              udid, activate, targets));
     progress.finish();
-    return launchOutcome(state);
+    return launchOutcome(state, targets);
+}
+
+// The options that say where and how a build is launched, shared by open and run. They come
+// only from the command line, never from a link.
+void addLaunchOptions(CLI::App* command, LaunchTargets& targets) {
+    command
+        ->add_option("--simulator", targets.simulatorUDIDs,
+                     "Run on the simulator with this UDID (repeatable; each in turn)")
+        ->allow_extra_args(false);
+    command
+        ->add_option("--open-url", targets.options.openURL,
+                     "Once the app runs, open this absolute URL in its simulator")
+        ->check(CLI::Validator(
+            [](const std::string& url) {
+                return isAbsoluteURL(url) ? std::string()
+                                          : std::string(
+                                                "needs an absolute URL such as "
+                                                "myapp://home");
+            },
+            "URL"));
+    command
+        ->add_option("--launch-arg", targets.options.arguments,
+                     "An argument for the app (repeatable; write --launch-arg=-flag for a dash)")
+        ->allow_extra_args(false);
+    command
+        ->add_option_function<std::vector<std::string>>(
+            "--env",
+            [&targets](const std::vector<std::string>& assignments) {
+                for (const std::string& assignment : assignments) {
+                    targets.options.environment.push_back(
+                        parseEnvironmentAssignment(assignment).value());
+                }
+            },
+            "KEY=VALUE in the app's environment (repeatable)")
+        ->allow_extra_args(false)
+        ->check(CLI::Validator(
+            [](const std::string& assignment) {
+                return parseEnvironmentAssignment(assignment)
+                           ? std::string()
+                           : std::string("needs KEY=VALUE, KEY of letters, digits and _");
+            },
+            "KEY=VALUE"));
 }
 
 // The link that opens a build, its identifier percent-encoded so that it stays one path
@@ -280,24 +339,25 @@ int main(int argc, char** argv) {
     using Command = std::function<int(AppState&, const Interrupt&)>;
     std::vector<std::pair<CLI::App*, Command>> commands;
 
+    LaunchTargets targets;
     std::string link;
     auto* open =
         cli.add_subcommand("open", "Open a quaylet:// link: a pull-request build or a sign-in");
     open->add_option("url", link, "The link")->required();
+    addLaunchOptions(open, targets);
     commands.emplace_back(open, [&](AppState& state, const Interrupt& interrupt) {
-        return openLink(state, interrupt, link);
+        return openLink(state, interrupt, link, targets);
     });
 
     std::string appPath;
-    std::optional<std::string> simulator;
     bool noActivate = false;
     Settings settings(Settings::defaultFile());
     auto* run = cli.add_subcommand("run", "Run an iOS Simulator build from disk");
     run->add_option("app", appPath, "The .app folder")->required();
-    run->add_option("--simulator", simulator, "The UDID of the simulator to use");
+    addLaunchOptions(run, targets);
     run->add_flag("--no-activate", noActivate, "Leave Simulator in the background");
     commands.emplace_back(run, [&](AppState& state, const Interrupt& interrupt) {
-        return runLocal(state, interrupt, settings, appPath, simulator, noActivate);
+        return runLocal(state, interrupt, settings, appPath, targets, noActivate);
     });
 
     bool buildsAsJson = false;

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QPromise>
 
+#include <algorithm>
 #include <thread>
 #include <variant>
 
@@ -32,6 +33,7 @@ const std::string kCacheCleared = "Downloaded builds cleared";
 const std::string kBuildCanceled = "Build canceled";
 const std::string kTestingLocalBuild = "Testing a local iOS build";
 const std::string kRunningIn = "Running in ";
+const std::string kOpeningIn = "Opening in ";
 
 QFuture<void> finishedFuture() {
     QPromise<void> promise;
@@ -123,6 +125,10 @@ QUrl AppState::beginSignIn() {
 }
 
 QFuture<void> AppState::receive(const QUrl& url) {
+    return receive(url, LaunchTargets());
+}
+
+QFuture<void> AppState::receive(const QUrl& url, const LaunchTargets& targets) {
     const IncomingLink link = parseIncomingLink(url);
     if (const auto* signIn = std::get_if<SignInReturnLink>(&link)) {
         // A code that arrives without a sign-in of ours pending came from someone else, or
@@ -143,7 +149,7 @@ QFuture<void> AppState::receive(const QUrl& url) {
             assign(activeDetail_, std::optional(kSignInPrompt), &AppState::activeDetailChanged);
             return finishedFuture();
         }
-        return beginRemotePreview(preview->previewID);
+        return beginRemotePreview(preview->previewID, targets);
     }
     assign(errorMessage_, std::optional(QuayletError::invalidDeepLink().errorDescription()),
            &AppState::errorMessageChanged);
@@ -165,14 +171,14 @@ QFuture<void> AppState::open(const QString& previewID) {
         assign(activeDetail_, std::optional(kSignInPrompt), &AppState::activeDetailChanged);
         return finishedFuture();
     }
-    return beginRemotePreview(id);
+    return beginRemotePreview(id, LaunchTargets());
 }
 
 QFuture<void> AppState::runReceivedPreview() {
     if (!receivedPreviewID_) {
         return finishedFuture();
     }
-    return beginRemotePreview(*receivedPreviewID_);
+    return beginRemotePreview(*receivedPreviewID_, LaunchTargets());
 }
 
 void AppState::cancelLaunch() {
@@ -195,7 +201,8 @@ void AppState::stopLaunchTask() {
     }
 }
 
-QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
+QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
+                                           const LaunchTargets& targets) {
     const std::optional<std::string> token = tokenStore_->readToken();
     if (!token) {
         stopLaunchTask();
@@ -212,6 +219,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
 
     assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
     assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    deviceOutcomes_.clear();
     assign(activePreview_, std::optional<PreviewManifest>(), &AppState::activePreviewChanged);
     assign(launchSource_, LaunchSource::remote, &AppState::launchSourceChanged);
     assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);
@@ -231,39 +239,25 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
             },
             task);
     };
-    PreviewService::ProgressCallback onProgress = [self, task](RemoteLaunchStage reported) {
-        applyOnMainThread(
-            [self, task, reported] {
-                if (self && !task.stop_requested()) {
-                    self->showReportedStage(reported, LaunchSource::remote);
-                }
-            },
-            task);
-    };
-
+    const RemoteLaunchRequest request{.previewID = previewID,
+                                      .token = *token,
+                                      .preferredSimulatorUDID = preferredSimulatorUDID,
+                                      .activateSimulator = activateSimulator,
+                                      .targets = targets};
     launchFinished_ = inBackground(
-        [this, service = previewService_, previewID, token = *token, preferredSimulatorUDID,
-         activateSimulator, onManifest, onProgress, task]() -> MainThreadStep {
-            SelfTestReport report =
-                service->launch(previewID, token, preferredSimulatorUDID, activateSimulator,
-                                onManifest, onProgress, task);
-            return [this, task, report = std::move(report)] {
+        [this, service = previewService_, request, onManifest,
+         onProgress = stageReporter(task, LaunchSource::remote), task]() -> MainThreadStep {
+            std::vector<DeviceOutcome> outcomes =
+                service->launch(request, onManifest, onProgress, task);
+            return [this, task, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
-                    showSuccess(report);  // the stage is already running, from the core
+                    showOutcomes(outcomes);
                 }
             };
         },
         [this, task](const std::exception_ptr& error) {
-            if (task.stop_requested()) {
-                return;  // whoever stopped the task has already said what happened
-            }
-            setStage(LaunchStage::idle);
-            if (isCancellation(error)) {
-                return;
-            }
-            assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
-            if (isAuthenticationRequired(error)) {
-                signOutAfterRefusal();
+            if (!task.stop_requested()) {  // whoever stopped it has said what happened
+                showLaunchFailure(error);
             }
         });
     return launchFinished_;
@@ -272,9 +266,16 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
 QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
                                             const QString& preferredSimulatorUDID,
                                             bool activateSimulator) {
+    return runLocalApplication(appURL, preferredSimulatorUDID, activateSimulator, LaunchTargets());
+}
+
+QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
+                                            const QString& preferredSimulatorUDID,
+                                            bool activateSimulator, const LaunchTargets& targets) {
     const std::filesystem::path app = appURL.toLocalFile().toStdString();
     assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
     assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    deviceOutcomes_.clear();
     assign(receivedPreviewID_, std::optional<std::string>(), &AppState::receivedPreviewIDChanged);
     assign(activePreview_, std::optional<PreviewManifest>(), &AppState::activePreviewChanged);
     assign(launchSource_, LaunchSource::local, &AppState::launchSourceChanged);
@@ -284,30 +285,77 @@ QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
     setStage(LaunchStage::inspecting);
     setStage(LaunchStage::selecting);
 
-    const QPointer<AppState> self(this);
-    SimulatorService::ProgressCallback onProgress = [self](RemoteLaunchStage reported) {
-        applyOnMainThread(
-            [self, reported] {
-                if (self) {
-                    self->showReportedStage(reported, LaunchSource::local);
-                }
-            },
-            std::stop_token());  // a local launch is never cancelled
-    };
+    return inBackground(
+        [this, service = simulatorService_, app,
+         udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator, targets,
+         onProgress = stageReporter(std::stop_token(), LaunchSource::local)]() -> MainThreadStep {
+            // A local launch is never cancelled.
+            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
+                app, udid, activateSimulator, targets, onProgress, std::stop_token());
+            return [this, outcomes = std::move(outcomes)] { showOutcomes(outcomes); };
+        },
+        [this](const std::exception_ptr& error) { showLaunchFailure(error); });
+}
+
+QFuture<void> AppState::runOnSimulator(const QString& udid) {
+    if (!report_ || isLaunchInProgress()) {
+        return finishedFuture();
+    }
+    const std::filesystem::path app = report_->app.appURL;
+    const std::string device = udid.toStdString();
+    // A pull-request build stays one: cancellable, and stopped by whatever stops its launches.
+    std::stop_token task;
+    if (launchSource_ == LaunchSource::remote) {
+        stopLaunchTask();
+        launchTask_.emplace();
+        task = launchTask_->get_token();
+    }
+    std::string deviceName = device;
+    if (environment_ && environment_->inventory) {
+        const auto& devices = environment_->inventory->devices;
+        if (const auto found = std::ranges::find(devices, device, &SimulatorDevice::udid);
+            found != devices.end()) {
+            deviceName = found->name;
+        }
+    }
+    assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    deviceOutcomes_.clear();
+    assign(activeDetail_, std::optional(kOpeningIn + deviceName), &AppState::activeDetailChanged);
+    setStage(LaunchStage::selecting);
 
     return inBackground(
         [this, service = simulatorService_, app,
-         udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator,
-         onProgress]() -> MainThreadStep {
-            SelfTestReport report =
-                service->runLocalApplication(app, udid, activateSimulator, onProgress);
-            return [this, report = std::move(report)] {
-                setStage(LaunchStage::running);
-                showSuccess(report);
+         targets = LaunchTargets{.simulatorUDIDs = {device}},
+         activateSimulator = settings_.activateSimulator(),
+         onProgress = stageReporter(task, launchSource_), task]() -> MainThreadStep {
+            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
+                app, std::nullopt, activateSimulator, targets, onProgress, task);
+            return [this, task, outcomes = std::move(outcomes)] {
+                if (!task.stop_requested()) {
+                    showOutcomes(outcomes);
+                }
             };
         },
+        [this, task](const std::exception_ptr& error) {
+            if (!task.stop_requested()) {
+                showLaunchFailure(error);
+            }
+        });
+}
+
+QFuture<void> AppState::openURLInApp(const QString& url) {
+    if (!report_) {
+        return finishedFuture();
+    }
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    return inBackground(
+        [service = simulatorService_, udid = report_->simulator.udid,
+         url = url.toStdString()]() -> MainThreadStep {
+            service->openURL(udid, url);
+            return [] {};
+        },
         [this](const std::exception_ptr& error) {
-            setStage(LaunchStage::idle);
             assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
         });
 }
@@ -324,7 +372,7 @@ QFuture<void> AppState::completeAuthentication(const std::string& code) {
                     return;
                 }
                 if (receivedPreviewID_) {
-                    beginRemotePreview(*receivedPreviewID_);
+                    beginRemotePreview(*receivedPreviewID_, LaunchTargets());
                 }
                 // No context object: Qt 6.4 asserts on a continuation whose context has gone,
                 // and finishing a promise needs none.
@@ -466,6 +514,46 @@ void AppState::showManifest(const PreviewManifest& manifest) {
 void AppState::showReportedStage(RemoteLaunchStage reported, LaunchSource source) {
     if (const auto stage = launchStage(reported, source)) {
         setStage(*stage);
+    }
+}
+
+AppState::ProgressCallback AppState::stageReporter(std::stop_token task, LaunchSource source) {
+    return [self = QPointer<AppState>(this), task, source](RemoteLaunchStage reported) {
+        applyOnMainThread(
+            [self, task, source, reported] {
+                if (self && !task.stop_requested()) {
+                    self->showReportedStage(reported, source);
+                }
+            },
+            task);
+    };
+}
+
+void AppState::showOutcomes(const std::vector<DeviceOutcome>& outcomes) {
+    deviceOutcomes_ = outcomes;
+    const auto ran = std::ranges::find_if(
+        outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); });
+    if (ran != outcomes.end()) {
+        setStage(LaunchStage::running);  // for a pull request, the core has said so already
+        showSuccess(*ran->report);
+        return;
+    }
+    setStage(LaunchStage::idle);
+    const auto failed = std::ranges::find_if(
+        outcomes, [](const DeviceOutcome& outcome) { return outcome.failure.has_value(); });
+    if (failed != outcomes.end()) {
+        assign(errorMessage_, failed->failure, &AppState::errorMessageChanged);
+    }
+}
+
+void AppState::showLaunchFailure(const std::exception_ptr& error) {
+    setStage(LaunchStage::idle);
+    if (isCancellation(error)) {
+        return;
+    }
+    assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+    if (isAuthenticationRequired(error)) {
+        signOutAfterRefusal();
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include "core/service/PreviewRecords.h"
 #include "core/simulator/EnvironmentSnapshot.h"
+#include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
 #include "feature/LaunchStage.h"
 #include "feature/PendingSignIn.h"
@@ -85,6 +86,8 @@ class AppState : public QObject {
     const std::vector<PreviewSummary>& builds() const { return builds_; }
     bool isLoadingBuilds() const { return isLoadingBuilds_; }
     const std::optional<std::string>& buildsError() const { return buildsError_; }
+    // How the last launch fared on each device it was asked to use, or on the one it chose.
+    const std::vector<DeviceOutcome>& deviceOutcomes() const { return deviceOutcomes_; }
 
     // True while a launch runs: the stage is neither idle nor running.
     bool isLaunchInProgress() const;
@@ -99,6 +102,8 @@ class AppState : public QObject {
 
     // An incoming quaylet:// link. The future ends with the launch or sign-in it started.
     Q_INVOKABLE QFuture<void> receive(const QUrl& url);
+    // As receive, a pull-request build running on the targets. They never come from the link.
+    QFuture<void> receive(const QUrl& url, const LaunchTargets& targets);
     // A build chosen in the builds list.
     Q_INVOKABLE QFuture<void> open(const QString& previewID);
     // Starts receivedPreviewID again, if there is one.
@@ -109,6 +114,14 @@ class AppState : public QObject {
     Q_INVOKABLE QFuture<void> runLocalApplication(const QUrl& appURL,
                                                   const QString& preferredSimulatorUDID,
                                                   bool activateSimulator);
+    QFuture<void> runLocalApplication(const QUrl& appURL, const QString& preferredSimulatorUDID,
+                                      bool activateSimulator, const LaunchTargets& targets);
+    // Installs and launches the running build again on exactly this device, from the unpacked
+    // copy: nothing is downloaded or unpacked again. Nothing happens without a running build
+    // or while a launch is in progress.
+    Q_INVOKABLE QFuture<void> runOnSimulator(const QString& udid);
+    // Opens an absolute URL in the device the build runs on; a failure becomes errorMessage.
+    Q_INVOKABLE QFuture<void> openURLInApp(const QString& url);
 
     // Exchanges a sign-in code for a token, stores it, resumes a build asked for while
     // signed out and reloads the builds list. Nothing cancels it.
@@ -138,6 +151,7 @@ class AppState : public QObject {
   private:
     // What a worker hands back for the main thread to apply.
     using MainThreadStep = std::function<void()>;
+    using ProgressCallback = std::function<void(RemoteLaunchStage)>;
 
     QVariant environmentValue() const;
     QString stageValue() const;
@@ -151,7 +165,11 @@ class AppState : public QObject {
     QVariantList buildsValue() const;
     QVariant buildsErrorValue() const;
 
-    QFuture<void> beginRemotePreview(const std::string& previewID);
+    QFuture<void> beginRemotePreview(const std::string& previewID, const LaunchTargets& targets);
+    // Shows each core stage of a launch as a LaunchStage, until the task is stopped.
+    ProgressCallback stageReporter(std::stop_token task, LaunchSource source);
+    void showOutcomes(const std::vector<DeviceOutcome>& outcomes);
+    void showLaunchFailure(const std::exception_ptr& error);
     void stopLaunchTask();
     void showManifest(const PreviewManifest& manifest);
     void showReportedStage(RemoteLaunchStage reported, LaunchSource source);
@@ -194,6 +212,7 @@ class AppState : public QObject {
     std::vector<PreviewSummary> builds_;
     bool isLoadingBuilds_ = false;
     std::optional<std::string> buildsError_;
+    std::vector<DeviceOutcome> deviceOutcomes_;
 };
 
 }  // namespace quaylet

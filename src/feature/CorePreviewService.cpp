@@ -1,5 +1,7 @@
 #include "feature/CorePreviewService.h"
 
+#include "feature/StopEither.h"
+
 namespace quaylet {
 
 CorePreviewService::CorePreviewService(RemotePreviewLauncher launcher, std::stop_token stop)
@@ -17,18 +19,12 @@ std::vector<PreviewSummary> CorePreviewService::availablePreviews(const std::str
     return launcher_.availablePreviews(token, stop_);
 }
 
-SelfTestReport CorePreviewService::launch(const std::string& previewID, const std::string& token,
-                                          const std::optional<std::string>& preferredSimulatorUDID,
-                                          bool activateSimulator, const ManifestCallback& manifest,
-                                          const ProgressCallback& progress, std::stop_token stop) {
-    const RemoteLaunchRequest request{.previewID = previewID,
-                                      .token = token,
-                                      .preferredSimulatorUDID = preferredSimulatorUDID,
-                                      .activateSimulator = activateSimulator};
-    std::stop_source either;
-    const std::stop_callback byLaunch(stop, [&either] { either.request_stop(); });
-    const std::stop_callback byService(stop_, [&either] { either.request_stop(); });
-    return launcher_.launch(request, manifest, progress, either.get_token());
+std::vector<DeviceOutcome> CorePreviewService::launch(const RemoteLaunchRequest& request,
+                                                      const ManifestCallback& manifest,
+                                                      const ProgressCallback& progress,
+                                                      std::stop_token stop) {
+    const StopEither either(stop, stop_);
+    return launcher_.launch(request, manifest, progress, either.token());
 }
 
 void CorePreviewService::clearCache() {

@@ -15,10 +15,10 @@ class CorePreviewService : public PreviewService {
     std::string exchangeAuthenticationCode(const std::string& code) override;
     void revokeAuthentication(const std::string& token) override;
     std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
-    SelfTestReport launch(const std::string& previewID, const std::string& token,
-                          const std::optional<std::string>& preferredSimulatorUDID,
-                          bool activateSimulator, const ManifestCallback& manifest,
-                          const ProgressCallback& progress, std::stop_token stop) override;
+    std::vector<DeviceOutcome> launch(const RemoteLaunchRequest& request,
+                                      const ManifestCallback& manifest,
+                                      const ProgressCallback& progress,
+                                      std::stop_token stop) override;
     void clearCache() override;
 
   private:

@@ -1,5 +1,7 @@
 #include "feature/CoreSimulatorService.h"
 
+#include "feature/StopEither.h"
+
 namespace quaylet {
 
 CoreSimulatorService::CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher,
@@ -20,17 +22,23 @@ EnvironmentSnapshot CoreSimulatorService::environment() {
     return discovery_.environment(stop_);
 }
 
-SelfTestReport CoreSimulatorService::runLocalApplication(
+std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-    bool activateSimulator, const ProgressCallback& progress) {
+    bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
+    std::stop_token stop) {
     // No expected fixture version and no screenshot: a local build is checked against itself.
-    // The window cannot cancel a local launch; only the whole service's stop ends it.
     const SelfTestRequest request{.appURL = app,
                                   .expectedFixtureVersion = std::nullopt,
                                   .preferredSimulatorUDID = preferredSimulatorUDID,
                                   .screenshotURL = std::nullopt,
-                                  .activateSimulator = activateSimulator};
-    return launcher_.selfTest(request, progress, stop_);
+                                  .activateSimulator = activateSimulator,
+                                  .launchOptions = targets.options};
+    const StopEither either(stop, stop_);
+    return launcher_.selfTestOnEach(request, targets.simulatorUDIDs, progress, {}, either.token());
+}
+
+void CoreSimulatorService::openURL(const std::string& udid, const std::string& url) {
+    launcher_.openURL(udid, url, stop_);
 }
 
 }  // namespace quaylet

@@ -19,10 +19,11 @@ class CoreSimulatorService : public SimulatorService {
     static CoreSimulatorService forThisHost(std::stop_token stop = {});
 
     EnvironmentSnapshot environment() override;
-    SelfTestReport runLocalApplication(const std::filesystem::path& app,
-                                       const std::optional<std::string>& preferredSimulatorUDID,
-                                       bool activateSimulator,
-                                       const ProgressCallback& progress) override;
+    std::vector<DeviceOutcome> runLocalApplication(
+        const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
+        bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
+        std::stop_token stop) override;
+    void openURL(const std::string& udid, const std::string& url) override;
 
   private:
     SimulatorDiscovery discovery_;

@@ -8,6 +8,7 @@
 
 #include "core/service/PreviewRecords.h"
 #include "core/service/RemoteLaunchStage.h"
+#include "core/service/RemotePreviewLauncher.h"
 #include "core/simulator/SelfTestReport.h"
 
 namespace quaylet {
@@ -27,11 +28,12 @@ class PreviewService {
     virtual std::vector<PreviewSummary> availablePreviews(const std::string& token) = 0;
 
     // Both callbacks are called on the launching thread and return once the state has
-    // taken the report in. Stopping ends the launch with CancellationError.
-    virtual SelfTestReport launch(const std::string& previewID, const std::string& token,
-                                  const std::optional<std::string>& preferredSimulatorUDID,
-                                  bool activateSimulator, const ManifestCallback& manifest,
-                                  const ProgressCallback& progress, std::stop_token stop) = 0;
+    // taken the report in. One outcome per named device, or the chosen device's when none is
+    // named (its failure is thrown). Stopping ends the launch with CancellationError.
+    virtual std::vector<DeviceOutcome> launch(const RemoteLaunchRequest& request,
+                                              const ManifestCallback& manifest,
+                                              const ProgressCallback& progress,
+                                              std::stop_token stop) = 0;
 
     virtual void clearCache() = 0;
 };

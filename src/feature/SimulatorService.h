@@ -3,10 +3,13 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <vector>
 
 #include "core/service/RemoteLaunchStage.h"
 #include "core/simulator/EnvironmentSnapshot.h"
+#include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
 
 namespace quaylet {
@@ -22,9 +25,15 @@ class SimulatorService {
     // Never throws: problems are listed in the snapshot.
     virtual EnvironmentSnapshot environment() = 0;
 
-    virtual SelfTestReport runLocalApplication(
+    // One outcome per device in targets, or the chosen device's when none is named (its
+    // failure is thrown). Stopping ends the run with CancellationError.
+    virtual std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        bool activateSimulator, const ProgressCallback& progress) = 0;
+        bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
+        std::stop_token stop) = 0;
+
+    // Opens an absolute URL in a booted device, for the app that runs there.
+    virtual void openURL(const std::string& udid, const std::string& url) = 0;
 };
 
 }  // namespace quaylet

@@ -66,6 +66,36 @@ class ObjectReader {
         return value.get<int>();
     }
 
+    // Optional arrays of strings and objects of strings read as empty when absent.
+    std::vector<std::string> strings(const char* key) const {
+        std::vector<std::string> values;
+        for (const json& value : array(key)) {
+            if (!value.is_string()) {
+                throw std::runtime_error(path_ + "." + key + " must hold strings");
+            }
+            values.push_back(value.get<std::string>());
+        }
+        return values;
+    }
+
+    std::map<std::string, std::string> stringMap(const char* key) const {
+        std::map<std::string, std::string> values;
+        if (!has(key)) {
+            return values;
+        }
+        const json& object = required(key);
+        if (!object.is_object()) {
+            throw std::runtime_error(path_ + "." + key + " must be an object");
+        }
+        for (const auto& [name, value] : object.items()) {
+            if (!value.is_string()) {
+                throw std::runtime_error(path_ + "." + key + "." + name + " must be a string");
+            }
+            values.emplace(name, value.get<std::string>());
+        }
+        return values;
+    }
+
     // Optional arrays read as empty when absent.
     const json& array(const char* key) const {
         static const json kEmpty = json::array();
@@ -110,12 +140,14 @@ SimulatedDevice deviceFromJson(const ObjectReader& reader) {
                            reader.optionalString("deviceTypeIdentifier"),
                            reader.optionalString("availabilityError"),
                            reader.optionalString("lastBootedAt"),
-                           {}};
+                           {},
+                           reader.strings("openedURLs")};
     const json& apps = reader.array("apps");
     for (std::size_t index = 0; index < apps.size(); ++index) {
         const ObjectReader app(apps[index], indexed(reader.path(), "apps", index));
-        device.apps.push_back(
-            {app.string("bundleIdentifier"), app.string("path"), app.optionalInteger("pid")});
+        device.apps.push_back({app.string("bundleIdentifier"), app.string("path"),
+                               app.optionalInteger("pid"), app.strings("launchArguments"),
+                               app.stringMap("launchEnvironment")});
     }
     return device;
 }
@@ -149,6 +181,7 @@ SimulatedDevice shutDownDevice(const char* name, const char* deviceType,
             std::string("com.apple.CoreSimulator.SimDeviceType.") + deviceType,
             std::nullopt,
             std::nullopt,
+            {},
             {}};
 }
 
@@ -268,7 +301,16 @@ nlohmann::ordered_json toJson(const DeviceSet& set) {
             nlohmann::ordered_json appEntry{{"bundleIdentifier", app.bundleIdentifier},
                                             {"path", app.path.string()}};
             putOptional(appEntry, "pid", app.runningPid);
+            if (!app.launchArguments.empty()) {
+                appEntry["launchArguments"] = app.launchArguments;
+            }
+            if (!app.launchEnvironment.empty()) {
+                appEntry["launchEnvironment"] = app.launchEnvironment;
+            }
             entry["apps"].push_back(appEntry);
+        }
+        if (!device.openedURLs.empty()) {
+            entry["openedURLs"] = device.openedURLs;
         }
         document["devices"].push_back(entry);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,10 @@ struct InstalledApp {
     std::string bundleIdentifier;
     std::filesystem::path path;     // the copied .app inside the device's container folder
     std::optional<int> runningPid;  // set by a launch, cleared by shutdown or reinstall
+    // What the latest launch gave the app: its arguments and its environment (the launching
+    // tool's SIMCTL_CHILD_ variables, without the prefix).
+    std::vector<std::string> launchArguments = {};
+    std::map<std::string, std::string> launchEnvironment = {};
 };
 
 struct SimulatedDevice {
@@ -37,6 +42,7 @@ struct SimulatedDevice {
     std::optional<std::string> availabilityError;
     std::optional<std::string> lastBootedAt;
     std::vector<InstalledApp> apps;
+    std::vector<std::string> openedURLs = {};  // every URL "simctl openurl" opened, in order
 
     bool isBooted() const { return state == kBootedState; }
     InstalledApp* findApp(const std::string& bundleIdentifier);

@@ -1,5 +1,6 @@
 #include <chrono>
 #include <iostream>
+#include <map>
 #include <random>
 #include <string_view>
 #include <thread>
@@ -9,6 +10,8 @@
 #include "hosttools/SimctlListing.h"
 #include "hosttools/SolidPng.h"
 #include "hosttools/Tools.h"
+
+extern char** environ;
 
 namespace quaylet::hosttools {
 namespace {
@@ -241,10 +244,27 @@ int plausiblePid() {
     return std::uniform_int_distribution<int>(10000, 99999)(source);
 }
 
-// Records the app as running; its code is never executed. A running app keeps its pid.
+// What the Mac tool hands the app: its own SIMCTL_CHILD_ variables, without the prefix.
+std::map<std::string, std::string> childEnvironment() {
+    constexpr std::string_view kPrefix = "SIMCTL_CHILD_";
+    std::map<std::string, std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const std::size_t equals = text.find('=');
+        if (text.starts_with(kPrefix) && equals != std::string_view::npos &&
+            equals > kPrefix.size()) {
+            environment.emplace(text.substr(kPrefix.size(), equals - kPrefix.size()),
+                                text.substr(equals + 1));
+        }
+    }
+    return environment;
+}
+
+// Records the app as running, with the arguments and environment it was given; its code is
+// never executed. A running app keeps its pid.
 int launch(const DeviceSetStore& store, const Arguments& arguments) {
-    if (arguments.size() != 2) {
-        failUsage("launch <device> <bundle identifier>");
+    if (arguments.size() < 2) {
+        failUsage("launch <device> <bundle identifier> [<argument> ...]");
     }
     const std::string& bundleIdentifier = arguments[1];
     int pid = 0;
@@ -261,9 +281,24 @@ int launch(const DeviceSetStore& store, const Arguments& arguments) {
         if (!app->runningPid) {
             app->runningPid = plausiblePid();
         }
+        app->launchArguments.assign(arguments.begin() + 2, arguments.end());
+        app->launchEnvironment = childEnvironment();
         pid = *app->runningPid;
     });
     std::cout << bundleIdentifier << ": " << pid << '\n';
+    return 0;
+}
+
+// Hands the URL to the booted device, which keeps it; no app code runs to open it.
+int openURL(const DeviceSetStore& store, const Arguments& arguments) {
+    if (arguments.size() != 2) {
+        failUsage("openurl <device> <URL>");
+    }
+    store.update([&](DeviceSet& set) {
+        SimulatedDevice& device = requireDevice(set, arguments[0]);
+        requireBooted(device);
+        device.openedURLs.push_back(arguments[1]);
+    });
     return 0;
 }
 
@@ -307,6 +342,7 @@ constexpr Subcommand kSubcommands[] = {
     {"shutdown", shutdownCommand},
     {"install", install},
     {"launch", launch},
+    {"openurl", openURL},
     {"get_app_container", appContainer},
     {"io", io},
 };

@@ -539,5 +539,31 @@ TEST(PreviewTabTest, SuccessDescribesTheBuildThatRuns) {
     EXPECT_EQ(row.property("row-value", "fullText"), longValue);
 }
 
+TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
+    StateDriver driver;
+    driver.showEnvironment(
+        testing::makeReadyEnvironment({testing::makeDevice("SIM-1", "iPhone 15", "18.2"),
+                                       testing::makeDevice("SIM-2", "iPad Air", "18.2")}));
+    MainWindow window(driver);
+    QuickScene& scene = window.scene;
+    runLocal(driver);
+    auto& simulators = driver.simulatorService();
+
+    click(scene, "anotherSimulatorButton");
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return scene.isShown("simulatorChoice-SIM-2"); }));
+    click(scene, "simulatorChoice-SIM-2");
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return simulators.requestedLaunches().size() == 2; }));
+    EXPECT_EQ(simulators.requestedLaunches()[1].target, kLocalApp.string());
+    EXPECT_EQ(simulators.requestedLaunches()[1].targets.simulatorUDIDs,
+              std::vector<std::string>{"SIM-2"});
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return scene.isShown("linkField"); }));
+
+    scene.find("linkField").setProperty("text", " myapp://home ");
+    click(scene, "openLinkButton");
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return !simulators.openedURLs().empty(); }));
+    EXPECT_EQ(simulators.openedURLs()[0],
+              (std::pair<std::string, std::string>{"SIM-2", "myapp://home"}));
+}
+
 }  // namespace
 }  // namespace quaylet

@@ -12,6 +12,7 @@
 #include <list>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <tuple>
 
 #include "core/process/ProcessRunner.h"
 #include "fixtures/AppBundleBuilder.h"
@@ -31,6 +32,18 @@ constexpr const char* kPreviewLink = "quaylet://preview/pr-demo";
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+constexpr const char* kPhone = "11111111-1111-4111-8111-111111111111";
+constexpr const char* kPad = "22222222-2222-4222-8222-222222222222";
+constexpr const char* kUnavailable = "33333333-3333-4333-8333-333333333333";
 
 class CommandLineTest : public ::testing::Test {
   protected:
@@ -72,6 +85,41 @@ class CommandLineTest : public ::testing::Test {
         httplib::Client browser(service.baseURL());
         const auto answer = browser.Get(page.substr(service.baseURL().size()));
         return answer ? answer->get_header_value("Location") : std::string();
+    }
+
+    // A simulated device set whose UDIDs the test knows: an iPhone, an iPad and an iPhone
+    // that can no longer boot.
+    void useKnownDevices() const {
+        const std::string runtime = "com.apple.CoreSimulator.SimRuntime.iOS-18-2";
+        nlohmann::json set;
+        set["runtimes"] = nlohmann::json::array({nlohmann::json{{"identifier", runtime},
+                                                                {"name", "iOS 18.2"},
+                                                                {"version", "18.2"},
+                                                                {"isAvailable", true},
+                                                                {"platform", "iOS"}}});
+        for (const auto& [udid, name, available] :
+             {std::tuple{kPhone, "iPhone 16 Pro", true}, std::tuple{kPad, "iPad Air", true},
+              std::tuple{kUnavailable, "iPhone 13", false}}) {
+            set["devices"].push_back({{"udid", udid},
+                                      {"name", name},
+                                      {"state", "Shutdown"},
+                                      {"isAvailable", available},
+                                      {"runtime", runtime}});
+        }
+        std::filesystem::create_directories(user.path() / "simulator");
+        std::ofstream(user.path() / "simulator" / "devices.json") << set.dump();
+    }
+
+    // The stored state of a device of the simulated set, by its position.
+    nlohmann::json storedDevice(std::size_t index) const {
+        return nlohmann::json::parse(std::ifstream(user.path() / "simulator" / "devices.json"))
+            .at("devices")
+            .at(index);
+    }
+
+    std::size_t launchEvents() const {
+        const auto answer = httplib::Client(service.baseURL()).Get("/dev/launch-events");
+        return answer ? nlohmann::json::parse(answer->body).size() : 0;
     }
 
     testing::PrivateSecretService keyring;
@@ -163,6 +211,63 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     EXPECT_EQ(result.standardError,
               "This build is missing app information. Rebuild it in GitHub Actions, then try "
               "again.\n");
+}
+
+TEST_F(CommandLineTest, RunsOneDownloadOnEachNamedSimulatorWithTheOptionsGiven) {
+    signIn();
+    useKnownDevices();
+    ProcessResult result =
+        quaylet({"open", kPreviewLink, "--simulator", kPhone, "--simulator", kPad,
+                 "--launch-arg=-screen", "--launch-arg", "forecast", "--env", "FEATURE_X=on=1",
+                 "--open-url", "weather://today?day=1"});
+    ASSERT_EQ(result.status, 0) << result.standardOutput << result.standardError;
+    EXPECT_EQ(occurrences(result.standardOutput, "Getting the build · step 2 of 5\n"), 1u);
+    EXPECT_EQ(occurrences(result.standardOutput, "Installing · step 4 of 5\n"), 2u);
+    EXPECT_TRUE(result.standardOutput.ends_with(
+        "Quaylet Demo\nRunning in iPhone 16 Pro\nRunning in iPad Air\n"))
+        << result.standardOutput;
+    EXPECT_EQ(launchEvents(), 2u) << "one launch event per device";
+    for (const std::size_t device : {0u, 1u}) {
+        const nlohmann::json stored = storedDevice(device);
+        EXPECT_EQ(stored.at("openedURLs"), nlohmann::json::array({"weather://today?day=1"}));
+        EXPECT_EQ(stored.at("apps")[0].at("launchArguments"),
+                  nlohmann::json::array({"-screen", "forecast"}));
+        EXPECT_EQ(stored.at("apps")[0].at("launchEnvironment"),
+                  nlohmann::json::object({{"FEATURE_X", "on=1"}}));
+    }
+
+    result = quaylet({"open", kPreviewLink, "--simulator", kUnavailable, "--simulator", kPhone});
+    EXPECT_EQ(result.status, 1) << "not every device runs the build";
+    EXPECT_EQ(result.standardError,
+              "Couldn’t run in iPhone 13: This Simulator isn’t available. Install its iOS runtime "
+              "in Xcode, then try again.\n");
+    EXPECT_TRUE(result.standardOutput.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n"))
+        << result.standardOutput;
+    EXPECT_EQ(launchEvents(), 3u);
+
+    // A web page's link cannot choose devices or options: with both devices booted, the
+    // ranking picks the iPad, and the app starts with nothing it was not given here.
+    result = quaylet({"open", std::string(kPreviewLink) + "?simulator=" + kPhone +
+                                  "&launch-arg=-evil&env=EVIL%3D1&open-url=evil%3A%2F%2Fx"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_TRUE(result.standardOutput.ends_with("Running in iPad Air\n")) << result.standardOutput;
+    const nlohmann::json pad = storedDevice(1);
+    EXPECT_FALSE(pad.at("apps")[0].contains("launchArguments"));
+    EXPECT_FALSE(pad.at("apps")[0].contains("launchEnvironment"));
+    EXPECT_EQ(pad.at("openedURLs").size(), 1u);
+
+    const auto app = fixtures::AppBundleBuilder("Local.app")
+                         .displayName("Local Demo")
+                         .elfExecutableForHost()
+                         .writeInto(user.path());
+    result = quaylet(
+        {"run", app.string(), "--no-activate", "--simulator", kPad, "--simulator", "NO-SUCH-UDID"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.standardOutput.ends_with("Local Demo\nRunning in iPad Air\n"))
+        << result.standardOutput;
+    EXPECT_EQ(result.standardError,
+              "Couldn’t run in NO-SUCH-UDID: No Simulator has this UDID. Run “quaylet doctor” to "
+              "see the Simulators, then try again.\n");
 }
 
 // Reads from descriptor until text has arrived (or 30 seconds have passed) and returns all
@@ -299,6 +404,9 @@ TEST_F(CommandLineTest, SettingsKeepTheirTypes) {
 TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
     EXPECT_EQ(quaylet({"frobnicate"}).status, 2);
     EXPECT_EQ(quaylet({"open"}).status, 2);
+    for (const char* option : {"--env=1ST=x", "--env=NOVALUE", "--open-url=screen/today"}) {
+        EXPECT_EQ(quaylet({"open", kPreviewLink, option}).status, 2) << option;
+    }
 
     const ProcessResult result = quaylet({"builds"}, "not a web address");
     EXPECT_EQ(result.status, 1);

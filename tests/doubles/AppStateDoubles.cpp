@@ -5,6 +5,23 @@
 #include "core/errors/QuayletError.h"
 
 namespace quaylet::testing {
+namespace {
+
+// The double's one result as the outcome on each named device, or on the chosen one.
+std::vector<DeviceOutcome> outcomesOf(const SelfTestReport& report, const LaunchTargets& targets) {
+    if (targets.simulatorUDIDs.empty()) {
+        return {{report.simulator.udid, report.simulator.name, report, std::nullopt}};
+    }
+    std::vector<DeviceOutcome> outcomes;
+    for (const std::string& udid : targets.simulatorUDIDs) {
+        SelfTestReport onDevice = report;
+        onDevice.simulator.udid = udid;
+        outcomes.push_back({udid, report.simulator.name, onDevice, std::nullopt});
+    }
+    return outcomes;
+}
+
+}  // namespace
 
 void Latch::open() {
     {
@@ -61,16 +78,19 @@ std::vector<PreviewSummary> FakePreviewService::availablePreviews(const std::str
     return previews;
 }
 
-SelfTestReport FakePreviewService::launch(const std::string& previewID, const std::string& token,
-                                          const std::optional<std::string>& preferredSimulatorUDID,
-                                          bool activateSimulator, const ManifestCallback& manifest,
-                                          const ProgressCallback& progress, std::stop_token stop) {
+std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest& request,
+                                                      const ManifestCallback& manifest,
+                                                      const ProgressCallback& progress,
+                                                      std::stop_token stop) {
     {
         std::lock_guard lock(mutex_);
-        requestedLaunches_.push_back({previewID, preferredSimulatorUDID, activateSimulator});
+        requestedLaunches_.push_back({request.previewID, request.preferredSimulatorUDID,
+                                      request.activateSimulator, request.targets});
     }
-    return onLaunch(LaunchCall{previewID, token, preferredSimulatorUDID, activateSimulator,
-                               manifest, progress, stop});
+    return outcomesOf(
+        onLaunch(LaunchCall{request.previewID, request.token, request.preferredSimulatorUDID,
+                            request.activateSimulator, manifest, progress, stop}),
+        request.targets);
 }
 
 void FakePreviewService::clearCache() {
@@ -107,15 +127,17 @@ EnvironmentSnapshot FakeSimulatorService::environment() {
     return snapshot;
 }
 
-SelfTestReport FakeSimulatorService::runLocalApplication(
+std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-    bool activateSimulator, const ProgressCallback& progress) {
+    bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
+    std::stop_token) {
     {
         std::lock_guard lock(mutex_);
-        requestedLaunches_.push_back({app.string(), preferredSimulatorUDID, activateSimulator});
+        requestedLaunches_.push_back(
+            {app.string(), preferredSimulatorUDID, activateSimulator, targets});
     }
     if (onRun) {
-        return onRun(progress);
+        return outcomesOf(onRun(progress), targets);
     }
     for (const RemoteLaunchStage stage : reportedStages) {
         progress(stage);
@@ -123,7 +145,18 @@ SelfTestReport FakeSimulatorService::runLocalApplication(
     if (!result) {
         throw QuayletError::commandFailed("/usr/bin/xcrun simctl install", 1, "");
     }
-    return *result;
+    return outcomesOf(*result, targets);
+}
+
+void FakeSimulatorService::openURL(const std::string& udid, const std::string& url) {
+    checkURLToOpen(url);
+    std::lock_guard lock(mutex_);
+    openedURLs_.emplace_back(udid, url);
+}
+
+std::vector<std::pair<std::string, std::string>> FakeSimulatorService::openedURLs() const {
+    std::lock_guard lock(mutex_);
+    return openedURLs_;
 }
 
 std::vector<RequestedLaunch> FakeSimulatorService::requestedLaunches() const {

@@ -55,6 +55,7 @@ struct RequestedLaunch {
     std::string target;  // the preview identifier, or the app's path for a local build
     std::optional<std::string> preferredSimulatorUDID;
     bool activateSimulator = false;
+    LaunchTargets targets = {};
 
     bool operator==(const RequestedLaunch&) const = default;
 };
@@ -64,10 +65,10 @@ class FakePreviewService : public PreviewService {
     std::string exchangeAuthenticationCode(const std::string& code) override;
     void revokeAuthentication(const std::string& token) override;
     std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
-    SelfTestReport launch(const std::string& previewID, const std::string& token,
-                          const std::optional<std::string>& preferredSimulatorUDID,
-                          bool activateSimulator, const ManifestCallback& manifest,
-                          const ProgressCallback& progress, std::stop_token stop) override;
+    std::vector<DeviceOutcome> launch(const RemoteLaunchRequest& request,
+                                      const ManifestCallback& manifest,
+                                      const ProgressCallback& progress,
+                                      std::stop_token stop) override;
     void clearCache() override;
 
     std::vector<std::string> exchangedCodes() const;
@@ -95,12 +96,15 @@ class FakePreviewService : public PreviewService {
 class FakeSimulatorService : public SimulatorService {
   public:
     EnvironmentSnapshot environment() override;
-    SelfTestReport runLocalApplication(const std::filesystem::path& app,
-                                       const std::optional<std::string>& preferredSimulatorUDID,
-                                       bool activateSimulator,
-                                       const ProgressCallback& progress) override;
+    std::vector<DeviceOutcome> runLocalApplication(
+        const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
+        bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
+        std::stop_token stop) override;
+    void openURL(const std::string& udid, const std::string& url) override;
 
     std::vector<RequestedLaunch> requestedLaunches() const;
+    // Device and URL of each openURL call.
+    std::vector<std::pair<std::string, std::string>> openedURLs() const;
 
     EnvironmentSnapshot snapshot;
     std::vector<RemoteLaunchStage> reportedStages;
@@ -113,6 +117,7 @@ class FakeSimulatorService : public SimulatorService {
   private:
     mutable std::mutex mutex_;
     std::vector<RequestedLaunch> requestedLaunches_;
+    std::vector<std::pair<std::string, std::string>> openedURLs_;
 };
 
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha);

@@ -215,15 +215,18 @@ LaunchOutcome LaunchRoadTest::launch(const DeveloperTools& tools, std::stop_toke
                                      const std::function<void(RemoteLaunchStage)>& onStage) const {
     LaunchOutcome outcome;
     try {
-        outcome.report = launcherWith(tools).launch(
-            {.previewID = kPreview, .token = kToken}, {},
-            [&](RemoteLaunchStage stage) {
-                outcome.stages.push_back(stage);
-                if (onStage) {
-                    onStage(stage);
-                }
-            },
-            stop);
+        outcome.report = launcherWith(tools)
+                             .launch(
+                                 {.previewID = kPreview, .token = kToken}, {},
+                                 [&](RemoteLaunchStage stage) {
+                                     outcome.stages.push_back(stage);
+                                     if (onStage) {
+                                         onStage(stage);
+                                     }
+                                 },
+                                 stop)
+                             .front()
+                             .report;
     } catch (...) {
         outcome.error = std::current_exception();
     }

@@ -436,5 +436,57 @@ TEST_F(AppStateTest, WorkThatOutlivesTheStateWritesNothing) {
     EXPECT_TRUE(waitFor(launch));
 }
 
+TEST_F(AppStateTest, OnlyTheCallerChoosesDevicesAndLaunchOptions) {
+    service->onLaunch = [](const LaunchCall&) { return testing::makeReport("Demo", "iPhone"); };
+    AppState& app = makeState();
+    ASSERT_TRUE(waitFor(app.receive(
+        QUrl("quaylet://preview/abc?simulator=U9&launch-arg=-x&env=A%3D1&open-url=evil://x"))));
+    const LaunchTargets named{
+        .simulatorUDIDs = {"U1", "U2"},
+        .options = {.arguments = {"-x"}, .environment = {{"A", "1"}}, .openURL = "demo://home"}};
+    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://preview/abc"), named)));
+
+    const auto launches = service->requestedLaunches();
+    ASSERT_EQ(launches.size(), 2u);
+    EXPECT_EQ(launches[0].targets, LaunchTargets()) << "a link's query chooses nothing";
+    EXPECT_EQ(launches[1].targets, named);
+    ASSERT_EQ(app.deviceOutcomes().size(), 2u);
+    EXPECT_EQ(app.deviceOutcomes()[1].udid, "U2");
+    EXPECT_EQ(app.stage(), LaunchStage::running);
+}
+
+TEST_F(AppStateTest, TheRunningBuildOpensOnAnotherSimulatorAndTakesLinks) {
+    SelfTestReport local = testing::makeReport("Demo", "iPhone 15");
+    local.app.appURL = "/unpacked/Demo.app";
+    local.simulator.udid = "U1";
+    simulator->result = local;
+    simulator->snapshot =
+        testing::makeReadyEnvironment({testing::makeDevice("U2", "iPad Air", "18.2")});
+    AppState& app = makeState();
+    EXPECT_TRUE(waitFor(app.openURLInApp("demo://home"))) << "nothing runs yet: nothing to do";
+    ASSERT_TRUE(waitFor(app.runDiagnostics()));
+    ASSERT_TRUE(waitFor(app.runLocalApplication(QUrl::fromLocalFile("/b/Demo.app"), "", false)));
+
+    const QFuture<void> again = app.runOnSimulator("U2");
+    EXPECT_EQ(app.activeDetail(), "Opening in iPad Air");
+    EXPECT_FALSE(app.report());
+    ASSERT_TRUE(waitFor(again));
+    const auto runs = simulator->requestedLaunches();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[1], (testing::RequestedLaunch{
+                           "/unpacked/Demo.app", std::nullopt, true, {.simulatorUDIDs = {"U2"}}}))
+        << "the unpacked copy, on exactly that device";
+    ASSERT_TRUE(app.report());
+    EXPECT_EQ(app.report()->simulator.udid, "U2");
+    EXPECT_EQ(app.stage(), LaunchStage::running);
+
+    ASSERT_TRUE(waitFor(app.openURLInApp("demo://home")));
+    EXPECT_FALSE(app.errorMessage());
+    ASSERT_TRUE(waitFor(app.openURLInApp("home")));
+    EXPECT_TRUE(app.errorMessage()) << "a relative link is refused with a message";
+    EXPECT_EQ(simulator->openedURLs(),
+              (std::vector<std::pair<std::string, std::string>>{{"U2", "demo://home"}}));
+}
+
 }  // namespace
 }  // namespace quaylet

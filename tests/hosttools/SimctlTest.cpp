@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "hosttools/ToolProcess.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet::testing {
@@ -199,6 +200,19 @@ TEST_F(SimctlTest, TakesAnAppFromBootToLaunchWithoutRunningIt) {
         << "a running app keeps its pid";
     EXPECT_FALSE(std::filesystem::exists(marker())) << "the app's code must never run";
 
+    // The app keeps what its latest launch gave it, so a test can see what reached it.
+    {
+        const ScopedEnvironment feature("SIMCTL_CHILD_FEATURE", "on=1");
+        const ScopedEnvironment ours("QUAYLET_NOT_FOR_THE_APP", "x");
+        ASSERT_EQ(simctl({"launch", kPhone, kBundleId, "-screen", "a b"}).status, 0);
+    }
+    ASSERT_EQ(simctl({"openurl", kPhone, "demo://screen?id=1"}).status, 0);
+    const json stored = json::parse(std::ifstream(home_.path() / "devices.json"));
+    EXPECT_EQ(stored.at("devices")[0].at("openedURLs"), json::array({"demo://screen?id=1"}));
+    const json& launchedApp = stored.at("devices")[0].at("apps")[0];
+    EXPECT_EQ(launchedApp.at("launchArguments"), json::array({"-screen", "a b"}));
+    EXPECT_EQ(launchedApp.at("launchEnvironment"), json::object({{"FEATURE", "on=1"}}));
+
     EXPECT_EQ(simctl({"shutdown", kPhone}).status, 0);
     EXPECT_EQ(device(kPhone).at("state"), "Shutdown");
     const ToolResult launchShutDown = simctl({"launch", kPhone, kBundleId});
@@ -264,6 +278,8 @@ TEST_F(SimctlTest, RefusesWithTheToolsStatusesAndMessages) {
         {{"io", kPhone, "screenshot", "x.png"}, 149, "current state: Shutdown"},
         {{"io", kPad, "recordVideo", "x.mov"}, 64, "Usage: simctl io"},
         {{"launch", kPad}, 64, "Usage: simctl launch"},
+        {{"openurl", kPhone, "demo://x"}, 149, "current state: Shutdown"},
+        {{"openurl", kPad}, 64, "Usage: simctl openurl"},
         {{"list"}, 64, "JSON"},
         {{"frobnicate"}, 64, "Unrecognized subcommand: frobnicate"},
         {{}, 64, "Usage: simctl"},

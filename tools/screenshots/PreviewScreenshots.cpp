@@ -39,24 +39,24 @@ PreviewManifest manifest() {
 
 SelfTestReport report(const std::string& bundleIdentifier) {
     SelfTestReport report = testing::makeReport("Weather", "iPhone 15 Pro");
+    report.simulator.udid = "SIM-1";
     report.app.bundleIdentifier = bundleIdentifier;
     report.app.appURL = "/Users/me/Builds/Weather.app";
     return report;
 }
 
+// The report's device and two more to open the build on.
 EnvironmentSnapshot readyMachine() {
-    SimulatorDevice device;
-    device.name = "iPhone 15 Pro";
-    device.isAvailable = true;
-    EnvironmentSnapshot snapshot;
-    snapshot.xcodePath = "/Applications/Xcode.app/Contents/Developer";
-    snapshot.inventory = SimulatorInventory{{}, {device}};
-    return snapshot;
+    return testing::makeReadyEnvironment({testing::makeDevice("SIM-1", "iPhone 15 Pro", "18.2"),
+                                          testing::makeDevice("SIM-2", "iPad Air", "18.2"),
+                                          testing::makeDevice("SIM-3", "iPhone SE", "17.5")});
 }
 
-// The main window with the state brought into a situation first.
-Screenshot window(std::string name, bool signedIn, std::function<void(StateDriver&)> situation) {
-    return {std::move(name), [signedIn, situation](const std::filesystem::path& file) {
+// The main window with the state brought into a situation first, then what a person does
+// in the window.
+Screenshot window(std::string name, bool signedIn, std::function<void(StateDriver&)> situation,
+                  std::function<void(QuickScene&)> inWindow = {}) {
+    return {std::move(name), [signedIn, situation, inWindow](const std::filesystem::path& file) {
                 StateDriver driver({.signedIn = signedIn});
                 driver.showEnvironment(readyMachine());
                 situation(driver);
@@ -64,6 +64,9 @@ Screenshot window(std::string name, bool signedIn, std::function<void(StateDrive
                 QuickScene scene("ContentView",
                                  {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
                                   {"updateAction", QVariant::fromValue(&updates)}});
+                if (inWindow) {
+                    inWindow(scene);
+                }
                 scene.saveImage(file);
             }};
 }
@@ -94,6 +97,16 @@ const bool added = addScreenshots({
                driver.holdRemoteLaunchAt(LaunchStage::installing, manifest());
                driver.finishHeldLaunch(report("com.octo.weather"));
            }),
+    window(
+        "preview-success-other-simulator", true,
+        [](StateDriver& driver) {
+            driver.holdRemoteLaunchAt(LaunchStage::installing, manifest());
+            driver.finishHeldLaunch(report("com.octo.weather"));
+        },
+        [](QuickScene& scene) {
+            scene.find("linkField").setProperty("text", "weather://forecast?day=3");
+            scene.click("anotherSimulatorButton");
+        }),
     window("preview-success-local", true,
            [](StateDriver& driver) {
                driver.holdLocalLaunchAt(LaunchStage::selecting, "/Users/me/Builds/Weather.app");

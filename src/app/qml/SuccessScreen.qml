@@ -1,8 +1,11 @@
 import QtQuick
+import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import QtQml.Models
 import Quaylet
 
-// The build runs: what runs where, the facts that were checked, and a way to run it again.
+// The build runs: what runs where, the facts that were checked, a way to run it again, on
+// another Simulator from the same unpacked copy, and a way to send the app a link.
 Item {
     id: screen
 
@@ -29,7 +32,18 @@ Item {
                                      userSettings.activateSimulator)
     }
 
+    function openLink() {
+        const link = linkField.text.trim()
+        if (link !== "")
+            appState.openURLInApp(link)
+    }
+
     implicitHeight: column.implicitHeight + 48
+
+    SimulatorChoices {
+        id: simulators
+        appState: screen.appState
+    }
 
     ColumnLayout {
         id: column
@@ -186,6 +200,81 @@ Item {
                 color: Theme.secondaryText
                 elide: Text.ElideRight
                 Layout.fillWidth: true
+            }
+        }
+
+        RowLayout {
+            spacing: 8
+            Layout.fillWidth: true
+
+            ActionButton {
+                id: anotherSimulatorButton
+                objectName: "anotherSimulatorButton"
+                text: "Open on another Simulator…"
+                enabled: simulators.options.length > 0 && !screen.appState.isLaunchInProgress
+                onClicked: simulatorMenu.open()
+
+                Menu {
+                    id: simulatorMenu
+                    objectName: "simulatorMenu"
+                    y: anotherSimulatorButton.height
+
+                    Instantiator {
+                        model: simulators.options
+                        delegate: MenuItem {
+                            id: choice
+                            required property var modelData
+                            objectName: "simulatorChoice-" + modelData.udid
+                            text: modelData.label
+                            // The device it runs on already is listed, but not offered.
+                            enabled: !screen.report
+                                     || modelData.udid !== screen.report.simulator.udid
+                            onTriggered: screen.appState.runOnSimulator(modelData.udid)
+
+                            contentItem: PlainText {
+                                text: choice.text
+                                font: choice.font
+                                color: choice.enabled ? Theme.primaryText : Theme.secondaryText
+                                elide: Text.ElideRight
+                                verticalAlignment: Text.AlignVCenter
+                            }
+                        }
+                        onObjectAdded: (index, object) => simulatorMenu.insertItem(index, object)
+                        onObjectRemoved: (index, object) => simulatorMenu.removeItem(object)
+                    }
+                }
+            }
+
+            TextField {
+                id: linkField
+                objectName: "linkField"
+                Layout.fillWidth: true
+                placeholderText: "Open a link in the app…"
+                placeholderTextColor: Theme.secondaryText
+                color: Theme.primaryText
+                font.pixelSize: 13
+                selectByMouse: true
+                Accessible.name: "Open a link in the app"
+                onAccepted: screen.openLink()
+
+                background: Rectangle {
+                    implicitHeight: 28
+                    radius: 6
+                    color: Theme.controlBackground
+                    border.width: 1
+                    border.color: Theme.withOpacity(Theme.primaryText, 0.15)
+
+                    FocusRing {
+                        shown: linkField.activeFocus
+                    }
+                }
+            }
+
+            ActionButton {
+                objectName: "openLinkButton"
+                text: "Open"
+                enabled: linkField.text.trim() !== ""
+                onClicked: screen.openLink()
             }
         }
 

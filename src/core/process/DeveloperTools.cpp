@@ -1,7 +1,10 @@
 #include "core/process/DeveloperTools.h"
 
 #include <cstdlib>
+#include <string_view>
 #include <utility>
+
+extern char** environ;
 
 namespace quaylet {
 namespace {
@@ -58,9 +61,32 @@ ToolCommand DeveloperTools::install(const std::string& udid,
                                     const std::filesystem::path& app) const {
     return {tool("xcrun"), {"simctl", "install", udid, app.string()}};
 }
-ToolCommand DeveloperTools::launch(const std::string& udid,
-                                   const std::string& bundleIdentifier) const {
-    return {tool("xcrun"), {"simctl", "launch", udid, bundleIdentifier}};
+ToolCommand DeveloperTools::launch(const std::string& udid, const std::string& bundleIdentifier,
+                                   const std::vector<std::string>& arguments) const {
+    ToolCommand command{tool("xcrun"), {"simctl", "launch", udid, bundleIdentifier}};
+    command.arguments.insert(command.arguments.end(), arguments.begin(), arguments.end());
+    return command;
+}
+std::optional<Environment> DeveloperTools::launchEnvironment(
+    const std::vector<std::pair<std::string, std::string>>& appEnvironment) {
+    if (appEnvironment.empty()) {
+        return std::nullopt;
+    }
+    Environment environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const std::size_t equals = text.find('=');
+        if (equals != std::string_view::npos) {
+            environment.emplace(text.substr(0, equals), text.substr(equals + 1));
+        }
+    }
+    for (const auto& [name, value] : appEnvironment) {
+        environment["SIMCTL_CHILD_" + name] = value;
+    }
+    return environment;
+}
+ToolCommand DeveloperTools::openURL(const std::string& udid, const std::string& url) const {
+    return {tool("xcrun"), {"simctl", "openurl", udid, url}};
 }
 ToolCommand DeveloperTools::installedLocation(const std::string& udid,
                                               const std::string& bundleIdentifier) const {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/process/ProcessRunner.h"
 
@@ -26,7 +29,15 @@ class DeveloperTools {
     ToolCommand boot(const std::string& udid) const;
     ToolCommand waitUntilBooted(const std::string& udid) const;
     ToolCommand install(const std::string& udid, const std::filesystem::path& app) const;
-    ToolCommand launch(const std::string& udid, const std::string& bundleIdentifier) const;
+    // The app's arguments follow the bundle identifier.
+    ToolCommand launch(const std::string& udid, const std::string& bundleIdentifier,
+                       const std::vector<std::string>& arguments = {}) const;
+    // The launch command's environment: ours, plus SIMCTL_CHILD_<name> for each of the app's
+    // variables, which the tool hands to the app without the prefix. Absent when the app gets
+    // none, so the command inherits ours unchanged.
+    static std::optional<Environment> launchEnvironment(
+        const std::vector<std::pair<std::string, std::string>>& appEnvironment);
+    ToolCommand openURL(const std::string& udid, const std::string& url) const;
     ToolCommand installedLocation(const std::string& udid,
                                   const std::string& bundleIdentifier) const;
     ToolCommand screenshot(const std::string& udid, const std::filesystem::path& image) const;

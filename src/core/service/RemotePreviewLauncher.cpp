@@ -142,9 +142,10 @@ void RemotePreviewLauncher::revokeAuthentication(const std::string& token,
     client_.revokeAuthentication(token, stop);
 }
 
-SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
-                                             const ManifestCallback& manifestCallback,
-                                             const Progress& progress, std::stop_token stop) const {
+std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
+                                                         const ManifestCallback& manifestCallback,
+                                                         const Progress& progress,
+                                                         std::stop_token stop) const {
     const auto start = std::chrono::steady_clock::now();
     if (!isPreviewIdentifier(request.previewID)) {
         throw QuayletError::invalidDeepLink();
@@ -200,17 +201,22 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
             "try again.");
     }
 
-    SelfTestReport result =
-        launcher_.selfTest(SelfTestRequest{.appURL = app,
-                                           .preferredSimulatorUDID = request.preferredSimulatorUDID,
-                                           .activateSimulator = request.activateSimulator},
-                           progress, stop);
-
-    const std::chrono::duration<double, std::milli> elapsed =
-        std::chrono::steady_clock::now() - start;
-    client_.recordLaunch(request.previewID, request.token, "running", true,
-                         static_cast<std::int64_t>(elapsed.count()), std::nullopt, stop);
-    return result;
+    const SelfTestRequest selfTest{.appURL = app,
+                                   .preferredSimulatorUDID = request.preferredSimulatorUDID,
+                                   .activateSimulator = request.activateSimulator,
+                                   .launchOptions = request.targets.options};
+    // Each device that runs the build is a launch of its own for the service.
+    const auto recordRunning = [&](const DeviceOutcome& outcome) {
+        if (!outcome.report) {
+            return;
+        }
+        const std::chrono::duration<double, std::milli> elapsed =
+            std::chrono::steady_clock::now() - start;
+        client_.recordLaunch(request.previewID, request.token, "running", true,
+                             static_cast<std::int64_t>(elapsed.count()), std::nullopt, stop);
+    };
+    return launcher_.selfTestOnEach(selfTest, request.targets.simulatorUDIDs, progress,
+                                    recordRunning, stop);
 }
 
 void RemotePreviewLauncher::clearCache() const {

@@ -21,6 +21,7 @@ struct RemoteLaunchRequest {
     std::string token;
     std::optional<std::string> preferredSimulatorUDID = std::nullopt;
     bool activateSimulator = false;
+    LaunchTargets targets = {};
 };
 
 // Takes a preview identifier to a running app: fetches and checks the manifest, keeps one
@@ -52,8 +53,13 @@ class RemotePreviewLauncher {
                                                   std::stop_token stop) const;
     void revokeAuthentication(const std::string& token, std::stop_token stop) const;
 
-    SelfTestReport launch(const RemoteLaunchRequest& request, const ManifestCallback& manifest,
-                          const Progress& progress, std::stop_token stop) const;
+    // Downloads, verifies and unpacks the build once, then runs it on each named device in
+    // order, posting a launch event for each device it runs on; a device's failure is its
+    // outcome. With no device named, runs it on the one chosen device, whose failure is
+    // thrown. Any failure before the devices, and a stop, is thrown.
+    std::vector<DeviceOutcome> launch(const RemoteLaunchRequest& request,
+                                      const ManifestCallback& manifest, const Progress& progress,
+                                      std::stop_token stop) const;
 
     // Removes every cached build and leaves an empty cache folder.
     void clearCache() const;

@@ -28,4 +28,14 @@ struct SelfTestReport {
     bool operator==(const SelfTestReport&) const = default;
 };
 
+// How a build fared on one device a person named.
+struct DeviceOutcome {
+    std::string udid;
+    std::string deviceName;                               // the UDID itself when no device has it
+    std::optional<SelfTestReport> report = std::nullopt;  // present when the build runs there
+    std::optional<std::string> failure = std::nullopt;    // otherwise the sentence the user reads
+
+    bool operator==(const DeviceOutcome&) const = default;
+};
+
 }  // namespace quaylet

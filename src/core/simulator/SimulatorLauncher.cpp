@@ -1,5 +1,6 @@
 #include "core/simulator/SimulatorLauncher.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include "core/artifacts/InfoPlist.h"
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/errors/UserMessage.h"
 #include "core/support/Text.h"
 #include "core/support/TextComparison.h"
 
@@ -49,6 +51,7 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
             progress(stage);
         }
     };
+    checkLaunchOptions(request.launchOptions);
     std::map<std::string, double> timings;
 
     auto start = Clock::now();
@@ -62,8 +65,12 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
 
     report(RemoteLaunchStage::selecting);
     start = Clock::now();
-    SimulatorDevice device = selector_.select(discovery_.inventory(stop), metadata.minimumOSVersion,
-                                              request.preferredSimulatorUDID);
+    const SimulatorInventory inventory = discovery_.inventory(stop);
+    SimulatorDevice device =
+        request.simulatorUDID
+            ? selector_.require(inventory, metadata.minimumOSVersion, *request.simulatorUDID)
+            : selector_.select(inventory, metadata.minimumOSVersion,
+                               request.preferredSimulatorUDID);
     timings["simulatorSelection"] = secondsSince(start);
 
     if (!device.isBooted()) {
@@ -86,7 +93,9 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
 
     report(RemoteLaunchStage::launching);
     start = Clock::now();
-    runner_.runChecked(tools_.launch(device.udid, metadata.bundleIdentifier), stop);
+    const LaunchOptions& options = request.launchOptions;
+    runner_.runChecked(tools_.launch(device.udid, metadata.bundleIdentifier, options.arguments),
+                       stop, DeveloperTools::launchEnvironment(options.environment));
     waitBeforeLooking(firstLook_, stop);
     timings["launch"] = secondsSince(start);
 
@@ -117,6 +126,10 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
         screenshotPath = request.screenshotURL->string();
     }
 
+    if (options.openURL) {
+        openURL(device.udid, *options.openURL, stop);
+    }
+
     if (request.activateSimulator) {
         try {
             runner_.runChecked(tools_.activateSimulator(), stop);
@@ -131,6 +144,46 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     return SelfTestReport{std::move(metadata),       std::move(device),
                           std::move(container),      std::move(installedFixtureVersion),
                           std::move(screenshotPath), std::move(timings)};
+}
+
+void SimulatorLauncher::openURL(const std::string& udid, const std::string& url,
+                                std::stop_token stop) const {
+    checkURLToOpen(url);
+    runner_.runChecked(tools_.openURL(udid, url), stop);
+}
+
+std::vector<DeviceOutcome> SimulatorLauncher::selfTestOnEach(
+    SelfTestRequest request, const std::vector<std::string>& simulatorUDIDs,
+    const Progress& progress, const OutcomeCallback& onOutcome, std::stop_token stop) const {
+    if (simulatorUDIDs.empty()) {
+        SelfTestReport report = selfTest(request, progress, stop);
+        const DeviceOutcome outcome{.udid = report.simulator.udid,
+                                    .deviceName = report.simulator.name,
+                                    .report = std::move(report)};
+        if (onOutcome) {
+            onOutcome(outcome);
+        }
+        return {outcome};
+    }
+    const SimulatorInventory inventory = discovery_.inventory(stop);
+    std::vector<DeviceOutcome> outcomes;
+    for (const std::string& udid : simulatorUDIDs) {
+        const auto listed = std::ranges::find(inventory.devices, udid, &SimulatorDevice::udid);
+        DeviceOutcome& outcome = outcomes.emplace_back(DeviceOutcome{
+            .udid = udid, .deviceName = listed != inventory.devices.end() ? listed->name : udid});
+        request.simulatorUDID = udid;
+        try {
+            outcome.report = selfTest(request, progress, stop);
+        } catch (const CancellationError&) {
+            throw;
+        } catch (...) {
+            outcome.failure = userMessage(std::current_exception());
+        }
+        if (onOutcome) {
+            onOutcome(outcome);
+        }
+    }
+    return outcomes;
 }
 
 }  // namespace quaylet

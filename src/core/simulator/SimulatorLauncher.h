@@ -6,11 +6,13 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "core/artifacts/AppInspector.h"
 #include "core/process/DeveloperTools.h"
 #include "core/process/ProcessRunner.h"
 #include "core/service/RemoteLaunchStage.h"
+#include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
 #include "core/simulator/SimulatorDiscovery.h"
 #include "core/simulator/SimulatorSelector.h"
@@ -25,6 +27,9 @@ struct SelfTestRequest {
     std::optional<std::filesystem::path> screenshotURL =
         std::nullopt;                // absent means no screenshot
     bool activateSimulator = false;  // bring the Simulator application to the front at the end
+    // Exactly this device instead of the ranked choice (which then ignores the preference).
+    std::optional<std::string> simulatorUDID = std::nullopt;
+    LaunchOptions launchOptions = {};
 };
 
 // Takes an app bundle to a running, verified app in a simulator. Holds no state of its own,
@@ -33,6 +38,8 @@ class SimulatorLauncher {
   public:
     // Called, and waited for, before each stage starts.
     using Progress = std::function<void(RemoteLaunchStage)>;
+    // Told each device's outcome as soon as it is known.
+    using OutcomeCallback = std::function<void(const DeviceOutcome&)>;
 
     // How long a launched app runs before its installed copy is looked at.
     static constexpr std::chrono::milliseconds kFirstLook{1000};
@@ -49,6 +56,19 @@ class SimulatorLauncher {
     // terminates the running command or ends the wait and throws CancellationError.
     SelfTestReport selfTest(const SelfTestRequest& request, const Progress& progress,
                             std::stop_token stop) const;
+
+    // Opens an absolute URL in the booted device, as a deep link into the app that handles it.
+    void openURL(const std::string& udid, const std::string& url, std::stop_token stop) const;
+
+    // selfTest on each named device in turn; a device's failure is its outcome and the next
+    // one still runs, and only a stop ends the whole run, with CancellationError. The devices
+    // are named from one listing, so an unknown UDID still gets an outcome of its own. With
+    // no device named, selfTest on the ranked choice, whose failure is thrown.
+    std::vector<DeviceOutcome> selfTestOnEach(SelfTestRequest request,
+                                              const std::vector<std::string>& simulatorUDIDs,
+                                              const Progress& progress,
+                                              const OutcomeCallback& onOutcome,
+                                              std::stop_token stop) const;
 
   private:
     ProcessRunner runner_;

@@ -68,4 +68,26 @@ SimulatorDevice SimulatorSelector::select(const SimulatorInventory& inventory,
     return *std::ranges::min_element(candidates, better)->device;
 }
 
+SimulatorDevice SimulatorSelector::require(const SimulatorInventory& inventory,
+                                           const SemanticVersion& minimumOS,
+                                           const std::string& udid) const {
+    const auto found = std::ranges::find(inventory.devices, udid, &SimulatorDevice::udid);
+    if (found == inventory.devices.end()) {
+        throw QuayletError::unsupportedApplication(
+            "No Simulator has this UDID. Run “quaylet doctor” to see the Simulators, then try "
+            "again.");
+    }
+    if (!found->isAvailable || !found->runtime.isAvailable) {
+        throw QuayletError::unsupportedApplication(
+            "This Simulator isn’t available. Install its iOS runtime in Xcode, then try again.");
+    }
+    if (found->runtime.version < minimumOS) {
+        throw QuayletError::unsupportedApplication(
+            "This Simulator runs iOS " + found->runtime.version.description() +
+            ", and this build needs iOS " + minimumOS.description() +
+            " or later. Choose a newer Simulator, then try again.");
+    }
+    return *found;
+}
+
 }  // namespace quaylet

@@ -25,6 +25,10 @@ TEST(DeveloperToolsTest, EveryCommandLineRunsFromTheToolFolder) {
         {tools.install("U1", "/tmp/My App.app"),
          {"/usr/bin/xcrun", {"simctl", "install", "U1", "/tmp/My App.app"}}},
         {tools.launch("U1", "dev.x"), {"/usr/bin/xcrun", {"simctl", "launch", "U1", "dev.x"}}},
+        {tools.launch("U1", "dev.x", {"-flag", "a b"}),
+         {"/usr/bin/xcrun", {"simctl", "launch", "U1", "dev.x", "-flag", "a b"}}},
+        {tools.openURL("U1", "myapp://screen?a=1"),
+         {"/usr/bin/xcrun", {"simctl", "openurl", "U1", "myapp://screen?a=1"}}},
         {tools.installedLocation("U1", "dev.x"),
          {"/usr/bin/xcrun", {"simctl", "get_app_container", "U1", "dev.x", "app"}}},
         {tools.screenshot("U1", "/tmp/s.png"),
@@ -38,6 +42,17 @@ TEST(DeveloperToolsTest, EveryCommandLineRunsFromTheToolFolder) {
     for (const auto& c : cases) {
         EXPECT_EQ(c.command, c.expected);
     }
+}
+
+TEST(DeveloperToolsTest, AppEnvironmentTravelsPrefixedOnTopOfOurs) {
+    EXPECT_EQ(DeveloperTools::launchEnvironment({}), std::nullopt) << "ours, unchanged";
+    const testing::ScopedEnvironment ours("QUAYLET_TEST_OURS", "kept");
+    const auto environment = DeveloperTools::launchEnvironment({{"FLAG", "on=1"}, {"E", ""}});
+    ASSERT_TRUE(environment);
+    EXPECT_EQ(environment->at("QUAYLET_TEST_OURS"), "kept");
+    EXPECT_EQ(environment->at("SIMCTL_CHILD_FLAG"), "on=1");
+    EXPECT_EQ(environment->at("SIMCTL_CHILD_E"), "");
+    EXPECT_FALSE(environment->contains("FLAG"));
 }
 
 TEST(DeveloperToolsTest, FolderComesFromTheOverrideOnlyWhenAbsolute) {

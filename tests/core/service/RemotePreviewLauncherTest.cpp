@@ -100,10 +100,16 @@ class RemotePreviewLauncherTest : public ::testing::Test {
     Outcome launch(const std::string& id = kPreview, const std::string& token = kToken) {
         Outcome outcome;
         try {
-            outcome.report = launcher.launch(
-                {.previewID = id, .token = token},
-                [&](const PreviewManifest& manifest) { outcome.manifests.push_back(manifest); },
-                [&](RemoteLaunchStage stage) { outcome.stages.push_back(stage); }, {});
+            outcome.report =
+                launcher
+                    .launch(
+                        {.previewID = id, .token = token},
+                        [&](const PreviewManifest& manifest) {
+                            outcome.manifests.push_back(manifest);
+                        },
+                        [&](RemoteLaunchStage stage) { outcome.stages.push_back(stage); }, {})
+                    .front()
+                    .report;
         } catch (...) {
             outcome.error = std::current_exception();
         }

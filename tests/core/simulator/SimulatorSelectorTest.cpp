@@ -153,5 +153,33 @@ TEST(SimulatorSelectorTest, NoEligibleDeviceNamesTheRequiredAndAvailableVersions
     }
 }
 
+TEST(SimulatorSelectorTest, ANamedDeviceIsTakenAsItIsOrRefusedSayingWhy) {
+    const SimulatorInventory inventory{
+        {},
+        {device("BOOTED", "iPhone 16 Pro", kIOS18, "Booted"), device("OLD", "iPhone 14", kIOS16),
+         device("GONE", "iPhone 13", kIOS18, "Shutdown", false),
+         device("NORUNTIME", "iPad", kIOS18Unavailable), device("PAD", "iPad Air", kIOS175)}};
+    const struct {
+        const char* udid;
+        const char* refusal;  // null when the device is taken
+    } cases[] = {
+        {"PAD", nullptr},  // named, so it beats the booted iPhone
+        {"pad", "No Simulator has this UDID."},
+        {"GONE", "This Simulator isn’t available."},
+        {"NORUNTIME", "This Simulator isn’t available."},
+        {"OLD", "This Simulator runs iOS 16.4.0, and this build needs iOS 17.0.0 or later."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.udid);
+        try {
+            EXPECT_EQ(SimulatorSelector().require(inventory, {17, 0, 0}, c.udid).udid, c.udid);
+            EXPECT_EQ(c.refusal, nullptr);
+        } catch (const QuayletError& error) {
+            ASSERT_NE(c.refusal, nullptr) << error.what();
+            EXPECT_TRUE(error.errorDescription().starts_with(c.refusal)) << error.what();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quaylet

@@ -147,16 +147,16 @@ void RemotePreviewLauncher::revokeAuthentication(const std::string& token,
     client_.revokeAuthentication(token, stop);
 }
 
-SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
-                                             const ManifestCallback& manifestCallback,
-                                             const Progress& progress, std::stop_token stop) const {
-    const auto start = std::chrono::steady_clock::now();
+CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchRequest& request,
+                                                        const ManifestCallback& manifestCallback,
+                                                        const Progress& progress,
+                                                        std::stop_token stop) const {
     if (!isPlainName(request.previewID)) {
         throw QuayletError::invalidDeepLink();
     }
 
     report(progress, RemoteLaunchStage::fetching);
-    const PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
+    PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
     if (manifestCallback) {
         manifestCallback(manifest);
     }
@@ -167,7 +167,6 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
 
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
     const std::filesystem::path archive = buildDirectory / "artifact.zip";
-    const std::filesystem::path destination = buildDirectory / "app";
     std::filesystem::create_directories(buildDirectory);
 
     // A cached archive is hashed once: when it still matches, the verification below only
@@ -194,11 +193,20 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
     if (!verifiedVersion || FileVersion::of(archive) != verifiedVersion) {
         artifactSecurity_.verify(archive, manifest.sha256, stop);
     }
+    return CachedBuild{std::move(manifest), buildDirectory, archive};
+}
+
+SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
+                                             const ManifestCallback& manifestCallback,
+                                             const Progress& progress, std::stop_token stop) const {
+    const auto start = std::chrono::steady_clock::now();
+    const CachedBuild build = fetchVerifiedArchive(request, manifestCallback, progress, stop);
 
     report(progress, RemoteLaunchStage::extracting);
-    const std::filesystem::path app = artifactSecurity_.extractSecurely(archive, destination, stop);
+    const std::filesystem::path app =
+        artifactSecurity_.extractSecurely(build.archive, build.directory / "app", stop);
     const AppMetadata metadata = inspector_.inspect(app, stop);
-    if (metadata.bundleIdentifier != manifest.bundleId) {
+    if (metadata.bundleIdentifier != build.manifest.bundleId) {
         throw QuayletError::invalidApplication(
             "This download doesn’t match the selected build. Open Settings, clear the cache, then "
             "try again.");

@@ -23,6 +23,13 @@ struct RemoteLaunchRequest {
     bool activateSimulator = false;
 };
 
+// A build whose archive sits verified in the cache, ready to unpack.
+struct CachedBuild {
+    PreviewManifest manifest;
+    std::filesystem::path directory;  // cacheRoot/previewID/sha256
+    std::filesystem::path archive;    // directory/artifact.zip, its digest just verified
+};
+
 // Takes a preview identifier to a running app: fetches and checks the manifest, keeps one
 // verified archive per build in a cache, unpacks it safely, checks the app is the one the
 // manifest names, and hands it to the simulator launcher. Also the single door to the
@@ -54,6 +61,13 @@ class RemotePreviewLauncher {
 
     SelfTestReport launch(const RemoteLaunchRequest& request, const ManifestCallback& manifest,
                           const Progress& progress, std::stop_token stop) const;
+
+    // The first part of a launch: fetches and checks the manifest, then reuses the cached
+    // archive when its digest still matches or downloads it, and verifies it. Reports
+    // fetching, downloading (when it downloads) and verifying.
+    CachedBuild fetchVerifiedArchive(const RemoteLaunchRequest& request,
+                                     const ManifestCallback& manifest, const Progress& progress,
+                                     std::stop_token stop) const;
 
     // Removes every cached build and leaves an empty cache folder.
     void clearCache() const;

@@ -158,6 +158,19 @@ TEST_F(RemotePreviewLauncherTest, FirstLaunchDownloadsAndLaterOnesRunFromTheCach
     EXPECT_EQ(launchEvents().size(), 2u);
 }
 
+TEST_F(RemotePreviewLauncherTest, FetchingTheArchiveStopsAtAVerifiedArchive) {
+    Stages stages;
+    const CachedBuild cached = launcher.fetchVerifiedArchive(
+        {.previewID = kPreview, .token = kToken}, nullptr,
+        [&](RemoteLaunchStage stage) { stages.push_back(stage); }, {});
+    EXPECT_EQ(stages, Stages(kFirstLaunch.begin(), kFirstLaunch.begin() + 3));
+    EXPECT_EQ(cached.archive, buildDirectory(build) / "artifact.zip");
+    EXPECT_EQ(std::filesystem::file_size(cached.archive),
+              std::filesystem::file_size(build.archive()));
+    EXPECT_FALSE(std::filesystem::exists(buildDirectory(build) / "app"));
+    EXPECT_TRUE(launchEvents().empty());
+}
+
 TEST_F(RemotePreviewLauncherTest, StaleCachedArchiveIsDownloadedAgain) {
     std::filesystem::create_directories(buildDirectory(build));
     std::ofstream(buildDirectory(build) / "artifact.zip") << "an older build";

@@ -11,6 +11,7 @@
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
 #include "core/support/BundleIdentifier.h"
+#include "core/support/TextComparison.h"
 #include "core/support/UserDirectories.h"
 
 namespace quaylet {
@@ -18,6 +19,9 @@ namespace {
 
 constexpr std::int64_t kBuildListLimit = 60;
 constexpr std::string_view kSimulatorPlatform = "iphonesimulator";
+// A download that fails part-way is tried again this often, 1 s, 2 s and 4 s apart.
+constexpr int kDownloadRetries = 3;
+constexpr std::chrono::seconds kFirstRetryDelay(1);
 
 std::string_view notReadyMessage(PreviewStatus status) {
     switch (status) {
@@ -182,18 +186,58 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
             // A stale copy: verify has deleted it, and the build is downloaded again.
         }
     }
-    if (!verifiedVersion) {
+    if (verifiedVersion) {
+        report(progress, RemoteLaunchStage::verifying);
+        if (FileVersion::of(archive) != verifiedVersion) {
+            artifactSecurity_.verify(archive, manifest.sha256, stop);
+        }
+    } else {
         report(progress, RemoteLaunchStage::downloading);
-        const ArtifactURLResponse location =
-            client_.artifactURL(request.previewID, request.token, stop);
-        client_.download(location.url, archive, stop);
-    }
-
-    report(progress, RemoteLaunchStage::verifying);
-    if (!verifiedVersion || FileVersion::of(archive) != verifiedVersion) {
-        artifactSecurity_.verify(archive, manifest.sha256, stop);
+        const std::filesystem::path partial = buildDirectory / kPartialArchiveName;
+        // The digest of the bytes as they were written is the file's digest: comparing it is
+        // the verification, without reading the archive a second time.
+        const std::string digest = downloadArchive(request, manifest, partial, stop);
+        report(progress, RemoteLaunchStage::verifying);
+        if (!equalsIgnoringCase(digest, manifest.sha256)) {
+            std::filesystem::remove(partial);
+            throw QuayletError::checksumMismatch(manifest.sha256, digest);
+        }
+        std::filesystem::rename(partial, archive);
     }
     return CachedBuild{std::move(manifest), buildDirectory, archive};
+}
+
+std::string RemotePreviewLauncher::downloadArchive(const RemoteLaunchRequest& request,
+                                                   const PreviewManifest& manifest,
+                                                   const std::filesystem::path& partial,
+                                                   std::stop_token stop) const {
+    const ArtifactPromise promise{manifest.artifactSize, manifest.sha256};
+    ArtifactURLResponse location = client_.artifactURL(request.previewID, request.token, stop);
+    bool renewed = false;
+    for (int retry = 0;; ++retry) {
+        try {
+            return client_.download(location.url, partial, promise, request.downloadProgress, stop);
+        } catch (const QuayletError& error) {
+            const auto* refusal = error.as<QuayletError::ServiceError>();
+            const std::int64_t status = refusal ? refusal->status : -1;
+            if ((status == 403 || status == 410) && !renewed) {
+                // The signed address has expired: a fresh one is asked for once.
+                renewed = true;
+                location = client_.artifactURL(request.previewID, request.token, stop);
+                --retry;
+                continue;
+            }
+            if (status == 416) {
+                // The server has nothing past what is on disk: start over.
+                std::filesystem::remove(partial);
+            }
+            const bool transient = status == 0 || status == 416 || (status >= 500 && status <= 599);
+            if (!transient || retry == kDownloadRetries) {
+                throw;
+            }
+        }
+        waitUnlessStopped(kFirstRetryDelay * (1 << retry), stop);
+    }
 }
 
 SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
@@ -222,6 +266,7 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
         std::chrono::steady_clock::now() - start;
     client_.recordLaunch(request.previewID, request.token, "running", true,
                          static_cast<std::int64_t>(elapsed.count()), std::nullopt, stop);
+
     return result;
 }
 

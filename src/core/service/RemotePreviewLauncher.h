@@ -21,6 +21,8 @@ struct RemoteLaunchRequest {
     std::string token;
     std::optional<std::string> preferredSimulatorUDID = std::nullopt;
     bool activateSimulator = false;
+    // Told of the bytes as the archive downloads, on the launching thread.
+    DownloadObserver downloadProgress = nullptr;
 };
 
 // A build whose archive sits verified in the cache, ready to unpack.
@@ -69,10 +71,19 @@ class RemotePreviewLauncher {
                                      const ManifestCallback& manifest, const Progress& progress,
                                      std::stop_token stop) const;
 
+    // The part of an archive downloaded so far sits beside it under this name, never under
+    // the archive's own, so that nothing unfinished is ever verified, unpacked or reused.
+    static constexpr const char* kPartialArchiveName = "artifact.zip.partial";
+
     // Removes every cached build and leaves an empty cache folder.
     void clearCache() const;
 
   private:
+    // Downloads into archive.partial, resuming what an earlier attempt or launch left, and
+    // returns the digest of the bytes written.
+    std::string downloadArchive(const RemoteLaunchRequest& request, const PreviewManifest& manifest,
+                                const std::filesystem::path& partial, std::stop_token stop) const;
+
     PreviewAPIClient client_;
     ArtifactSecurity artifactSecurity_;
     SimulatorLauncher launcher_;

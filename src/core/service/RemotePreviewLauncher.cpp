@@ -267,6 +267,13 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
     client_.recordLaunch(request.previewID, request.token, "running", true,
                          static_cast<std::int64_t>(elapsed.count()), std::nullopt, stop);
 
+    try {
+        const BuildCache cache(cacheRoot_);
+        cache.markLaunched(build.directory);
+        cache.trim(request.cacheLimitBytes, build.directory);
+    } catch (const std::exception&) {
+        // The app runs: a cache that could not be tidied now is tidied after the next launch.
+    }
     return result;
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/artifacts/AppInspector.h"
 #include "core/artifacts/ArtifactSecurity.h"
+#include "core/service/BuildCache.h"
 #include "core/service/PreviewAPIClient.h"
 #include "core/service/PreviewRecords.h"
 #include "core/simulator/SelfTestReport.h"
@@ -23,6 +24,8 @@ struct RemoteLaunchRequest {
     bool activateSimulator = false;
     // Told of the bytes as the archive downloads, on the launching thread.
     DownloadObserver downloadProgress = nullptr;
+    // After a successful launch, older builds are removed until the cache fits; 0: no limit.
+    std::uintmax_t cacheLimitBytes = 0;
 };
 
 // A build whose archive sits verified in the cache, ready to unpack.

@@ -8,6 +8,7 @@ RowLayout {
     id: root
 
     property string title
+    property alias titleObjectName: titleText.objectName
     property string detail
     property alias buttonText: button.text
     property alias buttonObjectName: button.objectName
@@ -22,6 +23,7 @@ RowLayout {
         spacing: 2
 
         Text {
+            id: titleText
             Layout.fillWidth: true
             text: root.title
             font.pixelSize: 13

@@ -1,8 +1,9 @@
 #include "cli/CacheCommand.h"
 
-#include <cstdio>
 #include <ctime>
 
+#include "cli/Interrupt.h"
+#include "cli/Output.h"
 #include "feature/AppState.h"
 #include "feature/DownloadProgress.h"
 
@@ -12,18 +13,6 @@ namespace {
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
-
-// Folder names come from the service: shown as printable ASCII only, so that none of them
-// can move the cursor or change the terminal.
-std::string inert(const std::string& text) {
-    std::string shown = text;
-    for (char& c : shown) {
-        if (c < 0x20 || c > 0x7e) {
-            c = '?';
-        }
-    }
-    return shown;
-}
 
 std::string lastLaunchText(const CachedBuildUsage& build) {
     if (!build.lastLaunch) {
@@ -39,7 +28,7 @@ std::string lastLaunchText(const CachedBuildUsage& build) {
 
 bool failed(const AppState& state) {
     if (state.errorMessage()) {
-        std::fprintf(stderr, "%s\n", state.errorMessage()->c_str());
+        printError(*state.errorMessage());
         return true;
     }
     return false;
@@ -47,22 +36,23 @@ bool failed(const AppState& state) {
 
 }  // namespace
 
-int cacheCommand(AppState& state, bool prune, const AwaitFuture& await) {
-    await(prune ? state.pruneCache() : state.refreshCacheUsage());
+int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt) {
+    interrupt.await(prune ? state.pruneCache() : state.refreshCacheUsage());
     if (failed(state) || !state.cacheSize()) {
         return kFailure;
     }
     for (const CachedBuildUsage& build : state.cachedBuilds()) {
-        std::printf("%s  %s  %s\n", inert(build.previewID).c_str(),
-                    formatByteCount(build.allocatedBytes).c_str(), lastLaunchText(build).c_str());
+        // Folder names come from the service, so they are printed inertly like all its text.
+        printLine(build.previewID + "  " + formatByteCount(build.allocatedBytes) + "  " +
+                  lastLaunchText(build));
     }
     const std::uintmax_t limit = state.cacheLimitBytes();
-    std::printf("Total %s of %s\n", formatByteCount(*state.cacheSize()).c_str(),
-                limit == 0 ? "no limit" : formatByteCount(limit).c_str());
+    printLine("Total " + formatByteCount(*state.cacheSize()) + " of " +
+              (limit == 0 ? "no limit" : formatByteCount(limit)));
     return kSuccess;
 }
 
-int setCacheLimit(AppState& state, const std::string& value, const AwaitFuture& await) {
+int setCacheLimit(AppState& state, const std::string& value, const Interrupt& interrupt) {
     std::size_t end = 0;
     double gigabytes = -1;
     try {
@@ -71,10 +61,10 @@ int setCacheLimit(AppState& state, const std::string& value, const AwaitFuture& 
         end = 0;
     }
     if (end == 0 || end != value.size()) {
-        std::fprintf(stderr, "cacheLimitGB takes a number of gigabytes from 0 up.\n");
+        printError("cacheLimitGB takes a number of gigabytes from 0 up.");
         return kUsageError;
     }
-    await(state.setCacheLimit(gigabytes));
+    interrupt.await(state.setCacheLimit(gigabytes));
     return failed(state) ? kUsageError : kSuccess;
 }
 

@@ -22,7 +22,7 @@ RowLayout {
         Layout.fillWidth: true
         spacing: 2
 
-        Text {
+        PlainText {
             id: titleText
             Layout.fillWidth: true
             text: root.title
@@ -32,12 +32,13 @@ RowLayout {
             wrapMode: Text.Wrap
         }
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: root.detail
             font.pixelSize: 12
             color: Theme.secondaryText
             wrapMode: Text.Wrap
+            balanced: true
         }
     }
 

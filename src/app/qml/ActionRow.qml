@@ -10,6 +10,7 @@ RowLayout {
     property string title
     property alias titleObjectName: titleText.objectName
     property string detail
+    property alias detailObjectName: detailText.objectName
     property alias buttonText: button.text
     property alias buttonObjectName: button.objectName
     property bool disabled: false
@@ -33,6 +34,7 @@ RowLayout {
         }
 
         PlainText {
+            id: detailText
             Layout.fillWidth: true
             text: root.detail
             font.pixelSize: 12

@@ -196,49 +196,15 @@ Item {
                 title: root.appState.cacheSize != null
                        ? "Downloaded builds \u00b7 " + root.appState.cacheSize : "Downloaded builds"
                 titleObjectName: "cacheSizeText"
-                detail: "Quaylet keeps verified builds so they reopen faster."
+                detail: root.appState.cacheLimitGB > 0
+                        ? "Quaylet keeps up to " + root.appState.cacheLimitGB
+                          + " GB of verified builds so they reopen faster, removing the least recently opened first."
+                        : "Quaylet keeps verified builds so they reopen faster."
+                detailObjectName: "cacheLimitText"
                 buttonText: "Clear cache"
                 buttonObjectName: "clearCacheButton"
                 disabled: root.appState.isLaunchInProgress
                 onActivated: root.appState.clearDownloadCache()
-            }
-
-            // A plain item of fixed height, so the rows around it keep their own heights.
-            Item {
-                Layout.fillWidth: true
-                implicitHeight: 26
-
-                RowLayout {
-                    anchors.fill: parent
-                    spacing: 8
-
-                    Text {
-                        text: "Keep at most"
-                        font.pixelSize: 12
-                        color: Theme.primaryText
-                    }
-
-                    TextField {
-                        objectName: "cacheLimitField"
-                        Layout.preferredWidth: 64
-                        Layout.preferredHeight: 26
-                        Layout.maximumHeight: 26
-                        font.pixelSize: 12
-                        text: String(root.appState.cacheLimitGB)
-                        horizontalAlignment: TextInput.AlignRight
-                        validator: DoubleValidator { bottom: 0; notation: DoubleValidator.StandardNotation }
-                        enabled: !root.appState.isLaunchInProgress
-                        onEditingFinished: root.appState.setCacheLimit(Number(text))
-                    }
-
-                    Text {
-                        Layout.fillWidth: true
-                        text: "GB, least recently opened removed first (0: no limit)"
-                        font.pixelSize: 12
-                        color: Theme.secondaryText
-                        elide: Text.ElideRight
-                    }
-                }
             }
 
             Divider {}

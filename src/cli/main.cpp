@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/CacheCommand.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "cli/TerminalProgress.h"
@@ -293,6 +295,12 @@ int stateAction(AppState& state, const Interrupt& interrupt, const QFuture<void>
     return kSuccess;
 }
 
+std::string formatGigabytes(const Settings& settings) {
+    std::ostringstream text;
+    text << settings.cacheLimitGB();
+    return text.str();
+}
+
 int settingsCommand(Settings& settings, const std::string& key,
                     const std::optional<std::string>& value) {
     if (key.empty()) {
@@ -300,6 +308,11 @@ int settingsCommand(Settings& settings, const std::string& key,
                   settings.preferredSimulatorUDID());
         printLine(std::string(Settings::kActivateSimulatorKey) + " = " +
                   (settings.activateSimulator() ? "true" : "false"));
+        printLine(std::string(Settings::kCacheLimitKey) + " = " + formatGigabytes(settings));
+        return kSuccess;
+    }
+    if (key == Settings::kCacheLimitKey) {
+        printLine(formatGigabytes(settings));  // a new limit is set through the state
         return kSuccess;
     }
     if (key == Settings::kPreferredSimulatorKey) {
@@ -388,16 +401,29 @@ int main(int argc, char** argv) {
                           [](AppState& state, const Interrupt& interrupt) {
                               return stateAction(state, interrupt, state.clearDownloadCache());
                           });
+    auto* cacheSubcommand =
+        cli.add_subcommand("cache", "List downloaded builds and their sizes on disk");
+    auto* pruneCommand = cacheSubcommand->add_subcommand(
+        "prune", "Remove the least recently launched builds until the cache fits cacheLimitGB");
+    commands.emplace_back(cacheSubcommand,
+                          [pruneCommand](AppState& state, const Interrupt& interrupt) {
+                              return cacheCommand(state, pruneCommand->parsed(), interrupt);
+                          });
 
     std::string key;
     std::optional<std::string> value;
     auto* settingsSubcommand =
         cli.add_subcommand("settings",
                            "Show or change a setting (preferredSimulatorUDID, "
-                           "activateSimulator)");
+                           "activateSimulator, cacheLimitGB)");
     settingsSubcommand->add_option("key", key, "The setting")
-        ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey}));
+        ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey,
+                               Settings::kCacheLimitKey}));
     settingsSubcommand->add_option("value", value, "Its new value");
+    // A new cache limit goes through the state, which applies a lower one at once.
+    commands.emplace_back(settingsSubcommand, [&](AppState& state, const Interrupt& interrupt) {
+        return setCacheLimit(state, value.value_or(""), interrupt);
+    });
 
     try {
         cli.parse(argc, argv);
@@ -409,7 +435,7 @@ int main(int argc, char** argv) {
     try {
         // Taken before any command runs, so that Ctrl-C cannot cut a settings write short.
         const Interrupt interrupt;
-        if (settingsSubcommand->parsed()) {
+        if (settingsSubcommand->parsed() && !(key == Settings::kCacheLimitKey && value)) {
             return settingsCommand(settings, key, value);
         }
         const QUrl baseURL = serviceBaseURL();

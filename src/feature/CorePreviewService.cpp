@@ -31,4 +31,16 @@ void CorePreviewService::clearCache() {
     launcher_.clearCache();
 }
 
+std::vector<CachedBuildUsage> CorePreviewService::cachedBuilds() {
+    return BuildCache(launcher_.cacheRoot()).builds();
+}
+
+void CorePreviewService::trimCache(std::uintmax_t limitBytes) {
+    BuildCache(launcher_.cacheRoot()).trim(limitBytes);
+}
+
+void CorePreviewService::removeCachedPreviews(const std::vector<std::string>& previewIDs) {
+    BuildCache(launcher_.cacheRoot()).removePreviews(previewIDs);
+}
+
 }  // namespace quaylet

@@ -20,6 +20,9 @@ class CorePreviewService : public PreviewService {
                                       const ProgressCallback& progress,
                                       std::stop_token stop) override;
     void clearCache() override;
+    std::vector<CachedBuildUsage> cachedBuilds() override;
+    void trimCache(std::uintmax_t limitBytes) override;
+    void removeCachedPreviews(const std::vector<std::string>& previewIDs) override;
 
   private:
     RemotePreviewLauncher launcher_;

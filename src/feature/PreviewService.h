@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/service/BuildCache.h"
 #include "core/service/PreviewRecords.h"
 #include "core/service/RemoteLaunchStage.h"
 #include "core/service/RemotePreviewLauncher.h"
@@ -28,14 +29,20 @@ class PreviewService {
     virtual std::vector<PreviewSummary> availablePreviews(const std::string& token) = 0;
 
     // Both callbacks are called on the launching thread and return once the state has
-    // taken the report in. One outcome per named device, or the chosen device's when none is
-    // named (its failure is thrown). Stopping ends the launch with CancellationError.
+    // taken the report in; so is the request's download observer, which must not wait. One
+    // outcome per named device, or the chosen device's when none is named (its failure is
+    // thrown). Stopping ends the launch with CancellationError.
     virtual std::vector<DeviceOutcome> launch(const RemoteLaunchRequest& request,
                                               const ManifestCallback& manifest,
                                               const ProgressCallback& progress,
                                               std::stop_token stop) = 0;
 
     virtual void clearCache() = 0;
+    // The cached builds, least recently launched first, with their sizes on disk.
+    virtual std::vector<CachedBuildUsage> cachedBuilds() = 0;
+    // Removes builds, least recently launched first, until the cache fits; 0: no limit.
+    virtual void trimCache(std::uintmax_t limitBytes) = 0;
+    virtual void removeCachedPreviews(const std::vector<std::string>& previewIDs) = 0;
 };
 
 }  // namespace quaylet

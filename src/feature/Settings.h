@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -16,6 +17,8 @@ class Settings {
   public:
     static constexpr const char* kPreferredSimulatorKey = "preferredSimulatorUDID";
     static constexpr const char* kActivateSimulatorKey = "activateSimulator";
+    static constexpr const char* kCacheLimitKey = "cacheLimitGB";
+    static constexpr double kDefaultCacheLimitGB = 20;
 
     explicit Settings(std::filesystem::path file);
 
@@ -28,6 +31,10 @@ class Settings {
     std::string preferredSimulatorUDID() const;
     // Whether to bring Simulator to the front; anything but a stored boolean means true.
     bool activateSimulator() const;
+    // How many gigabytes (10^9 bytes) downloaded builds may take; 0 means no limit. Anything
+    // but a stored number from 0 up means the default.
+    double cacheLimitGB() const;
+    std::uintmax_t cacheLimitBytes() const;
 
     // Each write replaces the file atomically and keeps keys it does not know. A file that
     // is not a JSON object is moved aside to "settings.json.corrupt-<UTC time>" first. A
@@ -35,6 +42,8 @@ class Settings {
     // contents could not be carried over. Failures throw std::filesystem::filesystem_error.
     void setPreferredSimulatorUDID(const std::string& udid);
     void setActivateSimulator(bool activate);
+    // Throws std::invalid_argument for a negative or non-finite limit.
+    void setCacheLimitGB(double gigabytes);
 
   private:
     QJsonValue value(const char* key) const;

@@ -266,5 +266,15 @@ TEST(SettingsTabTest, TheStatusLineConfirmsThisTabsActionsAndShowsErrors) {
     }
 }
 
+TEST(SettingsTabTest, ShowsTheCacheSizeAndItsLimit) {
+    SettingsTab tab;
+    tab.driver.previewService().cached = {{"a", "/cache/a/1", 3'200'000'000, std::nullopt}};
+    tab.driver.state().refreshCacheUsage();
+    ASSERT_TRUE(StateDriver::waitUntil([&] {
+        return tab.scene.text("cacheSizeText") == "Downloaded builds · 3.2 GB";
+    })) << tab.scene.text("cacheSizeText").toStdString();
+    EXPECT_TRUE(tab.scene.text("cacheLimitText").startsWith("Quaylet keeps up to 20 GB"));
+}
+
 }  // namespace
 }  // namespace quaylet

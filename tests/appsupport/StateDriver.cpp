@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
@@ -130,20 +132,29 @@ void StateDriver::failBuilds(const std::string& message) {
     waitUntil([&] { return done.isFinished(); });
 }
 
-void StateDriver::holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest) {
+void StateDriver::holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest,
+                                     const DownloadReports& download) {
     auto held = held_ = std::make_shared<HeldLaunch>();
     const auto [reports, rest] = reportsAround(stage, LaunchSource::remote);
-    previewService_->onLaunch = [held, reports, rest, manifest](const LaunchCall& call) {
+    previewService_->onLaunch = [held, reports, rest, manifest, download](const LaunchCall& call) {
         for (const RemoteLaunchStage reported : reports) {
             call.progress(reported);
             if (reported == RemoteLaunchStage::fetching) {
                 call.manifest(manifest);
             }
         }
+        // Apart enough for each report to reach the state and for a rate to show.
+        for (const std::int64_t received : download.received) {
+            call.download(received, download.expected);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
         return held->await(call.progress, rest, call.stop);
     };
     state_->open(QString::fromStdString(manifest.previewId));
-    waitUntil([&] { return held->reached && state_->stage() == stage; });
+    waitUntil([&] {
+        return held->reached && state_->stage() == stage &&
+               (download.received.empty() || state_->downloadedBytes() == download.received.back());
+    });
 }
 
 void StateDriver::holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app) {

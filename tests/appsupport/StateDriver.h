@@ -14,6 +14,12 @@
 
 namespace quaylet::testing {
 
+// Bytes a held download reports, a fifth of a second apart, out of `expected`.
+struct DownloadReports {
+    std::vector<std::int64_t> received;
+    std::int64_t expected = 0;
+};
+
 // A real AppState over doubles of the core services, in throwaway user folders, with the
 // means to bring it into any situation the views show: signed in or out, a launch held at a
 // stage, finished or failed. Everything goes through the state's own operations.
@@ -44,9 +50,11 @@ class StateDriver {
     void loadBuilds(const std::vector<PreviewSummary>& builds);
     void failBuilds(const std::string& message);
 
-    // Opens a pull-request build and holds the launch once it reaches the stage, until
-    // release() or finish; the build's manifest is shown from fetching on.
-    void holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest);
+    // Opens a pull-request build and holds the launch once it reaches the stage (and has
+    // reported the download's bytes), until release() or finish; the build's manifest is
+    // shown from fetching on.
+    void holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest,
+                            const DownloadReports& download = {});
     // Runs a build from disk and holds it once it reaches the stage.
     void holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app);
     // Lets the held launch end with this report, or fail with the message.

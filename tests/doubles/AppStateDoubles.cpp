@@ -89,7 +89,8 @@ std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest&
     }
     return outcomesOf(
         onLaunch(LaunchCall{request.previewID, request.token, request.preferredSimulatorUDID,
-                            request.activateSimulator, manifest, progress, stop}),
+                            request.activateSimulator, manifest, progress, request.downloadProgress,
+                            stop, request.cacheLimitBytes}),
         request.targets);
 }
 
@@ -100,6 +101,21 @@ void FakePreviewService::clearCache() {
     if (clearFailure) {
         std::rethrow_exception(clearFailure);
     }
+}
+
+std::vector<CachedBuildUsage> FakePreviewService::cachedBuilds() {
+    std::lock_guard lock(mutex_);
+    return cached;
+}
+
+void FakePreviewService::trimCache(std::uintmax_t limitBytes) {
+    std::lock_guard lock(mutex_);
+    trimmedTo.push_back(limitBytes);
+}
+
+void FakePreviewService::removeCachedPreviews(const std::vector<std::string>& previewIDs) {
+    std::lock_guard lock(mutex_);
+    removedPreviews.insert(removedPreviews.end(), previewIDs.begin(), previewIDs.end());
 }
 
 std::vector<std::string> FakePreviewService::exchangedCodes() const {

@@ -47,7 +47,9 @@ struct LaunchCall {
     bool activateSimulator = false;
     const PreviewService::ManifestCallback& manifest;
     const PreviewService::ProgressCallback& progress;
+    const DownloadObserver& download;
     std::stop_token stop;
+    std::uintmax_t cacheLimitBytes = 0;
 };
 
 // The launch settings a double was asked to use for one build.
@@ -70,6 +72,9 @@ class FakePreviewService : public PreviewService {
                                       const ProgressCallback& progress,
                                       std::stop_token stop) override;
     void clearCache() override;
+    std::vector<CachedBuildUsage> cachedBuilds() override;
+    void trimCache(std::uintmax_t limitBytes) override;
+    void removeCachedPreviews(const std::vector<std::string>& previewIDs) override;
 
     std::vector<std::string> exchangedCodes() const;
     std::vector<std::string> launchedPreviews() const;
@@ -84,6 +89,11 @@ class FakePreviewService : public PreviewService {
     std::vector<PreviewSummary> previews;
     std::function<SelfTestReport(const LaunchCall&)> onLaunch;
     std::function<void()> onClearCache;
+    // The cache as cachedBuilds() shows it; trimCache and removeCachedPreviews record their
+    // requests here.
+    std::vector<CachedBuildUsage> cached;
+    std::vector<std::uintmax_t> trimmedTo;
+    std::vector<std::string> removedPreviews;
     // When set, the builds list runs it first, so that a test can hold the list.
     std::function<void()> onList;
 

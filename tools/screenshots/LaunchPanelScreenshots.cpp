@@ -24,6 +24,14 @@ const bool added = addScreenshots({
          driver.holdRemoteLaunchAt(LaunchStage::verifying, makeManifest("Weather Demo", "9f3c2ab"));
          takePanel(driver, file);
      }},
+    {"panel-download",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.holdRemoteLaunchAt(LaunchStage::downloading,
+                                   makeManifest("Weather Demo", "9f3c2ab"),
+                                   {{288'000'000, 300'000'000, 312'000'000}, 1'100'000'000});
+         takePanel(driver, file);
+     }},
     {"panel-success",
      [](const std::filesystem::path& file) {
          StateDriver driver;

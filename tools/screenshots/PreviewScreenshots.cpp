@@ -88,6 +88,11 @@ const bool added = addScreenshots({
     window(
         "preview-progress-remote", true,
         [](StateDriver& driver) { driver.holdRemoteLaunchAt(LaunchStage::verifying, manifest()); }),
+    window("preview-progress-download", true,
+           [](StateDriver& driver) {
+               driver.holdRemoteLaunchAt(LaunchStage::downloading, manifest(),
+                                         {{288'000'000, 300'000'000, 312'000'000}, 1'100'000'000});
+           }),
     window("preview-progress-local", true,
            [](StateDriver& driver) {
                driver.holdLocalLaunchAt(LaunchStage::selecting, "/Users/me/Builds/Weather.app");

@@ -66,6 +66,17 @@ const bool added = addScreenshots({
          StateDriver::waitUntil([&] { return driver.state().activeDetail().has_value(); });
          saveWindow(driver, "Settings", file);
      }},
+    {"settings-cache",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.showEnvironment(readyMac());
+         driver.previewService().cached = {
+             {"weather-demo-42", "/cache/weather-demo-42/1", 2'100'000'000, std::nullopt},
+             {"maps-demo-7", "/cache/maps-demo-7/1", 1'100'000'000, std::nullopt}};
+         driver.state().setCacheLimit(5);
+         StateDriver::waitUntil([&] { return driver.state().cacheSize().has_value(); });
+         saveWindow(driver, "Settings", file);
+     }},
     {"settings-signed-out",
      [](const std::filesystem::path& file) {
          StateDriver driver({.signedIn = false});

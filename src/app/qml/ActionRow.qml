@@ -8,7 +8,9 @@ RowLayout {
     id: root
 
     property string title
+    property alias titleObjectName: titleText.objectName
     property string detail
+    property alias detailObjectName: detailText.objectName
     property alias buttonText: button.text
     property alias buttonObjectName: button.objectName
     property bool disabled: false
@@ -22,6 +24,7 @@ RowLayout {
         spacing: 2
 
         PlainText {
+            id: titleText
             Layout.fillWidth: true
             text: root.title
             font.pixelSize: 13
@@ -31,6 +34,7 @@ RowLayout {
         }
 
         PlainText {
+            id: detailText
             Layout.fillWidth: true
             text: root.detail
             font.pixelSize: 12

@@ -34,7 +34,8 @@ Item {
     readonly property string subtitle: {
         if (failed)
             return appState.errorMessage
-        return appState.activeDetail ?? (running ? "Ready" : "Getting the build ready")
+        return appState.downloadDetail ?? appState.activeDetail
+               ?? (running ? "Ready" : "Getting the build ready")
     }
 
     // The transparent margin leaves the card's shadow room inside the panel.

@@ -8,6 +8,8 @@ Rectangle {
     property string stage
     property string source
     property int currentStep
+    // While downloading: how far it has come ("312 MB of 1.1 GB · 24 s left").
+    property string downloadDetail
 
     readonly property var titles: source === "local"
                                   ? ["Inspect", "Choose", "Start", "Install", "Open"]
@@ -59,7 +61,8 @@ Rectangle {
                 number: index + 1
                 title: pipeline.titles[index]
                 currentStep: pipeline.currentStep
-                detail: pipeline.detail(pipeline.stage)
+                detail: pipeline.downloadDetail !== "" ? pipeline.downloadDetail
+                                                       : pipeline.detail(pipeline.stage)
             }
         }
     }

@@ -129,6 +129,7 @@ Item {
             stage: screen.stage
             source: screen.source
             currentStep: screen.step
+            downloadDetail: screen.appState.downloadDetail ?? ""
             Layout.fillWidth: true
             Layout.topMargin: 8
         }

@@ -31,6 +31,10 @@ Item {
             Qt.openUrlExternally(page)
     }
 
+    // Counted on disk in the background each time the tab comes into view.
+    onVisibleChanged: if (visible) appState.refreshCacheUsage()
+    Component.onCompleted: if (visible) appState.refreshCacheUsage()
+
     implicitWidth: column.implicitWidth + 48
     implicitHeight: column.implicitHeight + 48
 
@@ -189,8 +193,14 @@ Item {
 
             ActionRow {
                 Layout.fillWidth: true
-                title: "Downloaded builds"
-                detail: "Quaylet keeps verified builds so they reopen faster."
+                title: root.appState.cacheSize != null
+                       ? "Downloaded builds \u00b7 " + root.appState.cacheSize : "Downloaded builds"
+                titleObjectName: "cacheSizeText"
+                detail: root.appState.cacheLimitGB > 0
+                        ? "Quaylet keeps up to " + root.appState.cacheLimitGB
+                          + " GB of verified builds so they reopen faster, removing the least recently opened first."
+                        : "Quaylet keeps verified builds so they reopen faster."
+                detailObjectName: "cacheLimitText"
                 buttonText: "Clear cache"
                 buttonObjectName: "clearCacheButton"
                 disabled: root.appState.isLaunchInProgress

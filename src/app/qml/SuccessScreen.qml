@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import QtQuick.Templates as T
 import QtQml.Models
 import Quaylet
 
@@ -245,17 +246,34 @@ Item {
                 }
             }
 
-            TextField {
+            // The template, not the styled field: the style's placeholder reads markup, and
+            // every label of the views is plain text.
+            T.TextField {
                 id: linkField
                 objectName: "linkField"
                 Layout.fillWidth: true
-                placeholderText: "Open a link in the app…"
-                placeholderTextColor: Theme.secondaryText
+                implicitHeight: 28
+                leftPadding: 8
+                rightPadding: 8
+                verticalAlignment: TextInput.AlignVCenter
                 color: Theme.primaryText
+                selectionColor: Theme.accentColor
                 font.pixelSize: 13
                 selectByMouse: true
                 Accessible.name: "Open a link in the app"
                 onAccepted: screen.openLink()
+
+                PlainText {
+                    x: linkField.leftPadding
+                    width: linkField.availableWidth
+                    height: linkField.height
+                    verticalAlignment: Text.AlignVCenter
+                    text: "Open a link in the app…"
+                    color: Theme.secondaryText
+                    font: linkField.font
+                    elide: Text.ElideRight
+                    visible: linkField.length === 0 && linkField.preeditText === ""
+                }
 
                 background: Rectangle {
                     implicitHeight: 28

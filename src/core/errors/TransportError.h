@@ -10,7 +10,17 @@ namespace quaylet {
 // the server.
 class TransportError : public std::runtime_error {
   public:
-    explicit TransportError(const std::string& message) : std::runtime_error(message) {}
+    enum class Kind { failedExchange, refusedAddress };
+
+    explicit TransportError(const std::string& message, Kind kind = Kind::failedExchange)
+        : std::runtime_error(message), kind_(kind) {}
+
+    // Quaylet itself would not connect to the address (not https, not this computer); asking
+    // again cannot help.
+    bool refusedAddress() const { return kind_ == Kind::refusedAddress; }
+
+  private:
+    Kind kind_;
 };
 
 }  // namespace quaylet

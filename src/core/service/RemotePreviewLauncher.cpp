@@ -13,6 +13,7 @@
 #include "core/service/PreviewIdentifier.h"
 #include "core/support/BundleIdentifier.h"
 #include "core/support/FileTree.h"
+#include "core/support/TextComparison.h"
 #include "core/support/UserDirectories.h"
 
 namespace quaylet {
@@ -20,6 +21,9 @@ namespace {
 
 constexpr std::int64_t kBuildListLimit = 60;
 constexpr std::string_view kSimulatorPlatform = "iphonesimulator";
+// A download that fails part-way is tried again this often, 1 s, 2 s and 4 s apart.
+constexpr int kDownloadRetries = 3;
+constexpr std::chrono::seconds kFirstRetryDelay(1);
 
 std::string_view notReadyMessage(PreviewStatus status) {
     switch (status) {
@@ -142,17 +146,16 @@ void RemotePreviewLauncher::revokeAuthentication(const std::string& token,
     client_.revokeAuthentication(token, stop);
 }
 
-std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
-                                                         const ManifestCallback& manifestCallback,
-                                                         const Progress& progress,
-                                                         std::stop_token stop) const {
-    const auto start = std::chrono::steady_clock::now();
+CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchRequest& request,
+                                                        const ManifestCallback& manifestCallback,
+                                                        const Progress& progress,
+                                                        std::stop_token stop) const {
     if (!isPreviewIdentifier(request.previewID)) {
         throw QuayletError::invalidDeepLink();
     }
 
     report(progress, RemoteLaunchStage::fetching);
-    const PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
+    PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
     if (manifestCallback) {
         manifestCallback(manifest);
     }
@@ -163,7 +166,6 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
 
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
     const std::filesystem::path archive = buildDirectory / "artifact.zip";
-    const std::filesystem::path destination = buildDirectory / "app";
     createPrivateFolder(cacheRoot_);
     std::filesystem::create_directories(buildDirectory);
 
@@ -180,22 +182,72 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
             // A stale copy: verify has deleted it, and the build is downloaded again.
         }
     }
-    if (!verifiedVersion) {
+    if (verifiedVersion) {
+        report(progress, RemoteLaunchStage::verifying);
+        if (FileVersion::of(archive) != verifiedVersion) {
+            artifactSecurity_.verify(archive, manifest.sha256, stop);
+        }
+    } else {
         report(progress, RemoteLaunchStage::downloading);
-        const ArtifactURLResponse location =
-            client_.artifactURL(request.previewID, request.token, stop);
-        client_.download(location.url, archive, stop);
+        const std::filesystem::path partial = buildDirectory / kPartialArchiveName;
+        // The digest of the bytes as they were written is the file's digest: comparing it is
+        // the verification, without reading the archive a second time.
+        const std::string digest = downloadArchive(request, manifest, partial, stop);
+        report(progress, RemoteLaunchStage::verifying);
+        if (!equalsIgnoringCase(digest, manifest.sha256)) {
+            std::filesystem::remove(partial);
+            throw QuayletError::checksumMismatch(manifest.sha256, digest);
+        }
+        std::filesystem::rename(partial, archive);
     }
+    return CachedBuild{std::move(manifest), buildDirectory, archive};
+}
 
-    report(progress, RemoteLaunchStage::verifying);
-    if (!verifiedVersion || FileVersion::of(archive) != verifiedVersion) {
-        artifactSecurity_.verify(archive, manifest.sha256, stop);
+std::string RemotePreviewLauncher::downloadArchive(const RemoteLaunchRequest& request,
+                                                   const PreviewManifest& manifest,
+                                                   const std::filesystem::path& partial,
+                                                   std::stop_token stop) const {
+    const ArtifactPromise promise{manifest.artifactSize, manifest.sha256};
+    ArtifactURLResponse location = client_.artifactURL(request.previewID, request.token, stop);
+    bool renewed = false;
+    for (int retry = 0;; ++retry) {
+        try {
+            return client_.download(location.url, partial, promise, request.downloadProgress, stop);
+        } catch (const QuayletError& error) {
+            const auto* refusal = error.as<QuayletError::ServiceError>();
+            const std::int64_t status = refusal ? refusal->status : -1;
+            if ((status == 403 || status == 410) && !renewed) {
+                // The signed address has expired: a fresh one is asked for once.
+                renewed = true;
+                location = client_.artifactURL(request.previewID, request.token, stop);
+                --retry;
+                continue;
+            }
+            if (status == 416) {
+                // The server has nothing past what is on disk: start over.
+                std::filesystem::remove(partial);
+            }
+            const bool transient = status == 0 || status == 416 || (status >= 500 && status <= 599);
+            if (!transient || retry == kDownloadRetries) {
+                throw;
+            }
+        }
+        waitUnlessStopped(kFirstRetryDelay * (1 << retry), stop);
     }
+}
+
+std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
+                                                         const ManifestCallback& manifestCallback,
+                                                         const Progress& progress,
+                                                         std::stop_token stop) const {
+    const auto start = std::chrono::steady_clock::now();
+    const CachedBuild build = fetchVerifiedArchive(request, manifestCallback, progress, stop);
 
     report(progress, RemoteLaunchStage::extracting);
-    const std::filesystem::path app = artifactSecurity_.extractSecurely(archive, destination, stop);
+    const std::filesystem::path app =
+        artifactSecurity_.extractSecurely(build.archive, build.directory / "app", stop);
     const AppMetadata metadata = inspector_.inspect(app, stop);
-    if (metadata.bundleIdentifier != manifest.bundleId) {
+    if (metadata.bundleIdentifier != build.manifest.bundleId) {
         throw QuayletError::invalidApplication(
             "This download doesn’t match the selected build. Open Settings, clear the cache, then "
             "try again.");
@@ -215,8 +267,20 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
         client_.recordLaunch(request.previewID, request.token, "running", true,
                              static_cast<std::int64_t>(elapsed.count()), std::nullopt, stop);
     };
-    return launcher_.selfTestOnEach(selfTest, request.targets.simulatorUDIDs, progress,
-                                    recordRunning, stop);
+    std::vector<DeviceOutcome> outcomes = launcher_.selfTestOnEach(
+        selfTest, request.targets.simulatorUDIDs, progress, recordRunning, stop);
+
+    if (std::ranges::any_of(
+            outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {
+        try {
+            const BuildCache cache(cacheRoot_);
+            cache.markLaunched(build.directory);
+            cache.trim(request.cacheLimitBytes, build.directory);
+        } catch (const std::exception&) {
+            // The app runs: a cache that could not be tidied now is tidied after the next launch.
+        }
+    }
+    return outcomes;
 }
 
 void RemotePreviewLauncher::clearCache() const {

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <utility>
 
 #include "core/artifacts/InfoPlist.h"
@@ -20,15 +18,6 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Gives a launched app its first moments before anyone looks at it; a stop ends the wait.
-void waitBeforeLooking(std::chrono::milliseconds firstLook, std::stop_token stop) {
-    std::mutex mutex;
-    std::condition_variable_any wakeUp;
-    std::unique_lock lock(mutex);
-    wakeUp.wait_until(lock, stop, Clock::now() + firstLook, [] { return false; });
-    throwIfStopRequested(stop);
 }
 
 }  // namespace
@@ -96,7 +85,8 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     const LaunchOptions& options = request.launchOptions;
     runner_.runChecked(tools_.launch(device.udid, metadata.bundleIdentifier, options.arguments),
                        stop, DeveloperTools::launchEnvironment(options.environment));
-    waitBeforeLooking(firstLook_, stop);
+    // Gives a launched app its first moments before anyone looks at it.
+    waitUnlessStopped(firstLook_, stop);
     timings["launch"] = secondsSince(start);
 
     const ProcessResult location =

@@ -1,0 +1,71 @@
+#include "cli/CacheCommand.h"
+
+#include <ctime>
+
+#include "cli/Interrupt.h"
+#include "cli/Output.h"
+#include "feature/AppState.h"
+#include "feature/DownloadProgress.h"
+
+namespace quaylet {
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsageError = 2;
+
+std::string lastLaunchText(const CachedBuildUsage& build) {
+    if (!build.lastLaunch) {
+        return "never launched";
+    }
+    const std::time_t time =
+        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(*build.lastLaunch));
+    std::tm local{};
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", ::localtime_r(&time, &local));
+    return std::string("launched ") + text;
+}
+
+bool failed(const AppState& state) {
+    if (state.errorMessage()) {
+        printError(*state.errorMessage());
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt) {
+    interrupt.await(prune ? state.pruneCache() : state.refreshCacheUsage());
+    if (failed(state) || !state.cacheSize()) {
+        return kFailure;
+    }
+    for (const CachedBuildUsage& build : state.cachedBuilds()) {
+        // Folder names come from the service, so they are printed inertly like all its text.
+        printLine(build.previewID + "  " + formatByteCount(build.allocatedBytes) + "  " +
+                  lastLaunchText(build));
+    }
+    const std::uintmax_t limit = state.cacheLimitBytes();
+    printLine("Total " + formatByteCount(*state.cacheSize()) + " of " +
+              (limit == 0 ? "no limit" : formatByteCount(limit)));
+    return kSuccess;
+}
+
+int setCacheLimit(AppState& state, const std::string& value, const Interrupt& interrupt) {
+    std::size_t end = 0;
+    double gigabytes = -1;
+    try {
+        gigabytes = std::stod(value, &end);
+    } catch (const std::exception&) {
+        end = 0;
+    }
+    if (end == 0 || end != value.size()) {
+        printError("cacheLimitGB takes a number of gigabytes from 0 up.");
+        return kUsageError;
+    }
+    interrupt.await(state.setCacheLimit(gigabytes));
+    return failed(state) ? kUsageError : kSuccess;
+}
+
+}  // namespace quaylet

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace quaylet {
+
+class AppState;
+class Interrupt;
+
+// `quaylet cache`: one line per cached build (preview, size, last launch), then the total and
+// the limit; with prune, the limit is applied first.
+int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt);
+
+// `quaylet settings cacheLimitGB <value>`: a lower limit is applied at once.
+int setCacheLimit(AppState& state, const std::string& value, const Interrupt& interrupt);
+
+}  // namespace quaylet

@@ -1,13 +1,11 @@
 #include "app/LaunchHUD.h"
 
 #include <QGuiApplication>
-#include <QQmlComponent>
 #include <QQuickItem>
 #include <QScreen>
 #include <QtMath>
 
-#include <stdexcept>
-
+#include "app/QmlModule.h"
 #include "feature/AppState.h"
 
 namespace quaylet {
@@ -31,8 +29,8 @@ QScreen* panelScreen() {
 
 }  // namespace
 
-LaunchHUD::LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent)
-    : QObject(parent), state_(state), engine_(engine) {
+LaunchHUD::LaunchHUD(AppState& state, QmlWindowMaker& windows, QObject* parent)
+    : QObject(parent), state_(state), windows_(windows) {
     // Several changes in one pass of the event loop are judged once, on their final values.
     for (const auto changed : {&AppState::stageChanged, &AppState::errorMessageChanged,
                                &AppState::activeAppNameChanged, &AppState::activeDetailChanged,
@@ -122,19 +120,8 @@ void LaunchHUD::fade(qreal to, std::chrono::milliseconds duration) {
 }
 
 void LaunchHUD::makePanel() {
-    QQmlComponent component(&engine_);
-    component.setData("import Quaylet\nLaunchPanel {}", QUrl());
-    // A component that failed to load must not be asked for objects: Qt would crash.
-    QObject* made = !component.isReady()
-                        ? nullptr
-                        : component.createWithInitialProperties(
-                              {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))}});
-    auto* window = qobject_cast<QQuickWindow*>(made);
-    if (!window) {
-        delete made;
-        throw std::logic_error("The launch panel could not be made: " +
-                               component.errorString().toStdString());
-    }
+    QQuickWindow* window = windows_.make(
+        "LaunchPanel", {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))}});
     panel_.reset(window);
     connect(panel_.get(), SIGNAL(dismissRequested()), this, SLOT(hide()));
     // The content fades rather than the window: window opacity is missing on several

@@ -3,14 +3,11 @@
 #include <QFileOpenEvent>
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QQmlComponent>
 #include <QScreen>
 
 #include <cstdio>
-#include <stdexcept>
 
 #include "app/MenuBarItem.h"
-#include "app/QmlModule.h"
 #include "feature/AppState.h"
 
 namespace quaylet {
@@ -25,8 +22,7 @@ QuayletApp::QuayletApp(AppState& state, QObject* parent)
       state_(state),
       updateController_(makeUpdateController()),
       updateAction_([this] { checkForUpdates(); }),
-      launchHUD_(state_, engine_) {
-    addApplicationModule(engine_);
+      launchHUD_(state_, windows_) {
     connect(updateController_.get(), &UpdateController::checkStarted, this,
             [this] { showUpdateDialog(true, {}); });
     connect(updateController_.get(), &UpdateController::checkFinished, this,
@@ -60,7 +56,7 @@ bool QuayletApp::eventFilter(QObject* watched, QEvent* event) {
 
 void QuayletApp::presentPreviewWindow() {
     if (!previewWindow_) {
-        previewWindow_ = makeWindow("PreviewWindow", viewProperties());
+        previewWindow_ = windows_.make("PreviewWindow", viewProperties());
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect frame(QPoint(), previewWindow_->size());
             frame.moveCenter(screen->availableGeometry().center());
@@ -88,21 +84,6 @@ QVariantMap QuayletApp::viewProperties() {
             {"updateAction", QVariant::fromValue(&updateAction_)}};
 }
 
-QQuickWindow* QuayletApp::makeWindow(const char* type, const QVariantMap& properties) {
-    QQmlComponent component(&engine_);
-    component.setData(QByteArray("import Quaylet\n") + type + " {}", QUrl());
-    // A component that failed to load must not be asked for objects: Qt would crash.
-    QObject* made =
-        !component.isReady() ? nullptr : component.createWithInitialProperties(properties);
-    auto* window = qobject_cast<QQuickWindow*>(made);
-    if (!window) {
-        delete made;
-        throw std::logic_error("The window " + std::string(type) +
-                               " could not be made: " + component.errorString().toStdString());
-    }
-    return window;
-}
-
 void QuayletApp::showMainWindow() {
     if (menuBarItem_) {
         showPopup(menuBarItem_->geometry());
@@ -121,7 +102,7 @@ void QuayletApp::togglePopup(const QRect& item) {
 
 void QuayletApp::showPopup(const QRect& item) {
     if (!popupWindow_) {
-        popupWindow_ = makeWindow("PopupWindow", viewProperties());
+        popupWindow_ = windows_.make("PopupWindow", viewProperties());
     }
     QScreen* screen = item.isEmpty() ? QGuiApplication::primaryScreen()
                                      : QGuiApplication::screenAt(item.center());
@@ -140,7 +121,7 @@ void QuayletApp::checkForUpdates() {
 
 void QuayletApp::showUpdateDialog(bool checking, const UpdateCheckResult& result) {
     if (!updateDialog_) {
-        updateDialog_ = makeWindow("UpdateDialog", {});
+        updateDialog_ = windows_.make("UpdateDialog", {});
     }
     updateDialog_->setProperty("checking", checking);
     updateDialog_->setProperty("heading", result.heading);

@@ -34,6 +34,7 @@ packages=(
     libqt6svg6
     libsecret-1-dev
     libsimdjson-dev
+    libxcb1-dev
     libssl-dev
     ninja-build
     nlohmann-json3-dev

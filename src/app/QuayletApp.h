@@ -57,8 +57,8 @@ class QuayletApp : public QObject {
 
   private:
     QVariantMap viewProperties();
-    void togglePopup(const QRect& item);
-    void showPopup(const QRect& item);
+    void togglePopup(const QRect& item, const QPoint& pointer);
+    void showPopup(const QRect& item, const QPoint& pointer);
     void checkForUpdates();
     void showUpdateDialog(bool checking, const UpdateCheckResult& result);
 

@@ -16,8 +16,15 @@ Item {
     }
 
     implicitHeight: 50
+    // One element for assistive technologies: what the build is, where it comes from and
+    // how far it got; pressing it runs the build, as "Run" does.
     Accessible.role: Accessible.ListItem
-    Accessible.name: summary.title
+    Accessible.name: summary.title + ", " + detail.text + ", "
+                     + (runButton.visible ? "Ready" : badgeText.text)
+    Accessible.onPressAction: {
+        if (runButton.visible && runButton.enabled)
+            runButton.clicked()
+    }
 
     RowLayout {
         anchors.fill: parent
@@ -43,7 +50,7 @@ Item {
             spacing: 2
             Layout.fillWidth: true
 
-            Text {
+            PlainText {
                 objectName: "buildTitle"
                 text: row.summary.title
                 font.pixelSize: 13
@@ -52,13 +59,16 @@ Item {
                 elide: Text.ElideRight
                 maximumLineCount: 1
                 Layout.fillWidth: true
+                Accessible.ignored: true
             }
 
             BuildDetailText {
+                id: detail
                 objectName: "buildDetail"
                 summary: row.summary
                 font.pixelSize: 12  // 11.5 points, rounded to whole pixels
                 Layout.fillWidth: true
+                Accessible.ignored: true
             }
         }
 
@@ -69,6 +79,7 @@ Item {
             text: "Run"
             size: "small"
             enabled: !row.appState.isLaunchInProgress
+            Accessible.ignored: true
             onClicked: row.appState.open(row.summary.previewId)
         }
 
@@ -80,7 +91,7 @@ Item {
             radius: height / 2
             color: Theme.withOpacity(Theme.primaryText, 0.06)
 
-            Text {
+            PlainText {
                 id: badgeText
                 objectName: "statusBadgeText"
                 anchors.centerIn: parent
@@ -88,6 +99,7 @@ Item {
                 font.pixelSize: 11
                 font.weight: Font.Medium
                 color: Theme.primaryText
+                Accessible.ignored: true
             }
         }
     }

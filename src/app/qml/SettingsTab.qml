@@ -11,6 +11,8 @@ Item {
     required property var appState
     required property UserSettings userSettings
     required property UpdateAction updateAction
+    // The status line came up or changed, once laid out: a scrolling container shows it.
+    signal statusShown()
 
     // No preference first, then the devices of the last diagnosis.
     readonly property var simulatorOptions: [{ "udid": "", "label": "Best available" }]
@@ -61,7 +63,7 @@ Item {
                 Layout.fillWidth: true
                 spacing: 10
 
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     text: "Preferred Simulator"
                     font.pixelSize: 13
@@ -71,6 +73,7 @@ Item {
                 // Shows no choice for a stored device that is not available, and leaves
                 // the stored value alone until a person picks another.
                 ComboBox {
+                    id: simulatorChoice
                     objectName: "preferredSimulatorChoice"
                     Layout.preferredWidth: 250
                     model: root.simulatorOptions
@@ -88,6 +91,23 @@ Item {
                         color: Theme.controlBackground
                         border.width: 1
                         border.color: Theme.withOpacity(Theme.primaryText, 0.15)
+
+                        FocusRing {
+                            shown: simulatorChoice.visualFocus
+                        }
+                    }
+                    // Device names are shown as plain text, as every label is.
+                    delegate: ItemDelegate {
+                        required property var modelData
+                        required property int index
+                        width: ListView.view.width
+                        highlighted: simulatorChoice.highlightedIndex === index
+                        contentItem: PlainText {
+                            text: modelData.label
+                            font: simulatorChoice.font
+                            color: Theme.primaryText
+                            elide: Text.ElideRight
+                        }
                     }
                     onActivated: index => root.userSettings.preferredSimulatorUDID = valueAt(index)
                 }
@@ -99,7 +119,7 @@ Item {
                 Layout.fillWidth: true
                 spacing: 10
 
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     text: "Bring Simulator to the front"
                     font.pixelSize: 13
@@ -112,6 +132,8 @@ Item {
                     checked: root.userSettings.activateSimulator
                     Accessible.name: "Bring Simulator to the front"
                     onToggled: root.userSettings.activateSimulator = checked
+                    // The row's own label names the switch; the style's would be a second one.
+                    contentItem: Item {}
 
                     indicator: Rectangle {
                         x: activateSwitch.leftPadding
@@ -120,6 +142,11 @@ Item {
                         implicitHeight: 20
                         radius: 10
                         color: activateSwitch.checked ? Theme.accentColor : Theme.separator
+
+                        FocusRing {
+                            shown: activateSwitch.visualFocus
+                            cornerRadius: parent.radius
+                        }
 
                         Rectangle {
                             x: activateSwitch.checked ? parent.width - width - 2 : 2
@@ -145,7 +172,7 @@ Item {
                     color: Theme.red
                 }
 
-                Text {
+                PlainText {
                     objectName: "saveErrorText"
                     Layout.fillWidth: true
                     text: root.userSettings.saveError
@@ -198,7 +225,7 @@ Item {
                     size: 14
                 }
 
-                Text {
+                PlainText {
                     objectName: "accountStatus"
                     text: root.appState.isSignedIn ? "Signed in to GitHub" : "Not signed in"
                     font.pixelSize: 13
@@ -235,6 +262,7 @@ Item {
             spacing: 6
 
             readonly property bool failed: root.appState.errorMessage != null
+            onVisibleChanged: if (visible) Qt.callLater(root.statusShown)
 
             SymbolIcon {
                 objectName: "statusIcon"
@@ -243,17 +271,11 @@ Item {
                 color: statusLine.failed ? Theme.red : Theme.secondaryText
             }
 
-            TextEdit {
+            SelectableText {
                 objectName: "statusText"
                 Layout.fillWidth: true
                 text: statusLine.failed ? root.appState.errorMessage : root.confirmation
-                readOnly: true
-                selectByMouse: true
-                wrapMode: TextEdit.Wrap
-                font.pixelSize: 12
                 color: statusLine.failed ? Theme.red : Theme.secondaryText
-                selectionColor: Theme.withOpacity(Theme.accentColor, 0.3)
-                selectedTextColor: Theme.primaryText
             }
         }
     }

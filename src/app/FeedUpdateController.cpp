@@ -8,6 +8,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "core/service/AbsoluteURL.h"
+
 namespace quaylet {
 namespace {
 
@@ -26,6 +28,11 @@ struct Release {
 struct FeedError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// The feed is fetched over https only; plain http only from this computer (a local feed).
+bool isPermittedFeed(const QUrl& url) {
+    return isPermittedURL(url.toString(QUrl::FullyEncoded).toStdString(), true);
+}
 
 std::optional<QUrl> webLink(QStringView text) {
     const QUrl url(text.trimmed().toString(), QUrl::StrictMode);
@@ -157,21 +164,30 @@ void FeedUpdateController::checkForUpdates() {
         return;
     }
     const std::optional<QUrl> feed = webLink(feedAddress_);
-    if (!feed) {
-        emit checkFinished(failure(QStringLiteral("The update feed address “%1” isn’t an http or "
-                                                  "https address. Correct QUAYLET_UPDATE_FEED, "
-                                                  "then try again.")
+    if (!feed || !isPermittedFeed(*feed)) {
+        emit checkFinished(failure(QStringLiteral("The update feed address “%1” isn’t an https "
+                                                  "address. Correct QUAYLET_UPDATE_FEED, then "
+                                                  "try again.")
                                        .arg(feedAddress_)));
         return;
     }
     QNetworkRequest request(*feed);
     request.setTransferTimeout(kTransferTimeoutMilliseconds);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("Quaylet/%1").arg(versionText(runningVersion_)));
     body_.clear();
+    insecureRedirect_ = false;
     reply_ = network_.get(request);
+    connect(reply_, &QNetworkReply::redirected, this, [this](const QUrl& target) {
+        if (isPermittedFeed(target)) {
+            emit reply_->redirectAllowed();
+            return;
+        }
+        insecureRedirect_ = true;
+        reply_->abort();
+    });
     connect(reply_, &QNetworkReply::readyRead, this, [this] {
         takeBody(*reply_);
         if (body_.size() > kMaxFeedBytes) {
@@ -189,7 +205,11 @@ void FeedUpdateController::finished() {
     if (reply->error() == QNetworkReply::NoError) {
         takeBody(*reply);
     }
-    if (body_.size() > kMaxFeedBytes) {
+    if (insecureRedirect_) {
+        emit checkFinished(failure(
+            QStringLiteral("The update feed moved to an address that isn’t secure, so Quaylet "
+                           "didn’t follow it. Check the feed’s address.")));
+    } else if (body_.size() > kMaxFeedBytes) {
         emit checkFinished(failure(
             QStringLiteral("The update feed is larger than 1 MiB, so Quaylet didn’t read it. "
                            "Check the feed’s address.")));

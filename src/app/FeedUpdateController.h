@@ -42,6 +42,7 @@ class FeedUpdateController : public UpdateController {
     QNetworkAccessManager network_;
     QPointer<QNetworkReply> reply_;
     QByteArray body_;
+    bool insecureRedirect_ = false;  // the reply was stopped at a redirect to plain http elsewhere
 };
 
 }  // namespace quaylet

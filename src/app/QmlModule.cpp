@@ -6,12 +6,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/AccessibleValue.h"
+
 Q_IMPORT_QML_PLUGIN(QuayletPlugin)
 
 namespace quaylet {
 
 void addApplicationModule(QQmlEngine& engine) {
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    AccessibleValue::installAccessibilityFactory();
 }
 
 QQuickWindow* QmlWindowMaker::make(const char* type, const QVariantMap& properties) {

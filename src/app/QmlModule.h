@@ -9,7 +9,7 @@
 namespace quaylet {
 
 // Lets the engine import the application's QML module, Quaylet, which is compiled into the
-// program's resources.
+// program's resources, and lets assistive technologies read the module's own elements.
 void addApplicationModule(QQmlEngine& engine);
 
 // Makes the application's windows from its QML module. The engine behind them is made with

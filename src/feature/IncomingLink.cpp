@@ -2,25 +2,12 @@
 
 #include <QUrlQuery>
 
-#include <algorithm>
+#include "core/service/PreviewIdentifier.h"
 
 namespace quaylet {
 namespace {
 
 const QString kScheme = QStringLiteral("quaylet");
-
-// The identifier becomes a request path and a cache folder name further down, so names
-// that mean something to a file system (".", "..", control characters such as NUL, which
-// would cut a path short) are refused here rather than trusted downstream.
-bool isUsableIdentifier(const QString& identifier) {
-    if (identifier.isEmpty() || identifier == QStringLiteral(".") ||
-        identifier == QStringLiteral("..")) {
-        return false;
-    }
-    return std::none_of(identifier.begin(), identifier.end(), [](QChar character) {
-        return character.category() == QChar::Other_Control;
-    });
-}
 
 }  // namespace
 
@@ -45,7 +32,7 @@ IncomingLink parseIncomingLink(const QUrl& url) {
         // encoded slash separates components, and empty components are skipped.
         const QStringList components =
             url.path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        if (!components.isEmpty() && isUsableIdentifier(components.first())) {
+        if (!components.isEmpty() && isPreviewIdentifier(components.first().toStdString())) {
             return PreviewLink{components.first().toStdString()};
         }
     }

@@ -29,7 +29,8 @@ using IncomingLink = std::variant<SignInReturnLink, PreviewLink, UnusableLink>;
 // Reads a link handed to the application. Scheme and host are compared as QUrl reports
 // them (it folds both to lower case). For a sign-in return the first "code" query item
 // wins and must have a non-empty value. For a preview the identifier is the first
-// percent-decoded path component; later components and any query are ignored. Pure: it
+// percent-decoded path component and must pass isPreviewIdentifier; later components and any
+// query are ignored. Pure: it
 // looks at nothing but the URL, so it can be fed arbitrary input.
 IncomingLink parseIncomingLink(const QUrl& url);
 

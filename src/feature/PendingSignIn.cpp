@@ -1,5 +1,6 @@
 #include "feature/PendingSignIn.h"
 
+#include "core/support/FileTree.h"
 #include "feature/UserFolders.h"
 
 #include <QFile>
@@ -27,13 +28,15 @@ std::filesystem::path PendingSignIn::defaultFile() {
 }
 
 void PendingSignIn::record() const {
-    std::filesystem::create_directories(file_.parent_path());
+    createPrivateFolder(file_.parent_path());
     const auto startedAt =
         std::chrono::duration_cast<Milliseconds>(clock_().time_since_epoch()).count();
     const QByteArray text = QByteArray::number(static_cast<qlonglong>(startedAt));
 
     QSaveFile file(qtPath(file_));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(text) != text.size() || !file.commit()) {
         throw std::filesystem::filesystem_error("The sign-in cannot be recorded", file_,
                                                 std::make_error_code(std::errc::io_error));
     }

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "core/service/AbsoluteURL.h"
+
 namespace quaylet {
 
 QUrl serviceBaseURL() {
@@ -18,6 +20,12 @@ QUrl serviceBaseURL() {
             "”, which is not a web address Quaylet can use. Set it to the preview service’s "
             "address, such as " +
             kDefaultServiceURL + ", or unset it.");
+    }
+    if (!isPermittedURL(url.toString(QUrl::FullyEncoded).toStdString(), true)) {
+        throw std::runtime_error(
+            "QUAYLET_API_URL is set to “" + text.toStdString() +
+            "”, which doesn’t use HTTPS. The preview service must use HTTPS; plain http:// is "
+            "only for a service on this computer (localhost, 127.0.0.1 or ::1).");
     }
     return url;
 }

@@ -1,5 +1,6 @@
 #include "feature/Settings.h"
 
+#include "core/support/FileTree.h"
 #include "feature/UserFolders.h"
 
 #include <QDateTime>
@@ -92,9 +93,10 @@ void Settings::write(const char* key, const QJsonValue& value) {
     }
     contents.object.insert(QLatin1String(key), value);
 
-    std::filesystem::create_directories(file_.parent_path());
+    createPrivateFolder(file_.parent_path());
     QSaveFile file(qtPath(file_));
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         fail("The settings file cannot be written", file_, std::errc::io_error);
     }
     const QByteArray bytes = QJsonDocument(contents.object).toJson(QJsonDocument::Indented);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QtQuickTest/quicktest.h>
 #include <QQuickItem>
 #include <QTest>
 
@@ -69,6 +70,22 @@ std::vector<std::string> shownFailures(QuickScene& scene) {
     return shown;
 }
 
+// The vertical gaps between the shown children of a column, top to bottom.
+std::vector<qreal> gapsBetween(const QQuickItem& column) {
+    std::vector<qreal> gaps;
+    const QQuickItem* above = nullptr;
+    for (const QQuickItem* child : column.childItems()) {
+        if (!child->isVisible()) {
+            continue;
+        }
+        if (above) {
+            gaps.push_back(child->y() - above->y() - above->height());
+        }
+        above = child;
+    }
+    return gaps;
+}
+
 TEST(DiagnosticsTabTest, ChecksShowWhatTheDiagnosisFound) {
     EnvironmentSnapshot noXcode;
     noXcode.architecture = "arm64";
@@ -132,6 +149,16 @@ TEST(DiagnosticsTabTest, ChecksShowWhatTheDiagnosisFound) {
             << test.name;
         EXPECT_EQ(shownFailures(tab.scene), test.snapshot.failures) << test.name;
         EXPECT_FALSE(tab.scene.isShown("checkingRow")) << test.name;
+
+        // One even rhythm: the tab's parts a whole step apart, the pieces of the checks half.
+        ASSERT_TRUE(QQuickTest::qWaitForPolish(&tab.scene.window())) << test.name;
+        auto& readiness = dynamic_cast<QQuickItem&>(tab.scene.find("readiness"));
+        const std::vector<qreal> parts = gapsBetween(*readiness.parentItem());
+        ASSERT_EQ(parts.size(), 3u) << test.name;
+        EXPECT_EQ(parts, std::vector<qreal>(parts.size(), parts.front())) << test.name;
+        EXPECT_EQ(gapsBetween(readiness),
+                  std::vector<qreal>(test.snapshot.failures.empty() ? 1 : 2, parts.front() / 2))
+            << test.name;
     }
 }
 

@@ -275,25 +275,29 @@ TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
         QString subtitle;
         QString symbol;
         QString control;  // empty when there is none
+        QString value;    // what the card reads as its value; empty when there is none
     };
     const Case cases[] = {
         {"idle", absent, absent, absent, absent, true, "Quaylet", "Getting the build ready",
-         "play.fill", ""},
-        {"idle", absent, "Demo", "acme/demo", absent, true, "Demo", "acme/demo", "play.fill", ""},
+         "play.fill", "", ""},
+        {"idle", absent, "Demo", "acme/demo", absent, true, "Demo", "acme/demo", "play.fill", "",
+         ""},
         {"fetching", absent, absent, absent, "p1", true, "Opening the build in Simulator",
-         "Getting the build ready", "play.fill", "launchProgress"},
+         "Getting the build ready", "play.fill", "launchProgress",
+         "Getting the build, step 1 of 5"},
         {"installing", absent, "Demo", "acme/demo \u00B7 PR #4", "p1", true,
-         "Opening Demo in Simulator", "acme/demo \u00B7 PR #4", "play.fill", "launchProgress"},
+         "Opening Demo in Simulator", "acme/demo \u00B7 PR #4", "play.fill", "launchProgress",
+         "Installing, step 4 of 5"},
         {"running", absent, absent, absent, absent, true, "Build is running in Simulator", "Ready",
-         "checkmark", ""},
+         "checkmark", "", ""},
         {"running", absent, "Demo", "Running in iPhone 15", "p1", true,
-         "Demo is running in Simulator", "Running in iPhone 15", "checkmark", ""},
+         "Demo is running in Simulator", "Running in iPhone 15", "checkmark", "", ""},
         {"idle", failure, "Demo", "acme/demo", "p1", true, "Couldn\u2019t open this build", failure,
-         "exclamationmark", "dismissButton"},
+         "exclamationmark", "dismissButton", ""},
         {"idle", failure, "Demo", "Sign-in failed", "p1", false, "Couldn\u2019t open this build",
-         failure, "exclamationmark", "dismissButton"},
+         failure, "exclamationmark", "dismissButton", ""},
         {"idle", absent, "Pull request build", "Sign in first", "p1", false,
-         "Sign in once to open this build", "Sign in first", "play.fill", "signInButton"},
+         "Sign in once to open this build", "Sign in first", "play.fill", "signInButton", ""},
     };
     for (const Case& expected : cases) {
         SCOPED_TRACE(expected.title.toStdString() + " / " + expected.stage);
@@ -304,6 +308,7 @@ TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
         state.insert("activeDetail", expected.activeDetail);
         state.insert("receivedPreviewID", expected.receivedPreviewID);
         state.insert("isSignedIn", expected.isSignedIn);
+        state.insert("launchSource", QString("remote"));
         state.insert("isLaunchInProgress",
                      QString(expected.stage) != "idle" && QString(expected.stage) != "running");
         QuickScene scene("LaunchHUDView", {{"appState", QVariant::fromValue<QObject*>(&state)}});
@@ -320,6 +325,12 @@ TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
         ASSERT_NE(element, nullptr);
         EXPECT_EQ(element->text(QAccessible::Name), expected.title + ", " + expected.subtitle);
         EXPECT_EQ(element->childCount(), 0);
+        EXPECT_EQ(element->text(QAccessible::Value), expected.value);
+        QAccessibleValueInterface* progress = element->valueInterface();
+        ASSERT_EQ(progress != nullptr, !expected.value.isEmpty());
+        if (progress) {
+            EXPECT_EQ(progress->currentValue(), scene.property("launchProgress", "value"));
+        }
         EXPECT_GE(card.width(), 320);
         EXPECT_LE(card.width(), 440);
     }

@@ -41,6 +41,9 @@ std::string item(const std::string& version, const std::string& link,
 class FeedServer {
   public:
     FeedServer() {
+        server_.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("http://0.0.0.0:1/feed");
+        });
         server_.Get(R"(/(.+))",
                     [this](const httplib::Request& request, httplib::Response& response) {
                         const auto feed = feeds.find(request.matches[1]);
@@ -135,7 +138,10 @@ TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
         {server.address("missing"), Outcome::failed, failed, "HTTP status 404", ""},
         {server.address("oversized"), Outcome::failed, failed, "larger than 1 MiB", ""},
         {"", Outcome::noFeed, "Updates come with your system’s packages", "package manager", ""},
-        {"ftp://127.0.0.1/feed", Outcome::failed, failed, "isn’t an http or https address", ""},
+        {"ftp://127.0.0.1/feed", Outcome::failed, failed, "isn’t an https address", ""},
+        {"http://0.0.0.0:1/feed", Outcome::failed, failed, "isn’t an https address", ""},
+        {server.address("moved"), Outcome::failed, failed, "moved to an address that isn’t secure",
+         ""},
         {"http://127.0.0.1:1/feed", Outcome::failed, failed, "couldn’t reach the update server",
          ""},
     };

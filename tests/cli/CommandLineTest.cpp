@@ -303,6 +303,12 @@ TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
     const ProcessResult result = quaylet({"builds"}, "not a web address");
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(contains(result.standardError, "QUAYLET_API_URL")) << result.standardError;
+
+    // 0.0.0.0 reaches this computer but is not loopback: nothing may be sent to it in plain http.
+    const ProcessResult plain =
+        quaylet({"builds"}, "http://0.0.0.0:" + std::to_string(service.port()));
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_TRUE(contains(plain.standardError, "must use HTTPS")) << plain.standardError;
 }
 
 }  // namespace

@@ -13,7 +13,11 @@ TEST(IncomingLinkTest, ReadsEachFormByTheGrammar) {
     const Case cases[] = {
         {"quaylet://preview/abc123", PreviewLink{"abc123"}},
         {"quaylet://preview/abc123/extra?x=1", PreviewLink{"abc123"}},
-        {"quaylet://preview/build%20one", PreviewLink{"build one"}},
+        {"quaylet://preview/a.b_c~d-E9", PreviewLink{"a.b_c~d-E9"}},
+        {"quaylet://preview/build%20one", UnusableLink{}},
+        {"quaylet://preview/%252e%252e%252fauth%252flogout", UnusableLink{}},
+        {"quaylet://preview/caf%C3%A9", UnusableLink{}},
+        {"quaylet://preview/a%3Fb", UnusableLink{}},
         {"quaylet://preview//abc123", PreviewLink{"abc123"}},
         {"QUAYLET://PREVIEW/abc123", PreviewLink{"abc123"}},  // QUrl folds scheme and host
         {"quaylet://preview/", UnusableLink{}},
@@ -37,6 +41,11 @@ TEST(IncomingLinkTest, ReadsEachFormByTheGrammar) {
         SCOPED_TRACE(c.url);
         EXPECT_EQ(parseIncomingLink(QUrl(QString::fromUtf8(c.url))), c.expected);
     }
+    const std::string longest(200, 'a');
+    EXPECT_EQ(parseIncomingLink(QUrl(QString::fromStdString("quaylet://preview/" + longest))),
+              IncomingLink(PreviewLink{longest}));
+    EXPECT_EQ(parseIncomingLink(QUrl(QString::fromStdString("quaylet://preview/a" + longest))),
+              IncomingLink(UnusableLink{}));
 }
 
 }  // namespace

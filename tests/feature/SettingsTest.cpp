@@ -1,5 +1,9 @@
 #include "feature/Settings.h"
 
+#include <sys/stat.h>
+
+#include "feature/PendingSignIn.h"
+
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
 
@@ -109,6 +113,25 @@ TEST_F(SettingsTest, AnUnreadableFileIsNeitherReadNorReplaced) {
     EXPECT_TRUE(settings.activateSimulator());
     EXPECT_THROW(settings.setPreferredSimulatorUDID("X"), fs::filesystem_error);
     EXPECT_TRUE(fs::is_directory(file / "keep"));
+}
+
+// Under a permissive umask, and over a folder an older version left open, what the settings and
+// a pending sign-in are written into is the owner's alone.
+TEST(PrivateFilesTest, SettingsAndASignInInFlightAreTheOwnersAlone) {
+    const testing::TemporaryDirectory folder;
+    const fs::path settingsFile = folder.path() / "config" / "settings.json";
+    const fs::path signInFile = folder.path() / "state" / "pending-sign-in";
+    fs::create_directories(settingsFile.parent_path());
+    fs::permissions(settingsFile.parent_path(), fs::perms::all & ~fs::perms::others_write);
+    const mode_t previous = ::umask(022);
+    Settings(settingsFile).setActivateSimulator(false);
+    PendingSignIn(signInFile, std::chrono::system_clock::now).record();
+    ::umask(previous);
+    for (const fs::path& file : {settingsFile, signInFile}) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(fs::status(file.parent_path()).permissions(), fs::perms::owner_all);
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    }
 }
 
 TEST(SettingsLocationTest, FollowsTheConfigBaseDirectory) {

@@ -178,13 +178,22 @@ std::vector<std::string> zipPreflightSeeds() {
     mixed.addSymlink("Demo.app/Frameworks/Current", "A");
     mixed.add(ZipEntry{.name = "Demo.app/caf\xC3\xA9.txt",
                        .data = "menu",
-                       .unicodePath = "Demo.app/caf\xC3\xA9.txt"});
+                       .unicodePath = "Demo.app/caf\xC3\xA9.txt",
+                       .localExtra = ZipBuilder::extraField(0x5455, "\x01UTC!"),
+                       .centralExtra = ZipBuilder::extraField(0x7875, "\x01\x04uid!\x04gid!")});
     ZipBuilder hostile;
     hostile.add(ZipEntry{.name = "Demo.app/Info.plist", .data = "x", .localName = "../evil"});
     hostile.add(ZipEntry{
         .name = "Demo.app/outer", .data = std::string(200, 'o'), .method = ZipMethod::stored});
     hostile.add(ZipEntry{.name = "Demo.app/inner", .data = "i", .nestedInPrevious = true});
     hostile.addSymlink("Demo.app/escape", "../../etc");
+    std::string deep = "Demo.app/";
+    for (int level = 0; level < 70; ++level) {
+        deep += "d/";
+    }
+    hostile.add(ZipEntry{.name = deep + "f",
+                         .data = "deep",
+                         .localExtra = ZipBuilder::extraField(0x756e, "\xff\xa1")});
     return {
         bundleArchive(AppBundleBuilder()).bytes(),
         mixed.leadingJunk("#!/bin/sh\nexit 0\n").trailingJunk("comment").bytes(),

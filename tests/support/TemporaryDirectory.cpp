@@ -5,6 +5,8 @@
 #include <string>
 #include <system_error>
 
+#include "core/support/FileTree.h"
+
 namespace quaylet::testing {
 
 TemporaryDirectory::TemporaryDirectory() {
@@ -16,16 +18,11 @@ TemporaryDirectory::TemporaryDirectory() {
 }
 
 TemporaryDirectory::~TemporaryDirectory() {
-    std::error_code ignored;  // a test's leftovers must not turn into a second failure
-    // Tests may leave read-only folders behind; make them writable so removal succeeds.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ignored);
-        }
+    try {
+        removeTree(path_);
+    } catch (const std::filesystem::filesystem_error&) {
+        // a test's leftovers must not turn into a second failure
     }
-    std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace quaylet::testing

@@ -59,7 +59,7 @@ Item {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.margins: 24
-        spacing: 20
+        spacing: Theme.partSpacing
 
         SectionHeading {
             objectName: "diagnosticsHeading"
@@ -93,7 +93,7 @@ Item {
             objectName: "readiness"
             Layout.fillWidth: true
             visible: !!root.environment
-            spacing: 12
+            spacing: Theme.pieceSpacing
 
             Rectangle {
                 Layout.fillWidth: true
@@ -179,10 +179,12 @@ Item {
                 }
             }
 
-            // A plain column, so that a wrapped line pushes the next one down.
+            // A plain column, so that a wrapped line pushes the next one down. Hidden when
+            // empty, so that no spacing is left below the status row.
             Column {
                 id: failureLines
                 Layout.fillWidth: true
+                visible: !!root.environment && root.environment.failures.length > 0
                 spacing: 4
 
                 Repeater {

@@ -18,6 +18,7 @@ Item {
     readonly property bool failed: appState.errorMessage != null
     readonly property bool running: stage === "running"
     readonly property bool needsSignIn: appState.receivedPreviewID != null && !appState.isSignedIn
+    readonly property bool showsProgress: !failed && !needsSignIn && appState.isLaunchInProgress
     readonly property string title: {
         if (failed)
             return "Couldn\u2019t open this build"
@@ -57,24 +58,34 @@ Item {
         }
     }
 
-    Rectangle {
+    AccessibleValue {
         id: card
         objectName: "launchCard"
+        readonly property real radius: 14
         anchors.fill: parent
         anchors.margins: view.outerMargin
         implicitWidth: Math.min(440, Math.max(320, row.implicitWidth + row.anchors.leftMargin
                                                    + row.anchors.rightMargin))
         implicitHeight: row.implicitHeight + row.anchors.topMargin + row.anchors.bottomMargin
-        radius: 14
-        // No blur of what lies behind the window is to be had, so the material is a nearly
-        // opaque wash of the window background.
-        color: Theme.withOpacity(Theme.windowBackground, 0.94)
-        border.width: 1
-        border.color: Theme.withOpacity(Theme.primaryText, 0.08)
 
-        // One element for assistive technologies: what happened, then the details.
+        // One element for assistive technologies: what happened, then the details, and while
+        // a launch runs, how far along it is.
         Accessible.role: Accessible.StaticText
         Accessible.name: view.title + ", " + view.subtitle
+        text: view.showsProgress ? Stages.accessibilityValue(view.stage,
+                                                              view.appState.launchSource)
+                                 : ""
+        fraction: view.showsProgress ? progress.value : undefined
+
+        Rectangle {
+            anchors.fill: parent
+            radius: card.radius
+            // No blur of what lies behind the window is to be had, so the material is a nearly
+            // opaque wash of the window background.
+            color: Theme.withOpacity(Theme.windowBackground, 0.94)
+            border.width: 1
+            border.color: Theme.withOpacity(Theme.primaryText, 0.08)
+        }
 
         RowLayout {
             id: row
@@ -156,7 +167,7 @@ Item {
             ProgressBar {
                 id: progress
                 objectName: "launchProgress"
-                visible: !view.failed && !view.needsSignIn && view.appState.isLaunchInProgress
+                visible: view.showsProgress
                 from: 0
                 to: 1
                 value: Stages.progress(view.stage)

@@ -2,9 +2,9 @@ import QtQuick
 import QtQuick.Layouts
 import Quaylet
 
-// One step of the launch pipeline, read by assistive technology as its title and whether
-// it is done, under way or still to come.
-Rectangle {
+// One step of the launch pipeline, read by assistive technology as its title with the value
+// of whether it is done, under way or still to come.
+AccessibleValue {
     id: row
 
     property int number
@@ -19,11 +19,15 @@ Rectangle {
     // 44 points would push the progress screen's footer out of the fixed window, whose
     // margins are kept whole.
     implicitHeight: 38
-    radius: 9
-    color: current ? Theme.withOpacity(Theme.accentColor, 0.08) : "transparent"
+    text: progressValue
     Accessible.role: Accessible.StaticText
     Accessible.name: title
-    Accessible.description: progressValue
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 9
+        color: row.current ? Theme.withOpacity(Theme.accentColor, 0.08) : "transparent"
+    }
 
     RowLayout {
         anchors.fill: parent

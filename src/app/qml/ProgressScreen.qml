@@ -87,8 +87,16 @@ Item {
             value: Stages.progress(screen.stage)
             Layout.fillWidth: true
             Layout.topMargin: 20
-            Accessible.name: "Launch progress"
-            Accessible.description: Stages.accessibilityValue(screen.stage, screen.source)
+            Accessible.ignored: true
+
+            AccessibleValue {
+                objectName: "launchProgressElement"
+                anchors.fill: parent
+                text: Stages.accessibilityValue(screen.stage, screen.source)
+                fraction: bar.value
+                Accessible.role: Accessible.ProgressBar
+                Accessible.name: "Launch progress"
+            }
 
             background: Rectangle {
                 implicitHeight: 5

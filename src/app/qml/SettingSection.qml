@@ -29,7 +29,7 @@ ColumnLayout {
             id: rows
             anchors.fill: parent
             anchors.margins: 14
-            spacing: 10
+            spacing: Theme.pieceSpacing
         }
     }
 }

@@ -16,6 +16,11 @@ QtObject {
     readonly property color red: "#E5332A"
     readonly property color green: "#2EAA4F"
 
+    // The vertical rhythm of the tabs: their parts stand a whole step apart, the pieces
+    // inside one part half a step.
+    readonly property int partSpacing: 20
+    readonly property int pieceSpacing: partSpacing / 2
+
     // Views animate their state changes unless the desktop asks otherwise.
     property bool reduceMotion: Desktop.reduceMotion
 

@@ -20,6 +20,7 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/support/FileDescriptor.h"
+#include "core/support/FileTree.h"
 #include "core/support/TextComparison.h"
 
 namespace quaylet {
@@ -69,17 +70,13 @@ bool walkTree(const fs::path& root, Visit visit) {
     return true;
 }
 
-// Removes a tree even where the archive left folders without owner permissions; failures are
-// ignored because every caller removes on a path where the tree may not exist.
-void removeTree(const fs::path& root) {
-    std::error_code ignored;
-    for (auto walk = fs::recursive_directory_iterator(root, ignored);
-         walk != fs::recursive_directory_iterator(); walk.increment(ignored)) {
-        if (!walk->is_symlink(ignored) && walk->is_directory(ignored)) {
-            fs::permissions(walk->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        }
+// Failures are ignored: before unpacking, creating the folder afresh reports what matters, and
+// after a refusal the refusal is what the caller must hear about.
+void discardTree(const fs::path& root) {
+    try {
+        removeTree(root);
+    } catch (const fs::filesystem_error&) {
     }
-    fs::remove_all(root, ignored);
 }
 
 // Setuid, setgid and sticky bits have no business in a build; folders the archive left
@@ -253,7 +250,7 @@ fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::pa
     const ProcessResult listing = runner_.runChecked(tools_.listArchive(archive), stop);
     validateArchiveEntries(splitListingLines(listing.standardOutput));
 
-    removeTree(destination);
+    discardTree(destination);
     fs::create_directories(destination);
     try {
         runner_.runChecked(tools_.extractArchive(archive, destination), stop);
@@ -265,7 +262,7 @@ fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::pa
         }
         return bundles.front();
     } catch (...) {
-        removeTree(destination);
+        discardTree(destination);
         throw;
     }
 }

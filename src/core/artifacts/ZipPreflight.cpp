@@ -19,6 +19,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -46,8 +47,21 @@ constexpr std::uint64_t kZip64LocatorSize = 20;
 constexpr std::uint64_t kZip64EndFixedSize = 56;
 
 constexpr std::uint16_t kZip64ExtraId = 0x0001;
-constexpr std::uint16_t kPkwareUnixExtraId = 0x000d;  // can carry a link target of its own
 constexpr std::uint16_t kUnicodePathExtraId = 0x7075;
+// Extra fields some extractor reads as a file type, a link target or another name (0x000d,
+// 0x756e, 0x6c78 among them) would let it unpack what this scan never saw. Only fields that
+// carry sizes, times, owners or a name this scan checks are let through: zip64 sizes, NTFS
+// times, extended timestamps, Unix owners, and the Unicode path when it agrees.
+constexpr std::uint16_t kHarmlessExtraIds[] = {kZip64ExtraId, 0x000a, 0x5455, 0x7875,
+                                               kUnicodePathExtraId};
+
+// Bounds that keep the unpacked tree walkable and the scan's own work in proportion to the
+// archive: the number of entries, a name's length in bytes and its depth in folders.
+constexpr std::uint64_t kMaxEntryCount = 200'000;
+constexpr std::size_t kMaxNameLength = 1024;
+constexpr std::size_t kMaxNameDepth = 64;
+// What each folder, named or implied by a deeper name, takes on disk: about one block.
+constexpr std::uint64_t kFolderFootprint = 4096;
 
 constexpr std::uint16_t kFlagEncrypted = 1U << 0;
 constexpr std::uint16_t kFlagDataDescriptor = 1U << 3;
@@ -153,8 +167,10 @@ std::vector<ExtraField> parseExtraFields(Bytes extra) {
                     return field.id == interpreted;
                 }) <= 1);
     }
-    require(std::none_of(fields.begin(), fields.end(),
-                         [](const ExtraField& field) { return field.id == kPkwareUnixExtraId; }));
+    require(std::all_of(fields.begin(), fields.end(), [](const ExtraField& field) {
+        return std::find(std::begin(kHarmlessExtraIds), std::end(kHarmlessExtraIds), field.id) !=
+               std::end(kHarmlessExtraIds);
+    }));
     return fields;
 }
 
@@ -298,15 +314,17 @@ EntryKind kindOf(std::string_view name, std::uint32_t externalAttributes) {
     return kind;
 }
 
-std::vector<Entry> readCentralDirectory(const ByteView& archive,
-                                        const CentralDirectory& directory) {
+std::vector<Entry> readCentralDirectory(const ByteView& archive, const CentralDirectory& directory,
+                                        const std::stop_token& stop) {
     // Each record takes at least the fixed header, which bounds the count before reserving.
     require(directory.entryCount <= directory.size / kCentralHeaderSize);
+    require(directory.entryCount <= kMaxEntryCount);
     std::vector<Entry> entries;
     entries.reserve(directory.entryCount);
     std::uint64_t offset = directory.offset;
     const std::uint64_t directoryEnd = directory.offset + directory.size;
     for (std::uint64_t index = 0; index < directory.entryCount; ++index) {
+        throwIfStopRequested(stop);
         require(archive.u32(offset) == kCentralHeaderSignature);
         Entry entry;
         entry.flags = archive.u16(offset + 8);
@@ -320,6 +338,7 @@ std::vector<Entry> readCentralDirectory(const ByteView& archive,
         const std::uint16_t startDisk = archive.u16(offset + 34);
         entry.externalAttributes = archive.u32(offset + 38);
         const std::uint32_t localHeaderOffset = archive.u32(offset + 42);
+        require(nameLength <= kMaxNameLength);
         entry.name = asText(archive.slice(offset + kCentralHeaderSize, nameLength));
         const auto fields =
             parseExtraFields(archive.slice(offset + kCentralHeaderSize + nameLength, extraLength));
@@ -525,22 +544,78 @@ void requireSafeName(std::string_view name) {
         // Only a folder's trailing slash may leave an empty component.
         require(!components[index].empty() || index + 1 == components.size());
     }
+    require(components.size() - (name.ends_with('/') ? 1 : 0) <= kMaxNameDepth);
 }
 
+// The bytes the unpacked tree may take, charged as the scan finds them.
+class SizeBudget {
+  public:
+    void charge(std::uint64_t bytes) {
+        if (bytes > kExtractedTreeLimit - used_) {
+            throw QuayletError::unsafeArchive(std::string(kTooLargeMessage));
+        }
+        used_ += bytes;
+    }
+
+  private:
+    std::uint64_t used_ = 0;
+};
+
 // Names must be unique even when letter case is ignored, and no entry may sit below a file or
-// a symbolic link: a write below a link would land wherever the link points.
-void requireDistinctPaths(const std::vector<Entry>& entries) {
-    std::map<std::string, const Entry*> byPath;
+// a symbolic link: a write below a link would land wherever the link points. The paths are
+// kept as a tree of components, so each name is read once however deep it goes, and every
+// folder the tree gains, named or implied, is charged to the budget.
+void requireDistinctPaths(const std::vector<Entry>& entries, SizeBudget& budget,
+                          const std::stop_token& stop) {
+    struct Node {
+        EntryKind kind;
+        bool named;  // an entry of its own rather than a folder implied by a deeper name
+    };
+    struct Key {
+        std::uint32_t parent;
+        std::string_view component;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const noexcept {
+            return std::hash<std::string_view>{}(key.component) ^ (std::size_t{key.parent} << 1);
+        }
+    };
+    std::vector<std::string> paths;  // reserved, so the keys' views stay put
+    paths.reserve(entries.size());
+    std::vector<Node> nodes{{EntryKind::directory, true}};  // the destination
+    std::unordered_map<Key, std::uint32_t, KeyHash> children;
     for (const Entry& entry : entries) {
+        throwIfStopRequested(stop);
         const auto components = foldedComponents(entry.name);
         require(!components.empty());
-        require(byPath.emplace(joinComponents(components, components.size()), &entry).second);
-    }
-    for (const Entry& entry : entries) {
-        const auto components = foldedComponents(entry.name);
-        for (std::size_t depth = 1; depth < components.size(); ++depth) {
-            const auto parent = byPath.find(joinComponents(components, depth));
-            require(parent == byPath.end() || parent->second->kind == EntryKind::directory);
+        const std::string_view path =
+            paths.emplace_back(joinComponents(components, components.size()));
+        std::uint32_t parent = 0;
+        std::size_t start = 0;
+        for (;;) {
+            require(nodes[parent].kind == EntryKind::directory);
+            const std::size_t slash = std::min(path.find('/', start), path.size());
+            const bool last = slash == path.size();
+            const auto [child, added] =
+                children.try_emplace(Key{parent, path.substr(start, slash - start)},
+                                     static_cast<std::uint32_t>(nodes.size()));
+            if (added) {
+                nodes.push_back({last ? entry.kind : EntryKind::directory, last});
+                if (nodes.back().kind == EntryKind::directory) {
+                    budget.charge(kFolderFootprint);
+                }
+            } else if (last) {
+                // Only a folder implied by an earlier, deeper name may be named afterwards.
+                Node& node = nodes[child->second];
+                require(!node.named && entry.kind == EntryKind::directory);
+                node.named = true;
+            }
+            if (last) {
+                break;
+            }
+            parent = child->second;
+            start = slash + 1;
         }
     }
 }
@@ -703,7 +778,8 @@ std::map<std::string, std::string> verifyAllEntryData(const std::vector<const En
 // Every link must resolve, lexically and component by component from its own folder and through
 // the archive's other links, to a place inside the destination without ever leaving it.
 void requireSafeLinks(const std::vector<Entry>& entries,
-                      const std::map<std::string, std::string>& linkTargets) {
+                      const std::map<std::string, std::string>& linkTargets,
+                      const std::stop_token& stop) {
     if (linkTargets.empty()) {
         return;
     }
@@ -718,12 +794,14 @@ void requireSafeLinks(const std::vector<Entry>& entries,
         require(target.front() != '/');
     }
     for (const auto& [path, target] : linkTargets) {
+        throwIfStopRequested(stop);
         std::vector<std::string> position = splitComponents(path);
         position.pop_back();
         const auto targetComponents = foldedComponents(target);
         std::deque<std::string> pending(targetComponents.begin(), targetComponents.end());
         int hops = 0;
         while (!pending.empty()) {
+            throwIfStopRequested(stop);
             const std::string component = std::move(pending.front());
             pending.pop_front();
             if (component == "..") {
@@ -747,12 +825,13 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified
                  ZipDataScan dataScan) {
     const ByteView archive(bytes);
     const CentralDirectory directory = readEndRecords(archive);
-    std::vector<Entry> entries = readCentralDirectory(archive, directory);
+    std::vector<Entry> entries = readCentralDirectory(archive, directory, stop);
     if (entries.empty()) {
         throw QuayletError::unsafeArchive(std::string(kEmptyBuildMessage));
     }
     std::vector<const Entry*> byOffset;
     for (Entry& entry : entries) {
+        throwIfStopRequested(stop);
         readLocalHeader(archive, directory.offset, entry);
         byOffset.push_back(&entry);
     }
@@ -762,17 +841,14 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified
     requireEntriesTileArchive(byOffset, directory.offset);
 
     for (const Entry& entry : entries) {
+        throwIfStopRequested(stop);
         requireSafeName(entry.name);
     }
-    requireDistinctPaths(entries);
-
-    std::uint64_t declaredTotal = 0;
+    SizeBudget budget;
     for (const Entry& entry : entries) {
-        if (entry.uncompressedSize > kExtractedTreeLimit - declaredTotal) {
-            throw QuayletError::unsafeArchive(std::string(kTooLargeMessage));
-        }
-        declaredTotal += entry.uncompressedSize;
+        budget.charge(entry.uncompressedSize);
     }
+    requireDistinctPaths(entries, budget, stop);
 
     if (dataScan == ZipDataScan::linksOnly) {
         std::erase_if(byOffset,
@@ -780,7 +856,7 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified
     }
     const std::map<std::string, std::string> linkTargets =
         verifyAllEntryData(byOffset, stop, release);
-    requireSafeLinks(entries, linkTargets);
+    requireSafeLinks(entries, linkTargets, stop);
 }
 
 }  // namespace

@@ -13,10 +13,12 @@ namespace quaylet {
 // follow the local headers, so the two must agree byte for byte, and every entry's data is
 // inflated here to prove its real size before anything is written.
 //
-// Refusals are QuayletError::unsafeArchive: kTooLargeMessage when the declared sizes add up to
-// more than kExtractedTreeLimit, kEmptyBuildMessage when there are no entries, otherwise
-// kSecurityCheckMessage. Any bytes are accepted as input; nothing else is thrown except
-// CancellationError when stop is requested.
+// Refusals are QuayletError::unsafeArchive: kTooLargeMessage when the declared sizes, with a
+// block for every folder named or implied, add up to more than kExtractedTreeLimit,
+// kEmptyBuildMessage when there are no entries, otherwise kSecurityCheckMessage (also for more
+// than 200,000 entries, a name over 1,024 bytes or deeper than 64 components). Any bytes are
+// accepted as input; nothing else is thrown except CancellationError, which every step of the
+// scan checks for.
 void preflightZipArchive(std::span<const std::uint8_t> archive, std::stop_token stop);
 
 // How much entry data the scan inflates. Only links' data is needed for the checks that remain

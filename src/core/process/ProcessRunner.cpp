@@ -18,6 +18,7 @@
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/support/FileTree.h"
 #include "core/support/Text.h"
 
 extern char** environ;
@@ -87,11 +88,15 @@ class FileDescriptor {
 class WorkingDirectory {
   public:
     WorkingDirectory() : path_(temporaryDirectory() / ("quaylet-process-" + randomUUID())) {
-        std::filesystem::create_directories(path_);
+        // The tool's output waits here, and may say more than other users should read.
+        createPrivateFolder(path_);
     }
     ~WorkingDirectory() {
-        std::error_code ignored;  // leftovers in the temporary folder are harmless
-        std::filesystem::remove_all(path_, ignored);
+        try {
+            removeTree(path_);
+        } catch (const std::filesystem::filesystem_error&) {
+            // leftovers in the temporary folder are harmless
+        }
     }
     WorkingDirectory(const WorkingDirectory&) = delete;
     WorkingDirectory& operator=(const WorkingDirectory&) = delete;

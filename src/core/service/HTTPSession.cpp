@@ -9,6 +9,8 @@
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/TransportError.h"
+#include "core/service/AbsoluteURL.h"
+#include "core/support/Text.h"
 
 namespace quaylet {
 namespace {
@@ -93,13 +95,52 @@ std::string describeFailure(CURLcode code, const std::string& host) {
     }
 }
 
+std::string insecureAddress(const std::string& host) {
+    return "The server at " + host +
+           " gave an address that isn’t secure, so Quaylet didn’t connect. Try again later.";
+}
+
 struct Transfer {
     CURL* easy;
     const HTTPSession::BodyReceiver& receiver;
     std::stop_token stop;
+    bool plainHTTPToLoopback;
     std::exception_ptr receiverError;
     bool receiverDeclined = false;
 };
+
+// Judges each redirect before libcurl follows it: the Location of a 3xx answer, resolved
+// against the address that gave it, must pass the same rule as the first address.
+std::size_t checkRedirect(char* data, std::size_t size, std::size_t count, void* context) {
+    auto& transfer = *static_cast<Transfer*>(context);
+    const std::size_t length = size * count;
+    constexpr std::string_view kLocation = "location:";
+    const std::string_view line(data, length);
+    long status = 0;
+    curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 300 || status > 399 || line.size() < kLocation.size() ||
+        !curl_strnequal(line.data(), kLocation.data(), kLocation.size())) {
+        return length;
+    }
+    const char* current = nullptr;
+    curl_easy_getinfo(transfer.easy, CURLINFO_EFFECTIVE_URL, &current);
+    const std::string location(trimmed(line.substr(kLocation.size())));
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> target(curl_url(), curl_url_cleanup);
+    char* resolved = nullptr;
+    const bool permitted =
+        target && current != nullptr &&
+        curl_url_set(target.get(), CURLUPART_URL, current, 0) == CURLUE_OK &&
+        curl_url_set(target.get(), CURLUPART_URL, location.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(target.get(), CURLUPART_URL, &resolved, 0) == CURLUE_OK &&
+        isPermittedURL(resolved, transfer.plainHTTPToLoopback);
+    curl_free(resolved);
+    if (!permitted) {
+        transfer.receiverError = std::make_exception_ptr(
+            TransportError(insecureAddress(hostOf(current != nullptr ? current : ""))));
+        return 0;
+    }
+    return length;
+}
 
 std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* context) {
     auto& transfer = *static_cast<Transfer*>(context);
@@ -195,6 +236,9 @@ HTTPResponse HTTPSession::send(const HTTPRequest& request, std::stop_token stop)
 long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiver,
                           std::stop_token stop) const {
     throwIfStopRequested(stop);
+    if (!isPermittedURL(request.url, request.plainHTTPToLoopback)) {
+        throw TransportError(insecureAddress(hostOf(request.url.c_str())));
+    }
     const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(),
                                                                    curl_easy_cleanup);
     if (!easy) {
@@ -221,13 +265,16 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
         headerList.reset(extended);
     }
 
-    Transfer transfer{easy.get(), receiver, stop, nullptr, false};
+    Transfer transfer{easy.get(), receiver, stop, request.plainHTTPToLoopback, nullptr, false};
     CURL* handle = easy.get();
     setOption(handle, CURLOPT_URL, request.url.c_str());
     setOption(handle, CURLOPT_SHARE, share_->handle);
     setOption(handle, CURLOPT_NOSIGNAL, 1L);
-    setOption(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    setOption(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    const char* protocols = request.plainHTTPToLoopback ? "http,https" : "https";
+    setOption(handle, CURLOPT_PROTOCOLS_STR, protocols);
+    setOption(handle, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+    setOption(handle, CURLOPT_HEADERFUNCTION, &checkRedirect);
+    setOption(handle, CURLOPT_HEADERDATA, &transfer);
     setOption(handle, CURLOPT_FOLLOWLOCATION, 1L);
     setOption(handle, CURLOPT_MAXREDIRS, kMaximumRedirects);
     setOption(handle, CURLOPT_ACCEPT_ENCODING, "");

@@ -20,6 +20,8 @@ struct HTTPRequest {
     std::vector<std::string> headers;  // "name: value"; nothing else is added
     std::optional<std::string> body;
     std::optional<std::chrono::seconds> timeLimit;
+    // Plain http to a loopback host, for this request and its redirects; otherwise https only.
+    bool plainHTTPToLoopback = false;
 };
 
 struct HTTPResponse {
@@ -27,9 +29,10 @@ struct HTTPResponse {
     std::string body;
 };
 
-// Sends HTTP requests with TLS certificates verified and redirects followed, over http and
-// https only. One session serves the whole process and any number of threads at once; the
-// transfers share their DNS cache and TLS sessions.
+// Sends HTTP requests with TLS certificates verified and redirects followed, over https only
+// unless a request allows plain http to this computer (isPermittedURL); a URL or redirect that
+// the rule refuses is a TransportError, and nothing is sent to it. One session serves the whole
+// process and any number of threads at once; the transfers share their DNS cache and TLS sessions.
 class HTTPSession {
   public:
     struct Options {

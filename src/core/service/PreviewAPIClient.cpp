@@ -13,6 +13,7 @@
 #include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
 #include "core/service/AbsoluteURL.h"
+#include "core/service/PreviewIdentifier.h"
 
 namespace quaylet {
 namespace {
@@ -31,14 +32,23 @@ constexpr const char* kSignOutFailed =
 constexpr const char* kDownloadFailed =
     "The build couldn’t be downloaded. Check your connection, then try again.";
 
-// The service's base URL; a base that is not absolute with a host is a programming error.
+// The service's base URL; a base that is not absolute with a host, or that is plain http to
+// another computer, is a programming error: the caller checks the address it is given.
 CurlURL parseBaseURL(const std::string& text) {
     CurlURL url = parseAbsoluteURL(text);
-    if (!url) {
+    if (!url || !isPermittedURL(text, true)) {
         throw std::invalid_argument("The preview service address \"" + text +
-                                    "\" is not an absolute URL with a host.");
+                                    "\" is not an https URL or an http URL of this computer.");
     }
     return url;
+}
+
+bool isOnLoopback(const CurlURL& url) {
+    char* host = nullptr;
+    curl_url_get(url.get(), CURLUPART_HOST, &host, 0);
+    const bool loopback = host != nullptr && isLoopbackHost(host);
+    curl_free(host);
+    return loopback;
 }
 
 bool isSuccess(long status) {
@@ -47,33 +57,6 @@ bool isSuccess(long status) {
 
 std::string authorization(const std::string& token) {
     return "authorization: Bearer " + token;
-}
-
-// An identifier goes into the path as it is, so it must be exactly one path segment: any
-// character that would end the segment, start a query, need escaping, or climb out with "."
-// or ".." would address something other than this preview.
-bool isPathSegment(std::string_view id) {
-    if (id.empty() || id == "." || id == "..") {
-        return false;
-    }
-    const auto isHex = [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    };
-    constexpr std::string_view kAllowedPunctuation = "-._~!$&'()*+,;=:@";
-    for (std::size_t index = 0; index < id.size(); ++index) {
-        const char c = id[index];
-        const bool alphanumeric =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (c == '%') {
-            if (index + 2 >= id.size() || !isHex(id[index + 1]) || !isHex(id[index + 2])) {
-                return false;
-            }
-            index += 2;
-        } else if (!alphanumeric && kAllowedPunctuation.find(c) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The service's own explanation: {"error": {"message": "..."}}, or the stock sentence.
@@ -163,9 +146,9 @@ class PartialFile {
 }  // namespace
 
 PreviewAPIClient::PreviewAPIClient(std::string baseURL, const HTTPSession& session)
-    : baseURL_(std::move(baseURL)), session_(session) {
-    parseBaseURL(baseURL_);
-}
+    : baseURL_(std::move(baseURL)),
+      session_(session),
+      serviceOnLoopback_(isOnLoopback(parseBaseURL(baseURL_))) {}
 
 std::string PreviewAPIClient::resolve(std::string_view path) const {
     // Every path starts with "/", so it replaces the base URL's path and query.
@@ -182,7 +165,7 @@ std::string PreviewAPIClient::resolve(std::string_view path) const {
 }
 
 std::string PreviewAPIClient::previewURL(const std::string& id, std::string_view suffix) const {
-    if (!isPathSegment(id)) {
+    if (!isPreviewIdentifier(id)) {
         throw QuayletError::invalidDeepLink();
     }
     return resolve("/api/v1/previews/" + id + std::string(suffix));
@@ -191,10 +174,13 @@ std::string PreviewAPIClient::previewURL(const std::string& id, std::string_view
 template <typename Record>
 Record PreviewAPIClient::fetchRecord(HTTPMethod method, const std::string& url,
                                      const std::string& token, std::stop_token stop) const {
-    const HTTPResponse response = session_.send(
-        HTTPRequest{
-            method, url, {authorization(token), kAcceptJSON}, std::nullopt, kRecordTimeLimit},
-        stop);
+    const HTTPResponse response = session_.send(HTTPRequest{method,
+                                                            url,
+                                                            {authorization(token), kAcceptJSON},
+                                                            std::nullopt,
+                                                            kRecordTimeLimit,
+                                                            serviceOnLoopback_},
+                                                stop);
     if (isSuccess(response.status)) {
         return Record::decode(response.body);
     }
@@ -229,7 +215,7 @@ void PreviewAPIClient::download(const std::string& from, const fs::path& to,
     PartialFile partial(to);
     // A refused download's body is never read: the first piece of it ends the transfer.
     const long status = session_.receive(
-        HTTPRequest{HTTPMethod::get, from, {}, std::nullopt, std::nullopt},
+        HTTPRequest{HTTPMethod::get, from, {}, std::nullopt, std::nullopt, serviceOnLoopback_},
         [&partial](long pieceStatus, std::string_view piece) {
             if (!isSuccess(pieceStatus)) {
                 return false;
@@ -254,7 +240,8 @@ std::string PreviewAPIClient::exchangeAuthenticationCode(const std::string& code
                                                             resolve("/api/v1/auth/mac/exchange"),
                                                             {kContentTypeJSON},
                                                             body,
-                                                            kRecordTimeLimit},
+                                                            kRecordTimeLimit,
+                                                            serviceOnLoopback_},
                                                 stop);
     if (isSuccess(response.status)) {
         try {
@@ -271,7 +258,8 @@ void PreviewAPIClient::revokeAuthentication(const std::string& token, std::stop_
                                                             resolve("/api/v1/auth/logout"),
                                                             {authorization(token), kAcceptJSON},
                                                             std::nullopt,
-                                                            kRecordTimeLimit},
+                                                            kRecordTimeLimit,
+                                                            serviceOnLoopback_},
                                                 stop);
     if (!isSuccess(response.status)) {
         throw QuayletError::serviceError(response.status, kSignOutFailed);
@@ -295,7 +283,8 @@ void PreviewAPIClient::recordLaunch(const std::string& id, const std::string& to
                                   previewURL(id, "/launch-events"),
                                   {authorization(token), kAcceptJSON, kContentTypeJSON},
                                   encode(event),
-                                  kRecordTimeLimit},
+                                  kRecordTimeLimit,
+                                  serviceOnLoopback_},
                       stop);
     } catch (...) {
         // Reporting a launch is best effort: no answer, failure or stop may reach the launch.

@@ -19,11 +19,13 @@ namespace quaylet {
 // Failures: an answer the service refuses becomes a QuayletError (401 on a record request is
 // authenticationRequired; anything else serviceError with the status and a message); a body
 // that does not decode is a DecodingError; a failed exchange is a TransportError; a stop is a
-// CancellationError. An identifier that cannot be one path segment of a URL fails with
-// QuayletError::invalidDeepLink before anything is sent.
+// CancellationError. An identifier that is not a preview identifier (isPreviewIdentifier)
+// fails with QuayletError::invalidDeepLink before anything is sent.
 class PreviewAPIClient {
   public:
-    // Throws std::invalid_argument unless baseURL is an absolute URL with a host.
+    // Throws std::invalid_argument unless baseURL is an https URL, or an http URL of a loopback
+    // host. A service on a loopback host may hand out and redirect to plain http addresses of
+    // loopback hosts too; any other service only https ones.
     PreviewAPIClient(std::string baseURL, const HTTPSession& session);
 
     PreviewManifest preview(const std::string& id, const std::string& token,
@@ -34,7 +36,8 @@ class PreviewAPIClient {
                                     std::stop_token stop) const;
 
     // Streams the absolute URL `from` into a temporary file beside `to` and moves it into place
-    // after a 2xx answer. On any failure nothing is left behind and `to` is untouched.
+    // after a 2xx answer. On any failure nothing is left behind and `to` is untouched; an
+    // address the service may not use is a TransportError before anything is sent.
     void download(const std::string& from, const std::filesystem::path& to,
                   std::stop_token stop) const;
 
@@ -57,6 +60,7 @@ class PreviewAPIClient {
 
     std::string baseURL_;
     const HTTPSession& session_;
+    bool serviceOnLoopback_;
 };
 
 }  // namespace quaylet

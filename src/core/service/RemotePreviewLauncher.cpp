@@ -10,7 +10,9 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
+#include "core/service/PreviewIdentifier.h"
 #include "core/support/BundleIdentifier.h"
+#include "core/support/FileTree.h"
 #include "core/support/UserDirectories.h"
 
 namespace quaylet {
@@ -51,13 +53,6 @@ void checkManifest(const PreviewManifest& manifest) {
         throw QuayletError::previewUnavailable(
             "This build has expired. Re-run the Quaylet workflow on the pull request.");
     }
-}
-
-// The identifier and the digest become folder names in the cache, so each must be one plain
-// name that cannot climb out of the cache or into another build's folder.
-bool isPlainName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
 bool isHexDigest(std::string_view digest) {
@@ -151,7 +146,7 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
                                              const ManifestCallback& manifestCallback,
                                              const Progress& progress, std::stop_token stop) const {
     const auto start = std::chrono::steady_clock::now();
-    if (!isPlainName(request.previewID)) {
+    if (!isPreviewIdentifier(request.previewID)) {
         throw QuayletError::invalidDeepLink();
     }
 
@@ -168,6 +163,7 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
     const std::filesystem::path archive = buildDirectory / "artifact.zip";
     const std::filesystem::path destination = buildDirectory / "app";
+    createPrivateFolder(cacheRoot_);
     std::filesystem::create_directories(buildDirectory);
 
     // A cached archive is hashed once: when it still matches, the verification below only
@@ -220,8 +216,8 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
 }
 
 void RemotePreviewLauncher::clearCache() const {
-    std::filesystem::remove_all(cacheRoot_);
-    std::filesystem::create_directories(cacheRoot_);
+    removeTree(cacheRoot_);
+    createPrivateFolder(cacheRoot_);
 }
 
 }  // namespace quaylet

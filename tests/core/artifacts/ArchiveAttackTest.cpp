@@ -11,6 +11,7 @@
 #include "core/artifacts/ArchiveRefusal.h"
 #include "core/artifacts/ArtifactSecurity.h"
 #include "core/artifacts/ZipPreflight.h"
+#include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
@@ -224,6 +225,49 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
                  .add({.name = "c", .data = "abcd", .method = ZipMethod::stored});
          },
          kSecurityCheckMessage},
+        {"folder implied beyond the size limit",
+         [](auto&) {
+             return ZipBuilder()
+                 .add({.name = "a", .method = ZipMethod::stored, .declaredSize = 0xFFFFFFFE})
+                 .add({.name = "b", .method = ZipMethod::stored, .declaredSize = 0xFFFFFFFE})
+                 .add({.name = "d/c", .data = "abcd", .method = ZipMethod::stored});
+         },
+         kTooLargeMessage},
+        {"name over 1,024 bytes",
+         [](auto&) { return validBuild().addFile("Payload/" + std::string(1017, 'n'), "x"); },
+         kSecurityCheckMessage},
+        {"name deeper than 64 folders",
+         [](auto&) {
+             std::string name = "Payload/";
+             for (int level = 0; level < 63; ++level) {
+                 name += "d/";
+             }
+             return validBuild().addFile(name + "f", "x");
+         },
+         kSecurityCheckMessage},
+        {"more than 200,000 entries",
+         [](auto&) {
+             ZipBuilder zip = validBuild();
+             for (int index = 0; index < 200'000; ++index) {
+                 zip.add({.name = "Payload/" + std::to_string(index), .method = ZipMethod::stored});
+             }
+             return zip;
+         },
+         kSecurityCheckMessage},
+        {"local extra field an extractor reads as a link",
+         [](auto&) {
+             return validBuild().add({.name = "Payload/f",
+                                      .data = "x",
+                                      .localExtra = ZipBuilder::extraField(0x6c78, "../../x")});
+         },
+         kSecurityCheckMessage},
+        {"central Unix extra field carrying a mode",
+         [](auto&) {
+             return validBuild().add({.name = "Payload/f",
+                                      .data = "x",
+                                      .centralExtra = ZipBuilder::extraField(0x756e, "\xff\xa1")});
+         },
+         kSecurityCheckMessage},
         {"empty archive", [](auto&) { return ZipBuilder(); }, kEmptyBuildMessage},
         {"no app", [](auto&) { return ZipBuilder().addFile("Payload/readme.txt", "hello"); },
          kOneAppMessage},
@@ -291,6 +335,38 @@ TEST(ZipPreflightTest, DataMustYieldExactlyTheDeclaredSize) {
                       {.name = "f", .data = *testCase.data, .declaredSize = testCase.declared})),
                   testCase.accepted);
     }
+}
+
+// The limits on names are inclusive, and the fields that only carry times, owners, sizes or
+// an agreeing name pass in either header.
+TEST(ZipPreflightTest, AcceptsNamesAtTheLimitsAndHarmlessExtraFields) {
+    std::string deepest;
+    for (int level = 0; level < 63; ++level) {
+        deepest += "d/";
+    }
+    const ZipEntry cases[] = {
+        {.name = std::string(1024, 'n')},
+        {.name = deepest + "f"},
+        {.name = "f", .localExtra = ZipBuilder::extraField(0x5455, std::string("\x01UTC!"))},
+        {.name = "f", .centralExtra = ZipBuilder::extraField(0x7875, "\x01\x04uid!\x04gid!")},
+        {.name = "f", .localExtra = ZipBuilder::extraField(0x000a, std::string(32, '\0'))},
+        {.name = "f", .unicodePath = "f"},
+    };
+    for (const ZipEntry& entry : cases) {
+        SCOPED_TRACE(&entry - cases);
+        EXPECT_TRUE(scanAccepts(ZipBuilder().add(entry)));
+    }
+}
+
+// Cancel reaches the scan before it judges anything, so a hostile archive cannot hold it up.
+TEST(ZipPreflightTest, StopRequestWinsOverEveryCheck) {
+    std::stop_source stopped;
+    stopped.request_stop();
+    const std::string bytes = ZipBuilder().addFile("../escape", "x").bytes();
+    EXPECT_THROW(
+        preflightZipArchive({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
+                            stopped.get_token()),
+        CancellationError);
 }
 
 TEST(ZipPreflightTest, SurvivesEveryTruncationAndSingleByteCorruption) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -66,6 +67,13 @@ TEST_F(ProcessRunnerTest, CapturesOutputStatusAndArgumentsAsPassed) {
     EXPECT_EQ(silent.standardOutput, "");
     EXPECT_EQ(silent.standardError, "");
     EXPECT_EQ(silent.status, 0);
+}
+
+TEST_F(ProcessRunnerTest, KeepsTheWorkingFolderToItsOwner) {
+    const ::mode_t previous = ::umask(022);
+    const auto result = runner.run(shell(R"(stat -c %a "$TMPDIR"/quaylet-process-*)"), {});
+    ::umask(previous);
+    EXPECT_EQ(result.standardOutput, "700\n");
 }
 
 TEST_F(ProcessRunnerTest, ReplacesInvalidUtf8InsteadOfFailing) {

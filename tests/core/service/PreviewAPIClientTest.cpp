@@ -20,6 +20,7 @@
 #include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/TransportError.h"
+#include "core/service/AbsoluteURL.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet {
@@ -42,7 +43,8 @@ struct ReceivedRequest {
 };
 
 // Answers every request under /api/ and /files/ with the scripted status and body and keeps
-// what it received. /redirect/<name> sends the client to /files/<name>; a path ending in
+// what it received. /redirect/<name> sends the client to /files/<name>, /offsite/http and
+// /offsite/https to a plain and a secure address of another server; a path ending in
 // /slow sends one piece of body and then holds the transfer open until released.
 class LoopbackServer {
   public:
@@ -100,6 +102,12 @@ class LoopbackServer {
                     changed_.wait(lock, [&] { return releases_ != release; });
                     return false;
                 });
+        });
+        server_.Get("/offsite/http", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("http://0.0.0.0:1/a.zip");
+        });
+        server_.Get("/offsite/https", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("https://127.0.0.1:1/a.zip");
         });
         server_.Get(R"(/redirect/(.*))",
                     [](const httplib::Request& request, httplib::Response& response) {
@@ -287,9 +295,11 @@ TEST_F(PreviewAPIClientTest, ListReturnsThePreviewsInOrder) {
     EXPECT_EQ(server.received().at(0).query, "limit=7");
 }
 
-TEST_F(PreviewAPIClientTest, IdentifiersThatAreNotOnePathSegmentAreRefusedBeforeSending) {
+TEST_F(PreviewAPIClientTest, IdentifiersOutsideTheirAlphabetAreRefusedBeforeSending) {
     server.script(200, manifestBody());
-    for (const char* id : {"a b", "", "..", "a/b", "a?b", "a#b", "a%2", "ä", "a\"b"}) {
+    const std::string tooLong(201, 'a');
+    for (const char* id : {"a b", "", "..", ".", "a/b", "a?b", "a#b", "a%2", "%2e%2e%2fauth", "a!b",
+                           "ä", "a\"b", tooLong.c_str()}) {
         SCOPED_TRACE(id);
         EXPECT_EQ(quayletFailure([&] { client.preview(id, "tok", {}); }),
                   QuayletError::invalidDeepLink());
@@ -298,8 +308,8 @@ TEST_F(PreviewAPIClientTest, IdentifiersThatAreNotOnePathSegmentAreRefusedBefore
         client.recordLaunch(id, "tok", "running", true, std::nullopt, std::nullopt, {});
     }
     EXPECT_TRUE(server.received().empty());
-    client.preview("pv%201-._~!$&'()*+,;=:@", "tok", {});
-    EXPECT_EQ(server.received().at(0).path, "/api/v1/previews/pv 1-._~!$&'()*+,;=:@");
+    client.preview("pv_1-.~AZ09", "tok", {});
+    EXPECT_EQ(server.received().at(0).path, "/api/v1/previews/pv_1-.~AZ09");
 }
 
 TEST_F(PreviewAPIClientTest, ExchangeSendsOnlyTheCodeAndReturnsTheToken) {
@@ -380,6 +390,66 @@ TEST_F(PreviewAPIClientTest, TransportFailuresNameTheServer) {
     }
     unreachable.recordLaunch("pv_1", "tok", "running", true, 1, std::nullopt, {});
     EXPECT_THROW(PreviewAPIClient("not a url", session), std::invalid_argument);
+}
+
+TEST(URLRuleTest, HTTPSAnywherePlainHTTPOnlyToThisComputerWhenAllowed) {
+    const struct {
+        const char* url;
+        bool withLoopbackHTTP;
+        bool withoutIt;
+    } cases[] = {
+        {"https://quaylet.dev/api", true, true},   {"HTTPS://quaylet.dev", true, true},
+        {"http://127.0.0.1:8080/x", true, false},  {"http://127.255.0.9", true, false},
+        {"http://[::1]:8080", true, false},        {"http://LocalHost/", true, false},
+        {"http://quaylet.dev", false, false},      {"http://128.0.0.1", false, false},
+        {"http://0.0.0.0", false, false},          {"http://localhost.quaylet.dev", false, false},
+        {"http://127.0.0.1.nip.io", false, false}, {"http://[::ffff:127.0.0.1]", false, false},
+        {"ftp://127.0.0.1/x", false, false},       {"not a url", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(isPermittedURL(c.url, true), c.withLoopbackHTTP);
+        EXPECT_EQ(isPermittedURL(c.url, false), c.withoutIt);
+    }
+}
+
+// Neither a download address nor a redirect may lead to plain http elsewhere, and a service
+// that is not on this computer may not lead to plain http at all; nothing is sent there.
+TEST_F(PreviewAPIClientTest, PlainHTTPIsNeverAskedForOutsideThisComputer) {
+    const testing::TemporaryDirectory folder;
+    const auto destination = folder.path() / "a.zip";
+    const auto insecure = [](const std::string& host) {
+        return "The server at " + host +
+               " gave an address that isn’t secure, so Quaylet didn’t connect. Try again later.";
+    };
+    const PreviewAPIClient elsewhere("https://0.0.0.0:1", session);
+    const struct {
+        const char* name;
+        const PreviewAPIClient& client;
+        std::string from;
+        std::string message;
+    } cases[] = {
+        {"plain http elsewhere", client, "http://0.0.0.0:1/a.zip", insecure("0.0.0.0")},
+        {"redirect to plain http elsewhere", client, server.baseURL() + "/offsite/http",
+         insecure("127.0.0.1")},
+        {"plain http from a service elsewhere", elsewhere, server.baseURL() + "/files/a.zip",
+         insecure("127.0.0.1")},
+        {"redirect to https is followed", client, server.baseURL() + "/offsite/https",
+         "Couldn’t connect to the server at 127.0.0.1. Check your connection, then try again."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.script(200, "zip");
+        try {
+            c.client.download(c.from, destination, {});
+            ADD_FAILURE() << "downloaded";
+        } catch (const TransportError& error) {
+            EXPECT_EQ(error.what(), c.message);
+        }
+        EXPECT_TRUE(server.received().empty());
+        EXPECT_FALSE(std::filesystem::exists(destination));
+    }
+    EXPECT_THROW(PreviewAPIClient("http://0.0.0.0", session), std::invalid_argument);
 }
 
 TEST_F(PreviewAPIClientTest, DownloadReplacesTheDestinationOnlyAfterSuccess) {

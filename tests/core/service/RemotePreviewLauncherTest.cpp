@@ -140,6 +140,7 @@ TEST_F(RemotePreviewLauncherTest, FirstLaunchDownloadsAndLaterOnesRunFromTheCach
     EXPECT_TRUE(std::filesystem::is_regular_file(buildDirectory(build) / "artifact.zip"));
     EXPECT_TRUE(std::filesystem::is_directory(buildDirectory(build) / "app" / "Demo.app"));
     EXPECT_EQ(first.report->app.bundleIdentifier, "com.example.Demo");
+    EXPECT_EQ(std::filesystem::status(cacheRoot).permissions(), std::filesystem::perms::owner_all);
 
     const json events = launchEvents();
     ASSERT_EQ(events.size(), 1u);
@@ -252,10 +253,13 @@ TEST_F(RemotePreviewLauncherTest, RefusedTokenAsksForSignIn) {
 }
 
 TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAnythingIsWritten) {
-    for (const std::string id : {"..", ".", "", "a/../../b", "..\\x"}) {
+    const std::string tooLong(201, 'a');
+    for (const std::string id :
+         {"..", ".", "", "a/../../b", "..\\x", "%2e%2e%2fauth%2flogout", "a b", tooLong.c_str()}) {
         SCOPED_TRACE(id);
-        EXPECT_EQ(userMessage(launch(id).error),
-                  QuayletError::invalidDeepLink().errorDescription());
+        const Outcome outcome = launch(id);
+        EXPECT_EQ(userMessage(outcome.error), QuayletError::invalidDeepLink().errorDescription());
+        EXPECT_TRUE(outcome.stages.empty()) << "refused before the manifest is asked for";
     }
     for (const std::string& digest :
          {std::string("../../../escaped"), std::string(".."), std::string(63, 'a'),
@@ -279,6 +283,7 @@ TEST_F(RemotePreviewLauncherTest, ClearCacheLeavesAnEmptyRoot) {
     std::filesystem::create_directories(cacheRoot / "pv" / "digest" / "app");
     launcher.clearCache();
     EXPECT_TRUE(std::filesystem::is_empty(cacheRoot));
+    EXPECT_EQ(std::filesystem::status(cacheRoot).permissions(), std::filesystem::perms::owner_all);
 }
 
 TEST(RemotePreviewLauncherDefaultsTest, CacheLivesUnderTheUsersCacheFolder) {

@@ -51,10 +51,17 @@ fuzz-build: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 
+# Every benchmark, the application's start-up included, ending with one table of this run:
+# row, figure, target, met.
+BENCH_TABLE = build/release/bench-table.tsv
 bench: deps
 	cmake --preset release
-	cmake --build --preset release -j $(JOBS) --target quaylet-bench
-	build/release/bin/quaylet-bench
+	cmake --build --preset release -j $(JOBS) --target quaylet-bench quaylet-app quaylet-tray-baseline
+	rm -f $(BENCH_TABLE)
+	QUAYLET_BENCH_TABLE=$(BENCH_TABLE) build/release/bin/quaylet-bench
+	QUAYLET_BENCH_TABLE=$(BENCH_TABLE) bench/app-startup.sh build/release/bin
+	@awk -F '\t' 'BEGIN { printf "\n%-66s %12s %12s  %s\n", "Row", "Figure", "Target", "Met" } \
+		{ printf "%-66s %12s %12s  %s\n", $$1, $$2, $$3, $$4 }' $(BENCH_TABLE)
 
 # Start-up time, idle memory and idle CPU of the graphical app, against a bare tray program.
 bench-app: deps

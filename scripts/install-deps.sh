@@ -33,6 +33,7 @@ packages=(
     libplist-dev
     libqt6svg6
     libsecret-1-dev
+    libsimdjson-dev
     libxcb1-dev
     libssl-dev
     ninja-build

@@ -3,17 +3,15 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QPainterPath>
-#include <QQmlComponent>
 #include <QQuickItem>
 #include <QScreen>
 #include <QtMath>
-
-#include <stdexcept>
 
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
 #endif
 
+#include "app/QmlModule.h"
 #include "feature/AppState.h"
 
 namespace quaylet {
@@ -76,8 +74,8 @@ QRegion LaunchHUD::panelMask(const QRectF& card, qreal radius, bool composited) 
     return QRegion(outline.toFillPolygon().toPolygon());
 }
 
-LaunchHUD::LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent)
-    : QObject(parent), state_(state), engine_(engine) {
+LaunchHUD::LaunchHUD(AppState& state, QmlWindowMaker& windows, QObject* parent)
+    : QObject(parent), state_(state), windows_(windows) {
     // Several changes in one pass of the event loop are judged once, on their final values.
     for (const auto changed : {&AppState::stageChanged, &AppState::errorMessageChanged,
                                &AppState::activeAppNameChanged, &AppState::activeDetailChanged,
@@ -199,19 +197,8 @@ void LaunchHUD::signIn() {
 }
 
 void LaunchHUD::makePanel() {
-    QQmlComponent component(&engine_);
-    component.setData("import Quaylet\nLaunchPanel {}", QUrl());
-    // A component that failed to load must not be asked for objects: Qt would crash.
-    QObject* made = !component.isReady()
-                        ? nullptr
-                        : component.createWithInitialProperties(
-                              {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))}});
-    auto* window = qobject_cast<QQuickWindow*>(made);
-    if (!window) {
-        delete made;
-        throw std::logic_error("The launch panel could not be made: " +
-                               component.errorString().toStdString());
-    }
+    QQuickWindow* window = windows_.make(
+        "LaunchPanel", {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))}});
     panel_.reset(window);
     connect(panel_.get(), SIGNAL(dismissRequested()), this, SLOT(hide()));
     connect(panel_.get(), SIGNAL(signInRequested()), this, SLOT(signIn()));

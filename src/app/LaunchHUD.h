@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QPropertyAnimation>
-#include <QQmlEngine>
 #include <QQuickWindow>
 #include <QRegion>
 #include <QTimer>
@@ -17,6 +16,7 @@
 namespace quaylet {
 
 class AppState;
+class QmlWindowMaker;
 
 // The small floating panel at the top of the screen that follows a launch opened from a
 // link: it decides from the state's changes when the panel shows and hides, and owns it.
@@ -29,8 +29,8 @@ class LaunchHUD : public QObject {
 
   public:
     // Starts watching the state; makes no panel and shows nothing yet. The state and the
-    // engine outlive the controller.
-    LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent = nullptr);
+    // window maker outlive the controller.
+    LaunchHUD(AppState& state, QmlWindowMaker& windows, QObject* parent = nullptr);
 
     // Absent until the first show().
     QQuickWindow* panel() const { return panel_.get(); }
@@ -65,7 +65,7 @@ class LaunchHUD : public QObject {
     void announceOfferedAction();
 
     AppState& state_;
-    QQmlEngine& engine_;
+    QmlWindowMaker& windows_;
     std::unique_ptr<QQuickWindow> panel_;
     QPropertyAnimation fade_;
     QTimer hideTimer_;

@@ -4,14 +4,11 @@
 #include <QFileOpenEvent>
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QQmlComponent>
 #include <QScreen>
 
 #include <cstdio>
-#include <stdexcept>
 
 #include "app/MenuBarItem.h"
-#include "app/QmlModule.h"
 #include "core/support/Text.h"
 #include "feature/AppState.h"
 
@@ -27,8 +24,7 @@ QuayletApp::QuayletApp(AppState& state, QObject* parent)
       state_(state),
       updateController_(makeUpdateController()),
       updateAction_([this] { checkForUpdates(); }),
-      launchHUD_(state_, engine_) {
-    addApplicationModule(engine_);
+      launchHUD_(state_, windows_) {
     connect(updateController_.get(), &UpdateController::checkStarted, this,
             [this] { showUpdateDialog(true, {}); });
     connect(updateController_.get(), &UpdateController::checkFinished, this,
@@ -64,7 +60,7 @@ bool QuayletApp::eventFilter(QObject* watched, QEvent* event) {
 
 void QuayletApp::presentPreviewWindow() {
     if (!previewWindow_) {
-        previewWindow_ = makeWindow("PreviewWindow", viewProperties());
+        previewWindow_ = windows_.make("PreviewWindow", viewProperties());
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect frame(QPoint(), previewWindow_->size());
             frame.moveCenter(screen->availableGeometry().center());
@@ -100,21 +96,6 @@ QVariantMap QuayletApp::viewProperties() {
             {"launchPanel", QVariant::fromValue(static_cast<QObject*>(&launchHUD_))}};
 }
 
-QQuickWindow* QuayletApp::makeWindow(const char* type, const QVariantMap& properties) {
-    QQmlComponent component(&engine_);
-    component.setData(QByteArray("import Quaylet\n") + type + " {}", QUrl());
-    // A component that failed to load must not be asked for objects: Qt would crash.
-    QObject* made =
-        !component.isReady() ? nullptr : component.createWithInitialProperties(properties);
-    auto* window = qobject_cast<QQuickWindow*>(made);
-    if (!window) {
-        delete made;
-        throw std::logic_error("The window " + std::string(type) +
-                               " could not be made: " + component.errorString().toStdString());
-    }
-    return window;
-}
-
 void QuayletApp::showMainWindow() {
     if (menuBarItem_) {
         showPopup(menuBarItem_->geometry(), QCursor::pos());
@@ -133,7 +114,7 @@ void QuayletApp::togglePopup(const QRect& item, const QPoint& pointer) {
 
 void QuayletApp::showPopup(const QRect& item, const QPoint& pointer) {
     if (!popupWindow_) {
-        popupWindow_ = makeWindow("PopupWindow", viewProperties());
+        popupWindow_ = windows_.make("PopupWindow", viewProperties());
     }
     const std::optional<QRect> anchor = MenuBarItem::popupAnchor(
         item, pointer, QGuiApplication::platformName().startsWith(QStringLiteral("wayland")));
@@ -153,7 +134,7 @@ void QuayletApp::checkForUpdates() {
 
 void QuayletApp::showUpdateDialog(bool checking, const UpdateCheckResult& result) {
     if (!updateDialog_) {
-        updateDialog_ = makeWindow("UpdateDialog", {});
+        updateDialog_ = windows_.make("UpdateDialog", {});
     }
     updateDialog_->setProperty("checking", checking);
     updateDialog_->setProperty("heading", result.heading);

@@ -3,7 +3,6 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QQmlEngine>
 #include <QQuickWindow>
 #include <QUrl>
 #include <QVariantMap>
@@ -11,6 +10,7 @@
 #include <memory>
 
 #include "app/LaunchHUD.h"
+#include "app/QmlModule.h"
 #include "app/UpdateAction.h"
 #include "app/UpdateController.h"
 
@@ -30,7 +30,7 @@ class QuayletApp : public QObject {
     ~QuayletApp() override;
 
     AppState& appState() { return state_; }
-    QQmlEngine& engine() { return engine_; }
+    const QmlWindowMaker& windows() const { return windows_; }
     // What "Check for Updates…" and "Check now" run.
     UpdateAction& updateAction() { return updateAction_; }
     LaunchHUD& launchHUD() { return launchHUD_; }
@@ -56,7 +56,6 @@ class QuayletApp : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    QQuickWindow* makeWindow(const char* type, const QVariantMap& properties);
     QVariantMap viewProperties();
     void togglePopup(const QRect& item, const QPoint& pointer);
     void showPopup(const QRect& item, const QPoint& pointer);
@@ -64,7 +63,7 @@ class QuayletApp : public QObject {
     void showUpdateDialog(bool checking, const UpdateCheckResult& result);
 
     AppState& state_;
-    QQmlEngine engine_;
+    QmlWindowMaker windows_;
     std::unique_ptr<UpdateController> updateController_;
     UpdateAction updateAction_;
     LaunchHUD launchHUD_;

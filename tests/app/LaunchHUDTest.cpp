@@ -28,9 +28,7 @@ using testing::StateDriver;
 
 // A launch panel controller over a real state driven through the doubles.
 struct HUDScene {
-    explicit HUDScene(StateDriver::Options options = {}) : driver(options) {
-        addApplicationModule(engine);
-    }
+    explicit HUDScene(StateDriver::Options options = {}) : driver(options) {}
 
     // The state's changes are judged in a queued evaluation: let it run.
     static void settle() { QCoreApplication::processEvents(); }
@@ -56,8 +54,8 @@ struct HUDScene {
     }
 
     StateDriver driver;
-    QQmlEngine engine;
-    LaunchHUD hud{driver.state(), engine};
+    QmlWindowMaker windows;
+    LaunchHUD hud{driver.state(), windows};
 };
 
 TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAtTheTopCentre) {
@@ -338,12 +336,14 @@ TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
     }
 }
 
+// The engine and every window wait for their first use: an idle tray item carries none.
 TEST(QuayletAppTest, OpeningLinksShowsTheLaunchPanelEvenForAnEmptyList) {
     for (const QList<QUrl>& links :
          {QList<QUrl>{}, QList<QUrl>{QUrl("quaylet://preview/a"), QUrl("quaylet://preview/b")}}) {
         StateDriver driver({.signedIn = false});
         QuayletApp app(driver.state());
         EXPECT_EQ(app.launchHUD().panel(), nullptr);
+        EXPECT_FALSE(app.windows().hasEngine());
         app.open(links);
         ASSERT_NE(app.launchHUD().panel(), nullptr);
         EXPECT_TRUE(app.launchHUD().panel()->isVisible());

@@ -4,7 +4,6 @@
 #include <gio/gio.h>
 
 #include <QGuiApplication>
-#include <QQmlEngine>
 #include <QSignalSpy>
 
 #include <algorithm>
@@ -49,9 +48,7 @@ TEST(MenuBarItemTest, IconFollowsTheStage) {
 
 // A tray item over a real state and launch panel, its actions counted.
 struct TrayScene {
-    explicit TrayScene(StateDriver::Options options = {}) : driver(options) {
-        addApplicationModule(engine);
-    }
+    explicit TrayScene(StateDriver::Options options = {}) : driver(options) {}
 
     QStringList menuEntries() {
         QStringList entries;
@@ -71,8 +68,8 @@ struct TrayScene {
     }
 
     StateDriver driver;
-    QQmlEngine engine;
-    LaunchHUD hud{driver.state(), engine};
+    QmlWindowMaker windows;
+    LaunchHUD hud{driver.state(), windows};
     QStringList chosen;
     MenuBarItem item{driver.state(), hud,
                      MenuBarItem::Actions{

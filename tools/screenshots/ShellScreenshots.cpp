@@ -1,4 +1,3 @@
-#include <QQmlEngine>
 #include <QQuickItem>
 
 #include "Screenshots.h"
@@ -61,9 +60,8 @@ const bool added = addScreenshots({
     {"tray-menu-after-failure",
      [](const std::filesystem::path& file) {
          StateDriver driver;
-         QQmlEngine engine;
-         addApplicationModule(engine);
-         LaunchHUD hud(driver.state(), engine);
+         QmlWindowMaker windows;
+         LaunchHUD hud(driver.state(), windows);
          MenuBarItem item(driver.state(), hud,
                           {.activated = [](const QRect&, const QPoint&) {},
                            .openWindow = [] {},

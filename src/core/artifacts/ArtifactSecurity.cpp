@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
@@ -150,6 +151,14 @@ bool linkStaysInside(const fs::path& canonicalRoot, const fs::path& relativeLink
     return true;
 }
 
+// The digest a remembered verdict was given for, or empty when there is none.
+std::string rememberedVerdict(const fs::path& file) {
+    std::ifstream input(file);
+    std::string digest;
+    std::getline(input, digest);
+    return digest;
+}
+
 bool isPackage(const fs::path& path) {
     static const char* const kPackageExtensions[] = {".app",       ".appex",  ".bundle",
                                                      ".framework", ".plugin", ".xpc"};
@@ -205,11 +214,21 @@ void ArtifactSecurity::validateArchiveEntries(const std::vector<std::string>& na
 }
 
 fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::path& destination,
-                                           std::stop_token stop) const {
+                                           std::stop_token stop,
+                                           std::optional<std::string_view> verifiedDigest) const {
     // The listing shows one reader's view only; the in-process scan proves that every reader
     // sees the same safe entries. It runs first so that a damaged or hostile archive is refused
     // in the same words whichever listing tool the host has, and however that tool copes.
-    preflightZipFile(archive, stop);
+    const fs::path verdict = archive.parent_path() / kScanVerdictName;
+    const bool scannedBefore =
+        verifiedDigest && !verifiedDigest->empty() && rememberedVerdict(verdict) == *verifiedDigest;
+    preflightZipFile(archive, stop,
+                     scannedBefore ? ZipDataScan::linksOnly : ZipDataScan::everyEntry);
+    if (verifiedDigest && !scannedBefore) {
+        // A verdict that cannot be written, or only in part, costs the next launch a full
+        // scan and nothing else, so a failure here is ignored.
+        std::ofstream(verdict) << *verifiedDigest << '\n';
+    }
     const ProcessResult listing = runner_.runChecked(tools_.listArchive(archive), stop);
     validateArchiveEntries(splitListingLines(listing.standardOutput));
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -35,9 +36,16 @@ class ArtifactSecurity {
     // Replaces destination with the archive's checked contents and returns the one .app bundle
     // inside. The archive is listed and scanned before anything is touched; after a failure
     // in or after unpacking, the destination is gone. The archive itself is never deleted.
-    std::filesystem::path extractSecurely(const std::filesystem::path& archive,
-                                          const std::filesystem::path& destination,
-                                          std::stop_token stop) const;
+    //
+    // verifiedDigest is for a caller that has just verified the archive against that digest.
+    // A scan of every entry's data then leaves its verdict beside the archive (kScanVerdictName,
+    // holding the digest), and when the verdict is already there for the same digest the scan
+    // inflates only link targets: identical bytes cannot fail where they passed.
+    std::filesystem::path extractSecurely(
+        const std::filesystem::path& archive, const std::filesystem::path& destination,
+        std::stop_token stop, std::optional<std::string_view> verifiedDigest = std::nullopt) const;
+
+    static constexpr const char* kScanVerdictName = "scan-verdict";
 
     // Refuses an unpacked tree larger than the limit, holding anything but files, folders and
     // links, or holding a link that leaves the tree at any step of its resolution.

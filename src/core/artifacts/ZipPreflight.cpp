@@ -821,7 +821,8 @@ void requireSafeLinks(const std::vector<Entry>& entries,
     }
 }
 
-void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified& release) {
+void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified& release,
+                 ZipDataScan dataScan) {
     const ByteView archive(bytes);
     const CentralDirectory directory = readEndRecords(archive);
     std::vector<Entry> entries = readCentralDirectory(archive, directory, stop);
@@ -849,6 +850,10 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified
     }
     requireDistinctPaths(entries, budget, stop);
 
+    if (dataScan == ZipDataScan::linksOnly) {
+        std::erase_if(byOffset,
+                      [](const Entry* entry) { return entry->kind != EntryKind::symbolicLink; });
+    }
     const std::map<std::string, std::string> linkTargets =
         verifyAllEntryData(byOffset, stop, release);
     requireSafeLinks(entries, linkTargets, stop);
@@ -857,10 +862,11 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified
 }  // namespace
 
 void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token stop) {
-    scanArchive(bytes, stop, {});
+    scanArchive(bytes, stop, {}, ZipDataScan::everyEntry);
 }
 
-void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop) {
+void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop,
+                      ZipDataScan dataScan) {
     const FileDescriptor file = FileDescriptor::openForReading(archive);
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
@@ -894,7 +900,7 @@ void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop
             ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
         }
     };
-    scanArchive({static_cast<const std::uint8_t*>(mapping), size}, stop, release);
+    scanArchive({static_cast<const std::uint8_t*>(mapping), size}, stop, release, dataScan);
 }
 
 }  // namespace quaylet

@@ -21,8 +21,13 @@ namespace quaylet {
 // scan checks for.
 void preflightZipArchive(std::span<const std::uint8_t> archive, std::stop_token stop);
 
+// How much entry data the scan inflates. Only links' data is needed for the checks that remain
+// once the same bytes (the same SHA-256, verified just now) have passed a scan of every entry.
+enum class ZipDataScan { everyEntry, linksOnly };
+
 // The same for a file, mapped into memory rather than read whole. Failures to open or map the
 // file are the platform's std::filesystem::filesystem_error.
-void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop);
+void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop,
+                      ZipDataScan dataScan = ZipDataScan::everyEntry);
 
 }  // namespace quaylet

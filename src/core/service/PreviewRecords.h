@@ -8,11 +8,9 @@
 #include <string_view>
 #include <vector>
 
-// The preview service's JSON records. Each decode() reads one answer body and throws
-// DecodingError, naming the key path and the reason, when the body breaks any rule:
-// - required keys must be present, non-null and of their type; optional keys may be missing
-//   or null (both absent); keys a record does not list are ignored;
-// - an integer is a JSON number with an integral value in signed 64 bits (3.0 counts);
+// The preview service's JSON records. Each decode() reads one answer body with the strict
+// reader of core/support/JsonReader.h and throws DecodingError, naming the key path and the
+// reason, when the body breaks any of that reader's rules or these:
 // - dates are RFC 3339 with or without fractional seconds (parseInternetDateTime);
 // - URLs must parse, with a scheme and a host.
 namespace quaylet {

@@ -244,8 +244,9 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     const CachedBuild build = fetchVerifiedArchive(request, manifestCallback, progress, stop);
 
     report(progress, RemoteLaunchStage::extracting);
-    const std::filesystem::path app =
-        artifactSecurity_.extractSecurely(build.archive, build.directory / "app", stop);
+    // Verified just above, so a verdict the same bytes earned before still holds.
+    const std::filesystem::path app = artifactSecurity_.extractSecurely(
+        build.archive, build.directory / "app", stop, build.manifest.sha256);
     const AppMetadata metadata = inspector_.inspect(app, stop);
     if (metadata.bundleIdentifier != build.manifest.bundleId) {
         throw QuayletError::invalidApplication(

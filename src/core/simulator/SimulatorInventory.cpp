@@ -5,15 +5,11 @@
 #include <optional>
 #include <unordered_map>
 
-#include <nlohmann/json.hpp>
-
-#include "core/errors/DecodingError.h"
+#include "core/support/JsonReader.h"
 #include "core/support/TextComparison.h"
 
 namespace quaylet {
 namespace {
-
-using nlohmann::json;
 
 // The listing exactly as the tool prints it, reduced to what the inventory needs.
 struct RawRuntime {
@@ -36,112 +32,46 @@ struct SimctlResponse {
     std::vector<RawRuntime> runtimes;
 };
 
-std::string memberPath(const std::string& objectPath, std::string_view key) {
-    return objectPath.empty() ? std::string(key) : objectPath + "." + std::string(key);
-}
-
-std::string elementPath(const std::string& arrayPath, std::size_t index) {
-    return arrayPath + "[" + std::to_string(index) + "]";
-}
-
-void requireType(const json& value, json::value_t type, const char* typeName,
-                 const std::string& path) {
-    if (value.type() == type) {
-        return;
-    }
-    if (value.is_null()) {
-        throw DecodingError(DecodingError::Kind::valueNotFound, path,
-                            std::string("Expected ") + typeName + " value but found null instead.");
-    }
-    throw DecodingError(DecodingError::Kind::typeMismatch, path,
-                        std::string("Expected to decode ") + typeName + " but found " +
-                            value.type_name() + " instead.");
-}
-
-const json& requiredMember(const json& object, std::string_view key,
-                           const std::string& objectPath) {
-    const auto found = object.find(key);
-    if (found == object.end()) {
-        throw DecodingError(DecodingError::Kind::keyNotFound, objectPath,
-                            "No value associated with key \"" + std::string(key) + "\".");
-    }
-    return *found;
-}
-
-std::string requiredString(const json& object, std::string_view key,
-                           const std::string& objectPath) {
-    const json& value = requiredMember(object, key, objectPath);
-    requireType(value, json::value_t::string, "String", memberPath(objectPath, key));
-    return value.get<std::string>();
-}
-
-bool requiredBool(const json& object, std::string_view key, const std::string& objectPath) {
-    const json& value = requiredMember(object, key, objectPath);
-    requireType(value, json::value_t::boolean, "Bool", memberPath(objectPath, key));
-    return value.get<bool>();
-}
-
-// Missing and null both read as absent.
-std::optional<std::string> optionalString(const json& object, std::string_view key,
-                                          const std::string& objectPath) {
-    const auto found = object.find(key);
-    if (found == object.end() || found->is_null()) {
-        return std::nullopt;
-    }
-    requireType(*found, json::value_t::string, "String", memberPath(objectPath, key));
-    return found->get<std::string>();
-}
-
-RawRuntime decodeRuntime(const json& object, const std::string& path) {
-    requireType(object, json::value_t::object, "Dictionary", path);
+RawRuntime readRuntime(JsonValue value, const std::string& path) {
+    const JsonObjectReader object(value, path);
     return RawRuntime{
-        .identifier = requiredString(object, "identifier", path),
-        .name = requiredString(object, "name", path),
-        .version = requiredString(object, "version", path),
-        .isAvailable = requiredBool(object, "isAvailable", path),
-        .platform = optionalString(object, "platform", path),
+        .identifier = object.required("identifier", readString),
+        .name = object.required("name", readString),
+        .version = object.required("version", readString),
+        .isAvailable = object.required("isAvailable", readBoolean),
+        .platform = object.optional("platform", readString),
     };
 }
 
-RawDevice decodeDevice(const json& object, const std::string& path) {
-    requireType(object, json::value_t::object, "Dictionary", path);
+RawDevice readDevice(JsonValue value, const std::string& path) {
+    const JsonObjectReader object(value, path);
     return RawDevice{
-        .udid = requiredString(object, "udid", path),
-        .name = requiredString(object, "name", path),
-        .state = requiredString(object, "state", path),
-        .isAvailable = requiredBool(object, "isAvailable", path),
+        .udid = object.required("udid", readString),
+        .name = object.required("name", readString),
+        .state = object.required("state", readString),
+        .isAvailable = object.required("isAvailable", readBoolean),
     };
 }
 
-SimctlResponse decodeResponse(std::string_view listing) {
-    json document;
-    try {
-        document = json::parse(listing);
-    } catch (const json::exception& error) {  // out_of_range too, for a number like 1e400
-        throw DecodingError(DecodingError::Kind::dataCorrupted, "",
-                            std::string("The given data was not valid JSON. ") + error.what());
-    }
-    requireType(document, json::value_t::object, "Dictionary", "");
+// The tool's map from runtime identifier to device list; an identifier given twice keeps
+// its last list, as for any other key.
+std::map<std::string, std::vector<RawDevice>> readDeviceMap(JsonValue value,
+                                                            const std::string& path) {
+    std::map<std::string, std::vector<RawDevice>> devices;
+    JsonObjectReader(value, path)
+        .forEachMember([&](std::string_view identifier, JsonValue list,
+                           const std::string& listPath) {
+            devices.insert_or_assign(std::string(identifier), readList(readDevice)(list, listPath));
+        });
+    return devices;
+}
 
-    SimctlResponse response;
-    const json& devices = requiredMember(document, "devices", "");
-    requireType(devices, json::value_t::object, "Dictionary", "devices");
-    for (const auto& [identifier, list] : devices.items()) {
-        const std::string listPath = "devices[\"" + identifier + "\"]";
-        requireType(list, json::value_t::array, "Array", listPath);
-        std::vector<RawDevice>& decoded = response.devices[identifier];
-        decoded.reserve(list.size());
-        for (std::size_t index = 0; index < list.size(); ++index) {
-            decoded.push_back(decodeDevice(list[index], elementPath(listPath, index)));
-        }
-    }
-    const json& runtimes = requiredMember(document, "runtimes", "");
-    requireType(runtimes, json::value_t::array, "Array", "runtimes");
-    response.runtimes.reserve(runtimes.size());
-    for (std::size_t index = 0; index < runtimes.size(); ++index) {
-        response.runtimes.push_back(decodeRuntime(runtimes[index], elementPath("runtimes", index)));
-    }
-    return response;
+SimctlResponse readResponse(JsonValue value, const std::string& path) {
+    const JsonObjectReader object(value, path);
+    return SimctlResponse{
+        .devices = object.required("devices", readDeviceMap),
+        .runtimes = object.required("runtimes", readList(readRuntime)),
+    };
 }
 
 std::optional<SimulatorRuntime> keptRuntime(const RawRuntime& raw) {
@@ -199,7 +129,7 @@ bool SimulatorDevice::isBooted() const {
 }
 
 SimulatorInventory SimulatorInventory::fromSimctlListing(std::string_view listing) {
-    return assemble(decodeResponse(listing));
+    return assemble(readJsonDocument(listing, readResponse));
 }
 
 }  // namespace quaylet

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "core/artifacts/ArchiveRefusal.h"
@@ -170,6 +171,56 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
     struct stat status {};
     ASSERT_EQ(::stat((bundle / "tool").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0755U) << "setuid, setgid and sticky bits must go";
+}
+
+// A remembered scan verdict spares inflating every entry again, so it may count only for the
+// digest the caller has just verified, and never instead of the checks on link targets.
+TEST_F(ArtifactSecurityTest, AScanVerdictHoldsOnlyForTheDigestJustVerified) {
+    const fs::path archive = scratch.path() / "artifact.zip";
+    const fs::path verdict = scratch.path() / ArtifactSecurity::kScanVerdictName;
+    const auto extract = [&](std::optional<std::string> verified) {
+        return messageOf(
+            [&] { security.extractSecurely(archive, scratch.path() / "d", {}, verified); });
+    };
+    const std::string refused =
+        QuayletError::unsafeArchive(std::string(kSecurityCheckMessage)).errorDescription();
+
+    // Only inflating shows that this entry is larger than it claims.
+    buildOf({AppBundleBuilder()})
+        .add({.name = "Payload/Demo.app/f", .data = std::string(100000, 'a'), .declaredSize = 10})
+        .writeTo(archive);
+    const std::string lying = security.sha256(archive, {});
+    const struct {
+        const char* name;
+        std::optional<std::string> remembered;
+        std::optional<std::string> verified;
+    } cases[] = {
+        {"no verdict yet", std::nullopt, lying},
+        {"a verdict for other bytes", std::string(64, '0'), lying},
+        {"a verdict, but no digest verified", lying, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(verdict);
+        if (c.remembered) {
+            writeFile(verdict, *c.remembered + "\n");
+        }
+        EXPECT_EQ(extract(c.verified), refused);
+        EXPECT_EQ(readFile(verdict), c.remembered ? *c.remembered + "\n" : "")
+            << "a refused archive earns no verdict";
+    }
+
+    buildOf({AppBundleBuilder()}).addSymlink("Payload/Demo.app/Out", "../../..").writeTo(archive);
+    const std::string escaping = security.sha256(archive, {});
+    writeFile(verdict, escaping + "\n");
+    EXPECT_EQ(extract(escaping), refused);
+
+    fs::remove(verdict);
+    buildOf({AppBundleBuilder()}).writeTo(archive);
+    const std::string good = security.sha256(archive, {});
+    EXPECT_EQ(extract(good), "(no error)");
+    EXPECT_EQ(readFile(verdict), good + "\n");
+    EXPECT_EQ(extract(good), "(no error)");
 }
 
 TEST_F(ArtifactSecurityTest, AcceptsArchivesFromARealZipWriter) {

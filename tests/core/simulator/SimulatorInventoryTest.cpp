@@ -116,8 +116,8 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
         const char* keyPath;
     };
     const Case cases[] = {
-        {R"({"devices": {}})", Kind::keyNotFound, ""},
-        {R"({"runtimes": []})", Kind::keyNotFound, ""},
+        {R"({"devices": {}})", Kind::keyNotFound, "runtimes"},
+        {R"({"runtimes": []})", Kind::keyNotFound, "devices"},
         {"", Kind::dataCorrupted, ""},
         {"{\"devices\": {}, \"runtimes\": [", Kind::dataCorrupted, ""},
         {"[]", Kind::typeMismatch, ""},
@@ -131,12 +131,15 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
         {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "name": "n", "version": "17", "isAvailable": true, "platform": 1}]})",
          Kind::typeMismatch, "runtimes[0].platform"},
         {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "version": "17", "isAvailable": true}]})",
-         Kind::keyNotFound, "runtimes[0]"},
+         Kind::keyNotFound, "runtimes[0].name"},
         {R"({"devices": {"x": [{"udid": "A", "name": "n", "state": null, "isAvailable": true}]}, "runtimes": []})",
          Kind::valueNotFound, R"(devices["x"][0].state)"},
         {R"({"devices": {"x": [1]}, "runtimes": []})", Kind::typeMismatch, R"(devices["x"][0])"},
         {"{\"devices\": {}, \"runtimes\": [], \"x\": \"\xff\"}", Kind::dataCorrupted, ""},
         {"{\"devices\": {}, \"runtimes\": [], \"x\": 1e400}", Kind::dataCorrupted, ""},
+        // Sections the inventory ignores are still held to the grammar.
+        {R"({"devices": {}, "runtimes": [], "devicetypes": [tru]})", Kind::dataCorrupted, ""},
+        {R"({"devices": {}, "runtimes": []} {})", Kind::dataCorrupted, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.listing);

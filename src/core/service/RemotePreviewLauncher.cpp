@@ -10,6 +10,7 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
+#include "core/service/BuildDirectoryLock.h"
 #include "core/support/BundleIdentifier.h"
 #include "core/support/UserDirectories.h"
 
@@ -147,16 +148,16 @@ void RemotePreviewLauncher::revokeAuthentication(const std::string& token,
     client_.revokeAuthentication(token, stop);
 }
 
-SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
-                                             const ManifestCallback& manifestCallback,
-                                             const Progress& progress, std::stop_token stop) const {
-    const auto start = std::chrono::steady_clock::now();
-    if (!isPlainName(request.previewID)) {
+RemotePreviewLauncher::VerifiedArchive RemotePreviewLauncher::verifiedArchive(
+    const std::string& previewID, const std::string& token,
+    const ManifestCallback& manifestCallback, const Progress& progress,
+    std::stop_token stop) const {
+    if (!isPlainName(previewID)) {
         throw QuayletError::invalidDeepLink();
     }
 
     report(progress, RemoteLaunchStage::fetching);
-    const PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
+    PreviewManifest manifest = client_.preview(previewID, token, stop);
     if (manifestCallback) {
         manifestCallback(manifest);
     }
@@ -165,10 +166,11 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
         throw QuayletError::unsafeArchive(std::string(kSecurityCheckMessage));
     }
 
-    const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
+    const std::filesystem::path buildDirectory = cacheRoot_ / previewID / manifest.sha256;
     const std::filesystem::path archive = buildDirectory / "artifact.zip";
-    const std::filesystem::path destination = buildDirectory / "app";
     std::filesystem::create_directories(buildDirectory);
+    // A launch that meets a prefetch of its build waits here and then finds the archive.
+    const BuildDirectoryLock writer(buildDirectory, stop);
 
     // A cached archive is hashed once: when it still matches, the verification below only
     // has to prove that the file has not changed since.
@@ -185,8 +187,7 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
     }
     if (!verifiedVersion) {
         report(progress, RemoteLaunchStage::downloading);
-        const ArtifactURLResponse location =
-            client_.artifactURL(request.previewID, request.token, stop);
+        const ArtifactURLResponse location = client_.artifactURL(previewID, token, stop);
         client_.download(location.url, archive, stop);
     }
 
@@ -194,6 +195,22 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
     if (!verifiedVersion || FileVersion::of(archive) != verifiedVersion) {
         artifactSecurity_.verify(archive, manifest.sha256, stop);
     }
+    return {std::move(manifest), buildDirectory, archive};
+}
+
+PreviewManifest RemotePreviewLauncher::prefetch(const std::string& previewID,
+                                                const std::string& token,
+                                                std::stop_token stop) const {
+    return verifiedArchive(previewID, token, nullptr, nullptr, stop).manifest;
+}
+
+SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
+                                             const ManifestCallback& manifestCallback,
+                                             const Progress& progress, std::stop_token stop) const {
+    const auto start = std::chrono::steady_clock::now();
+    const auto [manifest, buildDirectory, archive] =
+        verifiedArchive(request.previewID, request.token, manifestCallback, progress, stop);
+    const std::filesystem::path destination = buildDirectory / "app";
 
     report(progress, RemoteLaunchStage::extracting);
     const std::filesystem::path app = artifactSecurity_.extractSecurely(archive, destination, stop);

@@ -55,10 +55,27 @@ class RemotePreviewLauncher {
     SelfTestReport launch(const RemoteLaunchRequest& request, const ManifestCallback& manifest,
                           const Progress& progress, std::stop_token stop) const;
 
+    // Leaves the build's verified archive in the cache exactly as a launch does before it
+    // unpacks, and nothing more, so that a later launch skips the download. Returns the
+    // manifest; fails as the launch would up to that point.
+    PreviewManifest prefetch(const std::string& previewID, const std::string& token,
+                             std::stop_token stop) const;
+
     // Removes every cached build and leaves an empty cache folder.
     void clearCache() const;
 
   private:
+    struct VerifiedArchive {
+        PreviewManifest manifest;
+        std::filesystem::path buildDirectory;
+        std::filesystem::path archive;
+    };
+
+    // The launch up to a verified archive in the build's cache folder.
+    VerifiedArchive verifiedArchive(const std::string& previewID, const std::string& token,
+                                    const ManifestCallback& manifestCallback,
+                                    const Progress& progress, std::stop_token stop) const;
+
     PreviewAPIClient client_;
     ArtifactSecurity artifactSecurity_;
     SimulatorLauncher launcher_;

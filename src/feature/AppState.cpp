@@ -98,7 +98,8 @@ AppState::AppState(QUrl apiBaseURL, Collaborators collaborators, QObject* parent
       tokenStore_(std::move(collaborators.tokenStore)),
       settings_(std::move(collaborators.settings)),
       pendingSignIn_(std::move(collaborators.pendingSignIn)),
-      isSignedIn_(tokenStore_->readToken().has_value()) {}
+      isSignedIn_(tokenStore_->readToken().has_value()),
+      watcher_(*this, previewService_, tokenStore_, settings_) {}
 
 bool AppState::isLaunchInProgress() const {
     return stage_ != LaunchStage::idle && stage_ != LaunchStage::running;

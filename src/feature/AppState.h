@@ -19,6 +19,7 @@
 #include "feature/LaunchStage.h"
 #include "feature/PendingSignIn.h"
 #include "feature/PreviewService.h"
+#include "feature/PullRequestWatcher.h"
 #include "feature/Settings.h"
 #include "feature/SimulatorService.h"
 #include "feature/TokenStore.h"
@@ -53,6 +54,7 @@ class AppState : public QObject {
     Q_PROPERTY(QVariant buildsError READ buildsErrorValue NOTIFY buildsErrorChanged)
     Q_PROPERTY(bool isLaunchInProgress READ isLaunchInProgress NOTIFY isLaunchInProgressChanged)
     Q_PROPERTY(QUrl signInURL READ signInURL CONSTANT)
+    Q_PROPERTY(QObject* watcher READ watcherObject CONSTANT)
 
   public:
     struct Collaborators {
@@ -90,6 +92,10 @@ class AppState : public QObject {
 
     // The service's browser sign-in page.
     QUrl signInURL() const;
+
+    // The watched pull requests, kept in the settings file; idle until the shell starts it.
+    PullRequestWatcher& watcher() { return watcher_; }
+    const PullRequestWatcher& watcher() const { return watcher_; }
 
     // Records that a sign-in is pending and gives the page to open in the browser. Only a
     // sign-in started here can be completed by a sign-in link. When the record cannot be
@@ -149,6 +155,7 @@ class AppState : public QObject {
     QString launchSourceValue() const;
     QVariantList buildsValue() const;
     QVariant buildsErrorValue() const;
+    QObject* watcherObject() { return &watcher_; }
 
     QFuture<void> beginRemotePreview(const std::string& previewID);
     void stopLaunchTask();
@@ -193,6 +200,8 @@ class AppState : public QObject {
     std::vector<PreviewSummary> builds_;
     bool isLoadingBuilds_ = false;
     std::optional<std::string> buildsError_;
+    // Last: it reads the state from its construction on.
+    PullRequestWatcher watcher_;
 };
 
 }  // namespace quaylet

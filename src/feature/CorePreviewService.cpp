@@ -28,6 +28,11 @@ SelfTestReport CorePreviewService::launch(const std::string& previewID, const st
     return launcher_.launch(request, manifest, progress, stop);
 }
 
+void CorePreviewService::prefetch(const std::string& previewID, const std::string& token,
+                                  std::stop_token stop) {
+    launcher_.prefetch(previewID, token, stop);
+}
+
 void CorePreviewService::clearCache() {
     launcher_.clearCache();
 }

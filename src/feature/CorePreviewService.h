@@ -10,7 +10,7 @@ class CorePreviewService : public PreviewService {
   public:
     explicit CorePreviewService(RemotePreviewLauncher launcher);
 
-    // Only a launch is ever stopped; the other calls run to their end.
+    // Only a launch or a prefetch is ever stopped; the other calls run to their end.
     std::string exchangeAuthenticationCode(const std::string& code) override;
     void revokeAuthentication(const std::string& token) override;
     std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
@@ -18,6 +18,8 @@ class CorePreviewService : public PreviewService {
                           const std::optional<std::string>& preferredSimulatorUDID,
                           bool activateSimulator, const ManifestCallback& manifest,
                           const ProgressCallback& progress, std::stop_token stop) override;
+    void prefetch(const std::string& previewID, const std::string& token,
+                  std::stop_token stop) override;
     void clearCache() override;
 
   private:

@@ -33,6 +33,11 @@ class PreviewService {
                                   bool activateSimulator, const ManifestCallback& manifest,
                                   const ProgressCallback& progress, std::stop_token stop) = 0;
 
+    // Leaves the build's verified archive in the cache as a launch would, and nothing more.
+    // Stopping ends it with CancellationError.
+    virtual void prefetch(const std::string& previewID, const std::string& token,
+                          std::stop_token stop) = 0;
+
     virtual void clearCache() = 0;
 };
 

@@ -68,12 +68,20 @@ bool Settings::activateSimulator() const {
     return stored.isBool() ? stored.toBool() : true;
 }
 
+QJsonArray Settings::watches() const {
+    return value(kWatchesKey).toArray();
+}
+
 void Settings::setPreferredSimulatorUDID(const std::string& udid) {
     write(kPreferredSimulatorKey, QString::fromStdString(udid));
 }
 
 void Settings::setActivateSimulator(bool activate) {
     write(kActivateSimulatorKey, activate);
+}
+
+void Settings::setWatches(const QJsonArray& watches) {
+    write(kWatchesKey, watches);
 }
 
 QJsonValue Settings::value(const char* key) const {

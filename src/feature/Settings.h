@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 
@@ -16,6 +17,7 @@ class Settings {
   public:
     static constexpr const char* kPreferredSimulatorKey = "preferredSimulatorUDID";
     static constexpr const char* kActivateSimulatorKey = "activateSimulator";
+    static constexpr const char* kWatchesKey = "watches";
 
     explicit Settings(std::filesystem::path file);
 
@@ -28,6 +30,8 @@ class Settings {
     std::string preferredSimulatorUDID() const;
     // Whether to bring Simulator to the front; anything but a stored boolean means true.
     bool activateSimulator() const;
+    // The watched pull requests as stored; empty when missing or not an array.
+    QJsonArray watches() const;
 
     // Each write replaces the file atomically and keeps keys it does not know. A file that
     // is not a JSON object is moved aside to "settings.json.corrupt-<UTC time>" first. A
@@ -35,6 +39,7 @@ class Settings {
     // contents could not be carried over. Failures throw std::filesystem::filesystem_error.
     void setPreferredSimulatorUDID(const std::string& udid);
     void setActivateSimulator(bool activate);
+    void setWatches(const QJsonArray& watches);
 
   private:
     QJsonValue value(const char* key) const;

@@ -52,6 +52,10 @@ void FakePreviewService::revokeAuthentication(const std::string&) {
 }
 
 std::vector<PreviewSummary> FakePreviewService::availablePreviews(const std::string&) {
+    {
+        std::lock_guard lock(mutex_);
+        ++listCount_;
+    }
     if (onList) {
         onList();
     }
@@ -71,6 +75,25 @@ SelfTestReport FakePreviewService::launch(const std::string& previewID, const st
     }
     return onLaunch(LaunchCall{previewID, token, preferredSimulatorUDID, activateSimulator,
                                manifest, progress, stop});
+}
+
+void FakePreviewService::prefetch(const std::string& previewID, const std::string&,
+                                  std::stop_token stop) {
+    if (onPrefetch) {
+        onPrefetch(previewID, stop);
+    }
+    std::lock_guard lock(mutex_);
+    prefetchedPreviews_.push_back(previewID);
+}
+
+std::vector<std::string> FakePreviewService::prefetchedPreviews() const {
+    std::lock_guard lock(mutex_);
+    return prefetchedPreviews_;
+}
+
+int FakePreviewService::listCount() const {
+    std::lock_guard lock(mutex_);
+    return listCount_;
 }
 
 void FakePreviewService::clearCache() {

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "cli/TerminalProgress.h"
+#include "cli/WatchCommand.h"
 #include "feature/AppState.h"
 #include "feature/ServiceBaseURL.h"
 #include "feature/Settings.h"
@@ -265,6 +266,18 @@ int main(int argc, char** argv) {
     auto* signOutCommand = cli.add_subcommand("sign-out", "Sign out and forget the stored token");
     auto* clearCacheCommand = cli.add_subcommand("clear-cache", "Remove downloaded builds");
 
+    WatchCommandOptions watchOptions;
+    auto* watchCommand = cli.add_subcommand(
+        "watch", "Fetch each new build of a pull request ahead and report it, until Ctrl-C");
+    watchCommand->add_option("pull-request", watchOptions.pullRequest, "owner/repository#number")
+        ->required();
+    watchCommand->add_flag("--open", watchOptions.open, "Also open each reported build");
+    watchCommand
+        ->add_option("--interval", watchOptions.intervalSeconds,
+                     "Seconds between looks at the builds")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 24 * 60 * 60));
+
     std::string key;
     std::optional<std::string> value;
     auto* settingsSubcommand =
@@ -299,7 +312,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.what());
         return kFailure;
     }
-    AppState state(baseURL);
+    const AppState::Collaborators collaborators = AppState::Collaborators::forThisHost(baseURL);
+    AppState state(baseURL, collaborators);
 
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, interruptPipe) == 0) {
         std::signal(SIGINT, onInterrupt);
@@ -307,6 +321,10 @@ int main(int argc, char** argv) {
 
     if (open->parsed()) {
         return openLink(state, link);
+    }
+    if (watchCommand->parsed()) {
+        return watchPullRequest(state, collaborators, watchOptions, interruptPipe[0],
+                                launchOutcome);
     }
     if (run->parsed()) {
         return runLocal(state, settings, appPath, simulator, noActivate);

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "feature/AppState.h"
@@ -22,6 +24,7 @@ std::string bar(double fraction) {
 TerminalProgress::TerminalProgress(const AppState& state, std::FILE* output)
     : state_(state), output_(output), isTerminal_(::isatty(::fileno(output)) == 1) {
     connect(&state, &AppState::stageChanged, this, &TerminalProgress::show);
+    connect(&state, &AppState::downloadProgressChanged, this, &TerminalProgress::show);
 }
 
 void TerminalProgress::show() {
@@ -31,16 +34,28 @@ void TerminalProgress::show() {
     }
     const std::string step = "step " + std::to_string(launchStep(stage, state_.launchSource())) +
                              " of " + std::to_string(kLaunchStepCount);
-    const std::string text = std::string(title(stage)) + " · " + step;
+    std::string text = std::string(title(stage)) + " · " + step;
+    double fraction = progress(stage);
+    const std::optional<std::string> detail = state_.downloadDetail();
+    if (detail) {
+        fraction = double(state_.downloadedBytes()) / double(state_.expectedBytes());
+        text += " · " + *detail;
+    }
+    const int tenths = detail ? static_cast<int>(fraction * 10) : 0;
     if (isTerminal_) {
         // Carriage return and erase-line redraw the one progress line in place.
-        std::fprintf(output_, "\r\x1b[2K%-28s %s", text.c_str(), bar(progress(stage)).c_str());
+        std::fprintf(output_, "\r\x1b[2K%-28s %s", text.c_str(), bar(fraction).c_str());
         lineOpen_ = true;
+    } else if (detail) {
+        if (tenths > downloadedTenths_) {
+            std::fprintf(output_, "%s\n", text.c_str());
+        }
     } else if (text != lastLine_) {
         // Stages that share a title and step (verifying, extracting) make one line.
         std::fprintf(output_, "%s\n", text.c_str());
         lastLine_ = text;
     }
+    downloadedTenths_ = std::max(tenths, detail ? downloadedTenths_ : 0);
     std::fflush(output_);
 }
 

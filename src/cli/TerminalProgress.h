@@ -10,7 +10,9 @@ namespace quaylet {
 class AppState;
 
 // Shows a launch's stages as the state reports them: on a terminal, one line redrawn in
-// place with the stage, its step and a bar; otherwise one plain line per stage change.
+// place with the stage, its step and a bar (during a download, its bytes and time left, the
+// bar filling with them); otherwise one plain line per stage change, and during a download
+// one more line each time another tenth of it has arrived.
 class TerminalProgress : public QObject {
     Q_OBJECT
 
@@ -28,6 +30,7 @@ class TerminalProgress : public QObject {
     bool isTerminal_;
     bool lineOpen_ = false;
     std::string lastLine_;
+    int downloadedTenths_ = 0;
 };
 
 }  // namespace quaylet

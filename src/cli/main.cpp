@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/CacheCommand.h"
 #include "cli/TerminalProgress.h"
 #include "cli/WatchCommand.h"
 #include "feature/AppState.h"
@@ -206,9 +207,14 @@ int clearCache(AppState& state) {
 int settingsCommand(Settings& settings, const std::string& key,
                     const std::optional<std::string>& value) {
     if (key.empty()) {
-        std::printf("%s = %s\n%s = %s\n", Settings::kPreferredSimulatorKey,
+        std::printf("%s = %s\n%s = %s\n%s = %g\n", Settings::kPreferredSimulatorKey,
                     settings.preferredSimulatorUDID().c_str(), Settings::kActivateSimulatorKey,
-                    settings.activateSimulator() ? "true" : "false");
+                    settings.activateSimulator() ? "true" : "false", Settings::kCacheLimitKey,
+                    settings.cacheLimitGB());
+        return kSuccess;
+    }
+    if (key == Settings::kCacheLimitKey) {
+        std::printf("%g\n", settings.cacheLimitGB());  // a new limit is set through the state
         return kSuccess;
     }
     if (key == Settings::kPreferredSimulatorKey) {
@@ -265,6 +271,12 @@ int main(int argc, char** argv) {
     signInCommand->add_flag("--no-browser", noBrowser, "Print the sign-in page without opening it");
     auto* signOutCommand = cli.add_subcommand("sign-out", "Sign out and forget the stored token");
     auto* clearCacheCommand = cli.add_subcommand("clear-cache", "Remove downloaded builds");
+    auto* cacheSubcommand =
+        cli.add_subcommand("cache", "List downloaded builds and their sizes on disk");
+    auto* pruneCommand =
+        cacheSubcommand->add_subcommand("prune",
+                                        "Remove the least recently launched builds "
+                                        "until the cache fits cacheLimitGB");
 
     WatchCommandOptions watchOptions;
     auto* watchCommand = cli.add_subcommand(
@@ -283,9 +295,10 @@ int main(int argc, char** argv) {
     auto* settingsSubcommand =
         cli.add_subcommand("settings",
                            "Show or change a setting (preferredSimulatorUDID, "
-                           "activateSimulator)");
+                           "activateSimulator, cacheLimitGB)");
     settingsSubcommand->add_option("key", key, "The setting")
-        ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey}));
+        ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey,
+                               Settings::kCacheLimitKey}));
     settingsSubcommand->add_option("value", value, "Its new value");
 
     try {
@@ -296,7 +309,8 @@ int main(int argc, char** argv) {
     }
 
     Settings settings(Settings::defaultFile());
-    if (settingsSubcommand->parsed()) {
+    const bool setsCacheLimit = key == Settings::kCacheLimitKey && value;
+    if (settingsSubcommand->parsed() && !setsCacheLimit) {
         try {
             return settingsCommand(settings, key, value);
         } catch (const std::exception& error) {
@@ -325,6 +339,12 @@ int main(int argc, char** argv) {
     if (watchCommand->parsed()) {
         return watchPullRequest(state, collaborators, watchOptions, interruptPipe[0],
                                 launchOutcome);
+    }
+    if (setsCacheLimit) {
+        return setCacheLimit(state, *value, await);
+    }
+    if (cacheSubcommand->parsed()) {
+        return cacheCommand(state, pruneCommand->parsed(), await);
     }
     if (run->parsed()) {
         return runLocal(state, settings, appPath, simulator, noActivate);

@@ -210,11 +210,29 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
     assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);
     setStage(LaunchStage::fetching);
 
-    const std::optional<std::string> preferredSimulatorUDID =
-        udidOrAutomatic(settings_.preferredSimulatorUDID());
-    const bool activateSimulator = settings_.activateSimulator();
-
     const QPointer<AppState> self(this);
+    // Called for every piece of the download on the launching thread; only some of them are
+    // worth a trip to the main thread, and none of them waits for it.
+    auto pacer = std::make_shared<DownloadPacer>();
+    const RemoteLaunchRequest request{
+        .previewID = previewID,
+        .token = *token,
+        .preferredSimulatorUDID = udidOrAutomatic(settings_.preferredSimulatorUDID()),
+        .activateSimulator = settings_.activateSimulator(),
+        .downloadProgress =
+            [self, task, pacer](std::int64_t received, std::int64_t expected) {
+                const auto now = ProgressClock::now();
+                if (!pacer->shouldReport(received, expected, now)) {
+                    return;
+                }
+                postToMainThread([self, task, received, expected, now] {
+                    if (self && !task.stop_requested()) {
+                        self->showDownloadProgress(received, expected, now);
+                    }
+                });
+            },
+        .cacheLimitBytes = settings_.cacheLimitBytes()};
+
     PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
         applyOnMainThread(
             [self, task, manifest] {
@@ -235,11 +253,9 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID) {
     };
 
     launchFinished_ = inBackground(
-        [this, service = previewService_, previewID, token = *token, preferredSimulatorUDID,
-         activateSimulator, onManifest, onProgress, task]() -> MainThreadStep {
-            SelfTestReport report =
-                service->launch(previewID, token, preferredSimulatorUDID, activateSimulator,
-                                onManifest, onProgress, task);
+        [this, service = previewService_, request, onManifest, onProgress,
+         task]() -> MainThreadStep {
+            SelfTestReport report = service->launch(request, onManifest, onProgress, task);
             return [this, task, report = std::move(report)] {
                 if (!task.stop_requested()) {
                     showSuccess(report);  // the stage is already running, from the core
@@ -388,6 +404,7 @@ QFuture<void> AppState::refreshBuilds() {
         [this, service = previewService_, token = *token]() -> MainThreadStep {
             std::vector<PreviewSummary> builds = service->availablePreviews(token);
             return [this, builds = std::move(builds)] {
+                removeWithdrawnBuilds(builds);
                 assign(builds_, builds, &AppState::buildsChanged);
                 assign(buildsError_, std::optional<std::string>(), &AppState::buildsErrorChanged);
                 assign(isLoadingBuilds_, false, &AppState::isLoadingBuildsChanged);
@@ -421,11 +438,121 @@ QFuture<void> AppState::clearDownloadCache() {
                 setStage(LaunchStage::idle);
                 assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
                 assign(activeDetail_, std::optional(kCacheCleared), &AppState::activeDetailChanged);
+                if (!isCacheCounted_ || !cachedBuilds_.empty()) {
+                    isCacheCounted_ = true;
+                    cachedBuilds_.clear();
+                    emit cachedBuildsChanged();
+                }
             };
         },
         [this](const std::exception_ptr& error) {
             assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
         });
+}
+
+void AppState::removeWithdrawnBuilds(const std::vector<PreviewSummary>& builds) {
+    std::vector<std::string> withdrawn;
+    for (const PreviewSummary& build : builds) {
+        if (build.status == "expired" || build.status == "deleted" || build.status == "failed") {
+            withdrawn.push_back(build.previewId);
+        }
+    }
+    if (!withdrawn.empty()) {
+        changeCache(
+            [withdrawn](PreviewService& service) { service.removeCachedPreviews(withdrawn); });
+    }
+}
+
+QFuture<void> AppState::refreshCacheUsage() {
+    return changeCache([](PreviewService&) {});
+}
+
+QFuture<void> AppState::pruneCache() {
+    return changeCache([limit = settings_.cacheLimitBytes()](PreviewService& service) {
+        service.trimCache(limit);
+    });
+}
+
+QFuture<void> AppState::setCacheLimit(double gigabytes) {
+    const double previous = settings_.cacheLimitGB();
+    try {
+        settings_.setCacheLimitGB(gigabytes);
+    } catch (const std::exception& error) {
+        assign(errorMessage_, std::optional<std::string>(error.what()),
+               &AppState::errorMessageChanged);
+        return finishedFuture();
+    }
+    if (gigabytes != previous) {
+        emit cacheLimitGBChanged();
+    }
+    const bool lowered = gigabytes != 0 && (previous == 0 || gigabytes < previous);
+    return lowered ? pruneCache() : finishedFuture();
+}
+
+QFuture<void> AppState::changeCache(std::function<void(PreviewService&)> work) {
+    return inBackground(
+        [this, service = previewService_, work = std::move(work),
+         launch = launchFinished_]() mutable -> MainThreadStep {
+            // Nothing is removed under a launch that is still unpacking or installing it.
+            launch.waitForFinished();
+            work(*service);
+            std::vector<CachedBuildUsage> builds = service->cachedBuilds();
+            return [this, builds = std::move(builds)] {
+                if (!isCacheCounted_ || cachedBuilds_ != builds) {
+                    isCacheCounted_ = true;
+                    cachedBuilds_ = builds;
+                    emit cachedBuildsChanged();
+                }
+            };
+        },
+        [this](const std::exception_ptr& error) {
+            assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+        });
+}
+
+void AppState::showDownloadProgress(std::int64_t received, std::int64_t expected,
+                                    ProgressClock::time_point at) {
+    if (stage_ != LaunchStage::downloading) {
+        return;
+    }
+    estimate_.record(received, expected, at);
+    if (downloadedBytes_ == received && expectedBytes_ == expected &&
+        secondsLeft_ == estimate_.secondsLeft()) {
+        return;
+    }
+    downloadedBytes_ = received;
+    expectedBytes_ = expected;
+    secondsLeft_ = estimate_.secondsLeft();
+    emit downloadProgressChanged();
+}
+
+void AppState::resetDownloadProgress() {
+    estimate_ = TransferEstimate();
+    if (downloadedBytes_ == 0 && expectedBytes_ == 0 && !secondsLeft_) {
+        return;
+    }
+    downloadedBytes_ = 0;
+    expectedBytes_ = 0;
+    secondsLeft_.reset();
+    emit downloadProgressChanged();
+}
+
+std::optional<std::string> AppState::downloadDetail() const {
+    if (stage_ != LaunchStage::downloading || expectedBytes_ == 0) {
+        return std::nullopt;
+    }
+    return formatDownloadProgress(downloadedBytes_, expectedBytes_, secondsLeft_);
+}
+
+std::optional<std::uintmax_t> AppState::cacheSize() const {
+    if (!isCacheCounted_) {
+        return std::nullopt;
+    }
+    std::uintmax_t total = 0;
+    for (const CachedBuildUsage& build : cachedBuilds_) {
+        total += build.allocatedBytes;
+    }
+    return total;
 }
 
 QFuture<void> AppState::runDiagnostics() {
@@ -503,6 +630,9 @@ void AppState::assign(T& field, T value, void (AppState::*changed)()) {
 
 void AppState::setStage(LaunchStage stage) {
     const bool wasInProgress = isLaunchInProgress();
+    if (stage != stage_) {
+        resetDownloadProgress();
+    }
     assign(stage_, stage, &AppState::stageChanged);
     if (isLaunchInProgress() != wasInProgress) {
         emit isLaunchInProgressChanged();
@@ -563,6 +693,19 @@ QVariantList AppState::buildsValue() const {
 
 QVariant AppState::buildsErrorValue() const {
     return optionalText(buildsError_);
+}
+
+QVariant AppState::secondsLeftValue() const {
+    return secondsLeft_ ? QVariant(*secondsLeft_) : QVariant();
+}
+
+QVariant AppState::downloadDetailValue() const {
+    return optionalText(downloadDetail());
+}
+
+QVariant AppState::cacheSizeValue() const {
+    const auto size = cacheSize();
+    return size ? QVariant(QString::fromStdString(formatByteCount(*size))) : QVariant();
 }
 
 }  // namespace quaylet

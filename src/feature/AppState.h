@@ -16,6 +16,7 @@
 #include "core/service/PreviewRecords.h"
 #include "core/simulator/EnvironmentSnapshot.h"
 #include "core/simulator/SelfTestReport.h"
+#include "feature/DownloadProgress.h"
 #include "feature/LaunchStage.h"
 #include "feature/PendingSignIn.h"
 #include "feature/PreviewService.h"
@@ -55,6 +56,12 @@ class AppState : public QObject {
     Q_PROPERTY(bool isLaunchInProgress READ isLaunchInProgress NOTIFY isLaunchInProgressChanged)
     Q_PROPERTY(QUrl signInURL READ signInURL CONSTANT)
     Q_PROPERTY(QObject* watcher READ watcherObject CONSTANT)
+    Q_PROPERTY(qint64 downloadedBytes READ downloadedBytes NOTIFY downloadProgressChanged)
+    Q_PROPERTY(qint64 expectedBytes READ expectedBytes NOTIFY downloadProgressChanged)
+    Q_PROPERTY(QVariant secondsLeft READ secondsLeftValue NOTIFY downloadProgressChanged)
+    Q_PROPERTY(QVariant downloadDetail READ downloadDetailValue NOTIFY downloadProgressChanged)
+    Q_PROPERTY(QVariant cacheSize READ cacheSizeValue NOTIFY cachedBuildsChanged)
+    Q_PROPERTY(double cacheLimitGB READ cacheLimitGB NOTIFY cacheLimitGBChanged)
 
   public:
     struct Collaborators {
@@ -86,6 +93,21 @@ class AppState : public QObject {
     const std::vector<PreviewSummary>& builds() const { return builds_; }
     bool isLoadingBuilds() const { return isLoadingBuilds_; }
     const std::optional<std::string>& buildsError() const { return buildsError_; }
+
+    // While downloading: the bytes on disk, the bytes expected (the answer's length, else the
+    // manifest's size), a smoothed estimate of the time left, and all of it as one line
+    // ("312 MB of 1.1 GB · 24 s left"). Zero and absent at any other stage.
+    qint64 downloadedBytes() const { return downloadedBytes_; }
+    qint64 expectedBytes() const { return expectedBytes_; }
+    std::optional<double> secondsLeft() const { return secondsLeft_; }
+    std::optional<std::string> downloadDetail() const;
+
+    // The cached builds, least recently launched first, as last counted by
+    // refreshCacheUsage(); their total on disk, absent until counted.
+    const std::vector<CachedBuildUsage>& cachedBuilds() const { return cachedBuilds_; }
+    std::optional<std::uintmax_t> cacheSize() const;
+    double cacheLimitGB() const { return settings_.cacheLimitGB(); }
+    std::uintmax_t cacheLimitBytes() const { return settings_.cacheLimitBytes(); }
 
     // True while a launch runs: the stage is neither idle nor running.
     bool isLaunchInProgress() const;
@@ -121,6 +143,14 @@ class AppState : public QObject {
     Q_INVOKABLE QFuture<void> signOut();
     Q_INVOKABLE QFuture<void> refreshBuilds();
     Q_INVOKABLE QFuture<void> clearDownloadCache();
+    // Counts the cached builds on disk, in the background.
+    Q_INVOKABLE QFuture<void> refreshCacheUsage();
+    // Removes builds, least recently launched first, until the cache fits the limit; after
+    // the launch in progress, if any, has ended.
+    Q_INVOKABLE QFuture<void> pruneCache();
+    // Stores the limit; a lower one is applied at once. A negative or non-finite limit is
+    // refused with errorMessage.
+    Q_INVOKABLE QFuture<void> setCacheLimit(double gigabytes);
     Q_INVOKABLE QFuture<void> runDiagnostics();
 
   signals:
@@ -139,6 +169,9 @@ class AppState : public QObject {
     void isLoadingBuildsChanged();
     void buildsErrorChanged();
     void isLaunchInProgressChanged();
+    void downloadProgressChanged();
+    void cachedBuildsChanged();
+    void cacheLimitGBChanged();
 
   private:
     // What a worker hands back for the main thread to apply.
@@ -155,6 +188,9 @@ class AppState : public QObject {
     QString launchSourceValue() const;
     QVariantList buildsValue() const;
     QVariant buildsErrorValue() const;
+    QVariant secondsLeftValue() const;
+    QVariant downloadDetailValue() const;
+    QVariant cacheSizeValue() const;
     QObject* watcherObject() { return &watcher_; }
 
     QFuture<void> beginRemotePreview(const std::string& previewID);
@@ -162,6 +198,13 @@ class AppState : public QObject {
     void showManifest(const PreviewManifest& manifest);
     void showReportedStage(RemoteLaunchStage reported, LaunchSource source);
     void showSuccess(const SelfTestReport& report);
+    void showDownloadProgress(std::int64_t received, std::int64_t expected,
+                              ProgressClock::time_point at);
+    void resetDownloadProgress();
+    // Removes the cached builds of previews the service lists as expired, deleted or failed.
+    void removeWithdrawnBuilds(const std::vector<PreviewSummary>& builds);
+    // Runs work on the cache once the launch in progress, if any, has ended, then counts it.
+    QFuture<void> changeCache(std::function<void(PreviewService&)> work);
     void showSignInFailure(const std::exception_ptr& error);
     bool storeToken(const std::string& token);
     void signOutAfterRefusal();
@@ -200,6 +243,12 @@ class AppState : public QObject {
     std::vector<PreviewSummary> builds_;
     bool isLoadingBuilds_ = false;
     std::optional<std::string> buildsError_;
+    qint64 downloadedBytes_ = 0;
+    qint64 expectedBytes_ = 0;
+    std::optional<double> secondsLeft_;
+    TransferEstimate estimate_;
+    bool isCacheCounted_ = false;
+    std::vector<CachedBuildUsage> cachedBuilds_;
     // Last: it reads the state from its construction on.
     PullRequestWatcher watcher_;
 };

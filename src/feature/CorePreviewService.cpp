@@ -17,14 +17,9 @@ std::vector<PreviewSummary> CorePreviewService::availablePreviews(const std::str
     return launcher_.availablePreviews(token, std::stop_token());
 }
 
-SelfTestReport CorePreviewService::launch(const std::string& previewID, const std::string& token,
-                                          const std::optional<std::string>& preferredSimulatorUDID,
-                                          bool activateSimulator, const ManifestCallback& manifest,
+SelfTestReport CorePreviewService::launch(const RemoteLaunchRequest& request,
+                                          const ManifestCallback& manifest,
                                           const ProgressCallback& progress, std::stop_token stop) {
-    const RemoteLaunchRequest request{.previewID = previewID,
-                                      .token = token,
-                                      .preferredSimulatorUDID = preferredSimulatorUDID,
-                                      .activateSimulator = activateSimulator};
     return launcher_.launch(request, manifest, progress, stop);
 }
 
@@ -35,6 +30,18 @@ void CorePreviewService::prefetch(const std::string& previewID, const std::strin
 
 void CorePreviewService::clearCache() {
     launcher_.clearCache();
+}
+
+std::vector<CachedBuildUsage> CorePreviewService::cachedBuilds() {
+    return BuildCache(launcher_.cacheRoot()).builds();
+}
+
+void CorePreviewService::trimCache(std::uintmax_t limitBytes) {
+    BuildCache(launcher_.cacheRoot()).trim(limitBytes);
+}
+
+void CorePreviewService::removeCachedPreviews(const std::vector<std::string>& previewIDs) {
+    BuildCache(launcher_.cacheRoot()).removePreviews(previewIDs);
 }
 
 }  // namespace quaylet

@@ -14,13 +14,14 @@ class CorePreviewService : public PreviewService {
     std::string exchangeAuthenticationCode(const std::string& code) override;
     void revokeAuthentication(const std::string& token) override;
     std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
-    SelfTestReport launch(const std::string& previewID, const std::string& token,
-                          const std::optional<std::string>& preferredSimulatorUDID,
-                          bool activateSimulator, const ManifestCallback& manifest,
+    SelfTestReport launch(const RemoteLaunchRequest& request, const ManifestCallback& manifest,
                           const ProgressCallback& progress, std::stop_token stop) override;
     void prefetch(const std::string& previewID, const std::string& token,
                   std::stop_token stop) override;
     void clearCache() override;
+    std::vector<CachedBuildUsage> cachedBuilds() override;
+    void trimCache(std::uintmax_t limitBytes) override;
+    void removeCachedPreviews(const std::vector<std::string>& previewIDs) override;
 
   private:
     RemotePreviewLauncher launcher_;

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/service/BuildCache.h"
 #include "core/service/PreviewRecords.h"
 #include "core/service/RemoteLaunchStage.h"
+#include "core/service/RemotePreviewLauncher.h"
 #include "core/simulator/SelfTestReport.h"
 
 namespace quaylet {
@@ -27,10 +29,10 @@ class PreviewService {
     virtual std::vector<PreviewSummary> availablePreviews(const std::string& token) = 0;
 
     // Both callbacks are called on the launching thread and return once the state has
-    // taken the report in. Stopping ends the launch with CancellationError.
-    virtual SelfTestReport launch(const std::string& previewID, const std::string& token,
-                                  const std::optional<std::string>& preferredSimulatorUDID,
-                                  bool activateSimulator, const ManifestCallback& manifest,
+    // taken the report in; so is the request's download observer, which must not wait.
+    // Stopping ends the launch with CancellationError.
+    virtual SelfTestReport launch(const RemoteLaunchRequest& request,
+                                  const ManifestCallback& manifest,
                                   const ProgressCallback& progress, std::stop_token stop) = 0;
 
     // Leaves the build's verified archive in the cache as a launch would, and nothing more.
@@ -39,6 +41,11 @@ class PreviewService {
                           std::stop_token stop) = 0;
 
     virtual void clearCache() = 0;
+    // The cached builds, least recently launched first, with their sizes on disk.
+    virtual std::vector<CachedBuildUsage> cachedBuilds() = 0;
+    // Removes builds, least recently launched first, until the cache fits; 0: no limit.
+    virtual void trimCache(std::uintmax_t limitBytes) = 0;
+    virtual void removeCachedPreviews(const std::vector<std::string>& previewIDs) = 0;
 };
 
 }  // namespace quaylet

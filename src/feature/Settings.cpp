@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <cmath>
+#include <stdexcept>
 #include <system_error>
 
 namespace quaylet {
@@ -70,6 +72,24 @@ bool Settings::activateSimulator() const {
 
 QJsonArray Settings::watches() const {
     return value(kWatchesKey).toArray();
+}
+
+double Settings::cacheLimitGB() const {
+    const QJsonValue stored = value(kCacheLimitKey);
+    const double gigabytes = stored.toDouble(-1);
+    return stored.isDouble() && std::isfinite(gigabytes) && gigabytes >= 0 ? gigabytes
+                                                                           : kDefaultCacheLimitGB;
+}
+
+std::uintmax_t Settings::cacheLimitBytes() const {
+    return static_cast<std::uintmax_t>(std::llround(cacheLimitGB() * 1e9));
+}
+
+void Settings::setCacheLimitGB(double gigabytes) {
+    if (!std::isfinite(gigabytes) || gigabytes < 0) {
+        throw std::invalid_argument("cacheLimitGB takes a number of gigabytes from 0 up.");
+    }
+    write(kCacheLimitKey, gigabytes);
 }
 
 void Settings::setPreferredSimulatorUDID(const std::string& udid) {

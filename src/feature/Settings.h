@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -18,6 +19,8 @@ class Settings {
     static constexpr const char* kPreferredSimulatorKey = "preferredSimulatorUDID";
     static constexpr const char* kActivateSimulatorKey = "activateSimulator";
     static constexpr const char* kWatchesKey = "watches";
+    static constexpr const char* kCacheLimitKey = "cacheLimitGB";
+    static constexpr double kDefaultCacheLimitGB = 20;
 
     explicit Settings(std::filesystem::path file);
 
@@ -32,6 +35,10 @@ class Settings {
     bool activateSimulator() const;
     // The watched pull requests as stored; empty when missing or not an array.
     QJsonArray watches() const;
+    // How many gigabytes (10^9 bytes) downloaded builds may take; 0 means no limit. Anything
+    // but a stored number from 0 up means the default.
+    double cacheLimitGB() const;
+    std::uintmax_t cacheLimitBytes() const;
 
     // Each write replaces the file atomically and keeps keys it does not know. A file that
     // is not a JSON object is moved aside to "settings.json.corrupt-<UTC time>" first. A
@@ -40,6 +47,8 @@ class Settings {
     void setPreferredSimulatorUDID(const std::string& udid);
     void setActivateSimulator(bool activate);
     void setWatches(const QJsonArray& watches);
+    // Throws std::invalid_argument for a negative or non-finite limit.
+    void setCacheLimitGB(double gigabytes);
 
   private:
     QJsonValue value(const char* key) const;

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <list>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "core/process/ProcessRunner.h"
@@ -271,19 +273,64 @@ TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOn
     EXPECT_EQ(interrupt(child, output), 130);
 }
 
+TEST_F(CommandLineTest, TheCacheListsItsBuildsAndKeepsWithinItsLimit) {
+    // A second build beside the demo, under an identifier of its own.
+    std::filesystem::copy(builds.path() / "pr-demo", builds.path() / "pr-second");
+    auto manifest = nlohmann::json::parse(std::ifstream(builds.path() / "pr-demo/manifest.json"));
+    manifest["previewId"] = "pr-second";
+    std::ofstream(builds.path() / "pr-second/manifest.json") << manifest.dump();
+    signIn();
+    const auto cacheLines = [this] {
+        std::vector<std::string> lines;
+        std::istringstream output(quaylet({"cache"}).standardOutput);
+        for (std::string line; std::getline(output, line);) {
+            lines.push_back(line.substr(0, line.find("  ")));
+        }
+        return lines;
+    };
+
+    ProcessResult result = quaylet({"open", kPreviewLink});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_TRUE(contains(result.standardOutput, "Getting the build · step 2 of 5 · "))
+        << "the download's bytes: " << result.standardOutput;
+    ASSERT_EQ(quaylet({"open", "quaylet://preview/pr-second"}).status, 0);
+    const std::vector<std::string> both = cacheLines();
+    ASSERT_EQ(both.size(), 3u);
+    EXPECT_EQ(std::set(both.begin(), both.end() - 1),
+              (std::set<std::string>{"pr-demo", "pr-second"}));
+    EXPECT_TRUE(both.back().starts_with("Total ")) << both.back();
+    EXPECT_TRUE(both.back().ends_with(" of 20 GB")) << both.back();
+
+    // A lower limit applies at once; after that, each launch keeps only itself.
+    ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.000001"}).status, 0);
+    EXPECT_EQ(cacheLines().size(), 1u) << "only the total is left";
+    ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
+    ASSERT_EQ(quaylet({"open", "quaylet://preview/pr-second"}).status, 0);
+    EXPECT_EQ(cacheLines().front(), "pr-second");
+    EXPECT_EQ(cacheLines().size(), 2u);
+    ASSERT_EQ(quaylet({"cache", "prune"}).status, 0);
+    EXPECT_EQ(cacheLines().size(), 1u);
+}
+
 TEST_F(CommandLineTest, SettingsKeepTheirTypes) {
     EXPECT_EQ(quaylet({"settings", "activateSimulator"}).standardOutput, "true\n");
     EXPECT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
     EXPECT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
+    EXPECT_EQ(quaylet({"settings", "cacheLimitGB", "2.5"}).status, 0);
     EXPECT_EQ(quaylet({"settings"}).standardOutput,
-              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\n");
+              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 2.5\n");
 
     std::ifstream file(user.path() / "config" / "quaylet" / "settings.json");
     const auto stored = nlohmann::json::parse(file);
     EXPECT_EQ(stored["activateSimulator"], false) << "a boolean, not the text \"false\"";
     EXPECT_EQ(stored["preferredSimulatorUDID"], "ABC-123");
 
+    EXPECT_EQ(stored["cacheLimitGB"], 2.5);
+
     EXPECT_EQ(quaylet({"settings", "activateSimulator", "maybe"}).status, 2);
+    for (const char* limit : {"-1", "lots", "2GB", "nan"}) {
+        EXPECT_EQ(quaylet({"settings", "cacheLimitGB", limit}).status, 2) << limit;
+    }
     EXPECT_EQ(quaylet({"settings", "unknownKey"}).status, 2);
 }
 

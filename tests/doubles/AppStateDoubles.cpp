@@ -65,16 +65,17 @@ std::vector<PreviewSummary> FakePreviewService::availablePreviews(const std::str
     return previews;
 }
 
-SelfTestReport FakePreviewService::launch(const std::string& previewID, const std::string& token,
-                                          const std::optional<std::string>& preferredSimulatorUDID,
-                                          bool activateSimulator, const ManifestCallback& manifest,
+SelfTestReport FakePreviewService::launch(const RemoteLaunchRequest& request,
+                                          const ManifestCallback& manifest,
                                           const ProgressCallback& progress, std::stop_token stop) {
     {
         std::lock_guard lock(mutex_);
-        requestedLaunches_.push_back({previewID, preferredSimulatorUDID, activateSimulator});
+        requestedLaunches_.push_back(
+            {request.previewID, request.preferredSimulatorUDID, request.activateSimulator});
     }
-    return onLaunch(LaunchCall{previewID, token, preferredSimulatorUDID, activateSimulator,
-                               manifest, progress, stop});
+    return onLaunch(LaunchCall{request.previewID, request.token, request.preferredSimulatorUDID,
+                               request.activateSimulator, manifest, progress,
+                               request.downloadProgress, stop, request.cacheLimitBytes});
 }
 
 void FakePreviewService::prefetch(const std::string& previewID, const std::string&,
@@ -103,6 +104,21 @@ void FakePreviewService::clearCache() {
     if (clearFailure) {
         std::rethrow_exception(clearFailure);
     }
+}
+
+std::vector<CachedBuildUsage> FakePreviewService::cachedBuilds() {
+    std::lock_guard lock(mutex_);
+    return cached;
+}
+
+void FakePreviewService::trimCache(std::uintmax_t limitBytes) {
+    std::lock_guard lock(mutex_);
+    trimmedTo.push_back(limitBytes);
+}
+
+void FakePreviewService::removeCachedPreviews(const std::vector<std::string>& previewIDs) {
+    std::lock_guard lock(mutex_);
+    removedPreviews.insert(removedPreviews.end(), previewIDs.begin(), previewIDs.end());
 }
 
 std::vector<std::string> FakePreviewService::exchangedCodes() const {

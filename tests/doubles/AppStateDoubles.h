@@ -47,7 +47,9 @@ struct LaunchCall {
     bool activateSimulator = false;
     const PreviewService::ManifestCallback& manifest;
     const PreviewService::ProgressCallback& progress;
+    const DownloadObserver& download;
     std::stop_token stop;
+    std::uintmax_t cacheLimitBytes = 0;
 };
 
 // The launch settings a double was asked to use for one build.
@@ -64,13 +66,14 @@ class FakePreviewService : public PreviewService {
     std::string exchangeAuthenticationCode(const std::string& code) override;
     void revokeAuthentication(const std::string& token) override;
     std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
-    SelfTestReport launch(const std::string& previewID, const std::string& token,
-                          const std::optional<std::string>& preferredSimulatorUDID,
-                          bool activateSimulator, const ManifestCallback& manifest,
+    SelfTestReport launch(const RemoteLaunchRequest& request, const ManifestCallback& manifest,
                           const ProgressCallback& progress, std::stop_token stop) override;
     void prefetch(const std::string& previewID, const std::string& token,
                   std::stop_token stop) override;
     void clearCache() override;
+    std::vector<CachedBuildUsage> cachedBuilds() override;
+    void trimCache(std::uintmax_t limitBytes) override;
+    void removeCachedPreviews(const std::vector<std::string>& previewIDs) override;
 
     std::vector<std::string> exchangedCodes() const;
     std::vector<std::string> prefetchedPreviews() const;
@@ -87,6 +90,11 @@ class FakePreviewService : public PreviewService {
     std::vector<PreviewSummary> previews;
     std::function<SelfTestReport(const LaunchCall&)> onLaunch;
     std::function<void()> onClearCache;
+    // The cache as cachedBuilds() shows it; trimCache and removeCachedPreviews record their
+    // requests here.
+    std::vector<CachedBuildUsage> cached;
+    std::vector<std::uintmax_t> trimmedTo;
+    std::vector<std::string> removedPreviews;
     // When set, the builds list runs it first, so that a test can hold the list.
     std::function<void()> onList;
     // When set, a prefetch runs it (on the prefetching thread) instead of succeeding at once.

@@ -241,10 +241,12 @@ LaunchOutcome LaunchRoadTest::launchAndCancelWhen(const std::function<void()>& r
     return outcome;
 }
 
-void LaunchRoadTest::armFault(const std::string& route, const std::string& fault,
-                              int status) const {
+void LaunchRoadTest::armFault(const std::string& route, const std::string& fault, int status,
+                              const json& more) const {
     httplib::Client control("127.0.0.1", service.port());
-    json body{{"route", route}, {"fault", fault}};
+    json body = more;
+    body["route"] = route;
+    body["fault"] = fault;
     if (status != 0) {
         body["status"] = status;
     }
@@ -256,6 +258,13 @@ void LaunchRoadTest::clearFaults() const {
     httplib::Client control("127.0.0.1", service.port());
     const auto answer = control.Delete("/dev/faults");
     ASSERT_TRUE(answer && answer->status == 204);
+}
+
+std::vector<std::string> LaunchRoadTest::artifactRanges() const {
+    httplib::Client control("127.0.0.1", service.port());
+    const auto answer = control.Get("/dev/artifact-ranges");
+    return answer ? json::parse(answer->body).get<std::vector<std::string>>()
+                  : std::vector<std::string>{"<no answer>"};
 }
 
 void LaunchRoadTest::awaitStalledRequest() const {

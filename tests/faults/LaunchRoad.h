@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -84,15 +85,21 @@ class LaunchRoadTest : public ::testing::Test {
     LaunchOutcome launchAndCancelWhen(const std::function<void()>& reached,
                                       const DeveloperTools& tools = DeveloperTools::forThisHost());
 
-    // The service's test-only faults, by route: "manifest", "download" or "artifact".
-    void armFault(const std::string& route, const std::string& fault, int status = 0) const;
+    // The service's test-only faults, by route: "manifest", "download" or "artifact"; `more`
+    // adds members such as "at" and "times".
+    void armFault(const std::string& route, const std::string& fault, int status = 0,
+                  const nlohmann::json& more = nlohmann::json::object()) const;
+    // Clears the faults and the record of archive requests.
     void clearFaults() const;
+    // The Range header ("" for none) of each archive request since the faults were cleared.
+    std::vector<std::string> artifactRanges() const;
     // Returns once the service holds a request unanswered.
     void awaitStalledRequest() const;
 
     // What every fault must leave behind: no process of ours still running, no working folder
-    // of the process runner in the temporary folder, no partial or unverified file in the
-    // cache, and a next launch that works.
+    // of the process runner in the temporary folder, no unverified archive in the cache (a
+    // partial download may stay, under its own name, for the next launch to resume), and a
+    // next launch that works.
     void expectCleanMachineAndWorkingNextLaunch();
 
     std::filesystem::path buildDirectory() const;

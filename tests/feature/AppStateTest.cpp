@@ -343,6 +343,48 @@ TEST_F(AppStateTest, AFailedSignOutKeepsTheToken) {
     EXPECT_EQ(app.activeDetail(), "Signed out");
 }
 
+TEST_F(AppStateTest, TheDownloadShowsItsBytesUntilTheNextStage) {
+    service->onLaunch = [&](const LaunchCall& call) {
+        EXPECT_EQ(call.cacheLimitBytes, 20'000'000'000u) << "the default limit";
+        call.progress(RemoteLaunchStage::downloading);
+        call.download(50'000'000, 100'000'000);
+        call.download(100'000'000, 100'000'000);  // the last report always gets through
+        call.progress(RemoteLaunchStage::verifying);
+        return testing::makeReport("Demo App", "iPhone 15");
+    };
+    AppState& app = makeState();
+    std::vector<QVariant> details;
+    QObject::connect(&app, &AppState::downloadProgressChanged,
+                     [&] { details.push_back(app.property("downloadDetail")); });
+    ASSERT_TRUE(waitFor(app.open("abc123")));
+    EXPECT_EQ(details, (std::vector<QVariant>{QString("50 MB of 100 MB"),
+                                              QString("100 MB of 100 MB"), QVariant()}));
+    EXPECT_EQ(app.downloadedBytes(), 0) << "cleared when the stage moves on";
+}
+
+TEST_F(AppStateTest, TheCacheIsCountedPrunedToItsLimitAndRidOfWithdrawnBuilds) {
+    service->cached = {{"a", "/cache/a/1", 1'500, std::nullopt}};
+    service->previews = {testing::makeSummary("a", "A"), testing::makeSummary("b", "B")};
+    service->previews[1].status = "expired";
+    AppState& app = makeState();
+    EXPECT_EQ(app.property("cacheSize"), QVariant()) << "not counted yet";
+    ASSERT_TRUE(waitFor(app.refreshBuilds()));
+    ASSERT_TRUE(waitFor([&] { return app.cacheSize().has_value(); }));
+    EXPECT_EQ(service->removedPreviews, std::vector<std::string>{"b"});
+    EXPECT_EQ(app.property("cacheSize"), QString("1.5 KB"));
+
+    ASSERT_TRUE(waitFor(app.setCacheLimit(5)));    // lowered: applied now
+    ASSERT_TRUE(waitFor(app.setCacheLimit(7.5)));  // raised: nothing to remove
+    ASSERT_TRUE(waitFor(app.pruneCache()));
+    EXPECT_EQ(service->trimmedTo, (std::vector<std::uintmax_t>{5'000'000'000, 7'500'000'000}));
+    EXPECT_EQ(app.property("cacheLimitGB"), 7.5);
+    EXPECT_FALSE(app.errorMessage());
+
+    ASSERT_TRUE(waitFor(app.setCacheLimit(-1)));
+    EXPECT_EQ(app.errorMessage(), "cacheLimitGB takes a number of gigabytes from 0 up.");
+    EXPECT_EQ(app.cacheLimitGB(), 7.5);
+}
+
 TEST_F(AppStateTest, RefreshingTheBuildsList) {
     service->previews = {testing::makeSummary("a", "A"), testing::makeSummary("b", "B")};
     AppState& app = makeState();

@@ -53,13 +53,15 @@ TEST_F(SettingsTest, StoredValuesAreReadOnlyWithTheirOwnType) {
         const char* contents;
         std::string preferred;
         bool activate;
+        double cacheLimitGB = 20;
     };
     const Case cases[] = {
         {nullptr, "", true},  // no file at all
-        {R"({"preferredSimulatorUDID":"ABC","activateSimulator":false})", "ABC", false},
-        {R"({"activateSimulator":"false"})", "", true},
-        {R"({"activateSimulator":0})", "", true},
-        {R"({"activateSimulator":null,"preferredSimulatorUDID":42})", "", true},
+        {R"({"preferredSimulatorUDID":"ABC","activateSimulator":false,"cacheLimitGB":2.5})", "ABC",
+         false, 2.5},
+        {R"({"activateSimulator":"false","cacheLimitGB":"5"})", "", true},
+        {R"({"activateSimulator":0,"cacheLimitGB":0})", "", true, 0},
+        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"cacheLimitGB":-1})", "", true},
         {R"({"preferredSimulatorUDID":""})", "", true},
         {"not json", "", true},
         {R"(["activateSimulator", false])", "", true},
@@ -72,6 +74,7 @@ TEST_F(SettingsTest, StoredValuesAreReadOnlyWithTheirOwnType) {
         }
         EXPECT_EQ(settings.preferredSimulatorUDID(), c.preferred);
         EXPECT_EQ(settings.activateSimulator(), c.activate);
+        EXPECT_EQ(settings.cacheLimitGB(), c.cacheLimitGB);
     }
 }
 
@@ -87,6 +90,11 @@ TEST_F(SettingsTest, WritesKeepTypesAndUnknownKeys) {
     EXPECT_EQ(stored.value("windowWidth").toInt(), 640);
     EXPECT_FALSE(Settings(file).activateSimulator());
     EXPECT_EQ(Settings(file).preferredSimulatorUDID(), "UDID-1");
+
+    settings.setCacheLimitGB(0.5);
+    EXPECT_EQ(Settings(file).cacheLimitBytes(), 500'000'000u);
+    EXPECT_THROW(settings.setCacheLimitGB(-1), std::invalid_argument);
+    EXPECT_THROW(settings.setCacheLimitGB(std::nan("")), std::invalid_argument);
 }
 
 TEST_F(SettingsTest, ACorruptFileIsKeptAsideBeforeTheFirstWrite) {

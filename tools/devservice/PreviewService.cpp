@@ -145,6 +145,7 @@ void PreviewService::addRoutes() {
     server_.Post(R"(/dev/faults)", route(&PreviewService::armFault));
     server_.Delete(R"(/dev/faults)", route(&PreviewService::clearFaults));
     server_.Get(R"(/dev/faults/stalled)", route(&PreviewService::awaitStalledRequest));
+    server_.Get(R"(/dev/artifact-ranges)", route(&PreviewService::artifactRanges));
 }
 
 bool PreviewService::authorize(const httplib::Request& request, httplib::Response& response) {
@@ -235,7 +236,8 @@ void PreviewService::list(const httplib::Request& request, httplib::Response& re
 }
 
 void PreviewService::downloadURL(const httplib::Request& request, httplib::Response& response) {
-    if (const auto fault = armedFault("download"); fault && answerWithFault(*fault, response)) {
+    const auto fault = armedFault("download");
+    if (fault && answerWithFault(*fault, response)) {
         return;
     }
     if (!authorize(request, response)) {
@@ -249,7 +251,9 @@ void PreviewService::downloadURL(const httplib::Request& request, httplib::Respo
         return;
     }
     const std::string grant = randomToken();
-    const auto expiresAt = std::chrono::system_clock::now() + kDownloadLifetime;
+    const auto expiresAt = fault && fault->kind == Fault::Kind::expire
+                               ? std::chrono::system_clock::now()
+                               : std::chrono::system_clock::now() + kDownloadLifetime;
     {
         const std::lock_guard lock(mutex_);
         downloadGrants_[grant] = DownloadGrant{previewId, expiresAt};
@@ -261,6 +265,10 @@ void PreviewService::downloadURL(const httplib::Request& request, httplib::Respo
 }
 
 void PreviewService::artifact(const httplib::Request& request, httplib::Response& response) {
+    {
+        const std::lock_guard lock(mutex_);
+        artifactRanges_.push_back(request.get_header_value("Range"));
+    }
     const auto fault = armedFault("artifact");
     if (fault && answerWithFault(*fault, response)) {
         return;
@@ -288,9 +296,11 @@ void PreviewService::artifact(const httplib::Request& request, httplib::Response
         return;
     }
     // Streamed in chunks from disk, so archives of any size cost only one chunk of memory.
-    // A dropped connection announces the whole size and ends halfway.
+    // A dropped connection announces the whole size and ends part-way. A Range request is
+    // answered with 206 and the rest of the file by the server library itself.
     const bool drop = fault && fault->kind == Fault::Kind::drop;
-    const std::size_t sent = static_cast<std::size_t>(drop ? size / 2 : size);
+    const std::size_t sent =
+        drop ? static_cast<std::size_t>(static_cast<double>(size) * fault->at) : size;
     response.set_content_provider(
         static_cast<std::size_t>(size), "application/zip",
         [file, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
@@ -393,7 +403,14 @@ void PreviewService::launchEvents(const httplib::Request&, httplib::Response& re
 std::optional<PreviewService::Fault> PreviewService::armedFault(const std::string& route) {
     const std::lock_guard lock(mutex_);
     const auto fault = faults_.find(route);
-    return fault != faults_.end() ? std::optional(fault->second) : std::nullopt;
+    if (fault == faults_.end()) {
+        return std::nullopt;
+    }
+    const Fault armed = fault->second;
+    if (armed.times && --*fault->second.times <= 0) {
+        faults_.erase(fault);
+    }
+    return armed;
 }
 
 bool PreviewService::answerWithFault(const Fault& fault, httplib::Response& response) {
@@ -402,6 +419,7 @@ bool PreviewService::answerWithFault(const Fault& fault, httplib::Response& resp
             answerError(response, fault.status, kFaultAnswer);
             return true;
         case Fault::Kind::drop:
+        case Fault::Kind::expire:
             return false;
         case Fault::Kind::stall: {
             std::unique_lock lock(mutex_);
@@ -431,17 +449,29 @@ void PreviewService::armFault(const httplib::Request& request, httplib::Response
     if (kind == "status" && body->contains("status") && (*body)["status"].is_number_integer()) {
         const int status = (*body)["status"].get<int>();
         if (status >= 400 && status <= 599) {
-            fault = Fault{Fault::Kind::status, status};
+            fault = Fault{Fault::Kind::status, status, 0.5, std::nullopt};
         }
     } else if (kind == "drop" && route == "artifact") {
-        fault = Fault{Fault::Kind::drop, 0};
+        fault = Fault{Fault::Kind::drop, 0, 0.5, std::nullopt};
+        if (body->contains("at") && (*body)["at"].is_number()) {
+            fault->at = (*body)["at"].get<double>();
+        }
     } else if (kind == "stall") {
-        fault = Fault{Fault::Kind::stall, 0};
+        fault = Fault{Fault::Kind::stall, 0, 0.5, std::nullopt};
+    } else if (kind == "expire" && route == "download") {
+        fault = Fault{Fault::Kind::expire, 0, 0.5, std::nullopt};
     }
-    if (!knownRoute || !fault) {
+    if (fault && body->contains("times")) {
+        const json& times = (*body)["times"];
+        fault->times = times.is_number_integer() ? times.get<int>() : 0;
+    }
+    if (!knownRoute || !fault || !(fault->at >= 0 && fault->at < 1) ||
+        (fault->times && *fault->times < 1)) {
         answerError(response, 400,
                     "A fault names a route (manifest, download or artifact) and a fault: status "
-                    "with a 4xx or 5xx status, stall, or drop for the artifact.");
+                    "with a 4xx or 5xx status, stall, drop for the artifact (\"at\" a fraction "
+                    "below 1), or expire for the download; \"times\" limits it to that many "
+                    "requests.");
         return;
     }
     {
@@ -456,9 +486,15 @@ void PreviewService::clearFaults(const httplib::Request&, httplib::Response& res
     {
         const std::lock_guard lock(mutex_);
         faults_.clear();
+        artifactRanges_ = json::array();
     }
     faultsChanged_.notify_all();
     response.status = 204;
+}
+
+void PreviewService::artifactRanges(const httplib::Request&, httplib::Response& response) {
+    const std::lock_guard lock(mutex_);
+    answerJSON(response, artifactRanges_);
 }
 
 void PreviewService::awaitStalledRequest(const httplib::Request&, httplib::Response& response) {

@@ -47,12 +47,16 @@ class PreviewService {
     };
 
     // Test-only: how the service misbehaves for one kind of request until the faults are
-    // cleared. `status` answers with that HTTP status and a JSON error; `drop` sends half of
-    // the archive and closes the connection; `stall` holds the request unanswered.
+    // cleared, or for the next `times` requests. `status` answers with that HTTP status and a
+    // JSON error; `drop` sends the archive up to `at` (a fraction of it, one half unless
+    // given) and closes the connection; `stall` holds the request unanswered; `expire` hands
+    // out download addresses that have already expired.
     struct Fault {
-        enum class Kind { status, drop, stall };
+        enum class Kind { status, drop, stall, expire };
         Kind kind = Kind::status;
         int status = 0;
+        double at = 0.5;
+        std::optional<int> times;
     };
 
     void addRoutes();
@@ -70,9 +74,10 @@ class PreviewService {
     void launchEvents(const httplib::Request& request, httplib::Response& response);
     void armFault(const httplib::Request& request, httplib::Response& response);
     void clearFaults(const httplib::Request& request, httplib::Response& response);
+    void artifactRanges(const httplib::Request& request, httplib::Response& response);
     void awaitStalledRequest(const httplib::Request& request, httplib::Response& response);
 
-    // The fault armed for route, if any.
+    // The fault armed for route, if any; a fault armed for a number of times uses one up.
     std::optional<Fault> armedFault(const std::string& route);
     // Answers the request as a status or stall fault does; false for a drop, which only the
     // archive route carries out.
@@ -89,6 +94,8 @@ class PreviewService {
     std::map<std::string, DownloadGrant> downloadGrants_;
     nlohmann::json launchEvents_ = nlohmann::json::array();
     std::map<std::string, Fault> faults_;  // by route: "manifest", "download", "artifact"
+    // The Range header of every archive request since the faults were last cleared.
+    nlohmann::json artifactRanges_ = nlohmann::json::array();
     int stalledRequests_ = 0;
     bool stopping_ = false;
     std::condition_variable faultsChanged_;  // faults cleared, a request held, or stopping

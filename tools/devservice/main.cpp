@@ -17,8 +17,10 @@ constexpr const char* kDescription =
     "forgets them when it stops. It is not a production service.\n"
     "The first line on standard output is \"Listening on http://127.0.0.1:PORT\".\n"
     "For fault-injection tests, POST /dev/faults {\"route\": manifest|download|artifact,\n"
-    "\"fault\": status|stall|drop, \"status\": N} makes that route misbehave until\n"
-    "DELETE /dev/faults; GET /dev/faults/stalled waits until a request is held.";
+    "\"fault\": status|stall|drop|expire, \"status\": N, \"at\": 0.4, \"times\": N} makes\n"
+    "that route misbehave (for N requests) until DELETE /dev/faults; GET /dev/faults/stalled\n"
+    "waits until a request is held; GET /dev/artifact-ranges lists the Range header of each\n"
+    "archive request since the faults were cleared.";
 
 }  // namespace
 

@@ -1,6 +1,5 @@
 #include "core/artifacts/ArtifactSecurity.h"
 
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/support/FileDescriptor.h"
+#include "core/support/Sha256.h"
 #include "core/support/TextComparison.h"
 
 namespace quaylet {
@@ -35,17 +35,6 @@ constexpr int kMaxLinkHops = 40;
 
 fs::filesystem_error platformError(const char* what, const fs::path& path) {
     return fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
-}
-
-std::string lowerCaseHex(const unsigned char* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(count * 2);
-    for (std::size_t index = 0; index < count; ++index) {
-        hex += kDigits[bytes[index] >> 4];
-        hex += kDigits[bytes[index] & 0x0F];
-    }
-    return hex;
 }
 
 // Visits every entry under root without following links; the visitor may stop the walk from
@@ -179,12 +168,8 @@ ArtifactSecurity::ArtifactSecurity(ProcessRunner runner, DeveloperTools tools)
 
 std::string ArtifactSecurity::sha256(const fs::path& file, std::stop_token stop) const {
     const FileDescriptor input = FileDescriptor::openForReading(file);
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                          &EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
-        throw std::runtime_error("SHA-256 is not available");
-    }
-    std::vector<unsigned char> chunk(kDigestChunkSize);
+    Sha256 digest;
+    std::vector<char> chunk(kDigestChunkSize);
     for (;;) {
         throwIfStopRequested(stop);
         const ssize_t count = ::read(input.get(), chunk.data(), chunk.size());
@@ -197,12 +182,9 @@ std::string ArtifactSecurity::sha256(const fs::path& file, std::stop_token stop)
         if (count == 0) {
             break;
         }
-        EVP_DigestUpdate(context.get(), chunk.data(), static_cast<std::size_t>(count));
+        digest.update(std::string_view(chunk.data(), static_cast<std::size_t>(count)));
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(context.get(), digest, &length);
-    return lowerCaseHex(digest, length);
+    return digest.hexDigest();
 }
 
 void ArtifactSecurity::verify(const fs::path& file, std::string_view expected,

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <stop_token>
 
@@ -16,6 +19,16 @@ inline void throwIfStopRequested(const std::stop_token& stop) {
     if (stop.stop_requested()) {
         throw CancellationError();
     }
+}
+
+// Waits for the duration; a stop ends the wait at once with CancellationError.
+inline void waitUnlessStopped(std::chrono::steady_clock::duration duration,
+                              const std::stop_token& stop) {
+    std::mutex mutex;
+    std::condition_variable_any wakeUp;
+    std::unique_lock lock(mutex);
+    wakeUp.wait_for(lock, stop, duration, [] { return false; });
+    throwIfStopRequested(stop);
 }
 
 }  // namespace quaylet

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <array>
+#include <charconv>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
@@ -99,16 +100,50 @@ struct Transfer {
     std::stop_token stop;
     std::exception_ptr receiverError;
     bool receiverDeclined = false;
+    std::optional<HTTPResponseHead> head;  // read once, with the body's first piece
 };
+
+// Content-Range of a 206: "bytes <first>-<last>/<total or *>".
+std::optional<std::int64_t> rangeStartOf(CURL* easy) {
+    curl_header* header = nullptr;
+    if (curl_easy_header(easy, "Content-Range", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+        return std::nullopt;
+    }
+    const std::string_view value(header->value);
+    constexpr std::string_view kUnit = "bytes ";
+    if (!value.starts_with(kUnit)) {
+        return std::nullopt;
+    }
+    std::int64_t first = 0;
+    const char* begin = value.data() + kUnit.size();
+    const auto [end, error] = std::from_chars(begin, value.data() + value.size(), first);
+    if (error != std::errc() || end == begin || *end != '-') {
+        return std::nullopt;
+    }
+    return first;
+}
+
+HTTPResponseHead headOf(CURL* easy) {
+    HTTPResponseHead head;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &head.status);
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+        length >= 0) {
+        head.contentLength = length;
+    }
+    head.rangeStart = rangeStartOf(easy);
+    return head;
+}
 
 std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* context) {
     auto& transfer = *static_cast<Transfer*>(context);
     const std::size_t length = size * count;
-    long status = 0;
-    curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
     // Exceptions must not cross libcurl's C frames: keep it, stop the transfer, rethrow after.
     try {
-        if (!transfer.receiver(status, std::string_view(data, length))) {
+        if (!transfer.head) {
+            transfer.head = headOf(transfer.easy);
+        }
+        if (!transfer.receiver(*transfer.head, std::string_view(data, length))) {
             transfer.receiverDeclined = true;
             return 0;
         }
@@ -180,7 +215,7 @@ HTTPResponse HTTPSession::send(const HTTPRequest& request, std::stop_token stop)
     HTTPResponse response;
     response.status = receive(
         request,
-        [&response, &request](long, std::string_view piece) {
+        [&response, &request](const HTTPResponseHead&, std::string_view piece) {
             if (response.body.size() + piece.size() > kLargestAnswerInMemory) {
                 throw TransportError("The server at " + hostOf(request.url.c_str()) +
                                      " sent an answer too large to read. Try again later.");
@@ -221,7 +256,7 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
         headerList.reset(extended);
     }
 
-    Transfer transfer{easy.get(), receiver, stop, nullptr, false};
+    Transfer transfer{easy.get(), receiver, stop, nullptr, false, std::nullopt};
     CURL* handle = easy.get();
     setOption(handle, CURLOPT_URL, request.url.c_str());
     setOption(handle, CURLOPT_SHARE, share_->handle);
@@ -234,7 +269,8 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
     setOption(handle, CURLOPT_USERAGENT, "Quaylet");
     setOption(handle, CURLOPT_CONNECTTIMEOUT, kStallSeconds);
     setOption(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    setOption(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    setOption(handle, CURLOPT_LOW_SPEED_TIME,
+              request.stallLimit ? long(request.stallLimit->count()) : kStallSeconds);
     if (request.timeLimit) {
         setOption(handle, CURLOPT_TIMEOUT, long(request.timeLimit->count()));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -20,6 +21,16 @@ struct HTTPRequest {
     std::vector<std::string> headers;  // "name: value"; nothing else is added
     std::optional<std::string> body;
     std::optional<std::chrono::seconds> timeLimit;
+    // Gives up on a connection that delivers no byte for this long (60 s when absent).
+    std::optional<std::chrono::seconds> stallLimit;
+};
+
+// What the answer's header says about the body that follows.
+struct HTTPResponseHead {
+    long status = 0;
+    std::optional<std::int64_t> contentLength;
+    // The first byte's offset in the whole file, from Content-Range ("bytes 100-199/200").
+    std::optional<std::int64_t> rangeStart;
 };
 
 struct HTTPResponse {
@@ -37,10 +48,10 @@ class HTTPSession {
         std::optional<std::filesystem::path> certificateAuthorityFile;
     };
 
-    // Receives the body in pieces as it arrives, with the answer's status. Returning false
+    // Receives the body in pieces as it arrives, with the answer's head. Returning false
     // stops the transfer: the caller has seen enough and the answer stands as it is. An
     // exception thrown here ends the transfer and reaches the caller of receive().
-    using BodyReceiver = std::function<bool(long status, std::string_view piece)>;
+    using BodyReceiver = std::function<bool(const HTTPResponseHead& head, std::string_view piece)>;
 
     explicit HTTPSession(Options options);
     ~HTTPSession();

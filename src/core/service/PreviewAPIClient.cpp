@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,9 +11,12 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "core/errors/CancellationError.h"
 #include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
+#include "core/errors/TransportError.h"
 #include "core/service/AbsoluteURL.h"
+#include "core/support/Sha256.h"
 
 namespace quaylet {
 namespace {
@@ -28,6 +32,8 @@ constexpr const char* kBuildNotLoaded =
 constexpr const char* kSignInFailed = "GitHub sign-in could not be completed.";
 constexpr const char* kSignOutFailed =
     "GitHub sign-out failed. Check your connection, then try again.";
+// A download that delivers nothing for this long is given up and tried again.
+constexpr std::chrono::seconds kDownloadStallLimit(30);
 constexpr const char* kDownloadFailed =
     "The build couldn’t be downloaded. Check your connection, then try again.";
 
@@ -100,32 +106,60 @@ std::optional<std::string> encode(const Json& object) {
     }
 }
 
-// A file being downloaded, beside its destination so the final move is a rename on one file
-// system. Removed unless moved into place.
-class PartialFile {
+// The part of a download already on disk, kept between attempts and launches so that a
+// dropped connection costs only the bytes that had not arrived.
+class ResumableFile {
   public:
-    explicit PartialFile(const fs::path& destination) {
-        std::string pattern = (destination.parent_path() /
-                               ("." + destination.filename().string() + ".partial-XXXXXX"))
-                                  .string();
-        descriptor_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    explicit ResumableFile(fs::path path) : path_(std::move(path)) {
+        descriptor_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (descriptor_ < 0) {
-            throw fs::filesystem_error("Couldn’t create a file for the download", destination,
-                                       std::error_code(errno, std::system_category()));
-        }
-        path_ = pattern;
-    }
-    ~PartialFile() {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-        if (!path_.empty()) {
-            std::error_code ignored;  // best effort: the failure that got us here matters more
-            fs::remove(path_, ignored);
+            fail("Couldn’t create a file for the download");
         }
     }
-    PartialFile(const PartialFile&) = delete;
-    PartialFile& operator=(const PartialFile&) = delete;
+    ~ResumableFile() { ::close(descriptor_); }
+    ResumableFile(const ResumableFile&) = delete;
+    ResumableFile& operator=(const ResumableFile&) = delete;
+
+    std::int64_t size() const {
+        struct stat status {};
+        if (::fstat(descriptor_, &status) != 0) {
+            fail("Couldn’t read the download");
+        }
+        return status.st_size;
+    }
+
+    // Empties the file and returns a fresh digest for what comes next.
+    Sha256 restart() {
+        if (::ftruncate(descriptor_, 0) != 0 || ::lseek(descriptor_, 0, SEEK_SET) != 0) {
+            fail("Couldn’t save the download");
+        }
+        return Sha256();
+    }
+
+    // The digest of the bytes already on disk, to go on from; positions writes after them.
+    Sha256 resume(std::stop_token stop) {
+        Sha256 digest;
+        std::vector<char> chunk(1024 * 1024);
+        for (off_t offset = 0;;) {
+            throwIfStopRequested(stop);
+            const ssize_t count = ::pread(descriptor_, chunk.data(), chunk.size(), offset);
+            if (count < 0 && errno == EINTR) {
+                continue;
+            }
+            if (count < 0) {
+                fail("Couldn’t read the download");
+            }
+            if (count == 0) {
+                break;
+            }
+            digest.update(std::string_view(chunk.data(), std::size_t(count)));
+            offset += count;
+        }
+        if (::lseek(descriptor_, 0, SEEK_END) < 0) {
+            fail("Couldn’t save the download");
+        }
+        return digest;
+    }
 
     void write(std::string_view piece) {
         while (!piece.empty()) {
@@ -134,21 +168,20 @@ class PartialFile {
                 continue;
             }
             if (written < 0) {
+                // A disk that cannot take more keeps nothing of the download: resuming needs
+                // the space first, and clearing the cache must not be the only way to get it.
+                const int cause = errno;
+                remove();
+                errno = cause;
                 fail("Couldn’t save the download");
             }
             piece.remove_prefix(std::size_t(written));
         }
     }
 
-    void moveTo(const fs::path& destination) {
-        const int descriptor = std::exchange(descriptor_, -1);
-        if (::close(descriptor) != 0) {
-            fail("Couldn’t save the download");
-        }
-        std::error_code ignored;  // whatever was there goes; a failure shows in the rename
-        fs::remove(destination, ignored);
-        fs::rename(path_, destination);
-        path_.clear();
+    void remove() const {
+        std::error_code ignored;  // the refusal that got us here matters more
+        fs::remove(path_, ignored);
     }
 
   private:
@@ -156,8 +189,8 @@ class PartialFile {
         throw fs::filesystem_error(what, path_, std::error_code(errno, std::system_category()));
     }
 
-    int descriptor_ = -1;
     fs::path path_;
+    int descriptor_ = -1;
 };
 
 }  // namespace
@@ -191,10 +224,13 @@ std::string PreviewAPIClient::previewURL(const std::string& id, std::string_view
 template <typename Record>
 Record PreviewAPIClient::fetchRecord(HTTPMethod method, const std::string& url,
                                      const std::string& token, std::stop_token stop) const {
-    const HTTPResponse response = session_.send(
-        HTTPRequest{
-            method, url, {authorization(token), kAcceptJSON}, std::nullopt, kRecordTimeLimit},
-        stop);
+    const HTTPResponse response = session_.send(HTTPRequest{method,
+                                                            url,
+                                                            {authorization(token), kAcceptJSON},
+                                                            std::nullopt,
+                                                            kRecordTimeLimit,
+                                                            std::nullopt},
+                                                stop);
     if (isSuccess(response.status)) {
         return Record::decode(response.body);
     }
@@ -224,24 +260,76 @@ ArtifactURLResponse PreviewAPIClient::artifactURL(const std::string& id, const s
                                             stop);
 }
 
-void PreviewAPIClient::download(const std::string& from, const fs::path& to,
-                                std::stop_token stop) const {
-    PartialFile partial(to);
-    // A refused download's body is never read: the first piece of it ends the transfer.
-    const long status = session_.receive(
-        HTTPRequest{HTTPMethod::get, from, {}, std::nullopt, std::nullopt},
-        [&partial](long pieceStatus, std::string_view piece) {
-            if (!isSuccess(pieceStatus)) {
-                return false;
-            }
-            partial.write(piece);
-            return true;
-        },
-        stop);
+std::string PreviewAPIClient::download(const std::string& from, const fs::path& partial,
+                                       const ArtifactPromise& promise,
+                                       const DownloadObserver& observer,
+                                       std::stop_token stop) const {
+    ResumableFile file(partial);
+    const auto refuse = [&]() -> void {
+        file.remove();
+        // The bytes past the promised size are never read, so there is no digest to report.
+        throw QuayletError::checksumMismatch(promise.sha256, "");
+    };
+    const std::int64_t offset = file.size();
+    if (offset > promise.size) {
+        refuse();
+    }
+    std::vector<std::string> headers;
+    if (offset > 0) {
+        headers.push_back("range: bytes=" + std::to_string(offset) + "-");
+    }
+
+    std::optional<Sha256> digest;
+    std::int64_t received = 0;
+    std::int64_t expected = promise.size;
+    long status = 0;
+    try {
+        // A refused download's body is never read: the first piece of it ends the transfer.
+        status = session_.receive(
+            HTTPRequest{HTTPMethod::get, from, headers, std::nullopt, std::nullopt,
+                        kDownloadStallLimit},
+            [&](const HTTPResponseHead& head, std::string_view piece) {
+                if (!isSuccess(head.status)) {
+                    return false;
+                }
+                if (!digest) {
+                    const bool resumes = head.status == 206;
+                    if (resumes && head.rangeStart != offset) {
+                        file.remove();
+                        throw QuayletError::serviceError(head.status, kDownloadFailed);
+                    }
+                    digest = resumes ? file.resume(stop) : file.restart();
+                    received = resumes ? offset : 0;
+                    // Refused before a byte is written when the answer announces too much.
+                    if (head.contentLength) {
+                        expected = received + *head.contentLength;
+                    }
+                    if (expected > promise.size) {
+                        refuse();
+                    }
+                }
+                received += std::int64_t(piece.size());
+                if (received > promise.size) {
+                    refuse();
+                }
+                file.write(piece);
+                digest->update(piece);
+                if (observer) {
+                    observer(received, expected);
+                }
+                return true;
+            },
+            stop);
+    } catch (const TransportError&) {
+        throw QuayletError::serviceError(0, kDownloadFailed);
+    }
     if (!isSuccess(status)) {
         throw QuayletError::serviceError(status, kDownloadFailed);
     }
-    partial.moveTo(to);
+    if (!digest) {
+        digest = file.restart();  // an empty answer: the file is empty too
+    }
+    return digest->hexDigest();
 }
 
 std::string PreviewAPIClient::exchangeAuthenticationCode(const std::string& code,
@@ -254,7 +342,8 @@ std::string PreviewAPIClient::exchangeAuthenticationCode(const std::string& code
                                                             resolve("/api/v1/auth/mac/exchange"),
                                                             {kContentTypeJSON},
                                                             body,
-                                                            kRecordTimeLimit},
+                                                            kRecordTimeLimit,
+                                                            std::nullopt},
                                                 stop);
     if (isSuccess(response.status)) {
         try {
@@ -271,7 +360,8 @@ void PreviewAPIClient::revokeAuthentication(const std::string& token, std::stop_
                                                             resolve("/api/v1/auth/logout"),
                                                             {authorization(token), kAcceptJSON},
                                                             std::nullopt,
-                                                            kRecordTimeLimit},
+                                                            kRecordTimeLimit,
+                                                            std::nullopt},
                                                 stop);
     if (!isSuccess(response.status)) {
         throw QuayletError::serviceError(response.status, kSignOutFailed);
@@ -295,7 +385,8 @@ void PreviewAPIClient::recordLaunch(const std::string& id, const std::string& to
                                   previewURL(id, "/launch-events"),
                                   {authorization(token), kAcceptJSON, kContentTypeJSON},
                                   encode(event),
-                                  kRecordTimeLimit},
+                                  kRecordTimeLimit,
+                                  std::nullopt},
                       stop);
     } catch (...) {
         // Reporting a launch is best effort: no answer, failure or stop may reach the launch.

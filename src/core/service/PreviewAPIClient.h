@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -12,6 +13,16 @@
 #include "core/service/PreviewRecords.h"
 
 namespace quaylet {
+
+// What the manifest promises about a build's archive.
+struct ArtifactPromise {
+    std::int64_t size = 0;
+    std::string sha256;
+};
+
+// Told of each piece of a download: bytes of the whole file on disk so far, and the whole
+// file's expected size (the answer's length, else the promised size).
+using DownloadObserver = std::function<void(std::int64_t received, std::int64_t expected)>;
 
 // Speaks the preview service's HTTP protocol. Holds nothing but its base URL and session, so
 // any number of threads may call it at once.
@@ -33,10 +44,16 @@ class PreviewAPIClient {
     ArtifactURLResponse artifactURL(const std::string& id, const std::string& token,
                                     std::stop_token stop) const;
 
-    // Streams the absolute URL `from` into a temporary file beside `to` and moves it into place
-    // after a 2xx answer. On any failure nothing is left behind and `to` is untouched.
-    void download(const std::string& from, const std::filesystem::path& to,
-                  std::stop_token stop) const;
+    // Brings `partial` up to the whole file at the absolute URL `from` and returns the SHA-256
+    // of its bytes as they were written. When `partial` already holds bytes, asks for the rest
+    // with a Range request and appends on a 206; a 200 starts over. The file never grows past
+    // the promised size: a longer announced length is refused before anything is written, a
+    // longer body as soon as it passes the size, both with checksumMismatch and the file
+    // removed. A refused answer or a failed exchange is serviceError (status 0 for the latter)
+    // with the download message, and leaves what was written for a later attempt.
+    std::string download(const std::string& from, const std::filesystem::path& partial,
+                         const ArtifactPromise& promise, const DownloadObserver& observer,
+                         std::stop_token stop) const;
 
     // Returns the API token that the browser sign-in's code stands for.
     std::string exchangeAuthenticationCode(const std::string& code, std::stop_token stop) const;

@@ -12,6 +12,7 @@
 #include "core/process/DeveloperTools.h"
 #include "core/service/BuildDirectoryLock.h"
 #include "core/support/BundleIdentifier.h"
+#include "core/support/TextComparison.h"
 #include "core/support/UserDirectories.h"
 
 namespace quaylet {
@@ -19,6 +20,9 @@ namespace {
 
 constexpr std::int64_t kBuildListLimit = 60;
 constexpr std::string_view kSimulatorPlatform = "iphonesimulator";
+// A download that fails part-way is tried again this often, 1 s, 2 s and 4 s apart.
+constexpr int kDownloadRetries = 3;
+constexpr std::chrono::seconds kFirstRetryDelay(1);
 
 std::string_view notReadyMessage(PreviewStatus status) {
     switch (status) {
@@ -148,16 +152,16 @@ void RemotePreviewLauncher::revokeAuthentication(const std::string& token,
     client_.revokeAuthentication(token, stop);
 }
 
-RemotePreviewLauncher::VerifiedArchive RemotePreviewLauncher::verifiedArchive(
-    const std::string& previewID, const std::string& token,
-    const ManifestCallback& manifestCallback, const Progress& progress,
-    std::stop_token stop) const {
-    if (!isPlainName(previewID)) {
+CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchRequest& request,
+                                                        const ManifestCallback& manifestCallback,
+                                                        const Progress& progress,
+                                                        std::stop_token stop) const {
+    if (!isPlainName(request.previewID)) {
         throw QuayletError::invalidDeepLink();
     }
 
     report(progress, RemoteLaunchStage::fetching);
-    PreviewManifest manifest = client_.preview(previewID, token, stop);
+    PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
     if (manifestCallback) {
         manifestCallback(manifest);
     }
@@ -166,7 +170,7 @@ RemotePreviewLauncher::VerifiedArchive RemotePreviewLauncher::verifiedArchive(
         throw QuayletError::unsafeArchive(std::string(kSecurityCheckMessage));
     }
 
-    const std::filesystem::path buildDirectory = cacheRoot_ / previewID / manifest.sha256;
+    const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
     const std::filesystem::path archive = buildDirectory / "artifact.zip";
     std::filesystem::create_directories(buildDirectory);
     // A launch that meets a prefetch of its build waits here and then finds the archive.
@@ -185,37 +189,78 @@ RemotePreviewLauncher::VerifiedArchive RemotePreviewLauncher::verifiedArchive(
             // A stale copy: verify has deleted it, and the build is downloaded again.
         }
     }
-    if (!verifiedVersion) {
+    if (verifiedVersion) {
+        report(progress, RemoteLaunchStage::verifying);
+        if (FileVersion::of(archive) != verifiedVersion) {
+            artifactSecurity_.verify(archive, manifest.sha256, stop);
+        }
+    } else {
         report(progress, RemoteLaunchStage::downloading);
-        const ArtifactURLResponse location = client_.artifactURL(previewID, token, stop);
-        client_.download(location.url, archive, stop);
+        const std::filesystem::path partial = buildDirectory / kPartialArchiveName;
+        // The digest of the bytes as they were written is the file's digest: comparing it is
+        // the verification, without reading the archive a second time.
+        const std::string digest = downloadArchive(request, manifest, partial, stop);
+        report(progress, RemoteLaunchStage::verifying);
+        if (!equalsIgnoringCase(digest, manifest.sha256)) {
+            std::filesystem::remove(partial);
+            throw QuayletError::checksumMismatch(manifest.sha256, digest);
+        }
+        std::filesystem::rename(partial, archive);
     }
+    return CachedBuild{std::move(manifest), buildDirectory, archive};
+}
 
-    report(progress, RemoteLaunchStage::verifying);
-    if (!verifiedVersion || FileVersion::of(archive) != verifiedVersion) {
-        artifactSecurity_.verify(archive, manifest.sha256, stop);
+std::string RemotePreviewLauncher::downloadArchive(const RemoteLaunchRequest& request,
+                                                   const PreviewManifest& manifest,
+                                                   const std::filesystem::path& partial,
+                                                   std::stop_token stop) const {
+    const ArtifactPromise promise{manifest.artifactSize, manifest.sha256};
+    ArtifactURLResponse location = client_.artifactURL(request.previewID, request.token, stop);
+    bool renewed = false;
+    for (int retry = 0;; ++retry) {
+        try {
+            return client_.download(location.url, partial, promise, request.downloadProgress, stop);
+        } catch (const QuayletError& error) {
+            const auto* refusal = error.as<QuayletError::ServiceError>();
+            const std::int64_t status = refusal ? refusal->status : -1;
+            if ((status == 403 || status == 410) && !renewed) {
+                // The signed address has expired: a fresh one is asked for once.
+                renewed = true;
+                location = client_.artifactURL(request.previewID, request.token, stop);
+                --retry;
+                continue;
+            }
+            if (status == 416) {
+                // The server has nothing past what is on disk: start over.
+                std::filesystem::remove(partial);
+            }
+            const bool transient = status == 0 || status == 416 || (status >= 500 && status <= 599);
+            if (!transient || retry == kDownloadRetries) {
+                throw;
+            }
+        }
+        waitUnlessStopped(kFirstRetryDelay * (1 << retry), stop);
     }
-    return {std::move(manifest), buildDirectory, archive};
 }
 
 PreviewManifest RemotePreviewLauncher::prefetch(const std::string& previewID,
                                                 const std::string& token,
                                                 std::stop_token stop) const {
-    return verifiedArchive(previewID, token, nullptr, nullptr, stop).manifest;
+    return fetchVerifiedArchive({.previewID = previewID, .token = token}, nullptr, nullptr, stop)
+        .manifest;
 }
 
 SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
                                              const ManifestCallback& manifestCallback,
                                              const Progress& progress, std::stop_token stop) const {
     const auto start = std::chrono::steady_clock::now();
-    const auto [manifest, buildDirectory, archive] =
-        verifiedArchive(request.previewID, request.token, manifestCallback, progress, stop);
-    const std::filesystem::path destination = buildDirectory / "app";
+    const CachedBuild build = fetchVerifiedArchive(request, manifestCallback, progress, stop);
 
     report(progress, RemoteLaunchStage::extracting);
-    const std::filesystem::path app = artifactSecurity_.extractSecurely(archive, destination, stop);
+    const std::filesystem::path app =
+        artifactSecurity_.extractSecurely(build.archive, build.directory / "app", stop);
     const AppMetadata metadata = inspector_.inspect(app, stop);
-    if (metadata.bundleIdentifier != manifest.bundleId) {
+    if (metadata.bundleIdentifier != build.manifest.bundleId) {
         throw QuayletError::invalidApplication(
             "This download doesn’t match the selected build. Open Settings, clear the cache, then "
             "try again.");
@@ -231,6 +276,14 @@ SelfTestReport RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
         std::chrono::steady_clock::now() - start;
     client_.recordLaunch(request.previewID, request.token, "running", true,
                          static_cast<std::int64_t>(elapsed.count()), std::nullopt, stop);
+
+    try {
+        const BuildCache cache(cacheRoot_);
+        cache.markLaunched(build.directory);
+        cache.trim(request.cacheLimitBytes, build.directory);
+    } catch (const std::exception&) {
+        // The app runs: a cache that could not be tidied now is tidied after the next launch.
+    }
     return result;
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/artifacts/AppInspector.h"
 #include "core/artifacts/ArtifactSecurity.h"
+#include "core/service/BuildCache.h"
 #include "core/service/PreviewAPIClient.h"
 #include "core/service/PreviewRecords.h"
 #include "core/simulator/SelfTestReport.h"
@@ -21,6 +22,17 @@ struct RemoteLaunchRequest {
     std::string token;
     std::optional<std::string> preferredSimulatorUDID = std::nullopt;
     bool activateSimulator = false;
+    // Told of the bytes as the archive downloads, on the launching thread.
+    DownloadObserver downloadProgress = nullptr;
+    // After a successful launch, older builds are removed until the cache fits; 0: no limit.
+    std::uintmax_t cacheLimitBytes = 0;
+};
+
+// A build whose archive sits verified in the cache, ready to unpack.
+struct CachedBuild {
+    PreviewManifest manifest;
+    std::filesystem::path directory;  // cacheRoot/previewID/sha256
+    std::filesystem::path archive;    // directory/artifact.zip, its digest just verified
 };
 
 // Takes a preview identifier to a running app: fetches and checks the manifest, keeps one
@@ -55,6 +67,17 @@ class RemotePreviewLauncher {
     SelfTestReport launch(const RemoteLaunchRequest& request, const ManifestCallback& manifest,
                           const Progress& progress, std::stop_token stop) const;
 
+    // The first part of a launch: fetches and checks the manifest, then reuses the cached
+    // archive when its digest still matches or downloads it, and verifies it. Reports
+    // fetching, downloading (when it downloads) and verifying.
+    CachedBuild fetchVerifiedArchive(const RemoteLaunchRequest& request,
+                                     const ManifestCallback& manifest, const Progress& progress,
+                                     std::stop_token stop) const;
+
+    // The part of an archive downloaded so far sits beside it under this name, never under
+    // the archive's own, so that nothing unfinished is ever verified, unpacked or reused.
+    static constexpr const char* kPartialArchiveName = "artifact.zip.partial";
+
     // Leaves the build's verified archive in the cache exactly as a launch does before it
     // unpacks, and nothing more, so that a later launch skips the download. Returns the
     // manifest; fails as the launch would up to that point.
@@ -65,16 +88,10 @@ class RemotePreviewLauncher {
     void clearCache() const;
 
   private:
-    struct VerifiedArchive {
-        PreviewManifest manifest;
-        std::filesystem::path buildDirectory;
-        std::filesystem::path archive;
-    };
-
-    // The launch up to a verified archive in the build's cache folder.
-    VerifiedArchive verifiedArchive(const std::string& previewID, const std::string& token,
-                                    const ManifestCallback& manifestCallback,
-                                    const Progress& progress, std::stop_token stop) const;
+    // Downloads into archive.partial, resuming what an earlier attempt or launch left, and
+    // returns the digest of the bytes written.
+    std::string downloadArchive(const RemoteLaunchRequest& request, const PreviewManifest& manifest,
+                                const std::filesystem::path& partial, std::stop_token stop) const;
 
     PreviewAPIClient client_;
     ArtifactSecurity artifactSecurity_;

@@ -1,8 +1,6 @@
 #include "core/simulator/SimulatorLauncher.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <utility>
 
 #include "core/artifacts/InfoPlist.h"
@@ -18,15 +16,6 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Gives a launched app its first moments before anyone looks at it; a stop ends the wait.
-void waitBeforeLooking(std::chrono::milliseconds firstLook, std::stop_token stop) {
-    std::mutex mutex;
-    std::condition_variable_any wakeUp;
-    std::unique_lock lock(mutex);
-    wakeUp.wait_until(lock, stop, Clock::now() + firstLook, [] { return false; });
-    throwIfStopRequested(stop);
 }
 
 }  // namespace
@@ -87,7 +76,8 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     report(RemoteLaunchStage::launching);
     start = Clock::now();
     runner_.runChecked(tools_.launch(device.udid, metadata.bundleIdentifier), stop);
-    waitBeforeLooking(firstLook_, stop);
+    // Gives a launched app its first moments before anyone looks at it.
+    waitUnlessStopped(firstLook_, stop);
     timings["launch"] = secondsSince(start);
 
     const ProcessResult location =

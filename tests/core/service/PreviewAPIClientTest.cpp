@@ -89,6 +89,11 @@ class LoopbackServer {
     };
 
     LoopbackServer() {
+        // Answers as a server without Range support does: always the whole body.
+        server_.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+            const_cast<httplib::Request&>(request).ranges.clear();
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
         server_.Get(R"(.*/slow)", [this](const httplib::Request&, httplib::Response& response) {
             response.set_chunked_content_provider(
                 "application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
@@ -174,10 +179,6 @@ QuayletError quayletFailure(Operation operation) {
     }
     ADD_FAILURE() << "no QuayletError";
     return QuayletError::invalidDeepLink();
-}
-
-std::vector<fs::path> entriesOf(const fs::path& folder) {
-    return {fs::directory_iterator(folder), fs::directory_iterator()};
 }
 
 class PreviewAPIClientTest : public ::testing::Test {
@@ -382,25 +383,70 @@ TEST_F(PreviewAPIClientTest, TransportFailuresNameTheServer) {
     EXPECT_THROW(PreviewAPIClient("not a url", session), std::invalid_argument);
 }
 
-TEST_F(PreviewAPIClientTest, DownloadReplacesTheDestinationOnlyAfterSuccess) {
-    const testing::TemporaryDirectory folder;
-    const fs::path destination = folder.path() / "artifact.zip";
-    std::ofstream(destination) << "old contents";
+std::string contentsOf(const fs::path& file) {
+    std::ifstream input(file);
+    return std::string(std::istreambuf_iterator<char>(input), {});
+}
 
-    server.script(200, "new archive bytes", "application/zip");
-    client.download(server.baseURL() + "/redirect/artifact.zip", destination, {});
-    EXPECT_EQ(server.received().at(0).path, "/files/artifact.zip");
-    EXPECT_EQ(server.received().at(0).header("Authorization"), "<none>");
-    std::ifstream replaced(destination);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(replaced), {}), "new archive bytes");
-    EXPECT_EQ(entriesOf(folder.path()), std::vector<fs::path>{destination});
-
-    const fs::path fresh = folder.path() / "other.zip";
-    server.script(403, "<Error>AccessDenied</Error>", "application/xml");
-    EXPECT_EQ(quayletFailure([&] { client.download(server.baseURL() + "/files/x", fresh, {}); }),
-              QuayletError::serviceError(
-                  403, "The build couldn’t be downloaded. Check your connection, then try again."));
-    EXPECT_EQ(entriesOf(folder.path()), std::vector<fs::path>{destination});
+TEST_F(PreviewAPIClientTest, DownloadAppendsToThePartialFileWithinThePromisedSize) {
+    const std::string body = "new archive bytes";
+    const std::string kDownloadFailed =
+        "The build couldn’t be downloaded. Check your connection, then try again.";
+    struct Case {
+        const char* name;
+        std::optional<std::string> partialBefore;
+        int status;
+        const char* path;
+        std::int64_t promisedSize;
+        std::optional<QuayletError> error;  // otherwise the digest of body
+        std::optional<std::string> partialAfter;
+    };
+    const QuayletError tooLong = QuayletError::checksumMismatch(std::string(64, 'f'), "");
+    const Case cases[] = {
+        {"fresh, through a redirect", std::nullopt, 200, "/redirect/a.zip", 17, std::nullopt, body},
+        {"a 200 to a resume starts over", "stale", 200, "/files/a.zip", 17, std::nullopt, body},
+        {"refused, what was there stays", "kept", 403, "/files/a.zip", 17,
+         QuayletError::serviceError(403, kDownloadFailed), "kept"},
+        {"announced length above the promise", std::nullopt, 200, "/files/a.zip", 16, tooLong,
+         std::nullopt},
+        {"body passes the promise mid-transfer", std::nullopt, 200, "/files/slow", 5, tooLong,
+         std::nullopt},
+        {"leftover above the promise", "0123456789", 200, "/files/a.zip", 5, tooLong, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const testing::TemporaryDirectory folder;
+        const fs::path partial = folder.path() / "artifact.zip.partial";
+        if (c.partialBefore) {
+            std::ofstream(partial) << *c.partialBefore;
+        }
+        server.script(c.status, body, "application/zip");
+        std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+        std::optional<QuayletError> error;
+        std::string digest;
+        try {
+            digest = client.download(server.baseURL() + c.path, partial,
+                                     {c.promisedSize, std::string(64, 'f')},
+                                     [&](std::int64_t received, std::int64_t expected) {
+                                         progress.emplace_back(received, expected);
+                                     },
+                                     {});
+        } catch (const QuayletError& failure) {
+            error = failure;
+        }
+        if (c.path == std::string("/files/slow")) {
+            EXPECT_TRUE(server.waitUntilSlowTransferStarts());
+            server.releaseSlowTransfers();
+        }
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(fs::exists(partial) ? std::optional(contentsOf(partial)) : std::nullopt,
+                  c.partialAfter);
+        if (!c.error) {
+            EXPECT_EQ(digest, "62801bb8f44345ab4ae2f86a6995d4a85775a14a88f27790112cefdc769a99e1");
+            EXPECT_EQ(progress.back(), (std::pair<std::int64_t, std::int64_t>(17, 17)));
+            EXPECT_EQ(server.received().at(0).header("Authorization"), "<none>");
+        }
+    }
 }
 
 TEST_F(PreviewAPIClientTest, StoppingEndsATransferInFlight) {
@@ -412,7 +458,8 @@ TEST_F(PreviewAPIClientTest, StoppingEndsATransferInFlight) {
     const Case cases[] = {
         {"download",
          [&](std::stop_token stop) {
-             client.download(server.baseURL() + "/files/slow", folder.path() / "a.zip", stop);
+             client.download(server.baseURL() + "/files/slow", folder.path() / "a.zip",
+                             {1000, std::string(64, '0')}, nullptr, stop);
          }},
         {"record request", [&](std::stop_token stop) { client.preview("slow", "tok", stop); }},
     };
@@ -428,7 +475,11 @@ TEST_F(PreviewAPIClientTest, StoppingEndsATransferInFlight) {
         ASSERT_TRUE(started);
         ASSERT_EQ(outcome, std::future_status::ready) << "the transfer ignored the stop";
         EXPECT_THROW(transfer.get(), CancellationError);
-        EXPECT_TRUE(entriesOf(folder.path()).empty());
+        // Whatever arrived stays for the next attempt to resume.
+        const std::string kept =
+            fs::exists(folder.path() / "a.zip") ? contentsOf(folder.path() / "a.zip") : "";
+        EXPECT_TRUE(std::string_view("first piece").starts_with(kept)) << kept;
+        fs::remove(folder.path() / "a.zip");
     }
 }
 

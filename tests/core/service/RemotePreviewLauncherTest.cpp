@@ -99,11 +99,12 @@ class RemotePreviewLauncherTest : public ::testing::Test {
         std::optional<SelfTestReport> report;
     };
 
-    Outcome launch(const std::string& id = kPreview, const std::string& token = kToken) {
+    Outcome launch(const std::string& id = kPreview, const std::string& token = kToken,
+                   std::uintmax_t cacheLimitBytes = 0) {
         Outcome outcome;
         try {
             outcome.report = launcher.launch(
-                {.previewID = id, .token = token},
+                {.previewID = id, .token = token, .cacheLimitBytes = cacheLimitBytes},
                 [&](const PreviewManifest& manifest) { outcome.manifests.push_back(manifest); },
                 [&](RemoteLaunchStage stage) { outcome.stages.push_back(stage); }, {});
         } catch (...) {
@@ -158,6 +159,35 @@ TEST_F(RemotePreviewLauncherTest, FirstLaunchDownloadsAndLaterOnesRunFromTheCach
     EXPECT_EQ(std::filesystem::last_write_time(buildDirectory(build) / "artifact.zip"),
               cachedArchive);
     EXPECT_EQ(launchEvents().size(), 2u);
+}
+
+TEST_F(RemotePreviewLauncherTest, FetchingTheArchiveStopsAtAVerifiedArchive) {
+    Stages stages;
+    const CachedBuild cached = launcher.fetchVerifiedArchive(
+        {.previewID = kPreview, .token = kToken}, nullptr,
+        [&](RemoteLaunchStage stage) { stages.push_back(stage); }, {});
+    EXPECT_EQ(stages, Stages(kFirstLaunch.begin(), kFirstLaunch.begin() + 3));
+    EXPECT_EQ(cached.archive, buildDirectory(build) / "artifact.zip");
+    EXPECT_EQ(std::filesystem::file_size(cached.archive),
+              std::filesystem::file_size(build.archive()));
+    EXPECT_FALSE(std::filesystem::exists(buildDirectory(build) / "app"));
+    EXPECT_TRUE(launchEvents().empty());
+}
+
+TEST_F(RemotePreviewLauncherTest, ALimitEvictsTheOlderBuildButNeverTheOneJustLaunched) {
+    const BuildFolder other{builds.path(), "pv_other", runnableApp()};
+    ASSERT_EQ(userMessage(launch().error), std::nullopt);
+    const BuildCache cache(cacheRoot);
+    ASSERT_EQ(cache.builds().size(), 1u);
+    const std::uintmax_t oneBuild = cache.builds()[0].allocatedBytes;
+
+    ASSERT_EQ(userMessage(launch("pv_other", kToken, oneBuild).error), std::nullopt);
+    ASSERT_EQ(cache.builds().size(), 1u);
+    EXPECT_EQ(cache.builds()[0].previewID, "pv_other");
+    EXPECT_FALSE(std::filesystem::exists(cacheRoot / kPreview));
+
+    ASSERT_EQ(userMessage(launch(kPreview, kToken, 1).error), std::nullopt);
+    EXPECT_EQ(cache.builds().size(), 1u) << "kept though alone it is over the limit";
 }
 
 TEST_F(RemotePreviewLauncherTest, StaleCachedArchiveIsDownloadedAgain) {

@@ -22,6 +22,7 @@ const QHash<QString, QString>& table() {
         {"link", "insert-link-symbolic"},
         {"arrow.down.app.fill", "folder-download-symbolic"},
         {"arrow.clockwise", "view-refresh-symbolic"},
+        {"eye", "view-reveal-symbolic"},
         {"tray", "folder-symbolic"},
         {"checkmark.shield", "security-high-symbolic"},
         {"person.crop.circle.badge.questionmark", "avatar-default-symbolic"},

@@ -33,6 +33,7 @@ packages=(
     libplist-dev
     libqt6svg6
     libsecret-1-dev
+    libxcb1-dev
     libssl-dev
     ninja-build
     nlohmann-json3-dev

@@ -4,9 +4,15 @@
 
 namespace quaylet {
 
-bool DesktopPreferences::reduceMotion() {
-    static const bool reduce = desktopDisablesAnimations();
-    return reduce;
+DesktopPreferences::DesktopPreferences(QObject* parent)
+    : QObject(parent), reduceMotion_(desktopDisablesAnimations()) {
+    watch_ = watchDesktopAnimations([this] {
+        const bool reduce = desktopDisablesAnimations();
+        if (reduce != reduceMotion_) {
+            reduceMotion_ = reduce;
+            emit reduceMotionChanged();
+        }
+    });
 }
 
 }  // namespace quaylet

@@ -3,21 +3,30 @@
 #include <QtQml/qqmlregistration.h>
 #include <QObject>
 
+#include <memory>
+
 namespace quaylet {
 
-// What the person asked of every application in the desktop's own settings, read once at
-// start-up.
+// What the person asked of every application in the desktop's own settings, followed while
+// the application runs.
 class DesktopPreferences : public QObject {
     Q_OBJECT
     QML_NAMED_ELEMENT(Desktop)
     QML_SINGLETON
-    Q_PROPERTY(bool reduceMotion READ reduceMotion CONSTANT)
+    Q_PROPERTY(bool reduceMotion READ reduceMotion NOTIFY reduceMotionChanged)
 
   public:
-    explicit DesktopPreferences(QObject* parent = nullptr) : QObject(parent) {}
+    explicit DesktopPreferences(QObject* parent = nullptr);
 
     // True when the desktop asks applications not to animate.
-    static bool reduceMotion();
+    bool reduceMotion() const { return reduceMotion_; }
+
+  signals:
+    void reduceMotionChanged();
+
+  private:
+    bool reduceMotion_;
+    std::shared_ptr<void> watch_;
 };
 
 }  // namespace quaylet

@@ -1,12 +1,18 @@
 #include "app/LaunchHUD.h"
 
+#include <QDesktopServices>
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QQmlComponent>
 #include <QQuickItem>
 #include <QScreen>
 #include <QtMath>
 
 #include <stdexcept>
+
+#if QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+#endif
 
 #include "feature/AppState.h"
 
@@ -29,7 +35,46 @@ QScreen* panelScreen() {
     return screens.isEmpty() ? nullptr : screens.first();
 }
 
+// Whether the desktop blends translucent windows. An X11 desktop does only while a
+// compositing manager holds the _NET_WM_CM_S0 selection (every monitor of today's X11
+// desktops is X screen 0); Wayland always does.
+bool windowsComposited() {
+#if QT_CONFIG(xcb)
+    // Other platforms (offscreen among them) may answer for X11 too, without a connection.
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+    if (QGuiApplication::platformName() != QStringLiteral("xcb") || connection == nullptr) {
+        return true;
+    }
+    const QByteArray name = "_NET_WM_CM_S0";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.constData()),
+        nullptr);
+    if (atom == nullptr) {
+        return false;
+    }
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    const bool composited = owner != nullptr && owner->owner != XCB_NONE;
+    free(owner);  // NOLINT: xcb replies are malloc'd
+    free(atom);   // NOLINT
+    return composited;
+#else
+    return true;
+#endif
+}
+
 }  // namespace
+
+QRegion LaunchHUD::panelMask(const QRectF& card, qreal radius, bool composited) {
+    if (composited) {
+        return {};
+    }
+    QPainterPath outline;
+    outline.addRoundedRect(card, radius, radius);
+    return QRegion(outline.toFillPolygon().toPolygon());
+}
 
 LaunchHUD::LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent)
     : QObject(parent), state_(state), engine_(engine) {
@@ -38,6 +83,7 @@ LaunchHUD::LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent)
                                &AppState::activeAppNameChanged, &AppState::activeDetailChanged,
                                &AppState::isSignedInChanged, &AppState::receivedPreviewIDChanged}) {
         connect(&state_, changed, this, &LaunchHUD::scheduleEvaluation);
+        connect(&state_, changed, this, &LaunchHUD::announceOfferedAction);
     }
     hideTimer_.setSingleShot(true);
     connect(&hideTimer_, &QTimer::timeout, this, &LaunchHUD::hide);
@@ -46,6 +92,7 @@ LaunchHUD::LaunchHUD(AppState& state, QQmlEngine& engine, QObject* parent)
         if (fade_.endValue().toReal() == 0.0) {
             panel_->hide();
         }
+        announceOfferedAction();
     });
 }
 
@@ -119,6 +166,36 @@ void LaunchHUD::fade(qreal to, std::chrono::milliseconds duration) {
     fade_.setEndValue(to);
     fade_.setDuration(static_cast<int>(duration.count()));
     fade_.start();
+    announceOfferedAction();
+}
+
+QString LaunchHUD::offeredAction() const {
+    if (!panel_ || !panel_->isVisible() || isFadingOut()) {
+        return {};
+    }
+    if (state_.errorMessage()) {
+        return QStringLiteral("dismiss");
+    }
+    if (state_.receivedPreviewID() && !state_.isSignedIn()) {
+        return QStringLiteral("signIn");
+    }
+    return {};
+}
+
+void LaunchHUD::announceOfferedAction() {
+    const QString action = offeredAction();
+    if (action != announcedAction_) {
+        announcedAction_ = action;
+        emit offeredActionChanged();
+    }
+}
+
+void LaunchHUD::signIn() {
+    // Only a sign-in begun here may be completed by the link the browser returns.
+    const QUrl page = state_.beginSignIn();
+    if (!page.isEmpty()) {
+        QDesktopServices::openUrl(page);
+    }
 }
 
 void LaunchHUD::makePanel() {
@@ -137,6 +214,7 @@ void LaunchHUD::makePanel() {
     }
     panel_.reset(window);
     connect(panel_.get(), SIGNAL(dismissRequested()), this, SLOT(hide()));
+    connect(panel_.get(), SIGNAL(signInRequested()), this, SLOT(signIn()));
     // The content fades rather than the window: window opacity is missing on several
     // platforms (Wayland among them), a transparent window's content is not.
     fade_.setTargetObject(panel_->contentItem());
@@ -153,6 +231,14 @@ void LaunchHUD::placePanel() {
     const QRect whole = screen->geometry();
     const QRect usable = screen->availableGeometry();
     panel_->setScreen(screen);
+    // Without compositing the transparent corners and shadow would be drawn black: the panel
+    // is cut to the card's outline instead.
+    const QObject* view = panel_->findChild<QObject*>(QStringLiteral("launchView"));
+    const QObject* card = panel_->findChild<QObject*>(QStringLiteral("launchCard"));
+    const qreal margin = view->property("outerMargin").toReal();
+    panel_->setMask(
+        panelMask(QRectF(QPointF(), panel_->size()).adjusted(margin, margin, -margin, -margin),
+                  card->property("radius").toReal(), windowsComposited()));
     panel_->setPosition(qRound(whole.x() + whole.width() * 0.5 - panel_->width() * 0.5),
                         usable.top() + kTopMargin);
 }

@@ -4,6 +4,7 @@
 #include <QPropertyAnimation>
 #include <QQmlEngine>
 #include <QQuickWindow>
+#include <QRegion>
 #include <QTimer>
 
 #include <chrono>
@@ -21,6 +22,10 @@ class AppState;
 // link: it decides from the state's changes when the panel shows and hides, and owns it.
 class LaunchHUD : public QObject {
     Q_OBJECT
+    // The button the panel shows right now, "dismiss" or "signIn", or empty. The tray menu
+    // and the main window offer the same action meanwhile, for people without a mouse: the
+    // panel never takes the keyboard focus.
+    Q_PROPERTY(QString offeredAction READ offeredAction NOTIFY offeredActionChanged)
 
   public:
     // Starts watching the state; makes no panel and shows nothing yet. The state and the
@@ -31,6 +36,11 @@ class LaunchHUD : public QObject {
     QQuickWindow* panel() const { return panel_.get(); }
     // Whether the automatic hide after a success is still to come.
     bool isHideScheduled() const { return hideTimer_.isActive(); }
+    QString offeredAction() const;
+
+    // The outline the panel's window is cut to: nothing where the desktop blends
+    // translucent windows, otherwise the card's rounded rectangle.
+    static QRegion panelMask(const QRectF& card, qreal radius, bool composited);
 
   public slots:
     // Makes the panel on first use, fits it to its content at the top centre of the screen
@@ -38,6 +48,11 @@ class LaunchHUD : public QObject {
     void show();
     // Fades the panel out and takes it off screen, if it is on screen.
     void hide();
+    // The panel's "Sign in": opens the service's sign-in page in the browser.
+    void signIn();
+
+  signals:
+    void offeredActionChanged();
 
   private:
     void scheduleEvaluation();
@@ -47,6 +62,7 @@ class LaunchHUD : public QObject {
     void placePanel();
     void fade(qreal to, std::chrono::milliseconds duration);
     bool isFadingOut() const;
+    void announceOfferedAction();
 
     AppState& state_;
     QQmlEngine& engine_;
@@ -56,6 +72,7 @@ class LaunchHUD : public QObject {
     bool evaluationPending_ = false;
     LaunchStage lastStage_ = LaunchStage::idle;
     std::optional<std::string> lastError_;
+    QString announcedAction_;
 };
 
 }  // namespace quaylet

@@ -1,21 +1,41 @@
 #include "app/MenuBarItem.h"
 
+#include <QCursor>
+
 #include <algorithm>
 
+#include "app/LaunchHUD.h"
 #include "app/SystemSymbols.h"
 #include "feature/AppState.h"
 
 namespace quaylet {
 
-MenuBarItem::MenuBarItem(const AppState& state, Activated activated, QObject* parent)
+MenuBarItem::MenuBarItem(const AppState& state, LaunchHUD& launchHUD, Actions actions,
+                         QObject* parent)
     : QObject(parent), state_(state) {
+    menu_.addAction(QStringLiteral("Open Quaylet"), this, actions.openWindow);
+    menu_.addAction(QStringLiteral("Check for Updates…"), this, actions.checkForUpdates);
+    menu_.addSeparator();
+    QAction* dismiss = menu_.addAction(QStringLiteral("Dismiss"), &launchHUD, &LaunchHUD::hide);
+    QAction* signIn = menu_.addAction(QStringLiteral("Sign in"), &launchHUD, &LaunchHUD::signIn);
+    const auto offerPanelActions = [&launchHUD, dismiss, signIn] {
+        dismiss->setVisible(launchHUD.offeredAction() == QStringLiteral("dismiss"));
+        signIn->setVisible(launchHUD.offeredAction() == QStringLiteral("signIn"));
+    };
+    connect(&launchHUD, &LaunchHUD::offeredActionChanged, this, offerPanelActions);
+    offerPanelActions();
+    menu_.addSeparator();
+    menu_.addAction(QStringLiteral("Quit Quaylet"), this, actions.quit);
+    tray_.setContextMenu(&menu_);
+
     tray_.setToolTip(QStringLiteral("Quaylet"));
-    connect(&tray_, &QSystemTrayIcon::activated, this,
-            [this, activated = std::move(activated)](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
-                    activated(tray_.geometry());
-                }
-            });
+    connect(
+        &tray_, &QSystemTrayIcon::activated, this,
+        [this, activated = std::move(actions.activated)](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                activated(tray_.geometry(), QCursor::pos());
+            }
+        });
     connect(&state, &AppState::stageChanged, this, [this] { showStage(state_.stage()); });
     // Where no notification could announce a watched build, the item's tooltip does.
     connect(&state.watcher(), &PullRequestWatcher::readyBuildsChanged, this, [this] {
@@ -41,6 +61,17 @@ QString MenuBarItem::iconSymbol(LaunchStage stage) {
         default:
             return QStringLiteral("arrow.triangle.2.circlepath");
     }
+}
+
+std::optional<QRect> MenuBarItem::popupAnchor(const QRect& item, const QPoint& pointer,
+                                              bool platformPlacesWindows) {
+    if (!item.isEmpty()) {
+        return item;
+    }
+    if (platformPlacesWindows) {
+        return std::nullopt;
+    }
+    return QRect(pointer, QSize(1, 1));
 }
 
 QPoint MenuBarItem::popupPosition(const QRect& item, const QSize& popup, const QRect& screen) {

@@ -1,5 +1,6 @@
 #include "app/QuayletApp.h"
 
+#include <QCursor>
 #include <QFileOpenEvent>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -11,6 +12,7 @@
 
 #include "app/MenuBarItem.h"
 #include "app/QmlModule.h"
+#include "core/support/Text.h"
 #include "feature/AppState.h"
 
 namespace quaylet {
@@ -43,8 +45,10 @@ QuayletApp::~QuayletApp() {
 
 void QuayletApp::open(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
+        // The link comes from anybody's web page and this line may end up on a terminal.
+        const QString shown = url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo);
         qCInfo(linksCategory).noquote()
-            << "Opening" << url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo);
+            << "Opening" << QString::fromStdString(inertText(shown.toStdString()));
         state_.receive(url);
     }
     launchHUD_.show();
@@ -79,13 +83,21 @@ void QuayletApp::showMenuBarItem() {
         presentPreviewWindow();
         return;
     }
-    menuBarItem_ =
-        std::make_unique<MenuBarItem>(state_, [this](const QRect& item) { togglePopup(item); });
+    menuBarItem_ = std::make_unique<MenuBarItem>(
+        state_, launchHUD_,
+        MenuBarItem::Actions{
+            .activated = [this](const QRect& item,
+                                const QPoint& pointer) { togglePopup(item, pointer); },
+            .openWindow = [this] { showMainWindow(); },
+            .checkForUpdates = [this] { checkForUpdates(); },
+            .quit = [] { QCoreApplication::quit(); },
+        });
 }
 
 QVariantMap QuayletApp::viewProperties() {
     return {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))},
-            {"updateAction", QVariant::fromValue(&updateAction_)}};
+            {"updateAction", QVariant::fromValue(&updateAction_)},
+            {"launchPanel", QVariant::fromValue(static_cast<QObject*>(&launchHUD_))}};
 }
 
 QQuickWindow* QuayletApp::makeWindow(const char* type, const QVariantMap& properties) {
@@ -105,29 +117,30 @@ QQuickWindow* QuayletApp::makeWindow(const char* type, const QVariantMap& proper
 
 void QuayletApp::showMainWindow() {
     if (menuBarItem_) {
-        showPopup(menuBarItem_->geometry());
+        showPopup(menuBarItem_->geometry(), QCursor::pos());
     } else {
         presentPreviewWindow();
     }
 }
 
-void QuayletApp::togglePopup(const QRect& item) {
+void QuayletApp::togglePopup(const QRect& item, const QPoint& pointer) {
     if (popupWindow_ && popupWindow_->isVisible()) {
         popupWindow_->hide();
     } else {
-        showPopup(item);
+        showPopup(item, pointer);
     }
 }
 
-void QuayletApp::showPopup(const QRect& item) {
+void QuayletApp::showPopup(const QRect& item, const QPoint& pointer) {
     if (!popupWindow_) {
         popupWindow_ = makeWindow("PopupWindow", viewProperties());
     }
-    QScreen* screen = item.isEmpty() ? QGuiApplication::primaryScreen()
-                                     : QGuiApplication::screenAt(item.center());
-    if (screen && !item.isEmpty()) {
+    const std::optional<QRect> anchor = MenuBarItem::popupAnchor(
+        item, pointer, QGuiApplication::platformName().startsWith(QStringLiteral("wayland")));
+    QScreen* screen = anchor ? QGuiApplication::screenAt(anchor->center()) : nullptr;
+    if (screen) {
         popupWindow_->setPosition(
-            MenuBarItem::popupPosition(item, popupWindow_->size(), screen->availableGeometry()));
+            MenuBarItem::popupPosition(*anchor, popupWindow_->size(), screen->availableGeometry()));
     }
     popupWindow_->show();
     popupWindow_->raise();

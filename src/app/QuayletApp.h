@@ -58,8 +58,8 @@ class QuayletApp : public QObject {
   private:
     QQuickWindow* makeWindow(const char* type, const QVariantMap& properties);
     QVariantMap viewProperties();
-    void togglePopup(const QRect& item);
-    void showPopup(const QRect& item);
+    void togglePopup(const QRect& item, const QPoint& pointer);
+    void showPopup(const QRect& item, const QPoint& pointer);
     void checkForUpdates();
     void showUpdateDialog(bool checking, const UpdateCheckResult& result);
 

@@ -19,12 +19,12 @@ const QHash<QString, QString>& table() {
         {"xmark.circle.fill", "window-close-symbolic"},
         {"circle.dotted", "content-loading-symbolic"},
         {"iphone.gen3.badge.play", "phone-symbolic"},
-        {"link", "insert-link-symbolic"},
+        {"link", ":/qt/qml/Quaylet/symbols/link.svg"},
         {"arrow.down.app.fill", "folder-download-symbolic"},
         {"arrow.clockwise", "view-refresh-symbolic"},
         {"eye", "view-reveal-symbolic"},
-        {"tray", "folder-symbolic"},
-        {"checkmark.shield", "security-high-symbolic"},
+        {"tray", ":/qt/qml/Quaylet/symbols/tray.svg"},
+        {"checkmark.shield", ":/qt/qml/Quaylet/symbols/checkmark.shield.svg"},
         {"person.crop.circle.badge.questionmark", "avatar-default-symbolic"},
     };
     return names;
@@ -32,12 +32,27 @@ const QHash<QString, QString>& table() {
 
 }  // namespace
 
+namespace {
+
+bool isShipped(const QString& picture) {
+    return picture.startsWith(QLatin1Char(':'));
+}
+
+}  // namespace
+
 QString SystemSymbols::iconName(const QString& symbol) {
-    return table().value(symbol);
+    const QString picture = table().value(symbol);
+    return isShipped(picture) ? QString() : picture;
+}
+
+QUrl SystemSymbols::shippedSource(const QString& symbol) {
+    const QString picture = table().value(symbol);
+    return isShipped(picture) ? QUrl(QStringLiteral("qrc") + picture) : QUrl();
 }
 
 QIcon SystemSymbols::icon(const QString& symbol) {
-    return QIcon::fromTheme(iconName(symbol));
+    const QString picture = table().value(symbol);
+    return isShipped(picture) ? QIcon(picture) : QIcon::fromTheme(picture);
 }
 
 QStringList SystemSymbols::symbols() {

@@ -18,6 +18,8 @@ class TerminalProgress : public QObject {
 
   public:
     TerminalProgress(const AppState& state, std::FILE* output);
+    // Finishes the line, also when an interrupt unwinds the command.
+    ~TerminalProgress() override { finish(); }
 
     // Ends a redrawn line so that what follows starts on a line of its own.
     void finish();

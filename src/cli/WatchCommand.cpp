@@ -1,12 +1,11 @@
 #include "cli/WatchCommand.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
-#include <unistd.h>
+#include <algorithm>
 
-#include <cstdio>
-
+#include "cli/Interrupt.h"
+#include "cli/Output.h"
 #include "cli/TerminalProgress.h"
 #include "core/errors/QuayletError.h"
 #include "feature/PullRequestWatcher.h"
@@ -21,15 +20,15 @@ constexpr int kInterrupted = 130;
 }  // namespace
 
 int watchPullRequest(AppState& state, const AppState::Collaborators& collaborators,
-                     const WatchCommandOptions& options, int interrupts,
+                     const WatchCommandOptions& options, const Interrupt& interrupt,
                      const std::function<int(const AppState&)>& launchOutcome) {
     const std::optional<PullRequestWatch> watch = parsePullRequestReference(options.pullRequest);
     if (!watch) {
-        std::fprintf(stderr, "Name the pull request as owner/repository#number.\n");
+        printError("Name the pull request as owner/repository#number.");
         return kUsageError;
     }
     if (!state.isSignedIn()) {
-        std::fprintf(stderr, "Not signed in. Run “quaylet sign-in” first.\n");
+        printError("Not signed in. Run “quaylet sign-in” first.");
         return kFailure;
     }
 
@@ -43,34 +42,27 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
              std::max<std::chrono::milliseconds>(interval, std::chrono::minutes(10))});
 
     QObject::connect(&watcher, &PullRequestWatcher::prefetched, [&](const PreviewSummary& build) {
-        std::printf("Ready: %s · %s · quaylet://preview/%s\n", build.title().c_str(),
-                    build.commitSha.substr(0, 7).c_str(), build.previewId.c_str());
-        std::fflush(stdout);
+        printLine("Ready: " + build.title() + " · " + build.commitSha.substr(0, 7) +
+                  " · quaylet://preview/" + build.previewId);
         if (options.open) {
             state.open(QString::fromStdString(build.previewId)).then([&] {
                 progress.finish();
                 launchOutcome(state);
-                std::fflush(stdout);
             });
         }
     });
     QObject::connect(&watcher, &PullRequestWatcher::prefetchFailed,
                      [](const PreviewSummary& build, const std::string& message) {
-                         std::fprintf(stderr, "%s: %s\n", build.title().c_str(), message.c_str());
+                         printError(build.title() + ": " + message);
                      });
     // The state signs out when the service refuses the token; the watch cannot go on.
     QObject::connect(&state, &AppState::isSignedInChanged, [&] {
         if (!state.isSignedIn()) {
-            std::fprintf(stderr, "%s\n",
-                         QuayletError::authenticationRequired().errorDescription().c_str());
+            printError(QuayletError::authenticationRequired().errorDescription());
             QCoreApplication::exit(kFailure);
         }
     });
-    QSocketNotifier interrupted(interrupts, QSocketNotifier::Read);
-    QObject::connect(&interrupted, &QSocketNotifier::activated, [&] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t read = ::read(interrupts, &byte, 1);
-        state.cancelLaunch();
+    QObject::connect(&interrupt, &Interrupt::received, [&] {
         progress.finish();
         QCoreApplication::exit(kInterrupted);
     });

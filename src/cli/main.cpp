@@ -1,24 +1,26 @@
 // quaylet: the terminal front end. It drives the same AppState as the graphical app and
-// prints only what the state says.
+// prints only what the state says, each line through the inert printers of Output.h.
 #include <QCoreApplication>
 #include <QFuture>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QUrl>
 
-#include <sys/socket.h>
-#include <unistd.h>
 #include <CLI/CLI.hpp>
-#include <csignal>
-#include <cstdio>
-#include <iostream>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/CacheCommand.h"
+#include "cli/Interrupt.h"
+#include "cli/Output.h"
 #include "cli/TerminalProgress.h"
 #include "cli/WatchCommand.h"
+#include "core/artifacts/AppInspector.h"
+#include "core/support/InternetDateTime.h"
 #include "feature/AppState.h"
 #include "feature/ServiceBaseURL.h"
 #include "feature/Settings.h"
@@ -31,37 +33,17 @@ constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
 constexpr int kInterrupted = 130;  // as a shell reports a command ended by Ctrl-C
 
-int interruptPipe[2] = {-1, -1};
-
-void onInterrupt(int) {
-    const char byte = 1;
-    // Nothing can be done in a signal handler about a full pipe: one byte is enough.
-    [[maybe_unused]] const ssize_t written = ::write(interruptPipe[1], &byte, 1);
-}
-
-// Runs the event loop until the future ends.
-void await(const QFuture<void>& future) {
-    if (!future.isFinished()) {
-        QFuture<void>(future).then(qApp, [] { QCoreApplication::exit(0); });
-        QCoreApplication::exec();
-    }
-}
-
-void printError(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-void printLine(const std::optional<std::string>& text) {
+void printIfPresent(const std::optional<std::string>& text) {
     if (text) {
-        std::printf("%s\n", text->c_str());
+        printLine(*text);
     }
 }
 
 // The outcome of a launch as the state shows it: the app and where it runs, or the error.
 int launchOutcome(const AppState& state) {
     if (state.stage() == LaunchStage::running && state.report()) {
-        printLine(state.activeAppName());
-        printLine(state.activeDetail());
+        printIfPresent(state.activeAppName());
+        printIfPresent(state.activeDetail());
         return kSuccess;
     }
     if (state.errorMessage()) {
@@ -72,29 +54,23 @@ int launchOutcome(const AppState& state) {
     return kFailure;
 }
 
-int openLink(AppState& state, const std::string& link) {
+int openLink(AppState& state, const Interrupt& interrupt, const std::string& link) {
     const QUrl url(QString::fromStdString(link));
+    const bool isSignIn = url.host() == QLatin1String("auth");
     TerminalProgress progress(state, stdout);
-
-    // Ctrl-C cancels a pull-request launch; the state then says "Build canceled".
-    bool interrupted = false;
-    QSocketNotifier interrupts(interruptPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupts, &QSocketNotifier::activated, [&] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t read = ::read(interruptPipe[0], &byte, 1);
-        interrupted = true;
-        state.cancelLaunch();
-    });
-
-    await(state.receive(url));
-    progress.finish();
-    if (interrupted) {
-        printLine(state.activeDetail());
-        return kInterrupted;
+    try {
+        interrupt.await(state.receive(url));
+    } catch (const Interrupted&) {
+        progress.finish();
+        if (!isSignIn) {
+            printIfPresent(state.activeDetail());  // "Build canceled"
+        }
+        throw;
     }
-    if (url.host() == QLatin1String("auth")) {
+    progress.finish();
+    if (isSignIn) {
         if (state.isSignedIn() && !state.errorMessage()) {
-            printLine(state.activeDetail());
+            printIfPresent(state.activeDetail());
             return kSuccess;
         }
         printError(state.errorMessage().value_or(state.activeDetail().value_or("")));
@@ -103,48 +79,95 @@ int openLink(AppState& state, const std::string& link) {
     return launchOutcome(state);
 }
 
-int runLocal(AppState& state, const Settings& settings, const std::string& path,
-             const std::optional<std::string>& simulator, bool noActivate) {
+int runLocal(AppState& state, const Interrupt& interrupt, const Settings& settings,
+             const std::string& path, const std::optional<std::string>& simulator,
+             bool noActivate) {
+    std::error_code ignored;  // a path that cannot be examined is no build either
+    if (!std::filesystem::is_directory(path, ignored)) {
+        printError(AppInspector::kNotAnAppMessage);
+        return kFailure;
+    }
     TerminalProgress progress(state, stdout);
     const QString udid =
         QString::fromStdString(simulator.value_or(settings.preferredSimulatorUDID()));
     const bool activate = !noActivate && settings.activateSimulator();
-    await(state.runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(path)), udid,
-                                    activate));
+    interrupt.await(state.runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(path)),
+                                              udid, activate));
     progress.finish();
     return launchOutcome(state);
 }
 
-int listBuilds(AppState& state) {
+// The link that opens a build, its identifier percent-encoded so that it stays one path
+// component whatever the service sent.
+std::string previewLink(const std::string& previewID) {
+    return "quaylet://preview/" +
+           QUrl::toPercentEncoding(QString::fromStdString(previewID)).toStdString();
+}
+
+nlohmann::ordered_json optionalDate(const std::optional<Timestamp>& date) {
+    return date ? nlohmann::ordered_json(formatInternetDateTime(*date)) : nlohmann::ordered_json();
+}
+
+nlohmann::ordered_json buildDocument(const PreviewSummary& build) {
+    return {
+        {"previewId", build.previewId},
+        {"title", build.title()},
+        {"displayName", build.displayName},
+        {"repository", build.repository},
+        {"pullRequest", build.pullRequest},
+        {"pullRequestTitle", build.pullRequestTitle
+                                 ? nlohmann::ordered_json(*build.pullRequestTitle)
+                                 : nlohmann::ordered_json()},
+        {"branch", build.branch},
+        {"commitSha", build.commitSha},
+        {"status", build.status},
+        {"minimumOSVersion", build.minimumOSVersion},
+        {"createdAt", formatInternetDateTime(build.createdAt)},
+        {"readyAt", optionalDate(build.readyAt)},
+        {"expiresAt", optionalDate(build.expiresAt)},
+        {"link", previewLink(build.previewId)},
+    };
+}
+
+int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
     if (!state.isSignedIn()) {
         printError("Not signed in. Run “quaylet sign-in” first.");
         return kFailure;
     }
-    await(state.refreshBuilds());
+    interrupt.await(state.refreshBuilds());
     if (state.buildsError()) {
         printError(*state.buildsError());
         return kFailure;
     }
+    if (asJson) {
+        nlohmann::ordered_json builds = nlohmann::ordered_json::array();
+        for (const PreviewSummary& build : state.builds()) {
+            builds.push_back(buildDocument(build));
+        }
+        printJson({{"builds", builds}});
+        return kSuccess;
+    }
     if (state.builds().empty()) {
-        std::printf("No builds yet.\n");
+        printLine("No builds yet.");
     }
     for (const PreviewSummary& build : state.builds()) {
         std::string status = build.status;
         if (!status.empty()) {
             status[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(status[0])));
         }
-        std::printf("%s\n  %s · PR #%lld · %s · %s\n  quaylet://preview/%s\n",
-                    build.title().c_str(), build.repository.c_str(),
-                    static_cast<long long>(build.pullRequest), build.commitSha.substr(0, 7).c_str(),
-                    status.c_str(), build.previewId.c_str());
+        printLine(build.title());
+        printLine("  " + build.repository + " · PR #" + std::to_string(build.pullRequest) + " · " +
+                  build.commitSha.substr(0, 7) + " · " + status);
+        printLine("  " + previewLink(build.previewId));
     }
     return kSuccess;
 }
 
-int doctor(AppState& state) {
-    await(state.runDiagnostics());
+int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
+    interrupt.await(state.runDiagnostics());
     const auto& environment = state.environment();
     if (!environment) {
+        printError(state.errorMessage().value_or(""));
         return kFailure;
     }
     std::size_t available = 0;
@@ -153,19 +176,36 @@ int doctor(AppState& state) {
             available += device.isAvailable ? 1 : 0;
         }
     }
-    const auto row = [](bool passes, const char* name, const std::string& value) {
-        std::printf("%s %-18s %s\n", passes ? "✓" : "✗", name, value.c_str());
+    const int status = environment->isReady() ? kSuccess : kFailure;
+    if (asJson) {
+        const auto path = [](const std::optional<std::string>& value) {
+            return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json();
+        };
+        printJson({
+            {"ready", environment->isReady()},
+            {"xcodePath", path(environment->xcodePath)},
+            {"simctlPath", path(environment->simctlPath)},
+            {"architecture", environment->architecture},
+            {"availableSimulators", available},
+            {"failures", environment->failures},
+        });
+        return status;
+    }
+    const auto row = [](bool passes, std::string_view name, const std::string& value) {
+        std::string label(name);
+        label.resize(std::max<std::size_t>(label.size(), 18), ' ');
+        printLine(std::string(passes ? "✓ " : "✗ ") + label + " " + value);
     };
     row(environment->xcodePath.has_value(), "Xcode", environment->xcodePath.value_or("Not found"));
     row(environment->simctlPath.has_value(), "Simulator tools",
         environment->simctlPath.value_or("Not found"));
     row(environment->architecture != "unknown", "Mac architecture", environment->architecture);
     row(available > 0, "Simulator devices", std::to_string(available) + " available");
-    std::printf("%s\n", environment->failures.empty() ? "This Mac is ready" : "Action required");
+    printLine(environment->failures.empty() ? "This Mac is ready" : "Action required");
     for (const auto& failure : environment->failures) {
         printError(failure);
     }
-    return environment->isReady() ? kSuccess : kFailure;
+    return status;
 }
 
 int signIn(AppState& state, bool noBrowser) {
@@ -174,7 +214,8 @@ int signIn(AppState& state, bool noBrowser) {
         printError(state.errorMessage().value_or(""));
         return kFailure;
     }
-    std::printf("Open this page to sign in with GitHub:\n%s\n", qPrintable(url.toString()));
+    printLine("Open this page to sign in with GitHub:");
+    printLine(url.toString().toStdString());
     if (!noBrowser) {
         const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
         if (!opener.isEmpty()) {
@@ -184,50 +225,44 @@ int signIn(AppState& state, bool noBrowser) {
     return kSuccess;
 }
 
-int signOut(AppState& state) {
-    await(state.signOut());
+// Sign-out and clearing the cache: the state says what happened, or why not.
+int stateAction(AppState& state, const Interrupt& interrupt, const QFuture<void>& action) {
+    interrupt.await(action);
     if (state.errorMessage()) {
         printError(*state.errorMessage());
         return kFailure;
     }
-    printLine(state.activeDetail());
-    return kSuccess;
-}
-
-int clearCache(AppState& state) {
-    await(state.clearDownloadCache());
-    if (state.errorMessage()) {
-        printError(*state.errorMessage());
-        return kFailure;
-    }
-    printLine(state.activeDetail());
+    printIfPresent(state.activeDetail());
     return kSuccess;
 }
 
 int settingsCommand(Settings& settings, const std::string& key,
                     const std::optional<std::string>& value) {
     if (key.empty()) {
-        std::printf("%s = %s\n%s = %s\n%s = %g\n", Settings::kPreferredSimulatorKey,
-                    settings.preferredSimulatorUDID().c_str(), Settings::kActivateSimulatorKey,
-                    settings.activateSimulator() ? "true" : "false", Settings::kCacheLimitKey,
-                    settings.cacheLimitGB());
+        printLine(std::string(Settings::kPreferredSimulatorKey) + " = " +
+                  settings.preferredSimulatorUDID());
+        printLine(std::string(Settings::kActivateSimulatorKey) + " = " +
+                  (settings.activateSimulator() ? "true" : "false"));
+        printLine(std::string(Settings::kCacheLimitKey) + " = " +
+                  QString::number(settings.cacheLimitGB()).toStdString());
         return kSuccess;
     }
     if (key == Settings::kCacheLimitKey) {
-        std::printf("%g\n", settings.cacheLimitGB());  // a new limit is set through the state
+        // A new limit is set through the state, which applies it at once.
+        printLine(QString::number(settings.cacheLimitGB()).toStdString());
         return kSuccess;
     }
     if (key == Settings::kPreferredSimulatorKey) {
         if (value) {
             settings.setPreferredSimulatorUDID(*value);
         } else {
-            std::printf("%s\n", settings.preferredSimulatorUDID().c_str());
+            printLine(settings.preferredSimulatorUDID());
         }
         return kSuccess;
     }
     // The key is checked by the parser, so this is activateSimulator.
     if (!value) {
-        std::printf("%s\n", settings.activateSimulator() ? "true" : "false");
+        printLine(settings.activateSimulator() ? "true" : "false");
     } else if (*value == "true" || *value == "false") {
         settings.setActivateSimulator(*value == "true");
     } else {
@@ -250,34 +285,71 @@ int main(int argc, char** argv) {
     cli.set_version_flag("--version", QUAYLET_VERSION);
     cli.require_subcommand(1);
 
+    // Each command that drives the state, with what runs it; a new command is one more row.
+    using Command = std::function<int(AppState&, const Interrupt&)>;
+    std::vector<std::pair<CLI::App*, Command>> commands;
+
     std::string link;
     auto* open =
         cli.add_subcommand("open", "Open a quaylet:// link: a pull-request build or a sign-in");
     open->add_option("url", link, "The link")->required();
+    commands.emplace_back(open, [&](AppState& state, const Interrupt& interrupt) {
+        return openLink(state, interrupt, link);
+    });
 
     std::string appPath;
     std::optional<std::string> simulator;
     bool noActivate = false;
+    Settings settings(Settings::defaultFile());
     auto* run = cli.add_subcommand("run", "Run an iOS Simulator build from disk");
-    run->add_option("app", appPath, "The .app folder")->required()->check(CLI::ExistingDirectory);
+    run->add_option("app", appPath, "The .app folder")->required();
     run->add_option("--simulator", simulator, "The UDID of the simulator to use");
     run->add_flag("--no-activate", noActivate, "Leave Simulator in the background");
+    commands.emplace_back(run, [&](AppState& state, const Interrupt& interrupt) {
+        return runLocal(state, interrupt, settings, appPath, simulator, noActivate);
+    });
 
+    bool buildsAsJson = false;
     auto* builds = cli.add_subcommand("builds", "List your recent pull-request builds");
+    builds->add_flag("--json", buildsAsJson, "Print one JSON document");
+    commands.emplace_back(builds, [&](AppState& state, const Interrupt& interrupt) {
+        return listBuilds(state, interrupt, buildsAsJson);
+    });
+
+    bool doctorAsJson = false;
     auto* doctorCommand = cli.add_subcommand("doctor", "Check this machine's tools");
+    doctorCommand->add_flag("--json", doctorAsJson, "Print one JSON document");
+    commands.emplace_back(doctorCommand, [&](AppState& state, const Interrupt& interrupt) {
+        return doctor(state, interrupt, doctorAsJson);
+    });
 
     bool noBrowser = false;
     auto* signInCommand = cli.add_subcommand("sign-in", "Sign in with GitHub");
     signInCommand->add_flag("--no-browser", noBrowser, "Print the sign-in page without opening it");
-    auto* signOutCommand = cli.add_subcommand("sign-out", "Sign out and forget the stored token");
-    auto* clearCacheCommand = cli.add_subcommand("clear-cache", "Remove downloaded builds");
+    commands.emplace_back(
+        signInCommand, [&](AppState& state, const Interrupt&) { return signIn(state, noBrowser); });
+
+    commands.emplace_back(cli.add_subcommand("sign-out", "Sign out and forget the stored token"),
+                          [](AppState& state, const Interrupt& interrupt) {
+                              return stateAction(state, interrupt, state.signOut());
+                          });
+    commands.emplace_back(cli.add_subcommand("clear-cache", "Remove downloaded builds"),
+                          [](AppState& state, const Interrupt& interrupt) {
+                              return stateAction(state, interrupt, state.clearDownloadCache());
+                          });
     auto* cacheSubcommand =
         cli.add_subcommand("cache", "List downloaded builds and their sizes on disk");
     auto* pruneCommand =
         cacheSubcommand->add_subcommand("prune",
                                         "Remove the least recently launched builds "
                                         "until the cache fits cacheLimitGB");
+    commands.emplace_back(cacheSubcommand, [&](AppState& state, const Interrupt& interrupt) {
+        return cacheCommand(state, pruneCommand->parsed(),
+                            [&](const QFuture<void>& future) { interrupt.await(future); });
+    });
 
+    // The watch keeps a watcher of its own over the state's services.
+    std::optional<AppState::Collaborators> collaborators;
     WatchCommandOptions watchOptions;
     auto* watchCommand = cli.add_subcommand(
         "watch", "Fetch each new build of a pull request ahead and report it, until Ctrl-C");
@@ -289,6 +361,9 @@ int main(int argc, char** argv) {
                      "Seconds between looks at the builds")
         ->capture_default_str()
         ->check(CLI::Range(1, 24 * 60 * 60));
+    commands.emplace_back(watchCommand, [&](AppState& state, const Interrupt& interrupt) {
+        return watchPullRequest(state, *collaborators, watchOptions, interrupt, launchOutcome);
+    });
 
     std::string key;
     std::optional<std::string> value;
@@ -308,58 +383,31 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : kUsageError;
     }
 
-    Settings settings(Settings::defaultFile());
-    const bool setsCacheLimit = key == Settings::kCacheLimitKey && value;
-    if (settingsSubcommand->parsed() && !setsCacheLimit) {
-        try {
-            return settingsCommand(settings, key, value);
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "%s\n", error.what());
-            return kFailure;
-        }
-    }
-
-    QUrl baseURL;
     try {
-        baseURL = serviceBaseURL();
+        // Taken before any command runs, so that Ctrl-C cannot cut a settings write short.
+        const Interrupt interrupt;
+        const bool setsCacheLimit = key == Settings::kCacheLimitKey && value;
+        if (settingsSubcommand->parsed() && !setsCacheLimit) {
+            return settingsCommand(settings, key, value);
+        }
+        const QUrl baseURL = serviceBaseURL();
+        collaborators = AppState::Collaborators::forThisHost(baseURL, interrupt.token());
+        AppState state(baseURL, *collaborators);
+        QObject::connect(&interrupt, &Interrupt::received, &state, &AppState::cancelLaunch);
+        if (setsCacheLimit) {
+            return setCacheLimit(state, *value,
+                                 [&](const QFuture<void>& future) { interrupt.await(future); });
+        }
+        for (const auto& [subcommand, command] : commands) {
+            if (subcommand->parsed()) {
+                return command(state, interrupt);
+            }
+        }
+        return kUsageError;
+    } catch (const Interrupted&) {
+        return kInterrupted;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
+        printError(error.what());
         return kFailure;
     }
-    const AppState::Collaborators collaborators = AppState::Collaborators::forThisHost(baseURL);
-    AppState state(baseURL, collaborators);
-
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, interruptPipe) == 0) {
-        std::signal(SIGINT, onInterrupt);
-    }
-
-    if (open->parsed()) {
-        return openLink(state, link);
-    }
-    if (watchCommand->parsed()) {
-        return watchPullRequest(state, collaborators, watchOptions, interruptPipe[0],
-                                launchOutcome);
-    }
-    if (setsCacheLimit) {
-        return setCacheLimit(state, *value, await);
-    }
-    if (cacheSubcommand->parsed()) {
-        return cacheCommand(state, pruneCommand->parsed(), await);
-    }
-    if (run->parsed()) {
-        return runLocal(state, settings, appPath, simulator, noActivate);
-    }
-    if (builds->parsed()) {
-        return listBuilds(state);
-    }
-    if (doctorCommand->parsed()) {
-        return doctor(state);
-    }
-    if (signInCommand->parsed()) {
-        return signIn(state, noBrowser);
-    }
-    if (signOutCommand->parsed()) {
-        return signOut(state);
-    }
-    return clearCacheCommand->parsed() ? clearCache(state) : kUsageError;
 }

@@ -24,6 +24,8 @@ const std::string kSignInPrompt = "Sign in once to open this private build";
 const std::string kFinishingSignIn = "Finishing GitHub sign-in";
 const std::string kSignedIn = "Signed in with GitHub";
 const std::string kSignInFailed = "GitHub sign-in failed";
+const std::string kSignInLinkExpired =
+    "This sign-in link has expired. Choose Sign in with GitHub, then try again.";
 const std::string kSignedOut = "Signed out";
 const std::string kSignOutFailed = "GitHub sign-out failed";
 const std::string kCacheCleared = "Downloaded builds cleared";
@@ -76,11 +78,12 @@ std::string nameWithoutExtension(std::filesystem::path app) {
 
 }  // namespace
 
-AppState::Collaborators AppState::Collaborators::forThisHost(const QUrl& apiBaseURL) {
+AppState::Collaborators AppState::Collaborators::forThisHost(const QUrl& apiBaseURL,
+                                                             std::stop_token stop) {
     return {
         std::make_shared<CorePreviewService>(
-            RemotePreviewLauncher(apiBaseURL.toString().toStdString())),
-        std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()),
+            RemotePreviewLauncher(apiBaseURL.toString().toStdString()), stop),
+        std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost(stop)),
         std::make_shared<CoreTokenStore>(),
         Settings(Settings::defaultFile()),
         PendingSignIn(PendingSignIn::defaultFile()),
@@ -123,12 +126,17 @@ QUrl AppState::beginSignIn() {
 QFuture<void> AppState::receive(const QUrl& url) {
     const IncomingLink link = parseIncomingLink(url);
     if (const auto* signIn = std::get_if<SignInReturnLink>(&link)) {
-        // A code that arrives without a sign-in of ours pending came from someone else.
-        if (pendingSignIn_.consume()) {
-            assign(activeDetail_, std::optional(kFinishingSignIn), &AppState::activeDetailChanged);
-            return completeAuthentication(signIn->code);
+        // A code that arrives without a sign-in of ours pending came from someone else, or
+        // too late: either way nothing is exchanged, and the way on is a fresh sign-in.
+        if (!pendingSignIn_.consume()) {
+            assign(errorMessage_, std::optional(kSignInLinkExpired),
+                   &AppState::errorMessageChanged);
+            return finishedFuture();
         }
-    } else if (const auto* preview = std::get_if<PreviewLink>(&link)) {
+        assign(activeDetail_, std::optional(kFinishingSignIn), &AppState::activeDetailChanged);
+        return completeAuthentication(signIn->code);
+    }
+    if (const auto* preview = std::get_if<PreviewLink>(&link)) {
         assign(receivedPreviewID_, std::optional(preview->previewID),
                &AppState::receivedPreviewIDChanged);
         assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);

@@ -72,7 +72,8 @@ class AppState : public QObject {
         PendingSignIn pendingSignIn;
 
         // The core's services on this host, the user's settings file and sign-in mark.
-        static Collaborators forThisHost(const QUrl& apiBaseURL);
+        // Stopping stop ends all of the services' work in progress (a program's interrupt).
+        static Collaborators forThisHost(const QUrl& apiBaseURL, std::stop_token stop = {});
     };
 
     // Reads only whether a token is stored; contacts neither the service nor the simulator.

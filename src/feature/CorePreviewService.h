@@ -8,9 +8,11 @@ namespace quaylet {
 // The preview service as the core's remote launcher reaches it.
 class CorePreviewService : public PreviewService {
   public:
-    explicit CorePreviewService(RemotePreviewLauncher launcher);
+    // Stopping stop ends every call in progress, and every later one, with
+    // CancellationError: the terminal’s Ctrl-C. A launch or a prefetch also ends when its own
+    // token stops.
+    explicit CorePreviewService(RemotePreviewLauncher launcher, std::stop_token stop = {});
 
-    // Only a launch or a prefetch is ever stopped; the other calls run to their end.
     std::string exchangeAuthenticationCode(const std::string& code) override;
     void revokeAuthentication(const std::string& token) override;
     std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
@@ -25,6 +27,7 @@ class CorePreviewService : public PreviewService {
 
   private:
     RemotePreviewLauncher launcher_;
+    std::stop_token stop_;
 };
 
 }  // namespace quaylet

@@ -10,10 +10,13 @@ namespace quaylet {
 // the launcher for builds chosen on disk.
 class CoreSimulatorService : public SimulatorService {
   public:
-    CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher);
+    // Stopping stop ends every call in progress, and every later one, with
+    // CancellationError (the readiness snapshot lists it instead): the terminal's Ctrl-C.
+    CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher,
+                         std::stop_token stop = {});
 
     // The host's developer tools, each collaborator in its default form.
-    static CoreSimulatorService forThisHost();
+    static CoreSimulatorService forThisHost(std::stop_token stop = {});
 
     EnvironmentSnapshot environment() override;
     SelfTestReport runLocalApplication(const std::filesystem::path& app,
@@ -24,6 +27,7 @@ class CoreSimulatorService : public SimulatorService {
   private:
     SimulatorDiscovery discovery_;
     SimulatorLauncher launcher_;
+    std::stop_token stop_;
 };
 
 }  // namespace quaylet

@@ -75,6 +75,7 @@ TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAtTheTopCentre) {
         const QScreen* screen = QGuiApplication::primaryScreen();
         EXPECT_NEAR(panel->x() + panel->width() / 2.0, screen->geometry().center().x() + 0.5, 1);
         EXPECT_EQ(panel->y(), screen->availableGeometry().top() + 10);
+        EXPECT_TRUE(panel->mask().isEmpty()) << "this platform blends translucent windows";
     };
     expectFittedAndPlaced();
     const QSize idle = panel->size();
@@ -92,6 +93,24 @@ TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAtTheTopCentre) {
     scene.hud.show();
     EXPECT_EQ(scene.hud.panel(), panel);
     EXPECT_TRUE(panel->isVisible());
+}
+
+TEST(LaunchHUDTest, WithoutCompositingThePanelIsCutToTheCardsRoundedOutline) {
+    const QRectF card(6, 6, 320, 50);
+    EXPECT_TRUE(LaunchHUD::panelMask(card, 14, true).isEmpty());
+    const QRegion cut = LaunchHUD::panelMask(card, 14, false);
+    struct Case {
+        QPoint point;
+        bool inside;
+    };
+    const Case cases[] = {
+        {{166, 31}, true}, {{160, 7}, true},   {{7, 31}, true},     // middle, edges
+        {{2, 2}, false},   {{7, 7}, false},    {{323, 53}, false},  // margin, corners
+        {{170, 2}, false}, {{330, 31}, false},                      // the shadow's margin
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(cut.contains(test.point), test.inside) << test.point.x() << "," << test.point.y();
+    }
 }
 
 TEST(LaunchHUDTest, ShowingAgainNeverFadesInTwiceAndCatchesAFadeOut) {

@@ -367,10 +367,17 @@ TEST(PreviewTabTest, ReadyBuildsOfferRunOthersShowTheirStatus) {
         if (!test.badge.isEmpty()) {
             EXPECT_EQ(itemIn(row, "statusBadgeText").property("text"), test.badge);
         }
+        // Assistive technologies meet the row as one element that says all of it.
+        EXPECT_EQ(accessibleText(row, QAccessible::Name),
+                  "feature/App, " + itemIn(row, "buildDetail").property("text").toString() + ", " +
+                      (test.badge.isEmpty() ? "Ready" : test.badge));
     }
 
     stopEveryLaunch(driver);
-    click(window.scene, itemIn(window.scene.find("buildRow-p-ready"), "runButton"));
+    // The row's own press action runs the build, as its "Run" does.
+    QAccessible::queryAccessibleInterface(&window.scene.find("buildRow-p-ready"))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
     ASSERT_TRUE(StateDriver::waitUntil(
         [&] { return !driver.previewService().launchedPreviews().empty(); }));
     EXPECT_EQ(driver.previewService().launchedPreviews(), std::vector<std::string>{"p-ready"});
@@ -513,6 +520,14 @@ TEST(PreviewTabTest, SuccessDescribesTheBuildThatRuns) {
     EXPECT_EQ(scene.text("appIdentifierRow-value"), "com.example.myapp");
     EXPECT_EQ(scene.text("statusRow-value"), "App installed");
     EXPECT_EQ(scene.text("successNote"), "Local build is running");
+
+    // A value too long for its row ends in an ellipsis instead of a glyph cut in half.
+    const QString longValue = "com.example." + QString(80, 'x');
+    QuickScene row("MetadataRow", {{"objectName", "row"}, {"value", longValue}});
+    dynamic_cast<QQuickItem&>(row.root()).setWidth(300);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
+    EXPECT_EQ(row.property("row-value", "fullText"), longValue);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <list>
@@ -92,7 +93,7 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
     result = quaylet({"open", "quaylet://auth?code=planted-by-a-web-page"});
     EXPECT_EQ(result.status, 1) << "a sign-in Quaylet did not start is refused";
     EXPECT_EQ(result.standardError,
-              "This Quaylet link is incomplete. Open the latest link from the pull request.\n");
+              "This sign-in link has expired. Choose Sign in with GitHub, then try again.\n");
 
     result = quaylet({"sign-in", "--no-browser"});
     ASSERT_EQ(result.status, 0) << result.standardError;
@@ -141,12 +142,25 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     ProcessResult result = quaylet({"doctor"});
     ASSERT_EQ(result.status, 0) << result.standardOutput << result.standardError;
     EXPECT_TRUE(contains(result.standardOutput, "This Mac is ready\n"));
+    result = quaylet({"doctor", "--json"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    const auto readiness = nlohmann::json::parse(result.standardOutput);
+    EXPECT_EQ(readiness["ready"], true);
+    EXPECT_EQ(readiness["failures"], nlohmann::json::array());
+    EXPECT_GT(readiness["availableSimulators"], 0);
 
     result = quaylet({"run", app.string(), "--no-activate"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_TRUE(contains(result.standardOutput, "Getting ready · step 1 of 5\n"));
     EXPECT_TRUE(result.standardOutput.ends_with("Local Demo\nRunning in iPhone 16 Pro\n"))
         << result.standardOutput;
+
+    std::ofstream(user.path() / "File.app") << "not a folder";
+    for (const char* path : {"Missing.app", "File.app"}) {
+        result = quaylet({"run", (user.path() / path).string()});
+        EXPECT_EQ(result.status, 1) << path;
+        EXPECT_EQ(result.standardError, "Choose a valid iOS Simulator build.\n") << path;
+    }
 
     std::filesystem::remove(app / "Info.plist");
     result = quaylet({"run", app.string()});
@@ -173,45 +187,102 @@ std::string readUntil(int descriptor, const std::string& text) {
     return received;
 }
 
-TEST_F(CommandLineTest, CtrlCCancelsAPullRequestLaunch) {
+// Ctrl-C while a host tool hangs: every command stops the tool's process group and its own
+// work, leaves nothing in the temporary folder and exits 130 within a second.
+TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
     signIn();
-    // The simulator listing hangs, so the launch is caught in mid-flight.
+    const auto app =
+        fixtures::AppBundleBuilder("Local.app").elfExecutableForHost().writeInto(user.path());
+    // Every simctl call hangs, so each command is caught in mid-flight; the others are the
+    // stand-ins.
     testing::ScriptedTools tools;
-    for (const char* name : {"zipinfo", "ditto", "lipo"}) {
+    for (const char* name : {"zipinfo", "ditto", "lipo", "xcode-select", "uname", "open"}) {
         std::filesystem::create_symlink(DeveloperTools::forThisHost().directory() / name,
                                         tools.directory() / name);
     }
-    const auto pidFile = user.path() / "listing.pid";
-    tools.add("xcrun", "echo $$ > '" + pidFile.string() + "'; exec sleep 30");
+    const auto pids = user.path() / "hanging.pids";
+    tools.add("xcrun", "echo $$ >> '" + pids.string() + "'; exec sleep 30");
 
-    std::list<testing::ScopedEnvironment> variables;
-    for (const auto& [name, value] : environment()) {
-        variables.emplace_back(name, value);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string lastOutput;  // what the command says last, if anything
+    };
+    const Case cases[] = {
+        {{"open", kPreviewLink}, "Build canceled\n"},
+        {{"run", app.string(), "--no-activate"}, ""},
+        {{"doctor"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        std::filesystem::remove(pids);
+        testing::TemporaryDirectory scratch;
+        std::list<testing::ScopedEnvironment> variables;
+        for (const auto& [name, value] : environment()) {
+            variables.emplace_back(name, value);
+        }
+        variables.emplace_back("QUAYLET_HOST_TOOLS_DIR", tools.directory().string());
+        variables.emplace_back("TMPDIR", scratch.path().string());
+        int output[2];
+        ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+        std::vector<std::string> command{QUAYLET_CLI_PROGRAM};
+        command.insert(command.end(), c.arguments.begin(), c.arguments.end());
+        const pid_t child = testing::ChildProcess::start(command, -1, output[1]);
+        ::close(output[1]);
+
+        std::vector<pid_t> hanging;
+        for (int attempt = 0; attempt < 3000 && hanging.empty(); ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));  // until a tool runs
+            std::ifstream file(pids);
+            for (pid_t pid = 0; file >> pid;) {
+                hanging.push_back(pid);
+            }
+        }
+        ASSERT_FALSE(hanging.empty()) << "no tool ever started";
+        const auto interrupted = std::chrono::steady_clock::now();
+        ::kill(child, SIGINT);
+        const std::string printed = readUntil(output[0], "\x01");  // all of the output
+        ::close(output[0]);
+        const int status = testing::ChildProcess::wait(child);
+        const auto ended = std::chrono::steady_clock::now();
+
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 130);
+        EXPECT_LT(ended - interrupted, std::chrono::seconds(1));
+        EXPECT_TRUE(printed.ends_with(c.lastOutput)) << printed;
+        std::ifstream file(pids);
+        for (pid_t pid = 0; file >> pid;) {
+            EXPECT_FALSE(testing::isRunning(pid)) << "a hanging tool outlived the command";
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "a working folder was left";
     }
-    variables.emplace_back("QUAYLET_HOST_TOOLS_DIR", tools.directory().string());
-    int output[2];
-    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
-    const pid_t child =
-        testing::ChildProcess::start({QUAYLET_CLI_PROGRAM, "open", kPreviewLink}, -1, output[1]);
-    ::close(output[1]);
+}
 
-    std::string printed = readUntil(output[0], "Choosing a Simulator");
-    ASSERT_TRUE(contains(printed, "Choosing a Simulator")) << printed;
-    pid_t listing = 0;
-    for (int attempt = 0; attempt < 3000 && listing == 0; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));  // until the listing runs
-        std::ifstream(pidFile) >> listing;
-    }
-    ASSERT_GT(listing, 0) << "the simulator listing never started";
-    ::kill(child, SIGINT);
-    printed += readUntil(output[0], "\x01");  // everything up to the end of the output
-    ::close(output[0]);
-    const int status = testing::ChildProcess::wait(child);
+// A pull request's title is anybody's text: it must not drive the terminal or forge lines.
+TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
+    const std::string hostile =
+        "\x1B]0;pwned\x07\x1B[2K\rquaylet://preview/forged\n\u202Eevil\u2028\u009B1m\x7F";
+    const auto manifestFile = builds.path() / "pr-demo" / "manifest.json";
+    nlohmann::json manifest = nlohmann::json::parse(std::ifstream(manifestFile));
+    manifest["pullRequestTitle"] = hostile;
+    std::ofstream(manifestFile) << manifest.dump();
+    signIn();
 
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_TRUE(printed.ends_with("Build canceled\n")) << printed;
-    EXPECT_FALSE(testing::isRunning(listing)) << "the hanging listing outlived the launch";
+    ProcessResult result = quaylet({"builds"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_TRUE(result.standardOutput.starts_with(
+        "\uFFFD]0;pwned\uFFFD\uFFFD[2K\uFFFDquaylet://preview/forged\uFFFD\uFFFDevil\uFFFD"
+        "\uFFFD1m\uFFFD\n  quaylet/demo · PR #1 · "))
+        << result.standardOutput;
+
+    result = quaylet({"builds", "--json"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_TRUE(std::ranges::all_of(result.standardOutput, [](char byte) {
+        return (byte >= ' ' && byte != '\x7F') || byte == '\n';
+    })) << "escaped to printable ASCII";
+    const auto document = nlohmann::json::parse(result.standardOutput);
+    ASSERT_EQ(document["builds"].size(), 1U);
+    EXPECT_EQ(document["builds"][0]["pullRequestTitle"], hostile) << "the value is kept exactly";
+    EXPECT_EQ(document["builds"][0]["link"], kPreviewLink);
 }
 
 TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOnRequest) {

@@ -23,6 +23,8 @@ using testing::LaunchCall;
 
 const std::string kIncompleteLink =
     "This Quaylet link is incomplete. Open the latest link from the pull request.";
+const std::string kSignInLinkExpired =
+    "This sign-in link has expired. Choose Sign in with GitHub, then try again.";
 
 // Completion only: waits for work that is bound to end, with a generous bound against hangs.
 bool waitFor(const std::function<bool()>& done) {
@@ -142,13 +144,13 @@ TEST_F(AppStateTest, ASignInLinkIsHonouredOnlyForOnePendingSignIn) {
     AppState& app = makeState();
 
     app.receive(QUrl("quaylet://auth?code=planted"));
-    EXPECT_EQ(app.errorMessage(), kIncompleteLink) << "no sign-in was started here";
+    EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "no sign-in was started here";
 
     EXPECT_EQ(app.beginSignIn(),
               QUrl("https://previews.example.com/api/v1/auth/github?client=mac"));
     now += 15min;
     app.receive(QUrl("quaylet://auth?code=late"));
-    EXPECT_EQ(app.errorMessage(), kIncompleteLink) << "the pending sign-in has expired";
+    EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "the pending sign-in has expired";
 
     app.beginSignIn();
     ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://auth?state=s&code=c1&code=c2"))));
@@ -157,7 +159,7 @@ TEST_F(AppStateTest, ASignInLinkIsHonouredOnlyForOnePendingSignIn) {
     EXPECT_EQ(service->exchangedCodes(), std::vector<std::string>{"c1"});
     EXPECT_EQ(tokens->token, "issued-token");
     EXPECT_TRUE(app.isSignedIn());
-    EXPECT_EQ(app.errorMessage(), kIncompleteLink) << "the second link found nothing pending";
+    EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "the second link found nothing pending";
 }
 
 TEST_F(AppStateTest, ABuildAskedForWhileSignedOutStartsAfterSignIn) {

@@ -1,7 +1,13 @@
+#include <QQmlEngine>
+#include <QQuickItem>
+
 #include "Screenshots.h"
 #include "appsupport/QuickScene.h"
 #include "appsupport/StateDriver.h"
 
+#include "app/LaunchHUD.h"
+#include "app/MenuBarItem.h"
+#include "app/QmlModule.h"
 #include "app/UpdateAction.h"
 
 namespace quaylet::screenshots {
@@ -9,6 +15,18 @@ namespace {
 
 using testing::QuickScene;
 using testing::StateDriver;
+
+// The main window with keyboard focus on one control, its focus ring showing.
+void focusScreenshot(const std::filesystem::path& file, const QString& section,
+                     const QString& control) {
+    StateDriver driver;
+    UpdateAction updates([] {});
+    QuickScene scene("PreviewWindow", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                                       {"updateAction", QVariant::fromValue(&updates)}});
+    QMetaObject::invokeMethod(&scene.find("section-" + section), "clicked");
+    qobject_cast<QQuickItem*>(&scene.find(control))->forceActiveFocus(Qt::TabFocusReason);
+    scene.saveImage(file);
+}
 
 const bool added = addScreenshots({
     {"window-ui-testing",
@@ -19,6 +37,45 @@ const bool added = addScreenshots({
                           {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
                            {"updateAction", QVariant::fromValue(&updates)}});
          scene.saveImage(file);
+     }},
+    {"focus-tab",
+     [](const std::filesystem::path& file) {
+         focusScreenshot(file, "Preview", "section-Diagnostics");
+     }},
+    {"focus-menu-button",
+     [](const std::filesystem::path& file) {
+         focusScreenshot(file, "Preview", "applicationMenuButton");
+     }},
+    {"focus-settings-switch",
+     [](const std::filesystem::path& file) {
+         focusScreenshot(file, "Settings", "activateSimulatorSwitch");
+     }},
+    {"focus-settings-choice",
+     [](const std::filesystem::path& file) {
+         focusScreenshot(file, "Settings", "preferredSimulatorChoice");
+     }},
+    {"focus-diagnostics-button",
+     [](const std::filesystem::path& file) {
+         focusScreenshot(file, "Diagnostics", "chooseBuildButton");
+     }},
+    {"tray-menu-after-failure",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         QQmlEngine engine;
+         addApplicationModule(engine);
+         LaunchHUD hud(driver.state(), engine);
+         MenuBarItem item(driver.state(), hud,
+                          {.activated = [](const QRect&, const QPoint&) {},
+                           .openWindow = [] {},
+                           .checkForUpdates = [] {},
+                           .quit = [] {}});
+         driver.holdRemoteLaunchAt(LaunchStage::downloading, testing::makeManifest("Demo", "a"));
+         driver.failHeldLaunch("The download failed.");
+         StateDriver::waitUntil([&] { return !hud.offeredAction().isEmpty(); });
+         item.menu().adjustSize();
+         if (!item.menu().grab().save(QString::fromStdString(file.string()))) {
+             throw std::runtime_error("Could not write " + file.string());
+         }
      }},
 });
 

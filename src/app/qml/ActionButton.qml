@@ -31,7 +31,7 @@ Button {
             color: control.foreground
             anchors.verticalCenter: parent.verticalCenter
         }
-        Text {
+        PlainText {
             text: control.text
             font: control.font
             color: control.foreground
@@ -47,5 +47,10 @@ Button {
                : (control.down ? Theme.underPageBackground : Theme.controlBackground)
         border.width: control.prominent ? 0 : 1
         border.color: Theme.withOpacity(Theme.primaryText, 0.15)
+
+        FocusRing {
+            shown: control.visualFocus
+            cornerRadius: parent.radius
+        }
     }
 }

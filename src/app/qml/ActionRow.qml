@@ -21,7 +21,7 @@ RowLayout {
         Layout.fillWidth: true
         spacing: 2
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: root.title
             font.pixelSize: 13
@@ -30,12 +30,13 @@ RowLayout {
             wrapMode: Text.Wrap
         }
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: root.detail
             font.pixelSize: 12
             color: Theme.secondaryText
             wrapMode: Text.Wrap
+            balanced: true
         }
     }
 

@@ -2,7 +2,7 @@ import QtQuick
 import Quaylet
 
 // Where a build comes from: repository, pull request and short commit, on one line.
-Text {
+PlainText {
     property var summary: null
     // Shown when there is no summary to describe.
     property string fallback

@@ -25,8 +25,15 @@ Item {
     }
 
     implicitHeight: watched ? 70 : 50
+    // One element for assistive technologies: what the build is, where it comes from and
+    // how far it got; pressing it runs the build, as "Run" does.
     Accessible.role: Accessible.ListItem
-    Accessible.name: summary.title
+    Accessible.name: summary.title + ", " + detail.text + ", "
+                     + (runButton.visible ? "Ready" : badgeText.text)
+    Accessible.onPressAction: {
+        if (runButton.visible && runButton.enabled)
+            runButton.clicked()
+    }
 
     RowLayout {
         anchors.fill: parent
@@ -52,7 +59,7 @@ Item {
             spacing: 2
             Layout.fillWidth: true
 
-            Text {
+            PlainText {
                 objectName: "buildTitle"
                 text: row.summary.title
                 font.pixelSize: 13
@@ -61,13 +68,16 @@ Item {
                 elide: Text.ElideRight
                 maximumLineCount: 1
                 Layout.fillWidth: true
+                Accessible.ignored: true
             }
 
             BuildDetailText {
+                id: detail
                 objectName: "buildDetail"
                 summary: row.summary
                 font.pixelSize: 12  // 11.5 points, rounded to whole pixels
                 Layout.fillWidth: true
+                Accessible.ignored: true
             }
 
             ActionButton {
@@ -93,7 +103,7 @@ Item {
             radius: height / 2
             color: Theme.withOpacity(Theme.accentColor, 0.15)
 
-            Text {
+            PlainText {
                 id: fetchedText
                 anchors.centerIn: parent
                 text: "New"
@@ -110,6 +120,7 @@ Item {
             text: "Run"
             size: "small"
             enabled: !row.appState.isLaunchInProgress
+            Accessible.ignored: true
             onClicked: row.appState.open(row.summary.previewId)
         }
 
@@ -121,7 +132,7 @@ Item {
             radius: height / 2
             color: Theme.withOpacity(Theme.primaryText, 0.06)
 
-            Text {
+            PlainText {
                 id: badgeText
                 objectName: "statusBadgeText"
                 anchors.centerIn: parent
@@ -129,6 +140,7 @@ Item {
                 font.pixelSize: 11
                 font.weight: Font.Medium
                 color: Theme.primaryText
+                Accessible.ignored: true
             }
         }
 

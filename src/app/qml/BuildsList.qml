@@ -19,7 +19,7 @@ Item {
                    : rows.length > 0 ? rowsBox.implicitHeight
                    : 0
 
-    Text {
+    PlainText {
         id: errorText
         objectName: "buildsError"
         visible: list.failed
@@ -46,14 +46,14 @@ Item {
             Layout.alignment: Qt.AlignHCenter
         }
 
-        Text {
+        PlainText {
             text: "No other builds yet"
             font.pixelSize: 13
             color: Theme.primaryText
             Layout.alignment: Qt.AlignHCenter
         }
 
-        Text {
+        PlainText {
             text: "Every pull request in a connected repository shows up here when its build is ready."
             font.pixelSize: 12
             color: Theme.secondaryText

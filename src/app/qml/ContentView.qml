@@ -10,6 +10,7 @@ Rectangle {
 
     required property var appState
     required property UpdateAction updateAction
+    property QtObject launchPanel: null
     property string selectedSection: "Preview"
     readonly property var sections: ["Preview", "Diagnostics", "Settings"]
 
@@ -64,7 +65,7 @@ Rectangle {
                 }
             }
 
-            Text {
+            PlainText {
                 text: "Quaylet"
                 font.pixelSize: 14
                 font.weight: Font.DemiBold
@@ -106,7 +107,7 @@ Rectangle {
                             Accessible.selected: selected
                             onClicked: root.selectedSection = modelData
 
-                            contentItem: Text {
+                            contentItem: PlainText {
                                 text: tab.text
                                 font.pixelSize: 12
                                 font.weight: tab.selected ? Font.DemiBold : Font.Normal
@@ -115,6 +116,10 @@ Rectangle {
                             background: Rectangle {
                                 radius: 6
                                 color: tab.selected ? Theme.controlBackground : "transparent"
+
+                                FocusRing {
+                                    shown: tab.visualFocus
+                                }
                             }
                         }
                     }
@@ -134,6 +139,11 @@ Rectangle {
                         anchors.centerIn: parent
                         symbol: "ellipsis"
                         size: 13
+                    }
+                }
+                background: Item {
+                    FocusRing {
+                        shown: menuButton.visualFocus
                     }
                 }
 
@@ -181,10 +191,11 @@ Rectangle {
                 objectName: "previewTab"
                 appState: root.appState
                 userSettings: userSettings
+                launchPanel: root.launchPanel
             }
 
             ScrollView {
-                ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+                ScrollBar.vertical.policy: ScrollBar.AsNeeded
                 contentWidth: availableWidth
 
                 DiagnosticsTab {
@@ -196,7 +207,8 @@ Rectangle {
             }
 
             ScrollView {
-                ScrollBar.vertical.policy: ScrollBar.AlwaysOn
+                id: settingsScroll
+                ScrollBar.vertical.policy: ScrollBar.AsNeeded
                 contentWidth: availableWidth
 
                 SettingsTab {
@@ -205,6 +217,9 @@ Rectangle {
                     appState: root.appState
                     userSettings: userSettings
                     updateAction: root.updateAction
+                    // The status line at the end confirms what a button above it did.
+                    onStatusShown: settingsScroll.contentItem.contentY =
+                                   Math.max(0, settingsScroll.contentHeight - settingsScroll.height)
                 }
             }
         }

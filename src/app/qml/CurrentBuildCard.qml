@@ -47,14 +47,14 @@ Rectangle {
             spacing: 2
             Layout.fillWidth: true
 
-            Text {
+            PlainText {
                 text: "From the link you clicked"
                 font.pixelSize: 12  // 11.5 points, rounded to whole pixels
                 font.weight: Font.Medium
                 color: Theme.accentColor
             }
 
-            Text {
+            PlainText {
                 objectName: "currentBuildTitle"
                 text: card.summary ? card.summary.displayName
                                    : card.appState.activeAppName ?? "Pull request build"

@@ -22,7 +22,7 @@ RowLayout {
         size: 14
     }
 
-    Text {
+    PlainText {
         Layout.preferredWidth: 112
         text: root.title
         font.pixelSize: 13

@@ -81,7 +81,7 @@ Item {
                 running: parent.visible
             }
 
-            Text {
+            PlainText {
                 objectName: "checkingText"
                 text: "Checking Xcode and Simulator…"
                 font.pixelSize: 14
@@ -159,7 +159,7 @@ Item {
                     size: 14
                 }
 
-                Text {
+                PlainText {
                     objectName: "readinessStatus"
                     text: statusRow.ready ? "This Mac is ready" : "Action required"
                     font.pixelSize: 12
@@ -189,7 +189,7 @@ Item {
                     objectName: "failures"
                     model: root.environment ? root.environment.failures : []
 
-                    delegate: Text {
+                    delegate: PlainText {
                         required property string modelData
 
                         width: failureLines.width
@@ -197,6 +197,7 @@ Item {
                         font.pixelSize: 12
                         color: Theme.red
                         wrapMode: Text.Wrap
+                        balanced: true
                     }
                 }
             }

@@ -7,6 +7,8 @@ Rectangle {
     id: banner
 
     property string message
+    property bool canDismissPanel: false
+    signal dismissPanel()
 
     implicitHeight: row.implicitHeight + 28
     radius: 10
@@ -33,7 +35,7 @@ Rectangle {
             Layout.fillWidth: true
             Layout.alignment: Qt.AlignTop
 
-            Text {
+            PlainText {
                 objectName: "errorTitle"
                 text: "Couldn’t open this build"
                 font.pixelSize: 13
@@ -47,6 +49,15 @@ Rectangle {
                 color: Theme.secondaryText
                 Layout.fillWidth: true
             }
+        }
+
+        ActionButton {
+            objectName: "dismissPanelButton"
+            visible: banner.canDismissPanel
+            text: "Dismiss"
+            size: "small"
+            Layout.alignment: Qt.AlignTop
+            onClicked: banner.dismissPanel()
         }
     }
 }

@@ -32,7 +32,7 @@ Item {
             Layout.topMargin: screen.receivedID != null ? 6 : 2
             Layout.preferredHeight: 22
 
-            Text {
+            PlainText {
                 objectName: "buildsTitle"
                 text: screen.receivedID != null ? "Other builds you can open" : "Pull request builds"
                 font.pixelSize: 13
@@ -59,6 +59,11 @@ Item {
                         symbol: "arrow.clockwise"
                         size: 13
                         color: refreshButton.down ? Theme.primaryText : Theme.secondaryText
+                    }
+                }
+                background: Item {
+                    FocusRing {
+                        shown: refreshButton.visualFocus
                     }
                 }
             }

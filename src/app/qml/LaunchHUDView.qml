@@ -9,8 +9,9 @@ Item {
     id: view
 
     required property var appState
-    // The panel fades out; the controller decides what that means.
+    // The panel fades out, or sign-in begins; the controller decides what that means.
     signal dismissRequested()
+    signal signInRequested()
 
     readonly property string stage: appState.stage
     // Absent texts reach QML as undefined or null; the loose comparison takes both.
@@ -109,7 +110,7 @@ Item {
                 Layout.fillWidth: true
                 spacing: 2
 
-                Text {
+                PlainText {
                     objectName: "launchTitle"
                     Layout.fillWidth: true
                     text: view.title
@@ -120,7 +121,7 @@ Item {
                     maximumLineCount: 1
                     Accessible.ignored: true
                 }
-                Text {
+                PlainText {
                     objectName: "launchSubtitle"
                     Layout.fillWidth: true
                     text: view.subtitle
@@ -149,12 +150,7 @@ Item {
                 size: "small"
                 prominent: true
                 Accessible.ignored: true
-                // Only a sign-in begun here may be completed by the link the browser returns.
-                onClicked: {
-                    const page = view.appState.beginSignIn()
-                    if (page.toString() !== "")
-                        Qt.openUrlExternally(page)
-                }
+                onClicked: view.signInRequested()
             }
 
             ProgressBar {

@@ -12,6 +12,7 @@ Window {
 
     required property var appState
     signal dismissRequested()
+    signal signInRequested()
 
     // The controller fits the window to this on every show.
     readonly property size fittingSize: Qt.size(view.implicitWidth, view.implicitHeight)
@@ -27,5 +28,6 @@ Window {
         anchors.fill: parent
         appState: panel.appState
         onDismissRequested: panel.dismissRequested()
+        onSignInRequested: panel.signInRequested()
     }
 }

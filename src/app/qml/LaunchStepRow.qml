@@ -16,8 +16,9 @@ Rectangle {
     readonly property bool current: currentStep === number
     readonly property string progressValue: done ? "Complete" : current ? "Current" : "Pending"
 
-    // 44 points would push the progress screen's footer out of the fixed window.
-    implicitHeight: 40
+    // 44 points would push the progress screen's footer out of the fixed window, whose
+    // margins are kept whole.
+    implicitHeight: 38
     radius: 9
     color: current ? Theme.withOpacity(Theme.accentColor, 0.08) : "transparent"
     Accessible.role: Accessible.StaticText
@@ -62,7 +63,7 @@ Rectangle {
             spacing: 1
             Layout.fillWidth: true
 
-            Text {
+            PlainText {
                 objectName: row.objectName + "-title"
                 text: row.title
                 font.pixelSize: 13
@@ -72,7 +73,7 @@ Rectangle {
                 Accessible.ignored: true
             }
 
-            Text {
+            PlainText {
                 objectName: row.objectName + "-detail"
                 visible: row.current
                 text: row.detail

@@ -19,7 +19,7 @@ Item {
         anchors.fill: parent
         spacing: 8
 
-        Text {
+        PlainText {
             text: row.label
             font.pixelSize: 12
             font.weight: Font.Medium
@@ -27,10 +27,11 @@ Item {
             Layout.preferredWidth: 92
         }
 
-        SelectableText {
+        SelectableLine {
             objectName: row.objectName + "-value"
-            text: row.value
-            singleLine: true
+            fullText: row.value
+            color: Theme.primaryText
+            font.pixelSize: 12
             Layout.fillWidth: true
         }
 

@@ -9,6 +9,7 @@ Item {
 
     required property var appState
     required property UserSettings userSettings
+    property QtObject launchPanel: null
 
     // Keys the transition: the first of these that holds decides the screen.
     readonly property string screenID: appState.report != null ? "running"
@@ -24,6 +25,9 @@ Item {
             objectName: "errorBanner"
             visible: root.appState.errorMessage != null
             message: root.appState.errorMessage ?? ""
+            // The panel cannot take the keyboard focus; its "Dismiss" is offered here too.
+            canDismissPanel: root.launchPanel?.offeredAction === "dismiss"
+            onDismissPanel: root.launchPanel.hide()
             Layout.fillWidth: true
             Layout.leftMargin: 18
             Layout.rightMargin: 18

@@ -8,6 +8,8 @@ Window {
 
     required property var appState
     required property UpdateAction updateAction
+    // The launch panel's controller, whose button the main window offers too.
+    property QtObject launchPanel: null
 
     title: "Quaylet"
     width: 540
@@ -25,5 +27,6 @@ Window {
         anchors.fill: parent
         appState: window.appState
         updateAction: window.updateAction
+        launchPanel: window.launchPanel
     }
 }

@@ -13,16 +13,12 @@ Item {
     readonly property string source: appState.launchSource
     readonly property int step: Stages.step(stage, source)
 
-    // The whole screen has to fit the fixed window, so the gaps up and down are kept tight.
-    implicitHeight: column.implicitHeight + 40
+    implicitHeight: column.implicitHeight + 2 * column.anchors.margins
 
     ColumnLayout {
         id: column
         anchors.fill: parent
-        anchors.leftMargin: 24
-        anchors.rightMargin: 24
-        anchors.topMargin: 20
-        anchors.bottomMargin: 20
+        anchors.margins: 24
         spacing: 0
 
         RowLayout {
@@ -46,7 +42,7 @@ Item {
                 Layout.fillWidth: true
             }
 
-            Text {
+            PlainText {
                 objectName: "stepCounter"
                 text: screen.step + " of 5"
                 font.pixelSize: 12
@@ -56,7 +52,7 @@ Item {
             }
         }
 
-        Text {
+        PlainText {
             text: "Opening in iOS Simulator"
             font.pixelSize: 13
             font.weight: Font.Medium
@@ -64,7 +60,7 @@ Item {
             Layout.topMargin: 6
         }
 
-        Text {
+        PlainText {
             objectName: "progressAppName"
             text: screen.appState.activeAppName ?? "iOS build"
             font.pixelSize: 25
@@ -74,7 +70,7 @@ Item {
             Layout.fillWidth: true
         }
 
-        Text {
+        PlainText {
             objectName: "progressDetail"
             text: screen.appState.activeDetail ?? "Pull request build"
             font.pixelSize: 12
@@ -111,7 +107,7 @@ Item {
             }
         }
 
-        Text {
+        PlainText {
             objectName: "stageTitle"
             text: Stages.title(screen.stage)
             font.pixelSize: 13
@@ -143,7 +139,7 @@ Item {
                 color: Theme.secondaryText
             }
 
-            Text {
+            PlainText {
                 text: "Your branch and Xcode window stay untouched."
                 font.pixelSize: 12
                 font.weight: Font.Medium

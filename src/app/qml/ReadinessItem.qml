@@ -21,7 +21,7 @@ Row {
         color: item.ready ? Theme.green : Theme.secondaryText
     }
 
-    Text {
+    PlainText {
         anchors.verticalCenter: parent.verticalCenter
         text: item.name
         font.pixelSize: 11

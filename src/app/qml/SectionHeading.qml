@@ -13,7 +13,7 @@ ColumnLayout {
 
     spacing: 4
 
-    Text {
+    PlainText {
         objectName: root.objectName + "Eyebrow"
         text: root.eyebrow
         font.pixelSize: 11
@@ -22,7 +22,7 @@ ColumnLayout {
         color: Theme.secondaryText
     }
 
-    Text {
+    PlainText {
         objectName: root.objectName + "Title"
         text: root.title
         font.pixelSize: 24
@@ -32,7 +32,7 @@ ColumnLayout {
         Accessible.role: Accessible.Heading
     }
 
-    Text {
+    PlainText {
         objectName: root.objectName + "Detail"
         Layout.fillWidth: true
         text: root.detail

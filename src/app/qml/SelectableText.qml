@@ -2,10 +2,11 @@ import QtQuick
 import Quaylet
 
 // A label whose text can be selected and copied, such as an error message or an identifier.
-// On one line it is cut at the edge rather than wrapped.
+// On one line it is cut at the edge rather than wrapped. Plain text, as every label is.
 TextEdit {
     property bool singleLine: false
 
+    textFormat: TextEdit.PlainText
     readOnly: true
     selectByMouse: true
     activeFocusOnPress: false

@@ -11,7 +11,7 @@ ColumnLayout {
 
     spacing: 7
 
-    Text {
+    PlainText {
         text: root.title
         font.pixelSize: 12
         font.weight: Font.DemiBold

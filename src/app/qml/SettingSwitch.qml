@@ -2,9 +2,12 @@ import QtQuick
 import QtQuick.Controls.Basic
 import Quaylet
 
-// The settings' on/off switch: the accent colour when on.
+// The settings' on/off switch: the accent colour when on, a focus ring when the keyboard is
+// on it. The row's own label names the switch; the style's would be a second one.
 Switch {
     id: control
+
+    contentItem: Item {}
 
     indicator: Rectangle {
         x: control.leftPadding
@@ -13,6 +16,11 @@ Switch {
         implicitHeight: 20
         radius: 10
         color: control.checked ? Theme.accentColor : Theme.separator
+
+        FocusRing {
+            shown: control.visualFocus
+            cornerRadius: parent.radius
+        }
 
         Rectangle {
             x: control.checked ? parent.width - width - 2 : 2

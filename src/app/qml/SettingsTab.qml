@@ -11,6 +11,8 @@ Item {
     required property var appState
     required property UserSettings userSettings
     required property UpdateAction updateAction
+    // The status line came up or changed, once laid out: a scrolling container shows it.
+    signal statusShown()
 
     // No preference first, then the devices of the last diagnosis.
     readonly property var simulatorOptions: [{ "udid": "", "label": "Best available" }]
@@ -65,7 +67,7 @@ Item {
                 Layout.fillWidth: true
                 spacing: 10
 
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     text: "Preferred Simulator"
                     font.pixelSize: 13
@@ -75,6 +77,7 @@ Item {
                 // Shows no choice for a stored device that is not available, and leaves
                 // the stored value alone until a person picks another.
                 ComboBox {
+                    id: simulatorChoice
                     objectName: "preferredSimulatorChoice"
                     Layout.preferredWidth: 250
                     model: root.simulatorOptions
@@ -92,6 +95,23 @@ Item {
                         color: Theme.controlBackground
                         border.width: 1
                         border.color: Theme.withOpacity(Theme.primaryText, 0.15)
+
+                        FocusRing {
+                            shown: simulatorChoice.visualFocus
+                        }
+                    }
+                    // Device names are shown as plain text, as every label is.
+                    delegate: ItemDelegate {
+                        required property var modelData
+                        required property int index
+                        width: ListView.view.width
+                        highlighted: simulatorChoice.highlightedIndex === index
+                        contentItem: PlainText {
+                            text: modelData.label
+                            font: simulatorChoice.font
+                            color: Theme.primaryText
+                            elide: Text.ElideRight
+                        }
                     }
                     onActivated: index => root.userSettings.preferredSimulatorUDID = valueAt(index)
                 }
@@ -103,7 +123,7 @@ Item {
                 Layout.fillWidth: true
                 spacing: 10
 
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     text: "Bring Simulator to the front"
                     font.pixelSize: 13
@@ -130,7 +150,7 @@ Item {
                     color: Theme.red
                 }
 
-                Text {
+                PlainText {
                     objectName: "saveErrorText"
                     Layout.fillWidth: true
                     text: root.userSettings.saveError
@@ -176,13 +196,13 @@ Item {
                     Layout.fillWidth: true
                     spacing: 2
 
-                    Text {
+                    PlainText {
                         text: "Open at login"
                         font.pixelSize: 13
                         color: Theme.primaryText
                     }
 
-                    Text {
+                    PlainText {
                         objectName: "openAtLoginDetail"
                         Layout.fillWidth: true
                         text: loginItem.error !== ""
@@ -223,7 +243,7 @@ Item {
                     size: 14
                 }
 
-                Text {
+                PlainText {
                     objectName: "accountStatus"
                     text: root.appState.isSignedIn ? "Signed in to GitHub" : "Not signed in"
                     font.pixelSize: 13
@@ -260,6 +280,7 @@ Item {
             spacing: 6
 
             readonly property bool failed: root.appState.errorMessage != null
+            onVisibleChanged: if (visible) Qt.callLater(root.statusShown)
 
             SymbolIcon {
                 objectName: "statusIcon"
@@ -268,17 +289,11 @@ Item {
                 color: statusLine.failed ? Theme.red : Theme.secondaryText
             }
 
-            TextEdit {
+            SelectableText {
                 objectName: "statusText"
                 Layout.fillWidth: true
                 text: statusLine.failed ? root.appState.errorMessage : root.confirmation
-                readOnly: true
-                selectByMouse: true
-                wrapMode: TextEdit.Wrap
-                font.pixelSize: 12
                 color: statusLine.failed ? Theme.red : Theme.secondaryText
-                selectionColor: Theme.withOpacity(Theme.accentColor, 0.3)
-                selectedTextColor: Theme.primaryText
             }
         }
     }

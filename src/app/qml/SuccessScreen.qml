@@ -60,7 +60,7 @@ Item {
                 spacing: 1
                 Layout.fillWidth: true
 
-                Text {
+                PlainText {
                     objectName: "successSource"
                     text: screen.fromPullRequest ? "Pull request build" : "Local iOS build"
                     font.pixelSize: 13
@@ -68,7 +68,7 @@ Item {
                     color: Theme.green
                 }
 
-                Text {
+                PlainText {
                     objectName: "successAppName"
                     text: screen.report ? screen.report.app.displayName : ""
                     font.pixelSize: 27
@@ -79,7 +79,7 @@ Item {
                     Layout.fillWidth: true
                 }
 
-                Text {
+                PlainText {
                     objectName: "successSimulator"
                     text: screen.report ? screen.report.simulator.name : ""
                     font.pixelSize: 14
@@ -109,7 +109,7 @@ Item {
                         color: Theme.green
                     }
 
-                    Text {
+                    PlainText {
                         text: "Running"
                         font.pixelSize: 11
                         font.weight: Font.DemiBold
@@ -178,7 +178,7 @@ Item {
                 onClicked: screen.runAgain()
             }
 
-            Text {
+            PlainText {
                 objectName: "successNote"
                 text: screen.fromPullRequest ? "This pull request build is running"
                                              : "Local build is running"

@@ -8,6 +8,7 @@ IconImage {
     property real size: 12
 
     name: Symbols.iconName(symbol)
+    source: Symbols.shippedSource(symbol)
     sourceSize: Qt.size(size, size)
     width: size
     height: size

@@ -65,7 +65,7 @@ Window {
             Layout.fillHeight: true
             spacing: 6
 
-            Text {
+            PlainText {
                 objectName: "updateHeading"
                 Layout.fillWidth: true
                 text: dialog.checking ? "Checking for updates…" : dialog.heading
@@ -74,7 +74,7 @@ Window {
                 color: Theme.primaryText
                 wrapMode: Text.Wrap
             }
-            Text {
+            PlainText {
                 objectName: "updateMessage"
                 Layout.fillWidth: true
                 visible: !dialog.checking

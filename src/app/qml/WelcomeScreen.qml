@@ -53,7 +53,7 @@ Item {
             }
         }
 
-        Text {
+        PlainText {
             objectName: "welcomeTitle"
             text: "Open a pull request build in Simulator"
             font.pixelSize: 28
@@ -66,7 +66,7 @@ Item {
             Layout.topMargin: 20
         }
 
-        Text {
+        PlainText {
             objectName: "welcomeDetail"
             text: screen.appState.activeDetail
                   ?? "On GitHub, click Run in iOS Simulator.\nThe matching build opens here automatically."
@@ -88,7 +88,7 @@ Item {
             onClicked: screen.signIn()
         }
 
-        Text {
+        PlainText {
             text: "You’ll only do this once on this Mac."
             font.pixelSize: 12
             color: Theme.secondaryText
@@ -141,7 +141,7 @@ Item {
                         color: Theme.secondaryText
                     }
 
-                    Text {
+                    PlainText {
                         anchors.verticalCenter: parent.verticalCenter
                         text: "Waiting for a pull request"
                         font.pixelSize: 12

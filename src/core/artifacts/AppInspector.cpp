@@ -19,7 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kNotAnAppMessage = "Choose a valid iOS Simulator build.";
 constexpr const char* kMissingInformationMessage =
     "This build is missing app information. Rebuild it in GitHub Actions, then try again.";
 constexpr const char* kMissingIdentifierMessage =

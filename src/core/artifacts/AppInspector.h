@@ -14,6 +14,10 @@ namespace quaylet {
 // holds no state between calls.
 class AppInspector {
   public:
+    // The refusal of anything that is not an .app folder; front ends that check a path
+    // themselves refuse with the same words.
+    static constexpr const char* kNotAnAppMessage = "Choose a valid iOS Simulator build.";
+
     AppInspector(ProcessRunner runner, DeveloperTools tools);
 
     AppMetadata inspect(const std::filesystem::path& appURL, std::stop_token stop) const;

@@ -11,7 +11,8 @@ class DecodingError : public std::runtime_error {
     enum class Kind { keyNotFound, valueNotFound, typeMismatch, dataCorrupted };
 
     // keyPath names where the fault is, such as "previews[2].createdAt"; empty for the
-    // document itself.
+    // document itself. what() is the sentence a user reads, with the key path in parentheses;
+    // reason is for developers and tests only.
     DecodingError(Kind kind, std::string keyPath, std::string reason);
 
     Kind kind() const { return kind_; }

@@ -1,6 +1,9 @@
 #include "core/errors/UserMessage.h"
 
+#include <nlohmann/json.hpp>
+
 #include "core/errors/CancellationError.h"
+#include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
 
 namespace quaylet {
@@ -15,6 +18,10 @@ std::optional<std::string> userMessage(const std::exception_ptr& error) {
         return std::nullopt;
     } catch (const QuayletError& quayletError) {
         return quayletError.errorDescription();
+    } catch (const nlohmann::json::exception&) {
+        // Readers wrap the library's errors; one that slipped through still must not show
+        // the library's own text.
+        return std::string(DecodingError(DecodingError::Kind::dataCorrupted, "", "").what());
     } catch (const std::exception& other) {
         return std::string(other.what());
     } catch (...) {

@@ -80,7 +80,32 @@ bool isWhiteSpace(char32_t scalar) {
     return false;
 }
 
+bool drivesTheDisplay(char32_t scalar) {
+    const bool isControl = scalar < 0x20 || (scalar >= 0x7F && scalar <= 0x9F);
+    const bool isSeparator = scalar == 0x2028 || scalar == 0x2029;
+    const bool isBidiControl = scalar == 0x061C || scalar == 0x200E || scalar == 0x200F ||
+                               (scalar >= 0x202A && scalar <= 0x202E) ||
+                               (scalar >= 0x2066 && scalar <= 0x2069);
+    return isControl || isSeparator || isBidiControl;
+}
+
 }  // namespace
+
+std::string inertText(std::string_view bytes) {
+    const std::string text = decodeUtf8Lossy(bytes);
+    std::string inert;
+    inert.reserve(text.size());
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        // Every sequence is well formed after decoding.
+        const auto length = static_cast<std::size_t>(sequenceLength(rest));
+        const std::string_view sequence = rest.substr(0, length);
+        inert.append(drivesTheDisplay(scalarAt(sequence, static_cast<int>(length))) ? kReplacement
+                                                                                    : sequence);
+        rest.remove_prefix(length);
+    }
+    return inert;
+}
 
 std::string decodeUtf8Lossy(std::string_view bytes) {
     std::string text;

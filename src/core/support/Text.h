@@ -12,4 +12,11 @@ std::string decodeUtf8Lossy(std::string_view bytes);
 // The text without white space and line breaks (ASCII and Unicode) at either end.
 std::string_view trimmed(std::string_view text);
 
+// Text from outside (the service, a pull request, a bundle, a tool's output) made safe to
+// print: invalid UTF-8 is decoded as by decodeUtf8Lossy, and every character that could drive
+// a terminal or reorder what a reader sees (C0 and C1 controls, DEL, the line and paragraph
+// separators, bidirectional controls) is replaced by U+FFFD. Line breaks and tabs count as
+// controls too, so one value stays on one line.
+std::string inertText(std::string_view bytes);
+
 }  // namespace quaylet

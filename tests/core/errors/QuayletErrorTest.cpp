@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <stdexcept>
 
@@ -96,10 +98,29 @@ TEST(UserMessageTest, ShowsEachKindOfFailureAndHidesCancellation) {
     EXPECT_EQ(userMessage(std::make_exception_ptr(QuayletError::authenticationRequired())),
               "Sign in with GitHub to open this private build.");
     EXPECT_EQ(userMessage(std::make_exception_ptr(std::runtime_error("disk full"))), "disk full");
-    const auto decoding = userMessage(std::make_exception_ptr(
-        DecodingError(DecodingError::Kind::dataCorrupted, "createdAt", "Invalid ISO-8601 date")));
-    ASSERT_TRUE(decoding.has_value());
-    EXPECT_NE(decoding->find("createdAt: Invalid ISO-8601 date"), std::string::npos);
+    using Kind = DecodingError::Kind;
+    std::exception_ptr libraryError;  // the JSON library's own error, unwrapped
+    try {
+        [[maybe_unused]] const auto document = nlohmann::json::parse("{");
+    } catch (...) {
+        libraryError = std::current_exception();
+    }
+    const std::string kCorrupted =
+        "The data couldn’t be read because it isn’t in the correct format.";
+    const std::pair<std::exception_ptr, std::string> decodingFailures[] = {
+        {std::make_exception_ptr(
+             DecodingError(Kind::dataCorrupted, "previews[2].createdAt", "Invalid ISO-8601 date")),
+         kCorrupted + " (previews[2].createdAt)"},
+        {std::make_exception_ptr(DecodingError(
+             Kind::dataCorrupted, "", "[json.exception.parse_error.101] parse error at line 1")),
+         kCorrupted},
+        {std::make_exception_ptr(DecodingError(Kind::keyNotFound, "sha256", "No value for key")),
+         "The data couldn’t be read because it is missing. (sha256)"},
+        {libraryError, kCorrupted},
+    };
+    for (const auto& [failure, message] : decodingFailures) {
+        EXPECT_EQ(userMessage(failure), message);
+    }
     EXPECT_EQ(userMessage(std::make_exception_ptr(CancellationError())), std::nullopt);
     EXPECT_EQ(userMessage(nullptr), std::nullopt);
 }

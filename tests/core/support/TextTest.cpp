@@ -5,12 +5,14 @@
 namespace quaylet {
 namespace {
 
+// Bytes in, the text they must give.
+struct Case {
+    const char* name;
+    std::string bytes;
+    std::string text;
+};
+
 TEST(TextTest, ReplacesEachMaximalInvalidSubpartOnce) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::string text;
-    };
     const Case cases[] = {
         {"valid text passes", "caf\xC3\xA9 \xF0\x9F\x9A\x80", "caf\xC3\xA9 \xF0\x9F\x9A\x80"},
         {"lone continuation", "a\x80z", "a\uFFFDz"},
@@ -24,6 +26,30 @@ TEST(TextTest, ReplacesEachMaximalInvalidSubpartOnce) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(decodeUtf8Lossy(c.bytes), c.text);
+    }
+}
+
+TEST(TextTest, OutsideTextPrintsInert) {
+    const Case cases[] = {
+        {"printable text passes", "Fix \u201Ccaf\u00E9\u201D #12 \U0001F680",
+         "Fix \u201Ccaf\u00E9\u201D #12 \U0001F680"},
+        {"terminal title and erase line", "\x1B]0;owned\x07\x1B[2K\r",
+         "\uFFFD]0;owned\uFFFD\uFFFD[2K\uFFFD"},
+        {"line breaks, tab, NUL and DEL", std::string("a\nb\tc\0d\x7F", 8),
+         "a\uFFFDb\uFFFDc\uFFFDd\uFFFD"},
+        {"C1 controls as characters", "\u009B31m\u0085\u0080", "\uFFFD31m\uFFFD\uFFFD"},
+        {"C1 control as a raw byte",
+         "\x9B"
+         "31m",
+         "\uFFFD31m"},
+        {"line and paragraph separators", "a\u2028b\u2029c", "a\uFFFDb\uFFFDc"},
+        {"bidirectional controls", "\u202Egnp.exe\u202C\u2066\u2069\u200E\u200F\u061C",
+         "\uFFFDgnp.exe\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"neighbours of the ranges pass", " ~\u00A0\u2027\u202F", " ~\u00A0\u2027\u202F"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(inertText(c.bytes), c.text);
     }
 }
 

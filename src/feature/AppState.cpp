@@ -54,16 +54,6 @@ bool isAuthenticationRequired(const std::exception_ptr& error) {
     }
 }
 
-bool isCancellation(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const CancellationError&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 std::optional<std::string> udidOrAutomatic(std::string udid) {
     return udid.empty() ? std::nullopt : std::optional(std::move(udid));
 }

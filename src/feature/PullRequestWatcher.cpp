@@ -14,19 +14,6 @@
 namespace quaylet {
 namespace {
 
-bool isCancellation(const std::exception_ptr& error) {
-    if (!error) {
-        return false;
-    }
-    try {
-        std::rethrow_exception(error);
-    } catch (const CancellationError&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 QStringList references(const std::vector<PullRequestWatch>& watches, bool onlyOpening) {
     QStringList list;
     for (const auto& watch : watches) {

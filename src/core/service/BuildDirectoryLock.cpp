@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <system_error>
 
 #include "core/errors/CancellationError.h"
@@ -27,9 +25,6 @@ BuildDirectoryLock::BuildDirectoryLock(const std::filesystem::path& directory, s
         throw std::filesystem::filesystem_error("The build folder cannot be opened", directory,
                                                 std::error_code(errno, std::generic_category()));
     }
-    std::mutex mutex;
-    std::condition_variable_any wakeUp;
-    std::unique_lock wait(mutex);
     while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         if (error != EWOULDBLOCK && error != EINTR) {
@@ -38,10 +33,11 @@ BuildDirectoryLock::BuildDirectoryLock(const std::filesystem::path& directory, s
                 "The build folder cannot be locked", directory,
                 std::error_code(error, std::generic_category()));
         }
-        wakeUp.wait_for(wait, stop, kRetryPace, [] { return false; });
-        if (stop.stop_requested()) {
+        try {
+            waitUnlessStopped(kRetryPace, stop);
+        } catch (const CancellationError&) {
             ::close(descriptor_);
-            throw CancellationError();
+            throw;
         }
     }
 }

@@ -10,6 +10,7 @@ namespace {
 
 using testing::QuickScene;
 using testing::StateDriver;
+using namespace std::chrono_literals;
 
 PreviewSummary build(const std::string& previewID, const std::string& title, int pullRequest,
                      std::chrono::minutes age) {

@@ -11,7 +11,7 @@ Item {
     required property var appState
     required property UserSettings userSettings
     required property UpdateAction updateAction
-    // The status line came up or moved: a scrolling container shows it.
+    // The status line came up or changed, once laid out: a scrolling container shows it.
     signal statusShown()
 
     // No preference first, then the devices of the last diagnosis.
@@ -49,7 +49,7 @@ Item {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.margins: 24
-        spacing: Theme.partSpacing
+        spacing: 20
 
         SectionHeading {
             objectName: "settingsHeading"
@@ -280,9 +280,7 @@ Item {
             spacing: 6
 
             readonly property bool failed: root.appState.errorMessage != null
-            // Its place is only final once the layout has run, which may come after it shows.
             onVisibleChanged: if (visible) Qt.callLater(root.statusShown)
-            onYChanged: if (visible) Qt.callLater(root.statusShown)
 
             SymbolIcon {
                 objectName: "statusIcon"

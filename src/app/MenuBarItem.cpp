@@ -37,6 +37,13 @@ MenuBarItem::MenuBarItem(const AppState& state, LaunchHUD& launchHUD, Actions ac
             }
         });
     connect(&state, &AppState::stageChanged, this, [this] { showStage(state_.stage()); });
+    // Where no notification could announce a watched build, the item's tooltip does.
+    connect(&state.watcher(), &PullRequestWatcher::readyBuildsChanged, this, [this] {
+        const auto& ready = state_.watcher().readyBuilds();
+        tray_.setToolTip(ready.empty()
+                             ? QStringLiteral("Quaylet")
+                             : QStringLiteral("Quaylet\n") + readyAnnouncement(ready.back()));
+    });
     showStage(state.stage());
     tray_.show();
 }

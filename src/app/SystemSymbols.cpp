@@ -22,6 +22,7 @@ const QHash<QString, QString>& table() {
         {"link", ":/qt/qml/Quaylet/symbols/link.svg"},
         {"arrow.down.app.fill", "folder-download-symbolic"},
         {"arrow.clockwise", "view-refresh-symbolic"},
+        {"eye", "view-reveal-symbolic"},
         {"tray", ":/qt/qml/Quaylet/symbols/tray.svg"},
         {"checkmark.shield", ":/qt/qml/Quaylet/symbols/checkmark.shield.svg"},
         {"person.crop.circle.badge.questionmark", "avatar-default-symbolic"},

@@ -11,6 +11,7 @@
 #include "app/QuayletApp.h"
 #include "app/SingleInstance.h"
 #include "feature/AppState.h"
+#include "feature/BuildNotifier.h"
 #include "feature/ServiceBaseURL.h"
 
 namespace {
@@ -66,6 +67,7 @@ int main(int argc, char* argv[]) {
 
     quaylet::AppState state(baseURL);
     quaylet::QuayletApp app(state);
+    state.watcher().start(quaylet::BuildNotifier::forThisHost());
     // Started again without links, from the desktop's menu say, the person wants the window.
     QObject::connect(&instance, &quaylet::SingleInstance::linksReceived, &app,
                      [&app](const QList<QUrl>& received) {

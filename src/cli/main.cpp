@@ -19,6 +19,7 @@
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "cli/TerminalProgress.h"
+#include "cli/WatchCommand.h"
 #include "core/artifacts/AppInspector.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/support/InternetDateTime.h"
@@ -410,6 +411,24 @@ int main(int argc, char** argv) {
                               return cacheCommand(state, pruneCommand->parsed(), interrupt);
                           });
 
+    // The watch keeps a watcher of its own over the state's services.
+    std::optional<AppState::Collaborators> collaborators;
+    WatchCommandOptions watchOptions;
+    auto* watchCommand = cli.add_subcommand(
+        "watch", "Fetch each new build of a pull request ahead and report it, until Ctrl-C");
+    watchCommand->add_option("pull-request", watchOptions.pullRequest, "owner/repository#number")
+        ->required();
+    watchCommand->add_flag("--open", watchOptions.open, "Also open each reported build");
+    watchCommand
+        ->add_option("--interval", watchOptions.intervalSeconds,
+                     "Seconds between looks at the builds")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 24 * 60 * 60));
+    commands.emplace_back(watchCommand, [&](AppState& state, const Interrupt& interrupt) {
+        return watchPullRequest(state, *collaborators, watchOptions, interrupt,
+                                [](const AppState& opened) { return launchOutcome(opened, {}); });
+    });
+
     std::string key;
     std::optional<std::string> value;
     auto* settingsSubcommand =
@@ -439,7 +458,8 @@ int main(int argc, char** argv) {
             return settingsCommand(settings, key, value);
         }
         const QUrl baseURL = serviceBaseURL();
-        AppState state(baseURL, AppState::Collaborators::forThisHost(baseURL, interrupt.token()));
+        collaborators = AppState::Collaborators::forThisHost(baseURL, interrupt.token());
+        AppState state(baseURL, *collaborators);
         QObject::connect(&interrupt, &Interrupt::received, &state, &AppState::cancelLaunch);
         for (const auto& [subcommand, command] : commands) {
             if (subcommand->parsed()) {

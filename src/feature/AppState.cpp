@@ -56,16 +56,6 @@ bool isAuthenticationRequired(const std::exception_ptr& error) {
     }
 }
 
-bool isCancellation(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const CancellationError&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 std::optional<std::string> udidOrAutomatic(std::string udid) {
     return udid.empty() ? std::nullopt : std::optional(std::move(udid));
 }
@@ -103,7 +93,8 @@ AppState::AppState(QUrl apiBaseURL, Collaborators collaborators, QObject* parent
       tokenStore_(std::move(collaborators.tokenStore)),
       settings_(std::move(collaborators.settings)),
       pendingSignIn_(std::move(collaborators.pendingSignIn)),
-      isSignedIn_(tokenStore_->readToken().has_value()) {}
+      isSignedIn_(tokenStore_->readToken().has_value()),
+      watcher_(*this, previewService_, tokenStore_, settings_) {}
 
 bool AppState::isLaunchInProgress() const {
     return stage_ != LaunchStage::idle && stage_ != LaunchStage::running;

@@ -21,6 +21,7 @@
 #include "feature/LaunchStage.h"
 #include "feature/PendingSignIn.h"
 #include "feature/PreviewService.h"
+#include "feature/PullRequestWatcher.h"
 #include "feature/Settings.h"
 #include "feature/SimulatorService.h"
 #include "feature/TokenStore.h"
@@ -55,6 +56,7 @@ class AppState : public QObject {
     Q_PROPERTY(QVariant buildsError READ buildsErrorValue NOTIFY buildsErrorChanged)
     Q_PROPERTY(bool isLaunchInProgress READ isLaunchInProgress NOTIFY isLaunchInProgressChanged)
     Q_PROPERTY(QUrl signInURL READ signInURL CONSTANT)
+    Q_PROPERTY(QObject* watcher READ watcherObject CONSTANT)
     Q_PROPERTY(qint64 downloadedBytes READ downloadedBytes NOTIFY downloadProgressChanged)
     Q_PROPERTY(qint64 expectedBytes READ expectedBytes NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant secondsLeft READ secondsLeftValue NOTIFY downloadProgressChanged)
@@ -116,6 +118,10 @@ class AppState : public QObject {
 
     // The service's browser sign-in page.
     QUrl signInURL() const;
+
+    // The watched pull requests, kept in the settings file; idle until the shell starts it.
+    PullRequestWatcher& watcher() { return watcher_; }
+    const PullRequestWatcher& watcher() const { return watcher_; }
 
     // Records that a sign-in is pending and gives the page to open in the browser. Only a
     // sign-in started here can be completed by a sign-in link. When the record cannot be
@@ -200,6 +206,7 @@ class AppState : public QObject {
     QVariant secondsLeftValue() const;
     QVariant downloadDetailValue() const;
     QVariant cacheSizeValue() const;
+    QObject* watcherObject() { return &watcher_; }
 
     QFuture<void> beginRemotePreview(const std::string& previewID, const LaunchTargets& targets);
     // Shows each core stage of a launch as a LaunchStage, until the task is stopped.
@@ -262,6 +269,8 @@ class AppState : public QObject {
     TransferEstimate estimate_;
     bool isCacheCounted_ = false;
     std::vector<CachedBuildUsage> cachedBuilds_;
+    // Last: it reads the state from its construction on.
+    PullRequestWatcher watcher_;
 };
 
 }  // namespace quaylet

@@ -27,6 +27,12 @@ std::vector<DeviceOutcome> CorePreviewService::launch(const RemoteLaunchRequest&
     return launcher_.launch(request, manifest, progress, either.token());
 }
 
+void CorePreviewService::prefetch(const std::string& previewID, const std::string& token,
+                                  std::stop_token stop) {
+    const StopEither either(stop, stop_);
+    launcher_.prefetch(previewID, token, either.token());
+}
+
 void CorePreviewService::clearCache() {
     launcher_.clearCache();
 }

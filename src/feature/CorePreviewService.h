@@ -9,7 +9,8 @@ namespace quaylet {
 class CorePreviewService : public PreviewService {
   public:
     // Stopping stop ends every call in progress, and every later one, with
-    // CancellationError: the terminal's Ctrl-C. A launch also ends when its own token stops.
+    // CancellationError: the terminal’s Ctrl-C. A launch or a prefetch also ends when its own
+    // token stops.
     explicit CorePreviewService(RemotePreviewLauncher launcher, std::stop_token stop = {});
 
     std::string exchangeAuthenticationCode(const std::string& code) override;
@@ -19,6 +20,8 @@ class CorePreviewService : public PreviewService {
                                       const ManifestCallback& manifest,
                                       const ProgressCallback& progress,
                                       std::stop_token stop) override;
+    void prefetch(const std::string& previewID, const std::string& token,
+                  std::stop_token stop) override;
     void clearCache() override;
     std::vector<CachedBuildUsage> cachedBuilds() override;
     void trimCache(std::uintmax_t limitBytes) override;

@@ -37,6 +37,11 @@ class PreviewService {
                                               const ProgressCallback& progress,
                                               std::stop_token stop) = 0;
 
+    // Leaves the build's verified archive in the cache as a launch would, and nothing more.
+    // Stopping ends it with CancellationError.
+    virtual void prefetch(const std::string& previewID, const std::string& token,
+                          std::stop_token stop) = 0;
+
     virtual void clearCache() = 0;
     // The cached builds, least recently launched first, with their sizes on disk.
     virtual std::vector<CachedBuildUsage> cachedBuilds() = 0;

@@ -71,6 +71,10 @@ bool Settings::activateSimulator() const {
     return stored.isBool() ? stored.toBool() : true;
 }
 
+QJsonArray Settings::watches() const {
+    return value(kWatchesKey).toArray();
+}
+
 double Settings::cacheLimitGB() const {
     const QJsonValue stored = value(kCacheLimitKey);
     const double gigabytes = stored.toDouble(-1);
@@ -95,6 +99,10 @@ void Settings::setPreferredSimulatorUDID(const std::string& udid) {
 
 void Settings::setActivateSimulator(bool activate) {
     write(kActivateSimulatorKey, activate);
+}
+
+void Settings::setWatches(const QJsonArray& watches) {
+    write(kWatchesKey, watches);
 }
 
 QJsonValue Settings::value(const char* key) const {

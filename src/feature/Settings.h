@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 
@@ -17,6 +18,7 @@ class Settings {
   public:
     static constexpr const char* kPreferredSimulatorKey = "preferredSimulatorUDID";
     static constexpr const char* kActivateSimulatorKey = "activateSimulator";
+    static constexpr const char* kWatchesKey = "watches";
     static constexpr const char* kCacheLimitKey = "cacheLimitGB";
     static constexpr double kDefaultCacheLimitGB = 20;
 
@@ -31,6 +33,8 @@ class Settings {
     std::string preferredSimulatorUDID() const;
     // Whether to bring Simulator to the front; anything but a stored boolean means true.
     bool activateSimulator() const;
+    // The watched pull requests as stored; empty when missing or not an array.
+    QJsonArray watches() const;
     // How many gigabytes (10^9 bytes) downloaded builds may take; 0 means no limit. Anything
     // but a stored number from 0 up means the default.
     double cacheLimitGB() const;
@@ -42,6 +46,7 @@ class Settings {
     // contents could not be carried over. Failures throw std::filesystem::filesystem_error.
     void setPreferredSimulatorUDID(const std::string& udid);
     void setActivateSimulator(bool activate);
+    void setWatches(const QJsonArray& watches);
     // Throws std::invalid_argument for a negative or non-finite limit.
     void setCacheLimitGB(double gigabytes);
 

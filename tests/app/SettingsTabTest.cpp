@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QQuickItem>
 
 #include <filesystem>
@@ -152,6 +153,36 @@ TEST(SettingsTabTest, TheSwitchIsWrittenToTheSettingsFileAtOnce) {
     tab.scene.click("activateSimulatorSwitch");
     EXPECT_TRUE(tab.storedSettings().activateSimulator());
     EXPECT_FALSE(tab.scene.isShown("saveErrorLine"));
+}
+
+TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
+    SettingsTab tab;
+    const auto folder = Settings::defaultFile().parent_path().parent_path() / "autostart";
+    const auto checked = [&] {
+        return tab.scene.property("openAtLoginSwitch", "checked").toBool();
+    };
+    EXPECT_FALSE(checked()) << "off by default";
+
+    tab.scene.click("openAtLoginSwitch");
+    std::ifstream entry(folder / "quaylet.desktop");
+    const std::string contents{std::istreambuf_iterator<char>(entry), {}};
+    EXPECT_NE(
+        contents.find("\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"),
+        std::string::npos)
+        << contents;
+    EXPECT_TRUE(checked());
+    tab.scene.click("openAtLoginSwitch");
+    EXPECT_FALSE(std::filesystem::exists(folder / "quaylet.desktop"));
+    EXPECT_FALSE(checked());
+
+    // A file where the autostart folder belongs: the switch stays off and says why.
+    std::filesystem::remove_all(folder);
+    std::ofstream(folder) << "not a folder";
+    tab.scene.click("openAtLoginSwitch");
+    EXPECT_FALSE(checked());
+    EXPECT_TRUE(
+        tab.scene.text("openAtLoginDetail").startsWith("Quaylet could not be added to login"))
+        << tab.scene.text("openAtLoginDetail").toStdString();
 }
 
 TEST(SettingsTabTest, ASettingThatCannotBeSavedSaysSoAndShowsWhatIsStored) {

@@ -117,11 +117,34 @@ QString QuickScene::text(const QString& objectName) {
     return property(objectName, "text").toString();
 }
 
+namespace {
+
+// A person scrolls a control that sits past the edge of its scrolling view into sight before
+// clicking it.
+void scrollIntoView(QQuickItem& item) {
+    for (QQuickItem* view = item.parentItem(); view; view = view->parentItem()) {
+        if (!view->inherits("QQuickFlickable")) {
+            continue;
+        }
+        const QRectF shown = item.mapRectToItem(view, item.boundingRect());
+        const qreal contentY = view->property("contentY").toReal();
+        if (shown.bottom() > view->height()) {
+            view->setProperty("contentY", contentY + shown.bottom() - view->height());
+        } else if (shown.top() < 0) {
+            view->setProperty("contentY", contentY + shown.top());
+        }
+        return;
+    }
+}
+
+}  // namespace
+
 void QuickScene::click(const QString& objectName) {
     auto* item = qobject_cast<QQuickItem*>(&find(objectName));
     if (!item) {
         throw std::runtime_error(objectName.toStdString() + " is not an item");
     }
+    scrollIntoView(*item);
     const QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
     QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, middle.toPoint());
     QCoreApplication::processEvents();

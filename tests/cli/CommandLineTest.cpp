@@ -17,6 +17,7 @@
 #include <tuple>
 
 #include "core/process/ProcessRunner.h"
+#include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "support/ChildProcess.h"
 #include "support/DevServiceProcess.h"
@@ -28,6 +29,8 @@
 
 namespace quaylet {
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr const char* kPreviewLink = "quaylet://preview/pr-demo";
 
@@ -385,6 +388,65 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
     ASSERT_EQ(document["builds"].size(), 1U);
     EXPECT_EQ(document["builds"][0]["pullRequestTitle"], hostile) << "the value is kept exactly";
     EXPECT_EQ(document["builds"][0]["link"], kPreviewLink);
+}
+
+TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOnRequest) {
+    signIn();
+    EXPECT_EQ(quaylet({"watch", "quaylet/demo"}).status, 2) << "no pull request number";
+    EXPECT_EQ(quaylet({"watch", "quaylet/demo#1", "--interval", "0"}).status, 2);
+
+    std::list<testing::ScopedEnvironment> variables;
+    for (const auto& [name, value] : environment()) {
+        variables.emplace_back(name, value);
+    }
+    const auto watch = [&](std::vector<std::string> extra) {
+        int output[2];
+        EXPECT_EQ(::pipe2(output, O_CLOEXEC), 0);
+        std::vector<std::string> command = {QUAYLET_CLI_PROGRAM, "watch", "quaylet/demo#1",
+                                            "--interval", "1"};
+        command.insert(command.end(), extra.begin(), extra.end());
+        const pid_t child = testing::ChildProcess::start(command, -1, output[1]);
+        ::close(output[1]);
+        return std::pair(child, output[0]);
+    };
+    const auto interrupt = [](pid_t child, int output) {
+        ::kill(child, SIGINT);
+        readUntil(output, "\x01");  // everything up to the end of the output
+        ::close(output);
+        const int status = testing::ChildProcess::wait(child);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+
+    auto [child, output] = watch({});
+    std::string printed = readUntil(output, "quaylet://preview/pr-demo\n");
+    EXPECT_TRUE(printed.starts_with("Ready: demo · 0123456 · quaylet://preview/pr-demo\n"))
+        << printed;
+    // A later build of the same pull request, newer than the first.
+    ProcessRunner().runChecked(
+        {testing::DevServiceProcess::program(),
+         {"make-demo-build", builds.path().string(), "--preview-id", "pr-demo-2"}},
+        {});
+    const auto manifestFile = builds.path() / "pr-demo-2" / "manifest.json";
+    auto manifest = nlohmann::json::parse(std::ifstream(manifestFile));
+    manifest["createdAt"] = formatInternetDateTime(std::chrono::system_clock::now() + 1min);
+    std::ofstream(manifestFile) << manifest.dump();
+    printed = readUntil(output, "quaylet://preview/pr-demo-2\n");
+    EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo-2\n");
+    const auto cached = user.path() / "cache" / "dev.quaylet.Quaylet" / "pr-demo-2";
+    EXPECT_TRUE(std::filesystem::is_directory(cached)) << "fetched ahead";
+    std::error_code missing;
+    for (const auto& build : std::filesystem::directory_iterator(cached, missing)) {
+        EXPECT_TRUE(std::filesystem::is_regular_file(build.path() / "artifact.zip"));
+    }
+    EXPECT_EQ(interrupt(child, output), 130);
+
+    std::tie(child, output) = watch({"--open"});
+    printed = readUntil(output, "Running in iPhone 16 Pro\n");
+    EXPECT_TRUE(contains(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo-2\n"))
+        << printed;
+    EXPECT_FALSE(contains(printed, "step 2 of 5")) << "opened from what the watch fetched";
+    EXPECT_TRUE(printed.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n")) << printed;
+    EXPECT_EQ(interrupt(child, output), 130);
 }
 
 TEST_F(CommandLineTest, TheCacheListsItsBuildsAndKeepsWithinItsLimit) {

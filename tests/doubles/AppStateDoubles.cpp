@@ -69,6 +69,10 @@ void FakePreviewService::revokeAuthentication(const std::string&) {
 }
 
 std::vector<PreviewSummary> FakePreviewService::availablePreviews(const std::string&) {
+    {
+        std::lock_guard lock(mutex_);
+        ++listCount_;
+    }
     if (onList) {
         onList();
     }
@@ -92,6 +96,25 @@ std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest&
                             request.activateSimulator, manifest, progress, request.downloadProgress,
                             stop, request.cacheLimitBytes}),
         request.targets);
+}
+
+void FakePreviewService::prefetch(const std::string& previewID, const std::string&,
+                                  std::stop_token stop) {
+    if (onPrefetch) {
+        onPrefetch(previewID, stop);
+    }
+    std::lock_guard lock(mutex_);
+    prefetchedPreviews_.push_back(previewID);
+}
+
+std::vector<std::string> FakePreviewService::prefetchedPreviews() const {
+    std::lock_guard lock(mutex_);
+    return prefetchedPreviews_;
+}
+
+int FakePreviewService::listCount() const {
+    std::lock_guard lock(mutex_);
+    return listCount_;
 }
 
 void FakePreviewService::clearCache() {

@@ -71,12 +71,16 @@ class FakePreviewService : public PreviewService {
                                       const ManifestCallback& manifest,
                                       const ProgressCallback& progress,
                                       std::stop_token stop) override;
+    void prefetch(const std::string& previewID, const std::string& token,
+                  std::stop_token stop) override;
     void clearCache() override;
     std::vector<CachedBuildUsage> cachedBuilds() override;
     void trimCache(std::uintmax_t limitBytes) override;
     void removeCachedPreviews(const std::vector<std::string>& previewIDs) override;
 
     std::vector<std::string> exchangedCodes() const;
+    std::vector<std::string> prefetchedPreviews() const;
+    int listCount() const;
     std::vector<std::string> launchedPreviews() const;
     std::vector<RequestedLaunch> requestedLaunches() const;
 
@@ -96,11 +100,15 @@ class FakePreviewService : public PreviewService {
     std::vector<std::string> removedPreviews;
     // When set, the builds list runs it first, so that a test can hold the list.
     std::function<void()> onList;
+    // When set, a prefetch runs it (on the prefetching thread) instead of succeeding at once.
+    std::function<void(const std::string& previewID, std::stop_token)> onPrefetch;
 
   private:
     mutable std::mutex mutex_;
     std::vector<std::string> exchangedCodes_;
     std::vector<RequestedLaunch> requestedLaunches_;
+    std::vector<std::string> prefetchedPreviews_;
+    int listCount_ = 0;
 };
 
 class FakeSimulatorService : public SimulatorService {

@@ -2,12 +2,21 @@ import QtQuick
 import QtQuick.Layouts
 import Quaylet
 
-// One build of the list: what it is, and "Run" once it is ready or else how far it got.
+// One build of the list: what it is, and "Run" once it is ready or else how far it got;
+// "Watch" for its pull request, and for a watched one whether new builds open at once.
 Item {
     id: row
 
     required property var summary
     required property var appState
+
+    readonly property var watcher: appState.watcher
+    readonly property string reference: summary.repository + "#" + summary.pullRequest
+    readonly property bool watched: watcher.watched.indexOf(reference) >= 0
+    readonly property bool opensAutomatically: watcher.openingAutomatically.indexOf(reference) >= 0
+    // Fetched ahead while no notification could say so.
+    readonly property bool fetchedAhead: watcher.readyBuilds.some(
+                                             build => build.previewId === summary.previewId)
 
     // The service's status word with each word capitalised, as "uploading" → "Uploading".
     function capitalised(words) {
@@ -15,7 +24,7 @@ Item {
                     word => word.charAt(0).toUpperCase() + word.slice(1).toLowerCase()).join(" ")
     }
 
-    implicitHeight: 50
+    implicitHeight: watched ? 70 : 50
     // One element for assistive technologies: what the build is, where it comes from and
     // how far it got; pressing it runs the build, as "Run" does.
     Accessible.role: Accessible.ListItem
@@ -70,6 +79,38 @@ Item {
                 Layout.fillWidth: true
                 Accessible.ignored: true
             }
+
+            ActionButton {
+                objectName: "openAutomaticallyToggle"
+                visible: row.watched
+                size: "small"
+                symbol: row.opensAutomatically ? "checkmark" : ""
+                text: "Open automatically"
+                Accessible.role: Accessible.CheckBox
+                Accessible.checkable: true
+                Accessible.checked: row.opensAutomatically
+                onClicked: row.watcher.setOpenAutomatically(row.summary.repository,
+                                                            row.summary.pullRequest,
+                                                            !row.opensAutomatically)
+            }
+        }
+
+        Rectangle {
+            objectName: "fetchedAheadBadge"
+            visible: row.fetchedAhead
+            implicitWidth: fetchedText.implicitWidth + 14
+            implicitHeight: fetchedText.implicitHeight + 6
+            radius: height / 2
+            color: Theme.withOpacity(Theme.accentColor, 0.15)
+
+            PlainText {
+                id: fetchedText
+                anchors.centerIn: parent
+                text: "New"
+                font.pixelSize: 11
+                font.weight: Font.DemiBold
+                color: Theme.accentColor
+            }
         }
 
         ActionButton {
@@ -101,6 +142,12 @@ Item {
                 color: Theme.primaryText
                 Accessible.ignored: true
             }
+        }
+
+        WatchToggle {
+            watcher: row.watcher
+            repository: row.summary.repository
+            pullRequest: row.summary.pullRequest
         }
     }
 }

@@ -12,6 +12,10 @@ Rectangle {
     // The list's entry for the build, when the list has one.
     readonly property var summary: appState.builds.find(build => build.previewId === previewID)
                                    ?? null
+    // Whose pull request it is: the list's entry, or the manifest of the launch.
+    readonly property var pullRequestOf: summary ?? (appState.activePreview
+                                                     && appState.activePreview.previewId === previewID
+                                                     ? appState.activePreview : null)
 
     implicitHeight: row.implicitHeight + 28
     radius: 12
@@ -69,6 +73,13 @@ Rectangle {
                 font.pixelSize: 12
                 Layout.fillWidth: true
             }
+        }
+
+        WatchToggle {
+            visible: card.pullRequestOf !== null
+            watcher: card.appState.watcher
+            repository: card.pullRequestOf ? card.pullRequestOf.repository : ""
+            pullRequest: card.pullRequestOf ? card.pullRequestOf.pullRequest : 0
         }
 
         ActionButton {

@@ -43,6 +43,10 @@ Item {
         appState: root.appState
     }
 
+    LoginItem {
+        id: loginItem
+    }
+
     ColumnLayout {
         id: column
         anchors.top: parent.top
@@ -130,37 +134,11 @@ Item {
                     color: Theme.primaryText
                 }
 
-                Switch {
-                    id: activateSwitch
+                SettingSwitch {
                     objectName: "activateSimulatorSwitch"
                     checked: root.userSettings.activateSimulator
                     Accessible.name: "Bring Simulator to the front"
                     onToggled: root.userSettings.activateSimulator = checked
-                    // The row's own label names the switch; the style's would be a second one.
-                    contentItem: Item {}
-
-                    indicator: Rectangle {
-                        x: activateSwitch.leftPadding
-                        y: (activateSwitch.height - height) / 2
-                        implicitWidth: 36
-                        implicitHeight: 20
-                        radius: 10
-                        color: activateSwitch.checked ? Theme.accentColor : Theme.separator
-
-                        FocusRing {
-                            shown: activateSwitch.visualFocus
-                            cornerRadius: parent.radius
-                        }
-
-                        Rectangle {
-                            x: activateSwitch.checked ? parent.width - width - 2 : 2
-                            y: 2
-                            width: 16
-                            height: 16
-                            radius: 8
-                            color: "white"
-                        }
-                    }
                 }
             }
 
@@ -216,6 +194,46 @@ Item {
                 buttonText: "Check now"
                 buttonObjectName: "checkNowButton"
                 onActivated: root.updateAction.run()
+            }
+
+            Divider {}
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+
+                    PlainText {
+                        text: "Open at login"
+                        font.pixelSize: 13
+                        color: Theme.primaryText
+                    }
+
+                    PlainText {
+                        objectName: "openAtLoginDetail"
+                        Layout.fillWidth: true
+                        text: loginItem.error !== ""
+                              ? loginItem.error
+                              : "Watched pull requests are only watched while Quaylet runs."
+                        font.pixelSize: 12
+                        color: loginItem.error !== "" ? Theme.red : Theme.secondaryText
+                        wrapMode: Text.Wrap
+                    }
+                }
+
+                // Shows what is installed, also when a change failed.
+                SettingSwitch {
+                    objectName: "openAtLoginSwitch"
+                    checked: loginItem.installed
+                    Accessible.name: "Open at login"
+                    onToggled: {
+                        loginItem.installed = checked
+                        checked = Qt.binding(() => loginItem.installed)
+                    }
+                }
             }
         }
 

@@ -29,4 +29,17 @@ std::optional<std::string> userMessage(const std::exception_ptr& error) {
     }
 }
 
+bool isCancellation(const std::exception_ptr& error) {
+    if (!error) {
+        return false;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const CancellationError&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace quaylet

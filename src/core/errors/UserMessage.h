@@ -10,4 +10,7 @@ namespace quaylet {
 // error's own description. Absent for cancellation, which is never shown.
 std::optional<std::string> userMessage(const std::exception_ptr& error);
 
+// Whether the failure is a cancellation; false when there is none.
+bool isCancellation(const std::exception_ptr& error);
+
 }  // namespace quaylet

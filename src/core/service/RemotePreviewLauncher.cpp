@@ -10,6 +10,7 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
+#include "core/service/BuildDirectoryLock.h"
 #include "core/service/PreviewIdentifier.h"
 #include "core/support/BundleIdentifier.h"
 #include "core/support/FileTree.h"
@@ -168,6 +169,8 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
     const std::filesystem::path archive = buildDirectory / "artifact.zip";
     createPrivateFolder(cacheRoot_);
     std::filesystem::create_directories(buildDirectory);
+    // A launch that meets a prefetch of its build waits here and then finds the archive.
+    const BuildDirectoryLock writer(buildDirectory, stop);
 
     // A cached archive is hashed once: when it still matches, the verification below only
     // has to prove that the file has not changed since.
@@ -234,6 +237,13 @@ std::string RemotePreviewLauncher::downloadArchive(const RemoteLaunchRequest& re
         }
         waitUnlessStopped(kFirstRetryDelay * (1 << retry), stop);
     }
+}
+
+PreviewManifest RemotePreviewLauncher::prefetch(const std::string& previewID,
+                                                const std::string& token,
+                                                std::stop_token stop) const {
+    return fetchVerifiedArchive({.previewID = previewID, .token = token}, nullptr, nullptr, stop)
+        .manifest;
 }
 
 std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,

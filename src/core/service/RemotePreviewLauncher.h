@@ -84,6 +84,12 @@ class RemotePreviewLauncher {
     // the archive's own, so that nothing unfinished is ever verified, unpacked or reused.
     static constexpr const char* kPartialArchiveName = "artifact.zip.partial";
 
+    // Leaves the build's verified archive in the cache exactly as a launch does before it
+    // unpacks, and nothing more, so that a later launch skips the download. Returns the
+    // manifest; fails as the launch would up to that point.
+    PreviewManifest prefetch(const std::string& previewID, const std::string& token,
+                             std::stop_token stop) const;
+
     // Removes every cached build and leaves an empty cache folder.
     void clearCache() const;
 

@@ -6,9 +6,11 @@
 #include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
+#include "core/service/BuildDirectoryLock.h"
 #include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
@@ -310,6 +312,41 @@ TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAny
     }
     EXPECT_FALSE(std::filesystem::exists(cacheRoot)) << "nothing was created";
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache.path()), {}), 0);
+}
+
+TEST_F(RemotePreviewLauncherTest, PrefetchLeavesOnlyTheVerifiedArchiveForTheLaunch) {
+    const auto archive = buildDirectory(build) / "artifact.zip";
+    std::filesystem::create_directories(buildDirectory(build));
+    std::optional<BuildDirectoryLock> launchInProgress(std::in_place, buildDirectory(build),
+                                                       std::stop_token());
+    std::stop_source stop;
+    std::exception_ptr waiting;
+    std::thread prefetching([&] {
+        try {
+            launcher.prefetch(kPreview, kToken, stop.get_token());
+        } catch (...) {
+            waiting = std::current_exception();
+        }
+    });
+    stop.request_stop();
+    prefetching.join();
+    EXPECT_EQ(userMessage(waiting), std::nullopt) << "a stopped prefetch is a cancellation";
+    EXPECT_NE(waiting, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(archive)) << "it never wrote past the held folder";
+    launchInProgress.reset();
+
+    EXPECT_EQ(launcher.prefetch(kPreview, kToken, {}).displayName, "Demo");
+    EXPECT_EQ(ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost()).sha256(archive, {}),
+              build.digest());
+    EXPECT_FALSE(std::filesystem::exists(buildDirectory(build) / "app")) << "nothing unpacked";
+    EXPECT_TRUE(launchEvents().empty()) << "a prefetch is no launch";
+
+    const Outcome opened = launch();
+    ASSERT_EQ(userMessage(opened.error), std::nullopt) << *userMessage(opened.error);
+    EXPECT_EQ(opened.stages[1], RemoteLaunchStage::verifying) << "no download after a prefetch";
+
+    build.set("status", "failed");
+    EXPECT_THROW(launcher.prefetch(kPreview, kToken, {}), QuayletError) << "checked as a launch";
 }
 
 TEST_F(RemotePreviewLauncherTest, ClearCacheLeavesAnEmptyRoot) {

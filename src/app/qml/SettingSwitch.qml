@@ -1,0 +1,34 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import Quaylet
+
+// The settings' on/off switch: the accent colour when on, a focus ring when the keyboard is
+// on it. The row's own label names the switch; the style's would be a second one.
+Switch {
+    id: control
+
+    contentItem: Item {}
+
+    indicator: Rectangle {
+        x: control.leftPadding
+        y: (control.height - height) / 2
+        implicitWidth: 36
+        implicitHeight: 20
+        radius: 10
+        color: control.checked ? Theme.accentColor : Theme.separator
+
+        FocusRing {
+            shown: control.visualFocus
+            cornerRadius: parent.radius
+        }
+
+        Rectangle {
+            x: control.checked ? parent.width - width - 2 : 2
+            y: 2
+            width: 16
+            height: 16
+            radius: 8
+            color: "white"
+        }
+    }
+}

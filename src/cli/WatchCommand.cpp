@@ -1,0 +1,75 @@
+#include "cli/WatchCommand.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+#include "cli/Interrupt.h"
+#include "cli/Output.h"
+#include "cli/TerminalProgress.h"
+#include "core/errors/QuayletError.h"
+#include "feature/PullRequestWatcher.h"
+
+namespace quaylet {
+namespace {
+
+constexpr int kFailure = 1;
+constexpr int kUsageError = 2;
+constexpr int kInterrupted = 130;
+
+}  // namespace
+
+int watchPullRequest(AppState& state, const AppState::Collaborators& collaborators,
+                     const WatchCommandOptions& options, const Interrupt& interrupt,
+                     const std::function<int(const AppState&)>& launchOutcome) {
+    const std::optional<PullRequestWatch> watch = parsePullRequestReference(options.pullRequest);
+    if (!watch) {
+        printError("Name the pull request as owner/repository#number.");
+        return kUsageError;
+    }
+    if (!state.isSignedIn()) {
+        printError("Not signed in. Run “quaylet sign-in” first.");
+        return kFailure;
+    }
+
+    TerminalProgress progress(state, stdout);
+    // Only this command's watch: the application's watches stay in its settings.
+    const std::chrono::seconds interval(options.intervalSeconds);
+    PullRequestWatcher watcher(
+        state, collaborators.previewService, collaborators.tokenStore, std::nullopt,
+        {.interval = interval,
+         .longestInterval =
+             std::max<std::chrono::milliseconds>(interval, std::chrono::minutes(10))});
+
+    QObject::connect(&watcher, &PullRequestWatcher::prefetched, [&](const PreviewSummary& build) {
+        printLine("Ready: " + build.title() + " · " + build.commitSha.substr(0, 7) +
+                  " · quaylet://preview/" + build.previewId);
+        if (options.open) {
+            state.open(QString::fromStdString(build.previewId)).then([&] {
+                progress.finish();
+                launchOutcome(state);
+            });
+        }
+    });
+    QObject::connect(&watcher, &PullRequestWatcher::prefetchFailed,
+                     [](const PreviewSummary& build, const std::string& message) {
+                         printError(build.title() + ": " + message);
+                     });
+    // The state signs out when the service refuses the token; the watch cannot go on.
+    QObject::connect(&state, &AppState::isSignedInChanged, [&] {
+        if (!state.isSignedIn()) {
+            printError(QuayletError::authenticationRequired().errorDescription());
+            QCoreApplication::exit(kFailure);
+        }
+    });
+    QObject::connect(&interrupt, &Interrupt::received, [&] {
+        progress.finish();
+        QCoreApplication::exit(kInterrupted);
+    });
+
+    watcher.start(nullptr);
+    watcher.watch(*watch);
+    return QCoreApplication::exec();
+}
+
+}  // namespace quaylet

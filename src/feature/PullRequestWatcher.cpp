@@ -1,0 +1,344 @@
+#include "feature/PullRequestWatcher.h"
+
+#include <QPointer>
+
+#include <algorithm>
+#include <thread>
+
+#include "core/errors/CancellationError.h"
+#include "core/errors/UserMessage.h"
+#include "feature/AppState.h"
+#include "feature/MainThread.h"
+#include "feature/RecordVariants.h"
+
+namespace quaylet {
+namespace {
+
+QStringList references(const std::vector<PullRequestWatch>& watches, bool onlyOpening) {
+    QStringList list;
+    for (const auto& watch : watches) {
+        if (!onlyOpening || watch.openAutomatically) {
+            list.append(QString::fromStdString(watch.reference()));
+        }
+    }
+    return list;
+}
+
+}  // namespace
+
+PullRequestWatcher::PullRequestWatcher(AppState& state, std::shared_ptr<PreviewService> service,
+                                       std::shared_ptr<TokenStore> tokenStore,
+                                       std::optional<Settings> settings)
+    : PullRequestWatcher(state, std::move(service), std::move(tokenStore), std::move(settings),
+                         Options()) {}
+
+PullRequestWatcher::PullRequestWatcher(AppState& state, std::shared_ptr<PreviewService> service,
+                                       std::shared_ptr<TokenStore> tokenStore,
+                                       std::optional<Settings> settings, Options options)
+    : state_(state),
+      service_(std::move(service)),
+      tokenStore_(std::move(tokenStore)),
+      settings_(std::move(settings)),
+      options_(std::move(options)) {
+    if (settings_) {
+        for (const QJsonValue& stored : settings_->watches()) {
+            if (auto watch = PullRequestWatch::fromJson(stored.toObject())) {
+                watches_.push_back(std::move(*watch));
+            }
+        }
+    }
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &PullRequestWatcher::poll);
+    connect(&state_, &AppState::isSignedInChanged, this, &PullRequestWatcher::updatePolling);
+    connect(&state_, &AppState::isLaunchInProgressChanged, this,
+            &PullRequestWatcher::launchStartedOrEnded);
+    connect(&state_, &AppState::receivedPreviewIDChanged, this, [this] {
+        if (state_.receivedPreviewID()) {
+            forgetReadyBuild(*state_.receivedPreviewID());
+        }
+    });
+}
+
+PullRequestWatcher::~PullRequestWatcher() {
+    stopPrefetches();
+}
+
+void PullRequestWatcher::start(std::shared_ptr<BuildNotifier> notifier) {
+    notifier_ = std::move(notifier);
+    if (notifier_) {
+        connect(notifier_.get(), &BuildNotifier::openRequested, this,
+                [this](const QString& previewID) { state_.open(previewID); });
+    }
+    started_ = true;
+    updatePolling();
+}
+
+void PullRequestWatcher::watch(PullRequestWatch watch) {
+    if (PullRequestWatch* existing = find(watch.repository, watch.pullRequest)) {
+        *existing = std::move(watch);
+    } else {
+        watches_.push_back(std::move(watch));
+    }
+    save();
+    emit watchesChanged();
+    updatePolling();
+}
+
+void PullRequestWatcher::setWatched(const QString& repository, qint64 pullRequest, bool watched) {
+    const auto reference =
+        parsePullRequestReference(repository.toStdString() + "#" + std::to_string(pullRequest));
+    if (!reference || (find(reference->repository, pullRequest) != nullptr) == watched) {
+        return;
+    }
+    if (!watched) {
+        std::erase_if(watches_, [&](const PullRequestWatch& watch) {
+            return watch.repository == reference->repository && watch.pullRequest == pullRequest;
+        });
+        std::erase_if(pending_,
+                      [&](const PreviewSummary& build) { return reference->isFor(build); });
+        save();
+        emit watchesChanged();
+        updatePolling();
+        return;
+    }
+    PullRequestWatch started = *reference;
+    started.lastActivity = toMilliseconds(options_.now());
+    // What the list already shows is known to the user; only later builds are news.
+    for (const PreviewSummary& build : state_.builds()) {
+        if (started.isFor(build) && build.isReady() && started.isNewer(build)) {
+            started.lastSeenBuild = toMilliseconds(build.createdAt);
+        }
+    }
+    watch(std::move(started));
+}
+
+void PullRequestWatcher::setOpenAutomatically(const QString& repository, qint64 pullRequest,
+                                              bool openAutomatically) {
+    PullRequestWatch* watch = find(repository.toStdString(), pullRequest);
+    if (watch == nullptr || watch->openAutomatically == openAutomatically) {
+        return;
+    }
+    watch->openAutomatically = openAutomatically;
+    save();
+    emit watchesChanged();
+}
+
+bool PullRequestWatcher::shouldPoll() const {
+    return started_ && !watches_.empty() && state_.isSignedIn();
+}
+
+void PullRequestWatcher::updatePolling() {
+    if (!shouldPoll()) {
+        timer_.stop();
+        failures_ = 0;
+        pending_.clear();
+        stopPrefetches();
+        return;
+    }
+    if (!isPolling()) {
+        poll();
+    }
+}
+
+void PullRequestWatcher::poll() {
+    if (!shouldPoll()) {
+        return;
+    }
+    isListing_ = true;
+    // The state's own reload: the list the user sees stays current, and a refused token signs
+    // the user out there, which ends the polling through isSignedInChanged. No context object:
+    // Qt 6.4 asserts on a continuation whose context has gone; the state finishes its futures
+    // on the main thread.
+    state_.refreshBuilds().then([self = QPointer<PullRequestWatcher>(this)] {
+        if (self) {
+            self->listed();
+        }
+    });
+}
+
+void PullRequestWatcher::listed() {
+    isListing_ = false;
+    if (!shouldPoll()) {
+        return;
+    }
+    if (state_.buildsError()) {
+        ++failures_;
+    } else {
+        failures_ = 0;
+        review(state_.builds());
+        if (!shouldPoll()) {
+            updatePolling();  // every watch has ended
+            return;
+        }
+    }
+    timer_.start(delayAfter(failures_, options_));
+}
+
+std::chrono::milliseconds PullRequestWatcher::delayAfter(int failures, const Options& options) {
+    auto wait = options.interval;
+    for (int failure = 0; failure < failures && wait < options.longestInterval; ++failure) {
+        wait *= 2;
+    }
+    return std::min(wait, options.longestInterval);
+}
+
+void PullRequestWatcher::review(const std::vector<PreviewSummary>& builds) {
+    const auto now = toMilliseconds(options_.now());
+    bool changed = false;
+    for (PullRequestWatch& watch : watches_) {
+        const PreviewSummary* newest = nullptr;
+        for (const PreviewSummary& build : builds) {
+            if (!watch.isFor(build)) {
+                continue;
+            }
+            const auto created = toMilliseconds(build.createdAt);
+            if (created > watch.lastActivity) {
+                watch.lastActivity = created;
+                changed = true;
+            }
+            if (build.isReady() && watch.isNewer(build) &&
+                (newest == nullptr || build.createdAt > newest->createdAt)) {
+                newest = &build;
+            }
+        }
+        const auto queued = [&](const PreviewSummary& build) {
+            return build.previewId == newest->previewId;
+        };
+        if (newest != nullptr && std::none_of(pending_.begin(), pending_.end(), queued) &&
+            !(prefetch_ && queued(prefetch_->build))) {
+            pending_.push_back(*newest);
+        }
+    }
+    const auto quiet = [&](const PullRequestWatch& watch) {
+        return now - watch.lastActivity > kQuietLimit;
+    };
+    if (std::any_of(watches_.begin(), watches_.end(), quiet)) {
+        std::erase_if(watches_, quiet);
+        changed = true;
+    }
+    if (changed) {
+        save();
+        emit watchesChanged();
+    }
+    startNextPrefetch();
+}
+
+void PullRequestWatcher::startNextPrefetch() {
+    if (prefetch_ || pending_.empty() || state_.isLaunchInProgress()) {
+        return;
+    }
+    const std::optional<std::string> token = tokenStore_->readToken();
+    if (!token) {
+        return;
+    }
+    prefetch_.emplace(Prefetch{pending_.front(), {}});
+    pending_.pop_front();
+    std::thread([self = QPointer<PullRequestWatcher>(this), service = service_, token = *token,
+                 build = prefetch_->build, stop = prefetch_->stop.get_token()] {
+        std::exception_ptr error;
+        try {
+            service->prefetch(build.previewId, token, stop);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        postToMainThread([self, build, error, stop] {
+            if (self && !stop.stop_requested()) {
+                self->finishPrefetch(build, error);
+            }
+        });
+    }).detach();  // the main thread never waits for a worker; the outcome comes as an event
+}
+
+void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::exception_ptr error) {
+    prefetch_.reset();
+    PullRequestWatch* watch = find(build.repository, build.pullRequest);
+    if (watch != nullptr && !isCancellation(error)) {
+        // A build that fails its prefetch is not tried again every minute; the list still
+        // offers it, and opening it shows why it fails.
+        watch->lastSeenBuild = std::max(watch->lastSeenBuild.value_or(std::chrono::milliseconds(0)),
+                                        toMilliseconds(build.createdAt));
+        save();
+        if (!error) {
+            emit prefetched(build);
+            if (watch->openAutomatically && !state_.isLaunchInProgress()) {
+                state_.open(QString::fromStdString(build.previewId));
+            } else if (!notifier_ || !notifier_->announce(build)) {
+                readyBuilds_.push_back(build);
+                emit readyBuildsChanged();
+            }
+        } else {
+            emit prefetchFailed(build, userMessage(error).value_or(""));
+        }
+    }
+    startNextPrefetch();
+}
+
+void PullRequestWatcher::launchStartedOrEnded() {
+    if (!state_.isLaunchInProgress()) {
+        startNextPrefetch();
+        return;
+    }
+    // A launch of the build being prefetched waits for it in the core; any other prefetch
+    // gives way and runs again after the launch.
+    if (prefetch_ && state_.receivedPreviewID() != prefetch_->build.previewId) {
+        pending_.push_front(prefetch_->build);
+        prefetch_->stop.request_stop();
+        prefetch_.reset();
+    }
+}
+
+void PullRequestWatcher::stopPrefetches() {
+    if (prefetch_) {
+        prefetch_->stop.request_stop();
+        prefetch_.reset();
+    }
+}
+
+void PullRequestWatcher::forgetReadyBuild(const std::string& previewID) {
+    if (std::erase_if(readyBuilds_, [&](const PreviewSummary& build) {
+            return build.previewId == previewID;
+        }) > 0) {
+        emit readyBuildsChanged();
+    }
+}
+
+PullRequestWatch* PullRequestWatcher::find(const std::string& repository,
+                                           std::int64_t pullRequest) {
+    const auto found = std::find_if(watches_.begin(), watches_.end(), [&](const auto& watch) {
+        return watch.repository == repository && watch.pullRequest == pullRequest;
+    });
+    return found == watches_.end() ? nullptr : &*found;
+}
+
+void PullRequestWatcher::save() {
+    if (!settings_) {
+        return;
+    }
+    QJsonArray stored;
+    for (const PullRequestWatch& watch : watches_) {
+        stored.append(watch.toJson());
+    }
+    // A settings file that cannot be written leaves the watches working for this session.
+    try {
+        settings_->setWatches(stored);
+    } catch (const std::filesystem::filesystem_error&) {
+    }
+}
+
+QStringList PullRequestWatcher::watchedValue() const {
+    return references(watches_, false);
+}
+
+QStringList PullRequestWatcher::openingAutomaticallyValue() const {
+    return references(watches_, true);
+}
+
+QVariantList PullRequestWatcher::readyBuildsValue() const {
+    QVariantList builds;
+    for (const PreviewSummary& build : readyBuilds_) {
+        builds.append(toVariantMap(build));
+    }
+    return builds;
+}
+
+}  // namespace quaylet

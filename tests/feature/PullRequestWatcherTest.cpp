@@ -1,0 +1,309 @@
+#include "feature/PullRequestWatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "core/errors/CancellationError.h"
+#include "core/process/ProcessRunner.h"
+#include "core/support/InternetDateTime.h"
+#include "doubles/AppStateDoubles.h"
+#include "feature/AppState.h"
+#include "feature/CorePreviewService.h"
+#include "feature/CoreSimulatorService.h"
+#include "support/DevServiceProcess.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::system_clock;
+
+// Completion only: waits for work that is bound to end, with a generous bound against hangs.
+bool waitFor(const std::function<bool()>& done) {
+    QDeadlineTimer deadline(60s);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+// The desktop's notifier as a record of what it was asked to show.
+class RecordingNotifier : public BuildNotifier {
+  public:
+    bool announce(const PreviewSummary& build) override {
+        announced.push_back(readyAnnouncement(build).toStdString());
+        return available;
+    }
+
+    std::vector<std::string> announced;
+    bool available = true;
+};
+
+PreviewSummary build(const std::string& id, Clock::time_point created,
+                     const std::string& status = "ready") {
+    PreviewSummary summary = testing::makeSummary(id, id);
+    summary.repository = "acme/app";
+    summary.pullRequest = 7;
+    summary.pullRequestTitle = "Dark mode";
+    summary.status = status;
+    summary.createdAt = created;
+    return summary;
+}
+
+class PullRequestWatcherTest : public ::testing::Test {
+  protected:
+    PullRequestWatcherTest() { tokens->token = "stored-token"; }
+
+    AppState& makeState() {
+        state = std::make_unique<AppState>(
+            QUrl("https://previews.example.com"),
+            AppState::Collaborators{service, simulator, tokens, Settings(settingsFile),
+                                    PendingSignIn(folder.path() / "pending")});
+        return *state;
+    }
+
+    // Starts the state's watcher on this test's notifier and waits for its first look.
+    PullRequestWatcher& start() {
+        const int before = service->listCount();
+        state->watcher().start(notifier);
+        if (!state->watcher().watches().empty()) {
+            EXPECT_TRUE(waitFor(
+                [&] { return service->listCount() > before && !state->isLoadingBuilds(); }));
+        }
+        return state->watcher();
+    }
+
+    // The list shows the builds, and the pull request is watched from there.
+    void watchAfterSeeing(const std::vector<PreviewSummary>& builds) {
+        service->previews = builds;
+        ASSERT_TRUE(waitFor([f = state->refreshBuilds()] { return f.isFinished(); }));
+        state->watcher().setWatched("acme/app", 7, true);
+    }
+
+    testing::TemporaryDirectory folder;
+    std::filesystem::path settingsFile = folder.path() / "settings.json";
+    std::shared_ptr<testing::FakePreviewService> service =
+        std::make_shared<testing::FakePreviewService>();
+    std::shared_ptr<testing::FakeSimulatorService> simulator =
+        std::make_shared<testing::FakeSimulatorService>();
+    std::shared_ptr<testing::FakeTokenStore> tokens = std::make_shared<testing::FakeTokenStore>();
+    std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
+    std::unique_ptr<AppState> state;
+};
+
+TEST_F(PullRequestWatcherTest, NothingPollsWithoutAStartedWatchAndASignIn) {
+    AppState& app = makeState();
+    PullRequestWatcher& watcher = start();
+    EXPECT_FALSE(watcher.isPolling()) << "nothing is watched";
+
+    watcher.setWatched("acme/app", 7, true);
+    EXPECT_TRUE(watcher.isPolling());
+    EXPECT_TRUE(waitFor([&] { return service->listCount() == 1 && !app.isLoadingBuilds(); }));
+    watcher.setWatched("acme/app", 7, false);
+    EXPECT_FALSE(watcher.isPolling());
+
+    watcher.setWatched("acme/app", 7, true);
+    tokens->token.reset();
+    EXPECT_TRUE(waitFor([f = app.signOut()] { return f.isFinished(); }));
+    EXPECT_TRUE(waitFor([&] { return !watcher.isPolling(); })) << "signed out";
+
+    watcher.setWatched("not a repository", 7, true);
+    watcher.setWatched("acme/app;rm", 8, true);
+    EXPECT_EQ(watcher.watches().size(), 1u) << "only plain owner/name repositories";
+
+    // A state that was never started, as on the command line, keeps its watches still.
+    tokens->token = "stored-token";
+    makeState();
+    const int lists = service->listCount();
+    state->watcher().setWatched("acme/app", 9, true);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(state->watcher().isPolling());
+    EXPECT_EQ(service->listCount(), lists);
+}
+
+TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnouncedOrOpened) {
+    const auto now = Clock::now();
+    const auto seen = build("seen", now - 2h);
+    const std::vector<PreviewSummary> published = {seen, build("older", now - 1h),
+                                                   build("new", now - 30min),
+                                                   build("uploading", now, "uploading")};
+    struct Case {
+        const char* name;
+        bool openAutomatically;
+        bool notificationService;
+        std::vector<std::string> announced;
+        std::vector<std::string> opened;
+        std::size_t readyBuilds;
+    };
+    const Case cases[] = {
+        {"announced", false, true, {"Build ready · Dark mode · PR #7"}, {}, 0},
+        {"shown by the list", false, false, {"Build ready · Dark mode · PR #7"}, {}, 1},
+        {"opened instead", true, true, {}, {"new"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(settingsFile);
+        service = std::make_shared<testing::FakePreviewService>();
+        service->onLaunch = [](const testing::LaunchCall&) {
+            return testing::makeReport("App", "iPhone");
+        };
+        notifier = std::make_shared<RecordingNotifier>();
+        notifier->available = c.notificationService;
+        makeState();
+        watchAfterSeeing({seen});
+        state->watcher().setOpenAutomatically("acme/app", 7, c.openAutomatically);
+        service->previews = published;
+        PullRequestWatcher& watcher = start();
+
+        ASSERT_TRUE(waitFor([&] { return !service->prefetchedPreviews().empty(); }));
+        ASSERT_TRUE(waitFor(
+            [&] { return notifier->announced.size() + service->launchedPreviews().size() > 0; }));
+        EXPECT_EQ(service->prefetchedPreviews(), std::vector<std::string>{"new"});
+        EXPECT_EQ(notifier->announced, c.announced);
+        EXPECT_EQ(service->launchedPreviews(), c.opened);
+        ASSERT_EQ(watcher.readyBuilds().size(), c.readyBuilds);
+        if (c.readyBuilds > 0) {
+            state->open("new");
+            EXPECT_TRUE(watcher.readyBuilds().empty()) << "an opened build is no longer news";
+        }
+    }
+
+    // Seen builds stay seen across a restart, to the millisecond.
+    makeState();
+    start();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(service->prefetchedPreviews(), std::vector<std::string>{"new"});
+}
+
+TEST_F(PullRequestWatcherTest, AWatchEndsAfterSevenDaysWithoutABuild) {
+    const auto now = Clock::now();
+    struct Case {
+        const char* name;
+        std::chrono::hours watchedSince;
+        std::optional<std::chrono::hours> lastBuild;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"quiet for eight days", 8 * 24h, std::nullopt, false},
+        {"quiet for six days", 6 * 24h, std::nullopt, true},
+        {"a build yesterday", 8 * 24h, 24h, true},
+        {"the last build eight days ago", 9 * 24h, 8 * 24h, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PullRequestWatch watch{.repository = "acme/app", .pullRequest = 7};
+        watch.lastActivity = toMilliseconds(now - c.watchedSince);
+        watch.lastSeenBuild = toMilliseconds(now);
+        std::ofstream(settingsFile)
+            << R"({"watches": [)" << QJsonDocument(watch.toJson()).toJson().toStdString() << "]}";
+        service->previews.clear();
+        if (c.lastBuild) {
+            service->previews.push_back(build("b", now - *c.lastBuild, "failed"));
+        }
+        makeState();
+        EXPECT_EQ(start().watches().size(), c.kept ? 1u : 0u);
+        EXPECT_EQ(state->watcher().isPolling(), c.kept);
+    }
+}
+
+TEST_F(PullRequestWatcherTest, PollingBacksOffToTenMinutesAfterFailures) {
+    const std::pair<int, std::chrono::milliseconds> cases[] = {{0, 60s},  {1, 120s}, {2, 240s},
+                                                               {3, 480s}, {4, 600s}, {100, 600s}};
+    for (const auto& [failures, delay] : cases) {
+        EXPECT_EQ(PullRequestWatcher::delayAfter(failures, {}), delay) << failures;
+    }
+}
+
+TEST_F(PullRequestWatcherTest, PrefetchesGiveWayToALaunchAndResumeAfterIt) {
+    testing::Latch launchMayEnd;
+    testing::Latch prefetchMayEnd;
+    std::atomic<int> stoppedPrefetches = 0;
+    service->onLaunch = [&](const testing::LaunchCall& call) {
+        call.progress(RemoteLaunchStage::fetching);
+        launchMayEnd.wait(call.stop);
+        call.progress(RemoteLaunchStage::running);
+        return testing::makeReport("Other", "iPhone");
+    };
+    service->onPrefetch = [&](const std::string&, std::stop_token stop) {
+        if (!prefetchMayEnd.wait(stop)) {
+            ++stoppedPrefetches;
+            throw CancellationError();
+        }
+    };
+    makeState();
+    watchAfterSeeing({});
+    service->previews = {build("new", Clock::now())};
+    start();
+
+    state->open("other");  // while "new" is being fetched ahead
+    ASSERT_TRUE(waitFor([&] { return stoppedPrefetches == 1; }));
+    prefetchMayEnd.open();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(service->prefetchedPreviews().empty()) << "nothing during the launch";
+
+    launchMayEnd.open();
+    ASSERT_TRUE(waitFor([&] { return notifier->announced.size() == 1; }));
+    EXPECT_EQ(service->prefetchedPreviews(), std::vector<std::string>{"new"});
+}
+
+// The whole road: the loopback service, the core's cache and the stand-in simulator.
+TEST(PullRequestWatcherRoadTest, ABuildPublishedWhileWatchingIsFetchedAheadAndOpensFromTheCache) {
+    testing::TemporaryDirectory folder;
+    const testing::ScopedEnvironment simulatorHome("QUAYLET_SIMULATOR_HOME",
+                                                   (folder.path() / "simulator").string());
+    const auto builds = folder.path() / "builds";
+    const auto publish = [&](const std::string& id, Clock::time_point created) {
+        ProcessRunner().runChecked({testing::DevServiceProcess::program(),
+                                    {"make-demo-build", builds.string(), "--preview-id", id}},
+                                   {});
+        const auto manifestFile = builds / id / "manifest.json";
+        auto manifest = nlohmann::json::parse(std::ifstream(manifestFile));
+        manifest["createdAt"] = formatInternetDateTime(created);
+        std::ofstream(manifestFile) << manifest.dump();
+    };
+    publish("pr-first", Clock::now() - 1h);
+    const testing::DevServiceProcess service(builds, {"--token", "road-token"});
+    const auto cacheRoot = folder.path() / "cache";
+    auto previews =
+        std::make_shared<CorePreviewService>(RemotePreviewLauncher(service.baseURL(), cacheRoot));
+    auto tokens = std::make_shared<testing::FakeTokenStore>();
+    tokens->token = "road-token";
+    AppState state(
+        QUrl(QString::fromStdString(service.baseURL())),
+        {previews, std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()),
+         tokens, Settings(folder.path() / "settings.json"),
+         PendingSignIn(folder.path() / "pending")});
+    PullRequestWatcher watcher(state, previews, tokens, std::nullopt, {.interval = 50ms});
+    auto notifier = std::make_shared<RecordingNotifier>();
+    watcher.start(notifier);
+
+    ASSERT_TRUE(waitFor([f = state.refreshBuilds()] { return f.isFinished(); }));
+    watcher.setWatched("quaylet/demo", 1, true);
+    publish("pr-second", Clock::now());
+
+    ASSERT_TRUE(waitFor([&] { return !notifier->announced.empty(); }));
+    EXPECT_EQ(notifier->announced, std::vector<std::string>{"Build ready · demo · PR #1"});
+    ASSERT_EQ(std::distance(std::filesystem::directory_iterator(cacheRoot), {}), 1)
+        << "only the new build";
+    const auto buildDirectory = *std::filesystem::directory_iterator(cacheRoot / "pr-second");
+    EXPECT_TRUE(std::filesystem::is_regular_file(buildDirectory.path() / "artifact.zip"));
+    EXPECT_FALSE(std::filesystem::exists(buildDirectory.path() / "app")) << "nothing unpacked";
+
+    std::vector<LaunchStage> stages;
+    QObject::connect(&state, &AppState::stageChanged, [&] { stages.push_back(state.stage()); });
+    emit notifier->openRequested("pr-second");
+    ASSERT_TRUE(waitFor([&] { return state.report() || state.errorMessage(); }));
+    EXPECT_EQ(state.errorMessage(), std::nullopt) << *state.errorMessage();
+    EXPECT_EQ(std::count(stages.begin(), stages.end(), LaunchStage::downloading), 0);
+}
+
+}  // namespace
+}  // namespace quaylet

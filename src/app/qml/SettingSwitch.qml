@@ -7,6 +7,10 @@ import Quaylet
 Switch {
     id: control
 
+    // As wide as the track, so that a row's end lines up with the buttons of the other rows.
+    padding: 0
+    implicitWidth: implicitIndicatorWidth
+    implicitHeight: implicitIndicatorHeight
     contentItem: Item {}
 
     indicator: Rectangle {

@@ -17,14 +17,14 @@ enum class HTTPMethod { get, post };
 
 struct HTTPRequest {
     HTTPMethod method = HTTPMethod::get;
-    std::string url;
-    std::vector<std::string> headers;  // "name: value"; nothing else is added
-    std::optional<std::string> body;
-    std::optional<std::chrono::seconds> timeLimit;
+    std::string url = {};
+    std::vector<std::string> headers = {};  // "name: value"; nothing else is added
+    std::optional<std::string> body = std::nullopt;
+    std::optional<std::chrono::seconds> timeLimit = std::nullopt;
     // Plain http to a loopback host, for this request and its redirects; otherwise https only.
     bool plainHTTPToLoopback = false;
     // Gives up on a connection that delivers no byte for this long (60 s when absent).
-    std::optional<std::chrono::seconds> stallLimit;
+    std::optional<std::chrono::seconds> stallLimit = std::nullopt;
 };
 
 // What the answer's header says about the body that follows.

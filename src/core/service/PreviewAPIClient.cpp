@@ -207,14 +207,13 @@ std::string PreviewAPIClient::previewURL(const std::string& id, std::string_view
 template <typename Record>
 Record PreviewAPIClient::fetchRecord(HTTPMethod method, const std::string& url,
                                      const std::string& token, std::stop_token stop) const {
-    const HTTPResponse response = session_.send(HTTPRequest{method,
-                                                            url,
-                                                            {authorization(token), kAcceptJSON},
-                                                            std::nullopt,
-                                                            kRecordTimeLimit,
-                                                            serviceOnLoopback_,
-                                                            std::nullopt},
-                                                stop);
+    const HTTPResponse response =
+        session_.send(HTTPRequest{.method = method,
+                                  .url = url,
+                                  .headers = {authorization(token), kAcceptJSON},
+                                  .timeLimit = kRecordTimeLimit,
+                                  .plainHTTPToLoopback = serviceOnLoopback_},
+                      stop);
     if (isSuccess(response.status)) {
         return Record::decode(response.body);
     }
@@ -270,8 +269,10 @@ std::string PreviewAPIClient::download(const std::string& from, const fs::path& 
     try {
         // A refused download's body is never read: the first piece of it ends the transfer.
         status = session_.receive(
-            HTTPRequest{HTTPMethod::get, from, headers, std::nullopt, std::nullopt,
-                        serviceOnLoopback_, kDownloadStallLimit},
+            HTTPRequest{.url = from,
+                        .headers = headers,
+                        .plainHTTPToLoopback = serviceOnLoopback_,
+                        .stallLimit = kDownloadStallLimit},
             [&](const HTTPResponseHead& head, std::string_view piece) {
                 if (!isSuccess(head.status)) {
                     return false;
@@ -326,14 +327,14 @@ std::string PreviewAPIClient::exchangeAuthenticationCode(const std::string& code
     if (!body) {
         throw QuayletError::serviceError(0, kSignInFailed);
     }
-    const HTTPResponse response = session_.send(HTTPRequest{HTTPMethod::post,
-                                                            resolve("/api/v1/auth/mac/exchange"),
-                                                            {kContentTypeJSON},
-                                                            body,
-                                                            kRecordTimeLimit,
-                                                            serviceOnLoopback_,
-                                                            std::nullopt},
-                                                stop);
+    const HTTPResponse response =
+        session_.send(HTTPRequest{.method = HTTPMethod::post,
+                                  .url = resolve("/api/v1/auth/mac/exchange"),
+                                  .headers = {kContentTypeJSON},
+                                  .body = body,
+                                  .timeLimit = kRecordTimeLimit,
+                                  .plainHTTPToLoopback = serviceOnLoopback_},
+                      stop);
     if (isSuccess(response.status)) {
         try {
             return MacAuthResponse::decode(response.body).token;
@@ -345,14 +346,13 @@ std::string PreviewAPIClient::exchangeAuthenticationCode(const std::string& code
 }
 
 void PreviewAPIClient::revokeAuthentication(const std::string& token, std::stop_token stop) const {
-    const HTTPResponse response = session_.send(HTTPRequest{HTTPMethod::post,
-                                                            resolve("/api/v1/auth/logout"),
-                                                            {authorization(token), kAcceptJSON},
-                                                            std::nullopt,
-                                                            kRecordTimeLimit,
-                                                            serviceOnLoopback_,
-                                                            std::nullopt},
-                                                stop);
+    const HTTPResponse response =
+        session_.send(HTTPRequest{.method = HTTPMethod::post,
+                                  .url = resolve("/api/v1/auth/logout"),
+                                  .headers = {authorization(token), kAcceptJSON},
+                                  .timeLimit = kRecordTimeLimit,
+                                  .plainHTTPToLoopback = serviceOnLoopback_},
+                      stop);
     if (!isSuccess(response.status)) {
         throw QuayletError::serviceError(response.status, kSignOutFailed);
     }
@@ -371,13 +371,12 @@ void PreviewAPIClient::recordLaunch(const std::string& id, const std::string& to
         event["errorCode"] = *errorCode;
     }
     try {
-        session_.send(HTTPRequest{HTTPMethod::post,
-                                  previewURL(id, "/launch-events"),
-                                  {authorization(token), kAcceptJSON, kContentTypeJSON},
-                                  encode(event),
-                                  kRecordTimeLimit,
-                                  serviceOnLoopback_,
-                                  std::nullopt},
+        session_.send(HTTPRequest{.method = HTTPMethod::post,
+                                  .url = previewURL(id, "/launch-events"),
+                                  .headers = {authorization(token), kAcceptJSON, kContentTypeJSON},
+                                  .body = encode(event),
+                                  .timeLimit = kRecordTimeLimit,
+                                  .plainHTTPToLoopback = serviceOnLoopback_},
                       stop);
     } catch (...) {
         // Reporting a launch is best effort: no answer, failure or stop may reach the launch.

@@ -3,7 +3,6 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QQuickStyle>
 #include <QStandardPaths>
 
 #include "app/SystemSymbols.h"
@@ -11,7 +10,6 @@
 namespace quaylet {
 
 void applyAppearance() {
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
     // Not every platform plugin looks for icon sets where the desktop installs them.
     QStringList iconFolders = QIcon::themeSearchPaths();
     for (const QString& folder :

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
 #include <QObject>
 
 #include <memory>
@@ -11,8 +10,6 @@ namespace quaylet {
 // the application runs.
 class DesktopPreferences : public QObject {
     Q_OBJECT
-    QML_NAMED_ELEMENT(Desktop)
-    QML_SINGLETON
     Q_PROPERTY(bool reduceMotion READ reduceMotion NOTIFY reduceMotionChanged)
 
   public:

@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QPainterPath>
-#include <QQuickItem>
 #include <QScreen>
 #include <QtMath>
 
@@ -11,7 +10,7 @@
 #include <xcb/xcb.h>
 #endif
 
-#include "app/QmlModule.h"
+#include "app/QmlWindowMaker.h"
 #include "feature/AppState.h"
 
 namespace quaylet {
@@ -138,7 +137,7 @@ void LaunchHUD::show() {
         return;
     }
     if (!panel_->isVisible()) {
-        panel_->contentItem()->setOpacity(0.0);
+        panelContent().setProperty("opacity", 0.0);
         panel_->show();
     }
     panel_->raise();
@@ -160,7 +159,7 @@ bool LaunchHUD::isFadingOut() const {
 
 void LaunchHUD::fade(qreal to, std::chrono::milliseconds duration) {
     fade_.stop();
-    fade_.setStartValue(panel_->contentItem()->opacity());
+    fade_.setStartValue(panelContent().property("opacity"));
     fade_.setEndValue(to);
     fade_.setDuration(static_cast<int>(duration.count()));
     fade_.start();
@@ -197,14 +196,19 @@ void LaunchHUD::signIn() {
 }
 
 void LaunchHUD::makePanel() {
-    QQuickWindow* window = windows_.make(
-        "LaunchPanel", {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))}});
-    panel_.reset(window);
+    panel_.reset(windows_.make(
+        "LaunchPanel", {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))}}));
     connect(panel_.get(), SIGNAL(dismissRequested()), this, SLOT(hide()));
     connect(panel_.get(), SIGNAL(signInRequested()), this, SLOT(signIn()));
     // The content fades rather than the window: window opacity is missing on several
     // platforms (Wayland among them), a transparent window's content is not.
-    fade_.setTargetObject(panel_->contentItem());
+    fade_.setTargetObject(&panelContent());
+}
+
+// The panel's content item, reached through the window's properties: this controller runs in
+// the program before Qt Quick is loaded, and so is built without it.
+QObject& LaunchHUD::panelContent() const {
+    return *panel_->property("contentItem").value<QObject*>();
 }
 
 void LaunchHUD::placePanel() {

@@ -2,9 +2,9 @@
 
 #include <QObject>
 #include <QPropertyAnimation>
-#include <QQuickWindow>
 #include <QRegion>
 #include <QTimer>
+#include <QWindow>
 
 #include <chrono>
 #include <memory>
@@ -33,7 +33,7 @@ class LaunchHUD : public QObject {
     LaunchHUD(AppState& state, QmlWindowMaker& windows, QObject* parent = nullptr);
 
     // Absent until the first show().
-    QQuickWindow* panel() const { return panel_.get(); }
+    QWindow* panel() const { return panel_.get(); }
     // Whether the automatic hide after a success is still to come.
     bool isHideScheduled() const { return hideTimer_.isActive(); }
     QString offeredAction() const;
@@ -59,6 +59,7 @@ class LaunchHUD : public QObject {
     void evaluate();
     void scheduleHide(std::chrono::milliseconds delay);
     void makePanel();
+    QObject& panelContent() const;
     void placePanel();
     void fade(qreal to, std::chrono::milliseconds duration);
     bool isFadingOut() const;
@@ -66,7 +67,7 @@ class LaunchHUD : public QObject {
 
     AppState& state_;
     QmlWindowMaker& windows_;
-    std::unique_ptr<QQuickWindow> panel_;
+    std::unique_ptr<QWindow> panel_;
     QPropertyAnimation fade_;
     QTimer hideTimer_;
     bool evaluationPending_ = false;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
 #include <QObject>
 #include <QString>
 
@@ -10,8 +9,6 @@ namespace quaylet {
 // AppState's properties carry.
 class LaunchStages : public QObject {
     Q_OBJECT
-    QML_NAMED_ELEMENT(Stages)
-    QML_SINGLETON
 
   public:
     Q_INVOKABLE static QString title(const QString& stage);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
 #include <QObject>
 #include <QString>
 
@@ -12,7 +11,6 @@ namespace quaylet {
 // on Linux, a login item on macOS.
 class LoginItem : public QObject {
     Q_OBJECT
-    QML_ELEMENT
     Q_PROPERTY(bool installed READ isInstalled WRITE setInstalled NOTIFY installedChanged)
     // Why the last change could not be made; empty once one succeeds.
     Q_PROPERTY(QString error READ error NOTIFY errorChanged)

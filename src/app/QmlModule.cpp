@@ -2,6 +2,8 @@
 
 #include <QQmlComponent>
 #include <QQmlEngineExtensionPlugin>
+#include <QQuickStyle>
+#include <QQuickWindow>
 
 #include <stdexcept>
 #include <string>
@@ -13,16 +15,18 @@ Q_IMPORT_QML_PLUGIN(QuayletPlugin)
 namespace quaylet {
 
 void addApplicationModule(QQmlEngine& engine) {
+    // The plain controls style the views were drawn for, whatever the desktop's own theme.
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     AccessibleValue::installAccessibilityFactory();
 }
 
-QQuickWindow* QmlWindowMaker::make(const char* type, const QVariantMap& properties) {
-    if (!engine_) {
-        engine_ = std::make_unique<QQmlEngine>();
-        addApplicationModule(*engine_);
-    }
-    QQmlComponent component(engine_.get());
+QmlWindows::QmlWindows() {
+    addApplicationModule(engine_);
+}
+
+QWindow* QmlWindows::make(const char* type, const QVariantMap& properties) {
+    QQmlComponent component(&engine_);
     component.setData(QByteArray("import Quaylet\n") + type + " {}", QUrl());
     // A component that failed to load must not be asked for objects: Qt would crash.
     QObject* made =

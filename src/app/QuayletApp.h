@@ -3,14 +3,14 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QQuickWindow>
 #include <QUrl>
 #include <QVariantMap>
+#include <QWindow>
 
 #include <memory>
 
 #include "app/LaunchHUD.h"
-#include "app/QmlModule.h"
+#include "app/QmlWindowMaker.h"
 #include "app/UpdateAction.h"
 #include "app/UpdateController.h"
 
@@ -68,9 +68,9 @@ class QuayletApp : public QObject {
     UpdateAction updateAction_;
     LaunchHUD launchHUD_;
     std::unique_ptr<MenuBarItem> menuBarItem_;
-    QPointer<QQuickWindow> popupWindow_;
-    QPointer<QQuickWindow> previewWindow_;
-    QPointer<QQuickWindow> updateDialog_;
+    QPointer<QWindow> popupWindow_;
+    QPointer<QWindow> previewWindow_;
+    QPointer<QWindow> updateDialog_;
 };
 
 }  // namespace quaylet

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -19,7 +18,6 @@ class AppState;
 // runtimes first, and on one runtime the names in the order a file browser lists them.
 class SimulatorChoices : public QObject {
     Q_OBJECT
-    QML_ELEMENT
     Q_PROPERTY(QObject* appState READ appState WRITE setAppState NOTIFY appStateChanged)
     // One map per device, {udid, label}, in the order above.
     Q_PROPERTY(QVariantList options READ options NOTIFY optionsChanged)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
 #include <QObject>
 #include <QPointer>
 
@@ -12,7 +11,6 @@ class AppState;
 // builds list. Dismissing the window first cancels the second step.
 class StartUpTask : public QObject {
     Q_OBJECT
-    QML_ELEMENT
     Q_PROPERTY(QObject* appState READ appState WRITE setAppState NOTIFY appStateChanged)
 
   public:

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
 #include <QIcon>
 #include <QObject>
 #include <QString>
@@ -13,8 +12,6 @@ namespace quaylet {
 // except the few that set draws unrecognisably, which the application ships as symbolic SVGs.
 class SystemSymbols : public QObject {
     Q_OBJECT
-    QML_NAMED_ELEMENT(Symbols)
-    QML_SINGLETON
 
   public:
     static constexpr const char* kIconSet = "Adwaita";

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
 #include <QObject>
 
 #include <functional>
@@ -11,8 +10,6 @@ namespace quaylet {
 // now" both run it, and the shell decides which updater it reaches.
 class UpdateAction : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Made by the application shell")
 
   public:
     explicit UpdateAction(std::function<void()> action, QObject* parent = nullptr)

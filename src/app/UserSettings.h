@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtQml/qqmlregistration.h>
 #include <QObject>
 #include <QString>
 
@@ -12,7 +11,6 @@ namespace quaylet {
 // that AppState and the command line use; each change is written at once.
 class UserSettings : public QObject {
     Q_OBJECT
-    QML_ELEMENT
     Q_PROPERTY(QString preferredSimulatorUDID READ preferredSimulatorUDID WRITE
                    setPreferredSimulatorUDID NOTIFY preferredSimulatorUDIDChanged)
     Q_PROPERTY(bool activateSimulator READ activateSimulator WRITE setActivateSimulator NOTIFY

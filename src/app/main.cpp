@@ -1,7 +1,6 @@
 // quaylet-app: the graphical application, a tray item whose pop-up is the main window.
 #include <QApplication>
 #include <QMessageBox>
-#include <QQuickWindow>
 #include <QUrl>
 
 #include <cstdio>
@@ -43,10 +42,6 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quaylet"));
     QApplication::setApplicationVersion(QStringLiteral(QUAYLET_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
-    // A few small flat windows need no GPU: drawing them in software spares the OpenGL stack,
-    // which on a machine without a GPU brings a whole shader compiler, about 100 MiB resident
-    // as soon as the first window shows.
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     quaylet::applyAppearance();
 
     const QStringList arguments = QApplication::arguments();

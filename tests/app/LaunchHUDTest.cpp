@@ -62,7 +62,7 @@ TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAtTheTopCentre) {
     HUDScene scene;
     EXPECT_EQ(scene.hud.panel(), nullptr);
     scene.hud.show();
-    QQuickWindow* panel = scene.hud.panel();
+    QWindow* panel = scene.hud.panel();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
     EXPECT_TRUE(panel->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
@@ -114,7 +114,7 @@ TEST(LaunchHUDTest, WithoutCompositingThePanelIsCutToTheCardsRoundedOutline) {
 TEST(LaunchHUDTest, ShowingAgainNeverFadesInTwiceAndCatchesAFadeOut) {
     HUDScene scene;
     scene.hud.show();
-    QQuickWindow* panel = scene.hud.panel();
+    auto* panel = qobject_cast<QQuickWindow*>(scene.hud.panel());
     QQuickItem* content = panel->contentItem();
     ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() == 1.0; }));
     scene.hud.show();

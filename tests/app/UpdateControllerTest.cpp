@@ -6,6 +6,7 @@
 #include <QFileOpenEvent>
 #include <QGuiApplication>
 #include <QQuickItem>
+#include <QQuickWindow>
 #include <QTimer>
 
 #include <optional>

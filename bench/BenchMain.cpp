@@ -19,8 +19,10 @@ enum class Relation { below, atMost, atLeast };
 struct Target {
     const char* benchmark;
     const char* row;
-    const char* counter;  // empty: the time per iteration in the benchmark's unit
-    Relation relation;    // of the figure to the bound
+    // Empty: the CPU time per iteration in the benchmark's unit, for a computation on one
+    // thread, which on a machine shared with builds would otherwise be timed waiting for a core.
+    const char* counter;
+    Relation relation;  // of the figure to the bound
     double bound;
     const char* unit;
 };
@@ -36,8 +38,8 @@ const Target kTargets[] = {
      "time_ratio", Relation::atMost, 1.10, "x"},
     {"BM_Sha256AgainstOpensslDgst", "SHA-256 of 1 GiB vs openssl dgst (throughput)",
      "throughput_ratio", Relation::atLeast, 0.95, "x"},
-    {"decodeAssembleAndSelect", "Simulator listing: decode + assemble + select, 2,000 devices", "",
-     Relation::atMost, 2.0, " ms"},
+    {"decodeAssembleAndSelect", "Simulator listing: decode + assemble + select, 2,000 devices, CPU",
+     "", Relation::atMost, 2.0, " ms"},
     {"BM_FirstRemoteLaunchPeakMemory", "Peak memory of a 1 GiB first launch", "peak_mib",
      Relation::below, 64, " MiB"},
 };
@@ -101,7 +103,7 @@ class TableReporter : public benchmark::ConsoleReporter {
             return std::nullopt;
         }
         if (*target.counter == '\0') {
-            return run.GetAdjustedRealTime();
+            return run.GetAdjustedCPUTime();
         }
         const auto counter = run.counters.find(target.counter);
         if (counter == run.counters.end()) {

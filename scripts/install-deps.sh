@@ -38,6 +38,7 @@ packages=(
     libssl-dev
     ninja-build
     nlohmann-json3-dev
+    openssl
     pkg-config
     qml6-module-qt-labs-folderlistmodel
     qml6-module-qtqml-workerscript

@@ -125,6 +125,7 @@ TEST_F(RemotePreviewLauncherTest, FirstLaunchDownloadsAndLaterOnesRunFromTheCach
     EXPECT_EQ(sha256(cachedArchive()), build.digest());
     EXPECT_TRUE(fs::is_directory(cachedArchive().parent_path() / "app" / "Demo.app"));
     EXPECT_EQ(first.report->app.bundleIdentifier, "com.example.Demo");
+    EXPECT_FALSE(first.report->simulator.isBooted()) << "the device as listed before the boot";
     EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
     const json events = launchEvents();
     ASSERT_EQ(events.size(), 1u);

@@ -11,7 +11,6 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "fixtures/AppBundleBuilder.h"
-#include "support/ScopedEnvironment.h"
 #include "support/ScriptedTools.h"
 #include "support/TemporaryDirectory.h"
 
@@ -266,39 +265,6 @@ TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {
         EXPECT_THROW(call.get(), CancellationError);
         EXPECT_EQ(calls().find("get_app_container"), std::string::npos);
     }
-}
-
-// The stand-in tools keep their simulated device set in QUAYLET_SIMULATOR_HOME, which a fresh
-// folder makes empty of anything booted or installed.
-TEST(SimulatorLauncherEndToEndTest, RunsALocalBuildOnTheStandInSimulator) {
-    testing::TemporaryDirectory home;
-    testing::TemporaryDirectory folder;
-    const testing::ScopedEnvironment simulatorHome("QUAYLET_SIMULATOR_HOME", home.path().string());
-    const testing::ScopedEnvironment hostTools("QUAYLET_HOST_TOOLS_DIR", std::nullopt);
-    const ProcessRunner runner;
-    const DeveloperTools tools = DeveloperTools::forThisHost();
-    const SimulatorLauncher launcher(runner, tools, SimulatorDiscovery(runner, tools),
-                                     SimulatorSelector(), AppInspector(runner, tools));
-    const std::filesystem::path app =
-        fixtures::AppBundleBuilder().fixtureVersion("7").writeInto(folder.path());
-
-    Stages stages;
-    const auto record = [&stages](Stage stage) { stages.push_back(stage); };
-    const SelfTestReport first = launcher.selfTest({.appURL = app}, record, {});
-    EXPECT_EQ(stages, kStagesWithBoot);
-    EXPECT_EQ(keysOf(first.timings), kKeysWithBoot);
-    EXPECT_FALSE(first.simulator.isBooted()) << "the device as listed before the boot";
-    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::path(first.installedContainer) /
-                                                 "Info.plist"));
-    EXPECT_EQ(first.installedFixtureVersion, "7");
-
-    stages.clear();
-    const SelfTestReport second = launcher.selfTest({.appURL = app}, record, {});
-    EXPECT_EQ(stages, kStagesWithoutBoot);
-    EXPECT_EQ(keysOf(second.timings), kKeysWithoutBoot);
-    EXPECT_EQ(second.simulator.udid, first.simulator.udid);
-    EXPECT_TRUE(second.simulator.isBooted());
-    EXPECT_EQ(second.installedFixtureVersion, "7");
 }
 
 }  // namespace

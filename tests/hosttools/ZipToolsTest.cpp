@@ -14,23 +14,18 @@ namespace {
 
 using fixtures::ZipEntry;
 
-// Entries stored uncompressed, as the tests compare the tools' output with their bytes.
-ZipEntry file(std::string name, std::string data, mode_t permissions = 0644) {
+// An entry stored uncompressed, as the tests compare the tools' output with its bytes; a
+// declared size other than the data's makes an archive that lies.
+ZipEntry entry(std::string name, mode_t mode, std::string data = "",
+               std::optional<std::uint32_t> declaredSize = std::nullopt) {
     return {.name = std::move(name),
             .data = std::move(data),
-            .mode = S_IFREG | permissions,
-            .method = fixtures::ZipMethod::stored};
+            .mode = mode,
+            .method = fixtures::ZipMethod::stored,
+            .declaredSize = declaredSize};
 }
-ZipEntry directory(std::string name, mode_t permissions = 0755) {
-    return {.name = std::move(name),
-            .mode = S_IFDIR | permissions,
-            .method = fixtures::ZipMethod::stored};
-}
-ZipEntry symlink(std::string name, std::string target) {
-    return {.name = std::move(name),
-            .data = std::move(target),
-            .mode = S_IFLNK | 0777,
-            .method = fixtures::ZipMethod::stored};
+ZipEntry file(std::string name, std::string data, mode_t permissions = 0644) {
+    return entry(std::move(name), S_IFREG | permissions, std::move(data));
 }
 
 std::string readFile(const std::filesystem::path& file) {
@@ -42,16 +37,6 @@ mode_t modeOf(const std::filesystem::path& file) {
     struct stat status {};
     EXPECT_EQ(::lstat(file.c_str(), &status), 0) << file;
     return status.st_mode;
-}
-
-// The entry with headers that claim another size or another file type: archives that lie.
-ZipEntry withDeclaredSize(ZipEntry entry, std::uint32_t size) {
-    entry.declaredSize = size;
-    return entry;
-}
-ZipEntry withMode(ZipEntry entry, std::uint32_t mode) {
-    entry.mode = mode;
-    return entry;
 }
 
 class ZipToolsTest : public HostToolTest {
@@ -84,7 +69,7 @@ TEST_F(ZipToolsTest, ZipinfoListsTheStoredNamesInOrder) {
                                          "with space/and\ttab"};
     std::vector<ZipEntry> entries;
     for (const std::string& name : names) {
-        entries.push_back(name.ends_with("/") ? directory(name) : file(name, "x"));
+        entries.push_back(name.ends_with("/") ? entry(name, S_IFDIR | 0755) : file(name, "x"));
     }
     const std::filesystem::path zip = archive(entries);
     const ProcessResult result = run("zipinfo", {"-1", zip.string()});
@@ -106,15 +91,15 @@ TEST_F(ZipToolsTest, ZipinfoListsTheStoredNamesInOrder) {
 
 TEST_F(ZipToolsTest, DittoExtractsFilesFoldersAndLinks) {
     const std::filesystem::path zip = archive({
-        directory("Payload/"),
-        directory("Payload/Demo.app/"),
+        entry("Payload/", S_IFDIR | 0755),
+        entry("Payload/Demo.app/", S_IFDIR | 0755),
         file("Payload/Demo.app/Demo", "#!/bin/sh\n", 0755),
         file("Payload/Demo.app/Info.plist", "<plist/>"),
         file("Payload/Demo.app/Helper", "setuid", 06755),
-        symlink("Payload/Demo.app/Current", "Demo"),
+        entry("Payload/Demo.app/Current", S_IFLNK | 0777, "Demo"),
         // Links may point anywhere; judging where they lead is the caller's check, after
         // extraction.
-        symlink("Payload/Demo.app/Up", "../../.."),
+        entry("Payload/Demo.app/Up", S_IFLNK | 0777, "../../.."),
     });
     const std::filesystem::path destination = folder.path() / "out" / "nested";
     const ProcessResult result = ditto(zip, destination);
@@ -136,31 +121,26 @@ TEST_F(ZipToolsTest, DittoRefusesUnsafeArchives) {
     std::filesystem::create_directories(outside);
     const std::filesystem::path destination = folder.path() / "out";
 
-    struct Case {
+    const std::string data(100, 'd');
+    const struct {
         const char* label;
         std::vector<ZipEntry> entries;
         std::filesystem::path mustNotExist;
-    };
-    const std::string data(100, 'd');
-    const Case cases[] = {
+    } cases[] = {
         {"a .. entry", {file("../escaped.txt", data)}, folder.path() / "escaped.txt"},
         {"an absolute entry",
          {file((outside / "absolute.txt").string(), data)},
          outside / "absolute.txt"},
         {"a write through a symbolic link",
-         {symlink("link", outside.string()), file("link/pwned.txt", data)},
+         {entry("link", S_IFLNK | 0777, outside.string()), file("link/pwned.txt", data)},
          outside / "pwned.txt"},
-        {"data longer than declared", {withDeclaredSize(file("victim", data), 10)}, {}},
-        {"data shorter than declared", {withDeclaredSize(file("victim", data), 1000)}, {}},
-        {"a block device",
-         {withMode(file("victim", data), S_IFBLK | 0644)},
-         destination / "victim"},
-        {"a socket", {withMode(file("victim", data), S_IFSOCK | 0644)}, destination / "victim"},
-        {"a character device",
-         {withMode(file("victim", data), S_IFCHR | 0644)},
-         destination / "victim"},
+        {"data longer than declared", {entry("victim", S_IFREG | 0644, data, 10)}, {}},
+        {"data shorter than declared", {entry("victim", S_IFREG | 0644, data, 1000)}, {}},
+        {"a block device", {entry("victim", S_IFBLK | 0644, data)}, destination / "victim"},
+        {"a socket", {entry("victim", S_IFSOCK | 0644, data)}, destination / "victim"},
+        {"a character device", {entry("victim", S_IFCHR | 0644, data)}, destination / "victim"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         std::filesystem::remove_all(destination);
         const std::filesystem::path zip = archive(c.entries);

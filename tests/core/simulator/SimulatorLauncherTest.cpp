@@ -63,10 +63,11 @@ class SimulatorLauncherTest : public ::testing::Test {
         Steps steps = {{"list", "printf '%s' '" + kListing + "'"},
                        {"get_app_container", "echo '" + installed.string() + "'"},
                        {"io", "touch \"$5\""},
-                       {"open", "exit 0"}};
+                       {"open", "exit 0"}};  // the open tool, which brings Simulator forward
         for (const auto& [step, body] : changes) {
             steps[step] = body;
         }
+        fs::remove(folder.path() / "calls");
         const std::string log = "echo \"$*\" >> '" + (folder.path() / "calls").string() + "'\n";
         std::string simctl = log + "case \"$2\" in\n";
         for (const auto& [step, body] : steps) {

@@ -136,7 +136,7 @@ TEST_F(SimulatorLauncherTest, BootsInstallsLaunchesAndVerifies) {
         EXPECT_EQ(report.installedFixtureVersion, "3");
         EXPECT_FALSE(report.screenshotPath);
         EXPECT_TRUE(report.passed());
-        EXPECT_NE(calls().find("-a Simulator"), std::string::npos);
+        EXPECT_NE(calls().find("-a Simulator"), std::string::npos) << calls();
     }
 }
 

@@ -280,24 +280,17 @@ TEST_F(ArtifactSecurityTest, DigestsMatchTheSystemToolAndAMismatchDeletesTheFile
     EXPECT_FALSE(fs::exists(archive));
 }
 
+// The scan refuses the same spellings (see the attack table); these are the edges.
 TEST(ArchiveEntryRulesTest, NamesAreJudgedByTheirSpelling) {
-    const struct {
-        std::vector<std::string> names;
-        std::string_view message;
-    } cases[] = {
+    const std::pair<std::vector<std::string>, std::string_view> cases[] = {
         {{"Payload/Demo.app/Info.plist", "Payload/.../x", "..a", "Payload/./x"}, kAccepted},
-        {{"/etc/passwd"}, kSecurityCheckMessage},
-        {{"~/x"}, kSecurityCheckMessage},
-        {{"Payload/../../x"}, kSecurityCheckMessage},
-        {{"Payload/.."}, kSecurityCheckMessage},
+        {{"Payload/ok", "Payload/.."}, kSecurityCheckMessage},
         {{"Payload\\Demo.app"}, kSecurityCheckMessage},
-        {{"Payload/ok", "../late"}, kSecurityCheckMessage},
         {{}, kEmptyBuildMessage},
     };
-    for (const auto& testCase : cases) {
-        EXPECT_EQ(outcome([&] { ArtifactSecurity::validateArchiveEntries(testCase.names); }),
-                  testCase.message)
-            << testCase.names.size();
+    for (const auto& [names, message] : cases) {
+        EXPECT_EQ(outcome([&] { ArtifactSecurity::validateArchiveEntries(names); }), message)
+            << names.size();
     }
 }
 

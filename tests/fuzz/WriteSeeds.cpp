@@ -36,10 +36,6 @@ std::vector<std::string> previewRecordSeeds() {
         "sha256": "3a7bd3e2360a3d29eea436fcfb7e44c735d117c42d1c1835420b6b9942dd4f1b",
         "createdAt": "2024-05-01T12:30:45.123Z", "readyAt": "2024-05-01T12:35:00Z",
         "expiresAt": "2024-05-08T12:35:00+02:00"})");
-    json pending = manifest;
-    pending["status"] = "uploading";
-    pending["readyAt"] = nullptr;
-    pending.erase("expiresAt");
     json list = json::parse(R"({"previews": [{"previewId": "pv_7", "repository": "acme/ios-app",
         "pullRequest": 7, "pullRequestTitle": "Sign in with GitHub", "branch": "login",
         "commitSha": "abc1234", "displayName": "Acme", "minimumOSVersion": "16.4",
@@ -50,9 +46,7 @@ std::vector<std::string> previewRecordSeeds() {
     failed["pullRequestTitle"] = nullptr;
     list["previews"].push_back(failed);
     return {
-        manifest.dump(),
         manifest.dump(2),
-        pending.dump(),
         list.dump(),
         R"({"previews": []})",
         R"({"url": "https://downloads.example.com/a/artifact.zip?sig=abc%2Fdef",

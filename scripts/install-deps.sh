@@ -17,6 +17,7 @@ packages=(
     dpkg-dev
     fonts-inter
     g++
+    gcovr
     gnome-keyring
     libarchive-dev
     libarchive-tools

@@ -43,9 +43,9 @@ class BuildFolder {
   public:
     BuildFolder(const fs::path& builds, const std::string& id) : folder_(builds / id) {
         fs::create_directories(folder_);
-        testing::TemporaryDirectory staging;
-        fixtures::AppBundleBuilder().elfExecutableForHost().writeInto(staging.path());
-        fixtures::ZipBuilder().addFolder(staging.path(), "").writeTo(archive());
+        fixtures::ZipBuilder()
+            .addBundle(fixtures::AppBundleBuilder().elfExecutableForHost(), "")
+            .writeTo(archive());
         manifest_ = testing::manifestJson();
         manifest_["previewId"] = id;
         set("artifactSize", fs::file_size(archive()));

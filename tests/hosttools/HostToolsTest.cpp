@@ -1,4 +1,3 @@
-#include <plist/plist.h>
 #include <sys/utsname.h>
 #include <zlib.h>
 
@@ -10,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "fixtures/AppBundleBuilder.h"
 #include "hosttools/HostToolTest.h"
 
 namespace quaylet::testing {
@@ -20,7 +20,7 @@ using nlohmann::json;
 constexpr const char* kPhone = "11111111-1111-4111-8111-111111111111";
 constexpr const char* kPad = "22222222-2222-4222-8222-222222222222";
 constexpr const char* kOrphan = "33333333-3333-4333-8333-333333333333";
-constexpr const char* kBundleId = "com.example.demo";
+constexpr const char* kBundleId = "com.example.Demo";  // the fixture bundles' own
 
 // A known inventory, written the way a user or a test sets one up.
 const json kInventory = json::parse(R"({
@@ -75,28 +75,14 @@ class HostToolsTest : public HostToolTest {
         return {};
     }
 
-    // An app bundle whose program would leave a mark if anything ever ran it.
-    std::string makeApp(const std::string& name, plist_t info, bool binary = false) {
-        const std::filesystem::path app = folder.path() / name;
-        std::filesystem::create_directories(app);
-        char* bytes = nullptr;
-        std::uint32_t length = 0;
-        binary ? plist_to_bin(info, &bytes, &length) : plist_to_xml(info, &bytes, &length);
-        std::ofstream(app / "Info.plist", std::ios::binary).write(bytes, length);
-        std::free(bytes);
-        plist_free(info);
+    // A bundle in its own folder whose program would leave a mark if anything ever ran it.
+    std::string makeApp(const std::string& where,
+                        fixtures::AppBundleBuilder bundle = fixtures::AppBundleBuilder()) {
+        const std::filesystem::path app =
+            bundle.withoutExecutable().writeInto(folder.path() / where);
         std::ofstream(app / "Demo") << "#!/bin/sh\ntouch '" << marker().string() << "'\n";
         std::filesystem::permissions(app / "Demo", std::filesystem::perms::owner_all);
         return app.string();
-    }
-
-    std::string makeApp(const std::string& name, const char* fixtureVersion = "1",
-                        bool binary = false) {
-        plist_t info = plist_new_dict();
-        plist_dict_set_item(info, "CFBundleIdentifier", plist_new_string(kBundleId));
-        plist_dict_set_item(info, "CFBundleExecutable", plist_new_string("Demo"));
-        plist_dict_set_item(info, "QuayletFixtureVersion", plist_new_string(fixtureVersion));
-        return makeApp(name, info, binary);
     }
 
     std::filesystem::path marker() const { return folder.path() / "the-app-ran"; }
@@ -193,11 +179,14 @@ TEST_F(HostToolsTest, TakesAnAppFromBootToLaunchWithoutRunningIt) {
         EXPECT_EQ(container.status, 0) << container.standardError;
         return std::filesystem::path(firstLine(container.standardOutput));
     };
-    const std::filesystem::path first = install(makeApp("One/Demo.app", "1", true) + "/");
+    const std::filesystem::path first = install(
+        makeApp("One", fixtures::AppBundleBuilder().plistFormat(fixtures::PlistFormat::binary)) +
+        "/");
     EXPECT_EQ(first.filename(), "Demo.app") << "read from a binary property list";
     EXPECT_TRUE(first.string().starts_with(home.path().string())) << "inside the device set";
     EXPECT_TRUE(std::filesystem::exists(first / "Demo"));
-    const std::filesystem::path installed = install(makeApp("Two/Demo.app", "2"));
+    const std::filesystem::path installed =
+        install(makeApp("Two", fixtures::AppBundleBuilder().fixtureVersion("2")));
     EXPECT_FALSE(std::filesystem::exists(first)) << "a reinstall removes the earlier copy";
     std::ifstream info(installed / "Info.plist");
     EXPECT_NE(std::string(std::istreambuf_iterator<char>(info), {}).find("<string>2</string>"),
@@ -233,12 +222,11 @@ TEST_F(HostToolsTest, TakesAnAppFromBootToLaunchWithoutRunningIt) {
 TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
     useInventory(kInventory);
     const json before = stored();
-    plist_t numericId = plist_new_dict();
-    plist_dict_set_item(numericId, "CFBundleIdentifier", plist_new_uint(7));
-    const std::string badPlistApp = makeApp("Numeric.app", numericId);
+    const std::string badPlistApp =
+        makeApp("Numeric", fixtures::AppBundleBuilder().set("CFBundleIdentifier", std::int64_t{7}));
     const std::string noPlistApp = (folder.path() / "Empty.app").string();
     std::filesystem::create_directories(noPlistApp);
-    const std::string goodApp = makeApp("Good.app");
+    const std::string goodApp = makeApp("Good");
     const std::string missing = (folder.path() / "Missing.app").string();
     const std::string unknown = "44444444-4444-4444-8444-444444444444";
 

@@ -374,8 +374,8 @@ TEST_F(PreviewAPIClientTest, DownloadAppendsToThePartialFileWithinThePromisedSiz
          told(QuayletError::serviceError(403, kDownloadFailed)), "kept"},
         {"announced length above the promise", std::nullopt, 200, "/files/a.zip", 16, tooLong,
          std::nullopt},
-        {"body passes the promise mid-transfer", std::nullopt, 200, "/files/slow", 5, tooLong,
-         std::nullopt},
+        {"body passes the promise by one byte mid-transfer", std::nullopt, 200, "/files/slow", 10,
+         tooLong, std::nullopt},
         {"leftover above the promise", "0123456789", 200, "/files/a.zip", 5, tooLong, std::nullopt},
     };
     for (const auto& c : cases) {

@@ -69,29 +69,22 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
 }
 
 TEST(SimulatorInventoryTest, DuplicateRuntimeLendsDevicesToTheAvailableCopy) {
-    struct Case {
-        const char* name;
-        bool firstAvailable;
-        bool secondAvailable;
-        const char* expectedRuntimeName;
+    const auto runtime = [](const char* name, bool available) {
+        return std::string(R"({"identifier": "iOS-17", "name": ")") + name +
+               R"(", "version": "17.0", "isAvailable": )" + (available ? "true}" : "false}");
     };
-    const Case cases[] = {
-        {"first available, second not", true, false, "first"},
-        {"first unavailable, second available", false, true, "second"},
-        {"both available: the later one", true, true, "second"},
-        {"neither available: the first one", false, false, "first"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string listing = std::string(R"({"runtimes": [
-              {"identifier": "iOS-17", "name": "first", "version": "17.0", "isAvailable": )") +
-                                    (c.firstAvailable ? "true" : "false") + R"(},
-              {"identifier": "iOS-17", "name": "second", "version": "17.0", "isAvailable": )" +
-                                    (c.secondAvailable ? "true" : "false") + R"(}],
-            "devices": {"iOS-17": [{"udid": "D", "name": "iPhone", "state": "Shutdown", "isAvailable": true}]}})";
-        const auto inventory = SimulatorInventory::fromSimctlListing(listing);
+    // Whether each copy is available, and the copy the device runs on: the later available one.
+    const std::tuple<bool, bool, const char*> cases[] = {{true, false, "first"},
+                                                         {false, true, "second"},
+                                                         {true, true, "second"},
+                                                         {false, false, "first"}};
+    for (const auto& [first, second, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << first << " " << second);
+        const auto inventory = SimulatorInventory::fromSimctlListing(
+            R"({"runtimes": [)" + runtime("first", first) + ", " + runtime("second", second) +
+            R"(], "devices": {"iOS-17": [{"udid": "D", "name": "iPhone", "state": "Shutdown", "isAvailable": true}]}})");
         ASSERT_EQ(inventory.devices.size(), 1u);
-        EXPECT_EQ(inventory.devices[0].runtime.name, c.expectedRuntimeName);
+        EXPECT_EQ(inventory.devices[0].runtime.name, std::string(expected));
         ASSERT_EQ(inventory.runtimes.size(), 2u) << "both copies stay listed";
         EXPECT_EQ(inventory.runtimes[0].name, "first") << "equal versions keep document order";
     }
@@ -107,22 +100,17 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
         {R"({"devices": {}})", Kind::keyNotFound, "runtimes"},
         {R"({"runtimes": []})", Kind::keyNotFound, "devices"},
         {"", Kind::dataCorrupted, ""},
-        {"{\"devices\": {}, \"runtimes\": [", Kind::dataCorrupted, ""},
         {"[]", Kind::typeMismatch, ""},
         {R"({"devices": [], "runtimes": []})", Kind::typeMismatch, "devices"},
-        {R"({"devices": {}, "runtimes": {}})", Kind::typeMismatch, "runtimes"},
         {R"({"devices": {"iOS": {}}, "runtimes": []})", Kind::typeMismatch, R"(devices["iOS"])"},
         {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "name": "n", "version": 17, "isAvailable": true}]})",
          Kind::typeMismatch, "runtimes[0].version"},
-        {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "name": "n", "version": "17", "isAvailable": "yes"}]})",
-         Kind::typeMismatch, "runtimes[0].isAvailable"},
         {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "name": "n", "version": "17", "isAvailable": true, "platform": 1}]})",
          Kind::typeMismatch, "runtimes[0].platform"},
         {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "version": "17", "isAvailable": true}]})",
          Kind::keyNotFound, "runtimes[0].name"},
         {R"({"devices": {"x": [{"udid": "A", "name": "n", "state": null, "isAvailable": true}]}, "runtimes": []})",
          Kind::valueNotFound, R"(devices["x"][0].state)"},
-        {R"({"devices": {"x": [1]}, "runtimes": []})", Kind::typeMismatch, R"(devices["x"][0])"},
         {"{\"devices\": {}, \"runtimes\": [], \"x\": \"\xff\"}", Kind::dataCorrupted, ""},
         {"{\"devices\": {}, \"runtimes\": [], \"x\": 1e400}", Kind::dataCorrupted, ""},  // fuzzing
         // Sections the inventory ignores are still held to the grammar.

@@ -167,19 +167,6 @@ TEST_F(PreviewServiceTest, BrowserSignInCodeBuysATokenThatLogoutRevokes) {
     });
 }
 
-TEST_F(PreviewServiceTest, ArmedFaultsHoldUntilClearedAndMalformedOnesAreRefused) {
-    service.emplace(builds.path(), std::vector<std::string>{"--token", kToken});
-    expectStatuses({
-        {{"POST", "/dev/faults", R"({"route":"manifest","fault":"drop"})"}, 400},
-        {{"POST", "/dev/faults", R"({"route":"list","fault":"stall"})"}, 400},
-        {{"POST", "/dev/faults", R"({"route":"manifest","fault":"status","status":503})"}, 204},
-        {{"GET", "/api/v1/previews/pr-old"}, 503},
-        {{"POST", "/api/v1/previews/pr-old/download"}, 200},  // other routes are untouched
-        {{"DELETE", "/dev/faults"}, 204},
-        {{"GET", "/api/v1/previews/pr-old"}, 200},
-    });
-}
-
 TEST_F(PreviewServiceTest, WithoutSignInServesRequestsWithoutAToken) {
     service.emplace(builds.path(), std::vector<std::string>{"--no-sign-in"});
     expectStatuses({{{"GET", "/api/v1/previews/pr-old", "", {}}, 200},

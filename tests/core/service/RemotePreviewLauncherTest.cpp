@@ -73,20 +73,18 @@ class RemotePreviewLauncherTest : public ::testing::Test {
         std::optional<SelfTestReport> report;
     };
 
-    Outcome launch(const std::string& id = kPreview, const std::string& token = kToken,
-                   std::uintmax_t cacheLimitBytes = 0) {
+    Outcome launch(const std::string& id = kPreview, const std::string& token = kToken) {
         Outcome outcome;
         try {
-            outcome.report =
-                launcher
-                    .launch(
-                        {.previewID = id, .token = token, .cacheLimitBytes = cacheLimitBytes},
-                        [&](const PreviewManifest& manifest) {
-                            outcome.manifests.push_back(manifest);
-                        },
-                        [&](Stage stage) { outcome.stages.push_back(stage); }, {})
-                    .front()
-                    .report;
+            outcome.report = launcher
+                                 .launch(
+                                     {.previewID = id, .token = token},
+                                     [&](const PreviewManifest& manifest) {
+                                         outcome.manifests.push_back(manifest);
+                                     },
+                                     [&](Stage stage) { outcome.stages.push_back(stage); }, {})
+                                 .front()
+                                 .report;
         } catch (...) {
             outcome.error = std::current_exception();
         }
@@ -141,22 +139,6 @@ TEST_F(RemotePreviewLauncherTest, FirstLaunchDownloadsAndLaterOnesRunFromTheCach
                       Stage::installing, Stage::launching, Stage::running}));
     EXPECT_EQ(fs::last_write_time(cachedArchive()), written);
     EXPECT_EQ(launchEvents().size(), 2u);
-}
-
-TEST_F(RemotePreviewLauncherTest, ALimitEvictsTheOlderBuildButNeverTheOneJustLaunched) {
-    const BuildFolder other{builds.path(), "pv_other"};
-    ASSERT_EQ(userMessage(launch().error), std::nullopt);
-    const BuildCache cache(cacheRoot);
-    ASSERT_EQ(cache.builds().size(), 1u);
-    const std::uintmax_t oneBuild = cache.builds()[0].allocatedBytes;
-
-    ASSERT_EQ(userMessage(launch("pv_other", kToken, oneBuild).error), std::nullopt);
-    ASSERT_EQ(cache.builds().size(), 1u);
-    EXPECT_EQ(cache.builds()[0].previewID, "pv_other");
-    EXPECT_FALSE(fs::exists(cacheRoot / kPreview));
-
-    ASSERT_EQ(userMessage(launch(kPreview, kToken, 1).error), std::nullopt);
-    EXPECT_EQ(cache.builds().size(), 1u) << "kept though alone it is over the limit";
 }
 
 TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchDownloads) {

@@ -84,21 +84,19 @@ class HostToolsTest : public HostToolTest {
     std::filesystem::path marker() const { return folder.path() / "the-app-ran"; }
 };
 
-TEST_F(HostToolsTest, SeedsARealisticDeviceSetOnFirstUse) {
+// The command line's tests run on the seed; here, what they take for granted of it.
+TEST_F(HostToolsTest, SeedsADeviceSetOnFirstUseAndKeepsIt) {
     const json document = listing();
-    std::string names;
+    int shutDown = 0;
     int unavailable = 0;
     for (const auto& [runtime, devices] : document.at("devices").items()) {
         for (const json& entry : devices) {
-            EXPECT_EQ(entry.at("state"), "Shutdown");
-            names += entry.at("name").get<std::string>() + "\n";
+            shutDown += entry.at("state") == "Shutdown";
             unavailable += !entry.at("isAvailable").get<bool>();
         }
     }
+    EXPECT_GT(shutDown, 1);
     EXPECT_EQ(unavailable, 1);
-    for (const char* kind : {"iPhone [^P\n]*\n", "iPhone .*Pro", "iPad"}) {
-        EXPECT_TRUE(std::regex_search(names, std::regex(kind))) << kind << " in " << names;
-    }
     EXPECT_EQ(listing(), document) << "the seed is kept, not made again";
 }
 

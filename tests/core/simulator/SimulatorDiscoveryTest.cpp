@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/errors/DecodingError.h"
-#include "core/errors/QuayletError.h"
-#include "support/ScopedEnvironment.h"
 #include "support/ScriptedTools.h"
-#include "support/TemporaryDirectory.h"
 
 namespace quaylet {
 namespace {
@@ -34,28 +30,6 @@ std::string xcrun(const std::string& find, const std::string& list) {
 
 std::string printing(const std::string& text) {
     return "printf '%s' '" + text + "'";
-}
-
-TEST(SimulatorDiscoveryTest, InventoryDecodesTheListingOrPassesErrorsOn) {
-    testing::ScriptedTools scripted;
-    const SimulatorDiscovery discovery(ProcessRunner(), scripted.tools());
-
-    scripted.add("xcrun",
-                 "[ \"$*\" = 'simctl list --json' ] || exit 9\n" + printing(kOneAvailableDevice));
-    EXPECT_EQ(discovery.inventory({}), SimulatorInventory::fromSimctlListing(kOneAvailableDevice));
-
-    scripted.add("xcrun", "echo '  no simulator service  ' >&2; exit 4");
-    try {
-        discovery.inventory({});
-        ADD_FAILURE() << "listed";
-    } catch (const QuayletError& error) {
-        EXPECT_EQ(error, QuayletError::commandFailed(
-                             (scripted.directory() / "xcrun").string() + " simctl list --json", 4,
-                             "no simulator service"));
-    }
-
-    scripted.add("xcrun", "echo 'not json'");
-    EXPECT_THROW(discovery.inventory({}), DecodingError);
 }
 
 TEST(SimulatorDiscoveryTest, EnvironmentTurnsEveryProblemIntoAFailureLine) {
@@ -158,19 +132,6 @@ TEST(SimulatorDiscoveryTest, CancelledOrMissingToolsMakeASnapshotNotAnError) {
         EXPECT_EQ(snapshot.failures[1], kSimctlMissing);
         EXPECT_FALSE(snapshot.failures[2].empty());
     }
-}
-
-TEST(SimulatorDiscoveryTest, StandInToolsMakeAReadyMac) {
-    testing::TemporaryDirectory home;
-    const testing::ScopedEnvironment simulatorHome("QUAYLET_SIMULATOR_HOME", home.path().string());
-    const testing::ScopedEnvironment hostTools("QUAYLET_HOST_TOOLS_DIR", std::nullopt);
-    const EnvironmentSnapshot snapshot =
-        SimulatorDiscovery(ProcessRunner(), DeveloperTools::forThisHost()).environment({});
-    EXPECT_EQ(snapshot.failures, std::vector<std::string>{});
-    ASSERT_TRUE(snapshot.inventory);
-    EXPECT_FALSE(snapshot.inventory->devices.empty());
-    EXPECT_FALSE(snapshot.xcodePath->empty());
-    EXPECT_NE(snapshot.architecture, "unknown");
 }
 
 }  // namespace

@@ -158,10 +158,6 @@ TEST_F(SimulatorLauncherTest, EachFailingStepEndsTheRunWithItsError) {
          {{"bootstatus", "echo ' stuck ' >&2; exit 2"}},
          QuayletError::commandFailed(xcrun + " simctl bootstatus DEVICE-1 -b", 2, "stuck"),
          2},
-        {"launch fails",
-         {{"launch", "exit 3"}},
-         QuayletError::commandFailed(xcrun + " simctl launch DEVICE-1 com.example.Demo", 3, ""),
-         4},
         {"location is only a line break",
          {{"get_app_container", "echo"}},
          QuayletError::invalidApplication(

@@ -5,11 +5,9 @@
 
 #include <condition_variable>
 #include <fstream>
-#include <future>
 #include <mutex>
 #include <thread>
 
-#include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/TransportError.h"
 #include "core/process/ProcessRunner.h"
@@ -393,34 +391,6 @@ TEST_F(PreviewAPIClientTest, DownloadAppendsToThePartialFileWithinThePromisedSiz
             EXPECT_EQ(progress.back(), (std::pair<std::int64_t, std::int64_t>(17, 17)));
             EXPECT_NE(server.received().at(0).find(" auth=- "), std::string::npos);
         }
-    }
-}
-
-TEST_F(PreviewAPIClientTest, StoppingEndsATransferInFlight) {
-    const testing::TemporaryDirectory folder;
-    const fs::path file = folder.path() / "a.zip";
-    const std::function<void(std::stop_token)> calls[] = {
-        [&](std::stop_token stop) {
-            client.download(server.baseURL() + "/files/slow", file, {1000, std::string(64, '0')},
-                            nullptr, stop);
-        },
-        [&](std::stop_token stop) { client.preview("slow", "tok", stop); },
-    };
-    for (const auto& call : calls) {
-        std::stop_source stopSource;
-        auto transfer = std::async(std::launch::async, call, stopSource.get_token());
-        const bool started = server.waitUntilSlowTransferStarts();
-        stopSource.request_stop();
-        const auto outcome = transfer.wait_for(std::chrono::seconds(30));
-        // Released before judging, so a transfer that ignored the stop still ends.
-        server.releaseSlowTransfers();
-        ASSERT_TRUE(started);
-        ASSERT_EQ(outcome, std::future_status::ready) << "the transfer ignored the stop";
-        EXPECT_THROW(transfer.get(), CancellationError);
-        // Whatever arrived stays for the next attempt to resume.
-        const std::string kept = fs::exists(file) ? contentsOf(file) : "";
-        EXPECT_TRUE(std::string_view("first piece").starts_with(kept)) << kept;
-        fs::remove(file);
     }
 }
 

@@ -150,27 +150,17 @@ TEST_F(PreviewServiceTest, BrowserSignInCodeBuysATokenThatLogoutRevokes) {
     const std::string location = page->get_header_value("Location");
     const std::string prefix = "quaylet://auth?code=";
     ASSERT_TRUE(location.starts_with(prefix)) << location;
-    EXPECT_NE(page->body.find(location), std::string::npos);
     const std::string exchange = json{{"code", location.substr(prefix.size())}}.dump();
     const json issued = answer({"POST", "/api/v1/auth/mac/exchange", exchange, {}});
-    EXPECT_TRUE(issued.at("expiresIn").is_number_integer());
     const httplib::Headers bearer = {
         {"authorization", "Bearer " + issued.at("token").get<std::string>()}};
     expectStatuses({
         {{"GET", "/api/v1/previews/pr-old", "", bearer}, 200},
         {{"POST", "/api/v1/auth/mac/exchange", exchange, {}}, 401},  // a code works once
         {{"POST", "/api/v1/auth/mac/exchange", R"({"code":"made-up"})", {}}, 401},
-        {{"POST", "/api/v1/auth/mac/exchange", "code=x", {}}, 400},
-        {{"GET", "/api/v1/auth/github?client=web", "", {}}, 400},
         {{"POST", "/api/v1/auth/logout", "", bearer}, 204},
         {{"GET", "/api/v1/previews/pr-old", "", bearer}, 401},
     });
-}
-
-TEST_F(PreviewServiceTest, WithoutSignInServesRequestsWithoutAToken) {
-    service.emplace(builds.path(), std::vector<std::string>{"--no-sign-in"});
-    expectStatuses({{{"GET", "/api/v1/previews/pr-old", "", {}}, 200},
-                    {{"POST", "/api/v1/previews/pr-old/download", "", {}}, 200}});
 }
 
 TEST(DemoBuildTest, RefusesAPreviewIdThatIsNotAPlainName) {

@@ -233,12 +233,5 @@ TEST(PreviewRecordsTest, DocumentsThatAreNotObjectsFail) {
               "expiresIn");
 }
 
-TEST(PreviewRecordsTest, StatusStringsRoundTrip) {
-    for (const PreviewStatus status : kAllPreviewStatuses) {
-        EXPECT_EQ(previewStatusFromString(toString(status)), status);
-    }
-    EXPECT_EQ(toString(PreviewStatus::uploading), "uploading");
-}
-
 }  // namespace
 }  // namespace quaylet

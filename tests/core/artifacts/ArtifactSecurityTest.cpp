@@ -319,7 +319,10 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
                      "chmod 6755 tool && chmod 1755 Watch && test -u tool && test -g tool && "
                      "test -k Watch");
     const AppBundleBuilder app;
+    // Apps inside packages, and a folder whose extension differs in case, are not apps.
     validBuild({file("Payload/Demo.app/Watch/Watch.app/Info.plist", "nested"),
+                file("Payload/Kit.framework/Inner.app/Info.plist"),
+                file("Payload/Upper.APP/Info.plist"),
                 {.name = "Payload/Demo.app/tool", .mode = S_IFREG | 06755},
                 link("Payload/Demo.app/Current", "Watch/../Info.plist"),
                 {.name = "Payload/Demo.app/late",
@@ -485,17 +488,6 @@ TEST_F(ArtifactSecurityTest, TreeChecksFollowLinksOnDiskComponentByComponent) {
 
     EXPECT_EQ(outcome([&] { security.validateExtractedTree(scratch.path() / "missing"); }),
               kCannotInspectMessage);
-}
-
-TEST_F(ArtifactSecurityTest, AppBundlesSkipWhatIsInsidePackages) {
-    const fs::path root = scratch.path();
-    writeFile(root / "Payload" / "A.app" / "Watch" / "W.app" / "Info.plist", "x");
-    writeFile(root / "Payload" / "Kit.framework" / "Inner.app" / "Info.plist", "x");
-    writeFile(root / "Payload" / "Upper.APP" / "Info.plist", "x");
-    EXPECT_EQ(security.appBundles(root), std::vector<fs::path>{root / "Payload" / "A.app"});
-    writeFile(root / "Second.app" / "Info.plist", "x");
-    EXPECT_EQ(security.appBundles(root).size(), 2U);
-    EXPECT_TRUE(security.appBundles(root / "missing").empty());
 }
 
 }  // namespace

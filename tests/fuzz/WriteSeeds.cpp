@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
 #include "hosttools/DeviceSet.h"
@@ -20,47 +18,17 @@
 
 namespace {
 
-using nlohmann::json;
 using quaylet::fixtures::AppBundleBuilder;
 using quaylet::fixtures::PlistFormat;
 using quaylet::fixtures::ZipBuilder;
 using quaylet::fixtures::ZipEntry;
 
-std::vector<std::string> previewRecordSeeds() {
-    const json manifest = json::parse(R"({"schemaVersion": 1, "previewId": "pv_01HZX3Q",
-        "repository": "acme/ios-app", "pullRequest": 1287, "branch": "feature/sign-in",
-        "commitSha": "9f2c1e4b7a0d3c5e8f1a2b3c4d5e6f708192a3b4", "scheme": "AcmeApp",
-        "configuration": "Debug", "status": "ready", "bundleId": "com.acme.ios-app",
-        "displayName": "Acme", "minimumOSVersion": "17.0", "platform": "iphonesimulator",
-        "architectures": ["arm64", "x86_64"], "xcodeVersion": "15.3", "artifactSize": 48213377,
-        "sha256": "3a7bd3e2360a3d29eea436fcfb7e44c735d117c42d1c1835420b6b9942dd4f1b",
-        "createdAt": "2024-05-01T12:30:45.123Z", "readyAt": "2024-05-01T12:35:00Z",
-        "expiresAt": "2024-05-08T12:35:00+02:00"})");
-    const json list =
-        json::parse(R"({"previews": [{"previewId": "pv_7", "repository": "acme/ios-app",
-        "pullRequest": 7, "pullRequestTitle": "Sign in with GitHub", "branch": "login",
-        "commitSha": "abc1234", "displayName": "Acme", "minimumOSVersion": "16.4",
-        "status": "ready", "createdAt": "2024-05-01T12:30:45Z", "readyAt": null,
-        "expiresAt": "2024-05-01T23:59:59.999999-05:30"}]})");
-    return {
-        manifest.dump(2),
-        list.dump(),
-        R"({"url": "https://downloads.example.com/a/artifact.zip?sig=abc%2Fdef",
-            "expiresAt": "2024-05-01T12:40:00Z", "direct": true})",
-        R"({"token": "qlt_4b1d0c2e", "expiresIn": 2592000})",
-        "2024-02-29T23:59:59.999999999+14:00",
-    };
-}
-
+// Every kind of value a key can hold: text, a list, a number and a flag.
 AppBundleBuilder richBundle() {
-    AppBundleBuilder bundle;
-    bundle.displayName("Acme \xE2\x80\x94 Preview")
-        .platforms({"iPhoneSimulator", "iPhoneOS"})
-        .set("CFBundleName", std::string("Acme"))
-        .set("UIRequiredDeviceCapabilities", std::vector<std::string>{"arm64"})
+    return AppBundleBuilder()
+        .displayName("Acme \xE2\x80\x94 Preview")
         .set("CFBundleVersion", std::int64_t{42})
         .set("LSRequiresIPhoneOS", true);
-    return bundle;
 }
 
 std::vector<std::string> zipPreflightSeeds() {
@@ -94,7 +62,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::map<std::string, std::vector<std::string>> corpora{
-        {"fuzz-preview-records", previewRecordSeeds()},
+        {"fuzz-preview-records",
+         {R"({"schemaVersion": 1, "previewId": "pv_01HZX3Q", "repository": "acme/ios-app",
+              "pullRequest": 1287, "branch": "feature/sign-in", "commitSha": "9f2c1e4b",
+              "scheme": "AcmeApp", "configuration": "Debug", "status": "ready",
+              "bundleId": "com.acme.ios-app", "displayName": "Acme", "minimumOSVersion": "17.0",
+              "platform": "iphonesimulator", "architectures": ["arm64", "x86_64"],
+              "xcodeVersion": "15.3", "artifactSize": 48213377, "sha256": "3a7bd3e2",
+              "createdAt": "2024-05-01T12:30:45.123Z", "readyAt": "2024-05-01T12:35:00Z",
+              "expiresAt": "2024-05-08T12:35:00+02:00"})",
+          R"({"previews": [{"previewId": "pv_7", "repository": "acme/ios-app",
+              "pullRequest": 7, "pullRequestTitle": null, "branch": "login",
+              "commitSha": "abc1234", "displayName": "Acme", "minimumOSVersion": "16.4",
+              "status": "failed", "createdAt": "2024-05-01T12:30:45Z", "readyAt": null,
+              "expiresAt": "2024-05-01T23:59:59.999999-05:30"}]})",
+          R"({"url": "https://downloads.example.com/a.zip", "expiresAt": "2024-05-01T12:40:00Z",
+              "direct": true})",
+          R"({"token": "qlt_4b1d0c2e", "expiresIn": 2592000})"}},
         {"fuzz-simulator-listing",
          {quaylet::hosttools::simctlListing(quaylet::hosttools::DeviceSet::seeded(), "/Users/dev")
               .dump()}},

@@ -38,7 +38,7 @@ std::vector<std::string> zipPreflightSeeds() {
               .data = std::string(600, 'a'),
               .method = quaylet::fixtures::ZipMethod::stored,
               .dataDescriptor = true})
-        .addSymlink("Demo.app/Frameworks/Current", "A")
+        .add(ZipBuilder::symlink("Demo.app/Frameworks/Current", "A"))
         .add({.name = "Demo.app/caf\xC3\xA9.txt",
               .unicodePath = "Demo.app/caf\xC3\xA9.txt",
               .localExtra = ZipBuilder::extraField(0x5455, "\x01UTC!"),

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -246,33 +248,23 @@ TEST_F(ZipPreflightTest, SurvivesEveryTruncationAndSingleByteCorruption) {
     }
 }
 
-TEST_F(ArtifactSecurityTest, DigestsMatchTheSystemToolAndAMismatchDeletesTheFile) {
+// A digest is accepted in either case; a mismatch is proven through the launcher.
+TEST_F(ArtifactSecurityTest, DigestsMatchTheSystemToolInEitherCase) {
     // Crosses several read pieces and ends inside one.
     std::string large(3 * ArtifactSecurity::kDigestChunkSize + 17, '\0');
     for (std::size_t index = 0; index < large.size(); ++index) {
         large[index] = static_cast<char>(index * 31 % 251);
     }
-    for (const std::string& contents : {std::string(), std::string("abc"), large}) {
+    for (const std::string& contents : {std::string(), large}) {
         writeFile(archive, contents);
-        const ProcessResult tool =
-            ProcessRunner().runChecked({"/usr/bin/sha256sum", {archive}}, {});
-        EXPECT_EQ(security.sha256(archive, {}), tool.standardOutput.substr(0, 64));
+        std::string digest = ProcessRunner()
+                                 .runChecked({"/usr/bin/sha256sum", {archive}}, {})
+                                 .standardOutput.substr(0, 64);
+        EXPECT_EQ(security.sha256(archive, {}), digest);
+        std::ranges::transform(digest, digest.begin(), ::toupper);
+        EXPECT_NO_THROW(security.verify(archive, digest, {}));
     }
     EXPECT_THROW(security.sha256(scratch.path() / "missing", {}), fs::filesystem_error);
-
-    writeFile(archive, "abc");
-    const std::string digest = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-    const std::string upper = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
-    security.verify(archive, upper, {});
-    EXPECT_TRUE(fs::exists(archive));
-    const std::string wrong = upper.substr(0, 63) + "E";
-    try {
-        security.verify(archive, wrong, {});
-        ADD_FAILURE() << "accepted a wrong digest";
-    } catch (const QuayletError& error) {
-        EXPECT_EQ(error, QuayletError::checksumMismatch(wrong, digest));
-    }
-    EXPECT_FALSE(fs::exists(archive));
 }
 
 // The scan refuses the same spellings (see the attack table); these are the edges.

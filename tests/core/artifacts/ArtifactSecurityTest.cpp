@@ -248,21 +248,30 @@ TEST_F(ZipPreflightTest, SurvivesEveryTruncationAndSingleByteCorruption) {
     }
 }
 
-// A digest is accepted in either case; a mismatch is proven through the launcher.
-TEST_F(ArtifactSecurityTest, DigestsMatchTheSystemToolInEitherCase) {
+// A digest is accepted in either case; a wrong one deletes the file it was checked against.
+TEST_F(ArtifactSecurityTest, DigestsMatchTheSystemToolAndAMismatchDeletesTheFile) {
     // Crosses several read pieces and ends inside one.
     std::string large(3 * ArtifactSecurity::kDigestChunkSize + 17, '\0');
     for (std::size_t index = 0; index < large.size(); ++index) {
         large[index] = static_cast<char>(index * 31 % 251);
     }
+    const std::string wrong(64, '0');
     for (const std::string& contents : {std::string(), large}) {
         writeFile(archive, contents);
-        std::string digest = ProcessRunner()
-                                 .runChecked({"/usr/bin/sha256sum", {archive}}, {})
-                                 .standardOutput.substr(0, 64);
+        const std::string digest = ProcessRunner()
+                                       .runChecked({"/usr/bin/sha256sum", {archive}}, {})
+                                       .standardOutput.substr(0, 64);
         EXPECT_EQ(security.sha256(archive, {}), digest);
-        std::ranges::transform(digest, digest.begin(), ::toupper);
-        EXPECT_NO_THROW(security.verify(archive, digest, {}));
+        std::string upper = digest;
+        std::ranges::transform(upper, upper.begin(), ::toupper);
+        EXPECT_NO_THROW(security.verify(archive, upper, {}));
+        try {
+            security.verify(archive, wrong, {});
+            ADD_FAILURE() << "accepted a wrong digest";
+        } catch (const QuayletError& error) {
+            EXPECT_EQ(error, QuayletError::checksumMismatch(wrong, digest));
+        }
+        EXPECT_FALSE(fs::exists(archive));
     }
     EXPECT_THROW(security.sha256(scratch.path() / "missing", {}), fs::filesystem_error);
 }

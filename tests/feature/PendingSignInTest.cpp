@@ -15,7 +15,9 @@ class PendingSignInTest : public ::testing::Test {
   protected:
     testing::TemporaryDirectory folder;
     std::filesystem::path file = folder.path() / "state" / "pending-sign-in";
-    std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+    // Whole milliseconds, as the mark stores them, so that the lifetime's end is met exactly.
+    std::chrono::system_clock::time_point now =
+        std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
     PendingSignIn pending{file, [this] { return now; }};
 };
 

@@ -1,6 +1,6 @@
 # One word for each everyday task; the real work lives in CMakePresets.json.
 .PHONY: deps demo install-user test test-debug test-sanitize test-tsan fuzz fuzz-smoke fuzz-build \
-	bench bench-app screenshots format format-check clean
+	bench bench-app coverage screenshots format format-check clean
 
 JOBS ?= 2
 # How long each fuzz target runs: FUZZ_SECONDS for a real campaign, the smoke time in CI.
@@ -38,6 +38,15 @@ test-debug test-sanitize test-tsan: test-%:
 	cmake --preset $*
 	cmake --build --preset $* -j $(JOBS)
 	ctest --preset $*
+
+# Line and branch coverage of the whole suite for each product folder, from a build with gcc's
+# counters; stale counters from an earlier run are cleared first.
+coverage: deps
+	cmake --preset coverage
+	cmake --build --preset coverage -j $(JOBS)
+	find build/coverage -name '*.gcda' -delete
+	ctest --preset coverage
+	scripts/coverage-table.sh build/coverage
 
 # Each parser of untrusted input under libFuzzer, one target after the other; the corpus grows
 # in build/fuzz/corpus/ from one run to the next.

@@ -17,6 +17,7 @@ packages=(
     dpkg-dev
     fonts-inter
     g++
+    gcovr
     gnome-keyring
     libarchive-dev
     libarchive-tools
@@ -38,6 +39,7 @@ packages=(
     libssl-dev
     ninja-build
     nlohmann-json3-dev
+    openssl
     pkg-config
     qml6-module-qt-labs-folderlistmodel
     qml6-module-qtqml-workerscript

@@ -1,21 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <QAccessible>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QQmlPropertyMap>
 #include <QQuickItem>
 #include <QScreen>
 #include <QtMath>
 
-#include <exception>
-
 #include "app/LaunchHUD.h"
 #include "app/QmlModule.h"
-#include "app/QuayletApp.h"
-#include "appsupport/BrowserDouble.h"
-#include "appsupport/QuickScene.h"
-#include "appsupport/StateDriver.h"
+#include "appsupport/View.h"
 #include "core/errors/QuayletError.h"
 
 namespace quaylet {
@@ -27,30 +20,32 @@ using testing::QuickScene;
 using testing::StateDriver;
 
 // A launch panel controller over a real state driven through the doubles.
-struct HUDScene {
-    explicit HUDScene(StateDriver::Options options = {}) : driver(options) {}
+struct Panel {
+    explicit Panel(bool signedIn = true) : driver({.signedIn = signedIn}) {}
 
-    // The state's changes are judged in a queued evaluation: let it run.
-    static void settle() { QCoreApplication::processEvents(); }
-
-    bool isShown() const { return hud.panel() && hud.panel()->isVisible(); }
-
-    QObject& find(const char* objectName) const {
-        QObject* found = hud.panel()->findChild<QObject*>(objectName);
-        if (!found) {
-            throw std::runtime_error(std::string("No object named ") + objectName);
+    // The state's changes are judged in a queued evaluation: lets it run, then checks
+    // whether the panel shows and what (see testing::expectShows).
+    void expect(bool shown, const QString& expectations = {}) {
+        QCoreApplication::processEvents();
+        ASSERT_EQ(hud.panel() && hud.panel()->isVisible(), shown);
+        if (shown) {
+            testing::expectShows(
+                [this](const QString& name) { return QuickScene::findOrNull(*hud.panel(), name); },
+                expectations);
         }
-        return *found;
     }
-    QString text(const char* objectName) const {
-        return find(objectName).property("text").toString();
-    }
-    bool controlShown(const char* objectName) const {
-        return find(objectName).property("visible").toBool();
-    }
-    void click(const char* objectName) { QMetaObject::invokeMethod(&find(objectName), "clicked"); }
     bool waitUntilHidden() {
         return StateDriver::waitUntil([&] { return !hud.panel()->isVisible(); });
+    }
+    void click(const QString& control) {
+        QMetaObject::invokeMethod(&QuickScene::find(*hud.panel(), control), "clicked");
+    }
+    // A launch that succeeded, its panel about to fade out.
+    void succeed() {
+        driver.holdRemoteLaunchAt(LaunchStage::installing, makeManifest("Demo", "abc1234"));
+        driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
+        expect(true);
+        ASSERT_TRUE(hud.isHideScheduled());
     }
 
     StateDriver driver;
@@ -59,206 +54,162 @@ struct HUDScene {
 };
 
 TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAtTheTopCentre) {
-    HUDScene scene;
-    EXPECT_EQ(scene.hud.panel(), nullptr);
-    scene.hud.show();
-    QQuickWindow* panel = scene.hud.panel();
-    ASSERT_NE(panel, nullptr);
-    EXPECT_TRUE(panel->isVisible());
-    EXPECT_TRUE(panel->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
-
+    Panel panel;
+    EXPECT_EQ(panel.hud.panel(), nullptr);
+    panel.hud.show();
+    QQuickWindow* window = panel.hud.panel();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
     const auto expectFittedAndPlaced = [&] {
-        auto& view = dynamic_cast<QQuickItem&>(scene.find("launchView"));
-        EXPECT_EQ(panel->size(), QSize(qCeil(view.implicitWidth()), qCeil(view.implicitHeight())));
+        auto& view = dynamic_cast<QQuickItem&>(QuickScene::find(*window, "launchView"));
+        EXPECT_EQ(window->size(), QSize(qCeil(view.implicitWidth()), qCeil(view.implicitHeight())));
         const QScreen* screen = QGuiApplication::primaryScreen();
-        EXPECT_NEAR(panel->x() + panel->width() / 2.0, screen->geometry().center().x() + 0.5, 1);
-        EXPECT_EQ(panel->y(), screen->availableGeometry().top() + 10);
-        EXPECT_TRUE(panel->mask().isEmpty()) << "this platform blends translucent windows";
+        EXPECT_NEAR(window->x() + window->width() / 2.0, screen->geometry().center().x() + 0.5, 1);
+        EXPECT_EQ(window->y(), screen->availableGeometry().top() + 10);
+        EXPECT_TRUE(window->mask().isEmpty()) << "this platform blends translucent windows";
     };
     expectFittedAndPlaced();
-    const QSize idle = panel->size();
+    const QSize idle = window->size();
 
     // A long failure widens the content; showing again follows it.
-    scene.driver.state().runLocalApplication(
+    panel.driver.state().runLocalApplication(
         QUrl::fromLocalFile("/builds/" + QString(60, 'X') + ".app"), {}, true);
-    StateDriver::waitUntil([&] { return scene.driver.state().errorMessage().has_value(); });
-    scene.settle();
-    EXPECT_NE(panel->size(), idle);
+    StateDriver::waitUntil([&] { return panel.driver.state().errorMessage().has_value(); });
+    panel.expect(true);
+    EXPECT_NE(window->size(), idle);
     expectFittedAndPlaced();
 
-    scene.hud.hide();
-    ASSERT_TRUE(scene.waitUntilHidden());
-    scene.hud.show();
-    EXPECT_EQ(scene.hud.panel(), panel);
-    EXPECT_TRUE(panel->isVisible());
+    panel.hud.hide();
+    ASSERT_TRUE(panel.waitUntilHidden());
+    panel.hud.show();
+    EXPECT_EQ(panel.hud.panel(), window);
+    EXPECT_TRUE(window->isVisible());
 }
 
 TEST(LaunchHUDTest, WithoutCompositingThePanelIsCutToTheCardsRoundedOutline) {
     const QRectF card(6, 6, 320, 50);
     EXPECT_TRUE(LaunchHUD::panelMask(card, 14, true).isEmpty());
     const QRegion cut = LaunchHUD::panelMask(card, 14, false);
-    struct Case {
-        QPoint point;
-        bool inside;
-    };
-    const Case cases[] = {
-        {{166, 31}, true}, {{160, 7}, true},   {{7, 31}, true},     // middle, edges
-        {{2, 2}, false},   {{7, 7}, false},    {{323, 53}, false},  // margin, corners
-        {{170, 2}, false}, {{330, 31}, false},                      // the shadow's margin
-    };
-    for (const Case& test : cases) {
-        EXPECT_EQ(cut.contains(test.point), test.inside) << test.point.x() << "," << test.point.y();
+    // The middle and edges; the margin and the rounded corners; the shadow's margin.
+    for (const QPoint inside : {QPoint(166, 31), QPoint(160, 7), QPoint(7, 31)}) {
+        EXPECT_TRUE(cut.contains(inside)) << inside.x() << "," << inside.y();
+    }
+    for (const QPoint outside :
+         {QPoint(2, 2), QPoint(7, 7), QPoint(323, 53), QPoint(170, 2), QPoint(330, 31)}) {
+        EXPECT_FALSE(cut.contains(outside)) << outside.x() << "," << outside.y();
     }
 }
 
 TEST(LaunchHUDTest, ShowingAgainNeverFadesInTwiceAndCatchesAFadeOut) {
-    HUDScene scene;
-    scene.hud.show();
-    QQuickWindow* panel = scene.hud.panel();
-    QQuickItem* content = panel->contentItem();
+    Panel panel;
+    panel.hud.show();
+    QQuickItem* content = panel.hud.panel()->contentItem();
     ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() == 1.0; }));
-    scene.hud.show();
+    panel.hud.show();
     EXPECT_EQ(content->opacity(), 1.0);
 
     // A show that comes while the panel fades out keeps it on screen.
-    scene.hud.hide();
+    panel.hud.hide();
     ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() < 1.0; }));
-    scene.hud.show();
-    StateDriver::waitUntil([&] { return !panel->isVisible() || content->opacity() == 1.0; });
-    EXPECT_TRUE(panel->isVisible());
+    panel.hud.show();
+    StateDriver::waitUntil(
+        [&] { return !panel.hud.panel()->isVisible() || content->opacity() == 1.0; });
+    EXPECT_TRUE(panel.hud.panel()->isVisible());
 }
 
 TEST(LaunchHUDTest, ALaunchShowsFromItsFirstStageAndFadesOutAfterSuccess) {
-    HUDScene scene;
-    scene.driver.holdRemoteLaunchAt(LaunchStage::downloading, makeManifest("Demo", "abc1234"));
-    scene.settle();
-    ASSERT_TRUE(scene.isShown());
-    EXPECT_EQ(scene.text("launchTitle"), "Opening Demo in Simulator");
-    EXPECT_TRUE(scene.controlShown("launchProgress"));
-    EXPECT_DOUBLE_EQ(scene.find("launchProgress").property("value").toDouble(),
-                     progress(LaunchStage::downloading));
-    EXPECT_FALSE(scene.hud.isHideScheduled());
+    Panel panel;
+    panel.driver.holdRemoteLaunchAt(LaunchStage::downloading, makeManifest("Demo", "abc1234"));
+    panel.expect(true,
+                 "launchTitle=Opening Demo in Simulator; launchProgress; "
+                 "launchProgress.value=" +
+                     QString::number(progress(LaunchStage::downloading)));
+    EXPECT_FALSE(panel.hud.isHideScheduled());
 
-    scene.driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
-    scene.settle();
-    EXPECT_TRUE(scene.hud.isHideScheduled());
-    EXPECT_EQ(scene.text("launchTitle"), "Demo is running in Simulator");
-    EXPECT_EQ(scene.text("launchSubtitle"), "Running in iPhone 15");
-    EXPECT_EQ(scene.find("launchGlyph").property("symbol"), "checkmark");
-    for (const char* control : {"launchProgress", "dismissButton", "signInButton"}) {
-        EXPECT_FALSE(scene.controlShown(control)) << control;
-    }
-    EXPECT_TRUE(scene.waitUntilHidden());
+    panel.driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
+    panel.expect(true,
+                 "launchTitle=Demo is running in Simulator; launchGlyph.symbol=checkmark; "
+                 "!launchProgress; !dismissButton; !signInButton");
+    EXPECT_TRUE(panel.hud.isHideScheduled());
+    EXPECT_TRUE(panel.waitUntilHidden());
 }
 
 TEST(LaunchHUDTest, ANewLaunchCancelsThePendingHide) {
-    HUDScene scene;
-    scene.driver.holdRemoteLaunchAt(LaunchStage::installing, makeManifest("Demo", "abc1234"));
-    scene.driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
-    scene.settle();
-    ASSERT_TRUE(scene.hud.isHideScheduled());
-
-    scene.driver.holdRemoteLaunchAt(LaunchStage::fetching, makeManifest("Other", "def5678"));
-    scene.settle();
-    EXPECT_FALSE(scene.hud.isHideScheduled());
-    EXPECT_TRUE(scene.isShown());
-    EXPECT_EQ(scene.text("launchTitle"), "Opening Other in Simulator");
+    Panel panel;
+    panel.succeed();
+    panel.driver.holdRemoteLaunchAt(LaunchStage::fetching, makeManifest("Other", "def5678"));
+    panel.expect(true, "launchTitle=Opening Other in Simulator");
+    EXPECT_FALSE(panel.hud.isHideScheduled());
 }
 
 TEST(LaunchHUDTest, AFailureRightAfterASuccessStaysUntilDismissed) {
-    HUDScene scene;
-    scene.driver.holdRemoteLaunchAt(LaunchStage::installing, makeManifest("Demo", "abc1234"));
-    scene.driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
-    scene.settle();
-    ASSERT_TRUE(scene.hud.isHideScheduled());
-
-    scene.driver.receive(QUrl("quaylet://preview/"));
-    scene.settle();
-    ASSERT_TRUE(scene.driver.state().errorMessage().has_value());
-    EXPECT_FALSE(scene.hud.isHideScheduled());
-    EXPECT_EQ(scene.text("launchTitle"), "Couldn’t open this build");
+    Panel panel;
+    panel.succeed();
+    panel.driver.receive(QUrl("quaylet://preview/"));
+    ASSERT_TRUE(panel.driver.state().errorMessage().has_value());
+    panel.expect(true, "launchTitle=Couldn’t open this build");
+    EXPECT_FALSE(panel.hud.isHideScheduled());
 }
 
 TEST(LaunchHUDTest, AFailureShowsOncePerMessageAndStaysUntilDismissed) {
-    HUDScene scene;
-    scene.driver.holdLocalLaunchAt(LaunchStage::selecting, scene.driver.folder() / "Demo.app");
-    scene.driver.failHeldLaunch("The bundle is damaged");
-    scene.settle();
-    ASSERT_TRUE(scene.isShown());
-    const QString failure = QString::fromStdString(*scene.driver.state().errorMessage());
-    EXPECT_EQ(scene.text("launchTitle"), "Couldn\u2019t open this build");
-    EXPECT_EQ(scene.text("launchSubtitle"), failure);
-    EXPECT_EQ(scene.find("launchGlyph").property("symbol"), "exclamationmark");
-    EXPECT_TRUE(scene.controlShown("dismissButton"));
-    EXPECT_FALSE(scene.hud.isHideScheduled());
-
-    scene.click("dismissButton");
-    ASSERT_TRUE(scene.waitUntilHidden());
+    Panel panel;
+    panel.driver.holdLocalLaunchAt(LaunchStage::selecting, panel.driver.folder() / "Demo.app");
+    panel.driver.failHeldLaunch("The bundle is damaged");
+    const QString failure = QString::fromStdString(*panel.driver.state().errorMessage());
+    panel.expect(true, "launchTitle=Couldn’t open this build; launchSubtitle=" + failure +
+                           "; launchGlyph.symbol=exclamationmark; dismissButton");
+    EXPECT_FALSE(panel.hud.isHideScheduled());
+    panel.click("dismissButton");
+    ASSERT_TRUE(panel.waitUntilHidden());
 
     // The service refuses the token: the state changes, the message does not.
-    scene.driver.previewService().listFailure =
+    panel.driver.previewService().listFailure =
         std::make_exception_ptr(QuayletError::authenticationRequired());
-    const QFuture<void> refreshed = scene.driver.state().refreshBuilds();
+    const QFuture<void> refreshed = panel.driver.state().refreshBuilds();
     StateDriver::waitUntil([&] { return refreshed.isFinished(); });
-    ASSERT_FALSE(scene.driver.state().isSignedIn());
-    scene.settle();
-    EXPECT_FALSE(scene.isShown());
+    ASSERT_FALSE(panel.driver.state().isSignedIn());
+    panel.expect(false);
 
-    scene.driver.receive(QUrl("quaylet://elsewhere"));
-    scene.settle();
-    EXPECT_TRUE(scene.isShown());
-    EXPECT_NE(scene.text("launchSubtitle"), failure);
-    EXPECT_EQ(scene.text("launchSubtitle"),
-              QString::fromStdString(*scene.driver.state().errorMessage()));
+    panel.driver.receive(QUrl("quaylet://elsewhere"));
+    panel.expect(true,
+                 "launchSubtitle=" + QString::fromStdString(*panel.driver.state().errorMessage()));
+    EXPECT_NE(panel.driver.state().errorMessage(), failure.toStdString());
 }
 
-TEST(LaunchHUDTest, ALinkWhileSignedOutAsksToSignIn) {
-    HUDScene scene({.signedIn = false});
-    scene.driver.receive(QUrl("quaylet://preview/abc"));
-    scene.settle();
-    ASSERT_TRUE(scene.isShown());
-    EXPECT_EQ(scene.text("launchTitle"), "Sign in once to open this build");
-    EXPECT_EQ(scene.text("launchSubtitle"),
-              QString::fromStdString(*scene.driver.state().activeDetail()));
-    EXPECT_TRUE(scene.controlShown("signInButton"));
-    EXPECT_FALSE(scene.controlShown("launchProgress"));
-}
-
-TEST(LaunchHUDTest, TheSignInPromptWaitsForAnEvaluationThatAlreadySawIdle) {
-    HUDScene scene;
-    scene.driver.holdRemoteLaunchAt(LaunchStage::downloading, makeManifest("Demo", "abc1234"));
-    scene.settle();
-    scene.hud.hide();
-    ASSERT_TRUE(scene.waitUntilHidden());
-
-    // The token is gone; signing out stops the launch in the same pass, so the evaluation
-    // sees the launch end rather than a link waiting for sign-in.
-    scene.driver.tokenStore().token.reset();
-    scene.driver.state().signOut();
-    scene.settle();
-    ASSERT_TRUE(scene.driver.state().receivedPreviewID().has_value());
-    EXPECT_FALSE(scene.isShown());
-
-    scene.driver.receive(QUrl("quaylet://preview/abc"));
-    scene.settle();
-    EXPECT_TRUE(scene.isShown());
-    EXPECT_EQ(scene.text("launchTitle"), "Sign in once to open this build");
-}
-
-TEST(LaunchHUDTest, SignInOpensTheServicePageAndLetsItsReturnLinkThrough) {
-    HUDScene scene({.signedIn = false});
+TEST(LaunchHUDTest, ALinkWhileSignedOutAsksToSignInAndLetsTheReturnLinkThrough) {
+    Panel panel(false);
+    panel.driver.receive(QUrl("quaylet://preview/abc"));
+    panel.expect(true, "launchTitle=Sign in once to open this build; launchSubtitle=" +
+                           QString::fromStdString(*panel.driver.state().activeDetail()) +
+                           "; signInButton; !launchProgress");
     testing::BrowserDouble browser;
-    scene.driver.receive(QUrl("quaylet://preview/abc"));
-    scene.settle();
-    scene.click("signInButton");
-    EXPECT_EQ(browser.openedURLs(), QList<QUrl>{scene.driver.state().signInURL()});
+    panel.click("signInButton");
+    EXPECT_EQ(browser.openedURLs, QList<QUrl>{panel.driver.state().signInURL()});
 
     // The whole sign-in is waited for: it goes on reloading the builds after the exchange.
     const QFuture<void> signedIn =
-        scene.driver.state().receive(QUrl("quaylet://auth?code=from-the-browser"));
+        panel.driver.state().receive(QUrl("quaylet://auth?code=from-the-browser"));
     ASSERT_TRUE(StateDriver::waitUntil([&] { return signedIn.isFinished(); }));
-    EXPECT_EQ(scene.driver.previewService().exchangedCodes(),
+    EXPECT_EQ(panel.driver.previewService().exchangedCodes(),
               std::vector<std::string>{"from-the-browser"});
+}
+
+TEST(LaunchHUDTest, TheSignInPromptWaitsForAnEvaluationThatAlreadySawIdle) {
+    Panel panel;
+    panel.driver.holdRemoteLaunchAt(LaunchStage::downloading, makeManifest("Demo", "abc1234"));
+    panel.expect(true);
+    panel.hud.hide();
+    ASSERT_TRUE(panel.waitUntilHidden());
+
+    // The token is gone; signing out stops the launch in the same pass, so the evaluation
+    // sees the launch end rather than a link waiting for sign-in.
+    panel.driver.tokenStore().token.reset();
+    panel.driver.state().signOut();
+    ASSERT_TRUE(panel.driver.state().receivedPreviewID().has_value());
+    panel.expect(false);
+
+    panel.driver.receive(QUrl("quaylet://preview/abc"));
+    panel.expect(true, "launchTitle=Sign in once to open this build");
 }
 
 TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
@@ -302,51 +253,33 @@ TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
     for (const Case& expected : cases) {
         SCOPED_TRACE(expected.title.toStdString() + " / " + expected.stage);
         QQmlPropertyMap state;
-        state.insert("stage", QString(expected.stage));
-        state.insert("errorMessage", expected.errorMessage);
-        state.insert("activeAppName", expected.activeAppName);
-        state.insert("activeDetail", expected.activeDetail);
-        state.insert("receivedPreviewID", expected.receivedPreviewID);
-        state.insert("isSignedIn", expected.isSignedIn);
-        state.insert("launchSource", QString("remote"));
-        state.insert("isLaunchInProgress",
-                     QString(expected.stage) != "idle" && QString(expected.stage) != "running");
+        state.insert({{"stage", QString(expected.stage)},
+                      {"errorMessage", expected.errorMessage},
+                      {"activeAppName", expected.activeAppName},
+                      {"activeDetail", expected.activeDetail},
+                      {"receivedPreviewID", expected.receivedPreviewID},
+                      {"isSignedIn", expected.isSignedIn},
+                      {"launchSource", QString("remote")},
+                      {"isLaunchInProgress",
+                       QString(expected.stage) != "idle" && QString(expected.stage) != "running"}});
         QuickScene scene("LaunchHUDView", {{"appState", QVariant::fromValue<QObject*>(&state)}});
-
-        EXPECT_EQ(scene.text("launchTitle"), expected.title);
-        EXPECT_EQ(scene.text("launchSubtitle"), expected.subtitle);
-        EXPECT_EQ(scene.property("launchGlyph", "symbol").toString(), expected.symbol);
-        for (const char* control : {"dismissButton", "signInButton", "launchProgress"}) {
-            EXPECT_EQ(scene.isShown(control), expected.control == control) << control;
+        QString shown = QString("launchTitle=%1; launchSubtitle=%2; launchGlyph.symbol=%3; ")
+                            .arg(expected.title, expected.subtitle, expected.symbol);
+        for (const QString control : {"dismissButton", "signInButton", "launchProgress"}) {
+            shown += (expected.control == control ? "" : "!") + control + "; ";
         }
-        auto& card = dynamic_cast<QQuickItem&>(scene.find("launchCard"));
         // One element for assistive technologies, its parts folded into its label.
-        QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&card);
-        ASSERT_NE(element, nullptr);
-        EXPECT_EQ(element->text(QAccessible::Name), expected.title + ", " + expected.subtitle);
-        EXPECT_EQ(element->childCount(), 0);
-        EXPECT_EQ(element->text(QAccessible::Value), expected.value);
-        QAccessibleValueInterface* progress = element->valueInterface();
-        ASSERT_EQ(progress != nullptr, !expected.value.isEmpty());
-        if (progress) {
-            EXPECT_EQ(progress->currentValue(), scene.property("launchProgress", "value"));
+        shown += "launchCard.accessibleName=" + expected.title + ", " + expected.subtitle +
+                 "; launchCard.accessibleValue=" + expected.value;
+        testing::expectShows([&](const QString& name) { return scene.findOrNull(name); }, shown);
+        QAccessibleInterface* card =
+            QAccessible::queryAccessibleInterface(&scene.find("launchCard"));
+        EXPECT_EQ(card->childCount(), 0);
+        ASSERT_EQ(card->valueInterface() != nullptr, !expected.value.isEmpty());
+        if (card->valueInterface()) {
+            EXPECT_EQ(card->valueInterface()->currentValue(),
+                      scene.property("launchProgress", "value"));
         }
-        EXPECT_GE(card.width(), 320);
-        EXPECT_LE(card.width(), 440);
-    }
-}
-
-// The engine and every window wait for their first use: an idle tray item carries none.
-TEST(QuayletAppTest, OpeningLinksShowsTheLaunchPanelEvenForAnEmptyList) {
-    for (const QList<QUrl>& links :
-         {QList<QUrl>{}, QList<QUrl>{QUrl("quaylet://preview/a"), QUrl("quaylet://preview/b")}}) {
-        StateDriver driver({.signedIn = false});
-        QuayletApp app(driver.state());
-        EXPECT_EQ(app.launchHUD().panel(), nullptr);
-        EXPECT_FALSE(app.windows().hasEngine());
-        app.open(links);
-        ASSERT_NE(app.launchHUD().panel(), nullptr);
-        EXPECT_TRUE(app.launchHUD().panel()->isVisible());
     }
 }
 

@@ -3,8 +3,8 @@
 // Before Qt, whose "signals" keyword GLib's headers use as a name.
 #include <gio/gio.h>
 
+#include <QFileOpenEvent>
 #include <QGuiApplication>
-#include <QSignalSpy>
 
 #include <algorithm>
 
@@ -14,15 +14,13 @@
 #include "app/QmlModule.h"
 #include "app/QuayletApp.h"
 #include "app/SystemSymbols.h"
-#include "app/UpdateAction.h"
-#include "appsupport/QuickScene.h"
-#include "appsupport/StateDriver.h"
+#include "appsupport/View.h"
 
 namespace quaylet {
 namespace {
 
-using testing::QuickScene;
 using testing::StateDriver;
+using testing::View;
 
 TEST(SystemSymbolsTest, EverySymbolIsDrawnFromTheInstalledIconSetOrAShippedPicture) {
     for (const QString& symbol : SystemSymbols::symbols()) {
@@ -37,18 +35,9 @@ TEST(SystemSymbolsTest, EverySymbolIsDrawnFromTheInstalledIconSetOrAShippedPictu
     EXPECT_TRUE(SystemSymbols::shippedSource("no.such.symbol").isEmpty());
 }
 
-TEST(MenuBarItemTest, IconFollowsTheStage) {
-    for (const LaunchStage stage : kAllLaunchStages) {
-        const QString expected = stage == LaunchStage::idle      ? "play.square.stack"
-                                 : stage == LaunchStage::running ? "iphone.gen3.circle.fill"
-                                                                 : "arrow.triangle.2.circlepath";
-        EXPECT_EQ(MenuBarItem::iconSymbol(stage), expected) << rawValue(stage);
-    }
-}
-
 // A tray item over a real state and launch panel, its actions counted.
-struct TrayScene {
-    explicit TrayScene(StateDriver::Options options = {}) : driver(options) {}
+struct Tray {
+    explicit Tray(bool signedIn = true) : driver({.signedIn = signedIn}) {}
 
     QStringList menuEntries() {
         QStringList entries;
@@ -88,18 +77,15 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
         std::function<void(StateDriver&)> situation;
         QString panelEntry;  // empty: none
     };
+    const auto holdLaunch = [](StateDriver& driver) {
+        driver.holdRemoteLaunchAt(LaunchStage::downloading, testing::makeManifest("Demo", "abc"));
+    };
     const Case cases[] = {
         {"nothing happened", true, [](StateDriver&) {}, ""},
-        {"a launch runs", true,
-         [](StateDriver& driver) {
-             driver.holdRemoteLaunchAt(LaunchStage::downloading,
-                                       testing::makeManifest("Demo", "abc"));
-         },
-         ""},
+        {"a launch runs", true, holdLaunch, ""},
         {"a launch failed", true,
-         [](StateDriver& driver) {
-             driver.holdRemoteLaunchAt(LaunchStage::downloading,
-                                       testing::makeManifest("Demo", "abc"));
+         [&](StateDriver& driver) {
+             holdLaunch(driver);
              driver.failHeldLaunch("The disk is full.");
          },
          "Dismiss"},
@@ -108,47 +94,65 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        TrayScene scene({.signedIn = test.signedIn});
-        test.situation(scene.driver);
+        Tray tray(test.signedIn);
+        test.situation(tray.driver);
         QCoreApplication::processEvents();
         QStringList expected = always;
         if (!test.panelEntry.isEmpty()) {
             expected.insert(2, test.panelEntry);
         }
-        EXPECT_EQ(scene.menuEntries(), expected);
+        EXPECT_EQ(tray.menuEntries(), expected);
 
         // The menu's entry and the main window's button do what the panel's button does,
         // and leave with the panel.
         UpdateAction updates([] {});
-        QuickScene window("ContentView",
-                          {{"appState", QVariant::fromValue<QObject*>(&scene.driver.state())},
-                           {"updateAction", QVariant::fromValue(&updates)},
-                           {"launchPanel", QVariant::fromValue<QObject*>(&scene.hud)}});
+        testing::QuickScene window(
+            "ContentView", {{"appState", QVariant::fromValue<QObject*>(&tray.driver.state())},
+                            {"updateAction", QVariant::fromValue(&updates)},
+                            {"launchPanel", QVariant::fromValue<QObject*>(&tray.hud)}});
         EXPECT_EQ(window.isShown("dismissPanelButton"), test.panelEntry == "Dismiss");
         if (test.panelEntry == "Dismiss") {
-            scene.choose("Dismiss");
-            EXPECT_TRUE(StateDriver::waitUntil([&] { return !scene.hud.panel()->isVisible(); }));
-            EXPECT_EQ(scene.menuEntries(), always);
+            tray.choose("Dismiss");
+            EXPECT_TRUE(StateDriver::waitUntil([&] { return !tray.hud.panel()->isVisible(); }));
+            EXPECT_EQ(tray.menuEntries(), always);
             EXPECT_FALSE(window.isShown("dismissPanelButton"));
-            scene.hud.show();
+            tray.hud.show();
             window.click("dismissPanelButton");
-            EXPECT_TRUE(StateDriver::waitUntil([&] { return !scene.hud.panel()->isVisible(); }));
+            EXPECT_TRUE(StateDriver::waitUntil([&] { return !tray.hud.panel()->isVisible(); }));
         }
     }
-    TrayScene scene;
+    Tray tray;
     for (const QString& entry : always) {
-        scene.choose(entry);
+        tray.choose(entry);
     }
-    EXPECT_EQ(scene.chosen, QStringList({"open", "updates", "quit"}));
+    EXPECT_EQ(tray.chosen, QStringList({"open", "updates", "quit"}));
+}
+
+TEST(MenuBarItemTest, IconChangesAsALaunchGoesOn) {
+    Tray tray;
+    EXPECT_EQ(tray.item.currentSymbol(), "play.square.stack");
+    tray.driver.holdRemoteLaunchAt(LaunchStage::downloading, testing::makeManifest("Demo", "abc"));
+    EXPECT_EQ(tray.item.currentSymbol(), "arrow.triangle.2.circlepath");
+    tray.driver.finishHeldLaunch(testing::makeReport("Demo", "iPhone 15"));
+    EXPECT_EQ(tray.item.currentSymbol(), "iphone.gen3.circle.fill");
 }
 
 TEST(MenuBarItemTest, ThePopupHangsFromTheItemElseThePointerElseWhereThePlatformPutsIt) {
     const QRect item(1000, 0, 24, 24);
     const QPoint pointer(300, 400);
-    EXPECT_EQ(MenuBarItem::popupAnchor(item, pointer, false), item);
     EXPECT_EQ(MenuBarItem::popupAnchor(item, pointer, true), item);
     EXPECT_EQ(MenuBarItem::popupAnchor(QRect(), pointer, false), QRect(pointer, QSize(1, 1)));
     EXPECT_EQ(MenuBarItem::popupAnchor(QRect(), pointer, true), std::nullopt);
+
+    // Under the item and centred on it, above it where there is no room below, and always
+    // on the screen.
+    const QSize popup(540, 560);
+    const QRect screen(0, 0, 1920, 1080);
+    EXPECT_EQ(MenuBarItem::popupPosition(item, popup, screen), QPoint(742, 24));
+    EXPECT_EQ(MenuBarItem::popupPosition(QRect(1000, 1056, 24, 24), popup, screen),
+              QPoint(742, 496));
+    EXPECT_EQ(MenuBarItem::popupPosition(QRect(1900, 0, 20, 24), popup, screen), QPoint(1380, 24));
+    EXPECT_EQ(MenuBarItem::popupPosition(QRect(0, 0, 20, 24), popup, screen), QPoint(0, 24));
 }
 
 TEST(DesktopPreferencesTest, ReducedMotionFollowsTheDesktopWhileRunning) {
@@ -161,37 +165,10 @@ TEST(DesktopPreferencesTest, ReducedMotionFollowsTheDesktopWhileRunning) {
     g_object_unref(settings);
 }
 
-TEST(MenuBarItemTest, IconChangesAsALaunchGoesOn) {
-    TrayScene scene;
-    StateDriver& driver = scene.driver;
-    MenuBarItem& item = scene.item;
-    EXPECT_EQ(item.currentSymbol(), "play.square.stack");
-    driver.holdRemoteLaunchAt(LaunchStage::downloading, testing::makeManifest("Demo", "abc"));
-    EXPECT_EQ(item.currentSymbol(), "arrow.triangle.2.circlepath");
-    driver.finishHeldLaunch(testing::makeReport("Demo", "iPhone 15"));
-    EXPECT_EQ(item.currentSymbol(), "iphone.gen3.circle.fill");
-}
-
-TEST(MenuBarItemTest, PopupHangsUnderTheItemOrAboveItWhenThereIsNoRoom) {
-    const QSize popup(540, 560);
-    const QRect screen(0, 0, 1920, 1080);
-    // A panel at the top: under the item, centred on it.
-    EXPECT_EQ(MenuBarItem::popupPosition(QRect(1000, 0, 24, 24), popup, screen), QPoint(742, 24));
-    // A panel at the bottom: above the item.
-    EXPECT_EQ(MenuBarItem::popupPosition(QRect(1000, 1056, 24, 24), popup, screen),
-              QPoint(742, 496));
-    // An item in the corner: kept on the screen.
-    EXPECT_EQ(MenuBarItem::popupPosition(QRect(1900, 0, 20, 24), popup, screen), QPoint(1380, 24));
-    EXPECT_EQ(MenuBarItem::popupPosition(QRect(0, 0, 20, 24), popup, screen), QPoint(0, 24));
-}
-
 TEST(QuayletAppTest, ThePopupStaysWhileOneOfTheApplicationsOwnWindowsHasTheFocus) {
-    StateDriver driver;
-    UpdateAction updates([] {});
-    QuickScene popup("PopupWindow", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
-                                     {"updateAction", QVariant::fromValue(&updates)}});
-    popup.window().requestActivate();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return popup.window().isActive(); }));
+    View popup("PopupWindow");
+    popup.scene.window().requestActivate();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return popup.scene.window().isActive(); }));
 
     // Such as the update dialog, or the build chooser.
     QQuickWindow dialog;
@@ -199,18 +176,32 @@ TEST(QuayletAppTest, ThePopupStaysWhileOneOfTheApplicationsOwnWindowsHasTheFocus
     dialog.requestActivate();
     ASSERT_TRUE(StateDriver::waitUntil([&] { return dialog.isActive(); }));
     QCoreApplication::processEvents();
-    EXPECT_TRUE(popup.window().isVisible());
+    EXPECT_TRUE(popup.scene.window().isVisible());
 }
 
-TEST(QuayletAppTest, LinksReachTheStateInTheOrderGiven) {
-    StateDriver driver({.signedIn = false});
-    QStringList received;
-    QObject::connect(&driver.state(), &AppState::receivedPreviewIDChanged, [&] {
-        received.append(QString::fromStdString(driver.state().receivedPreviewID().value_or("")));
-    });
-    QuayletApp app(driver.state());
-    app.open({QUrl("quaylet://preview/first"), QUrl("quaylet://preview/second")});
-    EXPECT_EQ(received, QStringList({"first", "second"}));
+// The engine and every window wait for their first use: an idle tray item carries none.
+TEST(QuayletAppTest, LinksReachTheStateInOrderAndShowTheLaunchPanelEvenWhenThereAreNone) {
+    for (const bool asEvent : {false, true}) {
+        SCOPED_TRACE(asEvent ? "opened as an event" : "opened");
+        StateDriver driver({.signedIn = false});
+        QStringList received;
+        QObject::connect(&driver.state(), &AppState::receivedPreviewIDChanged, [&] {
+            received.append(QString::fromStdString(driver.state().receivedPreviewID().value()));
+        });
+        QuayletApp app(driver.state());
+        EXPECT_FALSE(app.windows().hasEngine());
+        if (asEvent) {
+            QFileOpenEvent event(QUrl("quaylet://preview/from-event"));
+            QCoreApplication::sendEvent(QCoreApplication::instance(), &event);
+            EXPECT_EQ(received, QStringList{"from-event"});
+            continue;
+        }
+        app.open({});
+        ASSERT_NE(app.launchHUD().panel(), nullptr);
+        EXPECT_TRUE(app.launchHUD().panel()->isVisible());
+        app.open({QUrl("quaylet://preview/first"), QUrl("quaylet://preview/second")});
+        EXPECT_EQ(received, QStringList({"first", "second"}));
+    }
 }
 
 TEST(QuayletAppTest, TheTestingWindowIsOneFixedWindowShownAgainOnRequest) {
@@ -232,7 +223,6 @@ TEST(QuayletAppTest, TheTestingWindowIsOneFixedWindowShownAgainOnRequest) {
     EXPECT_EQ(shown->size(), QSize(540, 560));
     EXPECT_EQ(shown->minimumSize(), shown->maximumSize());
     shown->close();
-    EXPECT_FALSE(shown->isVisible());
     app.presentPreviewWindow();
     EXPECT_TRUE(shown->isVisible());
 }

@@ -9,9 +9,7 @@
 #include <unistd.h>
 #include <chrono>
 #include <fstream>
-#include <iterator>
 #include <list>
-#include <sstream>
 #include <thread>
 
 #include "support/ChildProcess.h"
@@ -22,29 +20,11 @@ namespace quaylet {
 namespace {
 
 using testing::ChildProcess;
-using testing::ScopedEnvironment;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream stream(path);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-}
-
-constexpr std::string_view kOpenedPrefix = "quaylet.links: Opening ";
-
-std::string openedLine(const std::string& link) {
-    return std::string(kOpenedPrefix) + link + "\n";
-}
-
-// The links a process logged as opened, in its order; other output is not ours to check.
-std::vector<std::string> openedLinks(const std::string& log) {
-    std::vector<std::string> links;
-    std::istringstream lines(log);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with(kOpenedPrefix)) {
-            links.push_back(line.substr(kOpenedPrefix.size()));
-        }
-    }
-    return links;
+std::vector<std::string> withProgram(const std::vector<std::string>& links) {
+    std::vector<std::string> arguments{QUAYLET_APP_PROGRAM};
+    arguments.insert(arguments.end(), links.begin(), links.end());
+    return arguments;
 }
 
 // One running quaylet-app whose standard error goes to a file the test reads.
@@ -53,118 +33,97 @@ class AppProcess {
     AppProcess(const std::filesystem::path& log, const std::vector<std::string>& links)
         : log_(log) {
         const int descriptor = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        std::vector<std::string> arguments{QUAYLET_APP_PROGRAM};
-        arguments.insert(arguments.end(), links.begin(), links.end());
-        pid_ = ChildProcess::start(arguments, -1, -1, descriptor);
+        pid_ = ChildProcess::start(withProgram(links), -1, -1, descriptor);
         ::close(descriptor);
     }
-    ~AppProcess() {
-        if (pid_ > 0) {
-            stop(SIGTERM);
+    ~AppProcess() { stop(SIGTERM); }
+
+    // The links the process logged as opened, in its order; other output is not ours to
+    // check.
+    std::vector<std::string> openedLinks() const {
+        constexpr std::string_view kOpened = "quaylet.links: Opening ";
+        std::ifstream lines(log_);
+        std::vector<std::string> links;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with(kOpened)) {
+                links.push_back(line.substr(kOpened.size()));
+            }
         }
+        return links;
     }
 
-    // Waits until the process has logged `line`, which a primary does only after it has
-    // taken the lock and listens; fails when it exits first.
-    bool waitForLine(const std::string& line) {
+    // Waits until the process has opened `count` links, which a primary does only after it
+    // has taken the lock and listens; fails when it exits first.
+    bool waitForLinks(std::size_t count) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (readFile(log_).find(line) != std::string::npos) {
-                return true;
-            }
+        while (openedLinks().size() < count && std::chrono::steady_clock::now() < deadline) {
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
-                return readFile(log_).find(line) != std::string::npos;
+                break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        return false;
+        return openedLinks().size() >= count;
     }
 
-    int stop(int signal) {
+    // Never signals once the process is gone: kill(-1) would reach every process of the user.
+    void stop(int signal) {
+        if (pid_ <= 0) {
+            return;
+        }
         ::kill(pid_, signal);
-        const int status = ChildProcess::wait(pid_);
+        ChildProcess::wait(pid_);
         pid_ = -1;
-        return status;
     }
-
-    std::string log() const { return readFile(log_); }
 
   private:
     std::filesystem::path log_;
     pid_t pid_ = -1;
 };
 
-// The wait status of a start that should hand its links over and leave.
-int runToEnd(const std::vector<std::string>& links) {
-    std::vector<std::string> arguments{QUAYLET_APP_PROGRAM};
-    arguments.insert(arguments.end(), links.begin(), links.end());
-    return ChildProcess::wait(ChildProcess::start(arguments));
-}
-
-class SingleInstanceTest : public ::testing::Test {
-  protected:
-    SingleInstanceTest() {
-        std::filesystem::create_directories(runtime);
-        ::chmod(runtime.c_str(), 0700);
-    }
-
+// A crashed one leaves its lock file behind; the next start takes over from it.
+TEST(SingleInstanceTest, AStartAfterACrashBecomesTheRunningOneAndLaterStartsHandOverInOrder) {
     testing::TemporaryDirectory home;
-    std::filesystem::path runtime = home.path() / "runtime";
+    const std::filesystem::path runtime = home.path() / "runtime";
+    std::filesystem::create_directories(runtime);
+    ::chmod(runtime.c_str(), 0700);
     // Everything the children keep goes to throwaway folders, and nothing they do leaves the
     // machine: the service is a closed loopback port and there is no secret store.
-    std::list<ScopedEnvironment> environment = [this] {
-        std::list<ScopedEnvironment> variables;
-        const auto set = [&](const char* name, const std::string& value) {
-            variables.emplace_back(name, value);
-        };
-        set("HOME", home.path().string());
-        set("XDG_RUNTIME_DIR", runtime.string());
-        set("XDG_CONFIG_HOME", (home.path() / "config").string());
-        set("XDG_STATE_HOME", (home.path() / "state").string());
-        set("XDG_CACHE_HOME", (home.path() / "cache").string());
-        set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home.path() / "no-bus").string());
-        set("QUAYLET_API_URL", "http://127.0.0.1:9");
-        set("QUAYLET_UPDATE_FEED", "");
-        set("QT_QPA_PLATFORM", "offscreen");
-        set("QT_LOGGING_RULES", "quaylet.links.info=true");
-        return variables;
-    }();
-};
-
-TEST_F(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningOneInOrder) {
-    AppProcess primary(home.path() / "primary.log", {"quaylet://preview/first"});
-    ASSERT_TRUE(primary.waitForLine(openedLine("quaylet://preview/first")));
-
-    const int status = runToEnd({"quaylet://preview/second", "quaylet://auth?code=secret"});
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    // A start without links is acknowledged too, and opens nothing.
-    EXPECT_EQ(runToEnd({}), status);
-
-    // The sign-in code stays out of the log.
-    EXPECT_EQ(openedLinks(primary.log()),
-              (std::vector<std::string>{"quaylet://preview/first", "quaylet://preview/second",
-                                        "quaylet://auth"}));
-}
-
-TEST_F(SingleInstanceTest, AStartAfterACrashBecomesTheRunningOne) {
+    std::list<testing::ScopedEnvironment> environment;
+    for (const auto& [name, value] : std::vector<std::pair<const char*, std::string>>{
+             {"HOME", home.path().string()},
+             {"XDG_RUNTIME_DIR", runtime.string()},
+             {"XDG_CONFIG_HOME", (home.path() / "config").string()},
+             {"XDG_STATE_HOME", (home.path() / "state").string()},
+             {"XDG_CACHE_HOME", (home.path() / "cache").string()},
+             {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home.path() / "no-bus").string()},
+             {"QUAYLET_API_URL", "http://127.0.0.1:9"},
+             {"QUAYLET_UPDATE_FEED", ""},
+             {"QT_QPA_PLATFORM", "offscreen"},
+             {"QT_LOGGING_RULES", "quaylet.links.info=true"}}) {
+        environment.emplace_back(name, value);
+    }
     {
         AppProcess crashed(home.path() / "crashed.log", {"quaylet://preview/first"});
-        ASSERT_TRUE(crashed.waitForLine(openedLine("quaylet://preview/first")));
+        ASSERT_TRUE(crashed.waitForLinks(1));
         crashed.stop(SIGKILL);
     }
     ASSERT_TRUE(std::filesystem::exists(runtime / "quaylet-app.lock"));
 
     AppProcess primary(home.path() / "primary.log", {"quaylet://preview/after-crash"});
-    ASSERT_TRUE(primary.waitForLine(openedLine("quaylet://preview/after-crash")));
-    const int status = runToEnd({"quaylet://preview/handed-over"});
+    ASSERT_TRUE(primary.waitForLinks(1));
+    const int status = ChildProcess::wait(ChildProcess::start(
+        withProgram({"quaylet://preview/second", "quaylet://auth?code=secret"})));
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(openedLinks(primary.log()),
-              (std::vector<std::string>{"quaylet://preview/after-crash",
-                                        "quaylet://preview/handed-over"}));
+    // A start without links is acknowledged too, and opens nothing.
+    EXPECT_EQ(ChildProcess::wait(ChildProcess::start(withProgram({}))), status);
+
+    // The sign-in code stays out of the log.
+    EXPECT_EQ(primary.openedLinks(),
+              (std::vector<std::string>{"quaylet://preview/after-crash", "quaylet://preview/second",
+                                        "quaylet://auth"}));
 }
 
 }  // namespace

@@ -9,16 +9,13 @@
 #include <functional>
 #include <memory>
 
-#include "app/UpdateAction.h"
-#include "app/UserSettings.h"
-#include "appsupport/QuickScene.h"
-#include "appsupport/StateDriver.h"
+#include "appsupport/View.h"
 
 namespace quaylet {
 namespace {
 
-using testing::QuickScene;
 using testing::StateDriver;
+using testing::View;
 
 // A loopback listener that notes the path of every request that reaches it.
 class RequestRecorder {
@@ -57,111 +54,70 @@ void collectTexts(QQuickItem* item, QList<QQuickItem*>& texts) {
     }
 }
 
-struct Situation {
-    const char* name;
-    // Fills every field that comes from outside with the markup and returns the view.
-    std::function<std::unique_ptr<QuickScene>(StateDriver&, const std::string& markup)> show;
-};
-
-QVariant stateOf(StateDriver& driver) {
-    return QVariant::fromValue<QObject*>(&driver.state());
-}
-
-std::unique_ptr<QuickScene> mainWindow(StateDriver& driver) {
-    static UpdateAction updates([] {});
-    return std::make_unique<QuickScene>(
-        "ContentView", QVariantMap{{"appState", stateOf(driver)},
-                                   {"updateAction", QVariant::fromValue(&updates)}});
-}
-
 PreviewManifest hostileManifest(const std::string& markup) {
     PreviewManifest manifest = testing::makeManifest(markup, markup);
-    manifest.repository = markup;
-    manifest.branch = markup;
-    manifest.bundleId = markup;
+    manifest.repository = manifest.branch = manifest.bundleId = markup;
     return manifest;
 }
 
-SelfTestReport hostileReport(const std::string& markup) {
-    SelfTestReport report = testing::makeReport(markup, markup);
-    report.app.bundleIdentifier = markup;
-    report.installedFixtureVersion = markup;
-    report.app.fixtureVersion = markup;
-    return report;
+void holdHostileLaunch(View& view, const std::string& markup) {
+    view.driver.holdRemoteLaunchAt(LaunchStage::installing, hostileManifest(markup));
 }
 
+void failHostileLaunch(View& view, const std::string& markup) {
+    holdHostileLaunch(view, markup);
+    view.driver.failHeldLaunch(markup);
+}
+
+// Fills every field of the view that comes from outside with the markup.
+struct Situation {
+    const char* name;
+    const char* view;
+    std::function<void(View&, const std::string& markup)> bringAbout;
+};
+
 const Situation kSituations[] = {
-    {"builds list",
-     [](StateDriver& driver, const std::string& markup) {
+    {"builds list", "ContentView",
+     [](View& view, const std::string& markup) {
          PreviewSummary summary = testing::makeSummary(markup, markup);
          summary.repository = summary.branch = summary.commitSha = markup;
          summary.pullRequestTitle = markup;
          PreviewSummary unready = summary;
          unready.status = markup;
-         driver.loadBuilds({summary, unready});
-         return mainWindow(driver);
+         view.driver.loadBuilds({summary, unready});
      }},
-    {"builds list failure",
-     [](StateDriver& driver, const std::string& markup) {
-         driver.failBuilds(markup);
-         return mainWindow(driver);
+    {"builds list failure", "ContentView",
+     [](View& view, const std::string& markup) { view.driver.failBuilds(markup); }},
+    {"progress", "ContentView", holdHostileLaunch},
+    {"success", "ContentView",
+     [](View& view, const std::string& markup) {
+         holdHostileLaunch(view, markup);
+         SelfTestReport report = testing::makeReport(markup, markup);
+         report.app.fixtureVersion = report.installedFixtureVersion = markup;
+         report.app.bundleIdentifier = markup;
+         view.driver.finishHeldLaunch(report);
      }},
-    {"progress",
-     [](StateDriver& driver, const std::string& markup) {
-         driver.holdRemoteLaunchAt(LaunchStage::installing, hostileManifest(markup));
-         return mainWindow(driver);
-     }},
-    {"success",
-     [](StateDriver& driver, const std::string& markup) {
-         driver.holdRemoteLaunchAt(LaunchStage::installing, hostileManifest(markup));
-         driver.finishHeldLaunch(hostileReport(markup));
-         return mainWindow(driver);
-     }},
-    {"failure",
-     [](StateDriver& driver, const std::string& markup) {
-         driver.holdRemoteLaunchAt(LaunchStage::installing, hostileManifest(markup));
-         driver.failHeldLaunch(markup);
-         return mainWindow(driver);
-     }},
-    {"launch panel",
-     [](StateDriver& driver, const std::string& markup) {
-         driver.holdRemoteLaunchAt(LaunchStage::installing, hostileManifest(markup));
-         return std::make_unique<QuickScene>("LaunchHUDView",
-                                             QVariantMap{{"appState", stateOf(driver)}});
-     }},
-    {"launch panel failure",
-     [](StateDriver& driver, const std::string& markup) {
-         driver.holdRemoteLaunchAt(LaunchStage::installing, hostileManifest(markup));
-         driver.failHeldLaunch(markup);
-         return std::make_unique<QuickScene>("LaunchHUDView",
-                                             QVariantMap{{"appState", stateOf(driver)}});
-     }},
-    {"diagnostics and settings",
-     [](StateDriver& driver, const std::string& markup) {
+    {"failure", "ContentView", failHostileLaunch},
+    {"launch panel", "LaunchHUDView", holdHostileLaunch},
+    {"launch panel failure", "LaunchHUDView", failHostileLaunch},
+    {"diagnostics and settings", "SettingsTab",
+     [](View& view, const std::string& markup) {
          EnvironmentSnapshot snapshot =
              testing::makeReadyEnvironment({testing::makeDevice(markup, markup, "18.2")});
          snapshot.xcodePath = snapshot.simctlPath = snapshot.architecture = markup;
          snapshot.failures = {markup};
-         driver.showEnvironment(snapshot);
-         static UserSettings settings;
-         static UpdateAction updates([] {});
-         auto scene = std::make_unique<QuickScene>(
-             "SettingsTab", QVariantMap{{"appState", stateOf(driver)},
-                                        {"userSettings", QVariant::fromValue(&settings)},
-                                        {"updateAction", QVariant::fromValue(&updates)}});
+         view.driver.showEnvironment(snapshot);
          // The simulator names show in the choice's open list.
          QMetaObject::invokeMethod(
-             scene->find("preferredSimulatorChoice").property("popup").value<QObject*>(), "open");
-         return scene;
+             view.scene.find("preferredSimulatorChoice").property("popup").value<QObject*>(),
+             "open");
      }},
-    {"update dialog",
-     [](StateDriver&, const std::string& markup) {
-         const QString text = QString::fromStdString(markup);
-         return std::make_unique<QuickScene>("UpdateDialog",
-                                             QVariantMap{{"checking", false},
-                                                         {"heading", text},
-                                                         {"message", text},
-                                                         {"availableVersion", text}});
+    {"update dialog", "UpdateDialog",
+     [](View& view, const std::string& markup) {
+         for (const char* field : {"heading", "message", "availableVersion"}) {
+             view.scene.root().setProperty(field, QString::fromStdString(markup));
+         }
+         view.scene.root().setProperty("checking", false);
      }},
 };
 
@@ -173,12 +129,12 @@ TEST(UntrustedTextTest, MarkupFromOutsideShowsLiterallyAndFetchesNothing) {
         SCOPED_TRACE(situation.name);
         const QString markup = QStringLiteral("<img src=\"%1\"><b>bold</b><a href=\"%1\">x</a>")
                                    .arg(recorder.url(situation.name).replace(' ', '-'));
-        StateDriver driver;
-        const std::unique_ptr<QuickScene> scene = situation.show(driver, markup.toStdString());
+        View view(situation.view);
+        situation.bringAbout(view, markup.toStdString());
         QCoreApplication::processEvents();
 
         QList<QQuickItem*> texts;
-        collectTexts(scene->window().contentItem(), texts);
+        collectTexts(view.scene.window().contentItem(), texts);
         bool shownLiterally = false;
         for (QQuickItem* text : texts) {
             EXPECT_EQ(text->property("textFormat").toInt(), 0)  // plain text, in both types

@@ -104,8 +104,12 @@ QObject& QuickScene::find(QObject& under, const QString& objectName) {
     return found(findNamed(&under, objectName), objectName);
 }
 
-bool QuickScene::isShown(const QString& objectName) {
-    auto* item = qobject_cast<QQuickItem*>(findOrNull(objectName));
+QObject* QuickScene::findOrNull(QObject& under, const QString& objectName) {
+    return findNamed(&under, objectName);
+}
+
+bool QuickScene::isShown(QObject* object) {
+    auto* item = qobject_cast<QQuickItem*>(object);
     return item && item->isVisible() && item->opacity() > 0;
 }
 

@@ -31,8 +31,10 @@ class QuickScene {
     QObject* findOrNull(const QString& objectName);
     // The one object with this objectName inside another, such as a control in a list row.
     static QObject& find(QObject& under, const QString& objectName);
+    static QObject* findOrNull(QObject& under, const QString& objectName);
     // Whether an object with this objectName exists and is visible on screen.
-    bool isShown(const QString& objectName);
+    bool isShown(const QString& objectName) { return isShown(findOrNull(objectName)); }
+    static bool isShown(QObject* object);
     QVariant property(const QString& objectName, const char* name);
     QString text(const QString& objectName);
     // Clicks the middle of the item as a person would, so a disabled or hidden control

@@ -73,7 +73,7 @@ StateDriver::StateDriver(Options options)
         tokenStore_->token = "stored-token";
     }
     state_ = std::make_unique<AppState>(
-        options.apiBaseURL,
+        QUrl("https://previews.example.com"),
         AppState::Collaborators{previewService_, simulatorService_, tokenStore_,
                                 Settings(Settings::defaultFile()),
                                 PendingSignIn(folder_.path() / "state" / "pending-sign-in")});

@@ -27,7 +27,6 @@ class StateDriver {
   public:
     struct Options {
         bool signedIn = true;
-        QUrl apiBaseURL = QUrl("https://previews.example.com");
     };
 
     StateDriver();

@@ -5,6 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
+#include "core/artifacts/AppInspector.h"
+#include "core/artifacts/ArtifactSecurity.h"
+#include "core/process/ProcessRunner.h"
 #include "support/DevServiceProcess.h"
 #include "support/TemporaryDirectory.h"
 
@@ -13,83 +16,92 @@ namespace {
 
 using nlohmann::json;
 using testing::DevServiceProcess;
-using testing::TemporaryDirectory;
 
 const std::string kToken = "test-token";
 const httplib::Headers kSignedIn = {{"authorization", "Bearer " + kToken}};
 
-void writeFile(const std::filesystem::path& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary) << contents;
-}
+// One request to the service and the status it must answer.
+struct Request {
+    std::string method;
+    std::string path;
+    std::string body = "";
+    httplib::Headers headers = kSignedIn;
+};
 
-// Bytes that no shortcut could produce, large enough to need many chunks.
-std::string archiveBytes(std::size_t size) {
-    std::mt19937 generator(7);
-    std::string bytes(size, '\0');
-    for (auto& byte : bytes) {
-        byte = static_cast<char>(generator());
-    }
-    return bytes;
-}
-
+// Serves three builds (pr-old, pr-mid, pr-new, made in that order of days) from a folder of
+// its own; pr-mid's archive is large enough to need many chunks, in bytes no shortcut makes.
 class PreviewServiceTest : public ::testing::Test {
   protected:
-    void addBuild(const std::string& previewId, const std::string& createdAt,
-                  const std::string& artifact) {
-        const auto folder = builds.path() / previewId;
-        std::filesystem::create_directory(folder);
-        writeFile(folder / "manifest.json", json{{"schemaVersion", 1},
-                                                 {"previewId", previewId},
-                                                 {"repository", "quaylet/demo"},
-                                                 {"pullRequest", 7},
-                                                 {"branch", "feature/" + previewId},
-                                                 {"commitSha", "0123456789abcdef"},
-                                                 {"displayName", "Demo"},
-                                                 {"minimumOSVersion", "17.0"},
-                                                 {"status", "ready"},
-                                                 {"bundleId", "dev.quaylet.Demo"},
-                                                 {"createdAt", createdAt}}
-                                                .dump());
-        writeFile(folder / "artifact.zip", artifact);
+    void SetUp() override {
+        std::mt19937 generator(7);
+        large.resize(3 * 1024 * 1024 + 17);
+        for (auto& byte : large) {
+            byte = static_cast<char>(generator());
+        }
+        for (const auto& [id, day, artifact] :
+             {std::tuple("pr-old", "01", std::string("a")),
+              std::tuple("pr-new", "03", std::string("b")), std::tuple("pr-mid", "02", large)}) {
+            std::filesystem::create_directory(builds.path() / id);
+            std::ofstream(builds.path() / id / "manifest.json")
+                << json{{"schemaVersion", 1},
+                        {"previewId", id},
+                        {"branch", "feature/x"},
+                        {"status", "ready"},
+                        {"bundleId", "dev.q.Demo"},
+                        {"createdAt", "2024-05-" + std::string(day) + "T12:00:00Z"}};
+            std::ofstream(builds.path() / id / "artifact.zip", std::ios::binary) << artifact;
+        }
     }
 
-    httplib::Client client() const {
-        httplib::Client client("127.0.0.1", service->port());
-        return client;
+    httplib::Result send(const Request& request) {
+        httplib::Client http("127.0.0.1", service->port());
+        if (request.method == "GET") {
+            return http.Get(request.path, request.headers);
+        }
+        if (request.method == "DELETE") {
+            return http.Delete(request.path, request.headers);
+        }
+        return http.Post(request.path, request.headers, request.body, "application/json");
     }
 
-    void start(const std::vector<std::string>& arguments = {"--token", kToken}) {
-        service.emplace(builds.path(), arguments);
+    json answer(const Request& request) {
+        const httplib::Result result = send(request);
+        EXPECT_TRUE(result && result->status == 200) << request.path;
+        return result ? json::parse(result->body) : json();
     }
 
-    TemporaryDirectory builds;
+    void expectStatuses(const std::vector<std::pair<Request, int>>& requests) {
+        for (const auto& [request, expected] : requests) {
+            SCOPED_TRACE(request.method + " " + request.path + " " + request.body);
+            const httplib::Result result = send(request);
+            ASSERT_TRUE(result);
+            EXPECT_EQ(result->status, expected);
+            if (expected >= 400 && !result->body.empty()) {  // an error, when told, as JSON
+                EXPECT_TRUE(json::parse(result->body)["error"]["message"].is_string());
+            }
+        }
+    }
+
+    testing::TemporaryDirectory builds;
+    std::string large;
     std::optional<DevServiceProcess> service;
 };
 
 TEST_F(PreviewServiceTest, RefusesMissingOrWrongBearerTokensWithJSONError) {
-    addBuild("pr-1", "2024-05-01T12:00:00Z", "zip");
-    start();
-    const struct {
-        const char* name;
-        httplib::Headers headers;
-    } credentials[] = {
-        {"no authorization", {}},
-        {"unknown token", {{"authorization", "Bearer nope"}}},
-        {"not a bearer", {{"authorization", "Basic " + kToken}}},
-        {"empty bearer", {{"authorization", "Bearer "}}},
-    };
-    for (const auto& credential : credentials) {
-        SCOPED_TRACE(credential.name);
-        auto http = client();
-        const httplib::Result results[] = {
-            http.Get("/api/v1/previews/pr-1", credential.headers),
-            http.Get("/api/v1/previews?limit=60", credential.headers),
-            http.Post("/api/v1/previews/pr-1/download", credential.headers, "", "text/plain"),
-            http.Post("/api/v1/previews/pr-1/launch-events", credential.headers,
-                      R"({"stage":"running","successful":true})", "application/json"),
-            http.Post("/api/v1/auth/logout", credential.headers, "", "text/plain"),
-        };
-        for (const auto& result : results) {
+    service.emplace(builds.path(), std::vector<std::string>{"--token", kToken});
+    for (const httplib::Headers& headers :
+         {httplib::Headers{}, httplib::Headers{{"authorization", "Bearer nope"}},
+          httplib::Headers{{"authorization", "Basic " + kToken}},
+          httplib::Headers{{"authorization", "Bearer "}}}) {
+        for (const Request& request :
+             {Request{"GET", "/api/v1/previews/pr-old", "", headers},
+              Request{"GET", "/api/v1/previews?limit=60", "", headers},
+              Request{"POST", "/api/v1/previews/pr-old/download", "", headers},
+              Request{"POST", "/api/v1/previews/pr-old/launch-events",
+                      R"({"stage":"running","successful":true})", headers},
+              Request{"POST", "/api/v1/auth/logout", "", headers}}) {
+            SCOPED_TRACE(request.path + " with " + ::testing::PrintToString(headers));
+            const httplib::Result result = send(request);
             ASSERT_TRUE(result);
             EXPECT_EQ(result->status, 401);
             EXPECT_TRUE(json::parse(result->body)["error"]["message"].is_string());
@@ -97,219 +109,146 @@ TEST_F(PreviewServiceTest, RefusesMissingOrWrongBearerTokensWithJSONError) {
     }
 }
 
-TEST_F(PreviewServiceTest, AnswersManifestsAndNewestBuildsFirstUpToTheLimit) {
-    addBuild("pr-old", "2024-05-01T12:00:00Z", "a");
-    addBuild("pr-new", "2024-05-03T12:00:00Z", "b");
-    addBuild("pr-mid", "2024-05-02T12:00:00Z", "c");
-    start();
-    auto http = client();
-
-    const auto manifest = http.Get("/api/v1/previews/pr-mid", kSignedIn);
-    ASSERT_TRUE(manifest);
-    EXPECT_EQ(manifest->status, 200);
-    std::ifstream stored(builds.path() / "pr-mid" / "manifest.json");
-    EXPECT_EQ(json::parse(manifest->body), json::parse(stored));
-
-    const struct {
-        const char* query;
-        std::vector<std::string> previewIds;
-    } listings[] = {
-        {"", {"pr-new", "pr-mid", "pr-old"}},
-        {"?limit=60", {"pr-new", "pr-mid", "pr-old"}},
-        {"?limit=2", {"pr-new", "pr-mid"}},
-        {"?limit=0", {}},
-    };
-    for (const auto& listing : listings) {
-        SCOPED_TRACE(listing.query);
-        const auto result = http.Get(std::string("/api/v1/previews") + listing.query, kSignedIn);
-        ASSERT_TRUE(result);
-        ASSERT_EQ(result->status, 200);
-        const json answer = json::parse(result->body);
-        std::vector<std::string> previewIds;
-        for (const auto& summary : answer.at("previews")) {
-            EXPECT_EQ(summary.at("branch"),
-                      "feature/" + summary.at("previewId").get<std::string>());
+TEST_F(PreviewServiceTest, AnswersManifestsListsArchivesAndLaunchEvents) {
+    service.emplace(builds.path(), std::vector<std::string>{"--token", kToken});
+    EXPECT_EQ(answer({"GET", "/api/v1/previews/pr-mid"}),
+              json::parse(std::ifstream(builds.path() / "pr-mid" / "manifest.json")));
+    for (const auto& [query, expected] :
+         {std::pair("", json{"pr-new", "pr-mid", "pr-old"}),
+          std::pair("?limit=60", json{"pr-new", "pr-mid", "pr-old"}),
+          std::pair("?limit=2", json{"pr-new", "pr-mid"}), std::pair("?limit=0", json::array())}) {
+        SCOPED_TRACE(query);
+        json previewIds = json::array();
+        const json listed = answer({"GET", std::string("/api/v1/previews") + query});
+        for (const json& summary : listed["previews"]) {
+            EXPECT_EQ(summary.at("branch"), "feature/x");
             EXPECT_FALSE(summary.contains("bundleId"));
             previewIds.push_back(summary.at("previewId"));
         }
-        EXPECT_EQ(previewIds, listing.previewIds);
+        EXPECT_EQ(previewIds, expected);
     }
 
-    const struct {
-        const char* path;
-        int status;
-    } refusals[] = {
-        {"/api/v1/previews?limit=-1", 400},
-        {"/api/v1/previews?limit=ten", 400},
-        {"/api/v1/previews/pr-missing", 404},
-        {"/api/v1/previews/..%2Fpr-old", 404},
-    };
-    for (const auto& refusal : refusals) {
-        SCOPED_TRACE(refusal.path);
-        const auto result = http.Get(refusal.path, kSignedIn);
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result->status, refusal.status);
-    }
-}
-
-TEST_F(PreviewServiceTest, DownloadURLServesTheArchiveOnlyForItsOwnBuild) {
-    const std::string large = archiveBytes(3 * 1024 * 1024 + 17);
-    addBuild("pr-1", "2024-05-01T12:00:00Z", large);
-    addBuild("pr-2", "2024-05-02T12:00:00Z", "other");
-    start();
-    auto http = client();
-
-    const auto grant = http.Post("/api/v1/previews/pr-1/download", kSignedIn, "", "text/plain");
-    ASSERT_TRUE(grant);
-    ASSERT_EQ(grant->status, 200);
-    const json answer = json::parse(grant->body);
-    EXPECT_EQ(answer.at("direct"), false);
-    EXPECT_TRUE(answer.at("expiresAt").is_string());
-    const std::string url = answer.at("url");
-    const std::string origin = service->baseURL();
-    ASSERT_TRUE(url.starts_with(origin + "/artifacts/pr-1?token=")) << url;
-    const std::string path = url.substr(origin.size());
-
-    // The URL carries its own authorisation: no bearer token is sent.
-    const auto download = http.Get(path);
+    // The download address carries its own authorisation: no bearer token is sent.
+    const json grant = answer({"POST", "/api/v1/previews/pr-mid/download"});
+    EXPECT_EQ(grant.at("direct"), false);
+    EXPECT_TRUE(grant.at("expiresAt").is_string());
+    const std::string url = grant.at("url");
+    ASSERT_TRUE(url.starts_with(service->baseURL() + "/artifacts/pr-mid?token=")) << url;
+    const std::string path = url.substr(service->baseURL().size());
+    const httplib::Result download = send({"GET", path, "", {}});
     ASSERT_TRUE(download);
     EXPECT_EQ(download->status, 200);
     EXPECT_TRUE(download->body == large) << "received " << download->body.size() << " bytes";
 
-    const std::string grantToken = path.substr(path.find("token=") + 6);
-    const struct {
-        const char* name;
-        std::string path;
-    } refusals[] = {
-        {"no token", "/artifacts/pr-1"},
-        {"made-up token", "/artifacts/pr-1?token=0000"},
-        {"another build's grant", "/artifacts/pr-2?token=" + grantToken},
-    };
-    for (const auto& refusal : refusals) {
-        SCOPED_TRACE(refusal.name);
-        const auto result = http.Get(refusal.path);
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result->status, 403);
+    const std::string running = R"({"stage":"running","successful":true,"durationMs":2500})";
+    const std::string failed = R"({"stage":"running","successful":false,"errorCode":"boot"})";
+    expectStatuses({
+        {{"GET", "/api/v1/previews?limit=-1"}, 400},
+        {{"GET", "/api/v1/previews?limit=ten"}, 400},
+        {{"GET", "/api/v1/previews/pr-missing"}, 404},
+        {{"GET", "/api/v1/previews/..%2Fpr-old"}, 404},
+        {{"POST", "/api/v1/previews/pr-9/download"}, 404},
+        {{"GET", "/artifacts/pr-mid", "", {}}, 403},
+        {{"GET", "/artifacts/pr-mid?token=0000", "", {}}, 403},
+        {{"GET", "/artifacts/pr-old?token=" + path.substr(path.find("token=") + 6), "", {}}, 403},
+        {{"POST", "/api/v1/previews/pr-old/launch-events", running}, 204},
+        {{"POST", "/api/v1/previews/pr-old/launch-events", failed}, 204},
+        {{"POST", "/api/v1/previews/pr-old/launch-events", R"({"stage":"running"})"}, 400},
+        {{"POST", "/api/v1/previews/pr-old/launch-events",
+          R"({"stage":"running","successful":true,"durationMs":"fast"})"},
+         400},
+        {{"POST", "/api/v1/previews/pr-old/launch-events", "[]"}, 400},
+    });
+    json expected = json::array({json::parse(running), json::parse(failed)});
+    for (json& event : expected) {
+        event["previewId"] = "pr-old";
     }
-
-    const auto missing = http.Post("/api/v1/previews/pr-9/download", kSignedIn, "", "text/plain");
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(missing->status, 404);
+    EXPECT_EQ(answer({"GET", "/dev/launch-events"}), expected);
 }
 
 TEST_F(PreviewServiceTest, BrowserSignInCodeBuysATokenThatLogoutRevokes) {
-    addBuild("pr-1", "2024-05-01T12:00:00Z", "zip");
-    start({});
-    auto http = client();
-
-    const auto page = http.Get("/api/v1/auth/github?client=mac");
+    service.emplace(builds.path());
+    const httplib::Result page = send({"GET", "/api/v1/auth/github?client=mac"});
     ASSERT_TRUE(page);
     ASSERT_EQ(page->status, 302);
     const std::string location = page->get_header_value("Location");
     const std::string prefix = "quaylet://auth?code=";
     ASSERT_TRUE(location.starts_with(prefix)) << location;
     EXPECT_NE(page->body.find(location), std::string::npos);
-    const std::string code = location.substr(prefix.size());
-
-    const std::string exchangeBody = json{{"code", code}}.dump();
-    const auto exchange = http.Post("/api/v1/auth/mac/exchange", exchangeBody, "application/json");
-    ASSERT_TRUE(exchange);
-    ASSERT_EQ(exchange->status, 200);
-    const json issued = json::parse(exchange->body);
+    const std::string exchange = json{{"code", location.substr(prefix.size())}}.dump();
+    const json issued = answer({"POST", "/api/v1/auth/mac/exchange", exchange, {}});
     EXPECT_TRUE(issued.at("expiresIn").is_number_integer());
     const httplib::Headers bearer = {
         {"authorization", "Bearer " + issued.at("token").get<std::string>()}};
-    EXPECT_EQ(http.Get("/api/v1/previews/pr-1", bearer)->status, 200);
-
-    const struct {
-        const char* name;
-        std::string body;
-        int status;
-    } exchanges[] = {
-        {"a code works once", exchangeBody, 401},
-        {"unknown code", R"({"code":"made-up"})", 401},
-        {"no code", "{}", 400},
-        {"not JSON", "code=x", 400},
-    };
-    for (const auto& attempt : exchanges) {
-        SCOPED_TRACE(attempt.name);
-        const auto result =
-            http.Post("/api/v1/auth/mac/exchange", attempt.body, "application/json");
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result->status, attempt.status);
-    }
-    EXPECT_EQ(http.Get("/api/v1/auth/github?client=web")->status, 400);
-
-    EXPECT_EQ(http.Post("/api/v1/auth/logout", bearer, "", "text/plain")->status, 204);
-    EXPECT_EQ(http.Get("/api/v1/previews/pr-1", bearer)->status, 401);
-}
-
-TEST_F(PreviewServiceTest, RecordsValidLaunchEventsForInspection) {
-    addBuild("pr-1", "2024-05-01T12:00:00Z", "zip");
-    start();
-    auto http = client();
-    const struct {
-        const char* body;
-        int status;
-    } events[] = {
-        {R"({"stage":"running","successful":true,"durationMs":2500})", 204},
-        {R"({"stage":"running","successful":false,"errorCode":"boot"})", 204},
-        {R"({"stage":"running"})", 400},
-        {R"({"stage":"running","successful":true,"durationMs":"fast"})", 400},
-        {"[]", 400},
-    };
-    for (const auto& event : events) {
-        SCOPED_TRACE(event.body);
-        const auto result = http.Post("/api/v1/previews/pr-1/launch-events", kSignedIn, event.body,
-                                      "application/json");
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result->status, event.status);
-    }
-
-    const auto recorded = http.Get("/dev/launch-events");
-    ASSERT_TRUE(recorded);
-    EXPECT_EQ(json::parse(recorded->body), json::parse(R"([
-                  {"previewId":"pr-1","stage":"running","successful":true,"durationMs":2500},
-                  {"previewId":"pr-1","stage":"running","successful":false,"errorCode":"boot"}
-              ])"));
-}
-
-TEST_F(PreviewServiceTest, WithoutSignInServesRequestsWithoutAToken) {
-    addBuild("pr-1", "2024-05-01T12:00:00Z", "zip");
-    start({"--no-sign-in"});
-    auto http = client();
-    EXPECT_EQ(http.Get("/api/v1/previews/pr-1")->status, 200);
-    EXPECT_EQ(http.Post("/api/v1/previews/pr-1/download", "", "text/plain")->status, 200);
+    expectStatuses({
+        {{"GET", "/api/v1/previews/pr-old", "", bearer}, 200},
+        {{"POST", "/api/v1/auth/mac/exchange", exchange, {}}, 401},  // a code works once
+        {{"POST", "/api/v1/auth/mac/exchange", R"({"code":"made-up"})", {}}, 401},
+        {{"POST", "/api/v1/auth/mac/exchange", "{}", {}}, 400},
+        {{"POST", "/api/v1/auth/mac/exchange", "code=x", {}}, 400},
+        {{"GET", "/api/v1/auth/github?client=web", "", {}}, 400},
+        {{"POST", "/api/v1/auth/logout", "", bearer}, 204},
+        {{"GET", "/api/v1/previews/pr-old", "", bearer}, 401},
+    });
 }
 
 TEST_F(PreviewServiceTest, ArmedFaultsHoldUntilClearedAndMalformedOnesAreRefused) {
-    addBuild("pr-1", "2024-05-01T12:00:00Z", "zip");
-    start();
-    auto http = client();
-    for (const char* malformed : {
-             R"({"route":"manifest","fault":"drop"})",
-             R"({"route":"manifest","fault":"status","status":200})",
-             R"({"route":"list","fault":"stall"})",
-             R"({"route":"manifest","fault":"status","status":"503"})",
-             "[]",
-         }) {
-        SCOPED_TRACE(malformed);
-        EXPECT_EQ(http.Post("/dev/faults", malformed, "application/json")->status, 400);
-    }
+    service.emplace(builds.path(), std::vector<std::string>{"--token", kToken});
+    expectStatuses({
+        {{"POST", "/dev/faults", R"({"route":"manifest","fault":"drop"})"}, 400},
+        {{"POST", "/dev/faults", R"({"route":"manifest","fault":"status","status":200})"}, 400},
+        {{"POST", "/dev/faults", R"({"route":"list","fault":"stall"})"}, 400},
+        {{"POST", "/dev/faults", R"({"route":"manifest","fault":"status","status":"503"})"}, 400},
+        {{"POST", "/dev/faults", "[]"}, 400},
+        {{"POST", "/dev/faults", R"({"route":"manifest","fault":"status","status":503})"}, 204},
+        {{"GET", "/api/v1/previews/pr-old"}, 503},
+        {{"POST", "/api/v1/previews/pr-old/download"}, 200},  // other routes are untouched
+        {{"DELETE", "/dev/faults"}, 204},
+        {{"GET", "/api/v1/previews/pr-old"}, 200},
+    });
+}
 
-    ASSERT_EQ(http.Post("/dev/faults", R"({"route":"manifest","fault":"status","status":503})",
-                        "application/json")
-                  ->status,
-              204);
-    const auto refused = http.Get("/api/v1/previews/pr-1", kSignedIn);
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->status, 503);
-    EXPECT_TRUE(json::parse(refused->body)["error"]["message"].is_string());
-    EXPECT_EQ(http.Post("/api/v1/previews/pr-1/download", kSignedIn, "", "text/plain")->status, 200)
-        << "other routes are untouched";
+TEST_F(PreviewServiceTest, WithoutSignInServesRequestsWithoutAToken) {
+    service.emplace(builds.path(), std::vector<std::string>{"--no-sign-in"});
+    expectStatuses({{{"GET", "/api/v1/previews/pr-old", "", {}}, 200},
+                    {{"POST", "/api/v1/previews/pr-old/download", "", {}}, 200}});
+}
 
-    ASSERT_EQ(http.Delete("/dev/faults")->status, 204);
-    EXPECT_EQ(http.Get("/api/v1/previews/pr-1", kSignedIn)->status, 200);
+// The demo build must pass every check the launcher makes before the simulator: its digest,
+// the archive scan and unpacking, and the bundle identifier its manifest names.
+TEST(DemoBuildTest, PassesTheLaunchersChecksAgainstItsOwnManifest) {
+    const testing::TemporaryDirectory builds;
+    ProcessRunner().runChecked(
+        ToolCommand{DevServiceProcess::program(),
+                    {"make-demo-build", builds.path().string(), "--preview-id", "pr-42"}},
+        std::stop_token());
+
+    const auto folder = builds.path() / "pr-42";
+    std::ifstream manifestFile(folder / "manifest.json");
+    const auto manifest = nlohmann::json::parse(manifestFile);
+    EXPECT_EQ(manifest.at("previewId"), "pr-42");
+    EXPECT_EQ(manifest.at("status"), "ready");
+    EXPECT_EQ(manifest.at("platform"), "iphonesimulator");
+    EXPECT_EQ(manifest.at("artifactSize"), std::filesystem::file_size(folder / "artifact.zip"));
+
+    const auto tools = DeveloperTools::forThisHost();
+    const ArtifactSecurity security(ProcessRunner(), tools);
+    EXPECT_NO_THROW(security.verify(folder / "artifact.zip",
+                                    manifest.at("sha256").get<std::string>(), std::stop_token()));
+    const auto app = security.extractSecurely(folder / "artifact.zip", builds.path() / "unpacked",
+                                              std::stop_token());
+    const auto metadata = AppInspector(ProcessRunner(), tools).inspect(app, std::stop_token());
+    EXPECT_EQ(metadata.bundleIdentifier, manifest.at("bundleId"));
+}
+
+TEST(DemoBuildTest, RefusesAPreviewIdThatIsNotAPlainName) {
+    const testing::TemporaryDirectory builds;
+    const auto result = ProcessRunner().run(
+        ToolCommand{DevServiceProcess::program(),
+                    {"make-demo-build", builds.path().string(), "--preview-id", "../escape"}},
+        std::stop_token());
+    EXPECT_NE(result.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(builds.path().parent_path() / "escape"));
 }
 
 }  // namespace

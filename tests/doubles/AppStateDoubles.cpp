@@ -23,6 +23,12 @@ std::vector<DeviceOutcome> outcomesOf(const SelfTestReport& report, const Launch
 
 }  // namespace
 
+void rethrowIfSet(const std::exception_ptr& failure) {
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
 void Latch::open() {
     {
         std::lock_guard lock(mutex_);
@@ -36,10 +42,6 @@ bool Latch::wait(std::stop_token stop) {
     return changed_.wait(lock, stop, [this] { return open_; });
 }
 
-std::optional<std::string> FakeTokenStore::readToken() {
-    return token;
-}
-
 void FakeTokenStore::saveToken(const std::string& newToken) {
     token.reset();
     if (failSaving) {
@@ -49,23 +51,10 @@ void FakeTokenStore::saveToken(const std::string& newToken) {
     token = newToken;
 }
 
-void FakeTokenStore::removeToken() {
-    token.reset();
-}
-
 std::string FakePreviewService::exchangeAuthenticationCode(const std::string& code) {
     std::lock_guard lock(mutex_);
     exchangedCodes_.push_back(code);
-    if (exchangeFailure) {
-        std::rethrow_exception(exchangeFailure);
-    }
-    return issuedToken;
-}
-
-void FakePreviewService::revokeAuthentication(const std::string&) {
-    if (revokeFailure) {
-        std::rethrow_exception(revokeFailure);
-    }
+    return "issued-token";
 }
 
 std::vector<PreviewSummary> FakePreviewService::availablePreviews(const std::string&) {
@@ -76,9 +65,7 @@ std::vector<PreviewSummary> FakePreviewService::availablePreviews(const std::str
     if (onList) {
         onList();
     }
-    if (listFailure) {
-        std::rethrow_exception(listFailure);
-    }
+    rethrowIfSet(listFailure);
     return previews;
 }
 
@@ -107,28 +94,11 @@ void FakePreviewService::prefetch(const std::string& previewID, const std::strin
     prefetchedPreviews_.push_back(previewID);
 }
 
-std::vector<std::string> FakePreviewService::prefetchedPreviews() const {
-    std::lock_guard lock(mutex_);
-    return prefetchedPreviews_;
-}
-
-int FakePreviewService::listCount() const {
-    std::lock_guard lock(mutex_);
-    return listCount_;
-}
-
 void FakePreviewService::clearCache() {
     if (onClearCache) {
         onClearCache();
     }
-    if (clearFailure) {
-        std::rethrow_exception(clearFailure);
-    }
-}
-
-std::vector<CachedBuildUsage> FakePreviewService::cachedBuilds() {
-    std::lock_guard lock(mutex_);
-    return cached;
+    rethrowIfSet(clearFailure);
 }
 
 void FakePreviewService::trimCache(std::uintmax_t limitBytes) {
@@ -141,22 +111,12 @@ void FakePreviewService::removeCachedPreviews(const std::vector<std::string>& pr
     removedPreviews.insert(removedPreviews.end(), previewIDs.begin(), previewIDs.end());
 }
 
-std::vector<std::string> FakePreviewService::exchangedCodes() const {
-    std::lock_guard lock(mutex_);
-    return exchangedCodes_;
-}
-
 std::vector<std::string> FakePreviewService::launchedPreviews() const {
     std::vector<std::string> previews;
     for (const RequestedLaunch& launch : requestedLaunches()) {
         previews.push_back(launch.target);
     }
     return previews;
-}
-
-std::vector<RequestedLaunch> FakePreviewService::requestedLaunches() const {
-    std::lock_guard lock(mutex_);
-    return requestedLaunches_;
 }
 
 EnvironmentSnapshot FakeSimulatorService::environment() {
@@ -191,16 +151,6 @@ void FakeSimulatorService::openURL(const std::string& udid, const std::string& u
     checkURLToOpen(url);
     std::lock_guard lock(mutex_);
     openedURLs_.emplace_back(udid, url);
-}
-
-std::vector<std::pair<std::string, std::string>> FakeSimulatorService::openedURLs() const {
-    std::lock_guard lock(mutex_);
-    return openedURLs_;
-}
-
-std::vector<RequestedLaunch> FakeSimulatorService::requestedLaunches() const {
-    std::lock_guard lock(mutex_);
-    return requestedLaunches_;
 }
 
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha) {

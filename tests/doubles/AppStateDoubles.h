@@ -29,11 +29,21 @@ class Latch {
     bool open_ = false;
 };
 
+// Throws the failure when one is set.
+void rethrowIfSet(const std::exception_ptr& failure);
+
+// A copy of what the state's worker threads may change, taken under its mutex.
+template <typename T>
+T lockedCopy(std::mutex& mutex, const T& value) {
+    std::lock_guard lock(mutex);
+    return value;
+}
+
 class FakeTokenStore : public TokenStore {
   public:
-    std::optional<std::string> readToken() override;
+    std::optional<std::string> readToken() override { return token; }
     void saveToken(const std::string& token) override;
-    void removeToken() override;
+    void removeToken() override { token.reset(); }
 
     std::optional<std::string> token;
     bool failSaving = false;
@@ -65,7 +75,7 @@ struct RequestedLaunch {
 class FakePreviewService : public PreviewService {
   public:
     std::string exchangeAuthenticationCode(const std::string& code) override;
-    void revokeAuthentication(const std::string& token) override;
+    void revokeAuthentication(const std::string&) override { rethrowIfSet(revokeFailure); }
     std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
     std::vector<DeviceOutcome> launch(const RemoteLaunchRequest& request,
                                       const ManifestCallback& manifest,
@@ -74,19 +84,21 @@ class FakePreviewService : public PreviewService {
     void prefetch(const std::string& previewID, const std::string& token,
                   std::stop_token stop) override;
     void clearCache() override;
-    std::vector<CachedBuildUsage> cachedBuilds() override;
+    std::vector<CachedBuildUsage> cachedBuilds() override { return lockedCopy(mutex_, cached); }
     void trimCache(std::uintmax_t limitBytes) override;
     void removeCachedPreviews(const std::vector<std::string>& previewIDs) override;
 
-    std::vector<std::string> exchangedCodes() const;
-    std::vector<std::string> prefetchedPreviews() const;
-    int listCount() const;
+    std::vector<std::string> exchangedCodes() const { return lockedCopy(mutex_, exchangedCodes_); }
+    std::vector<std::string> prefetchedPreviews() const {
+        return lockedCopy(mutex_, prefetchedPreviews_);
+    }
+    int listCount() const { return lockedCopy(mutex_, listCount_); }
     std::vector<std::string> launchedPreviews() const;
-    std::vector<RequestedLaunch> requestedLaunches() const;
+    std::vector<RequestedLaunch> requestedLaunches() const {
+        return lockedCopy(mutex_, requestedLaunches_);
+    }
 
     // Set before the state calls in; each throws failure when it is set.
-    std::string issuedToken = "issued-token";
-    std::exception_ptr exchangeFailure;
     std::exception_ptr revokeFailure;
     std::exception_ptr listFailure;
     std::exception_ptr clearFailure;
@@ -120,9 +132,13 @@ class FakeSimulatorService : public SimulatorService {
         std::stop_token stop) override;
     void openURL(const std::string& udid, const std::string& url) override;
 
-    std::vector<RequestedLaunch> requestedLaunches() const;
+    std::vector<RequestedLaunch> requestedLaunches() const {
+        return lockedCopy(mutex_, requestedLaunches_);
+    }
     // Device and URL of each openURL call.
-    std::vector<std::pair<std::string, std::string>> openedURLs() const;
+    std::vector<std::pair<std::string, std::string>> openedURLs() const {
+        return lockedCopy(mutex_, openedURLs_);
+    }
 
     EnvironmentSnapshot snapshot;
     std::vector<RemoteLaunchStage> reportedStages;

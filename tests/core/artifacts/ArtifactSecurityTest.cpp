@@ -1,17 +1,18 @@
 #include "core/artifacts/ArtifactSecurity.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "core/artifacts/ArchiveRefusal.h"
 #include "core/artifacts/ListingLines.h"
+#include "core/artifacts/ZipPreflight.h"
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "fixtures/AppBundleBuilder.h"
@@ -25,6 +26,10 @@ namespace {
 namespace fs = std::filesystem;
 using fixtures::AppBundleBuilder;
 using fixtures::ZipBuilder;
+using fixtures::ZipEntry;
+using fixtures::ZipMethod;
+
+constexpr std::string_view kAccepted = "(accepted)";
 
 void writeFile(const fs::path& path, const std::string& contents) {
     fs::create_directories(path.parent_path());
@@ -36,98 +41,256 @@ std::string readFile(const fs::path& path) {
     return {std::istreambuf_iterator<char>(input), {}};
 }
 
-std::string messageOf(const std::function<void()>& action) {
+std::string repeat(const std::string& text, int times) {
+    std::string out;
+    for (int index = 0; index < times; ++index) {
+        out += text;
+    }
+    return out;
+}
+
+// A refusal's sentence, a failed command's status and details, or kAccepted.
+std::string outcome(const std::function<void()>& action) {
     try {
         action();
     } catch (const QuayletError& error) {
+        if (const auto* failed = error.as<QuayletError::CommandFailed>()) {
+            return "failed " + std::to_string(failed->status) + ": " + failed->details;
+        }
+        EXPECT_NE(error.as<QuayletError::UnsafeArchive>(), nullptr) << error.what();
         return error.errorDescription();
     }
-    return "(no error)";
+    return std::string(kAccepted);
 }
 
-ZipBuilder buildOf(const std::vector<AppBundleBuilder>& apps) {
+std::string scanOutcome(const std::string& bytes) {
+    return outcome([&] {
+        preflightZipArchive({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
+                            {});
+    });
+}
+
+ZipEntry file(std::string name, std::string data = "x") {
+    return {.name = std::move(name), .data = std::move(data)};
+}
+
+ZipEntry link(std::string name, std::string target) {
+    return {.name = std::move(name),
+            .data = std::move(target),
+            .mode = S_IFLNK | 0777,
+            .method = ZipMethod::stored};
+}
+
+// An entry whose headers may claim a size its data does not have.
+ZipEntry sized(std::string data, std::uint64_t declared, std::string name = "Payload/f") {
+    return {.name = std::move(name),
+            .data = std::move(data),
+            .declaredSize = static_cast<std::uint32_t>(declared)};
+}
+
+// A build that passes every check, so each case adds exactly one problem to it.
+ZipBuilder validBuild(const std::vector<ZipEntry>& extra = {}) {
     ZipBuilder zip;
-    for (const AppBundleBuilder& app : apps) {
-        for (const auto& file : app.files()) {
-            zip.addFile("Payload/" + file.path, file.contents, file.permissions);
-        }
+    zip.addBundle(AppBundleBuilder(), "Payload/");
+    for (const ZipEntry& entry : extra) {
+        zip.add(entry);
     }
     return zip;
 }
 
 class ArtifactSecurityTest : public ::testing::Test {
   protected:
-    ArtifactSecurity securityWith(const DeveloperTools& tools) {
-        return ArtifactSecurity(ProcessRunner(), tools);
-    }
-
     testing::TemporaryDirectory scratch;
     testing::ScriptedTools fallback;
     ArtifactSecurity security{ProcessRunner(), testing::archiveToolsForTests(fallback)};
+    const fs::path archive = scratch.path() / "artifact.zip";
+    const fs::path destination = scratch.path() / "dest";
 };
+class ArchiveAttackTest : public ArtifactSecurityTest {};
+class ZipPreflightTest : public ArtifactSecurityTest {};
 
-TEST_F(ArtifactSecurityTest, DigestsMatchKnownValuesAndTheSystemTool) {
-    writeFile(scratch.path() / "abc", "abc");
-    writeFile(scratch.path() / "empty", "");
-    EXPECT_EQ(security.sha256(scratch.path() / "abc", {}),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(security.sha256(scratch.path() / "empty", {}),
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+// Each must be refused with the right sentence, leave nothing outside the destination and
+// leave no destination behind.
+TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
+    const std::string streamed(9 << 20, '\0');  // past the size inflated in one buffer
+    const ZipBuilder huge =
+        ZipBuilder().add(sized("", 0xFFFFFFFE, "a")).add(sized("", 0xFFFFFFFE, "b"));
+    std::vector<ZipEntry> tooMany;
+    for (int index = 0; index < 200'000; ++index) {
+        tooMany.push_back({.name = std::to_string(index), .method = ZipMethod::stored});
+    }
+    const struct {
+        const char* name;
+        ZipBuilder zip;
+        std::string_view message = kSecurityCheckMessage;
+    } cases[] = {
+        {"parent traversal", validBuild({file("../escape")})},
+        {"deep traversal", validBuild({file("Payload/../../escape")})},
+        {"absolute name", validBuild({file((scratch.path() / "absolute-escape").string())})},
+        {"home folder name", validBuild({file("~/escape")})},
+        {"backslash traversal", validBuild({file("..\\escape")})},
+        {"control character", validBuild({file("Payload/a\x01z")})},
+        {"delete character", validBuild({file("Payload/a\x7f")})},
+        {"line feed splits the listing", validBuild({file("Payload/a\n../../escape")})},
+        {"NUL in a name", validBuild({file(std::string("Payload/a\0/../../x", 18))})},
+        {"line separator", validBuild({file("Payload/a\xE2\x80\xA8z")})},
+        {"invalid UTF-8", validBuild({file("Payload/\xff")})},
+        {"central and local names differ",
+         validBuild({{.name = "Payload/f", .localName = "../escape"}})},  // the same length
+        {"Unicode path field differs", validBuild({{.name = "f", .unicodePath = "../../escape"}})},
+        {"local size differs", validBuild({{.name = "f", .data = "hi", .localDeclaredSize = 1}})},
+        {"local method differs",
+         validBuild(
+             {{.name = "f", .method = ZipMethod::stored, .localMethod = ZipMethod::deflated}})},
+        {"high-ratio bomb behind a small declared size",
+         validBuild({sized(std::string(16 << 20, '\0'), 1024)})},
+        {"inflated whole, one byte short", validBuild({sized("xy", 3)})},
+        {"inflated whole, one byte over", validBuild({sized("xy", 1)})},
+        {"streamed, one byte short", validBuild({sized(streamed, streamed.size() + 1)})},
+        {"streamed, one byte over", validBuild({sized(streamed, streamed.size() - 1)})},
+        {"overlapping entries",
+         validBuild({{.name = "outer", .data = "abc", .method = ZipMethod::stored},
+                     {.name = "inner", .nestedInPrevious = true}})},
+        {"stored data hiding a data descriptor",
+         validBuild({{.name = "f",
+                      .data = std::string("PK\x07\x08", 4) + "fake",
+                      .method = ZipMethod::stored,
+                      .dataDescriptor = true}})},
+        {"leading junk", validBuild().leadingJunk("MZ")},
+        {"trailing junk", validBuild().trailingJunk("j")},
+        {"same name twice", validBuild({file("Payload/x"), file("Payload/x")})},
+        {"names differing only in case", validBuild({file("Payload/R"), file("payload/r")})},
+        {"entry below a file", validBuild({file("Payload/x"), file("Payload/x/y")})},
+        {"character device", validBuild({{.name = "tty", .mode = S_IFCHR | 0644}})},
+        {"FIFO", validBuild({{.name = "pipe", .mode = S_IFIFO | 0644}})},
+        {"link with an absolute target", validBuild({link("Payload/l", "/etc")})},
+        {"link out of the tree", validBuild({link("Payload/l", "../../outside")})},
+        {"link that leaves only through another link",
+         validBuild({link("Payload/here", "."), link("Payload/l", "here/../..")})},
+        {"dangling link out of the tree", validBuild({link("Payload/l", "../../missing/x")})},
+        {"link to a sibling sharing the root's name",
+         validBuild({link("Payload/l", "../../dest2")})},
+        {"write through a link",
+         validBuild({link("Payload/l", "Demo.app"), file("Payload/l/evil")})},
+        {"write through a link named in another case",
+         validBuild({link("Payload/L", ".."), file("Payload/l/evil")})},
+        {"link loop", validBuild({link("Payload/a", "b"), link("Payload/b", "a")})},
+        // KELVIN SIGN folds to k.
+        {"non-ASCII name beside a link",
+         validBuild({link("Payload/k", "Demo.app"), file("Payload/\xE2\x84\xAA/evil")})},
+        {"declared sizes one byte over the limit", ZipBuilder(huge).add(file("c", "abcde")),
+         kTooLargeMessage},
+        // Exactly at the limit the size check passes; the scan then finds the sizes are lies.
+        {"declared sizes exactly at the limit", ZipBuilder(huge).add(file("c", "abcd"))},
+        {"folder implied beyond the size limit", ZipBuilder(huge).add(file("d/c", "abcd")),
+         kTooLargeMessage},
+        {"name over 1,024 bytes", validBuild({file("Payload/" + std::string(1017, 'n'))})},
+        {"name deeper than 64 folders", validBuild({file("Payload/" + repeat("d/", 63) + "f")})},
+        {"more than 200,000 entries", validBuild(tooMany)},
+        {"local extra field an extractor reads as a link",
+         validBuild({{.name = "f", .localExtra = ZipBuilder::extraField(0x6c78, "../../x")}})},
+        {"central Unix extra field carrying a mode",
+         validBuild({{.name = "f", .centralExtra = ZipBuilder::extraField(0x756e, "\xff\xa1")}})},
+        {"empty archive", ZipBuilder(), kEmptyBuildMessage},
+        {"no app", ZipBuilder().add(file("Payload/readme.txt")), kOneAppMessage},
+        {"two apps", validBuild().addBundle(AppBundleBuilder("Other.app"), "Payload/"),
+         kOneAppMessage},
+    };
+    for (const auto& attack : cases) {
+        SCOPED_TRACE(attack.name);
+        attack.zip.writeTo(archive);
+        if (attack.message != kOneAppMessage) {  // the scan alone must refuse, not a later check
+            EXPECT_EQ(scanOutcome(readFile(archive)), attack.message);
+        }
+        EXPECT_EQ(outcome([&] { security.extractSecurely(archive, destination, {}); }),
+                  attack.message);
+        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(scratch.path()), {}), 1)
+            << "only the archive stays";
+        fs::remove_all(destination);  // one accepted case must not fail the next ones
+    }
+}
 
+// The limits on names are inclusive, the fields that only carry times, owners or an agreeing
+// name pass in either header, and an entry too large to inflate in one buffer streams.
+TEST_F(ZipPreflightTest, AcceptsNamesAtTheLimitsAndHarmlessExtraFields) {
+    const ZipEntry cases[] = {
+        {.name = std::string(1024, 'n')},
+        {.name = repeat("d/", 63) + "f"},
+        {.name = "f", .localExtra = ZipBuilder::extraField(0x5455, std::string("\x01UTC!"))},
+        {.name = "f", .centralExtra = ZipBuilder::extraField(0x7875, "\x01\x04uid!\x04gid!")},
+        {.name = "f", .localExtra = ZipBuilder::extraField(0x000a, std::string(32, '\0'))},
+        {.name = "f", .unicodePath = "f"},
+        {.name = "f", .data = std::string(9 << 20, '\0')},
+    };
+    for (const ZipEntry& entry : cases) {
+        SCOPED_TRACE(&entry - cases);
+        EXPECT_EQ(scanOutcome(ZipBuilder().add(entry).bytes()), kAccepted);
+    }
+}
+
+// Cancel reaches the scan before it judges anything, so a hostile archive cannot hold it up.
+TEST_F(ZipPreflightTest, StopRequestWinsOverEveryCheck) {
+    std::stop_source stopped;
+    stopped.request_stop();
+    ZipBuilder().add(file("../escape")).writeTo(archive);
+    EXPECT_THROW(security.extractSecurely(archive, destination, stopped.get_token()),
+                 CancellationError);
+    EXPECT_FALSE(fs::exists(destination));
+}
+
+TEST_F(ZipPreflightTest, SurvivesEveryTruncationAndSingleByteCorruption) {
+    const std::string bytes =
+        validBuild({link("Payload/link", "Demo.app"),
+                    {.name = "Payload/late", .data = "abc", .dataDescriptor = true}})
+            .bytes();
+    for (std::size_t index = 0; index < bytes.size(); ++index) {
+        scanOutcome(bytes.substr(0, index));  // anything but a refusal fails
+        std::string corrupted = bytes;
+        corrupted[index] = static_cast<char>(corrupted[index] ^ 0xFF);
+        scanOutcome(corrupted);
+    }
+}
+
+TEST_F(ArtifactSecurityTest, DigestsMatchTheSystemToolAndAMismatchDeletesTheFile) {
     // Crosses several read pieces and ends inside one.
     std::string large(3 * ArtifactSecurity::kDigestChunkSize + 17, '\0');
     for (std::size_t index = 0; index < large.size(); ++index) {
         large[index] = static_cast<char>(index * 31 % 251);
     }
-    const fs::path file = scratch.path() / "large";
-    writeFile(file, large);
-    const ProcessResult tool =
-        ProcessRunner().runChecked({"/usr/bin/sha256sum", {file.string()}}, {});
-    EXPECT_EQ(security.sha256(file, {}), tool.standardOutput.substr(0, 64));
-
+    for (const std::string& contents : {std::string(), std::string("abc"), large}) {
+        writeFile(archive, contents);
+        const ProcessResult tool =
+            ProcessRunner().runChecked({"/usr/bin/sha256sum", {archive}}, {});
+        EXPECT_EQ(security.sha256(archive, {}), tool.standardOutput.substr(0, 64));
+    }
     EXPECT_THROW(security.sha256(scratch.path() / "missing", {}), fs::filesystem_error);
-}
 
-TEST_F(ArtifactSecurityTest, VerifyIgnoresCaseAndDeletesAMismatchedFile) {
-    const fs::path file = scratch.path() / "artifact.zip";
-    writeFile(file, "abc");
+    writeFile(archive, "abc");
     const std::string digest = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-    std::string upper = digest;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    security.verify(file, upper, {});
-    EXPECT_TRUE(fs::exists(file));
-
-    std::string wrong = upper;
-    wrong.back() = 'E';
+    const std::string upper = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+    security.verify(archive, upper, {});
+    EXPECT_TRUE(fs::exists(archive));
+    const std::string wrong = upper.substr(0, 63) + "E";
     try {
-        security.verify(file, wrong, {});
-        FAIL() << "accepted a wrong digest";
+        security.verify(archive, wrong, {});
+        ADD_FAILURE() << "accepted a wrong digest";
     } catch (const QuayletError& error) {
         EXPECT_EQ(error, QuayletError::checksumMismatch(wrong, digest));
     }
-    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(archive));
 }
 
+// The scan refuses the same spellings (see the attack table); these are the edges.
 TEST(ArchiveEntryRulesTest, NamesAreJudgedByTheirSpelling) {
-    const struct {
-        std::vector<std::string> names;
-        std::string_view message;
-    } cases[] = {
-        {{"Payload/Demo.app/Info.plist"}, ""},
-        {{"Payload/.../x", "..a", "Payload/./x"}, ""},
-        {{"/etc/passwd"}, kSecurityCheckMessage},
-        {{"~/x"}, kSecurityCheckMessage},
-        {{"Payload/../../x"}, kSecurityCheckMessage},
-        {{"Payload/.."}, kSecurityCheckMessage},
+    const std::pair<std::vector<std::string>, std::string_view> cases[] = {
+        {{"Payload/Demo.app/Info.plist", "Payload/.../x", "..a", "Payload/./x"}, kAccepted},
+        {{"Payload/ok", "Payload/.."}, kSecurityCheckMessage},
         {{"Payload\\Demo.app"}, kSecurityCheckMessage},
-        {{"Payload/ok", "../late"}, kSecurityCheckMessage},
         {{}, kEmptyBuildMessage},
     };
-    for (const auto& testCase : cases) {
-        const std::string message =
-            messageOf([&] { ArtifactSecurity::validateArchiveEntries(testCase.names); });
-        EXPECT_EQ(message, testCase.message.empty() ? "(no error)" : testCase.message)
-            << testCase.names.size();
+    for (const auto& [names, message] : cases) {
+        EXPECT_EQ(outcome([&] { ArtifactSecurity::validateArchiveEntries(names); }), message)
+            << names.size();
     }
 }
 
@@ -145,49 +308,53 @@ TEST(ListingLinesTest, EveryLineBreakSplitsAndNothingElseChanges) {
     EXPECT_EQ(splitListingLines("\xE2\x80"), std::vector<std::string>{"\xE2\x80"});
 }
 
+// The Linux stand-in never writes setuid, setgid or sticky bits, while the Mac's ditto keeps
+// them; bsdtar keeps what it can and the script puts back what it drops for a user who may
+// not own the file as the archive says, failing when the bits do not stick.
 TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
-    const fs::path archive = scratch.path() / "artifact.zip";
-    const fs::path destination = scratch.path() / "cache" / "dest";
-    writeFile(destination / "stale", "old");
+    testing::ScriptedTools keepingModes;
+    keepingModes.add("zipinfo", "exec /usr/bin/zipinfo \"$@\"");
+    keepingModes.add("ditto",
+                     "/usr/bin/bsdtar -x -p -f \"$4\" -C \"$5\" && cd \"$5/Payload/Demo.app\" && "
+                     "chmod 6755 tool && chmod 1755 Watch && test -u tool && test -g tool && "
+                     "test -k Watch");
     const AppBundleBuilder app;
-    ZipBuilder zip = buildOf({app});
-    zip.addFile("Payload/Demo.app/Watch/Watch.app/Info.plist", "nested")
-        .addFile("Payload/Demo.app/tool", "x", 06755)
-        .addSymlink("Payload/Demo.app/Current", "Watch/../Info.plist")
-        .add({.name = "Payload/Demo.app/late",
-              .data = "sizes after the data",
-              .method = fixtures::ZipMethod::stored,
-              .dataDescriptor = true})
+    validBuild({file("Payload/Demo.app/Watch/Watch.app/Info.plist", "nested"),
+                {.name = "Payload/Demo.app/tool", .mode = S_IFREG | 06755},
+                link("Payload/Demo.app/Current", "Watch/../Info.plist"),
+                {.name = "Payload/Demo.app/late",
+                 .data = "sizes after the data",
+                 .method = ZipMethod::stored,
+                 .dataDescriptor = true}})
         .writeTo(archive);
-
-    const fs::path bundle = security.extractSecurely(archive, destination, {});
-
-    EXPECT_EQ(bundle, destination / "Payload" / "Demo.app");
-    EXPECT_FALSE(fs::exists(destination / "stale"));
-    EXPECT_EQ(readFile(bundle / "Info.plist"), app.infoPlistBytes());
-    EXPECT_EQ(readFile(bundle / "Current"), app.infoPlistBytes());
-    EXPECT_EQ(readFile(bundle / "late"), "sizes after the data");
-    EXPECT_TRUE(fs::exists(archive));
-    struct stat status {};
-    ASSERT_EQ(::stat((bundle / "tool").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0755U) << "setuid, setgid and sticky bits must go";
+    for (const ArtifactSecurity& extractor :
+         {security, ArtifactSecurity(ProcessRunner(), keepingModes.tools())}) {
+        writeFile(destination / "stale", "old");
+        const fs::path bundle = extractor.extractSecurely(archive, destination, {});
+        EXPECT_EQ(bundle, destination / "Payload" / "Demo.app");
+        EXPECT_FALSE(fs::exists(destination / "stale"));
+        EXPECT_EQ(readFile(bundle / "Info.plist"), app.infoPlistBytes());
+        EXPECT_EQ(readFile(bundle / "Current"), app.infoPlistBytes());
+        EXPECT_EQ(readFile(bundle / "late"), "sizes after the data");
+        EXPECT_TRUE(fs::exists(archive));
+        for (const char* name : {"tool", "Watch"}) {
+            struct stat status {};
+            ASSERT_EQ(::stat((bundle / name).c_str(), &status), 0);
+            EXPECT_EQ(status.st_mode & 07777, 0755U) << name << ": the special bits must go";
+        }
+    }
 }
 
 // A remembered scan verdict spares inflating every entry again, so it may count only for the
 // digest the caller has just verified, and never instead of the checks on link targets.
 TEST_F(ArtifactSecurityTest, AScanVerdictHoldsOnlyForTheDigestJustVerified) {
-    const fs::path archive = scratch.path() / "artifact.zip";
     const fs::path verdict = scratch.path() / ArtifactSecurity::kScanVerdictName;
     const auto extract = [&](std::optional<std::string> verified) {
-        return messageOf(
-            [&] { security.extractSecurely(archive, scratch.path() / "d", {}, verified); });
+        return outcome([&] { security.extractSecurely(archive, destination, {}, verified); });
     };
-    const std::string refused =
-        QuayletError::unsafeArchive(std::string(kSecurityCheckMessage)).errorDescription();
-
     // Only inflating shows that this entry is larger than it claims.
-    buildOf({AppBundleBuilder()})
-        .add({.name = "Payload/Demo.app/f", .data = std::string(100000, 'a'), .declaredSize = 10})
+    validBuild(
+        {{.name = "Payload/Demo.app/f", .data = std::string(100000, 'a'), .declaredSize = 10}})
         .writeTo(archive);
     const std::string lying = security.sha256(archive, {});
     const struct {
@@ -205,22 +372,22 @@ TEST_F(ArtifactSecurityTest, AScanVerdictHoldsOnlyForTheDigestJustVerified) {
         if (c.remembered) {
             writeFile(verdict, *c.remembered + "\n");
         }
-        EXPECT_EQ(extract(c.verified), refused);
+        EXPECT_EQ(extract(c.verified), kSecurityCheckMessage);
         EXPECT_EQ(readFile(verdict), c.remembered ? *c.remembered + "\n" : "")
             << "a refused archive earns no verdict";
     }
 
-    buildOf({AppBundleBuilder()}).addSymlink("Payload/Demo.app/Out", "../../..").writeTo(archive);
+    validBuild({link("Payload/Demo.app/Out", "../../..")}).writeTo(archive);
     const std::string escaping = security.sha256(archive, {});
     writeFile(verdict, escaping + "\n");
-    EXPECT_EQ(extract(escaping), refused);
+    EXPECT_EQ(extract(escaping), kSecurityCheckMessage);
 
     fs::remove(verdict);
-    buildOf({AppBundleBuilder()}).writeTo(archive);
+    validBuild().writeTo(archive);
     const std::string good = security.sha256(archive, {});
-    EXPECT_EQ(extract(good), "(no error)");
+    EXPECT_EQ(extract(good), kAccepted);
     EXPECT_EQ(readFile(verdict), good + "\n");
-    EXPECT_EQ(extract(good), "(no error)");
+    EXPECT_EQ(extract(good), kAccepted);
 }
 
 TEST_F(ArtifactSecurityTest, AcceptsArchivesFromARealZipWriter) {
@@ -230,161 +397,93 @@ TEST_F(ArtifactSecurityTest, AcceptsArchivesFromARealZipWriter) {
     writeFile(source / "Payload" / "Demo.app" / "Resources" / "blob", std::string(300000, 'q'));
     for (const std::string options : {"zip:compression=deflate", "zip:zip64"}) {
         SCOPED_TRACE(options);
-        const fs::path archive = scratch.path() / "bsdtar.zip";
-        ProcessRunner().runChecked({"/usr/bin/bsdtar",
-                                    {"-c", "--format", "zip", "--options", options, "-f",
-                                     archive.string(), "-C", source.string(), "Payload"}},
-                                   {});
-        const fs::path bundle = security.extractSecurely(archive, scratch.path() / "dest", {});
-        EXPECT_EQ(bundle.filename(), "Demo.app");
-        EXPECT_EQ(fs::read_symlink(bundle / "Alias.plist"), "Info.plist");
         fs::remove(archive);
+        ProcessRunner().runChecked({"/usr/bin/bsdtar",
+                                    {"-c", "--format", "zip", "--options", options, "-f", archive,
+                                     "-C", source, "Payload"}},
+                                   {});
+        const fs::path bundle = security.extractSecurely(archive, destination, {});
+        EXPECT_EQ(fs::read_symlink(bundle / "Alias.plist"), "Info.plist");
     }
 }
 
+// The scan and the checks on the unpacked tree stand guard against tools that fail or lie.
 TEST_F(ArtifactSecurityTest, ToolFailuresLeaveNoDestination) {
-    const fs::path archive = scratch.path() / "artifact.zip";
-    buildOf({AppBundleBuilder()}).writeTo(archive);
-    const fs::path destination = scratch.path() / "dest";
+    validBuild().writeTo(archive);
     const fs::path outside = scratch.path() / "outside";
     fs::create_directories(outside);
-
-    testing::ScriptedTools failingList;
-    failingList.add("zipinfo", "echo broken >&2; exit 3");
-    try {
-        securityWith(failingList.tools()).extractSecurely(archive, destination, {});
-        FAIL() << "accepted";
-    } catch (const QuayletError& error) {
-        const auto* failed = error.as<QuayletError::CommandFailed>();
-        ASSERT_NE(failed, nullptr);
-        EXPECT_EQ(failed->status, 3);
-        EXPECT_EQ(failed->details, "broken");
-    }
-
-    testing::ScriptedTools lyingList;
-    lyingList.add("zipinfo", "printf 'Payload/ok\\r\\n/etc/passwd\\r\\n'");
-    EXPECT_EQ(messageOf([&] {
-                  securityWith(lyingList.tools()).extractSecurely(archive, destination, {});
-              }),
-              kSecurityCheckMessage);
-
-    testing::ScriptedTools failingExtract;
-    failingExtract.add("zipinfo", "exec /usr/bin/zipinfo \"$@\"");
-    failingExtract.add("ditto", "mkdir -p \"$5/Payload\"; exit 1");
-    EXPECT_THROW(securityWith(failingExtract.tools()).extractSecurely(archive, destination, {}),
-                 QuayletError);
-    EXPECT_FALSE(fs::exists(destination));
-
-    // An extractor that misbehaves despite the scan is caught by the checks on the tree.
-    testing::ScriptedTools escapingExtract;
-    escapingExtract.add("zipinfo", "exec /usr/bin/zipinfo \"$@\"");
-    escapingExtract.add("ditto", "/usr/bin/bsdtar -x -f \"$4\" -C \"$5\" && ln -s " +
-                                     outside.string() + " \"$5/Payload/out\"");
-    EXPECT_EQ(messageOf([&] {
-                  securityWith(escapingExtract.tools()).extractSecurely(archive, destination, {});
-              }),
-              kSecurityCheckMessage);
-    EXPECT_FALSE(fs::exists(destination));
-    EXPECT_TRUE(fs::is_empty(outside));
-
-    std::stop_source stopped;
-    stopped.request_stop();
-    EXPECT_THROW(security.extractSecurely(archive, destination, stopped.get_token()),
-                 CancellationError);
-    EXPECT_FALSE(fs::exists(destination));
-}
-
-TEST_F(ArtifactSecurityTest, TreeChecksFollowLinksOnDiskComponentByComponent) {
-    struct TreeCase {
+    const std::string extract = "/usr/bin/bsdtar -x -f \"$4\" -C \"$5\"";
+    const struct {
         const char* name;
-        std::function<void(const fs::path& root)> make;
-        std::string_view message;
+        std::string zipinfo;
+        std::string ditto;
+        std::string_view outcome;
+    } cases[] = {
+        {"listing fails", "echo broken >&2; exit 3", extract, "failed 3: broken"},
+        {"listing names an absolute path", "printf 'Payload/ok\\r\\n/etc/passwd\\r\\n'", extract,
+         kSecurityCheckMessage},
+        {"extraction fails part-way", "exec /usr/bin/zipinfo \"$@\"",
+         "mkdir -p \"$5/Payload\"; exit 1", "failed 1: "},
+        {"extractor writes a link out", "exec /usr/bin/zipinfo \"$@\"",
+         extract + " && ln -s " + outside.string() + " \"$5/Payload/out\"", kSecurityCheckMessage},
     };
-    const TreeCase cases[] = {
-        {"link to a file inside",
-         [](const fs::path& root) {
-             writeFile(root / "a" / "file", "x");
-             fs::create_symlink("a/file", root / "l");
-         },
-         ""},
-        {"link to the root itself",
-         [](const fs::path& root) {
-             fs::create_directories(root / "a");
-             fs::create_symlink("..", root / "a" / "up");
-         },
-         ""},
-        {"dangling link inside",
-         [](const fs::path& root) { fs::create_symlink("missing/x", root / "l"); }, ""},
-        {"link to a sibling sharing the root's name",
-         [](const fs::path& root) {
-             fs::create_directories(root.string() + "2");
-             fs::create_symlink(root.string() + "2", root / "l");
-         },
-         kSecurityCheckMessage},
-        {"relative link to a sibling sharing the root's name",
-         [](const fs::path& root) {
-             fs::create_directories(root.string() + "2");
-             fs::create_symlink("../" + root.filename().string() + "2", root / "l");
-         },
-         kSecurityCheckMessage},
-        {"absolute link into the tree",
-         [](const fs::path& root) {
-             writeFile(root / "file", "x");
-             fs::create_symlink(root / "file", root / "l");
-         },
-         kSecurityCheckMessage},
-        {"dangling link out of the tree",
-         [](const fs::path& root) { fs::create_symlink("../../missing", root / "l"); },
-         kSecurityCheckMessage},
-        {"chained links leaving the tree",
-         [](const fs::path& root) {
-             fs::create_directories(root / "a");
-             fs::create_symlink("..", root / "a" / "up");
-             fs::create_symlink("a/up/..", root / "l");
-         },
-         kSecurityCheckMessage},
-        {"link loop",
-         [](const fs::path& root) {
-             fs::create_symlink("b", root / "a");
-             fs::create_symlink("a", root / "b");
-         },
-         kSecurityCheckMessage},
-        {"FIFO",
-         [](const fs::path& root) { ASSERT_EQ(::mkfifo((root / "pipe").c_str(), 0644), 0); },
-         kSecurityCheckMessage},
-        {"sizes adding up to exactly the limit",
-         [](const fs::path& root) {
-             fs::resize_file((writeFile(root / "a", ""), root / "a"), kExtractedTreeLimit / 2);
-             fs::resize_file((writeFile(root / "b" / "c", ""), root / "b" / "c"),
-                             kExtractedTreeLimit / 2);
-         },
-         ""},
-        {"sizes one byte over the limit",
-         [](const fs::path& root) {
-             fs::resize_file((writeFile(root / "a", ""), root / "a"), kExtractedTreeLimit / 2);
-             fs::resize_file((writeFile(root / "b" / "c", ""), root / "b" / "c"),
-                             kExtractedTreeLimit / 2 + 1);
-         },
-         kTooLargeMessage},
-    };
-    for (const TreeCase& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        testing::TemporaryDirectory parent;
-        const fs::path root = parent.path() / "app";
-        fs::create_directories(root);
-        testCase.make(root);
-        EXPECT_EQ(messageOf([&] { security.validateExtractedTree(root); }),
-                  testCase.message.empty() ? "(no error)" : testCase.message);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::ScriptedTools tools;
+        tools.add("zipinfo", c.zipinfo);
+        tools.add("ditto", c.ditto);
+        const ArtifactSecurity scripted(ProcessRunner(), tools.tools());
+        EXPECT_EQ(outcome([&] { scripted.extractSecurely(archive, destination, {}); }), c.outcome);
+        EXPECT_FALSE(fs::exists(destination));
+        EXPECT_TRUE(fs::is_empty(outside));
     }
 }
 
-TEST_F(ArtifactSecurityTest, TreeChecksComputeTheRootThroughItsOwnLinks) {
-    const fs::path real = scratch.path() / "real";
-    writeFile(real / "file", "x");
-    fs::create_symlink("file", real / "l");
-    fs::create_symlink(real, scratch.path() / "alias");
-    EXPECT_NO_THROW(security.validateExtractedTree(scratch.path() / "alias"));
-    EXPECT_EQ(messageOf([&] { security.validateExtractedTree(scratch.path() / "missing"); }),
+// Every row adds one link, l, to a tree holding a/file and a/up -> .. beside a sibling folder
+// whose name begins with the tree's; the tree is checked through a link to it.
+TEST_F(ArtifactSecurityTest, TreeChecksFollowLinksOnDiskComponentByComponent) {
+    const fs::path root = scratch.path() / "app";
+    writeFile(root / "a" / "file", "x");
+    fs::create_symlink("..", root / "a" / "up");
+    fs::create_directories(scratch.path() / "app2");
+    fs::create_symlink(root, scratch.path() / "alias");
+    const auto check = [&] {
+        return outcome([&] { security.validateExtractedTree(scratch.path() / "alias"); });
+    };
+    const struct {
+        std::string target;
+        std::string_view outcome;
+    } cases[] = {
+        {"a/file", kAccepted},
+        {"a/up/a", kAccepted},
+        {"missing/x", kAccepted},
+        {"../app2", kSecurityCheckMessage},
+        {(scratch.path() / "app2").string(), kSecurityCheckMessage},
+        {(root / "a" / "file").string(), kSecurityCheckMessage},
+        {"../../missing", kSecurityCheckMessage},
+        {"a/up/..", kSecurityCheckMessage},
+        {"l", kSecurityCheckMessage},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        fs::create_symlink(c.target, root / "l");
+        EXPECT_EQ(check(), c.outcome);
+        fs::remove(root / "l");
+    }
+    ASSERT_EQ(::mkfifo((root / "pipe").c_str(), 0644), 0);
+    EXPECT_EQ(check(), kSecurityCheckMessage);
+    fs::remove(root / "pipe");
+
+    // With a/file's byte the sizes add up to exactly the limit, then to one byte over it.
+    writeFile(root / "big", "");
+    fs::resize_file(root / "big", kExtractedTreeLimit / 2);
+    writeFile(root / "a" / "big", "");
+    fs::resize_file(root / "a" / "big", kExtractedTreeLimit / 2 - 1);
+    EXPECT_EQ(check(), kAccepted);
+    fs::resize_file(root / "a" / "big", kExtractedTreeLimit / 2);
+    EXPECT_EQ(check(), kTooLargeMessage);
+
+    EXPECT_EQ(outcome([&] { security.validateExtractedTree(scratch.path() / "missing"); }),
               kCannotInspectMessage);
 }
 
@@ -394,7 +493,6 @@ TEST_F(ArtifactSecurityTest, AppBundlesSkipWhatIsInsidePackages) {
     writeFile(root / "Payload" / "Kit.framework" / "Inner.app" / "Info.plist", "x");
     writeFile(root / "Payload" / "Upper.APP" / "Info.plist", "x");
     EXPECT_EQ(security.appBundles(root), std::vector<fs::path>{root / "Payload" / "A.app"});
-
     writeFile(root / "Second.app" / "Info.plist", "x");
     EXPECT_EQ(security.appBundles(root).size(), 2U);
     EXPECT_TRUE(security.appBundles(root / "missing").empty());

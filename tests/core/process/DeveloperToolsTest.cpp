@@ -8,39 +8,33 @@
 namespace quaylet {
 namespace {
 
-using Arguments = std::vector<std::string>;
-
+// Each command line as the words it runs, separated by "|", from the tool folder.
 TEST(DeveloperToolsTest, EveryCommandLineRunsFromTheToolFolder) {
     const DeveloperTools tools("/usr/bin");
-    const struct {
-        ToolCommand command;
-        ToolCommand expected;
-    } cases[] = {
-        {tools.selectedDeveloperDirectory(), {"/usr/bin/xcode-select", {"-p"}}},
-        {tools.locateSimctl(), {"/usr/bin/xcrun", {"--find", "simctl"}}},
-        {tools.machineArchitecture(), {"/usr/bin/uname", {"-m"}}},
-        {tools.listSimulators(), {"/usr/bin/xcrun", {"simctl", "list", "--json"}}},
-        {tools.boot("U1"), {"/usr/bin/xcrun", {"simctl", "boot", "U1"}}},
-        {tools.waitUntilBooted("U1"), {"/usr/bin/xcrun", {"simctl", "bootstatus", "U1", "-b"}}},
-        {tools.install("U1", "/tmp/My App.app"),
-         {"/usr/bin/xcrun", {"simctl", "install", "U1", "/tmp/My App.app"}}},
-        {tools.launch("U1", "dev.x"), {"/usr/bin/xcrun", {"simctl", "launch", "U1", "dev.x"}}},
-        {tools.launch("U1", "dev.x", {"-flag", "a b"}),
-         {"/usr/bin/xcrun", {"simctl", "launch", "U1", "dev.x", "-flag", "a b"}}},
-        {tools.openURL("U1", "myapp://screen?a=1"),
-         {"/usr/bin/xcrun", {"simctl", "openurl", "U1", "myapp://screen?a=1"}}},
-        {tools.installedLocation("U1", "dev.x"),
-         {"/usr/bin/xcrun", {"simctl", "get_app_container", "U1", "dev.x", "app"}}},
-        {tools.screenshot("U1", "/tmp/s.png"),
-         {"/usr/bin/xcrun", {"simctl", "io", "U1", "screenshot", "/tmp/s.png"}}},
-        {tools.activateSimulator(), {"/usr/bin/open", {"-a", "Simulator"}}},
-        {tools.architectures("/a/App"), {"/usr/bin/lipo", {"-archs", "/a/App"}}},
-        {tools.listArchive("/a.zip"), {"/usr/bin/zipinfo", {"-1", "/a.zip"}}},
-        {tools.extractArchive("/a.zip", "/out"),
-         {"/usr/bin/ditto", {"-x", "-k", "--noqtn", "/a.zip", "/out"}}},
+    const std::pair<ToolCommand, std::string> cases[] = {
+        {tools.selectedDeveloperDirectory(), "xcode-select|-p"},
+        {tools.locateSimctl(), "xcrun|--find|simctl"},
+        {tools.machineArchitecture(), "uname|-m"},
+        {tools.listSimulators(), "xcrun|simctl|list|--json"},
+        {tools.boot("U1"), "xcrun|simctl|boot|U1"},
+        {tools.waitUntilBooted("U1"), "xcrun|simctl|bootstatus|U1|-b"},
+        {tools.install("U1", "/tmp/My App.app"), "xcrun|simctl|install|U1|/tmp/My App.app"},
+        {tools.launch("U1", "dev.x"), "xcrun|simctl|launch|U1|dev.x"},
+        {tools.launch("U1", "dev.x", {"-flag", "a b"}), "xcrun|simctl|launch|U1|dev.x|-flag|a b"},
+        {tools.openURL("U1", "myapp://s?a=1"), "xcrun|simctl|openurl|U1|myapp://s?a=1"},
+        {tools.installedLocation("U1", "dev.x"), "xcrun|simctl|get_app_container|U1|dev.x|app"},
+        {tools.screenshot("U1", "/tmp/s.png"), "xcrun|simctl|io|U1|screenshot|/tmp/s.png"},
+        {tools.activateSimulator(), "open|-a|Simulator"},
+        {tools.architectures("/a/App"), "lipo|-archs|/a/App"},
+        {tools.listArchive("/a.zip"), "zipinfo|-1|/a.zip"},
+        {tools.extractArchive("/a.zip", "/out"), "ditto|-x|-k|--noqtn|/a.zip|/out"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.command, c.expected);
+    for (const auto& [command, words] : cases) {
+        std::string joined = command.executable;
+        for (const std::string& argument : command.arguments) {
+            joined += "|" + argument;
+        }
+        EXPECT_EQ(joined, "/usr/bin/" + words);
     }
 }
 

@@ -34,47 +34,42 @@ std::vector<std::string> runStore(const std::vector<std::string>& operations) {
 
 using Lines = std::vector<std::string>;
 
+// Each run is one process; "lock" locks the keyring between runs instead.
 TEST(CredentialStoreTest, KeepsOneTokenInTheSecretService) {
     const struct {
         const char* name;
-        Lines operations;
-        Lines results;
+        std::vector<std::pair<Lines, Lines>> runs;
     } cases[] = {
-        {"nothing saved yet", {"read"}, {"absent"}},
-        {"round trip", {"save:abc", "read"}, {"saved", "token:abc"}},
+        {"nothing saved yet", {{{"read"}, {"absent"}}}},
+        {"round trip", {{{"save:abc", "read"}, {"saved", "token:abc"}}}},
         {"a second save replaces the first",
-         {"save:first", "save:second", "read", "remove", "read"},
-         {"saved", "saved", "token:second", "removed", "absent"}},
-        {"an empty token is stored, not absent", {"save:", "read"}, {"saved", "token:"}},
+         {{{"save:first", "save:second", "read", "remove", "read"},
+           {"saved", "saved", "token:second", "removed", "absent"}}}},
+        {"an empty token is stored, not absent", {{{"save:", "read"}, {"saved", "token:"}}}},
         {"non-ASCII text round-trips as UTF-8",
-         {"save:gho_Tökén✓🔑", "read"},
-         {"saved", "token:gho_Tökén✓🔑"}},
+         {{{"save:gho_Tökén✓🔑", "read"}, {"saved", "token:gho_Tökén✓🔑"}}}},
         {"removing twice in a row",
-         {"save:abc", "remove", "remove", "read"},
-         {"saved", "removed", "removed", "absent"}},
+         {{{"save:abc", "remove", "remove", "read"}, {"saved", "removed", "removed", "absent"}}}},
         {"stored bytes that are not UTF-8 read as absent",
-         {"save:\xff\xfe", "read"},
-         {"saved", "absent"}},
+         {{{"save:\xff\xfe", "read"}, {"saved", "absent"}}}},
+        {"the token outlives the process that saved it",
+         {{{"save:abc"}, {"saved"}}, {{"read"}, {"token:abc"}}}},
+        {"a locked keyring reads as absent and refuses saves without prompting",
+         {{{"save:abc"}, {"saved"}},
+          {{"lock"}, {}},
+          {{"read", "save:def", "remove", "read"}, {"absent", kRefused, "removed", "absent"}}}},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         const PrivateSecretService keyring;
-        EXPECT_EQ(runStore(testCase.operations), testCase.results);
+        for (const auto& [operations, results] : testCase.runs) {
+            if (operations == Lines{"lock"}) {
+                keyring.lockDefaultCollection();
+            } else {
+                EXPECT_EQ(runStore(operations), results);
+            }
+        }
     }
-}
-
-TEST(CredentialStoreTest, TokenOutlivesTheProcessThatSavedIt) {
-    const PrivateSecretService keyring;
-    EXPECT_EQ(runStore({"save:abc"}), Lines{"saved"});
-    EXPECT_EQ(runStore({"read"}), Lines{"token:abc"});
-}
-
-TEST(CredentialStoreTest, LockedKeyringReadsAsAbsentAndRefusesSavesWithoutPrompting) {
-    const PrivateSecretService keyring;
-    EXPECT_EQ(runStore({"save:abc"}), Lines{"saved"});
-    keyring.lockDefaultCollection();
-    EXPECT_EQ(runStore({"read", "save:def", "remove", "read"}),
-              (Lines{"absent", kRefused, "removed", "absent"}));
 }
 
 TEST(CredentialStoreTest, WithoutSecretServiceReadsAbsentAndRefusesSaves) {

@@ -11,6 +11,7 @@
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
 #include "core/service/BuildDirectoryLock.h"
+#include "core/service/ManifestJson.h"
 #include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
@@ -22,73 +23,46 @@ namespace quaylet {
 namespace {
 
 using json = nlohmann::json;
+using Stage = RemoteLaunchStage;
 using Stages = std::vector<RemoteLaunchStage>;
+namespace fs = std::filesystem;
 constexpr const char* kToken = "test-token";
 constexpr const char* kPreview = "pv_demo";
 
-const Stages kFirstLaunch = {
-    RemoteLaunchStage::fetching,   RemoteLaunchStage::downloading, RemoteLaunchStage::verifying,
-    RemoteLaunchStage::extracting, RemoteLaunchStage::selecting,   RemoteLaunchStage::booting,
-    RemoteLaunchStage::installing, RemoteLaunchStage::launching,   RemoteLaunchStage::running};
-const Stages kCachedLaunchOnBootedDevice = {
-    RemoteLaunchStage::fetching,  RemoteLaunchStage::verifying,  RemoteLaunchStage::extracting,
-    RemoteLaunchStage::selecting, RemoteLaunchStage::installing, RemoteLaunchStage::launching,
-    RemoteLaunchStage::running};
+const Stages kFirstLaunch = {Stage::fetching,   Stage::downloading, Stage::verifying,
+                             Stage::extracting, Stage::selecting,   Stage::booting,
+                             Stage::installing, Stage::launching,   Stage::running};
 
-// A pull-request build as the service keeps it: a manifest beside its zipped app. Tests
-// change the manifest afterwards to aim at one check.
+std::string sha256(const fs::path& file) {
+    return ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost()).sha256(file, {});
+}
+
+// A pull-request build as the service keeps it: a manifest beside its zipped app, which runs
+// on the stand-in simulator. Tests change the manifest afterwards to aim at one check.
 class BuildFolder {
   public:
-    BuildFolder(const std::filesystem::path& builds, const std::string& id,
-                const fixtures::AppBundleBuilder& app)
-        : folder_(builds / id) {
-        std::filesystem::create_directories(folder_);
-        testing::TemporaryDirectory staging;
-        app.writeInto(staging.path());
-        fixtures::ZipBuilder().addFolder(staging.path(), "").writeTo(archive());
-        manifest_ = {
-            {"schemaVersion", 1},
-            {"previewId", id},
-            {"repository", "acme/app"},
-            {"pullRequest", 42},
-            {"commitSha", "0123456789abcdef0123456789abcdef01234567"},
-            {"branch", "feature/x"},
-            {"scheme", "App"},
-            {"configuration", "Debug"},
-            {"status", "ready"},
-            {"bundleId", "com.example.Demo"},
-            {"displayName", "Demo"},
-            {"minimumOSVersion", "17.0"},
-            {"platform", "iphonesimulator"},
-            {"architectures", {"x86_64"}},
-            {"xcodeVersion", "16.0"},
-            {"artifactSize", std::filesystem::file_size(archive())},
-            {"sha256", digest()},
-            {"createdAt", "2026-12-01T10:00:00Z"},
-        };
-        save();
+    BuildFolder(const fs::path& builds, const std::string& id) : folder_(builds / id) {
+        fs::create_directories(folder_);
+        fixtures::ZipBuilder()
+            .addBundle(fixtures::AppBundleBuilder().elfExecutableForHost(), "")
+            .writeTo(archive());
+        manifest_ = testing::manifestJson();
+        manifest_["previewId"] = id;
+        set("artifactSize", fs::file_size(archive()));
+        set("sha256", digest());
     }
 
     void set(const std::string& key, json value) {
         manifest_[key] = std::move(value);
-        save();
+        std::ofstream(folder_ / "manifest.json") << manifest_.dump();
     }
-    std::filesystem::path archive() const { return folder_ / "artifact.zip"; }
-    std::string digest() const {
-        return ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost())
-            .sha256(archive(), {});
-    }
+    fs::path archive() const { return folder_ / "artifact.zip"; }
+    std::string digest() const { return sha256(archive()); }
 
   private:
-    void save() const { std::ofstream(folder_ / "manifest.json") << manifest_.dump(); }
-
-    std::filesystem::path folder_;
+    fs::path folder_;
     json manifest_;
 };
-
-fixtures::AppBundleBuilder runnableApp() {
-    return fixtures::AppBundleBuilder().elfExecutableForHost();
-}
 
 class RemotePreviewLauncherTest : public ::testing::Test {
   protected:
@@ -110,7 +84,7 @@ class RemotePreviewLauncherTest : public ::testing::Test {
                         [&](const PreviewManifest& manifest) {
                             outcome.manifests.push_back(manifest);
                         },
-                        [&](RemoteLaunchStage stage) { outcome.stages.push_back(stage); }, {})
+                        [&](Stage stage) { outcome.stages.push_back(stage); }, {})
                     .front()
                     .report;
         } catch (...) {
@@ -120,13 +94,12 @@ class RemotePreviewLauncherTest : public ::testing::Test {
     }
 
     json launchEvents() const {
-        httplib::Client client("127.0.0.1", service.port());
-        const auto answer = client.Get("/dev/launch-events");
+        const auto answer = httplib::Client("127.0.0.1", service.port()).Get("/dev/launch-events");
         return answer ? json::parse(answer->body) : json();
     }
 
-    std::filesystem::path buildDirectory(const BuildFolder& build) const {
-        return cacheRoot / kPreview / build.digest();
+    fs::path cachedArchive() const {
+        return cacheRoot / kPreview / build.digest() / "artifact.zip";
     }
 
     testing::TemporaryDirectory simulatorHome;
@@ -134,55 +107,44 @@ class RemotePreviewLauncherTest : public ::testing::Test {
                                                     simulatorHome.path().string()};
     testing::TemporaryDirectory builds;
     testing::TemporaryDirectory cache;
-    std::filesystem::path cacheRoot = cache.path() / "root";
-    BuildFolder build{builds.path(), kPreview, runnableApp()};
+    fs::path cacheRoot = cache.path() / "root";
+    BuildFolder build{builds.path(), kPreview};
     testing::DevServiceProcess service{builds.path(), {"--token", kToken}};
     RemotePreviewLauncher launcher{service.baseURL(), cacheRoot};
 };
 
 TEST_F(RemotePreviewLauncherTest, FirstLaunchDownloadsAndLaterOnesRunFromTheCache) {
+    // A stale copy under the build's name is no reason to skip the download.
+    fs::create_directories(cachedArchive().parent_path());
+    std::ofstream(cachedArchive()) << "an older build";
     const Outcome first = launch();
     ASSERT_EQ(userMessage(first.error), std::nullopt) << *userMessage(first.error);
     EXPECT_EQ(first.stages, kFirstLaunch);
     ASSERT_EQ(first.manifests.size(), 1u);
     EXPECT_EQ(first.manifests[0].displayName, "Demo");
-    EXPECT_TRUE(std::filesystem::is_regular_file(buildDirectory(build) / "artifact.zip"));
-    EXPECT_TRUE(std::filesystem::is_directory(buildDirectory(build) / "app" / "Demo.app"));
+    EXPECT_EQ(sha256(cachedArchive()), build.digest());
+    EXPECT_TRUE(fs::is_directory(cachedArchive().parent_path() / "app" / "Demo.app"));
     EXPECT_EQ(first.report->app.bundleIdentifier, "com.example.Demo");
-    EXPECT_EQ(std::filesystem::status(cacheRoot).permissions(), std::filesystem::perms::owner_all);
-
+    EXPECT_FALSE(first.report->simulator.isBooted()) << "the device as listed before the boot";
+    EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
     const json events = launchEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["stage"], "running");
     EXPECT_EQ(events[0]["successful"], true);
-    EXPECT_TRUE(events[0]["durationMs"].is_number_integer());
     EXPECT_GE(events[0]["durationMs"].get<std::int64_t>(), 1000) << "includes the 1 s wait";
 
-    const auto cachedArchive =
-        std::filesystem::last_write_time(buildDirectory(build) / "artifact.zip");
+    const auto written = fs::last_write_time(cachedArchive());
     const Outcome second = launch();
     ASSERT_EQ(userMessage(second.error), std::nullopt) << *userMessage(second.error);
-    EXPECT_EQ(second.stages, kCachedLaunchOnBootedDevice);
-    EXPECT_EQ(std::filesystem::last_write_time(buildDirectory(build) / "artifact.zip"),
-              cachedArchive);
+    EXPECT_EQ(second.stages,
+              (Stages{Stage::fetching, Stage::verifying, Stage::extracting, Stage::selecting,
+                      Stage::installing, Stage::launching, Stage::running}));
+    EXPECT_EQ(fs::last_write_time(cachedArchive()), written);
     EXPECT_EQ(launchEvents().size(), 2u);
 }
 
-TEST_F(RemotePreviewLauncherTest, FetchingTheArchiveStopsAtAVerifiedArchive) {
-    Stages stages;
-    const CachedBuild cached = launcher.fetchVerifiedArchive(
-        {.previewID = kPreview, .token = kToken}, nullptr,
-        [&](RemoteLaunchStage stage) { stages.push_back(stage); }, {});
-    EXPECT_EQ(stages, Stages(kFirstLaunch.begin(), kFirstLaunch.begin() + 3));
-    EXPECT_EQ(cached.archive, buildDirectory(build) / "artifact.zip");
-    EXPECT_EQ(std::filesystem::file_size(cached.archive),
-              std::filesystem::file_size(build.archive()));
-    EXPECT_FALSE(std::filesystem::exists(buildDirectory(build) / "app"));
-    EXPECT_TRUE(launchEvents().empty());
-}
-
 TEST_F(RemotePreviewLauncherTest, ALimitEvictsTheOlderBuildButNeverTheOneJustLaunched) {
-    const BuildFolder other{builds.path(), "pv_other", runnableApp()};
+    const BuildFolder other{builds.path(), "pv_other"};
     ASSERT_EQ(userMessage(launch().error), std::nullopt);
     const BuildCache cache(cacheRoot);
     ASSERT_EQ(cache.builds().size(), 1u);
@@ -191,39 +153,27 @@ TEST_F(RemotePreviewLauncherTest, ALimitEvictsTheOlderBuildButNeverTheOneJustLau
     ASSERT_EQ(userMessage(launch("pv_other", kToken, oneBuild).error), std::nullopt);
     ASSERT_EQ(cache.builds().size(), 1u);
     EXPECT_EQ(cache.builds()[0].previewID, "pv_other");
-    EXPECT_FALSE(std::filesystem::exists(cacheRoot / kPreview));
+    EXPECT_FALSE(fs::exists(cacheRoot / kPreview));
 
     ASSERT_EQ(userMessage(launch(kPreview, kToken, 1).error), std::nullopt);
     EXPECT_EQ(cache.builds().size(), 1u) << "kept though alone it is over the limit";
-}
-
-TEST_F(RemotePreviewLauncherTest, StaleCachedArchiveIsDownloadedAgain) {
-    std::filesystem::create_directories(buildDirectory(build));
-    std::ofstream(buildDirectory(build) / "artifact.zip") << "an older build";
-
-    const Outcome outcome = launch();
-    ASSERT_EQ(userMessage(outcome.error), std::nullopt) << *userMessage(outcome.error);
-    EXPECT_EQ(outcome.stages[1], RemoteLaunchStage::downloading);
-    EXPECT_EQ(std::filesystem::file_size(buildDirectory(build) / "artifact.zip"),
-              std::filesystem::file_size(build.archive()));
 }
 
 TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchDownloads) {
     const std::string served = build.digest();
     const std::string promised(64, 'a');
     build.set("sha256", promised);
-
     const Outcome outcome = launch();
     EXPECT_EQ(userMessage(outcome.error),
               QuayletError::checksumMismatch(promised, served).errorDescription());
-    EXPECT_EQ(outcome.stages.back(), RemoteLaunchStage::verifying);
-    EXPECT_FALSE(std::filesystem::exists(cacheRoot / kPreview / promised / "artifact.zip"));
+    EXPECT_EQ(outcome.stages.back(), Stage::verifying);
+    EXPECT_TRUE(fs::is_empty(cacheRoot / kPreview / promised)) << "nor its partial download";
     EXPECT_TRUE(launchEvents().empty()) << "a failed launch posts nothing";
 
     build.set("sha256", served);
     const Outcome retry = launch();
     ASSERT_EQ(userMessage(retry.error), std::nullopt) << *userMessage(retry.error);
-    EXPECT_EQ(retry.stages[1], RemoteLaunchStage::downloading);
+    EXPECT_EQ(retry.stages[1], Stage::downloading);
 }
 
 TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
@@ -267,27 +217,20 @@ TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        BuildFolder variant(builds.path(), "pv_variant", runnableApp());
+        BuildFolder variant(builds.path(), "pv_variant");
         for (const auto& [key, value] : c.changes.items()) {
             variant.set(key, value);
         }
         const Outcome outcome = launch("pv_variant");
-        ASSERT_TRUE(outcome.error);
-        try {
-            std::rethrow_exception(outcome.error);
-        } catch (const QuayletError& error) {
-            EXPECT_EQ(error, c.expected);
-        }
+        EXPECT_EQ(userMessage(outcome.error), c.expected.errorDescription());
         EXPECT_EQ(outcome.manifests.size(), 1u);
     }
-}
 
-TEST_F(RemotePreviewLauncherTest, RefusedTokenAsksForSignIn) {
-    const Outcome outcome = launch(kPreview, "someone-else");
-    EXPECT_EQ(userMessage(outcome.error),
+    const Outcome refused = launch(kPreview, "someone-else");
+    EXPECT_EQ(userMessage(refused.error),
               QuayletError::authenticationRequired().errorDescription());
-    EXPECT_TRUE(outcome.manifests.empty());
-    EXPECT_FALSE(std::filesystem::exists(cacheRoot / kPreview));
+    EXPECT_TRUE(refused.manifests.empty());
+    EXPECT_FALSE(fs::exists(cacheRoot / kPreview));
 }
 
 TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAnythingIsWritten) {
@@ -310,14 +253,12 @@ TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAny
                       "cache, then try again.")
                       .errorDescription());
     }
-    EXPECT_FALSE(std::filesystem::exists(cacheRoot)) << "nothing was created";
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache.path()), {}), 0);
+    EXPECT_TRUE(fs::is_empty(cache.path())) << "nothing was created";
 }
 
 TEST_F(RemotePreviewLauncherTest, PrefetchLeavesOnlyTheVerifiedArchiveForTheLaunch) {
-    const auto archive = buildDirectory(build) / "artifact.zip";
-    std::filesystem::create_directories(buildDirectory(build));
-    std::optional<BuildDirectoryLock> launchInProgress(std::in_place, buildDirectory(build),
+    fs::create_directories(cachedArchive().parent_path());
+    std::optional<BuildDirectoryLock> launchInProgress(std::in_place, cachedArchive().parent_path(),
                                                        std::stop_token());
     std::stop_source stop;
     std::exception_ptr waiting;
@@ -332,35 +273,31 @@ TEST_F(RemotePreviewLauncherTest, PrefetchLeavesOnlyTheVerifiedArchiveForTheLaun
     prefetching.join();
     EXPECT_EQ(userMessage(waiting), std::nullopt) << "a stopped prefetch is a cancellation";
     EXPECT_NE(waiting, nullptr);
-    EXPECT_FALSE(std::filesystem::exists(archive)) << "it never wrote past the held folder";
+    EXPECT_FALSE(fs::exists(cachedArchive())) << "it never wrote past the held folder";
     launchInProgress.reset();
 
     EXPECT_EQ(launcher.prefetch(kPreview, kToken, {}).displayName, "Demo");
-    EXPECT_EQ(ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost()).sha256(archive, {}),
-              build.digest());
-    EXPECT_FALSE(std::filesystem::exists(buildDirectory(build) / "app")) << "nothing unpacked";
+    EXPECT_EQ(sha256(cachedArchive()), build.digest());
+    EXPECT_FALSE(fs::exists(cachedArchive().parent_path() / "app")) << "nothing unpacked";
     EXPECT_TRUE(launchEvents().empty()) << "a prefetch is no launch";
 
     const Outcome opened = launch();
     ASSERT_EQ(userMessage(opened.error), std::nullopt) << *userMessage(opened.error);
-    EXPECT_EQ(opened.stages[1], RemoteLaunchStage::verifying) << "no download after a prefetch";
+    EXPECT_EQ(opened.stages[1], Stage::verifying) << "no download after a prefetch";
 
     build.set("status", "failed");
     EXPECT_THROW(launcher.prefetch(kPreview, kToken, {}), QuayletError) << "checked as a launch";
 }
 
-TEST_F(RemotePreviewLauncherTest, ClearCacheLeavesAnEmptyRoot) {
+TEST_F(RemotePreviewLauncherTest, ClearCacheLeavesAnEmptyPrivateRoot) {
     launcher.clearCache();
-    EXPECT_TRUE(std::filesystem::is_directory(cacheRoot));
-
-    std::filesystem::create_directories(cacheRoot / "pv" / "digest" / "app");
+    EXPECT_TRUE(fs::is_directory(cacheRoot));
+    fs::create_directories(cacheRoot / "pv" / "digest" / "app");
     launcher.clearCache();
-    EXPECT_TRUE(std::filesystem::is_empty(cacheRoot));
-    EXPECT_EQ(std::filesystem::status(cacheRoot).permissions(), std::filesystem::perms::owner_all);
-}
+    EXPECT_TRUE(fs::is_empty(cacheRoot));
+    EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
 
-TEST(RemotePreviewLauncherDefaultsTest, CacheLivesUnderTheUsersCacheFolder) {
-    const testing::ScopedEnvironment cache("XDG_CACHE_HOME", "/var/cache-of-user");
+    const testing::ScopedEnvironment xdg("XDG_CACHE_HOME", "/var/cache-of-user");
     EXPECT_EQ(RemotePreviewLauncher::defaultCacheRoot(), "/var/cache-of-user/dev.quaylet.Quaylet");
     const testing::ScopedEnvironment relative("XDG_CACHE_HOME", "relative");
     const testing::ScopedEnvironment home("HOME", "/home/someone");

@@ -31,6 +31,7 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
         "devicetypes": [],
         "runtimes": [
             {"identifier": "iOS-16", "name": "iOS 16.4", "version": "16.4", "isAvailable": true, "platform": "iOS"},
+            {"identifier": "iOS-17.10", "name": "iOS 17.10", "version": "17.10", "isAvailable": true},
             {"identifier": "tvos-iOS", "name": "tvOS", "version": "17.0", "isAvailable": true, "platform": "tvOS"},
             {"identifier": "no-platform-iOS-17", "name": "iOS 17.5", "version": "17.5", "isAvailable": false},
             {"identifier": "watch", "name": "watchOS", "version": "10.0", "isAvailable": true},
@@ -52,16 +53,19 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
         }
     })");
 
-    // Newest first; 17.5 is kept although unavailable, and 17.0 (document order 7th) after it.
+    // Newest first by number; 17.5 is kept although unavailable, and 17.0 (last) after it.
     EXPECT_EQ(identifiers(inventory.runtimes),
-              (std::vector<std::string>{"no-platform-iOS-17", "null-platform-iOS-17.0", "iOS-16"}));
-    EXPECT_EQ(inventory.runtimes[0],
+              (std::vector<std::string>{"iOS-17.10", "no-platform-iOS-17", "null-platform-iOS-17.0",
+                                        "iOS-16"}));
+    EXPECT_EQ(inventory.runtimes[1],
               (SimulatorRuntime{"no-platform-iOS-17", "iOS 17.5", {17, 5, 0}, false}));
     EXPECT_EQ(udids(inventory), (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(inventory.devices[0],
-              (SimulatorDevice{"A", "iPhone 15", "Shutdown", false, inventory.runtimes[0]}));
+              (SimulatorDevice{"A", "iPhone 15", "Shutdown", false, inventory.runtimes[1]}));
     EXPECT_TRUE(inventory.devices[1].isBooted());
     EXPECT_EQ(inventory.devices[1].id(), "B");
+    EXPECT_EQ(SimulatorInventory::fromSimctlListing(R"({"devices": {}, "runtimes": []})"),
+              SimulatorInventory{});
 }
 
 TEST(SimulatorInventoryTest, DuplicateRuntimeLendsDevicesToTheAvailableCopy) {
@@ -93,29 +97,13 @@ TEST(SimulatorInventoryTest, DuplicateRuntimeLendsDevicesToTheAvailableCopy) {
     }
 }
 
-TEST(SimulatorInventoryTest, OrdersRuntimesNewestFirst) {
-    const auto inventory = SimulatorInventory::fromSimctlListing(R"({"devices": {}, "runtimes": [
-        {"identifier": "iOS-a", "name": "a", "version": "16.4", "isAvailable": true},
-        {"identifier": "iOS-b", "name": "b", "version": "17.5", "isAvailable": true},
-        {"identifier": "iOS-c", "name": "c", "version": "17.0", "isAvailable": true},
-        {"identifier": "iOS-d", "name": "d", "version": "17.10", "isAvailable": true}]})");
-    EXPECT_EQ(identifiers(inventory.runtimes),
-              (std::vector<std::string>{"iOS-d", "iOS-b", "iOS-c", "iOS-a"}));
-}
-
-TEST(SimulatorInventoryTest, EmptyListingIsAnEmptyInventory) {
-    EXPECT_EQ(SimulatorInventory::fromSimctlListing(R"({"devices": {}, "runtimes": []})"),
-              SimulatorInventory{});
-}
-
 TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
     using Kind = DecodingError::Kind;
-    struct Case {
+    const struct {
         const char* listing;
         Kind kind;
         const char* keyPath;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {R"({"devices": {}})", Kind::keyNotFound, "runtimes"},
         {R"({"runtimes": []})", Kind::keyNotFound, "devices"},
         {"", Kind::dataCorrupted, ""},
@@ -136,12 +124,12 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
          Kind::valueNotFound, R"(devices["x"][0].state)"},
         {R"({"devices": {"x": [1]}, "runtimes": []})", Kind::typeMismatch, R"(devices["x"][0])"},
         {"{\"devices\": {}, \"runtimes\": [], \"x\": \"\xff\"}", Kind::dataCorrupted, ""},
-        {"{\"devices\": {}, \"runtimes\": [], \"x\": 1e400}", Kind::dataCorrupted, ""},
+        {"{\"devices\": {}, \"runtimes\": [], \"x\": 1e400}", Kind::dataCorrupted, ""},  // fuzzing
         // Sections the inventory ignores are still held to the grammar.
         {R"({"devices": {}, "runtimes": [], "devicetypes": [tru]})", Kind::dataCorrupted, ""},
         {R"({"devices": {}, "runtimes": []} {})", Kind::dataCorrupted, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.listing);
         try {
             SimulatorInventory::fromSimctlListing(c.listing);

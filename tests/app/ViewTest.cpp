@@ -1,0 +1,850 @@
+#include <gtest/gtest.h>
+
+#include <QtQuickTest/quicktest.h>
+#include <QFont>
+#include <QQuickItem>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "appsupport/View.h"
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
+#include "feature/Settings.h"
+
+namespace quaylet {
+namespace {
+
+using testing::makeDevice;
+using testing::makeReadyEnvironment;
+using testing::StateDriver;
+using testing::View;
+
+const std::filesystem::path kLocalApp = "/Users/me/Builds/My App #2.app";
+const QString kXcode = "/Applications/Xcode.app/Contents/Developer";
+const QString kSimctl = kXcode + "/usr/bin/simctl";
+
+void holdRemote(View& view, LaunchStage stage) {
+    view.driver.holdRemoteLaunchAt(stage, testing::makeManifest("Demo", "0123456789abcdef"));
+}
+
+void runRemote(View& view) {
+    holdRemote(view, LaunchStage::downloading);
+    view.driver.finishHeldLaunch(testing::makeReport("Demo", "iPhone 15"));
+}
+
+void runLocal(View& view) {
+    view.driver.holdLocalLaunchAt(LaunchStage::selecting, kLocalApp);
+    SelfTestReport report = testing::makeReport("My App", "iPhone 15");
+    report.app.appURL = kLocalApp;
+    report.app.bundleIdentifier = "com.example.myapp";
+    view.driver.finishHeldLaunch(report);
+}
+
+void failRemote(View& view) {
+    holdRemote(view, LaunchStage::verifying);
+    view.driver.failHeldLaunch("The archive is damaged.");
+}
+
+// Every launch from here on ends at once, as one the user stopped, back at idle.
+void stopEveryLaunch(View& view) {
+    view.driver.previewService().onLaunch = [](const testing::LaunchCall&) -> SelfTestReport {
+        throw CancellationError();
+    };
+}
+
+// Leaves the build as the received one with the state back at idle.
+void receiveStopped(View& view, const QString& previewID) {
+    stopEveryLaunch(view);
+    const QFuture<void> done = view.driver.state().open(previewID);
+    StateDriver::waitUntil([&] { return done.isFinished(); });
+}
+
+PreviewSummary summary(const std::string& previewID, const std::string& name,
+                       const std::string& status = "ready") {
+    PreviewSummary build = testing::makeSummary(previewID, name);
+    build.repository = "octo/app";
+    build.pullRequest = 7;
+    build.commitSha = "1234567890abcdef";
+    build.branch = "feature/" + name;
+    build.status = status;
+    return build;
+}
+
+void loadAlphaAndBeta(View& view) {
+    PreviewSummary alpha = summary("pa", "Alpha");
+    alpha.pullRequestTitle = "Fix the login screen";
+    view.driver.loadBuilds({alpha, summary("pb", "Beta")});
+}
+
+std::function<void(View&)> showing(const EnvironmentSnapshot& snapshot) {
+    return [snapshot](View& view) { view.driver.showEnvironment(snapshot); };
+}
+
+// A Mac with or without Xcode whose devices are available or not, or were not listed.
+EnvironmentSnapshot machine(std::optional<std::string> xcodePath,
+                            std::optional<std::vector<bool>> devicesAvailable) {
+    EnvironmentSnapshot snapshot;
+    snapshot.xcodePath = std::move(xcodePath);
+    snapshot.architecture = "arm64";
+    if (devicesAvailable) {
+        snapshot.inventory.emplace();
+        for (const bool available : *devicesAvailable) {
+            SimulatorDevice device = makeDevice("D", "iPhone 15", "18.2");
+            device.isAvailable = available;
+            snapshot.inventory->devices.push_back(device);
+        }
+    }
+    return snapshot;
+}
+
+Settings storedSettings() {
+    return Settings(Settings::defaultFile());
+}
+
+// The Preview tab shows exactly this one of its four screens.
+QString screen(const QString& screenID, const QString& shown) {
+    QString expected = "previewTab.screenID=" + screenID;
+    for (const QString name : {"successScreen", "progressScreen", "homeScreen", "welcomeScreen"}) {
+        expected += (name == shown ? "; " : "; !") + name;
+    }
+    return expected;
+}
+
+// The five steps of the launch, the current one of them with its detail.
+QString steps(int current, const QStringList& titles, const QString& detail) {
+    QString expected = QString("stepCounter=%1 of 5; step-%1-detail=%2").arg(current).arg(detail);
+    for (int n = 1; n <= 5; ++n) {
+        const QString state = n < current ? "Complete" : n == current ? "Current" : "Pending";
+        expected += QString(
+                        "; step-%1-title=%2; step-%1.accessibleName=%2; "
+                        "step-%1.accessibleValue=%3; %4step-%1-checkmark; %5step-%1-dot; "
+                        "%5step-%1-detail")
+                        .arg(n)
+                        .arg(titles[n - 1], state, n < current ? "" : "!", n == current ? "" : "!");
+    }
+    return expected;
+}
+
+// The four checks of the Diagnostics tab, each passing ("+") or failing ("-").
+QString checks(const QStringList& values, const QString& passing) {
+    QString expected;
+    const QStringList rows = {"xcodeCheck", "simulatorToolsCheck", "architectureCheck",
+                              "simulatorDevicesCheck"};
+    for (int n = 0; n < 4; ++n) {
+        expected += QString("%1Value.fullText=%2; %1Icon.symbol=%3; ")
+                        .arg(rows[n], values[n],
+                             passing[n] == '+' ? "checkmark.circle.fill" : "xmark.circle.fill");
+    }
+    return expected;
+}
+
+// The failure lines the Diagnostics tab lists.
+std::vector<std::string> failureLines(View& view) {
+    QObject& lines = view.scene.find("failures");
+    std::vector<std::string> shown;
+    for (int index = 0; index < lines.property("count").toInt(); ++index) {
+        QQuickItem* line = nullptr;
+        QMetaObject::invokeMethod(&lines, "itemAt", Q_RETURN_ARG(QQuickItem*, line),
+                                  Q_ARG(int, index));
+        shown.push_back(line->property("text").toString().toStdString());
+    }
+    return shown;
+}
+
+void openMenu(View& view) {
+    QMetaObject::invokeMethod(&view.scene.find("applicationMenu"), "open");
+    QCoreApplication::processEvents();
+}
+
+void chooseBuildByKeyboard(View& view) {
+    view.scene.window().requestActivate();
+    QTest::keyClick(&view.scene.window(), Qt::Key_O, Qt::ControlModifier);
+}
+
+struct Situation {
+    const char* name;
+    const char* view;
+    bool signedIn;
+    QString expected;  // as View::expect reads it
+    std::function<void(View&)> bringAbout;
+};
+
+const auto nothing = [](View&) {};
+const QStringList kRemoteSteps = {"Find", "Get", "Ready", "Install", "Open"};
+const QString kRow = "buildRow-pa/";
+const QString kDetail = "octo/app · PR #7 · 1234567";
+
+const Situation kSituations[] = {
+    // The main window's frame.
+    {"the Diagnostics tab chosen", "ContentView", true,
+     "section-Diagnostics.selected=true; section-Preview.selected=false; !previewTab; "
+     "diagnosticsTab; !settingsTab",
+     [](View& view) { view.scene.click("section-Diagnostics"); }},
+    {"the Settings tab chosen", "ContentView", true, "!previewTab; !diagnosticsTab; settingsTab",
+     [](View& view) { view.scene.click("section-Settings"); }},
+    {"the menu while signed out", "ContentView", false, "!signOutItem; quitItem", openMenu},
+    {"the menu while signed in", "ContentView", true, "signOutItem; signOutItem.enabled=true",
+     [](View& view) {
+         QMetaObject::invokeMethod(&view.scene.find("checkForUpdatesItem"), "triggered");
+         EXPECT_EQ(view.updateChecks, 1);
+         openMenu(view);
+     }},
+
+    // The Preview tab's screens.
+    {"signed out, the Mac not checked", "ContentView", false,
+     screen("idle", "welcomeScreen") +
+         "; section-Preview.selected=true; xcodeReadiness.ready=false; "
+         "simulatorReadiness.ready=false",
+     nothing},
+    {"signed out, nothing installed", "ContentView", false,
+     "xcodeReadiness.ready=false; simulatorReadiness.ready=false",
+     showing(machine(std::nullopt, std::nullopt))},
+    {"signed out, the device listing failed", "ContentView", false,
+     "xcodeReadiness.ready=true; simulatorReadiness.ready=false",
+     showing(machine("/Xcode.app", std::nullopt))},
+    {"signed out, no usable device", "ContentView", false,
+     "xcodeReadiness.ready=true; simulatorReadiness.ready=false",
+     showing(machine("/Xcode.app", {{false}}))},
+    {"signed out, both ready", "ContentView", false,
+     "xcodeReadiness.ready=true; simulatorReadiness.ready=true",
+     showing(machine("/Xcode.app", {{false, true}}))},
+    {"signed in and idle", "ContentView", true, screen("home", "homeScreen"), nothing},
+    {"a pull request build at verifying", "ContentView", true,
+     screen("progress", "progressScreen") + "; " + steps(3, kRemoteSteps, "Getting ready") +
+         "; launchProgressElement.accessibleName=Launch progress; "
+         "launchProgressElement.accessibleValue=Getting ready, step 3 of 5; cancelButton",
+     [](View& view) {
+         holdRemote(view, LaunchStage::verifying);
+         QAccessibleInterface* progress =
+             QAccessible::queryAccessibleInterface(&view.scene.find("launchProgressElement"));
+         EXPECT_EQ(progress->role(), QAccessible::ProgressBar);
+         EXPECT_EQ(progress->valueInterface()->currentValue(),
+                   view.scene.property("launchProgress", "value"));
+         EXPECT_EQ(progress->valueInterface()->maximumValue(), 1.0);
+         // Reached from the window, as a screen reader walks it.
+         EXPECT_GE(progress->parent()->indexOfChild(progress), 0);
+     }},
+    {"a local build, which starts at selecting, while signed out", "ContentView", false,
+     screen("progress", "progressScreen") + "; " +
+         steps(2, {"Inspect", "Choose", "Start", "Install", "Open"}, "Choosing a Simulator") +
+         "; launchProgressElement.accessibleValue=Choosing a Simulator, step 2 of 5; "
+         "!cancelButton",
+     [](View& view) { view.driver.holdLocalLaunchAt(LaunchStage::selecting, kLocalApp); }},
+    {"a pull request build running before the report", "ContentView", true,
+     steps(5, kRemoteSteps, "Complete") +
+         "; launchProgressElement.accessibleValue=Running, step 5 of 5",
+     [](View& view) { holdRemote(view, LaunchStage::running); }},
+    {"a pull request launch cancelled", "ContentView", true, screen("home", "homeScreen"),
+     [](View& view) {
+         holdRemote(view, LaunchStage::downloading);
+         view.scene.click("cancelButton");
+         EXPECT_EQ(view.driver.state().stage(), LaunchStage::idle);
+     }},
+    {"a pull request build running", "ContentView", true,
+     screen("running", "successScreen") +
+         "; successSource=Pull request build; successAppName=Demo; successSimulator=iPhone 15; "
+         "pullRequestRow-value=octo/app #42; commitRow-value=0123456789ab; "
+         "statusRow-value=Running the pull request build; "
+         "successNote=This pull request build is running",
+     runRemote},
+    {"a local build running while signed out", "ContentView", false,
+     screen("running", "successScreen") +
+         "; successSource=Local iOS build; !pullRequestRow; !commitRow; "
+         "appIdentifierRow-value=com.example.myapp; statusRow-value=App installed; "
+         "successNote=Local build is running",
+     runLocal},
+    {"a failed launch", "ContentView", true,
+     screen("home", "homeScreen") + "; errorBanner; errorTitle=Couldn’t open this build; "
+                                    "errorMessage=The archive is damaged.",
+     failRemote},
+    {"a failed local launch while signed out", "ContentView", false,
+     screen("idle", "welcomeScreen") + "; errorBanner",
+     [](View& view) {
+         const QFuture<void> done =
+             view.driver.state().runLocalApplication(QUrl::fromLocalFile("/b/Demo.app"), "", true);
+         StateDriver::waitUntil([&] { return done.isFinished(); });
+     }},
+    {"a failed build run again from its card", "ContentView", true, "!errorBanner",
+     [](View& view) {
+         failRemote(view);
+         stopEveryLaunch(view);
+         view.scene.click("runInSimulatorButton");
+         ASSERT_TRUE(StateDriver::waitUntil(
+             [&] { return view.driver.previewService().launchedPreviews().size() == 2; }));
+         EXPECT_EQ(view.driver.previewService().launchedPreviews().back(), "p-Demo");
+     }},
+
+    // The builds list and the card of the received build.
+    {"builds without a link", "ContentView", true,
+     "!currentBuildCard; buildsTitle=Pull request builds; buildRow-pa; buildRow-pb; " + kRow +
+         "buildTitle=Fix the login screen; " + kRow + "buildDetail=" + kDetail + "; " + kRow +
+         "runButton.enabled=true; !buildsEmptyState",
+     loadAlphaAndBeta},
+    {"a link to a listed build", "ContentView", true,
+     "currentBuildCard; currentBuildTitle=Alpha; currentBuildDetail=" + kDetail +
+         "; buildsTitle=Other builds you can open; !buildRow-pa; buildRow-pb",
+     [](View& view) {
+         loadAlphaAndBeta(view);
+         receiveStopped(view, "pa");
+     }},
+    {"a link to a build not in the list", "ContentView", true,
+     "currentBuildTitle=Pull request build; currentBuildDetail=Build p-9; "
+     "buildsTitle=Other builds you can open; buildRow-pa; buildRow-pb; !buildsEmptyState",
+     [](View& view) {
+         loadAlphaAndBeta(view);
+         receiveStopped(view, "p-9");
+     }},
+    {"the only build on the card", "ContentView", true, "buildsEmptyState; !buildRows",
+     [](View& view) {
+         view.driver.loadBuilds({summary("pa", "Alpha")});
+         receiveStopped(view, "pa");
+     }},
+    {"the builds list failed", "ContentView", true,
+     "buildsError=The preview service is down.; !buildsEmptyState",
+     [](View& view) { view.driver.failBuilds("The preview service is down."); }},
+    {"the builds list refreshed after it failed", "ContentView", true,
+     "buildRow-pb; !buildsError; !buildsEmptyState; refreshBuildsButton; "
+     "!buildsLoadingIndicator",
+     [](View& view) {
+         view.driver.failBuilds("The preview service is down.");
+         view.driver.previewService().listFailure = nullptr;
+         view.driver.previewService().previews = {summary("pa", "Alpha"), summary("pb", "Beta")};
+         view.scene.click("refreshBuildsButton");
+         StateDriver::waitUntil([&] { return view.scene.isShown("buildRow-pb"); });
+     }},
+    {"builds in each status", "ContentView", true,
+     "buildRow-p-ready/runButton; !buildRow-p-ready/statusBadge; "
+     "buildRow-p-ready.accessibleName=feature/App, " +
+         kDetail +
+         ", Ready; !buildRow-p-up/runButton; buildRow-p-up/statusBadge; "
+         "buildRow-p-up/statusBadgeText=Uploading; buildRow-p-up.accessibleName=feature/App, " +
+         kDetail +
+         ", Uploading; buildRow-p-failed/statusBadgeText=Processing Failed; "
+         "buildRow-p-expired/statusBadgeText=Expired",
+     [](View& view) {
+         view.driver.loadBuilds({summary("p-ready", "App"), summary("p-up", "App", "uploading"),
+                                 summary("p-failed", "App", "processing failed"),
+                                 summary("p-expired", "App", "EXPIRED")});
+     }},
+    {"a build run by its row's press action", "ContentView", true, "",
+     [](View& view) {
+         view.driver.loadBuilds({summary("p-ready", "App")});
+         stopEveryLaunch(view);
+         // Assistive technologies press the row as one element, as its "Run" is clicked.
+         QAccessible::queryAccessibleInterface(&view.scene.find("buildRow-p-ready"))
+             ->actionInterface()
+             ->doAction(QAccessibleActionInterface::pressAction());
+         ASSERT_TRUE(StateDriver::waitUntil(
+             [&] { return !view.driver.previewService().launchedPreviews().empty(); }));
+         EXPECT_EQ(view.driver.previewService().launchedPreviews(),
+                   std::vector<std::string>{"p-ready"});
+     }},
+    {"a listed build during a launch", "ContentView", true, kRow + "runButton.enabled=false",
+     [](View& view) {
+         loadAlphaAndBeta(view);
+         holdRemote(view, LaunchStage::downloading);
+     }},
+
+    // The Settings tab.
+    {"the settings while signed in", "SettingsTab", true,
+     "accountStatus=Signed in to GitHub; accountIcon.symbol=checkmark.circle.fill; "
+     "signOutButton; !signInButton; !statusLine; openAtLoginSwitch.checked=false; "
+     "clearCacheButton.enabled=true; signOutButton.enabled=true",
+     nothing},
+    {"the settings while signed out", "SettingsTab", false,
+     "accountStatus=Not signed in; accountIcon.symbol=person.crop.circle.badge.questionmark; "
+     "!signOutButton; signInButton",
+     nothing},
+    {"the settings during a launch", "SettingsTab", true,
+     "clearCacheButton.enabled=false; signOutButton.enabled=false; "
+     "checkNowButton.enabled=true; !statusLine",
+     [](View& view) {
+         view.driver.holdLocalLaunchAt(LaunchStage::installing, "/builds/Demo.app");
+         for (const char* control : {"signOutButton", "clearCacheButton", "checkNowButton"}) {
+             view.scene.click(control);
+         }
+         EXPECT_EQ(view.updateChecks, 1);
+         EXPECT_TRUE(view.driver.state().isSignedIn());
+         EXPECT_EQ(view.driver.state().stage(), LaunchStage::installing);
+     }},
+    {"the switch written to the settings file at once", "SettingsTab", true,
+     "activateSimulatorSwitch.checked=true; !saveErrorLine",
+     [](View& view) {
+         view.expect("activateSimulatorSwitch.checked=true");
+         view.scene.click("activateSimulatorSwitch");
+         EXPECT_FALSE(storedSettings().activateSimulator());
+         view.expect("activateSimulatorSwitch.checked=false");
+         view.scene.click("activateSimulatorSwitch");
+         EXPECT_TRUE(storedSettings().activateSimulator());
+     }},
+    {"a setting that cannot be saved", "SettingsTab", true,
+     "saveErrorLine; saveErrorText=Quaylet couldn’t save this setting: *; "
+     "activateSimulatorSwitch.checked=true",
+     [](View& view) {
+         // A file where the settings folder belongs: nothing can be written under it.
+         std::filesystem::create_directories(Settings::defaultFile().parent_path().parent_path());
+         std::ofstream(Settings::defaultFile().parent_path()) << "not a folder";
+         view.scene.click("activateSimulatorSwitch");
+     }},
+    {"the cache cleared", "SettingsTab", true,
+     "statusLine; statusText=Downloaded builds cleared; statusIcon.symbol=checkmark.circle.fill",
+     [](View& view) {
+         view.scene.click("clearCacheButton");
+         StateDriver::waitUntil([&] { return view.driver.state().activeDetail().has_value(); });
+     }},
+    {"signed out from the settings", "SettingsTab", true,
+     "statusText=Signed out; statusIcon.symbol=checkmark.circle.fill",
+     [](View& view) {
+         view.scene.click("signOutButton");
+         StateDriver::waitUntil([&] { return !view.driver.state().isSignedIn(); });
+     }},
+    {"the cache not cleared", "SettingsTab", true,
+     "statusText=The cache folder is in use.; statusIcon.symbol=exclamationmark.triangle.fill",
+     [](View& view) {
+         view.driver.previewService().clearFailure = std::make_exception_ptr(
+             QuayletError::previewUnavailable("The cache folder is in use."));
+         view.scene.click("clearCacheButton");
+         StateDriver::waitUntil([&] { return view.driver.state().errorMessage().has_value(); });
+     }},
+    {"a sign-in that cannot be recorded opens nothing", "SettingsTab", false,
+     "statusLine; statusIcon.symbol=exclamationmark.triangle.fill",
+     [](View& view) {
+         std::ofstream(view.driver.folder() / "state") << "not a folder";
+         view.scene.click("signInButton");
+         EXPECT_TRUE(view.browser.openedURLs.isEmpty());
+     }},
+    {"the cache's size and limit", "SettingsTab", true,
+     "cacheSizeText=Downloaded builds · 3.2 GB; cacheLimitText=Quaylet keeps up to 20 GB*",
+     [](View& view) {
+         view.driver.previewService().cached = {{"a", "/cache/a/1", 3'200'000'000, std::nullopt}};
+         view.driver.state().refreshCacheUsage();
+         StateDriver::waitUntil([&] { return view.scene.text("cacheSizeText").endsWith("GB"); });
+     }},
+
+    // The Diagnostics tab.
+    {"no diagnosis yet", "DiagnosticsTab", true,
+     "!checkingRow; !readiness; localBuildRow; chooseBuildButton.enabled=true", nothing},
+    {"the first diagnosis running", "DiagnosticsTab", true,
+     "checkingRow; checkingText=Checking Xcode and Simulator…; !readiness",
+     [](View& view) { view.driver.holdDiagnostics(); }},
+    {"a later diagnosis running", "DiagnosticsTab", true,
+     "!checkingRow; readiness; runDiagnosticsButton.enabled=false",
+     [](View& view) {
+         view.driver.showEnvironment(makeReadyEnvironment({}));
+         view.driver.holdDiagnostics();
+     }},
+    {"a ready Mac", "DiagnosticsTab", true,
+     checks({kXcode, kSimctl, "arm64", "1 available"}, "++++") +
+         "readinessStatus=This Mac is ready; readinessIcon.symbol=checkmark.circle.fill; "
+         "!checkingRow; runDiagnosticsButton.enabled=true",
+     showing(makeReadyEnvironment({makeDevice("A", "iPhone 16", "18.2")}))},
+    {"an unknown architecture and an unavailable device", "DiagnosticsTab", true,
+     checks({kXcode, kSimctl, "unknown", "1 available"}, "++-+") +
+         "readinessStatus=This Mac is ready",
+     [](View& view) {
+         EnvironmentSnapshot snapshot = makeReadyEnvironment(
+             {makeDevice("A", "iPhone 16", "18.2"), makeDevice("B", "iPhone 15", "17.5")});
+         snapshot.architecture = "unknown";
+         snapshot.inventory->devices[1].isAvailable = false;
+         view.driver.showEnvironment(snapshot);
+     }},
+    {"a Mac without Xcode", "DiagnosticsTab", true,
+     checks({"Not found", "Not found", "arm64", "0 available"}, "--+-") +
+         "readinessStatus=Action required; readinessIcon.symbol=exclamationmark.triangle.fill",
+     [](View& view) {
+         EnvironmentSnapshot snapshot = machine(std::nullopt, std::vector<bool>{});
+         snapshot.failures = {"Xcode command-line tools aren’t selected.",
+                              "Simulator tools aren’t available."};
+         view.driver.showEnvironment(snapshot);
+         EXPECT_EQ(failureLines(view), snapshot.failures);
+     }},
+    {"a Mac whose devices could not be listed", "DiagnosticsTab", true,
+     checks({"Not found", "Not found", "x86_64", "0 available"}, "--+-"),
+     [](View& view) {
+         EnvironmentSnapshot snapshot = machine(std::nullopt, std::nullopt);
+         snapshot.architecture = "x86_64";
+         snapshot.failures = {"A required Mac command failed."};
+         view.driver.showEnvironment(snapshot);
+         EXPECT_EQ(failureLines(view), snapshot.failures);
+     }},
+    {"the diagnostics run again", "DiagnosticsTab", true, "simulatorDevicesCheckValue=1 available",
+     [](View& view) {
+         view.driver.showEnvironment(makeReadyEnvironment({}));
+         view.driver.simulatorService().snapshot =
+             makeReadyEnvironment({makeDevice("A", "iPhone 16", "18.2")});
+         view.scene.click("runDiagnosticsButton");
+         StateDriver::waitUntil(
+             [&] { return view.scene.text("simulatorDevicesCheckValue") == "1 available"; });
+     }},
+    {"no build chosen during a launch", "DiagnosticsTab", true,
+     "chooseBuildButton.enabled=false; runDiagnosticsButton.enabled=true; "
+     "buildChooser.visible=false",
+     [](View& view) {
+         view.driver.holdLocalLaunchAt(LaunchStage::installing, "/builds/Demo.app");
+         chooseBuildByKeyboard(view);
+     }},
+    {"the build chooser dismissed", "DiagnosticsTab", true, "buildChooser.visible=false",
+     [](View& view) {
+         chooseBuildByKeyboard(view);
+         view.expect("buildChooser.visible=true");
+         QMetaObject::invokeMethod(&view.scene.find("buildChooser"), "reject");
+         QCoreApplication::processEvents();
+         EXPECT_EQ(view.driver.state().stage(), LaunchStage::idle);
+         EXPECT_TRUE(view.driver.simulatorService().requestedLaunches().empty());
+     }},
+};
+
+TEST(ViewTest, EachSituationShowsWhatTheStateHolds) {
+    for (const Situation& situation : kSituations) {
+        SCOPED_TRACE(situation.name);
+        View view(situation.view, {.signedIn = situation.signedIn});
+        situation.bringAbout(view);
+        view.expect(situation.expected);
+    }
+}
+
+TEST(ViewTest, SignInOpensThePageAndItsReturnLinkSignsIn) {
+    for (const char* type : {"ContentView", "SettingsTab"}) {
+        SCOPED_TRACE(type);
+        View view(type, {.signedIn = false});
+        view.scene.click("signInButton");
+        EXPECT_EQ(view.browser.openedURLs, QList<QUrl>{view.driver.state().signInURL()});
+        // The page was opened through the state, so the sign-in it returns is honoured; the
+        // whole sign-in is waited for, as it goes on reloading the builds.
+        const QFuture<void> signedIn =
+            view.driver.state().receive(QUrl("quaylet://auth?code=returned-code"));
+        ASSERT_TRUE(StateDriver::waitUntil([&] { return signedIn.isFinished(); }));
+        EXPECT_TRUE(view.driver.state().isSignedIn());
+    }
+}
+
+TEST(ViewTest, LaunchesUseTheStoredSettings) {
+    const auto again = [](void (*run)(View&)) {
+        return [run](View& view) {
+            run(view);
+            view.scene.click("runAgainButton");
+        };
+    };
+    const auto chosen = [](View& view) {
+        view.driver.simulatorService().result = testing::makeReport("Demo", "iPhone 16");
+        QMetaObject::invokeMethod(
+            &view.scene.root(), "runChosenBuild",
+            Q_ARG(QVariant, QUrl::fromLocalFile(QString::fromStdString(kLocalApp.string()))));
+    };
+    struct Case {
+        const char* name;
+        const char* view;
+        std::function<void(View&)> launch;
+        bool local;
+        std::size_t launches;
+        QString storedSimulator;
+        bool activate;
+    };
+    const Case cases[] = {
+        {"a local build run again", "ContentView", again(runLocal), true, 2, "", false},
+        {"a local build run again, preferred simulator", "ContentView", again(runLocal), true, 2,
+         "SIM-1", false},
+        {"a pull request build run again", "ContentView", again(runRemote), false, 2, "", false},
+        {"a pull request build run again, preferred simulator", "ContentView", again(runRemote),
+         false, 2, "SIM-1", false},
+        {"a chosen build, preferred simulator", "DiagnosticsTab", chosen, true, 1, "SIM-1", false},
+        {"a chosen build brought to the front", "DiagnosticsTab", chosen, true, 1, "", true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        View view(test.view);
+        view.userSettings.setPreferredSimulatorUDID(test.storedSimulator);
+        view.userSettings.setActivateSimulator(test.activate);
+        test.launch(view);
+        const auto requested = [&] {
+            return test.local ? view.driver.simulatorService().requestedLaunches()
+                              : view.driver.previewService().requestedLaunches();
+        };
+        ASSERT_TRUE(StateDriver::waitUntil([&] { return requested().size() == test.launches; }));
+        const std::optional<std::string> simulator =
+            test.storedSimulator.isEmpty() ? std::nullopt
+                                           : std::optional(test.storedSimulator.toStdString());
+        EXPECT_EQ(requested().back(),
+                  (testing::RequestedLaunch{test.local ? kLocalApp.string() : "p-Demo", simulator,
+                                            test.activate}));
+    }
+}
+
+TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
+    View view;
+    view.driver.showEnvironment(makeReadyEnvironment(
+        {makeDevice("SIM-1", "iPhone 15", "18.2"), makeDevice("SIM-2", "iPad Air", "18.2")}));
+    runLocal(view);
+    auto& simulators = view.driver.simulatorService();
+    view.scene.click("anotherSimulatorButton");
+    ASSERT_TRUE(StateDriver::waitUntil(
+        [&] { return view.scene.property("simulatorMenu", "opened").toBool(); }));
+    ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+    view.scene.click("simulatorChoice-SIM-2");
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return simulators.requestedLaunches().size() == 2; }));
+    EXPECT_EQ(simulators.requestedLaunches()[1].target, kLocalApp.string());
+    EXPECT_EQ(simulators.requestedLaunches()[1].targets.simulatorUDIDs,
+              std::vector<std::string>{"SIM-2"});
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("linkField"); }));
+
+    view.scene.find("linkField").setProperty("text", " myapp://home ");
+    view.scene.click("openLinkButton");
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return !simulators.openedURLs().empty(); }));
+    EXPECT_EQ(simulators.openedURLs()[0],
+              (std::pair<std::string, std::string>{"SIM-2", "myapp://home"}));
+}
+
+QStringList optionLabels(View& view) {
+    QStringList labels;
+    for (const QVariant& option :
+         view.scene.property("preferredSimulatorChoice", "model").toList()) {
+        labels.append(option.toMap().value("label").toString());
+    }
+    return labels;
+}
+
+TEST(SettingsTabTest, OffersTheAvailableSimulatorsNewestRuntimeFirstThenByName) {
+    SimulatorDevice unavailable = makeDevice("U", "iPhone 8", "16.4");
+    unavailable.isAvailable = false;
+    struct Case {
+        const char* name;
+        std::optional<EnvironmentSnapshot> environment;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"no diagnosis yet", std::nullopt, {"Best available"}},
+        {"no inventory", machine(std::nullopt, std::nullopt), {"Best available"}},
+        {"newer runtime first",
+         makeReadyEnvironment(
+             {makeDevice("A", "iPhone 15", "17.5"), makeDevice("B", "iPhone 16", "18.2")}),
+         {"Best available", "iPhone 16 — iOS 18.2.0", "iPhone 15 — iOS 17.5.0"}},
+        {"minor and patch count",
+         makeReadyEnvironment({makeDevice("A", "iPhone SE", "18.1.1"),
+                               makeDevice("B", "iPhone SE", "18.1.2"),
+                               makeDevice("C", "iPhone SE", "18.2")}),
+         {"Best available", "iPhone SE — iOS 18.2.0", "iPhone SE — iOS 18.1.2",
+          "iPhone SE — iOS 18.1.1"}},
+        {"names in natural order",
+         makeReadyEnvironment({makeDevice("A", "iPhone 10", "18.2"),
+                               makeDevice("B", "iPad mini", "18.2"),
+                               makeDevice("C", "iPhone 2", "18.2")}),
+         {"Best available", "iPad mini — iOS 18.2.0", "iPhone 2 — iOS 18.2.0",
+          "iPhone 10 — iOS 18.2.0"}},
+        {"unavailable devices left out",
+         makeReadyEnvironment({unavailable, makeDevice("A", "iPhone 15", "17.5")}),
+         {"Best available", "iPhone 15 — iOS 17.5.0"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        View tab("SettingsTab");
+        if (test.environment) {
+            tab.driver.showEnvironment(*test.environment);
+        }
+        EXPECT_EQ(optionLabels(tab), test.expected);
+    }
+}
+
+TEST(SettingsTabTest, ThePopUpShowsTheStoredChoiceAndNeverRewritesAnUnknownOne) {
+    struct Case {
+        std::string stored;
+        QString index;
+        QString text;
+    };
+    for (const Case& test :
+         {Case{"", "0", "Best available"}, Case{"B", "2", "iPhone 15 — iOS 17.5.0"},
+          Case{"deleted-device", "-1", ""}}) {
+        SCOPED_TRACE(test.stored);
+        View tab("SettingsTab");
+        tab.userSettings.setPreferredSimulatorUDID(QString::fromStdString(test.stored));
+        tab.driver.showEnvironment(makeReadyEnvironment(
+            {makeDevice("A", "iPhone 16", "18.2"), makeDevice("B", "iPhone 15", "17.5")}));
+        tab.expect("preferredSimulatorChoice.currentIndex=" + test.index +
+                   "; preferredSimulatorChoice.displayText=" + test.text);
+        // A later diagnosis that still lacks the device leaves the stored value alone.
+        tab.driver.showEnvironment(makeReadyEnvironment({makeDevice("A", "iPhone 16", "18.2")}));
+        EXPECT_EQ(storedSettings().preferredSimulatorUDID(), test.stored);
+    }
+}
+
+TEST(SettingsTabTest, ChoosingASimulatorStoresItForTheNextLaunch) {
+    View tab("SettingsTab");
+    tab.driver.showEnvironment(makeReadyEnvironment({makeDevice("A", "iPhone 16", "18.2")}));
+    std::vector<std::optional<std::string>> launchedWith;
+    tab.driver.previewService().onLaunch = [&](const testing::LaunchCall& call) {
+        launchedWith.push_back(call.preferredSimulatorUDID);
+        return testing::makeReport("Demo", "iPhone 16");
+    };
+    QObject& choice = tab.scene.find("preferredSimulatorChoice");
+    // The keyboard picks the next or previous option as a person picks from the list.
+    for (const char* pick : {"incrementCurrentIndex", "decrementCurrentIndex"}) {
+        QMetaObject::invokeMethod(&choice, pick);
+        const QFuture<void> done = tab.driver.state().open("p-1");
+        StateDriver::waitUntil([&] { return done.isFinished(); });
+    }
+    EXPECT_EQ(choice.property("displayText"), "Best available");
+    EXPECT_EQ(storedSettings().preferredSimulatorUDID(), "");
+    EXPECT_EQ(launchedWith, (std::vector<std::optional<std::string>>{"A", std::nullopt}));
+}
+
+TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
+    View tab("SettingsTab");
+    const auto folder = Settings::defaultFile().parent_path().parent_path() / "autostart";
+    tab.scene.click("openAtLoginSwitch");
+    std::ifstream entry(folder / "quaylet.desktop");
+    const std::string contents{std::istreambuf_iterator<char>(entry), {}};
+    EXPECT_NE(
+        contents.find("\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"),
+        std::string::npos)
+        << contents;
+    tab.expect("openAtLoginSwitch.checked=true");
+    tab.scene.click("openAtLoginSwitch");
+    EXPECT_FALSE(std::filesystem::exists(folder / "quaylet.desktop"));
+    tab.expect("openAtLoginSwitch.checked=false");
+
+    // A file where the autostart folder belongs: the switch stays off and says why.
+    std::filesystem::remove_all(folder);
+    std::ofstream(folder) << "not a folder";
+    tab.scene.click("openAtLoginSwitch");
+    tab.expect(
+        "openAtLoginSwitch.checked=false; "
+        "openAtLoginDetail=Quaylet could not be added to login*");
+}
+
+// The vertical gaps between the shown children of a column, top to bottom.
+std::vector<qreal> gapsBetween(const QQuickItem& column) {
+    std::vector<qreal> gaps;
+    const QQuickItem* above = nullptr;
+    for (const QQuickItem* child : column.childItems()) {
+        if (child->isVisible()) {
+            if (above) {
+                gaps.push_back(child->y() - above->y() - above->height());
+            }
+            above = child;
+        }
+    }
+    return gaps;
+}
+
+// The tab's parts stand a whole step apart and the pieces of the checks half that; an empty
+// list of failures leaves no gap of its own.
+TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
+    EnvironmentSnapshot failing = makeReadyEnvironment({});
+    failing.failures = {"Simulator tools aren’t available."};
+    for (const EnvironmentSnapshot& snapshot : {makeReadyEnvironment({}), failing}) {
+        View tab("DiagnosticsTab");
+        tab.driver.showEnvironment(snapshot);
+        ASSERT_TRUE(QQuickTest::qWaitForPolish(&tab.scene.window()));
+        auto& readiness = dynamic_cast<QQuickItem&>(tab.scene.find("readiness"));
+        const std::vector<qreal> parts = gapsBetween(*readiness.parentItem());
+        ASSERT_EQ(parts.size(), 3u);
+        EXPECT_EQ(parts, std::vector<qreal>(3, parts.front()));
+        EXPECT_EQ(gapsBetween(readiness),
+                  std::vector<qreal>(snapshot.failures.empty() ? 1 : 2, parts.front() / 2));
+    }
+}
+
+// A value too long for its line ends in an ellipsis instead of a glyph cut in half, and is
+// still copied whole.
+TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
+    const QString longValue = "com.example." + QString(80, 'x');
+    testing::QuickScene row("MetadataRow", {{"objectName", "row"}, {"value", longValue}});
+    dynamic_cast<QQuickItem&>(row.root()).setWidth(300);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
+    EXPECT_EQ(row.property("row-value", "fullText"), longValue);
+
+    View tab("DiagnosticsTab");
+    tab.driver.showEnvironment(makeReadyEnvironment({}));
+    tab.scene.window().resize(380, tab.scene.window().height());
+    dynamic_cast<QQuickItem&>(tab.scene.root()).setWidth(380);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(tab.scene.text("simulatorToolsCheckValue").endsWith(u'…'));
+    tab.scene.click("simulatorToolsCheckValue");
+    tab.expect("simulatorToolsCheckValue=" + kSimctl);
+}
+
+TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
+    const QString text = "Confirm that installation and Simulator launch work on this Mac.";
+    for (const bool balanced : {false, true}) {
+        SCOPED_TRACE(balanced ? "balanced" : "plain");
+        testing::QuickScene scene("PlainText", {{"text", text},
+                                                {"balanced", balanced},
+                                                {"wrapMode", 3},  // Text.Wrap
+                                                {"font", QFont("Inter", 12)}});
+        auto& label = dynamic_cast<QQuickItem&>(scene.root());
+        const qreal fullWidth = label.implicitWidth();
+        label.setWidth(fullWidth * 0.9);  // the last word no longer fits
+        QCoreApplication::processEvents();
+        EXPECT_EQ(label.property("lineCount").toInt(), 2);
+        // Balanced, each line holds about half; otherwise the first holds nearly everything.
+        EXPECT_EQ(label.property("contentWidth").toReal() < fullWidth * 0.7, balanced);
+    }
+}
+
+TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
+    View view;
+    view.scene.click("section-Settings");
+    view.scene.click("signOutButton");
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("statusLine"); }));
+    auto& line = dynamic_cast<QQuickItem&>(view.scene.find("statusLine"));
+    EXPECT_TRUE(StateDriver::waitUntil([&] {
+        const QRectF shown = line.mapRectToScene(line.boundingRect());
+        return shown.top() >= 0 && shown.bottom() <= view.scene.window().height();
+    })) << "the status line stays below the window";
+}
+
+// Every control the Tab key reaches shows that it has the focus.
+TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
+    View view;
+    view.driver.showEnvironment(makeReadyEnvironment({makeDevice("A", "iPhone 15", "18.2")}));
+    QQuickWindow& window = view.scene.window();
+    window.requestActivate();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return window.isActive(); }));
+    for (const QString section : {"Preview", "Diagnostics", "Settings"}) {
+        view.scene.click("section-" + section);
+        QStringList reached;
+        for (int press = 0; press < 12; ++press) {
+            QTest::keyClick(&window, Qt::Key_Tab);
+            QQuickItem* focused = window.activeFocusItem();
+            while (focused && !focused->inherits("QQuickControl")) {
+                focused = focused->parentItem();
+            }
+            if (focused && !reached.contains(focused->objectName())) {
+                reached.append(focused->objectName());
+                auto* ring = focused->findChild<QQuickItem*>(QStringLiteral("focusRing"));
+                EXPECT_TRUE(ring && ring->isVisible())
+                    << section.toStdString() << ": " << focused->objectName().toStdString();
+            }
+        }
+        EXPECT_GE(reached.size(), 4)
+            << section.toStdString() << ": " << reached.join(", ").toStdString();
+    }
+}
+
+TEST(ContentViewTest, ShowingTheContentChecksTheMacThenReloadsTheBuildsUnlessDismissedFirst) {
+    for (const bool dismissed : {false, true}) {
+        SCOPED_TRACE(dismissed ? "dismissed before the check ends" : "shown");
+        View view;
+        view.driver.simulatorService().snapshot.architecture = "arm64";
+        view.driver.previewService().previews = {testing::makeSummary("pr-1", "Demo")};
+        QMetaObject::invokeMethod(&view.scene.root(), "shown");
+        if (dismissed) {
+            QMetaObject::invokeMethod(&view.scene.root(), "dismissed");
+        }
+        ASSERT_TRUE(StateDriver::waitUntil([&] {
+            return !view.driver.state().isCheckingEnvironment() &&
+                   (dismissed || view.driver.state().builds().size() == 1);
+        }));
+        // The builds list would have been asked for as the diagnosis ended, on this same turn.
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view.driver.state().environment()->architecture, "arm64");
+        EXPECT_EQ(view.driver.state().builds().empty(), dismissed);
+        EXPECT_FALSE(view.driver.state().isLoadingBuilds());
+    }
+}
+
+}  // namespace
+}  // namespace quaylet

@@ -1,0 +1,80 @@
+#include "appsupport/View.h"
+
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QQmlComponent>
+
+namespace quaylet::testing {
+
+BrowserDouble::BrowserDouble() {
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
+}
+
+BrowserDouble::~BrowserDouble() {
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+}
+
+View::View(const QString& type, StateDriver::Options options)
+    : driver(options),
+      scene(type, {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                   {"userSettings", QVariant::fromValue(&userSettings)},
+                   {"updateAction", QVariant::fromValue(&updates)}}) {
+    QQmlComponent setter(qmlEngine(&scene.root()));
+    setter.setData(
+        "import QtQml\nimport Quaylet\n"
+        "QtObject { Component.onCompleted: Theme.reduceMotion = true }",
+        QUrl());
+    delete setter.create();
+}
+
+QObject* View::lookup(const QString& path) {
+    const QStringList names = path.split('/');
+    QObject* object = scene.findOrNull(names.first());
+    for (qsizetype index = 1; object && index < names.size(); ++index) {
+        object = &QuickScene::find(*object, names[index]);
+    }
+    return object;
+}
+
+void View::expect(const QString& expectations) {
+    expectShows([this](const QString& path) { return lookup(path); }, expectations);
+}
+
+void expectShows(const std::function<QObject*(const QString&)>& find, const QString& expectations) {
+    for (const QString& expectation : expectations.split("; ", Qt::SkipEmptyParts)) {
+        SCOPED_TRACE(expectation.toStdString());
+        const qsizetype equals = expectation.indexOf('=');
+        if (equals < 0) {
+            const bool hidden = expectation.startsWith('!');
+            EXPECT_EQ(QuickScene::isShown(find(expectation.mid(hidden ? 1 : 0))), !hidden);
+            continue;
+        }
+        const QStringList target = expectation.left(equals).split('.');
+        QObject* object = find(target.first());
+        if (!object) {
+            ADD_FAILURE() << "no such object";
+            continue;
+        }
+        const QString property = target.value(1, "text");
+        const QString shown =
+            property == "accessibleName"    ? accessibleText(*object, QAccessible::Name)
+            : property == "accessibleValue" ? accessibleText(*object, QAccessible::Value)
+                                            : object->property(property.toLatin1()).toString();
+        const QString expected = expectation.mid(equals + 1);
+        if (expected.endsWith('*')) {
+            EXPECT_TRUE(shown.startsWith(expected.chopped(1))) << shown.toStdString();
+        } else {
+            EXPECT_EQ(shown.toStdString(), expected.toStdString());
+        }
+    }
+}
+
+QString accessibleText(QObject& object, QAccessible::Text kind) {
+    QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&object);
+    return element ? element->text(kind) : QString();
+}
+
+}  // namespace quaylet::testing

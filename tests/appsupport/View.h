@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QAccessible>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+
+#include "app/UpdateAction.h"
+#include "app/UserSettings.h"
+#include "appsupport/QuickScene.h"
+#include "appsupport/StateDriver.h"
+
+namespace quaylet::testing {
+
+// Stands in for the browser while it lives: the web addresses the views ask the desktop
+// to open are recorded here instead of opened.
+class BrowserDouble : public QObject {
+    Q_OBJECT
+
+  public:
+    BrowserDouble();
+    ~BrowserDouble() override;
+
+    QList<QUrl> openedURLs;
+
+  private slots:
+    void open(const QUrl& url) { openedURLs.append(url); }
+};
+
+// One view of the application over a real state driven through the doubles, with what
+// every view test starts from: the settings file that the state reads too, an update
+// action that counts its runs and a browser double. Screens switch at once, so what a test
+// reads is what the screen settles on.
+struct View {
+    explicit View(const QString& type = "ContentView", StateDriver::Options options = {});
+
+    // Checks what the view shows (see expectShows); a name may go through a list row
+    // ("row/control").
+    void expect(const QString& expectations);
+    QObject* lookup(const QString& path);
+
+    StateDriver driver;
+    UserSettings userSettings;  // made after the driver, so in its settings folder
+    int updateChecks = 0;
+    UpdateAction updates{[this] { ++updateChecks; }};
+    BrowserDouble browser;
+    QuickScene scene;
+};
+
+// Checks what a view shows, its objects found by name with find. The expectations,
+// separated by "; ", each read "name" (shown), "!name" (not shown), "name=text" or
+// "name.property=value"; a value ending in * is a prefix, and the properties accessibleName
+// and accessibleValue are what assistive technologies read.
+void expectShows(const std::function<QObject*(const QString&)>& find, const QString& expectations);
+QString accessibleText(QObject& object, QAccessible::Text kind);
+
+}  // namespace quaylet::testing

@@ -60,7 +60,6 @@ const Situation kSituations[] = {
      }},
     {"builds list failure", "ContentView",
      [](View& view, const std::string& markup) { view.driver.failBuilds(markup); }},
-    {"progress", "ContentView", holdHostileLaunch},
     {"success", "ContentView",
      [](View& view, const std::string& markup) {
          holdHostileLaunch(view, markup);

@@ -115,17 +115,6 @@ TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
     }
 }
 
-TEST(FeedUpdateControllerTest, TheEnvironmentChoosesTheFeed) {
-    {
-        testing::ScopedEnvironment feed("QUAYLET_UPDATE_FEED", "https://feed.invalid/appcast.xml");
-        EXPECT_EQ(FeedUpdateController::configuredFeedAddress(),
-                  "https://feed.invalid/appcast.xml");
-    }
-    // Set but empty turns a configured feed off.
-    testing::ScopedEnvironment feed("QUAYLET_UPDATE_FEED", "");
-    EXPECT_EQ(FeedUpdateController::configuredFeedAddress(), "");
-}
-
 TEST(QuayletAppUpdateTest, CheckingForUpdatesShowsWhatTheFeedSaysInADialog) {
     testing::WebServer server;
     server.bodies["/appcast.xml"] = feedWith(item("99.0.0", "https://quaylet.invalid/99"));

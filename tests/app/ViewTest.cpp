@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QtQuickTest/quicktest.h>
+#include <QFont>
 #include <QQuickItem>
 #include <QTest>
 
@@ -502,53 +503,28 @@ TEST(ViewTest, SignInOpensThePageAndItsReturnLinkSignsIn) {
     }
 }
 
+// The views hand the stored settings to a local launch; a pull request build's launch reads
+// them in the state itself.
 TEST(ViewTest, LaunchesUseTheStoredSettings) {
-    const auto again = [](void (*run)(View&)) {
-        return [run](View& view) {
-            run(view);
+    for (const bool runAgain : {true, false}) {
+        SCOPED_TRACE(runAgain ? "a local build run again" : "a chosen build");
+        View view(runAgain ? "ContentView" : "DiagnosticsTab");
+        view.userSettings.setPreferredSimulatorUDID("SIM-1");
+        view.userSettings.setActivateSimulator(!runAgain);
+        if (runAgain) {
+            runLocal(view);
             view.scene.click("runAgainButton");
-        };
-    };
-    const auto chosen = [](View& view) {
-        view.driver.simulatorService().result = testing::makeReport("Demo", "iPhone 16");
-        QMetaObject::invokeMethod(
-            &view.scene.root(), "runChosenBuild",
-            Q_ARG(QVariant, QUrl::fromLocalFile(QString::fromStdString(kLocalApp.string()))));
-    };
-    struct Case {
-        const char* name;
-        const char* view;
-        std::function<void(View&)> launch;
-        bool local;
-        std::size_t launches;
-        QString storedSimulator;
-        bool activate;
-    };
-    const Case cases[] = {
-        {"a local build run again, preferred simulator", "ContentView", again(runLocal), true, 2,
-         "SIM-1", false},
-        {"a pull request build run again", "ContentView", again(runRemote), false, 2, "", false},
-        {"a pull request build run again, preferred simulator, brought to the front", "ContentView",
-         again(runRemote), false, 2, "SIM-1", true},
-        {"a chosen build brought to the front", "DiagnosticsTab", chosen, true, 1, "", true},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
-        View view(test.view);
-        view.userSettings.setPreferredSimulatorUDID(test.storedSimulator);
-        view.userSettings.setActivateSimulator(test.activate);
-        test.launch(view);
-        const auto requested = [&] {
-            return test.local ? view.driver.simulatorService().requestedLaunches()
-                              : view.driver.previewService().requestedLaunches();
-        };
-        ASSERT_TRUE(StateDriver::waitUntil([&] { return requested().size() == test.launches; }));
-        const std::optional<std::string> simulator =
-            test.storedSimulator.isEmpty() ? std::nullopt
-                                           : std::optional(test.storedSimulator.toStdString());
-        EXPECT_EQ(requested().back(),
-                  (testing::RequestedLaunch{test.local ? kLocalApp.string() : "p-Demo", simulator,
-                                            test.activate}));
+        } else {
+            view.driver.simulatorService().result = testing::makeReport("Demo", "iPhone 16");
+            QMetaObject::invokeMethod(
+                &view.scene.root(), "runChosenBuild",
+                Q_ARG(QVariant, QUrl::fromLocalFile(QString::fromStdString(kLocalApp.string()))));
+        }
+        const auto& simulators = view.driver.simulatorService();
+        ASSERT_TRUE(StateDriver::waitUntil(
+            [&] { return simulators.requestedLaunches().size() == (runAgain ? 2u : 1u); }));
+        EXPECT_EQ(simulators.requestedLaunches().back(),
+                  (testing::RequestedLaunch{kLocalApp.string(), "SIM-1", !runAgain}));
     }
 }
 
@@ -675,6 +651,39 @@ TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
         "openAtLoginDetail=Quaylet could not be added to login*");
 }
 
+// The vertical gaps between the shown children of a column, top to bottom.
+std::vector<qreal> gapsBetween(const QQuickItem& column) {
+    std::vector<qreal> gaps;
+    const QQuickItem* above = nullptr;
+    for (const QQuickItem* child : column.childItems()) {
+        if (child->isVisible()) {
+            if (above) {
+                gaps.push_back(child->y() - above->y() - above->height());
+            }
+            above = child;
+        }
+    }
+    return gaps;
+}
+
+// The tab's parts stand a whole step apart and the pieces of the checks half that; an empty
+// list of failures leaves no gap of its own.
+TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
+    EnvironmentSnapshot failing = makeReadyEnvironment({});
+    failing.failures = {"Simulator tools aren’t available."};
+    for (const EnvironmentSnapshot& snapshot : {makeReadyEnvironment({}), failing}) {
+        View tab("DiagnosticsTab");
+        tab.driver.showEnvironment(snapshot);
+        ASSERT_TRUE(QQuickTest::qWaitForPolish(&tab.scene.window()));
+        auto& readiness = dynamic_cast<QQuickItem&>(tab.scene.find("readiness"));
+        const std::vector<qreal> parts = gapsBetween(*readiness.parentItem());
+        ASSERT_EQ(parts.size(), 3u);
+        EXPECT_EQ(parts, std::vector<qreal>(3, parts.front()));
+        EXPECT_EQ(gapsBetween(readiness),
+                  std::vector<qreal>(snapshot.failures.empty() ? 1 : 2, parts.front() / 2));
+    }
+}
+
 // A value too long for its line ends in an ellipsis instead of a glyph cut in half, and is
 // still copied whole.
 TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
@@ -693,6 +702,24 @@ TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
     EXPECT_TRUE(tab.scene.text("simulatorToolsCheckValue").endsWith(u'…'));
     tab.scene.click("simulatorToolsCheckValue");
     tab.expect("simulatorToolsCheckValue=" + kSimctl);
+}
+
+TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
+    const QString text = "Confirm that installation and Simulator launch work on this Mac.";
+    for (const bool balanced : {false, true}) {
+        SCOPED_TRACE(balanced ? "balanced" : "plain");
+        testing::QuickScene scene("PlainText", {{"text", text},
+                                                {"balanced", balanced},
+                                                {"wrapMode", 3},  // Text.Wrap
+                                                {"font", QFont("Inter", 12)}});
+        auto& label = dynamic_cast<QQuickItem&>(scene.root());
+        const qreal fullWidth = label.implicitWidth();
+        label.setWidth(fullWidth * 0.9);  // the last word no longer fits
+        QCoreApplication::processEvents();
+        EXPECT_EQ(label.property("lineCount").toInt(), 2);
+        // Balanced, each line holds about half; otherwise the first holds nearly everything.
+        EXPECT_EQ(label.property("contentWidth").toReal() < fullWidth * 0.7, balanced);
+    }
 }
 
 TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {

@@ -226,12 +226,8 @@ TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
          "Getting the build, step 1 of 5"},
         {"running", absent, absent, absent, absent, true, "Build is running in Simulator", "Ready",
          "checkmark", "", ""},
-        {"idle", failure, "Demo", "acme/demo", "p1", true, "Couldn\u2019t open this build", failure,
-         "exclamationmark", "dismissButton", ""},
         {"idle", failure, "Demo", "Sign-in failed", "p1", false, "Couldn\u2019t open this build",
          failure, "exclamationmark", "dismissButton", ""},
-        {"idle", absent, "Pull request build", "Sign in first", "p1", false,
-         "Sign in once to open this build", "Sign in first", "play.fill", "signInButton", ""},
     };
     for (const Case& expected : cases) {
         SCOPED_TRACE(expected.title.toStdString() + " / " + expected.stage);

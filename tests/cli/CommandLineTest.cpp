@@ -4,17 +4,14 @@
 #include <httplib.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <list>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
-#include <thread>
-#include <tuple>
 
 #include "core/process/ProcessRunner.h"
 #include "core/support/InternetDateTime.h"
@@ -25,14 +22,19 @@
 #include "support/ProcessState.h"
 #include "support/ScopedEnvironment.h"
 #include "support/ScriptedTools.h"
+#include "support/Signpost.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet {
 namespace {
 
 using namespace std::chrono_literals;
+using nlohmann::json;
 
 constexpr const char* kPreviewLink = "quaylet://preview/pr-demo";
+constexpr const char* kPhone = "11111111-1111-4111-8111-111111111111";
+constexpr const char* kPad = "22222222-2222-4222-8222-222222222222";
+constexpr const char* kUnavailable = "33333333-3333-4333-8333-333333333333";
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -46,20 +48,42 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-constexpr const char* kPhone = "11111111-1111-4111-8111-111111111111";
-constexpr const char* kPad = "22222222-2222-4222-8222-222222222222";
-constexpr const char* kUnavailable = "33333333-3333-4333-8333-333333333333";
+// Reads from descriptor until text has arrived, or the writer has gone, and returns it all.
+std::string readUntil(int descriptor, const std::string& text) {
+    std::string received;
+    while (received.find(text) == std::string::npos) {
+        pollfd ready{descriptor, POLLIN, 0};
+        char buffer[4096];
+        const ssize_t count =
+            ::poll(&ready, 1, 60'000) == 1 ? ::read(descriptor, buffer, sizeof buffer) : 0;
+        if (count <= 0) {
+            break;
+        }
+        received.append(buffer, static_cast<std::size_t>(count));
+    }
+    return received;
+}
 
 class CommandLineTest : public ::testing::Test {
   protected:
-    CommandLineTest() {
+    CommandLineTest() { publish("pr-demo"); }
+
+    void publish(const std::string& previewID) const {
         ProcessRunner().runChecked(
-            {testing::DevServiceProcess::program(), {"make-demo-build", builds.path().string()}},
+            {testing::DevServiceProcess::program(),
+             {"make-demo-build", builds.path().string(), "--preview-id", previewID}},
             {});
     }
 
-    // Runs quaylet with an environment of its own: throwaway folders for everything a user
-    // keeps, this test's service and keyring.
+    void editManifest(const std::string& previewID, const json& changes) const {
+        const auto file = builds.path() / previewID / "manifest.json";
+        json manifest = json::parse(std::ifstream(file));
+        manifest.update(changes);
+        std::ofstream(file) << manifest.dump();
+    }
+
+    // An environment of its own: throwaway folders for everything a user keeps, this test's
+    // service and keyring.
     Environment environment(const std::optional<std::string>& serviceURL = std::nullopt) const {
         const auto& home = user.path();
         return {
@@ -79,52 +103,78 @@ class CommandLineTest : public ::testing::Test {
                                    environment(serviceURL));
     }
 
-    void signIn() const {
-        const std::string page = service.baseURL() + "/api/v1/auth/github?client=mac";
-        ASSERT_EQ(quaylet({"sign-in", "--no-browser"}).status, 0);
-        ASSERT_EQ(quaylet({"open", signInLink(page)}).status, 0);
+    // Starts quaylet as a child whose output the test reads as it comes; returns the child
+    // and the reading end of its output.
+    std::pair<pid_t, int> start(const std::vector<std::string>& arguments,
+                                Environment extra = {}) const {
+        extra.merge(environment());
+        std::list<testing::ScopedEnvironment> variables;  // the child inherits them
+        for (const auto& [name, value] : extra) {
+            variables.emplace_back(name, value);
+        }
+        int output[2];
+        EXPECT_EQ(::pipe2(output, O_CLOEXEC), 0);
+        std::vector<std::string> command{QUAYLET_CLI_PROGRAM};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const pid_t child = testing::ChildProcess::start(command, -1, output[1]);
+        ::close(output[1]);
+        return {child, output[0]};
+    }
+
+    // Ctrl-C: returns all the child printed and its exit status (-1 when a signal ended it).
+    static std::pair<std::string, int> interrupt(pid_t child, int output) {
+        ::kill(child, SIGINT);
+        std::string printed = readUntil(output, "\x01");  // everything up to the end
+        ::close(output);
+        const int status = testing::ChildProcess::wait(child);
+        return {printed, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
     }
 
     // What the browser would be sent to by the service's sign-in page.
-    std::string signInLink(const std::string& page) const {
-        httplib::Client browser(service.baseURL());
-        const auto answer = browser.Get(page.substr(service.baseURL().size()));
+    std::string signInLink() const {
+        const auto answer =
+            httplib::Client(service.baseURL()).Get("/api/v1/auth/github?client=mac");
         return answer ? answer->get_header_value("Location") : std::string();
+    }
+
+    std::size_t launchEvents() const {
+        const auto answer = httplib::Client(service.baseURL()).Get("/dev/launch-events");
+        return answer ? json::parse(answer->body).size() : 0;
+    }
+
+    void signIn() const {
+        ASSERT_EQ(quaylet({"sign-in", "--no-browser"}).status, 0);
+        ASSERT_EQ(quaylet({"open", signInLink()}).status, 0);
     }
 
     // A simulated device set whose UDIDs the test knows: an iPhone, an iPad and an iPhone
     // that can no longer boot.
     void useKnownDevices() const {
-        const std::string runtime = "com.apple.CoreSimulator.SimRuntime.iOS-18-2";
-        nlohmann::json set;
-        set["runtimes"] = nlohmann::json::array({nlohmann::json{{"identifier", runtime},
-                                                                {"name", "iOS 18.2"},
-                                                                {"version", "18.2"},
-                                                                {"isAvailable", true},
-                                                                {"platform", "iOS"}}});
-        for (const auto& [udid, name, available] :
-             {std::tuple{kPhone, "iPhone 16 Pro", true}, std::tuple{kPad, "iPad Air", true},
-              std::tuple{kUnavailable, "iPhone 13", false}}) {
-            set["devices"].push_back({{"udid", udid},
-                                      {"name", name},
-                                      {"state", "Shutdown"},
-                                      {"isAvailable", available},
-                                      {"runtime", runtime}});
-        }
         std::filesystem::create_directories(user.path() / "simulator");
-        std::ofstream(user.path() / "simulator" / "devices.json") << set.dump();
+        std::ofstream(user.path() / "simulator" / "devices.json") << R"({
+  "runtimes": [{"identifier": "com.apple.CoreSimulator.SimRuntime.iOS-18-2", "name": "iOS 18.2",
+                "version": "18.2", "isAvailable": true, "platform": "iOS"}],
+  "devices": [
+    {"udid": ")" << kPhone << R"(", "name": "iPhone 16 Pro", "isAvailable": true,
+     "state": "Shutdown", "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-18-2"},
+    {"udid": ")" << kPad << R"(", "name": "iPad Air", "isAvailable": true,
+     "state": "Shutdown", "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-18-2"},
+    {"udid": ")" << kUnavailable << R"(", "name": "iPhone 13", "isAvailable": false,
+     "state": "Shutdown", "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-18-2"}]})";
     }
 
-    // The stored state of a device of the simulated set, by its position.
-    nlohmann::json storedDevice(std::size_t index) const {
-        return nlohmann::json::parse(std::ifstream(user.path() / "simulator" / "devices.json"))
+    // The stored state of the first app on a device of the simulated set, by its position.
+    json storedDevice(std::size_t index) const {
+        return json::parse(std::ifstream(user.path() / "simulator" / "devices.json"))
             .at("devices")
             .at(index);
     }
 
-    std::size_t launchEvents() const {
-        const auto answer = httplib::Client(service.baseURL()).Get("/dev/launch-events");
-        return answer ? nlohmann::json::parse(answer->body).size() : 0;
+    std::filesystem::path localApp() const {
+        return fixtures::AppBundleBuilder("Local.app")
+            .displayName("Local Demo")
+            .elfExecutableForHost()
+            .writeInto(user.path());
     }
 
     testing::PrivateSecretService keyring;
@@ -145,10 +195,10 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
 
     result = quaylet({"sign-in", "--no-browser"});
     ASSERT_EQ(result.status, 0) << result.standardError;
-    const std::string page = service.baseURL() + "/api/v1/auth/github?client=mac";
-    EXPECT_TRUE(contains(result.standardOutput, page + "\n")) << result.standardOutput;
-
-    result = quaylet({"open", signInLink(page)});
+    EXPECT_TRUE(
+        contains(result.standardOutput, service.baseURL() + "/api/v1/auth/github?client=mac\n"))
+        << result.standardOutput;
+    result = quaylet({"open", signInLink()});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_EQ(result.standardOutput, "Signed in with GitHub\n");
 
@@ -161,6 +211,8 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
     result = quaylet({"open", kPreviewLink});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_TRUE(contains(result.standardOutput, "Getting the build · step 2 of 5\n"));
+    EXPECT_TRUE(contains(result.standardOutput, "Getting the build · step 2 of 5 · "))
+        << "the download's bytes: " << result.standardOutput;
     EXPECT_TRUE(contains(result.standardOutput, "Starting Simulator · step 3 of 5\n"));
     EXPECT_TRUE(result.standardOutput.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n"))
         << result.standardOutput;
@@ -173,7 +225,7 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
     result = quaylet({"open", "quaylet://preview/pr-missing"});
     EXPECT_EQ(result.status, 1);
     EXPECT_FALSE(result.standardError.empty());
-    EXPECT_TRUE(result.standardOutput.find("Running in") == std::string::npos);
+    EXPECT_FALSE(contains(result.standardOutput, "Running in"));
 
     result = quaylet({"sign-out"});
     ASSERT_EQ(result.status, 0) << result.standardError;
@@ -182,19 +234,15 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
 }
 
 TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
-    const auto app = fixtures::AppBundleBuilder("Local.app")
-                         .displayName("Local Demo")
-                         .elfExecutableForHost()
-                         .writeInto(user.path());
-
+    const auto app = localApp();
     ProcessResult result = quaylet({"doctor"});
     ASSERT_EQ(result.status, 0) << result.standardOutput << result.standardError;
     EXPECT_TRUE(contains(result.standardOutput, "This Mac is ready\n"));
     result = quaylet({"doctor", "--json"});
     ASSERT_EQ(result.status, 0) << result.standardError;
-    const auto readiness = nlohmann::json::parse(result.standardOutput);
+    const auto readiness = json::parse(result.standardOutput);
     EXPECT_EQ(readiness["ready"], true);
-    EXPECT_EQ(readiness["failures"], nlohmann::json::array());
+    EXPECT_EQ(readiness["failures"], json::array());
     EXPECT_GT(readiness["availableSimulators"], 0);
 
     result = quaylet({"run", app.string(), "--no-activate"});
@@ -204,18 +252,19 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
         << result.standardOutput;
 
     std::ofstream(user.path() / "File.app") << "not a folder";
-    for (const char* path : {"Missing.app", "File.app"}) {
+    std::filesystem::remove(app / "Info.plist");
+    const std::pair<std::string, std::string> refused[] = {
+        {"Missing.app", "Choose a valid iOS Simulator build.\n"},
+        {"File.app", "Choose a valid iOS Simulator build.\n"},
+        {"Local.app",
+         "This build is missing app information. Rebuild it in GitHub Actions, then "
+         "try again.\n"},
+    };
+    for (const auto& [path, message] : refused) {
         result = quaylet({"run", (user.path() / path).string()});
         EXPECT_EQ(result.status, 1) << path;
-        EXPECT_EQ(result.standardError, "Choose a valid iOS Simulator build.\n") << path;
+        EXPECT_EQ(result.standardError, message) << path;
     }
-
-    std::filesystem::remove(app / "Info.plist");
-    result = quaylet({"run", app.string()});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.standardError,
-              "This build is missing app information. Rebuild it in GitHub Actions, then try "
-              "again.\n");
 }
 
 TEST_F(CommandLineTest, RunsOneDownloadOnEachNamedSimulatorWithTheOptionsGiven) {
@@ -233,12 +282,10 @@ TEST_F(CommandLineTest, RunsOneDownloadOnEachNamedSimulatorWithTheOptionsGiven) 
         << result.standardOutput;
     EXPECT_EQ(launchEvents(), 2u) << "one launch event per device";
     for (const std::size_t device : {0u, 1u}) {
-        const nlohmann::json stored = storedDevice(device);
-        EXPECT_EQ(stored.at("openedURLs"), nlohmann::json::array({"weather://today?day=1"}));
-        EXPECT_EQ(stored.at("apps")[0].at("launchArguments"),
-                  nlohmann::json::array({"-screen", "forecast"}));
-        EXPECT_EQ(stored.at("apps")[0].at("launchEnvironment"),
-                  nlohmann::json::object({{"FEATURE_X", "on=1"}}));
+        const json stored = storedDevice(device);
+        EXPECT_EQ(stored.at("openedURLs"), json::array({"weather://today?day=1"}));
+        EXPECT_EQ(stored.at("apps")[0].at("launchArguments"), json::array({"-screen", "forecast"}));
+        EXPECT_EQ(stored.at("apps")[0].at("launchEnvironment"), json({{"FEATURE_X", "on=1"}}));
     }
 
     result = quaylet({"open", kPreviewLink, "--simulator", kUnavailable, "--simulator", kPhone});
@@ -256,17 +303,13 @@ TEST_F(CommandLineTest, RunsOneDownloadOnEachNamedSimulatorWithTheOptionsGiven) 
                                   "&launch-arg=-evil&env=EVIL%3D1&open-url=evil%3A%2F%2Fx"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_TRUE(result.standardOutput.ends_with("Running in iPad Air\n")) << result.standardOutput;
-    const nlohmann::json pad = storedDevice(1);
+    const json pad = storedDevice(1);
     EXPECT_FALSE(pad.at("apps")[0].contains("launchArguments"));
     EXPECT_FALSE(pad.at("apps")[0].contains("launchEnvironment"));
     EXPECT_EQ(pad.at("openedURLs").size(), 1u);
 
-    const auto app = fixtures::AppBundleBuilder("Local.app")
-                         .displayName("Local Demo")
-                         .elfExecutableForHost()
-                         .writeInto(user.path());
-    result = quaylet(
-        {"run", app.string(), "--no-activate", "--simulator", kPad, "--simulator", "NO-SUCH-UDID"});
+    result = quaylet({"run", localApp().string(), "--no-activate", "--simulator", kPad,
+                      "--simulator", "NO-SUCH-UDID"});
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(result.standardOutput.ends_with("Local Demo\nRunning in iPad Air\n"))
         << result.standardOutput;
@@ -275,29 +318,10 @@ TEST_F(CommandLineTest, RunsOneDownloadOnEachNamedSimulatorWithTheOptionsGiven) 
               "see the Simulators, then try again.\n");
 }
 
-// Reads from descriptor until text has arrived (or 30 seconds have passed) and returns all
-// that was read.
-std::string readUntil(int descriptor, const std::string& text) {
-    std::string received;
-    while (received.find(text) == std::string::npos) {
-        pollfd ready{descriptor, POLLIN, 0};
-        char buffer[4096];
-        const ssize_t count =
-            ::poll(&ready, 1, 30'000) == 1 ? ::read(descriptor, buffer, sizeof buffer) : 0;
-        if (count <= 0) {
-            break;
-        }
-        received.append(buffer, static_cast<std::size_t>(count));
-    }
-    return received;
-}
-
 // Ctrl-C while a host tool hangs: every command stops the tool's process group and its own
-// work, leaves nothing in the temporary folder and exits 130 within a second.
+// work, leaves nothing in the temporary folder and exits 130 without waiting for the tool.
 TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
     signIn();
-    const auto app =
-        fixtures::AppBundleBuilder("Local.app").elfExecutableForHost().writeInto(user.path());
     // Every simctl call hangs, so each command is caught in mid-flight; the others are the
     // stand-ins.
     testing::ScriptedTools tools;
@@ -306,54 +330,28 @@ TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
                                         tools.directory() / name);
     }
     const auto pids = user.path() / "hanging.pids";
-    tools.add("xcrun", "echo $$ >> '" + pids.string() + "'; exec sleep 30");
-
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string lastOutput;  // what the command says last, if anything
-    };
-    const Case cases[] = {
+    const auto signpost = user.path() / "hanging";
+    tools.add("xcrun", "echo $$ >> '" + pids.string() + "'; echo $$ > '" + signpost.string() +
+                           "'; exec sleep 30");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"open", kPreviewLink}, "Build canceled\n"},
-        {{"run", app.string(), "--no-activate"}, ""},
+        {{"run", localApp().string(), "--no-activate"}, ""},
         {{"doctor"}, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.front());
+    for (const auto& [arguments, lastOutput] : cases) {
+        SCOPED_TRACE(arguments.front());
         std::filesystem::remove(pids);
+        const testing::Signpost hanging(signpost);
         testing::TemporaryDirectory scratch;
-        std::list<testing::ScopedEnvironment> variables;
-        for (const auto& [name, value] : environment()) {
-            variables.emplace_back(name, value);
-        }
-        variables.emplace_back("QUAYLET_HOST_TOOLS_DIR", tools.directory().string());
-        variables.emplace_back("TMPDIR", scratch.path().string());
-        int output[2];
-        ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
-        std::vector<std::string> command{QUAYLET_CLI_PROGRAM};
-        command.insert(command.end(), c.arguments.begin(), c.arguments.end());
-        const pid_t child = testing::ChildProcess::start(command, -1, output[1]);
-        ::close(output[1]);
-
-        std::vector<pid_t> hanging;
-        for (int attempt = 0; attempt < 3000 && hanging.empty(); ++attempt) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));  // until a tool runs
-            std::ifstream file(pids);
-            for (pid_t pid = 0; file >> pid;) {
-                hanging.push_back(pid);
-            }
-        }
-        ASSERT_FALSE(hanging.empty()) << "no tool ever started";
+        const auto [child, output] = start(
+            arguments, {{"QUAYLET_HOST_TOOLS_DIR", tools.directory()}, {"TMPDIR", scratch.path()}});
+        ASSERT_FALSE(hanging.awaitLine().empty()) << "no tool ever started";
         const auto interrupted = std::chrono::steady_clock::now();
-        ::kill(child, SIGINT);
-        const std::string printed = readUntil(output[0], "\x01");  // all of the output
-        ::close(output[0]);
-        const int status = testing::ChildProcess::wait(child);
-        const auto ended = std::chrono::steady_clock::now();
+        const auto [printed, status] = interrupt(child, output);
 
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 130);
-        EXPECT_LT(ended - interrupted, std::chrono::seconds(1));
-        EXPECT_TRUE(printed.ends_with(c.lastOutput)) << printed;
+        EXPECT_EQ(status, 130);
+        EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 20s) << "it waited for the tool";
+        EXPECT_TRUE(printed.ends_with(lastOutput)) << printed;
         std::ifstream file(pids);
         for (pid_t pid = 0; file >> pid;) {
             EXPECT_FALSE(testing::isRunning(pid)) << "a hanging tool outlived the command";
@@ -366,10 +364,7 @@ TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
 TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
     const std::string hostile =
         "\x1B]0;pwned\x07\x1B[2K\rquaylet://preview/forged\n\u202Eevil\u2028\u009B1m\x7F";
-    const auto manifestFile = builds.path() / "pr-demo" / "manifest.json";
-    nlohmann::json manifest = nlohmann::json::parse(std::ifstream(manifestFile));
-    manifest["pullRequestTitle"] = hostile;
-    std::ofstream(manifestFile) << manifest.dump();
+    editManifest("pr-demo", {{"pullRequestTitle", hostile}});
     signIn();
 
     ProcessResult result = quaylet({"builds"});
@@ -384,7 +379,7 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
     EXPECT_TRUE(std::ranges::all_of(result.standardOutput, [](char byte) {
         return (byte >= ' ' && byte != '\x7F') || byte == '\n';
     })) << "escaped to printable ASCII";
-    const auto document = nlohmann::json::parse(result.standardOutput);
+    const auto document = json::parse(result.standardOutput);
     ASSERT_EQ(document["builds"].size(), 1U);
     EXPECT_EQ(document["builds"][0]["pullRequestTitle"], hostile) << "the value is kept exactly";
     EXPECT_EQ(document["builds"][0]["link"], kPreviewLink);
@@ -395,66 +390,33 @@ TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOn
     EXPECT_EQ(quaylet({"watch", "quaylet/demo"}).status, 2) << "no pull request number";
     EXPECT_EQ(quaylet({"watch", "quaylet/demo#1", "--interval", "0"}).status, 2);
 
-    std::list<testing::ScopedEnvironment> variables;
-    for (const auto& [name, value] : environment()) {
-        variables.emplace_back(name, value);
-    }
-    const auto watch = [&](std::vector<std::string> extra) {
-        int output[2];
-        EXPECT_EQ(::pipe2(output, O_CLOEXEC), 0);
-        std::vector<std::string> command = {QUAYLET_CLI_PROGRAM, "watch", "quaylet/demo#1",
-                                            "--interval", "1"};
-        command.insert(command.end(), extra.begin(), extra.end());
-        const pid_t child = testing::ChildProcess::start(command, -1, output[1]);
-        ::close(output[1]);
-        return std::pair(child, output[0]);
-    };
-    const auto interrupt = [](pid_t child, int output) {
-        ::kill(child, SIGINT);
-        readUntil(output, "\x01");  // everything up to the end of the output
-        ::close(output);
-        const int status = testing::ChildProcess::wait(child);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-
-    auto [child, output] = watch({});
+    auto [child, output] = start({"watch", "quaylet/demo#1", "--interval", "1"});
     std::string printed = readUntil(output, "quaylet://preview/pr-demo\n");
-    EXPECT_TRUE(printed.starts_with("Ready: demo · 0123456 · quaylet://preview/pr-demo\n"))
-        << printed;
+    EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo\n");
     // A later build of the same pull request, newer than the first.
-    ProcessRunner().runChecked(
-        {testing::DevServiceProcess::program(),
-         {"make-demo-build", builds.path().string(), "--preview-id", "pr-demo-2"}},
-        {});
-    const auto manifestFile = builds.path() / "pr-demo-2" / "manifest.json";
-    auto manifest = nlohmann::json::parse(std::ifstream(manifestFile));
-    manifest["createdAt"] = formatInternetDateTime(std::chrono::system_clock::now() + 1min);
-    std::ofstream(manifestFile) << manifest.dump();
+    publish("pr-demo-2");
+    editManifest("pr-demo-2",
+                 {{"createdAt", formatInternetDateTime(std::chrono::system_clock::now() + 1min)}});
     printed = readUntil(output, "quaylet://preview/pr-demo-2\n");
     EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo-2\n");
     const auto cached = user.path() / "cache" / "dev.quaylet.Quaylet" / "pr-demo-2";
-    EXPECT_TRUE(std::filesystem::is_directory(cached)) << "fetched ahead";
-    std::error_code missing;
-    for (const auto& build : std::filesystem::directory_iterator(cached, missing)) {
-        EXPECT_TRUE(std::filesystem::is_regular_file(build.path() / "artifact.zip"));
-    }
-    EXPECT_EQ(interrupt(child, output), 130);
+    ASSERT_TRUE(std::filesystem::is_directory(cached)) << "fetched ahead";
+    const auto build = std::filesystem::directory_iterator(cached)->path();
+    EXPECT_TRUE(std::filesystem::is_regular_file(build / "artifact.zip"));
+    EXPECT_FALSE(std::filesystem::exists(build / "app")) << "fetched, not unpacked";
+    EXPECT_EQ(interrupt(child, output).second, 130);
 
-    std::tie(child, output) = watch({"--open"});
+    std::tie(child, output) = start({"watch", "quaylet/demo#1", "--interval", "1", "--open"});
     printed = readUntil(output, "Running in iPhone 16 Pro\n");
     EXPECT_TRUE(contains(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo-2\n"))
         << printed;
     EXPECT_FALSE(contains(printed, "step 2 of 5")) << "opened from what the watch fetched";
     EXPECT_TRUE(printed.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n")) << printed;
-    EXPECT_EQ(interrupt(child, output), 130);
+    EXPECT_EQ(interrupt(child, output).second, 130);
 }
 
 TEST_F(CommandLineTest, TheCacheListsItsBuildsAndKeepsWithinItsLimit) {
-    // A second build beside the demo, under an identifier of its own.
-    std::filesystem::copy(builds.path() / "pr-demo", builds.path() / "pr-second");
-    auto manifest = nlohmann::json::parse(std::ifstream(builds.path() / "pr-demo/manifest.json"));
-    manifest["previewId"] = "pr-second";
-    std::ofstream(builds.path() / "pr-second/manifest.json") << manifest.dump();
+    publish("pr-second");
     signIn();
     const auto cacheLines = [this] {
         std::vector<std::string> lines;
@@ -464,12 +426,8 @@ TEST_F(CommandLineTest, TheCacheListsItsBuildsAndKeepsWithinItsLimit) {
         }
         return lines;
     };
-
-    ProcessResult result = quaylet({"open", kPreviewLink});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_TRUE(contains(result.standardOutput, "Getting the build · step 2 of 5 · "))
-        << "the download's bytes: " << result.standardOutput;
     ASSERT_EQ(quaylet({"open", "quaylet://preview/pr-second"}).status, 0);
+    ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
     const std::vector<std::string> both = cacheLines();
     ASSERT_EQ(both.size(), 3u);
     EXPECT_EQ(std::set(both.begin(), both.end() - 1),
@@ -482,8 +440,7 @@ TEST_F(CommandLineTest, TheCacheListsItsBuildsAndKeepsWithinItsLimit) {
     EXPECT_EQ(cacheLines().size(), 1u) << "only the total is left";
     ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
     ASSERT_EQ(quaylet({"open", "quaylet://preview/pr-second"}).status, 0);
-    EXPECT_EQ(cacheLines().front(), "pr-second");
-    EXPECT_EQ(cacheLines().size(), 2u);
+    EXPECT_EQ(cacheLines(), (std::vector<std::string>{"pr-second", cacheLines().back()}));
     ASSERT_EQ(quaylet({"cache", "prune"}).status, 0);
     EXPECT_EQ(cacheLines().size(), 1u);
 }
@@ -495,32 +452,35 @@ TEST_F(CommandLineTest, SettingsKeepTheirTypes) {
     EXPECT_EQ(quaylet({"settings", "cacheLimitGB", "2.5"}).status, 0);
     EXPECT_EQ(quaylet({"settings"}).standardOutput,
               "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 2.5\n");
-
-    std::ifstream file(user.path() / "config" / "quaylet" / "settings.json");
-    const auto stored = nlohmann::json::parse(file);
-    EXPECT_EQ(stored["activateSimulator"], false) << "a boolean, not the text \"false\"";
-    EXPECT_EQ(stored["preferredSimulatorUDID"], "ABC-123");
-
-    EXPECT_EQ(stored["cacheLimitGB"], 2.5);
-
-    EXPECT_EQ(quaylet({"settings", "activateSimulator", "maybe"}).status, 2);
-    for (const char* limit : {"-1", "lots", "2GB", "nan"}) {
-        EXPECT_EQ(quaylet({"settings", "cacheLimitGB", limit}).status, 2) << limit;
-    }
-    EXPECT_EQ(quaylet({"settings", "unknownKey"}).status, 2);
+    EXPECT_EQ(json::parse(std::ifstream(user.path() / "config" / "quaylet" / "settings.json")),
+              json({{"activateSimulator", false},
+                    {"preferredSimulatorUDID", "ABC-123"},
+                    {"cacheLimitGB", 2.5}}))
+        << "a boolean and a number, not texts";
 }
 
+// Each is refused with status 2 before anything runs.
 TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
-    EXPECT_EQ(quaylet({"frobnicate"}).status, 2);
-    EXPECT_EQ(quaylet({"open"}).status, 2);
-    for (const char* option : {"--env=1ST=x", "--env=NOVALUE", "--open-url=screen/today"}) {
-        EXPECT_EQ(quaylet({"open", kPreviewLink, option}).status, 2) << option;
+    const std::vector<std::string> usageErrors[] = {
+        {"frobnicate"},
+        {"open"},
+        {"open", kPreviewLink, "--env=1ST=x"},
+        {"open", kPreviewLink, "--env=NOVALUE"},
+        {"open", kPreviewLink, "--open-url=screen/today"},
+        {"settings", "activateSimulator", "maybe"},
+        {"settings", "cacheLimitGB", "-1"},
+        {"settings", "cacheLimitGB", "lots"},
+        {"settings", "cacheLimitGB", "2GB"},
+        {"settings", "cacheLimitGB", "nan"},
+        {"settings", "unknownKey"},
+    };
+    for (const auto& arguments : usageErrors) {
+        EXPECT_EQ(quaylet(arguments).status, 2) << arguments.back();
     }
 
     const ProcessResult result = quaylet({"builds"}, "not a web address");
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(contains(result.standardError, "QUAYLET_API_URL")) << result.standardError;
-
     // 0.0.0.0 reaches this computer but is not loopback: nothing may be sent to it in plain http.
     const ProcessResult plain =
         quaylet({"builds"}, "http://0.0.0.0:" + std::to_string(service.port()));

@@ -1,40 +1,16 @@
 // The user cancels a pull-request launch at each of its stages, through the application
 // state driving the real core against the loopback service and the stand-in tools.
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
-#include <filesystem>
 #include <memory>
 
 #include "LaunchRoad.h"
+#include "doubles/AppStateDoubles.h"
 #include "feature/AppState.h"
 #include "feature/CorePreviewService.h"
 #include "feature/CoreSimulatorService.h"
+#include "qtcore/EventLoop.h"
 
 namespace quaylet::testing {
 namespace {
-
-using namespace std::chrono_literals;
-
-// The token is not what these tests are about: kept in memory.
-class TokenInMemory : public TokenStore {
-  public:
-    std::optional<std::string> readToken() override { return token_; }
-    void saveToken(const std::string& token) override { token_ = token; }
-    void removeToken() override { token_.reset(); }
-
-  private:
-    std::optional<std::string> token_ = LaunchRoadTest::kToken;
-};
-
-// Runs the event loop until done, with a generous bound against a hang.
-bool waitFor(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(120s);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
 
 // Where the user cancels: as the state shows a stage, or (the one-second wait) once the app
 // has been launched and before it is checked.
@@ -44,22 +20,8 @@ struct CancelPoint {
     bool afterTheAppLaunched = false;
 };
 
-std::ostream& operator<<(std::ostream& stream, const CancelPoint& point) {
-    return stream << point.name;
-}
-
-class CancellationTest : public LaunchRoadTest, public ::testing::WithParamInterface<CancelPoint> {
-  protected:
-    std::unique_ptr<AppState> makeState(const DeveloperTools& tools) {
-        return std::make_unique<AppState>(
-            QUrl(QString::fromStdString(service.baseURL())),
-            AppState::Collaborators{
-                std::make_shared<CorePreviewService>(launcherWith(tools)),
-                std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()),
-                std::make_shared<TokenInMemory>(), Settings(scratch.path() / "settings.json"),
-                PendingSignIn(scratch.path() / "pending-sign-in")});
-    }
-};
+class CancellationTest : public LaunchRoadTest,
+                         public ::testing::WithParamInterface<CancelPoint> {};
 
 TEST_P(CancellationTest, ReturnsToIdleSilentlyAndLeavesNothingBehind) {
     const CancelPoint& point = GetParam();
@@ -72,20 +34,25 @@ TEST_P(CancellationTest, ReturnsToIdleSilentlyAndLeavesNothingBehind) {
                              "'" + realTool + "' \"$@\" || exit $?\necho launched > '" +
                                  launched.path().string() + "'\nexit 0")
             : DeveloperTools::forThisHost();
-    const auto state = makeState(tools);
+    const auto tokens = std::make_shared<FakeTokenStore>();
+    tokens->token = kToken;
+    const auto state = std::make_unique<AppState>(
+        QUrl(QString::fromStdString(service.baseURL())),
+        AppState::Collaborators{
+            std::make_shared<CorePreviewService>(launcherWith(tools)),
+            std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()), tokens,
+            Settings(scratch.path() / "settings.json"),
+            PendingSignIn(scratch.path() / "pending-sign-in")});
 
     bool cancelled = false;
     int lateWrites = 0;
-    const auto cancelAt = [&] {
-        if (!cancelled && state->stage() == point.stage && !point.afterTheAppLaunched) {
-            state->cancelLaunch();
-            cancelled = true;
-        }
-    };
     const auto countLateWrite = [&] { lateWrites += cancelled ? 1 : 0; };
     QObject::connect(state.get(), &AppState::stageChanged, [&] {
         countLateWrite();
-        cancelAt();
+        if (!cancelled && !point.afterTheAppLaunched && state->stage() == point.stage) {
+            state->cancelLaunch();
+            cancelled = true;
+        }
     });
     for (const auto changed :
          {&AppState::activeDetailChanged, &AppState::errorMessageChanged, &AppState::reportChanged,
@@ -102,8 +69,7 @@ TEST_P(CancellationTest, ReturnsToIdleSilentlyAndLeavesNothingBehind) {
         state->cancelLaunch();
         cancelled = true;
     }
-    ASSERT_TRUE(waitFor([&] { return finished.isFinished(); }))
-        << "the cancelled launch never ended";
+    ASSERT_TRUE(waitFor(finished)) << "the cancelled launch never ended";
 
     EXPECT_TRUE(cancelled) << "the launch never reached " << point.name;
     EXPECT_EQ(state->stage(), LaunchStage::idle);

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "LaunchRoad.h"
 
@@ -18,44 +17,7 @@ namespace fs = std::filesystem;
 const std::string kCommandFailed =
     "A required Mac command failed. Open Diagnostics, then try again.";
 
-bool contains(const std::optional<std::string>& text, const std::string& part) {
-    return text && text->find(part) != std::string::npos;
-}
-
-// A tmpfs mounted over a folder for one test, so that a disk can be made small or read-only.
-class ScratchDisk {
-  public:
-    // Absent when this process may not mount (not root, or in a container that forbids it).
-    static std::unique_ptr<ScratchDisk> mount(const fs::path& at, const std::string& size,
-                                              bool readOnly = false) {
-        fs::create_directories(at);
-        if (::mount("quaylet-faults", at.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0,
-                    ("size=" + size).c_str()) != 0) {
-            return nullptr;
-        }
-        return std::unique_ptr<ScratchDisk>(new ScratchDisk(at));
-    }
-    ~ScratchDisk() { ::umount2(path_.c_str(), MNT_DETACH); }
-    ScratchDisk(const ScratchDisk&) = delete;
-    ScratchDisk& operator=(const ScratchDisk&) = delete;
-
-    // Changes size or writability in place; the files stay.
-    void remount(const std::string& size, bool readOnly) const {
-        ASSERT_EQ(::mount("quaylet-faults", path_.c_str(), "tmpfs",
-                          MS_REMOUNT | (readOnly ? MS_RDONLY : 0), ("size=" + size).c_str()),
-                  0)
-            << std::strerror(errno);
-    }
-
-  private:
-    explicit ScratchDisk(fs::path path) : path_(std::move(path)) {}
-    fs::path path_;
-};
-
-constexpr const char* kMountRefused =
-    "mounting a tmpfs needs root (CI runs as root); this process may not mount";
-
-class DiskFaultTest : public LaunchRoadTest {};
+using DiskFaultTest = LaunchRoadTest;
 
 TEST_F(DiskFaultTest, ACachedArchiveChangedBetweenLaunchesIsDownloadedAgain) {
     ASSERT_EQ(launch().message(), std::nullopt);
@@ -83,58 +45,53 @@ TEST_F(DiskFaultTest, ACachedArchiveChangedBetweenLaunchesIsDownloadedAgain) {
     }
 }
 
-TEST_F(DiskFaultTest, AReadOnlyCacheEndsTheLaunchWithTheSystemsReason) {
-    {
-        SCOPED_TRACE("an empty cache on a read-only disk");
-        const auto disk = ScratchDisk::mount(cacheRoot, "16m", /*readOnly=*/true);
-        if (!disk) {
-            GTEST_SKIP() << kMountRefused;
-        }
-        const LaunchOutcome outcome = launch();
-        EXPECT_TRUE(contains(outcome.message(), "Read-only file system")) << *outcome.message();
-        EXPECT_EQ(outcome.stages.back(), RemoteLaunchStage::fetching);
-        disk->remount("16m", /*readOnly=*/false);
-        expectCleanMachineAndWorkingNextLaunch();
-    }
-    {
-        SCOPED_TRACE("a cached build on a disk turned read-only");
-        const auto disk = ScratchDisk::mount(cacheRoot, "16m");
-        ASSERT_TRUE(disk);
-        ASSERT_EQ(launch().message(), std::nullopt);
-        disk->remount("16m", /*readOnly=*/true);
-        const LaunchOutcome outcome = launch();
-        EXPECT_EQ(outcome.message(), kCommandFailed) << "the unpacking tool cannot write";
-        EXPECT_EQ(outcome.stages.back(), RemoteLaunchStage::extracting);
-        disk->remount("16m", /*readOnly=*/false);
-        expectCleanMachineAndWorkingNextLaunch();
-    }
-}
-
-TEST_F(DiskFaultTest, ADiskThatFillsUpLeavesNoPartialFile) {
+// A tmpfs over the cache, small or made read-only, for one case each; mounting needs root
+// (CI runs as root), so elsewhere the test is skipped.
+TEST_F(DiskFaultTest, AReadOnlyOrFullCacheEndsTheLaunchWithTheReasonAndNoPartialFile) {
     const auto archiveSize = fs::file_size(builds / kPreview / "artifact.zip");
+    const auto mount = [&](const std::string& size, unsigned long flags) {
+        return ::mount("quaylet-faults", cacheRoot.c_str(), "tmpfs", flags,
+                       ("size=" + size).c_str()) == 0;
+    };
     const struct {
         const char* name;
         std::string size;
+        bool readOnly;
+        bool launchedBefore;  // the disk turns read-only after a first launch
+        std::string message;  // a part of it
         RemoteLaunchStage stage;
-        std::string message;
     } disks[] = {
+        {"an empty cache on a read-only disk", "16m", true, false, "Read-only file system",
+         RemoteLaunchStage::fetching},
+        // The unpacking tool cannot write.
+        {"a cached build on a disk turned read-only", "16m", true, true, kCommandFailed,
+         RemoteLaunchStage::extracting},
         // Smaller than the archive: the download cannot be saved.
-        {"full during the download", std::to_string(archiveSize / 2),
-         RemoteLaunchStage::downloading, "No space left on device"},
+        {"full during the download", std::to_string(archiveSize / 2), false, false,
+         "No space left on device", RemoteLaunchStage::downloading},
         // Holds the archive but not its unpacked copy as well.
-        {"full while unpacking", std::to_string(archiveSize + archiveSize / 2),
-         RemoteLaunchStage::extracting, kCommandFailed},
+        {"full while unpacking", std::to_string(archiveSize + archiveSize / 2), false, false,
+         kCommandFailed, RemoteLaunchStage::extracting},
     };
+    fs::create_directories(cacheRoot);
     for (const auto& disk : disks) {
         SCOPED_TRACE(disk.name);
-        const auto mounted = ScratchDisk::mount(cacheRoot, disk.size);
-        if (!mounted) {
-            GTEST_SKIP() << kMountRefused;
+        if (!mount(disk.size, disk.readOnly && !disk.launchedBefore ? MS_RDONLY : 0)) {
+            GTEST_SKIP() << "this process may not mount a tmpfs: " << std::strerror(errno);
+        }
+        const struct Unmount {
+            const fs::path& at;
+            ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+        } unmount{cacheRoot};
+        if (disk.launchedBefore) {
+            ASSERT_EQ(launch().message(), std::nullopt);
+            ASSERT_TRUE(mount(disk.size, MS_REMOUNT | MS_RDONLY)) << std::strerror(errno);
         }
         const LaunchOutcome outcome = launch();
-        EXPECT_TRUE(contains(outcome.message(), disk.message)) << outcome.message().value_or("");
+        EXPECT_NE(outcome.message().value_or("").find(disk.message), std::string::npos)
+            << outcome.message().value_or("it succeeded");
         EXPECT_EQ(outcome.stages.back(), disk.stage);
-        mounted->remount("16m", /*readOnly=*/false);
+        ASSERT_TRUE(mount("16m", MS_REMOUNT)) << std::strerror(errno);
         expectCleanMachineAndWorkingNextLaunch();
     }
 }

@@ -1,11 +1,9 @@
 #include "LaunchRoad.h"
 
-#include <fcntl.h>
 #include <httplib.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,11 +13,8 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
-#include <system_error>
 #include <thread>
 
-#include "core/errors/CancellationError.h"
-#include "core/errors/UserMessage.h"
 #include "fixtures/ZipBuilder.h"
 
 namespace quaylet::testing {
@@ -30,8 +25,6 @@ using nlohmann::json;
 
 // How long a process that was told to stop may take to go; one still there is left behind.
 constexpr int kLeftoverGraceMilliseconds = 10'000;
-// How long a tool may take to reach its signpost before the test gives up on it.
-constexpr int kSignpostWaitMilliseconds = 120'000;
 
 fs::path createdFolder(const fs::path& path) {
     fs::create_directories(path);
@@ -97,22 +90,6 @@ bool reapWithinGrace(pid_t child) {
 
 }  // namespace
 
-std::optional<std::string> LaunchOutcome::message() const {
-    return userMessage(error);
-}
-
-bool LaunchOutcome::wasCancelled() const {
-    try {
-        if (error) {
-            std::rethrow_exception(error);
-        }
-    } catch (const CancellationError&) {
-        return true;
-    } catch (...) {
-    }
-    return false;
-}
-
 DeveloperTools toolsWithFault(ScriptedTools& folder, const std::string& tool,
                               const std::string& subcommand, const std::string& body) {
     const fs::path real = DeveloperTools::forThisHost().directory();
@@ -125,32 +102,6 @@ DeveloperTools toolsWithFault(ScriptedTools& folder, const std::string& tool,
     folder.add(tool, "if " + condition + "; then\n" + body + "\nfi\nexec '" +
                          (real / tool).string() + "' \"$@\"");
     return folder.tools();
-}
-
-Signpost::Signpost(fs::path path) : path_(std::move(path)) {
-    if (::mkfifo(path_.c_str(), 0600) != 0) {
-        throw std::system_error(errno, std::generic_category(), "mkfifo " + path_.string());
-    }
-    // Open from the start, so that a tool writing to it never waits for the test.
-    reader_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (reader_ < 0) {
-        throw std::system_error(errno, std::generic_category(), "open " + path_.string());
-    }
-}
-
-Signpost::~Signpost() {
-    ::close(reader_);
-}
-
-std::string Signpost::awaitLine() const {
-    pollfd readable{reader_, POLLIN, 0};
-    if (::poll(&readable, 1, kSignpostWaitMilliseconds) != 1) {
-        return {};
-    }
-    char buffer[256];
-    const ssize_t count = ::read(reader_, buffer, sizeof buffer);
-    std::string line(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
-    return line.substr(0, line.find('\n'));
 }
 
 LaunchRoadTest::LaunchRoadTest()
@@ -178,26 +129,16 @@ std::string LaunchRoadTest::publishBuild() const {
     archive.writeTo(folder / "artifact.zip");
     std::string sha256 = ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost())
                              .sha256(folder / "artifact.zip", {});
-    std::ofstream(folder / "manifest.json") << json{
-        {"schemaVersion", 1},
-        {"previewId", kPreview},
-        {"repository", "acme/app"},
-        {"pullRequest", 7},
-        {"commitSha", "89abcdef0123456789abcdef0123456789abcdef"},
-        {"branch", "faults"},
-        {"scheme", "App"},
-        {"configuration", "Debug"},
-        {"status", "ready"},
-        {"bundleId", "com.example.Demo"},
-        {"displayName", "Demo"},
-        {"minimumOSVersion", "17.0"},
-        {"platform", "iphonesimulator"},
-        {"architectures", {"x86_64"}},
-        {"xcodeVersion", "16.0"},
-        {"artifactSize", fs::file_size(folder / "artifact.zip")},
-        {"sha256", sha256},
-        {"createdAt", "2026-12-01T10:00:00Z"},
-    };
+    json manifest = json::parse(R"({
+        "schemaVersion": 1, "previewId": "pr-faults", "repository": "acme/app", "pullRequest": 7,
+        "commitSha": "89abcdef0123456789abcdef0123456789abcdef", "branch": "faults",
+        "scheme": "App", "configuration": "Debug", "status": "ready",
+        "bundleId": "com.example.Demo", "displayName": "Demo", "minimumOSVersion": "17.0",
+        "platform": "iphonesimulator", "architectures": ["x86_64"], "xcodeVersion": "16.0",
+        "createdAt": "2026-12-01T10:00:00Z"})");
+    manifest["artifactSize"] = fs::file_size(folder / "artifact.zip");
+    manifest["sha256"] = sha256;
+    std::ofstream(folder / "manifest.json") << manifest;
     return sha256;
 }
 
@@ -244,16 +185,11 @@ LaunchOutcome LaunchRoadTest::launchAndCancelWhen(const std::function<void()>& r
     return outcome;
 }
 
-void LaunchRoadTest::armFault(const std::string& route, const std::string& fault, int status,
-                              const json& more) const {
-    httplib::Client control("127.0.0.1", service.port());
-    json body = more;
+void LaunchRoadTest::armFault(const std::string& route, const std::string& fault) const {
+    json body = json::parse(fault);
     body["route"] = route;
-    body["fault"] = fault;
-    if (status != 0) {
-        body["status"] = status;
-    }
-    const auto answer = control.Post("/dev/faults", body.dump(), "application/json");
+    const auto answer = httplib::Client("127.0.0.1", service.port())
+                            .Post("/dev/faults", body.dump(), "application/json");
     ASSERT_TRUE(answer && answer->status == 204) << "the service refused the fault";
 }
 

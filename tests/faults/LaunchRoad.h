@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "core/errors/UserMessage.h"
 #include "core/process/DeveloperTools.h"
 #include "core/service/RemotePreviewLauncher.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "support/DevServiceProcess.h"
 #include "support/ScopedEnvironment.h"
 #include "support/ScriptedTools.h"
+#include "support/Signpost.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet::testing {
@@ -30,8 +32,8 @@ struct LaunchOutcome {
     std::optional<SelfTestReport> report;
 
     // The sentence a user reads; absent after success and after cancellation.
-    std::optional<std::string> message() const;
-    bool wasCancelled() const;
+    std::optional<std::string> message() const { return userMessage(error); }
+    bool wasCancelled() const { return isCancellation(error); }
 };
 
 // The host's tools with one misbehaving: `tool` runs `body` (shell) instead of its real work
@@ -39,24 +41,6 @@ struct LaunchOutcome {
 // subcommand is empty; everything else reaches the real tool.
 DeveloperTools toolsWithFault(ScriptedTools& folder, const std::string& tool,
                               const std::string& subcommand, const std::string& body);
-
-// A named pipe a scripted tool writes a line to, so that the test knows the tool has got
-// that far.
-class Signpost {
-  public:
-    explicit Signpost(std::filesystem::path path);
-    ~Signpost();
-    Signpost(const Signpost&) = delete;
-    Signpost& operator=(const Signpost&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    // Waits until a tool writes its line and returns it; empty when no tool came (bounded).
-    std::string awaitLine() const;
-
-  private:
-    std::filesystem::path path_;
-    int reader_ = -1;
-};
 
 // The whole road of a pull-request launch on this machine, laid afresh for each test: the
 // loopback service serving one build, the stand-in simulator with a device set of its own
@@ -85,10 +69,9 @@ class LaunchRoadTest : public ::testing::Test {
     LaunchOutcome launchAndCancelWhen(const std::function<void()>& reached,
                                       const DeveloperTools& tools = DeveloperTools::forThisHost());
 
-    // The service's test-only faults, by route: "manifest", "download" or "artifact"; `more`
-    // adds members such as "at" and "times".
-    void armFault(const std::string& route, const std::string& fault, int status = 0,
-                  const nlohmann::json& more = nlohmann::json::object()) const;
+    // Arms one of the service's test-only faults on a route ("manifest", "download" or
+    // "artifact"); `fault` is its JSON text, such as {"fault": "drop", "at": 0.4}.
+    void armFault(const std::string& route, const std::string& fault) const;
     // Clears the faults and the record of archive requests.
     void clearFaults() const;
     // The Range header ("" for none) of each archive request since the faults were cleared.

@@ -27,10 +27,6 @@ struct ToolFault {
                                          // user cancels
 };
 
-std::ostream& operator<<(std::ostream& stream, const ToolFault& fault) {
-    return stream << fault.name;
-}
-
 class ToolFaultTest : public LaunchRoadTest, public ::testing::WithParamInterface<ToolFault> {};
 
 TEST_P(ToolFaultTest, EndsTheLaunchAndLeavesNothingBehind) {

@@ -5,13 +5,17 @@
 namespace quaylet {
 namespace {
 
-TEST(LaunchStageTest, RawValuesAreExactAndLowerCase) {
-    EXPECT_EQ(launchStageFromRawValue("running"), LaunchStage::running);
-    EXPECT_EQ(launchStageFromRawValue("Running"), std::nullopt);
-    EXPECT_EQ(launchStageFromRawValue(""), std::nullopt);
+TEST(LaunchStageTest, RawValuesAndTitlesRoundTripExactly) {
     for (const LaunchStage stage : kAllLaunchStages) {
         EXPECT_EQ(launchStageFromRawValue(rawValue(stage)), stage);
     }
+    EXPECT_EQ(launchStageFromRawValue("Running"), std::nullopt);
+    EXPECT_EQ(launchStageFromRawValue(""), std::nullopt);
+    for (const RemoteLaunchStage stage : kAllRemoteLaunchStages) {
+        EXPECT_EQ(remoteLaunchStageFromTitle(title(stage)), stage);
+    }
+    EXPECT_EQ(title(RemoteLaunchStage::launching), "Opening");
+    EXPECT_EQ(remoteLaunchStageFromTitle("opening"), std::nullopt);
 }
 
 TEST(LaunchStageTest, ProgressRisesStrictlyFromZeroToOne) {
@@ -43,41 +47,25 @@ TEST(LaunchStageTest, StepsDependOnTheSource) {
         EXPECT_EQ(launchStep(c.stage, LaunchSource::remote), c.remote);
         EXPECT_EQ(launchStep(c.stage, LaunchSource::none), c.remote);
     }
-}
-
-TEST(LaunchStageTest, AccessibilityValueNamesTitleAndStep) {
     EXPECT_EQ(progressAccessibilityValue(LaunchStage::idle, LaunchSource::none),
               "Ready, step 0 of 5");
-    EXPECT_EQ(progressAccessibilityValue(LaunchStage::downloading, LaunchSource::local),
-              "Getting the build, step 1 of 5");
     EXPECT_EQ(progressAccessibilityValue(LaunchStage::downloading, LaunchSource::remote),
               "Getting the build, step 2 of 5");
-    EXPECT_EQ(title(LaunchStage::selecting), "Choosing a Simulator");
 }
 
 TEST(LaunchStageTest, CoreReportsTranslateByCaseAndSource) {
-    EXPECT_EQ(launchStage(RemoteLaunchStage::downloading, LaunchSource::local), std::nullopt);
-    EXPECT_EQ(launchStage(RemoteLaunchStage::extracting, LaunchSource::local), std::nullopt);
-    EXPECT_EQ(launchStage(RemoteLaunchStage::downloading, LaunchSource::remote),
-              LaunchStage::downloading);
     for (const RemoteLaunchStage reported : kAllRemoteLaunchStages) {
         const auto remote = launchStage(reported, LaunchSource::remote);
         ASSERT_TRUE(remote.has_value());
         EXPECT_NE(*remote, LaunchStage::idle);
         EXPECT_NE(*remote, LaunchStage::inspecting);
     }
+    EXPECT_EQ(launchStage(RemoteLaunchStage::downloading, LaunchSource::remote),
+              LaunchStage::downloading);
+    EXPECT_EQ(launchStage(RemoteLaunchStage::downloading, LaunchSource::local), std::nullopt);
+    EXPECT_EQ(launchStage(RemoteLaunchStage::extracting, LaunchSource::local), std::nullopt);
     EXPECT_EQ(launchStage(RemoteLaunchStage::selecting, LaunchSource::local),
               LaunchStage::selecting);
-    EXPECT_EQ(launchStage(RemoteLaunchStage::running, LaunchSource::local), LaunchStage::running);
-}
-
-TEST(RemoteLaunchStageTest, TitlesRoundTrip) {
-    EXPECT_EQ(title(RemoteLaunchStage::extracting), "Preparing Build");
-    EXPECT_EQ(title(RemoteLaunchStage::launching), "Opening");
-    for (const RemoteLaunchStage stage : kAllRemoteLaunchStages) {
-        EXPECT_EQ(remoteLaunchStageFromTitle(title(stage)), stage);
-    }
-    EXPECT_EQ(remoteLaunchStageFromTitle("opening"), std::nullopt);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "core/artifacts/AppInspector.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -142,17 +140,6 @@ TEST_F(AppInspectorTest, ArchitecturesAndNamesFollowTheirRules) {
     EXPECT_EQ(
         messageOf([&] { AppInspector(ProcessRunner(), failing.tools()).inspect(bundle, {}); }),
         "A required Mac command failed. Open Diagnostics, then try again.");
-}
-
-TEST_F(AppInspectorTest, RealLipoReadsTheStubs) {
-    const DeveloperTools host = DeveloperTools::forThisHost();
-    if (::access((host.directory() / "lipo").c_str(), X_OK) != 0) {
-        GTEST_SKIP() << "this build has no lipo stand-in";
-    }
-    const fs::path bundle =
-        AppBundleBuilder().machOExecutable({"x86_64", "arm64"}).writeInto(scratch.path());
-    EXPECT_EQ(AppInspector(ProcessRunner(), host).inspect(bundle, {}).architectures,
-              (std::vector<std::string>{"x86_64", "arm64"}));
 }
 
 TEST(InfoPlistTest, OnlyDictionariesOfTheRightTypesCount) {

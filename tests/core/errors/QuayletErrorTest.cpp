@@ -36,8 +36,6 @@ TEST(QuayletErrorTest, EveryCaseHasItsSentence) {
         {QuayletError::commandFailed("/usr/bin/ditto -x -k --noqtn a b", 1, ""), kMacCommand},
         {QuayletError::commandFailed("XCRUN SIMCTL BOOT ABC", 1, ""), kMacCommand},
         {QuayletError::malformedOutput("Bad output."), "Bad output."},
-        {QuayletError::invalidApplication("Invalid."), "Invalid."},
-        {QuayletError::unsupportedApplication("Nope."), "Nope."},
         {QuayletError::noCompatibleSimulator("17.2.0", {"16.4.0"}),
          "No compatible Simulator is installed. This build needs iOS 17.2.0 or later. Install a "
          "matching runtime in Xcode."},
@@ -47,7 +45,6 @@ TEST(QuayletErrorTest, EveryCaseHasItsSentence) {
         {QuayletError::checksumMismatch("aa", "bb"),
          "The download failed its security check. Open Settings, clear the cache, then try "
          "again."},
-        {QuayletError::unsafeArchive("Too large."), "Too large."},
         {QuayletError::unsupportedSchema(2),
          "This build needs a newer version of Quaylet. Check for updates, then try again."},
         {QuayletError::invalidDeepLink(),

@@ -1,0 +1,39 @@
+#include "support/Signpost.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <system_error>
+
+namespace quaylet::testing {
+
+Signpost::Signpost(std::filesystem::path path) : path_(std::move(path)) {
+    if (::mkfifo(path_.c_str(), 0600) != 0) {
+        throw std::system_error(errno, std::generic_category(), "mkfifo " + path_.string());
+    }
+    // Open from the start, so that a tool writing to it never waits for the test.
+    reader_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (reader_ < 0) {
+        throw std::system_error(errno, std::generic_category(), "open " + path_.string());
+    }
+}
+
+Signpost::~Signpost() {
+    ::close(reader_);
+    std::filesystem::remove(path_);
+}
+
+std::string Signpost::awaitLine() const {
+    pollfd readable{reader_, POLLIN, 0};
+    if (::poll(&readable, 1, 120'000) != 1) {
+        return {};
+    }
+    char buffer[256];
+    const ssize_t count = ::read(reader_, buffer, sizeof buffer);
+    std::string line(buffer, count > 0 ? static_cast<std::size_t>(count) : 0);
+    return line.substr(0, line.find('\n'));
+}
+
+}  // namespace quaylet::testing

@@ -26,14 +26,10 @@ void collectTexts(QQuickItem* item, QList<QQuickItem*>& texts) {
     }
 }
 
-PreviewManifest hostileManifest(const std::string& markup) {
+void holdHostileLaunch(View& view, const std::string& markup) {
     PreviewManifest manifest = testing::makeManifest(markup, markup);
     manifest.repository = manifest.branch = manifest.bundleId = markup;
-    return manifest;
-}
-
-void holdHostileLaunch(View& view, const std::string& markup) {
-    view.driver.holdRemoteLaunchAt(LaunchStage::installing, hostileManifest(markup));
+    view.driver.holdRemoteLaunchAt(LaunchStage::installing, manifest);
 }
 
 void failHostileLaunch(View& view, const std::string& markup) {

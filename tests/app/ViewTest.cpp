@@ -260,9 +260,8 @@ const Situation kSituations[] = {
     {"a failed local launch while signed out", "ContentView", false,
      screen("idle", "welcomeScreen") + "; errorBanner",
      [](View& view) {
-         const QFuture<void> done =
-             view.driver.state().runLocalApplication(QUrl::fromLocalFile("/b/Demo.app"), "", true);
-         StateDriver::waitUntil([&] { return done.isFinished(); });
+         view.driver.holdLocalLaunchAt(LaunchStage::selecting, kLocalApp);
+         view.driver.failHeldLaunch("The bundle is damaged.");
      }},
     {"a failed build run again from its card", "ContentView", true, "!errorBanner",
      [](View& view) {

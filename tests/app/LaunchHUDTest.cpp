@@ -91,14 +91,10 @@ TEST(LaunchHUDTest, WithoutCompositingThePanelIsCutToTheCardsRoundedOutline) {
     const QRectF card(6, 6, 320, 50);
     EXPECT_TRUE(LaunchHUD::panelMask(card, 14, true).isEmpty());
     const QRegion cut = LaunchHUD::panelMask(card, 14, false);
-    // The middle and edges; the margin and the rounded corners; the shadow's margin.
-    for (const QPoint inside : {QPoint(166, 31), QPoint(160, 7), QPoint(7, 31)}) {
-        EXPECT_TRUE(cut.contains(inside)) << inside.x() << "," << inside.y();
-    }
-    for (const QPoint outside :
-         {QPoint(2, 2), QPoint(7, 7), QPoint(323, 53), QPoint(170, 2), QPoint(330, 31)}) {
-        EXPECT_FALSE(cut.contains(outside)) << outside.x() << "," << outside.y();
-    }
+    // The middle is in; a rounded corner and the shadow's margin are out.
+    EXPECT_TRUE(cut.contains(QPoint(166, 31)));
+    EXPECT_FALSE(cut.contains(QPoint(7, 7)));
+    EXPECT_FALSE(cut.contains(QPoint(330, 31)));
 }
 
 TEST(LaunchHUDTest, ShowingAgainNeverFadesInTwiceAndCatchesAFadeOut) {
@@ -132,15 +128,13 @@ TEST(LaunchHUDTest, ALaunchShowsFromItsFirstStageAndFadesOutAfterSuccess) {
                  "launchTitle=Demo is running in Simulator; launchGlyph.symbol=checkmark; "
                  "!launchProgress; !dismissButton; !signInButton");
     EXPECT_TRUE(panel.hud.isHideScheduled());
-    EXPECT_TRUE(panel.waitUntilHidden());
-}
 
-TEST(LaunchHUDTest, ANewLaunchCancelsThePendingHide) {
-    Panel panel;
-    panel.succeed();
+    // A new launch cancels the pending hide until it succeeds in turn.
     panel.driver.holdRemoteLaunchAt(LaunchStage::fetching, makeManifest("Other", "def5678"));
     panel.expect(true, "launchTitle=Opening Other in Simulator");
     EXPECT_FALSE(panel.hud.isHideScheduled());
+    panel.driver.finishHeldLaunch(makeReport("Other", "iPhone 15"));
+    EXPECT_TRUE(panel.waitUntilHidden());
 }
 
 TEST(LaunchHUDTest, AFailureRightAfterASuccessStaysUntilDismissed) {
@@ -177,7 +171,7 @@ TEST(LaunchHUDTest, AFailureShowsOncePerMessageAndStaysUntilDismissed) {
     EXPECT_NE(panel.driver.state().errorMessage(), failure.toStdString());
 }
 
-TEST(LaunchHUDTest, ALinkWhileSignedOutAsksToSignInAndLetsTheReturnLinkThrough) {
+TEST(LaunchHUDTest, ALinkWhileSignedOutAsksToSignInThroughTheBrowser) {
     Panel panel(false);
     panel.driver.receive(QUrl("quaylet://preview/abc"));
     panel.expect(true, "launchTitle=Sign in once to open this build; launchSubtitle=" +
@@ -186,13 +180,6 @@ TEST(LaunchHUDTest, ALinkWhileSignedOutAsksToSignInAndLetsTheReturnLinkThrough) 
     testing::BrowserDouble browser;
     panel.click("signInButton");
     EXPECT_EQ(browser.openedURLs, QList<QUrl>{panel.driver.state().signInURL()});
-
-    // The whole sign-in is waited for: it goes on reloading the builds after the exchange.
-    const QFuture<void> signedIn =
-        panel.driver.state().receive(QUrl("quaylet://auth?code=from-the-browser"));
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return signedIn.isFinished(); }));
-    EXPECT_EQ(panel.driver.previewService().exchangedCodes(),
-              std::vector<std::string>{"from-the-browser"});
 }
 
 TEST(LaunchHUDTest, TheSignInPromptWaitsForAnEvaluationThatAlreadySawIdle) {
@@ -237,19 +224,10 @@ TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
         {"fetching", absent, absent, absent, "p1", true, "Opening the build in Simulator",
          "Getting the build ready", "play.fill", "launchProgress",
          "Getting the build, step 1 of 5"},
-        {"installing", absent, "Demo", "acme/demo \u00B7 PR #4", "p1", true,
-         "Opening Demo in Simulator", "acme/demo \u00B7 PR #4", "play.fill", "launchProgress",
-         "Installing, step 4 of 5"},
         {"running", absent, absent, absent, absent, true, "Build is running in Simulator", "Ready",
          "checkmark", "", ""},
-        {"running", absent, "Demo", "Running in iPhone 15", "p1", true,
-         "Demo is running in Simulator", "Running in iPhone 15", "checkmark", "", ""},
-        {"idle", failure, "Demo", "acme/demo", "p1", true, "Couldn\u2019t open this build", failure,
-         "exclamationmark", "dismissButton", ""},
         {"idle", failure, "Demo", "Sign-in failed", "p1", false, "Couldn\u2019t open this build",
          failure, "exclamationmark", "dismissButton", ""},
-        {"idle", absent, "Pull request build", "Sign in first", "p1", false,
-         "Sign in once to open this build", "Sign in first", "play.fill", "signInButton", ""},
     };
     for (const Case& expected : cases) {
         SCOPED_TRACE(expected.title.toStdString() + " / " + expected.stage);

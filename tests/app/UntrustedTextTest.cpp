@@ -2,47 +2,19 @@
 
 #include <QQmlComponent>
 #include <QQuickItem>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTextDocument>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
 #include "appsupport/View.h"
+#include "appsupport/WebServer.h"
 
 namespace quaylet {
 namespace {
 
 using testing::StateDriver;
 using testing::View;
-
-// A loopback listener that notes the path of every request that reaches it.
-class RequestRecorder {
-  public:
-    RequestRecorder() {
-        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (socket->canReadLine()) {
-                        paths.append(QString::fromLatin1(socket->readLine().split(' ').value(1)));
-                        socket->disconnectFromHost();
-                    }
-                });
-            }
-        });
-    }
-
-    QString url(const QString& path) const {
-        return QStringLiteral("http://127.0.0.1:%1/%2").arg(server_.serverPort()).arg(path);
-    }
-
-    QStringList paths;
-
-  private:
-    QTcpServer server_;
-};
 
 // Every text item under the item, pop-ups and the overlay included.
 void collectTexts(QQuickItem* item, QList<QQuickItem*>& texts) {
@@ -54,14 +26,10 @@ void collectTexts(QQuickItem* item, QList<QQuickItem*>& texts) {
     }
 }
 
-PreviewManifest hostileManifest(const std::string& markup) {
+void holdHostileLaunch(View& view, const std::string& markup) {
     PreviewManifest manifest = testing::makeManifest(markup, markup);
     manifest.repository = manifest.branch = manifest.bundleId = markup;
-    return manifest;
-}
-
-void holdHostileLaunch(View& view, const std::string& markup) {
-    view.driver.holdRemoteLaunchAt(LaunchStage::installing, hostileManifest(markup));
+    view.driver.holdRemoteLaunchAt(LaunchStage::installing, manifest);
 }
 
 void failHostileLaunch(View& view, const std::string& markup) {
@@ -88,7 +56,6 @@ const Situation kSituations[] = {
      }},
     {"builds list failure", "ContentView",
      [](View& view, const std::string& markup) { view.driver.failBuilds(markup); }},
-    {"progress", "ContentView", holdHostileLaunch},
     {"success", "ContentView",
      [](View& view, const std::string& markup) {
          holdHostileLaunch(view, markup);
@@ -124,11 +91,13 @@ const Situation kSituations[] = {
 // Text from pull requests, the service, bundles and the update feed shows as the characters
 // it is: markup in it neither fetches anything nor restyles the views.
 TEST(UntrustedTextTest, MarkupFromOutsideShowsLiterallyAndFetchesNothing) {
-    RequestRecorder recorder;
+    testing::WebServer recorder;
     for (const Situation& situation : kSituations) {
         SCOPED_TRACE(situation.name);
-        const QString markup = QStringLiteral("<img src=\"%1\"><b>bold</b><a href=\"%1\">x</a>")
-                                   .arg(recorder.url(situation.name).replace(' ', '-'));
+        const QString markup =
+            QStringLiteral("<img src=\"%1\"><b>bold</b><a href=\"%1\">x</a>")
+                .arg(QString::fromStdString(recorder.address("/" + std::string(situation.name)))
+                         .replace(' ', '-'));
         View view(situation.view);
         situation.bringAbout(view, markup.toStdString());
         QCoreApplication::processEvents();
@@ -153,15 +122,17 @@ TEST(UntrustedTextTest, MarkupFromOutsideShowsLiterallyAndFetchesNothing) {
     QQmlComponent control(&engine);
     control.setData(QStringLiteral("import QtQuick\nText { textFormat: Text.RichText; text: "
                                    "'<img src=\"%1\">' }")
-                        .arg(recorder.url("control"))
+                        .arg(QString::fromStdString(recorder.address("/control")))
                         .toUtf8(),
                     QUrl());
     std::unique_ptr<QObject> controlText(control.create());
     ASSERT_TRUE(controlText) << control.errorString().toStdString();
-    EXPECT_TRUE(StateDriver::waitUntil([&] { return recorder.paths.contains("/control"); }));
-    // The control may be asked for more than once (the listener answers nothing).
-    recorder.paths.removeAll("/control");
-    EXPECT_EQ(recorder.paths.join(' ').toStdString(), "");
+    EXPECT_TRUE(StateDriver::waitUntil(
+        [&] { return std::ranges::count(recorder.requestedPaths(), "/control") > 0; }));
+    // The control may be asked for more than once.
+    std::vector<std::string> others = recorder.requestedPaths();
+    std::erase(others, "/control");
+    EXPECT_EQ(others, std::vector<std::string>{});
 }
 
 }  // namespace

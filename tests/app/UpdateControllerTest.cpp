@@ -1,15 +1,14 @@
 // The update check on Linux against a real feed server on 127.0.0.1.
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <QGuiApplication>
 
 #include <optional>
-#include <thread>
 
 #include "app/FeedUpdateController.h"
 #include "app/QuayletApp.h"
 #include "appsupport/View.h"
+#include "appsupport/WebServer.h"
 #include "support/ScopedEnvironment.h"
 
 namespace quaylet {
@@ -32,42 +31,6 @@ std::string item(const std::string& version, const std::string& link,
            "</link><enclosure url=\"" + enclosure + "\" sparkle:shortVersionString=\"" + version +
            "\" sparkle:version=\"900\" length=\"1\" type=\"application/zip\"/></item>";
 }
-
-// The feeds of every case, served the way a web server serves files.
-class FeedServer {
-  public:
-    FeedServer() {
-        server_.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
-            response.set_redirect("http://0.0.0.0:1/feed");
-        });
-        server_.Get(R"(/(.+))",
-                    [this](const httplib::Request& request, httplib::Response& response) {
-                        const auto feed = feeds.find(request.matches[1]);
-                        if (feed == feeds.end()) {
-                            response.status = 404;
-                            return;
-                        }
-                        response.set_content(feed->second, "application/rss+xml");
-                    });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-    }
-    ~FeedServer() {
-        server_.stop();
-        thread_.join();
-    }
-
-    std::string address(const std::string& name) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + "/" + name;
-    }
-
-    std::map<std::string, std::string> feeds;
-
-  private:
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
-};
 
 UpdateCheckResult check(UpdateController& controller) {
     std::optional<UpdateCheckResult> result;
@@ -130,17 +93,18 @@ TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
         {"http://127.0.0.1:1/feed", "", Outcome::failed, failed, "couldn’t reach the update server",
          ""},
     };
-    FeedServer server;
+    testing::WebServer server;
+    server.redirects["/moved"] = "http://0.0.0.0:1/feed";
     for (const Case& test : cases) {
         if (!test.body.empty()) {
-            server.feeds[test.feed] = test.body;
+            server.bodies["/" + test.feed] = test.body;
         }
     }
     for (const Case& expected : cases) {
         SCOPED_TRACE(expected.feed);
         const bool served = !expected.feed.empty() && expected.feed.find(':') == std::string::npos;
         FeedUpdateController controller(
-            QString::fromStdString(served ? server.address(expected.feed) : expected.feed),
+            QString::fromStdString(served ? server.address("/" + expected.feed) : expected.feed),
             kRunningVersion);
         const UpdateCheckResult result = check(controller);
         EXPECT_EQ(result.outcome, expected.outcome);
@@ -151,21 +115,10 @@ TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
     }
 }
 
-TEST(FeedUpdateControllerTest, TheEnvironmentChoosesTheFeed) {
-    {
-        testing::ScopedEnvironment feed("QUAYLET_UPDATE_FEED", "https://feed.invalid/appcast.xml");
-        EXPECT_EQ(FeedUpdateController::configuredFeedAddress(),
-                  "https://feed.invalid/appcast.xml");
-    }
-    // Set but empty turns a configured feed off.
-    testing::ScopedEnvironment feed("QUAYLET_UPDATE_FEED", "");
-    EXPECT_EQ(FeedUpdateController::configuredFeedAddress(), "");
-}
-
 TEST(QuayletAppUpdateTest, CheckingForUpdatesShowsWhatTheFeedSaysInADialog) {
-    FeedServer server;
-    server.feeds = {{"appcast.xml", feedWith(item("99.0.0", "https://quaylet.invalid/99"))}};
-    testing::ScopedEnvironment feed("QUAYLET_UPDATE_FEED", server.address("appcast.xml"));
+    testing::WebServer server;
+    server.bodies["/appcast.xml"] = feedWith(item("99.0.0", "https://quaylet.invalid/99"));
+    testing::ScopedEnvironment feed("QUAYLET_UPDATE_FEED", server.address("/appcast.xml"));
     testing::StateDriver driver;
     QuayletApp app(driver.state());
     QQuickWindow* dialog = nullptr;

@@ -202,9 +202,6 @@ const Situation kSituations[] = {
     {"signed out, nothing installed", "ContentView", false,
      "xcodeReadiness.ready=false; simulatorReadiness.ready=false",
      showing(machine(std::nullopt, std::nullopt))},
-    {"signed out, the device listing failed", "ContentView", false,
-     "xcodeReadiness.ready=true; simulatorReadiness.ready=false",
-     showing(machine("/Xcode.app", std::nullopt))},
     {"signed out, no usable device", "ContentView", false,
      "xcodeReadiness.ready=true; simulatorReadiness.ready=false",
      showing(machine("/Xcode.app", {{false}}))},
@@ -263,9 +260,8 @@ const Situation kSituations[] = {
     {"a failed local launch while signed out", "ContentView", false,
      screen("idle", "welcomeScreen") + "; errorBanner",
      [](View& view) {
-         const QFuture<void> done =
-             view.driver.state().runLocalApplication(QUrl::fromLocalFile("/b/Demo.app"), "", true);
-         StateDriver::waitUntil([&] { return done.isFinished(); });
+         view.driver.holdLocalLaunchAt(LaunchStage::selecting, kLocalApp);
+         view.driver.failHeldLaunch("The bundle is damaged.");
      }},
     {"a failed build run again from its card", "ContentView", true, "!errorBanner",
      [](View& view) {
@@ -395,12 +391,6 @@ const Situation kSituations[] = {
          view.scene.click("clearCacheButton");
          StateDriver::waitUntil([&] { return view.driver.state().activeDetail().has_value(); });
      }},
-    {"signed out from the settings", "SettingsTab", true,
-     "statusText=Signed out; statusIcon.symbol=checkmark.circle.fill",
-     [](View& view) {
-         view.scene.click("signOutButton");
-         StateDriver::waitUntil([&] { return !view.driver.state().isSignedIn(); });
-     }},
     {"the cache not cleared", "SettingsTab", true,
      "statusText=The cache folder is in use.; statusIcon.symbol=exclamationmark.triangle.fill",
      [](View& view) {
@@ -461,15 +451,6 @@ const Situation kSituations[] = {
          view.driver.showEnvironment(snapshot);
          EXPECT_EQ(failureLines(view), snapshot.failures);
      }},
-    {"a Mac whose devices could not be listed", "DiagnosticsTab", true,
-     checks({"Not found", "Not found", "x86_64", "0 available"}, "--+-"),
-     [](View& view) {
-         EnvironmentSnapshot snapshot = machine(std::nullopt, std::nullopt);
-         snapshot.architecture = "x86_64";
-         snapshot.failures = {"A required Mac command failed."};
-         view.driver.showEnvironment(snapshot);
-         EXPECT_EQ(failureLines(view), snapshot.failures);
-     }},
     {"the diagnostics run again", "DiagnosticsTab", true, "simulatorDevicesCheckValue=1 available",
      [](View& view) {
          view.driver.showEnvironment(makeReadyEnvironment({}));
@@ -521,55 +502,28 @@ TEST(ViewTest, SignInOpensThePageAndItsReturnLinkSignsIn) {
     }
 }
 
+// The views hand the stored settings to a local launch; a pull request build's launch reads
+// them in the state itself.
 TEST(ViewTest, LaunchesUseTheStoredSettings) {
-    const auto again = [](void (*run)(View&)) {
-        return [run](View& view) {
-            run(view);
+    for (const bool runAgain : {true, false}) {
+        SCOPED_TRACE(runAgain ? "a local build run again" : "a chosen build");
+        View view(runAgain ? "ContentView" : "DiagnosticsTab");
+        view.userSettings.setPreferredSimulatorUDID("SIM-1");
+        view.userSettings.setActivateSimulator(!runAgain);
+        if (runAgain) {
+            runLocal(view);
             view.scene.click("runAgainButton");
-        };
-    };
-    const auto chosen = [](View& view) {
-        view.driver.simulatorService().result = testing::makeReport("Demo", "iPhone 16");
-        QMetaObject::invokeMethod(
-            &view.scene.root(), "runChosenBuild",
-            Q_ARG(QVariant, QUrl::fromLocalFile(QString::fromStdString(kLocalApp.string()))));
-    };
-    struct Case {
-        const char* name;
-        const char* view;
-        std::function<void(View&)> launch;
-        bool local;
-        std::size_t launches;
-        QString storedSimulator;
-        bool activate;
-    };
-    const Case cases[] = {
-        {"a local build run again", "ContentView", again(runLocal), true, 2, "", false},
-        {"a local build run again, preferred simulator", "ContentView", again(runLocal), true, 2,
-         "SIM-1", false},
-        {"a pull request build run again", "ContentView", again(runRemote), false, 2, "", false},
-        {"a pull request build run again, preferred simulator", "ContentView", again(runRemote),
-         false, 2, "SIM-1", false},
-        {"a chosen build, preferred simulator", "DiagnosticsTab", chosen, true, 1, "SIM-1", false},
-        {"a chosen build brought to the front", "DiagnosticsTab", chosen, true, 1, "", true},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
-        View view(test.view);
-        view.userSettings.setPreferredSimulatorUDID(test.storedSimulator);
-        view.userSettings.setActivateSimulator(test.activate);
-        test.launch(view);
-        const auto requested = [&] {
-            return test.local ? view.driver.simulatorService().requestedLaunches()
-                              : view.driver.previewService().requestedLaunches();
-        };
-        ASSERT_TRUE(StateDriver::waitUntil([&] { return requested().size() == test.launches; }));
-        const std::optional<std::string> simulator =
-            test.storedSimulator.isEmpty() ? std::nullopt
-                                           : std::optional(test.storedSimulator.toStdString());
-        EXPECT_EQ(requested().back(),
-                  (testing::RequestedLaunch{test.local ? kLocalApp.string() : "p-Demo", simulator,
-                                            test.activate}));
+        } else {
+            view.driver.simulatorService().result = testing::makeReport("Demo", "iPhone 16");
+            QMetaObject::invokeMethod(
+                &view.scene.root(), "runChosenBuild",
+                Q_ARG(QVariant, QUrl::fromLocalFile(QString::fromStdString(kLocalApp.string()))));
+        }
+        const auto& simulators = view.driver.simulatorService();
+        ASSERT_TRUE(StateDriver::waitUntil(
+            [&] { return simulators.requestedLaunches().size() == (runAgain ? 2u : 1u); }));
+        EXPECT_EQ(simulators.requestedLaunches().back(),
+                  (testing::RequestedLaunch{kLocalApp.string(), "SIM-1", !runAgain}));
     }
 }
 
@@ -585,7 +539,6 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
     ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
     view.scene.click("simulatorChoice-SIM-2");
     ASSERT_TRUE(StateDriver::waitUntil([&] { return simulators.requestedLaunches().size() == 2; }));
-    EXPECT_EQ(simulators.requestedLaunches()[1].target, kLocalApp.string());
     EXPECT_EQ(simulators.requestedLaunches()[1].targets.simulatorUDIDs,
               std::vector<std::string>{"SIM-2"});
     ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("linkField"); }));
@@ -607,43 +560,27 @@ QStringList optionLabels(View& view) {
 }
 
 TEST(SettingsTabTest, OffersTheAvailableSimulatorsNewestRuntimeFirstThenByName) {
-    SimulatorDevice unavailable = makeDevice("U", "iPhone 8", "16.4");
+    SimulatorDevice unavailable = makeDevice("U", "iPhone 8", "18.2");
     unavailable.isAvailable = false;
-    struct Case {
-        const char* name;
-        std::optional<EnvironmentSnapshot> environment;
-        QStringList expected;
-    };
-    const Case cases[] = {
-        {"no diagnosis yet", std::nullopt, {"Best available"}},
-        {"no inventory", machine(std::nullopt, std::nullopt), {"Best available"}},
-        {"newer runtime first",
-         makeReadyEnvironment(
-             {makeDevice("A", "iPhone 15", "17.5"), makeDevice("B", "iPhone 16", "18.2")}),
-         {"Best available", "iPhone 16 — iOS 18.2.0", "iPhone 15 — iOS 17.5.0"}},
-        {"minor and patch count",
-         makeReadyEnvironment({makeDevice("A", "iPhone SE", "18.1.1"),
-                               makeDevice("B", "iPhone SE", "18.1.2"),
-                               makeDevice("C", "iPhone SE", "18.2")}),
-         {"Best available", "iPhone SE — iOS 18.2.0", "iPhone SE — iOS 18.1.2",
-          "iPhone SE — iOS 18.1.1"}},
-        {"names in natural order",
-         makeReadyEnvironment({makeDevice("A", "iPhone 10", "18.2"),
-                               makeDevice("B", "iPad mini", "18.2"),
-                               makeDevice("C", "iPhone 2", "18.2")}),
+    const std::pair<std::optional<EnvironmentSnapshot>, QStringList> cases[] = {
+        {std::nullopt, {"Best available"}},
+        {machine(std::nullopt, std::nullopt), {"Best available"}},
+        // Minor and patch versions count, and names sort in natural order.
+        {makeReadyEnvironment(
+             {makeDevice("A", "iPhone 15", "17.5"), makeDevice("B", "iPhone SE", "18.1.1"),
+              unavailable, makeDevice("C", "iPhone 10", "18.2"),
+              makeDevice("D", "iPhone SE", "18.1.2"), makeDevice("E", "iPad mini", "18.2"),
+              makeDevice("F", "iPhone 2", "18.2")}),
          {"Best available", "iPad mini — iOS 18.2.0", "iPhone 2 — iOS 18.2.0",
-          "iPhone 10 — iOS 18.2.0"}},
-        {"unavailable devices left out",
-         makeReadyEnvironment({unavailable, makeDevice("A", "iPhone 15", "17.5")}),
-         {"Best available", "iPhone 15 — iOS 17.5.0"}},
+          "iPhone 10 — iOS 18.2.0", "iPhone SE — iOS 18.1.2", "iPhone SE — iOS 18.1.1",
+          "iPhone 15 — iOS 17.5.0"}},
     };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
+    for (const auto& [environment, expected] : cases) {
         View tab("SettingsTab");
-        if (test.environment) {
-            tab.driver.showEnvironment(*test.environment);
+        if (environment) {
+            tab.driver.showEnvironment(*environment);
         }
-        EXPECT_EQ(optionLabels(tab), test.expected);
+        EXPECT_EQ(optionLabels(tab), expected);
     }
 }
 
@@ -789,6 +726,7 @@ TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
     view.scene.click("section-Settings");
     view.scene.click("signOutButton");
     ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("statusLine"); }));
+    view.expect("statusText=Signed out; statusIcon.symbol=checkmark.circle.fill");
     auto& line = dynamic_cast<QQuickItem&>(view.scene.find("statusLine"));
     EXPECT_TRUE(StateDriver::waitUntil([&] {
         const QRectF shown = line.mapRectToScene(line.boundingRect());

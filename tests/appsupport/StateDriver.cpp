@@ -112,12 +112,6 @@ void StateDriver::holdDiagnostics() {
     waitUntil([&] { return state_->isCheckingEnvironment(); });
 }
 
-void StateDriver::releaseDiagnostics(const EnvironmentSnapshot& snapshot) {
-    simulatorService_->snapshot = snapshot;
-    heldDiagnosis_->open();
-    waitUntil([&] { return !state_->isCheckingEnvironment(); });
-}
-
 void StateDriver::loadBuilds(const std::vector<PreviewSummary>& builds) {
     previewService_->listFailure = nullptr;
     previewService_->previews = builds;

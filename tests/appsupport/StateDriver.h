@@ -41,10 +41,8 @@ class StateDriver {
 
     // Runs the diagnostics over the given snapshot and waits for the state to show it.
     void showEnvironment(const EnvironmentSnapshot& snapshot);
-    // Starts the diagnostics and holds them while they run, until releaseDiagnostics.
+    // Starts the diagnostics and holds them while they run, until the driver goes.
     void holdDiagnostics();
-    // Lets the held diagnosis end with the snapshot and waits for the state to show it.
-    void releaseDiagnostics(const EnvironmentSnapshot& snapshot);
     // Loads the builds list from the service double and waits for it.
     void loadBuilds(const std::vector<PreviewSummary>& builds);
     void failBuilds(const std::string& message);

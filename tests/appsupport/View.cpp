@@ -30,17 +30,17 @@ View::View(const QString& type, StateDriver::Options options)
     delete setter.create();
 }
 
-QObject* View::lookup(const QString& path) {
-    const QStringList names = path.split('/');
-    QObject* object = scene.findOrNull(names.first());
-    for (qsizetype index = 1; object && index < names.size(); ++index) {
-        object = &QuickScene::find(*object, names[index]);
-    }
-    return object;
-}
-
 void View::expect(const QString& expectations) {
-    expectShows([this](const QString& path) { return lookup(path); }, expectations);
+    expectShows(
+        [this](const QString& path) {
+            const QStringList names = path.split('/');
+            QObject* object = scene.findOrNull(names.first());
+            for (qsizetype index = 1; object && index < names.size(); ++index) {
+                object = &QuickScene::find(*object, names[index]);
+            }
+            return object;
+        },
+        expectations);
 }
 
 void expectShows(const std::function<QObject*(const QString&)>& find, const QString& expectations) {

@@ -40,7 +40,6 @@ struct View {
     // Checks what the view shows (see expectShows); a name may go through a list row
     // ("row/control").
     void expect(const QString& expectations);
-    QObject* lookup(const QString& path);
 
     StateDriver driver;
     UserSettings userSettings;  // made after the driver, so in its settings folder

@@ -215,31 +215,23 @@ bool hasHeader(const std::vector<std::string>& headers, std::string_view name) {
 
 // Connections stay per transfer: libcurl documents its shared connection cache as unsafe
 // between concurrent threads. DNS answers and TLS sessions are shared, with a lock per kind.
-// The share, and libcurl with it, is made with the first transfer: libcurl's start-up
-// initialises OpenSSL, about 2 MiB resident, which an application idle in the tray never needs.
 struct HTTPSession::Share {
     std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
-    std::once_flag made;
     CURLSH* handle = nullptr;
 
-    Share() = default;
-    ~Share() { curl_share_cleanup(handle); }
-
-    CURLSH* get() {
-        std::call_once(made, [this] {
-            initializeLibcurlOnce();
-            handle = curl_share_init();
-            if (handle == nullptr) {
-                throw std::bad_alloc();
-            }
-            curl_share_setopt(handle, CURLSHOPT_LOCKFUNC, &Share::lock);
-            curl_share_setopt(handle, CURLSHOPT_UNLOCKFUNC, &Share::unlock);
-            curl_share_setopt(handle, CURLSHOPT_USERDATA, this);
-            curl_share_setopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-            curl_share_setopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-        });
-        return handle;
+    Share() {
+        initializeLibcurlOnce();
+        handle = curl_share_init();
+        if (handle == nullptr) {
+            throw std::bad_alloc();
+        }
+        curl_share_setopt(handle, CURLSHOPT_LOCKFUNC, &Share::lock);
+        curl_share_setopt(handle, CURLSHOPT_UNLOCKFUNC, &Share::unlock);
+        curl_share_setopt(handle, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        curl_share_setopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     }
+    ~Share() { curl_share_cleanup(handle); }
     Share(const Share&) = delete;
     Share& operator=(const Share&) = delete;
 
@@ -284,7 +276,6 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
         throw TransportError(insecureAddress(hostOf(request.url.c_str())),
                              TransportError::Kind::refusedAddress);
     }
-    CURLSH* share = share_->get();
     const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(),
                                                                    curl_easy_cleanup);
     if (!easy) {
@@ -315,7 +306,7 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
                       nullptr,    false,    std::nullopt};
     CURL* handle = easy.get();
     setOption(handle, CURLOPT_URL, request.url.c_str());
-    setOption(handle, CURLOPT_SHARE, share);
+    setOption(handle, CURLOPT_SHARE, share_->handle);
     setOption(handle, CURLOPT_NOSIGNAL, 1L);
     const char* protocols = request.plainHTTPToLoopback ? "http,https" : "https";
     setOption(handle, CURLOPT_PROTOCOLS_STR, protocols);

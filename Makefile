@@ -44,6 +44,11 @@ test-debug test-sanitize test-tsan: test-%:
 coverage: deps
 	cmake --preset coverage
 	cmake --build --preset coverage -j $(JOBS)
+	@# A removed or moved source leaves its object and counter notes behind: they would count
+	@# as code never run, and clash with the current notes of a header's inline functions.
+	ninja -C build/coverage -t cleandead
+	find build/coverage -name '*.gcno' | while read -r notes; do \
+		[ -e "$${notes%.gcno}.o" ] || rm "$$notes"; done
 	find build/coverage -name '*.gcda' -delete
 	ctest --preset coverage
 	scripts/coverage-table.sh build/coverage

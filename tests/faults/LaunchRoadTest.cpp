@@ -56,9 +56,7 @@ struct LaunchOutcome {
 
 // The whole road of a pull-request launch on this machine, laid afresh for each test: the
 // loopback service serving one build, the stand-in simulator with a device set of its own
-// (every device shut down), an empty cache and a temporary folder of the test's own. A fault
-// test breaks one part of the road, launches, and ends with
-// expectCleanMachineAndWorkingNextLaunch().
+// (every device shut down), an empty cache and a temporary folder of the test's own.
 class LaunchRoadTest : public ::testing::Test {
   protected:
     static constexpr const char* kToken = "fault-token";
@@ -219,9 +217,6 @@ class LaunchRoadTest : public ::testing::Test {
     }
 };
 
-// The preview service misbehaving at each request: error answers, a connection that drops
-// part-way through the archive, expired download addresses, and requests never answered.
-
 const std::string kDownloadFailed =
     "The build couldn’t be downloaded. Check your connection, then try again.";
 
@@ -317,9 +312,6 @@ TEST_F(ServerFaultTest, AConnectionThatKeepsDroppingFailsAndTheNextLaunchResumes
     ASSERT_EQ(artifactRanges().size(), 1u);
     EXPECT_TRUE(artifactRanges().at(0).starts_with("bytes=")) << "the next launch resumes";
 }
-
-// The cache's disk misbehaving: an archive that changed since it was verified, a cache
-// that cannot be written, and a disk that fills up part-way.
 
 using DiskFaultTest = LaunchRoadTest;
 

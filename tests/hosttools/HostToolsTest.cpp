@@ -102,6 +102,7 @@ TEST_F(HostToolsTest, TakesAnAppFromBootToLaunchWithoutRunningIt) {
 // on standard output and leaves the device set as it was.
 TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
     const std::string booted = devices(true).at(0);
+    const std::string orphan = devices(false).at(0);
     ASSERT_EQ(simctl({"boot", booted}).status, 0);
     const json before = stored();
     const std::string plist =
@@ -113,7 +114,9 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
         std::string error;
     } cases[] = {
         {"xcrun", {"simctl", "boot", booted}, 149, "current state: Booted"},
-        {"xcrun", {"simctl", "boot", devices(false).at(0)}, 149, "because it is unavailable"},
+        {"xcrun", {"simctl", "boot", orphan}, 149, "because it is unavailable"},
+        // Found once: it announced a boot that could never happen.
+        {"xcrun", {"simctl", "bootstatus", orphan}, 149, "because it is unavailable"},
         {"lipo", {"-archs", plist}, 1, "can't figure out the architecture type of: " + plist},
         {"zipinfo", {"-1", plist}, 9, "zipinfo: "},
     };

@@ -11,8 +11,11 @@ gcovr --root . --filter 'src/' --exclude-throw-branches --exclude-unreachable-br
     --json "$report" "$build/src" "$build/tests" "$build/tools"
 
 printf '\n%-12s %-30s %-30s\n' Folder Lines Branches
+# The per-folder text report goes to a file of the build's: gcovr replaces its output file, so
+# naming /dev/null there would replace the device itself when run as root.
 for folder in src/core src/feature src/app src/cli; do
-    gcovr --add-tracefile "$report" --root . --filter "$folder/" --print-summary --output /dev/null |
+    gcovr --add-tracefile "$report" --root . --filter "$folder/" --print-summary \
+        --output "$build/coverage-folder.txt" |
         awk -v folder="$folder" '
             /^lines:/    { lines = $2 " " substr($0, index($0, "(")) }
             /^branches:/ { branches = $2 " " substr($0, index($0, "(")) }

@@ -153,6 +153,7 @@ TEST(InfoPlistTest, StringsHoldingANulCountAsMissing) {
     } cases[] = {
         {"Demo", "Demo"},
         {std::string("De\0mo", 5), std::nullopt},
+        {std::string("Demo\0", 5), std::nullopt},
     };
     for (const auto& [name, read] : cases) {
         InfoPlist expected;

@@ -121,15 +121,12 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
         ZipBuilder zip;
         std::string_view message = kSecurityCheckMessage;
     } cases[] = {
-        {"parent traversal", validBuild({file("../escape")})},
         {"deep traversal", validBuild({file("Payload/../../escape")})},
         {"absolute name", validBuild({file((scratch.path() / "absolute-escape").string())})},
         {"home folder name", validBuild({file("~/escape")})},
         {"backslash traversal", validBuild({file("..\\escape")})},
-        {"control character", validBuild({file("Payload/a\x01z")})},
         {"delete character", validBuild({file("Payload/a\x7f")})},
         {"line feed splits the listing", validBuild({file("Payload/a\n../../escape")})},
-        {"NUL in a name", validBuild({file(std::string("Payload/a\0/../../x", 18))})},
         {"line separator", validBuild({file("Payload/a\xE2\x80\xA8z")})},
         {"invalid UTF-8", validBuild({file("Payload/\xff")})},
         {"central and local names differ",
@@ -139,8 +136,6 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
         {"local method differs",
          validBuild(
              {{.name = "f", .method = ZipMethod::stored, .localMethod = ZipMethod::deflated}})},
-        {"high-ratio bomb behind a small declared size",
-         validBuild({sized(std::string(16 << 20, '\0'), 1024)})},
         {"inflated whole, one byte short", validBuild({sized("xy", 3)})},
         {"inflated whole, one byte over", validBuild({sized("xy", 1)})},
         {"streamed, one byte short", validBuild({sized(streamed, streamed.size() + 1)})},
@@ -155,16 +150,12 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
                       .dataDescriptor = true}})},
         {"leading junk", validBuild().leadingJunk("MZ")},
         {"trailing junk", validBuild().trailingJunk("j")},
-        {"same name twice", validBuild({file("Payload/x"), file("Payload/x")})},
         {"names differing only in case", validBuild({file("Payload/R"), file("payload/r")})},
         {"entry below a file", validBuild({file("Payload/x"), file("Payload/x/y")})},
         {"character device", validBuild({{.name = "tty", .mode = S_IFCHR | 0644}})},
-        {"FIFO", validBuild({{.name = "pipe", .mode = S_IFIFO | 0644}})},
         {"link with an absolute target", validBuild({link("Payload/l", "/etc")})},
-        {"link out of the tree", validBuild({link("Payload/l", "../../outside")})},
         {"link that leaves only through another link",
          validBuild({link("Payload/here", "."), link("Payload/l", "here/../..")})},
-        {"dangling link out of the tree", validBuild({link("Payload/l", "../../missing/x")})},
         {"link to a sibling sharing the root's name",
          validBuild({link("Payload/l", "../../dest2")})},
         {"write through a link",
@@ -217,6 +208,7 @@ TEST_F(ZipPreflightTest, AcceptsNamesAtTheLimitsAndHarmlessExtraFields) {
         {.name = "f", .centralExtra = ZipBuilder::extraField(0x7875, "\x01\x04uid!\x04gid!")},
         {.name = "f", .localExtra = ZipBuilder::extraField(0x000a, std::string(32, '\0'))},
         {.name = "f", .unicodePath = "f"},
+        {.name = "..a/.../x./.x"},  // dots that climb nowhere
         {.name = "f", .data = std::string(9 << 20, '\0')},
     };
     for (const ZipEntry& entry : cases) {
@@ -235,59 +227,37 @@ TEST_F(ZipPreflightTest, StopRequestWinsOverEveryCheck) {
     EXPECT_FALSE(fs::exists(destination));
 }
 
-TEST_F(ZipPreflightTest, SurvivesEveryTruncationAndSingleByteCorruption) {
-    const std::string bytes =
-        validBuild({link("Payload/link", "Demo.app"),
-                    {.name = "Payload/late", .data = "abc", .dataDescriptor = true}})
-            .bytes();
-    for (std::size_t index = 0; index < bytes.size(); ++index) {
-        scanOutcome(bytes.substr(0, index));  // anything but a refusal fails
-        std::string corrupted = bytes;
-        corrupted[index] = static_cast<char>(corrupted[index] ^ 0xFF);
-        scanOutcome(corrupted);
-    }
-}
-
 // A digest is accepted in either case; a wrong one deletes the file it was checked against.
 TEST_F(ArtifactSecurityTest, DigestsMatchTheSystemToolAndAMismatchDeletesTheFile) {
     // Crosses several read pieces and ends inside one.
-    std::string large(3 * ArtifactSecurity::kDigestChunkSize + 17, '\0');
-    for (std::size_t index = 0; index < large.size(); ++index) {
-        large[index] = static_cast<char>(index * 31 % 251);
+    std::string contents(3 * ArtifactSecurity::kDigestChunkSize + 17, '\0');
+    for (std::size_t index = 0; index < contents.size(); ++index) {
+        contents[index] = static_cast<char>(index * 31 % 251);
     }
+    writeFile(archive, contents);
+    const std::string digest =
+        ProcessRunner().runChecked({"/usr/bin/sha256sum", {archive}}, {}).standardOutput;
+    std::string upper = digest.substr(0, 64);
+    std::ranges::transform(upper, upper.begin(), ::toupper);
+    EXPECT_NO_THROW(security.verify(archive, upper, {}));
     const std::string wrong(64, '0');
-    for (const std::string& contents : {std::string(), large}) {
-        writeFile(archive, contents);
-        const std::string digest = ProcessRunner()
-                                       .runChecked({"/usr/bin/sha256sum", {archive}}, {})
-                                       .standardOutput.substr(0, 64);
-        EXPECT_EQ(security.sha256(archive, {}), digest);
-        std::string upper = digest;
-        std::ranges::transform(upper, upper.begin(), ::toupper);
-        EXPECT_NO_THROW(security.verify(archive, upper, {}));
-        try {
-            security.verify(archive, wrong, {});
-            ADD_FAILURE() << "accepted a wrong digest";
-        } catch (const QuayletError& error) {
-            EXPECT_EQ(error, QuayletError::checksumMismatch(wrong, digest));
-        }
-        EXPECT_FALSE(fs::exists(archive));
+    try {
+        security.verify(archive, wrong, {});
+        ADD_FAILURE() << "accepted a wrong digest";
+    } catch (const QuayletError& error) {
+        EXPECT_EQ(error, QuayletError::checksumMismatch(wrong, digest.substr(0, 64)));
     }
+    EXPECT_FALSE(fs::exists(archive));
     EXPECT_THROW(security.sha256(scratch.path() / "missing", {}), fs::filesystem_error);
 }
 
-// The scan refuses the same spellings (see the attack table); these are the edges.
-TEST(ArchiveEntryRulesTest, NamesAreJudgedByTheirSpelling) {
-    const std::pair<std::vector<std::string>, std::string_view> cases[] = {
-        {{"Payload/Demo.app/Info.plist", "Payload/.../x", "..a", "Payload/./x"}, kAccepted},
-        {{"Payload/ok", "Payload/.."}, kSecurityCheckMessage},
-        {{"Payload\\Demo.app"}, kSecurityCheckMessage},
-        {{}, kEmptyBuildMessage},
-    };
-    for (const auto& [names, message] : cases) {
-        EXPECT_EQ(outcome([&] { ArtifactSecurity::validateArchiveEntries(names); }), message)
-            << names.size();
-    }
+// The listing's names face the rule the scan applies (see the attack table).
+TEST(ArchiveEntryRulesTest, ListedNamesMustStayBelowTheDestination) {
+    EXPECT_EQ(outcome([] { ArtifactSecurity::validateArchiveEntries({}); }), kEmptyBuildMessage);
+    EXPECT_EQ(outcome([] {
+                  ArtifactSecurity::validateArchiveEntries({"Payload/ok", "Payload/.."});
+              }),
+              kSecurityCheckMessage);
 }
 
 TEST(ListingLinesTest, EveryLineBreakSplitsAndNothingElseChanges) {
@@ -299,7 +269,6 @@ TEST(ListingLinesTest, EveryLineBreakSplitsAndNothingElseChanges) {
             expected)
             << separator;
     }
-    EXPECT_EQ(splitListingLines("x\r\n\r\ny"), splitListingLines("x\n\ny"));
     EXPECT_TRUE(splitListingLines("").empty());
     EXPECT_EQ(splitListingLines("\xE2\x80"), std::vector<std::string>{"\xE2\x80"});
 }
@@ -356,24 +325,12 @@ TEST_F(ArtifactSecurityTest, AScanVerdictHoldsOnlyForTheDigestJustVerified) {
         {{.name = "Payload/Demo.app/f", .data = std::string(100000, 'a'), .declaredSize = 10}})
         .writeTo(archive);
     const std::string lying = security.sha256(archive, {});
-    const struct {
-        const char* name;
-        std::optional<std::string> remembered;
-        std::optional<std::string> verified;
-    } cases[] = {
-        {"no verdict yet", std::nullopt, lying},
-        {"a verdict for other bytes", std::string(64, '0'), lying},
-        {"a verdict, but no digest verified", lying, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::remove(verdict);
-        if (c.remembered) {
-            writeFile(verdict, *c.remembered + "\n");
-        }
-        EXPECT_EQ(extract(c.verified), kSecurityCheckMessage);
-        EXPECT_EQ(readFile(verdict), c.remembered ? *c.remembered + "\n" : "")
-            << "a refused archive earns no verdict";
+    // A verdict for other bytes, then a verdict but no digest verified.
+    for (const auto& [remembered, verified] :
+         {std::pair{std::string(64, '0'), std::optional(lying)}, {lying, std::nullopt}}) {
+        writeFile(verdict, remembered + "\n");
+        EXPECT_EQ(extract(verified), kSecurityCheckMessage);
+        EXPECT_EQ(readFile(verdict), remembered + "\n") << "a refused archive earns no verdict";
     }
 
     validBuild({link("Payload/Demo.app/Out", "../../..")}).writeTo(archive);
@@ -389,21 +346,17 @@ TEST_F(ArtifactSecurityTest, AScanVerdictHoldsOnlyForTheDigestJustVerified) {
     EXPECT_EQ(extract(good), kAccepted);
 }
 
+// Its folder entries and zip64 extra fields are what a hand-made archive lacks.
 TEST_F(ArtifactSecurityTest, AcceptsArchivesFromARealZipWriter) {
     const fs::path source = scratch.path() / "source";
     AppBundleBuilder().writeInto(source / "Payload");
     fs::create_symlink("Info.plist", source / "Payload" / "Demo.app" / "Alias.plist");
-    writeFile(source / "Payload" / "Demo.app" / "Resources" / "blob", std::string(300000, 'q'));
-    for (const std::string options : {"zip:compression=deflate", "zip:zip64"}) {
-        SCOPED_TRACE(options);
-        fs::remove(archive);
-        ProcessRunner().runChecked({"/usr/bin/bsdtar",
-                                    {"-c", "--format", "zip", "--options", options, "-f", archive,
-                                     "-C", source, "Payload"}},
-                                   {});
-        const fs::path bundle = security.extractSecurely(archive, destination, {});
-        EXPECT_EQ(fs::read_symlink(bundle / "Alias.plist"), "Info.plist");
-    }
+    ProcessRunner().runChecked({"/usr/bin/bsdtar",
+                                {"-c", "--format", "zip", "--options", "zip:zip64", "-f", archive,
+                                 "-C", source, "Payload"}},
+                               {});
+    const fs::path bundle = security.extractSecurely(archive, destination, {});
+    EXPECT_EQ(fs::read_symlink(bundle / "Alias.plist"), "Info.plist");
 }
 
 // The scan and the checks on the unpacked tree stand guard against tools that fail or lie.
@@ -411,28 +364,18 @@ TEST_F(ArtifactSecurityTest, ToolFailuresLeaveNoDestination) {
     validBuild().writeTo(archive);
     const fs::path outside = scratch.path() / "outside";
     fs::create_directories(outside);
-    const std::string extract = "/usr/bin/bsdtar -x -f \"$4\" -C \"$5\"";
-    const struct {
-        const char* name;
-        std::string zipinfo;
-        std::string ditto;
-        std::string_view outcome;
-    } cases[] = {
-        {"listing fails", "echo broken >&2; exit 3", extract, "failed 3: broken"},
-        {"listing names an absolute path", "printf 'Payload/ok\\r\\n/etc/passwd\\r\\n'", extract,
+    const std::pair<std::string, std::string_view> cases[] = {
+        {"mkdir -p \"$5/Payload\"; exit 1", "failed 1: "},  // fails part-way
+        {"/usr/bin/bsdtar -x -f \"$4\" -C \"$5\" && ln -s " + outside.string() +
+             " \"$5/Payload/out\"",
          kSecurityCheckMessage},
-        {"extraction fails part-way", "exec /usr/bin/zipinfo \"$@\"",
-         "mkdir -p \"$5/Payload\"; exit 1", "failed 1: "},
-        {"extractor writes a link out", "exec /usr/bin/zipinfo \"$@\"",
-         extract + " && ln -s " + outside.string() + " \"$5/Payload/out\"", kSecurityCheckMessage},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [ditto, expected] : cases) {
         testing::ScriptedTools tools;
-        tools.add("zipinfo", c.zipinfo);
-        tools.add("ditto", c.ditto);
+        tools.add("zipinfo", "exec /usr/bin/zipinfo \"$@\"");
+        tools.add("ditto", ditto);
         const ArtifactSecurity scripted(ProcessRunner(), tools.tools());
-        EXPECT_EQ(outcome([&] { scripted.extractSecurely(archive, destination, {}); }), c.outcome);
+        EXPECT_EQ(outcome([&] { scripted.extractSecurely(archive, destination, {}); }), expected);
         EXPECT_FALSE(fs::exists(destination));
         EXPECT_TRUE(fs::is_empty(outside));
     }
@@ -457,7 +400,6 @@ TEST_F(ArtifactSecurityTest, TreeChecksFollowLinksOnDiskComponentByComponent) {
         {"a/up/a", kAccepted},
         {"missing/x", kAccepted},
         {"../app2", kSecurityCheckMessage},
-        {(scratch.path() / "app2").string(), kSecurityCheckMessage},
         {(root / "a" / "file").string(), kSecurityCheckMessage},
         {"../../missing", kSecurityCheckMessage},
         {"a/up/..", kSecurityCheckMessage},

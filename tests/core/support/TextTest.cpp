@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "core/support/SemanticVersion.h"
+#include "core/support/TextComparison.h"
+
 namespace quaylet {
 namespace {
 
@@ -38,10 +43,7 @@ TEST(TextTest, OutsideTextPrintsInert) {
         {"line breaks, tab, NUL and DEL", std::string("a\nb\tc\0d\x7F", 8),
          "a\uFFFDb\uFFFDc\uFFFDd\uFFFD"},
         {"C1 controls as characters", "\u009B31m\u0085\u0080", "\uFFFD31m\uFFFD\uFFFD"},
-        {"C1 control as a raw byte",
-         "\x9B"
-         "31m",
-         "\uFFFD31m"},
+        {"C1 control as a raw byte", "\x9Bz", "\uFFFDz"},
         {"line and paragraph separators", "a\u2028b\u2029c", "a\uFFFDb\uFFFDc"},
         {"bidirectional controls", "\u202Egnp.exe\u202C\u2066\u2069\u200E\u200F\u061C",
          "\uFFFDgnp.exe\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
@@ -57,10 +59,52 @@ TEST(TextTest, TrimsAsciiAndUnicodeWhiteSpaceAtBothEndsOnly) {
     EXPECT_EQ(trimmed(" \t\r\n word \v\f"), "word");
     EXPECT_EQ(trimmed("\u00A0\u2028two words\u3000\u0085"), "two words");
     EXPECT_EQ(trimmed("inner \n space"), "inner \n space");
-    EXPECT_EQ(trimmed("  \n "), "");
     EXPECT_EQ(trimmed(""), "");
     EXPECT_EQ(trimmed("caf\xC3\xA9 "), "caf\xC3\xA9");
     EXPECT_EQ(trimmed("\x80 "), "\x80") << "invalid bytes are kept";
+}
+
+TEST(TextComparisonTest, NaturalOrderComparesDigitRunsByValueAndIgnoresCase) {
+    const std::tuple<std::string, std::string, std::weak_ordering> cases[] = {
+        {"iPhone 15", "iPhone 15 Pro", std::weak_ordering::less},
+        {"iphone 15", "iPhone 15", std::weak_ordering::equivalent},
+        {"iPhone 007", "iPhone 7", std::weak_ordering::equivalent},
+        {"a99999999999999999999999", "a100000000000000000000000", std::weak_ordering::less},
+        {"x2y10", "x2y9", std::weak_ordering::greater},
+        {"z", "\xC3\xA9", std::weak_ordering::less},  // é after every ASCII letter
+    };
+    for (const auto& [left, right, expected] : cases) {
+        EXPECT_EQ(naturalCompare(left, right), expected) << left << " | " << right;
+        EXPECT_EQ(naturalCompare(right, left), 0 <=> expected) << "the order is antisymmetric";
+    }
+}
+
+TEST(TextComparisonTest, CaseInsensitiveEqualityAndSearch) {
+    EXPECT_TRUE(equalsIgnoringCase("bOOted", "Booted"));
+    EXPECT_FALSE(equalsIgnoringCase("Booted ", "Booted"));
+    EXPECT_TRUE(
+        containsIgnoringCase("Unable to boot: CURRENT STATE: BOOTED\n", "current state: Booted"));
+    EXPECT_FALSE(containsIgnoringCase("current state:  Booted", "current state: Booted"));
+}
+
+TEST(SemanticVersionTest, ParsesLeniently) {
+    const std::pair<const char*, std::optional<SemanticVersion>> cases[] = {
+        {"17", SemanticVersion{17, 0, 0}},
+        {"17.x", SemanticVersion{17, 0, 0}},
+        {"17..4", SemanticVersion{17, 0, 4}},
+        {"17.2.1.9", SemanticVersion{17, 2, 1}},
+        {"+17.-2.3", SemanticVersion{17, -2, 3}},
+        {"9223372036854775807", SemanticVersion{9223372036854775807, 0, 0}},
+        {" 17", std::nullopt},
+        {"", std::nullopt},
+        {".1", std::nullopt},
+        {"+-1", std::nullopt},
+        {"9223372036854775808", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(SemanticVersion::parse(text), expected) << text;
+    }
+    EXPECT_EQ(SemanticVersion::parse("17.2 ")->minor, 0) << "white space is never trimmed";
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ failed=()
 printf '%-32s %14s %8s  %s\n' target executions seconds result
 for fuzzer in "$build"/fuzzers/*; do
     name=$(basename "$fuzzer")
-    mkdir -p "$build/corpus/$name" "$build/findings/$name"
+    mkdir -p "$build/corpus/$name" "$build/findings/$name" "$build/seeds/$name"
     options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
         -artifact_prefix="$build/findings/$name/")
     if [ -f "$dictionaries/$name.dict" ]; then

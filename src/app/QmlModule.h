@@ -2,8 +2,6 @@
 
 #include <QQmlEngine>
 
-#include <memory>
-
 #include "app/QmlWindowMaker.h"
 
 namespace quaylet {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "core/errors/DecodingError.h"
 
 namespace quaylet {
@@ -17,15 +15,6 @@ std::vector<std::string> identifiers(const std::vector<SimulatorRuntime>& runtim
     return result;
 }
 
-std::vector<std::string> udids(const SimulatorInventory& inventory) {
-    std::vector<std::string> result;
-    for (const SimulatorDevice& device : inventory.devices) {
-        result.push_back(device.udid);
-    }
-    std::ranges::sort(result);  // no order is promised across runtimes
-    return result;
-}
-
 TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
     const auto inventory = SimulatorInventory::fromSimctlListing(R"({
         "devicetypes": [],
@@ -34,7 +23,6 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
             {"identifier": "iOS-17.10", "name": "iOS 17.10", "version": "17.10", "isAvailable": true},
             {"identifier": "tvos-iOS", "name": "tvOS", "version": "17.0", "isAvailable": true, "platform": "tvOS"},
             {"identifier": "no-platform-iOS-17", "name": "iOS 17.5", "version": "17.5", "isAvailable": false},
-            {"identifier": "watch", "name": "watchOS", "version": "10.0", "isAvailable": true},
             {"identifier": "lower-ios-17", "name": "lower", "version": "17.0", "isAvailable": true, "platform": null},
             {"identifier": "bad-iOS", "name": "bad", "version": "v17", "isAvailable": true},
             {"identifier": "null-platform-iOS-17.0", "name": "iOS 17.0", "version": "17.0", "isAvailable": true, "platform": null, "extra": 1}
@@ -46,7 +34,6 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
                 {"udid": "A", "name": "iPhone 15", "state": "Shutdown", "isAvailable": false, "dataPath": "/x"},
                 {"udid": "B", "name": "iPhone 15 Pro", "state": "booted", "isAvailable": true}
             ],
-            "watch": [{"udid": "W", "name": "Watch", "state": "Shutdown", "isAvailable": true}],
             "lower-ios-17": [{"udid": "L", "name": "x", "state": "Shutdown", "isAvailable": true}],
             "bad-iOS": [{"udid": "V", "name": "x", "state": "Shutdown", "isAvailable": true}],
             "unknown-iOS": [{"udid": "U", "name": "x", "state": "Shutdown", "isAvailable": true}]
@@ -59,11 +46,14 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
                                         "iOS-16"}));
     EXPECT_EQ(inventory.runtimes[1],
               (SimulatorRuntime{"no-platform-iOS-17", "iOS 17.5", {17, 5, 0}, false}));
-    EXPECT_EQ(udids(inventory), (std::vector<std::string>{"A", "B"}));
+    ASSERT_EQ(inventory.devices.size(), 2u);
     EXPECT_EQ(inventory.devices[0],
               (SimulatorDevice{"A", "iPhone 15", "Shutdown", false, inventory.runtimes[1]}));
     EXPECT_TRUE(inventory.devices[1].isBooted());
     EXPECT_EQ(inventory.devices[1].id(), "B");
+    for (const auto& [state, booted] : {std::pair("BOOTED", true), std::pair("Booted ", false)}) {
+        EXPECT_EQ((SimulatorDevice{"U", "n", state, true, {}}).isBooted(), booted) << state;
+    }
     EXPECT_EQ(SimulatorInventory::fromSimctlListing(R"({"devices": {}, "runtimes": []})"),
               SimulatorInventory{});
 }
@@ -74,10 +64,8 @@ TEST(SimulatorInventoryTest, DuplicateRuntimeLendsDevicesToTheAvailableCopy) {
                R"(", "version": "17.0", "isAvailable": )" + (available ? "true}" : "false}");
     };
     // Whether each copy is available, and the copy the device runs on: the later available one.
-    const std::tuple<bool, bool, const char*> cases[] = {{true, false, "first"},
-                                                         {false, true, "second"},
-                                                         {true, true, "second"},
-                                                         {false, false, "first"}};
+    const std::tuple<bool, bool, const char*> cases[] = {
+        {true, false, "first"}, {false, true, "second"}, {true, true, "second"}};
     for (const auto& [first, second, expected] : cases) {
         SCOPED_TRACE(::testing::Message() << first << " " << second);
         const auto inventory = SimulatorInventory::fromSimctlListing(
@@ -97,20 +85,9 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
         Kind kind;
         const char* keyPath;
     } cases[] = {
-        {R"({"devices": {}})", Kind::keyNotFound, "runtimes"},
-        {R"({"runtimes": []})", Kind::keyNotFound, "devices"},
-        {"", Kind::dataCorrupted, ""},
-        {"[]", Kind::typeMismatch, ""},
-        {R"({"devices": [], "runtimes": []})", Kind::typeMismatch, "devices"},
         {R"({"devices": {"iOS": {}}, "runtimes": []})", Kind::typeMismatch, R"(devices["iOS"])"},
-        {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "name": "n", "version": 17, "isAvailable": true}]})",
-         Kind::typeMismatch, "runtimes[0].version"},
         {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "name": "n", "version": "17", "isAvailable": true, "platform": 1}]})",
          Kind::typeMismatch, "runtimes[0].platform"},
-        {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "version": "17", "isAvailable": true}]})",
-         Kind::keyNotFound, "runtimes[0].name"},
-        {R"({"devices": {"x": [{"udid": "A", "name": "n", "state": null, "isAvailable": true}]}, "runtimes": []})",
-         Kind::valueNotFound, R"(devices["x"][0].state)"},
         {"{\"devices\": {}, \"runtimes\": [], \"x\": \"\xff\"}", Kind::dataCorrupted, ""},
         {"{\"devices\": {}, \"runtimes\": [], \"x\": 1e400}", Kind::dataCorrupted, ""},  // fuzzing
         // Sections the inventory ignores are still held to the grammar.
@@ -127,17 +104,6 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
             EXPECT_EQ(error.keyPath(), c.keyPath);
             EXPECT_FALSE(error.reason().empty());
         }
-    }
-}
-
-TEST(SimulatorInventoryTest, BootedStateIsTheWholeWordInAnyCase) {
-    const std::pair<const char*, bool> cases[] = {
-        {"Booted", true},   {"booted", true},    {"BOOTED", true}, {"Booted ", false},
-        {"Booting", false}, {"Shutdown", false}, {"", false},
-    };
-    for (const auto& [state, booted] : cases) {
-        SCOPED_TRACE(state);
-        EXPECT_EQ((SimulatorDevice{"U", "n", state, true, {}}).isBooted(), booted);
     }
 }
 

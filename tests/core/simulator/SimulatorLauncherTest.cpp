@@ -18,7 +18,6 @@ namespace {
 
 using Stage = RemoteLaunchStage;
 using Stages = std::vector<RemoteLaunchStage>;
-using Keys = std::vector<std::string>;
 using Steps = std::map<std::string, std::string>;
 namespace fs = std::filesystem;
 
@@ -26,32 +25,26 @@ const std::string kListing = R"({"runtimes": [
     {"identifier": "iOS-17", "name": "iOS 17.5", "version": "17.5", "isAvailable": true}],
     "devices": {"iOS-17": [{"udid": "DEVICE-1", "name": "iPhone 15", "state": "Shutdown", "isAvailable": true}]}})";
 
-const Keys kKeysWithBoot = {"boot", "inspect", "install", "launch", "simulatorSelection"};
-const Stages kStagesWithBoot = {Stage::selecting, Stage::booting, Stage::installing,
-                                Stage::launching, Stage::running};
-
-Keys keysOf(const std::map<std::string, double>& timings) {
-    Keys keys;
-    for (const auto& [key, seconds] : timings) {
-        keys.push_back(key);
-    }
-    return keys;
-}
+const Stages kStages = {Stage::selecting, Stage::booting, Stage::installing, Stage::launching,
+                        Stage::running};
 
 // A bundle declaring fixture version 3 and scripted tools whose every call is logged; each
 // simctl step succeeds unless a test gives it another body.
 class SimulatorLauncherTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        app = fixtures::AppBundleBuilder().fixtureVersion("3").writeInto(folder.path());
+        app = bundle("3").writeInto(folder.path() / "bundle");
         installVersion("3");
+    }
+
+    static fixtures::AppBundleBuilder bundle(const std::optional<std::string>& version) {
+        return version ? fixtures::AppBundleBuilder().fixtureVersion(*version)
+                       : fixtures::AppBundleBuilder().remove("QuayletFixtureVersion");
     }
 
     void installVersion(const std::optional<std::string>& version) {
         fs::remove_all(folder.path() / "installed");
-        installed = (version ? fixtures::AppBundleBuilder().fixtureVersion(*version)
-                             : fixtures::AppBundleBuilder().remove("QuayletFixtureVersion"))
-                        .writeInto(folder.path() / "installed");
+        installed = bundle(version).writeInto(folder.path() / "installed");
     }
 
     void script(const Steps& changes = {}) {
@@ -99,121 +92,56 @@ class SimulatorLauncherTest : public ::testing::Test {
     Stages stages;
 };
 
-// A device already booted is the remote launcher's second launch.
-TEST_F(SimulatorLauncherTest, BootsInstallsLaunchesAndVerifies) {
-    const std::pair<const char*, Steps> cases[] = {
-        {"shut-down device is booted", {}},
-        {"boot refused because the device runs already",
-         {{"boot", "printf 'Unable to boot device in current state: BOOTED\\n' >&2; exit 149"}}},
-        {"a failing activation is ignored", {{"open", "exit 1"}}},
-    };
-    for (const auto& [name, steps] : cases) {
-        SCOPED_TRACE(name);
-        script(steps);
-        const SelfTestReport report = run({.appURL = app, .activateSimulator = true});
-        EXPECT_EQ(stages, kStagesWithBoot);
-        EXPECT_EQ(keysOf(report.timings), kKeysWithBoot);
-        EXPECT_GE(report.timings.at("launch"), 1.0);
-        EXPECT_EQ(report.simulator.udid, "DEVICE-1");
-        EXPECT_EQ(report.installedContainer, installed.string());
-        EXPECT_EQ(report.installedFixtureVersion, "3");
-        EXPECT_FALSE(report.screenshotPath);
-        EXPECT_TRUE(report.passed());
-        EXPECT_NE(calls().find("-a Simulator"), std::string::npos) << calls();
-    }
-}
-
-TEST_F(SimulatorLauncherTest, EachFailingStepEndsTheRunWithItsError) {
-    const std::string xcrun = (scripted.directory() / "xcrun").string();
-    const Stages untilLaunch = {Stage::selecting, Stage::booting, Stage::installing,
-                                Stage::launching};
+// Every run asks for a screenshot in a folder made for it and for Simulator to be brought
+// forward; a device already booted is the remote launcher's second launch.
+TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
+    const fs::path shot = folder.path() / "shots" / "deep" / "screen.png";
+    const std::string bootedAlready =
+        "printf 'Unable to boot device in current state: BOOTED\\n' >&2; exit 149";
+    const QuayletError unverified = QuayletError::invalidApplication(
+        "Simulator couldn’t verify the installed app. Restart Simulator, then try again.");
+    const QuayletError noShot =
+        QuayletError::commandFailed((scripted.directory() / "xcrun").string() +
+                                        " simctl io DEVICE-1 screenshot " + shot.string(),
+                                    1, "");
+    using Version = std::optional<std::string>;
     const struct {
-        const char* name;
         Steps steps;
-        QuayletError expected;
+        Version bundle, expected, installed;
+        std::optional<QuayletError> error;
         std::size_t stagesReported;
     } cases[] = {
-        {"boot fails: its standard error kept untrimmed",
-         {{"boot", "printf '  No such device\\n' >&2; exit 164"}},
-         QuayletError::commandFailed("xcrun simctl boot", 164, "  No such device\n"),
-         2},
-        {"boot wait fails",
-         {{"bootstatus", "echo ' stuck ' >&2; exit 2"}},
-         QuayletError::commandFailed(xcrun + " simctl bootstatus DEVICE-1 -b", 2, "stuck"),
-         2},
-        {"location is only a line break",
-         {{"get_app_container", "echo"}},
-         QuayletError::invalidApplication(
-             "Simulator couldn’t verify the installed app. Restart Simulator, then try again."),
-         4},
-        {"screenshot fails: running is reported only after it",
-         {{"io", "exit 1"}},
-         QuayletError::commandFailed(
-             xcrun + " simctl io DEVICE-1 screenshot " + (folder.path() / "shot.png").string(), 1,
-             ""),
-         4},
+        {{{"boot", bootedAlready}, {"open", "exit 1"}}, "3", {}, "3", {}, 5},
+        {{}, {}, {}, "any", {}, 5},  // a bundle without a version is not checked
+        {{{"get_app_container", "echo"}}, "3", {}, "3", unverified, 4},
+        {{{"io", "exit 1"}}, "3", {}, "3", noShot, 4},  // running is reported after the shot
+        {{}, "3", {}, "4", QuayletError::fixtureVersionMismatch("3", "4"), 4},
+        {{}, "3", "5", "5", QuayletError::fixtureVersionMismatch("5", "3"), 0},  // before selecting
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.stagesReported);
+        fs::remove_all(folder.path() / "shots");
+        fs::remove_all(folder.path() / "bundle");
+        app = bundle(c.bundle).writeInto(folder.path() / "bundle");
+        installVersion(c.installed);
         script(c.steps);
         try {
-            run({.appURL = app, .screenshotURL = folder.path() / "shot.png"});
-            ADD_FAILURE() << "the run succeeded";
-        } catch (const QuayletError& error) {
-            EXPECT_EQ(error, c.expected);
-            EXPECT_EQ(error.errorDescription(), c.expected.errorDescription());
-        }
-        EXPECT_EQ(stages, Stages(untilLaunch.begin(), untilLaunch.begin() + c.stagesReported));
-    }
-}
-
-TEST_F(SimulatorLauncherTest, ComparesTheInstalledCopyWithTheExpectedVersion) {
-    const struct {
-        const char* name;
-        std::optional<std::string> bundle;
-        std::optional<std::string> expected;
-        std::optional<std::string> installed;
-        std::optional<QuayletError> error;
-        std::size_t stagesReported = 4;
-    } cases[] = {
-        {"bundle's own version, installed copy differs", "3", std::nullopt, "4",
-         QuayletError::fixtureVersionMismatch("3", "4")},
-        {"bundle's own version, installed copy has none", "3", std::nullopt, std::nullopt,
-         QuayletError::fixtureVersionMismatch("3", std::nullopt)},
-        {"expected equal to the bundle's and installed", "3", "3", "3", std::nullopt},
-        {"expected differs from the bundle's: refused before selecting", "3", "5", "5",
-         QuayletError::fixtureVersionMismatch("5", "3"), 0},
-        {"a bundle without a version is not checked", std::nullopt, std::nullopt, "anything",
-         std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::remove_all(folder.path() / "bundle");
-        app = (c.bundle ? fixtures::AppBundleBuilder().fixtureVersion(*c.bundle)
-                        : fixtures::AppBundleBuilder().remove("QuayletFixtureVersion"))
-                  .writeInto(folder.path() / "bundle");
-        installVersion(c.installed);
-        script();
-        try {
-            const SelfTestReport report =
-                run({.appURL = app, .expectedFixtureVersion = c.expected});
+            const SelfTestReport report = run({.appURL = app,
+                                               .expectedFixtureVersion = c.expected,
+                                               .screenshotURL = shot,
+                                               .activateSimulator = true});
             EXPECT_EQ(c.error, std::nullopt);
+            EXPECT_GE(report.timings.at("launch"), 1.0);
+            EXPECT_EQ(report.installedContainer, installed.string());
             EXPECT_EQ(report.installedFixtureVersion, c.installed);
+            EXPECT_EQ(report.screenshotPath, shot.string());
+            EXPECT_TRUE(fs::exists(shot));
+            EXPECT_NE(calls().find("-a Simulator"), std::string::npos) << calls();
         } catch (const QuayletError& error) {
             EXPECT_EQ(error, c.error);
-            EXPECT_EQ(stages.size(), c.stagesReported);
         }
+        EXPECT_EQ(stages, Stages(kStages.begin(), kStages.begin() + c.stagesReported));
     }
-}
-
-TEST_F(SimulatorLauncherTest, ScreenshotGoesToAFolderMadeForIt) {
-    script();
-    const std::filesystem::path shot = folder.path() / "shots" / "deep" / "screen.png";
-    const SelfTestReport report =
-        launcher().selfTest({.appURL = app, .screenshotURL = shot}, nullptr, {});
-    EXPECT_EQ(report.screenshotPath, shot.string());
-    EXPECT_TRUE(std::filesystem::exists(shot));
-    EXPECT_EQ(keysOf(report.timings), kKeysWithBoot) << "without progress the steps run the same";
 }
 
 TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {

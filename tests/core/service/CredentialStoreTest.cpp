@@ -40,16 +40,12 @@ TEST(CredentialStoreTest, KeepsOneTokenInTheSecretService) {
         const char* name;
         std::vector<std::pair<Lines, Lines>> runs;
     } cases[] = {
-        {"a second save replaces the first",
-         {{{"save:first", "save:second", "read", "remove", "read"},
-           {"saved", "saved", "token:second", "removed", "absent"}}}},
-        {"an empty token is stored, not absent", {{{"save:", "read"}, {"saved", "token:"}}}},
-        {"non-ASCII text round-trips as UTF-8",
-         {{{"save:gho_Tökén✓🔑", "read"}, {"saved", "token:gho_Tökén✓🔑"}}}},
-        {"removing twice in a row",
-         {{{"save:abc", "remove", "remove", "read"}, {"saved", "removed", "removed", "absent"}}}},
-        {"stored bytes that are not UTF-8 read as absent",
-         {{{"save:\xff\xfe", "read"}, {"saved", "absent"}}}},
+        {"a second save replaces the first, and removing twice is no failure",
+         {{{"save:first", "save:second", "read", "remove", "remove", "read"},
+           {"saved", "saved", "token:second", "removed", "removed", "absent"}}}},
+        {"empty and non-ASCII tokens read back as saved, bytes that are not UTF-8 as absent",
+         {{{"save:", "read", "save:gho_Tökén✓🔑", "read", "save:\xff\xfe", "read"},
+           {"saved", "token:", "saved", "token:gho_Tökén✓🔑", "saved", "absent"}}}},
         {"a locked keyring reads as absent and refuses saves without prompting",
          {{{"save:abc"}, {"saved"}},
           {{"lock"}, {}},
@@ -69,26 +65,11 @@ TEST(CredentialStoreTest, KeepsOneTokenInTheSecretService) {
 }
 
 TEST(CredentialStoreTest, WithoutSecretServiceReadsAbsentAndRefusesSaves) {
-    const TemporaryDirectory emptyRuntimeDirectory;
-    // Without an address GLib looks for the bus in the runtime folder and then through X11;
-    // neither exists here.
-    const ScopedEnvironment runtimeDirectory("XDG_RUNTIME_DIR",
-                                             emptyRuntimeDirectory.path().string());
-    const ScopedEnvironment display("DISPLAY", std::nullopt);
-    const struct {
-        const char* name;
-        std::optional<std::string> busAddress;
-    } cases[] = {
-        {"no session bus at all", std::nullopt},
-        {"a bus address that leads nowhere",
-         "unix:path=" + (emptyRuntimeDirectory.path() / "no-bus").string()},
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        const ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", testCase.busAddress);
-        EXPECT_EQ(runStore({"read", "save:abc", "remove", "read"}),
-                  (Lines{"absent", kRefused, "removed", "absent"}));
-    }
+    const TemporaryDirectory empty;
+    const ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS",
+                                "unix:path=" + (empty.path() / "no-bus").string());
+    EXPECT_EQ(runStore({"read", "save:abc", "remove", "read"}),
+              (Lines{"absent", kRefused, "removed", "absent"}));
 }
 
 }  // namespace

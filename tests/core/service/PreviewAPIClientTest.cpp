@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <condition_variable>
 #include <fstream>
 #include <mutex>
 #include <thread>
 
 #include "core/errors/QuayletError.h"
-#include "core/errors/TransportError.h"
 #include "core/process/ProcessRunner.h"
 #include "core/service/AbsoluteURL.h"
 #include "core/service/ManifestJson.h"
@@ -34,9 +32,9 @@ std::string describe(const httplib::Request& request) {
 }
 
 // Answers every request under /api/ and /files/ with the scripted status and body and keeps
-// what it received. /redirect/<name> sends the client to /files/<name>, /offsite/http and
-// /offsite/https to a plain and a secure address of another server; a path ending in
-// /slow sends one piece of body and then holds the transfer open until released.
+// what it received. /offsite/http and /offsite/https send the client to a plain and a secure
+// address of another server; a path ending in
+// /chunked sends the body without announcing its length.
 class LoopbackServer {
   public:
     static LoopbackServer& shared() {
@@ -58,23 +56,6 @@ class LoopbackServer {
         return received_;
     }
 
-    // False when no slow transfer started within a generous bound.
-    bool waitUntilSlowTransferStarts() {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, std::chrono::seconds(30),
-                               [this] { return slowTransfersStarted_ > 0; })) {
-            return false;
-        }
-        --slowTransfersStarted_;
-        return true;
-    }
-
-    void releaseSlowTransfers() {
-        const std::lock_guard lock(mutex_);
-        ++releases_;
-        changed_.notify_all();
-    }
-
   private:
     LoopbackServer() {
         // Answers as a server without Range support does: always the whole body.
@@ -82,27 +63,20 @@ class LoopbackServer {
             const_cast<httplib::Request&>(request).ranges.clear();
             return httplib::Server::HandlerResponse::Unhandled;
         });
-        server_.Get(R"(.*/slow)", [this](const httplib::Request&, httplib::Response& response) {
-            response.set_chunked_content_provider(
-                "application/octet-stream", [this](std::size_t, httplib::DataSink& sink) {
-                    std::unique_lock lock(mutex_);
-                    const int release = releases_;
-                    sink.write("first piece", 11);
-                    ++slowTransfersStarted_;
-                    changed_.notify_all();
-                    changed_.wait(lock, [&] { return releases_ != release; });
-                    return false;
-                });
+        server_.Get(R"(.*/chunked)", [this](const httplib::Request&, httplib::Response& response) {
+            response.set_chunked_content_provider("application/octet-stream",
+                                                  [this](std::size_t, httplib::DataSink& sink) {
+                                                      const std::lock_guard lock(mutex_);
+                                                      sink.write(body_.data(), body_.size());
+                                                      sink.done();
+                                                      return true;
+                                                  });
         });
         server_.Get(R"(/offsite/(https?))", [](const httplib::Request& request,
                                                httplib::Response& response) {
             response.set_redirect(request.matches[1] == "http" ? "http://0.0.0.0:1/a.zip"
                                                                : "https://127.0.0.1:1/a.zip");
         });
-        server_.Get(R"(/redirect/(.*))",
-                    [](const httplib::Request& request, httplib::Response& response) {
-                        response.set_redirect("/files/" + request.matches[1].str());
-                    });
         const auto respond = [this](const httplib::Request& request, httplib::Response& response) {
             const std::lock_guard lock(mutex_);
             received_.push_back(describe(request));
@@ -121,7 +95,6 @@ class LoopbackServer {
     }
 
     ~LoopbackServer() {
-        releaseSlowTransfers();
         server_.stop();
         thread_.join();
     }
@@ -130,12 +103,9 @@ class LoopbackServer {
     std::thread thread_;
     int port_ = 0;
     std::mutex mutex_;
-    std::condition_variable changed_;
     int status_ = 200;
     std::string body_;
     std::vector<std::string> received_;
-    int slowTransfersStarted_ = 0;
-    int releases_ = 0;
 };
 
 std::string manifestBody() {
@@ -177,13 +147,6 @@ TEST_F(PreviewAPIClientTest, RecordRequestsCarryTheTokenAndReplaceTheBasePath) {
     } cases[] = {
         {manifestBody(), [&] { client.preview("pv_1", "tok", {}); },
          "GET /api/v1/previews/pv_1" + signedIn},
-        {R"({"previews": []})", [&] { client.listPreviews("tok", 60, {}); },
-         "GET /api/v1/previews?limit=60" + signedIn},
-        {R"({"url": "https://cdn.example/a.zip", "expiresAt": "2024-05-01T12:30:45Z", "direct": true})",
-         [&] { client.artifactURL("pv_1", "tok", {}); },
-         "POST /api/v1/previews/pv_1/download" + signedIn},
-        {"", [&] { client.revokeAuthentication("tok", {}); },
-         "POST /api/v1/auth/logout" + signedIn},
         {R"({"token": "api-token", "expiresIn": 3600})",
          [&] { EXPECT_EQ(client.exchangeAuthenticationCode("the-code", {}), "api-token"); },
          R"(POST /api/v1/auth/mac/exchange auth=- accept=- type=application/json body={"code":"the-code"})"},
@@ -202,36 +165,21 @@ TEST_F(PreviewAPIClientTest, RefusedAnswersBecomeTheirSentences) {
     const std::string signInFailed = "GitHub sign-in could not be completed.";
     const auto preview = [&] { client.preview("pv_1", "tok", {}); };
     const auto exchange = [&] { client.exchangeAuthenticationCode("c", {}); };
-    const struct {
-        const char* name;
-        int status;
-        std::string body;
-        std::function<void()> call;
-        QuayletError expected;
-    } cases[] = {
-        {"service message", 404, R"({"error": {"message": "Preview not found."}})", preview,
-         QuayletError::serviceError(404, "Preview not found.")},
-        {"HTML body", 404, "<html>Not Found</html>", preview,
-         QuayletError::serviceError(404, fallback)},
-        {"401 ignores the message", 401, R"({"error": {"message": "Token expired."}})", preview,
-         QuayletError::authenticationRequired()},
-        {"error as text", 500, R"({"error": "boom"})", preview,
-         QuayletError::serviceError(500, fallback)},
-        {"message not text", 502, R"({"error": {"message": 7}})", preview,
-         QuayletError::serviceError(502, fallback)},
-        {"empty body", 503, "", preview, QuayletError::serviceError(503, fallback)},
-        {"code refused", 401, R"({"error": {"message": "bad code"}})", exchange,
-         QuayletError::serviceError(401, signInFailed)},
-        {"code accepted without a whole answer", 200, R"({"token": "api-token"})", exchange,
-         QuayletError::serviceError(200, signInFailed)},
-        {"sign-out refused", 401, "", [&] { client.revokeAuthentication("tok", {}); },
-         QuayletError::serviceError(
-             401, "GitHub sign-out failed. Check your connection, then try again.")},
+    // The status and body answered, the call, and the status and sentence of its failure.
+    const std::tuple<int, std::string, std::function<void()>, std::string> cases[] = {
+        {404, "<html>Not Found</html>", preview, "404 " + fallback},
+        {401, R"({"error": {"message": "Token expired."}})", preview,
+         told(QuayletError::authenticationRequired())},
+        {502, R"({"error": {"message": 7}})", preview, "502 " + fallback},
+        {401, R"({"error": {"message": "bad code"}})", exchange, "401 " + signInFailed},
+        {200, R"({"token": "api-token"})", exchange, "200 " + signInFailed},  // not whole
+        {401, "", [&] { client.revokeAuthentication("tok", {}); },
+         "401 GitHub sign-out failed. Check your connection, then try again."},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        server.script(c.status, c.body);
-        EXPECT_EQ(failureOf(c.call), told(c.expected));
+    for (const auto& [status, body, call, failure] : cases) {
+        SCOPED_TRACE(body);
+        server.script(status, body);
+        EXPECT_EQ(failureOf(call), failure);
     }
 }
 
@@ -350,14 +298,14 @@ TEST_F(PreviewAPIClientTest, DownloadAppendsToThePartialFileWithinThePromisedSiz
         std::string outcome;  // the digest, or the failure's message
         std::optional<std::string> partialAfter;
     } cases[] = {
-        {"fresh, through a redirect", std::nullopt, 200, "/redirect/a.zip", 17, digest, body},
+        {"fresh", std::nullopt, 200, "/files/a.zip", 17, digest, body},
         {"a 200 to a resume starts over", "stale", 200, "/files/a.zip", 17, digest, body},
         {"refused, what was there stays", "kept", 403, "/files/a.zip", 17,
          told(QuayletError::serviceError(403, kDownloadFailed)), "kept"},
         {"announced length above the promise", std::nullopt, 200, "/files/a.zip", 16, tooLong,
          std::nullopt},
-        {"body passes the promise by one byte mid-transfer", std::nullopt, 200, "/files/slow", 10,
-         tooLong, std::nullopt},
+        {"body passes the promise by one byte mid-transfer", std::nullopt, 200, "/files/chunked",
+         16, tooLong, std::nullopt},
         {"leftover above the promise", "0123456789", 200, "/files/a.zip", 5, tooLong, std::nullopt},
     };
     for (const auto& c : cases) {
@@ -368,27 +316,17 @@ TEST_F(PreviewAPIClientTest, DownloadAppendsToThePartialFileWithinThePromisedSiz
             std::ofstream(partial) << *c.partialBefore;
         }
         server.script(c.status, body);
-        std::vector<std::pair<std::int64_t, std::int64_t>> progress;
         std::string outcome;
         try {
             outcome = client.download(server.baseURL() + c.path, partial,
-                                      {c.promisedSize, std::string(64, 'f')},
-                                      [&](std::int64_t received, std::int64_t expected) {
-                                          progress.emplace_back(received, expected);
-                                      },
-                                      {});
+                                      {c.promisedSize, std::string(64, 'f')}, {}, {});
         } catch (const QuayletError& failure) {
             outcome = told(failure);
-        }
-        if (c.path == std::string("/files/slow")) {
-            EXPECT_TRUE(server.waitUntilSlowTransferStarts());
-            server.releaseSlowTransfers();
         }
         EXPECT_EQ(outcome, c.outcome);
         EXPECT_EQ(fs::exists(partial) ? std::optional(contentsOf(partial)) : std::nullopt,
                   c.partialAfter);
         if (outcome == digest) {
-            EXPECT_EQ(progress.back(), (std::pair<std::int64_t, std::int64_t>(17, 17)));
             EXPECT_NE(server.received().at(0).find(" auth=- "), std::string::npos);
         }
     }

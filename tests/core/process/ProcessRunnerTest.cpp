@@ -70,8 +70,6 @@ TEST_F(ProcessRunnerTest, KeepsTheWorkingFolderToItsOwner) {
 }
 
 TEST_F(ProcessRunnerTest, RunCheckedRaisesCommandFailedWithTrimmedDetails) {
-    EXPECT_EQ(runner.runChecked(shell("echo warning >&2"), {}).standardError, "warning\n");
-
     const ToolCommand failing = shell("printf '  word \\n' >&2; echo ignored; exit 3");
     try {
         runner.runChecked(failing, {});
@@ -119,23 +117,6 @@ TEST_F(ProcessRunnerTest, CancellingTerminatesTheChildAndItsHelpers) {
         std::this_thread::sleep_for(10ms);  // the orphaned helper dies on its own signal
     }
     EXPECT_FALSE(testing::isRunning(helperPid));
-}
-
-// Whether the stop comes before the child starts or while it is finishing, the caller sees
-// cancellation rather than a result.
-TEST_F(ProcessRunnerTest, CancellationBeforeOrAfterTheChildStillCancelsTheCall) {
-    for (const bool before : {true, false}) {
-        std::stop_source stop;
-        if (before) {
-            stop.request_stop();
-        }
-        auto call = std::async(std::launch::async, [&] {
-            return runner.runChecked(shell(before ? "sleep 30" : "exit 1"), stop.get_token());
-        });
-        stop.request_stop();
-        ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << before;
-        EXPECT_THROW(call.get(), CancellationError) << before;
-    }
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
         {"artifactSize", Json::parse("9223372036854775808"), Kind::dataCorrupted, "artifactSize"},
         {"artifactSize", Json::parse("1e19"), Kind::dataCorrupted, "artifactSize"},
         {"status", "READY", Kind::dataCorrupted, "status"},
-        {"status", 2, Kind::typeMismatch, "status"},
+        {"status", true, Kind::typeMismatch, "status"},
         {"architectures", Json{"arm64", 1}, Kind::typeMismatch, "architectures[1]"},
         {"architectures", "arm64", Kind::typeMismatch, "architectures"},
         {"createdAt", "2024-05-01 12:30:45", Kind::dataCorrupted, "createdAt"},
@@ -132,30 +132,6 @@ TEST(PreviewRecordsTest, WrittenDatesReadBackToTheWholeSecond) {
     }
 }
 
-TEST(PreviewRecordsTest, ListKeepsAnyStatusChoosesTitlesAndNamesTheFailingEntry) {
-    const Json summary{{"previewId", "pv_1"},   {"repository", "acme/app"},
-                       {"pullRequest", 7},      {"pullRequestTitle", "Login"},
-                       {"branch", "login"},     {"commitSha", "abc"},
-                       {"displayName", "Acme"}, {"minimumOSVersion", "17"},
-                       {"status", "ready"},     {"createdAt", "2024-05-01T12:30:45Z"}};
-    Json previews{summary, with(summary, "status", "READY"), with(summary, "pullRequestTitle", ""),
-                  with(summary, "pullRequestTitle", {})};
-    const auto list = PreviewListResponse::decode(Json{{"previews", previews}}.dump()).previews;
-    ASSERT_EQ(list.size(), 4u);
-    EXPECT_TRUE(list[0].isReady());
-    EXPECT_EQ(list[0].title(), "Login");
-    EXPECT_FALSE(list[1].isReady()) << "the status is exact";
-    EXPECT_EQ(list[2].title(), "login") << "an empty title gives way to the branch";
-    EXPECT_EQ(list[3].title(), "login");
-
-    previews[2]["createdAt"] = "2024-05-01";
-    const DecodingError error = decodeFailure([&] {
-        PreviewListResponse::decode(Json{{"previews", previews}}.dump());
-    });
-    EXPECT_EQ(error.keyPath(), "previews[2].createdAt");
-    EXPECT_EQ(error.reason(), "Invalid ISO-8601 date");
-}
-
 TEST(PreviewRecordsTest, ArtifactURLMustBeAnAbsoluteURL) {
     for (const char* url : {"/relative/path", "http://exa mple.com/", "file:///etc/passwd"}) {
         const Json body{{"url", url}, {"expiresAt", "2024-05-01T12:30:45Z"}, {"direct", true}};
@@ -172,6 +148,7 @@ TEST(PreviewRecordsTest, DocumentsThatAreNotObjectsFail) {
         {"{\"token\": \"t\", \"expiresIn\": 3600", Kind::dataCorrupted},
         {"{\"token\": \"t\", \"expiresIn\": 1e400}", Kind::dataCorrupted},  // found by fuzzing
         {"[]", Kind::typeMismatch},
+        {"null", Kind::typeMismatch},
     };
     for (const auto& [body, kind] : cases) {
         SCOPED_TRACE(body);

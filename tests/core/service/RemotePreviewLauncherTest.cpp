@@ -118,6 +118,12 @@ TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchD
     const Outcome retry = launch();
     ASSERT_EQ(userMessage(retry.error), std::nullopt) << *userMessage(retry.error);
     EXPECT_EQ(retry.stages, kFirstLaunch);
+    EXPECT_EQ(sha256(cachedArchive()), build.digest());
+    EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
+    const json events = launchEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["stage"], "running");
+    EXPECT_GE(events[0]["durationMs"].get<std::int64_t>(), 1000) << "includes the 1 s wait";
 }
 
 TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
@@ -168,24 +174,6 @@ TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAny
                       .errorDescription());
     }
     EXPECT_TRUE(fs::is_empty(cache.path())) << "nothing was created";
-}
-
-TEST_F(RemotePreviewLauncherTest, PrefetchLeavesOnlyTheVerifiedArchiveForTheLaunch) {
-    EXPECT_EQ(launcher.prefetch(kPreview, kToken, {}).displayName, "Demo");
-    EXPECT_EQ(sha256(cachedArchive()), build.digest());
-    EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
-    EXPECT_FALSE(fs::exists(cachedArchive().parent_path() / "app")) << "nothing unpacked";
-    EXPECT_TRUE(launchEvents().empty()) << "a prefetch is no launch";
-
-    const Outcome opened = launch();
-    ASSERT_EQ(userMessage(opened.error), std::nullopt) << *userMessage(opened.error);
-    EXPECT_EQ(opened.stages,
-              (Stages{Stage::fetching, Stage::verifying, Stage::extracting, Stage::selecting,
-                      Stage::booting, Stage::installing, Stage::launching, Stage::running}));
-    const json events = launchEvents();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0]["stage"], "running");
-    EXPECT_GE(events[0]["durationMs"].get<std::int64_t>(), 1000) << "includes the 1 s wait";
 }
 
 TEST_F(RemotePreviewLauncherTest, ClearCacheLeavesAnEmptyPrivateRoot) {

@@ -37,22 +37,5 @@ TEST(SimulatorDiscoveryTest, EnvironmentRunsItsThreeCommandsConcurrently) {
                                     "under Platforms."}}));
 }
 
-// The listing's error is the platform's own description.
-TEST(SimulatorDiscoveryTest, MissingToolsMakeASnapshotOfEveryFailureNotAnError) {
-    const testing::ScriptedTools empty;
-    const EnvironmentSnapshot snapshot =
-        SimulatorDiscovery(ProcessRunner(), empty.tools()).environment({});
-    EXPECT_EQ(snapshot.architecture, "unknown");
-    EXPECT_FALSE(snapshot.inventory);
-    ASSERT_EQ(snapshot.failures.size(), 3u);
-    EXPECT_EQ(snapshot.failures[0],
-              "Xcode command-line tools aren’t selected. Choose them in Xcode Settings under "
-              "Locations.");
-    EXPECT_EQ(snapshot.failures[1],
-              "Simulator tools aren’t available. Install Xcode, then select its command-line "
-              "tools.");
-    EXPECT_FALSE(snapshot.isReady());
-}
-
 }  // namespace
 }  // namespace quaylet

@@ -20,6 +20,9 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
         "devicetypes": [],
         "runtimes": [
             {"identifier": "iOS-16", "name": "iOS 16.4", "version": "16.4", "isAvailable": true, "platform": "iOS"},
+            {"identifier": "iOS-16", "name": "iOS 16.4 copy", "version": "16.4", "isAvailable": false},
+            {"identifier": "iOS-18", "name": "iOS 18 old", "version": "18.0", "isAvailable": false},
+            {"identifier": "iOS-18", "name": "iOS 18", "version": "18.0", "isAvailable": true},
             {"identifier": "iOS-17.10", "name": "iOS 17.10", "version": "17.10", "isAvailable": true},
             {"identifier": "tvos-iOS", "name": "tvOS", "version": "17.0", "isAvailable": true, "platform": "tvOS"},
             {"identifier": "no-platform-iOS-17", "name": "iOS 17.5", "version": "17.5", "isAvailable": false},
@@ -28,7 +31,8 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
             {"identifier": "null-platform-iOS-17.0", "name": "iOS 17.0", "version": "17.0", "isAvailable": true, "platform": null, "extra": 1}
         ],
         "devices": {
-            "iOS-16": [],
+            "iOS-16": [{"udid": "C", "name": "iPad", "state": "Shutdown", "isAvailable": true}],
+            "iOS-18": [{"udid": "D", "name": "iPad", "state": "Shutdown", "isAvailable": true}],
             "tvos-iOS": [{"udid": "TV", "name": "Apple TV", "state": "Shutdown", "isAvailable": true}],
             "no-platform-iOS-17": [
                 {"udid": "A", "name": "iPhone 15", "state": "Shutdown", "isAvailable": false, "dataPath": "/x"},
@@ -40,42 +44,27 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
         }
     })");
 
-    // Newest first by number; 17.5 is kept although unavailable, and 17.0 (last) after it.
+    // Newest first by number, equal versions in document order; 17.5 is kept although
+    // unavailable, and 17.0 (last) after it. Both copies of a runtime listed twice stay.
     EXPECT_EQ(identifiers(inventory.runtimes),
-              (std::vector<std::string>{"iOS-17.10", "no-platform-iOS-17", "null-platform-iOS-17.0",
-                                        "iOS-16"}));
-    EXPECT_EQ(inventory.runtimes[1],
+              (std::vector<std::string>{"iOS-18", "iOS-18", "iOS-17.10", "no-platform-iOS-17",
+                                        "null-platform-iOS-17.0", "iOS-16", "iOS-16"}));
+    EXPECT_EQ(inventory.runtimes[0].name, "iOS 18 old");
+    EXPECT_EQ(inventory.runtimes[3],
               (SimulatorRuntime{"no-platform-iOS-17", "iOS 17.5", {17, 5, 0}, false}));
-    ASSERT_EQ(inventory.devices.size(), 2u);
-    EXPECT_EQ(inventory.devices[0],
-              (SimulatorDevice{"A", "iPhone 15", "Shutdown", false, inventory.runtimes[1]}));
-    EXPECT_TRUE(inventory.devices[1].isBooted());
-    EXPECT_EQ(inventory.devices[1].id(), "B");
+    // A runtime listed twice lends its devices to the available copy.
+    ASSERT_EQ(inventory.devices.size(), 4u);
+    EXPECT_EQ(inventory.devices[0].runtime.name, "iOS 16.4");
+    EXPECT_EQ(inventory.devices[1].runtime.name, "iOS 18");
+    EXPECT_EQ(inventory.devices[2],
+              (SimulatorDevice{"A", "iPhone 15", "Shutdown", false, inventory.runtimes[3]}));
+    EXPECT_TRUE(inventory.devices[3].isBooted());
+    EXPECT_EQ(inventory.devices[3].id(), "B");
     for (const auto& [state, booted] : {std::pair("BOOTED", true), std::pair("Booted ", false)}) {
         EXPECT_EQ((SimulatorDevice{"U", "n", state, true, {}}).isBooted(), booted) << state;
     }
     EXPECT_EQ(SimulatorInventory::fromSimctlListing(R"({"devices": {}, "runtimes": []})"),
               SimulatorInventory{});
-}
-
-TEST(SimulatorInventoryTest, DuplicateRuntimeLendsDevicesToTheAvailableCopy) {
-    const auto runtime = [](const char* name, bool available) {
-        return std::string(R"({"identifier": "iOS-17", "name": ")") + name +
-               R"(", "version": "17.0", "isAvailable": )" + (available ? "true}" : "false}");
-    };
-    // Whether each copy is available, and the copy the device runs on: the later available one.
-    const std::tuple<bool, bool, const char*> cases[] = {
-        {true, false, "first"}, {false, true, "second"}, {true, true, "second"}};
-    for (const auto& [first, second, expected] : cases) {
-        SCOPED_TRACE(::testing::Message() << first << " " << second);
-        const auto inventory = SimulatorInventory::fromSimctlListing(
-            R"({"runtimes": [)" + runtime("first", first) + ", " + runtime("second", second) +
-            R"(], "devices": {"iOS-17": [{"udid": "D", "name": "iPhone", "state": "Shutdown", "isAvailable": true}]}})");
-        ASSERT_EQ(inventory.devices.size(), 1u);
-        EXPECT_EQ(inventory.devices[0].runtime.name, std::string(expected));
-        ASSERT_EQ(inventory.runtimes.size(), 2u) << "both copies stay listed";
-        EXPECT_EQ(inventory.runtimes[0].name, "first") << "equal versions keep document order";
-    }
 }
 
 TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {

@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <future>
 #include <map>
 #include <sstream>
 
-#include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "support/ScriptedTools.h"
@@ -141,29 +139,6 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
             EXPECT_EQ(error, c.error);
         }
         EXPECT_EQ(stages, Stages(kStages.begin(), kStages.begin() + c.stagesReported));
-    }
-}
-
-TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {
-    // Each step's command leaves a mark once it runs; the test cancels only after that.
-    const std::filesystem::path mark = folder.path() / "started";
-    const std::string leaveMark = "touch '" + mark.string() + "'";
-    for (const Steps& steps : {Steps{{"launch", leaveMark}},  // the one-second wait after launch
-                               Steps{{"install", leaveMark + "; exec sleep 30"}}}) {
-        SCOPED_TRACE(steps.begin()->first);
-        std::filesystem::remove(mark);
-        script(steps);
-        std::stop_source stop;
-        auto call = std::async(std::launch::async, [&] {
-            return launcher().selfTest({.appURL = app}, {}, stop.get_token());
-        });
-        while (!std::filesystem::exists(mark) &&
-               call.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout) {
-        }
-        stop.request_stop();
-        ASSERT_EQ(call.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-        EXPECT_THROW(call.get(), CancellationError);
-        EXPECT_EQ(calls().find("get_app_container"), std::string::npos);
     }
 }
 

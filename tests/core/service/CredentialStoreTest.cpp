@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "core/process/ProcessRunner.h"
 #include "support/PrivateSecretService.h"
 #include "support/ScopedEnvironment.h"
@@ -21,15 +19,10 @@ const std::string kRefused =
 
 // Runs the store operations in a fresh process (see CredentialStoreProbe.cpp) and returns
 // one result line per operation.
-std::vector<std::string> runStore(const std::vector<std::string>& operations) {
-    const auto result = ProcessRunner().runChecked(
-        ToolCommand{QUAYLET_CREDENTIAL_STORE_PROBE, operations}, std::stop_token());
-    std::istringstream output(result.standardOutput);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(output, line);) {
-        lines.push_back(line);
-    }
-    return lines;
+std::string runStore(const std::vector<std::string>& operations) {
+    return ProcessRunner()
+        .runChecked(ToolCommand{QUAYLET_CREDENTIAL_STORE_PROBE, operations}, std::stop_token())
+        .standardOutput;
 }
 
 using Lines = std::vector<std::string>;
@@ -38,18 +31,18 @@ using Lines = std::vector<std::string>;
 TEST(CredentialStoreTest, KeepsOneTokenInTheSecretService) {
     const struct {
         const char* name;
-        std::vector<std::pair<Lines, Lines>> runs;
+        std::vector<std::pair<Lines, std::string>> runs;
     } cases[] = {
         {"a second save replaces the first, and removing twice is no failure",
          {{{"save:first", "save:second", "read", "remove", "remove", "read"},
-           {"saved", "saved", "token:second", "removed", "removed", "absent"}}}},
+           "saved\nsaved\ntoken:second\nremoved\nremoved\nabsent\n"}}},
         {"empty and non-ASCII tokens read back as saved, bytes that are not UTF-8 as absent",
          {{{"save:", "read", "save:gho_Tökén✓🔑", "read", "save:\xff\xfe", "read"},
-           {"saved", "token:", "saved", "token:gho_Tökén✓🔑", "saved", "absent"}}}},
+           "saved\ntoken:\nsaved\ntoken:gho_Tökén✓🔑\nsaved\nabsent\n"}}},
         {"a locked keyring reads as absent and refuses saves without prompting",
-         {{{"save:abc"}, {"saved"}},
-          {{"lock"}, {}},
-          {{"read", "save:def", "remove", "read"}, {"absent", kRefused, "removed", "absent"}}}},
+         {{{"save:abc"}, "saved\n"},
+          {{"lock"}, ""},
+          {{"read", "save:def", "remove", "read"}, "absent\n" + kRefused + "\nremoved\nabsent\n"}}},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -69,7 +62,7 @@ TEST(CredentialStoreTest, WithoutSecretServiceReadsAbsentAndRefusesSaves) {
     const ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS",
                                 "unix:path=" + (empty.path() / "no-bus").string());
     EXPECT_EQ(runStore({"read", "save:abc", "remove", "read"}),
-              (Lines{"absent", kRefused, "removed", "absent"}));
+              "absent\n" + kRefused + "\nremoved\nabsent\n");
 }
 
 }  // namespace

@@ -88,10 +88,6 @@ class RemotePreviewLauncherTest : public ::testing::Test {
         return answer ? json::parse(answer->body) : json();
     }
 
-    fs::path cachedArchive() const {
-        return cacheRoot / kPreview / build.digest() / "artifact.zip";
-    }
-
     testing::TemporaryDirectory simulatorHome;
     testing::ScopedEnvironment simulatorEnvironment{"QUAYLET_SIMULATOR_HOME",
                                                     simulatorHome.path().string()};
@@ -118,7 +114,7 @@ TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchD
     const Outcome retry = launch();
     ASSERT_EQ(userMessage(retry.error), std::nullopt) << *userMessage(retry.error);
     EXPECT_EQ(retry.stages, kFirstLaunch);
-    EXPECT_EQ(sha256(cachedArchive()), build.digest());
+    EXPECT_EQ(sha256(cacheRoot / kPreview / served / "artifact.zip"), served);
     EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
     const json events = launchEvents();
     ASSERT_EQ(events.size(), 1u);

@@ -91,7 +91,6 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
         } catch (const DecodingError& error) {
             EXPECT_EQ(error.kind(), c.kind);
             EXPECT_EQ(error.keyPath(), c.keyPath);
-            EXPECT_FALSE(error.reason().empty());
         }
     }
 }

@@ -17,8 +17,7 @@ using testing::TemporaryDirectory;
 const std::string kRefused =
     "refused:Quaylet couldn’t save your GitHub sign-in. Unlock Keychain, then try again.";
 
-// Runs the store operations in a fresh process (see CredentialStoreProbe.cpp) and returns
-// one result line per operation.
+// Runs the store operations in a fresh process (see CredentialStoreProbe.cpp): a line each.
 std::string runStore(const std::vector<std::string>& operations) {
     return ProcessRunner()
         .runChecked(ToolCommand{QUAYLET_CREDENTIAL_STORE_PROBE, operations}, std::stop_token())

@@ -15,13 +15,10 @@ constexpr const char* kOnlyUnavailableDevices = R"({"runtimes": [
 // would each give up and fail; their output is read trimmed.
 TEST(SimulatorDiscoveryTest, EnvironmentRunsItsThreeCommandsConcurrently) {
     testing::ScriptedTools scripted;
-    const std::string rendezvous =
-        "touch '" + scripted.directory().string() + "'/started-$1\n" +
-        "for i in $(seq 100); do\n"
-        "  [ $(ls '" +
-        scripted.directory().string() +
-        "' | grep -c started-) -eq 3 ] && { printf ' ok\\n\\n'; exit 0; }\n"
-        "  sleep 0.1\ndone\nexit 1";
+    const std::string folder = "'" + scripted.directory().string() + "'";
+    const std::string rendezvous = "touch " + folder + "/started-$1\nfor i in $(seq 100); do\n" +
+                                   "  [ $(ls " + folder + " | grep -c started-) -eq 3 ] && " +
+                                   "{ printf ' ok\\n\\n'; exit 0; }\n  sleep 0.1\ndone\nexit 1";
     scripted.add("xcode-select", rendezvous);
     scripted.add("uname", rendezvous);
     scripted.add("xcrun", "case \"$1\" in\n--find) set -- find; " + rendezvous + " ;;\n" +

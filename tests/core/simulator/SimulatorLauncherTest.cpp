@@ -24,15 +24,9 @@ const std::string kListing = R"({"runtimes": [
 const Stages kStages = {Stage::selecting, Stage::booting, Stage::installing, Stage::launching,
                         Stage::running};
 
-// A bundle declaring fixture version 3 and scripted tools; each simctl step succeeds unless a
-// test gives it another body.
+// Scripted tools whose every simctl step succeeds unless a test gives it another body.
 class SimulatorLauncherTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        app = bundle("3").writeInto(folder.path() / "bundle");
-        installVersion("3");
-    }
-
     static fixtures::AppBundleBuilder bundle(const std::optional<std::string>& version) {
         return version ? fixtures::AppBundleBuilder().fixtureVersion(*version)
                        : fixtures::AppBundleBuilder().remove("QuayletFixtureVersion");
@@ -62,23 +56,17 @@ class SimulatorLauncherTest : public ::testing::Test {
         scripted.add("lipo", "echo arm64");
     }
 
-    SimulatorLauncher launcher() const {
+    SelfTestReport run(const SelfTestRequest& request) {
+        stages.clear();
         const ProcessRunner runner;
         const DeveloperTools tools = scripted.tools();
         return SimulatorLauncher(runner, tools, SimulatorDiscovery(runner, tools),
-                                 SimulatorSelector(), AppInspector(runner, tools));
-    }
-
-    // Runs a self test and records the stages it reported.
-    SelfTestReport run(SelfTestRequest request, std::stop_token stop = {}) {
-        stages.clear();
-        return launcher().selfTest(
-            request, [this](Stage stage) { stages.push_back(stage); }, stop);
+                                 SimulatorSelector(), AppInspector(runner, tools))
+            .selfTest(request, [this](Stage stage) { stages.push_back(stage); }, {});
     }
 
     testing::TemporaryDirectory folder;
     testing::ScriptedTools scripted;
-    std::filesystem::path app;
     std::filesystem::path installed;
     Stages stages;
 };
@@ -113,7 +101,7 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
         SCOPED_TRACE(c.stagesReported);
         fs::remove_all(folder.path() / "shots");
         fs::remove_all(folder.path() / "bundle");
-        app = bundle(c.bundle).writeInto(folder.path() / "bundle");
+        const fs::path app = bundle(c.bundle).writeInto(folder.path() / "bundle");
         installVersion(c.installed);
         script(c.steps);
         try {

@@ -13,8 +13,7 @@ namespace fs = std::filesystem;
 
 class BuildCacheTest : public ::testing::Test {
   protected:
-    // A build directory holding one file of `bytes` bytes, launched that many hours ago
-    // (absent: never launched).
+    // A build of one file of `bytes` bytes, launched that many hours ago (absent: never).
     fs::path addBuild(const std::string& preview, const std::string& digest, std::size_t bytes,
                       std::optional<int> launchedHoursAgo) {
         const fs::path directory = root.path() / preview / digest;
@@ -41,7 +40,7 @@ class BuildCacheTest : public ::testing::Test {
     BuildCache cache{root.path()};
 };
 
-TEST_F(BuildCacheTest, TrimRemovesTheLeastRecentlyLaunchedFirstAndNeverTheKeptBuild) {
+TEST_F(BuildCacheTest, TrimRemovesTheLeastRecentlyLaunchedFirstAndRemovePreviewsTheirBuilds) {
     const fs::path never = addBuild("a", "1", 100'000, std::nullopt);
     const fs::path old = addBuild("b", "1", 100'000, 48);
     const fs::path recent = addBuild("b", "2", 100'000, 1);
@@ -54,14 +53,11 @@ TEST_F(BuildCacheTest, TrimRemovesTheLeastRecentlyLaunchedFirstAndNeverTheKeptBu
     EXPECT_EQ(removed.size(), 3u);
     EXPECT_EQ(remaining(), std::vector{kept});
     EXPECT_FALSE(fs::exists(root.path() / "a")) << "an emptied preview folder goes too";
-}
 
-TEST_F(BuildCacheTest, RemovePreviewsTakesEveryBuildOfThoseOnly) {
     addBuild("gone", "1", 10, std::nullopt);
     addBuild("gone", "2", 10, 1);
-    const fs::path kept = addBuild("kept", "1", 10, 1);
     cache.removePreviews({"gone", "unknown"});
-    EXPECT_EQ(remaining(), std::vector{kept});
+    EXPECT_EQ(remaining(), std::vector{kept}) << "every build of a removed preview goes";
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <map>
 
+#include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "support/ScriptedTools.h"
@@ -56,13 +58,14 @@ class SimulatorLauncherTest : public ::testing::Test {
         scripted.add("lipo", "echo arm64");
     }
 
-    SelfTestReport run(const SelfTestRequest& request) {
+    SelfTestReport run(const SelfTestRequest& request, std::stop_token stop = {}) {
         stages.clear();
         const ProcessRunner runner;
         const DeveloperTools tools = scripted.tools();
         return SimulatorLauncher(runner, tools, SimulatorDiscovery(runner, tools),
                                  SimulatorSelector(), AppInspector(runner, tools))
-            .selfTest(request, [this](Stage stage) { stages.push_back(stage); }, {});
+            .selfTest(
+                request, [this](Stage stage) { stages.push_back(stage); }, stop);
     }
 
     testing::TemporaryDirectory folder;
@@ -120,6 +123,34 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
             EXPECT_EQ(error, c.error);
         }
         EXPECT_EQ(stages, Stages(kStages.begin(), kStages.begin() + c.stagesReported));
+    }
+}
+
+// A stop ends the one-second look after launch and a command still running, and nothing is
+// verified after it.
+TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {
+    const fs::path app = bundle("3").writeInto(folder.path() / "bundle");
+    installVersion("3");
+    const fs::path started = folder.path() / "started";
+    const fs::path verified = folder.path() / "verified";
+    const std::string markStart = "touch '" + started.string() + "'";
+    const std::string verify =
+        "touch '" + verified.string() + "'; echo '" + installed.string() + "'";
+    for (const std::string step : {"launch", "install"}) {
+        SCOPED_TRACE(step);
+        fs::remove(started);
+        script({{step, step == "launch" ? markStart : markStart + "; exec sleep 30"},
+                {"get_app_container", verify}});
+        std::stop_source stop;
+        auto call =
+            std::async(std::launch::async, [&] { return run({.appURL = app}, stop.get_token()); });
+        while (!fs::exists(started) &&
+               call.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout) {
+        }
+        stop.request_stop();
+        ASSERT_EQ(call.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        EXPECT_THROW(call.get(), CancellationError);
+        EXPECT_FALSE(fs::exists(verified));
     }
 }
 

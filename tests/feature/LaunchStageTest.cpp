@@ -14,17 +14,7 @@ TEST(LaunchStageTest, RawValuesAndTitlesRoundTripExactly) {
     for (const RemoteLaunchStage stage : kAllRemoteLaunchStages) {
         EXPECT_EQ(remoteLaunchStageFromTitle(title(stage)), stage);
     }
-    EXPECT_EQ(title(RemoteLaunchStage::launching), "Opening");
     EXPECT_EQ(remoteLaunchStageFromTitle("opening"), std::nullopt);
-}
-
-TEST(LaunchStageTest, ProgressRisesStrictlyFromZeroToOne) {
-    EXPECT_EQ(progress(LaunchStage::idle), 0.0);
-    EXPECT_EQ(progress(LaunchStage::running), 1.0);
-    for (std::size_t i = 1; i < kAllLaunchStages.size(); ++i) {
-        EXPECT_LT(progress(kAllLaunchStages[i - 1]), progress(kAllLaunchStages[i]))
-            << rawValue(kAllLaunchStages[i]);
-    }
 }
 
 TEST(LaunchStageTest, StepsDependOnTheSource) {
@@ -53,13 +43,8 @@ TEST(LaunchStageTest, StepsDependOnTheSource) {
               "Getting the build, step 2 of 5");
 }
 
-TEST(LaunchStageTest, CoreReportsTranslateByCaseAndSource) {
-    for (const RemoteLaunchStage reported : kAllRemoteLaunchStages) {
-        const auto remote = launchStage(reported, LaunchSource::remote);
-        ASSERT_TRUE(remote.has_value());
-        EXPECT_NE(*remote, LaunchStage::idle);
-        EXPECT_NE(*remote, LaunchStage::inspecting);
-    }
+// A local build has nothing to download or unpack: those reports are not shown for it.
+TEST(LaunchStageTest, CoreReportsTranslateBySource) {
     EXPECT_EQ(launchStage(RemoteLaunchStage::downloading, LaunchSource::remote),
               LaunchStage::downloading);
     EXPECT_EQ(launchStage(RemoteLaunchStage::downloading, LaunchSource::local), std::nullopt);

@@ -164,6 +164,8 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
     ProcessResult result = quaylet({"open", kPreviewLink});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.standardError, "Sign in once to open this private build\n");
+    EXPECT_EQ(quaylet({"open", "quaylet://auth?code=planted-by-a-web-page"}).status, 1)
+        << "a sign-in Quaylet did not start is refused";
 
     result = quaylet({"sign-in", "--no-browser"});
     ASSERT_EQ(result.status, 0) << result.standardError;
@@ -226,13 +228,14 @@ TEST_F(CommandLineTest, RunsOnEachNamedSimulatorWithTheOptionsGiven) {
     signIn();
     useKnownDevices();
     const ProcessResult result =
-        quaylet({"open", kPreviewLink, "--simulator", kUnavailable, "--simulator", kPhone,
-                 "--launch-arg=-screen", "--launch-arg", "forecast", "--env", "FEATURE_X=on=1",
-                 "--open-url", "weather://today?day=1"});
+        quaylet({"open", kPreviewLink, "--simulator", kUnavailable, "--simulator", "NO-SUCH-UDID",
+                 "--simulator", kPhone, "--launch-arg=-screen", "--launch-arg", "forecast", "--env",
+                 "FEATURE_X=on=1", "--open-url", "weather://today?day=1"});
     EXPECT_EQ(result.status, 1) << "not every device runs the build";
     EXPECT_EQ(result.standardError,
               "Couldn’t run in iPhone 13: This Simulator isn’t available. Install its iOS runtime "
-              "in Xcode, then try again.\n");
+              "in Xcode, then try again.\nCouldn’t run in NO-SUCH-UDID: No Simulator has this "
+              "UDID. Run “quaylet doctor” to see the Simulators, then try again.\n");
     EXPECT_TRUE(result.standardOutput.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n"))
         << result.standardOutput;
     const json phone =
@@ -306,7 +309,6 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
     const auto document = json::parse(result.standardOutput);
     ASSERT_EQ(document["builds"].size(), 1U);
     EXPECT_EQ(document["builds"][0]["pullRequestTitle"], hostile) << "the value is kept exactly";
-    EXPECT_EQ(document["builds"][0]["link"], kPreviewLink);
 }
 
 TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOnRequest) {
@@ -349,12 +351,10 @@ TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     EXPECT_TRUE(both.back().starts_with("Total ")) << both.back();
     EXPECT_TRUE(both.back().ends_with(" of 20 GB")) << both.back();
 
-    // A lower limit applies at once; after that, each launch keeps only itself.
+    // A lower limit applies at once.
     ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.000001"}).status, 0);
     EXPECT_EQ(cacheLines().size(), 1u) << "only the total is left";
     ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
-    ASSERT_EQ(quaylet({"open", "quaylet://preview/pr-second"}).status, 0);
-    EXPECT_EQ(cacheLines(), (std::vector<std::string>{"pr-second", cacheLines().back()}));
     ASSERT_EQ(quaylet({"cache", "prune"}).status, 0);
     EXPECT_EQ(cacheLines().size(), 1u);
 
@@ -376,6 +376,7 @@ TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
         {"open", kPreviewLink, "--open-url=screen/today"},
         {"settings", "activateSimulator", "maybe"},
         {"settings", "cacheLimitGB", "-1"},
+        {"settings", "cacheLimitGB", "lots"},
         {"settings", "cacheLimitGB", "2GB"},
         {"settings", "cacheLimitGB", "nan"},
         {"settings", "unknownKey"},

@@ -16,8 +16,15 @@ const std::string kSignInRequired = "Sign in with GitHub to open this private bu
 
 using AppStateTest = StateHarness;
 
+// A build asked for while signed out starts once a sign-in completes; a sign-in whose token
+// cannot be stored stays signed out.
 TEST_F(AppStateTest, ASignInLinkIsHonouredOnlyForOnePendingSignIn) {
     tokens->token.reset();
+    service->previews = {makeSummary("abc123", "Demo")};
+    service->onLaunch = [](const LaunchCall& call) {
+        call.progress(RemoteLaunchStage::running);
+        return makeReport("Demo", "iPhone 15");
+    };
     AppState& app = makeState();
     app.receive(QUrl("quaylet://auth?code=planted"));
     EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "no sign-in was started here";
@@ -28,46 +35,29 @@ TEST_F(AppStateTest, ASignInLinkIsHonouredOnlyForOnePendingSignIn) {
     app.receive(QUrl("quaylet://auth?code=late"));
     EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "the pending sign-in has expired";
 
+    tokens->failSaving = true;
     app.beginSignIn();
-    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://auth?state=s&code=c1&code=c2"))));
-    app.receive(QUrl("quaylet://auth?code=replayed"));
-    EXPECT_EQ(service->exchangedCodes(), std::vector<std::string>{"c1"});
-    EXPECT_EQ(tokens->token, "issued-token");
-    EXPECT_TRUE(app.isSignedIn());
-    EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "the second link found nothing pending";
-}
+    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://auth?code=c0"))));
+    EXPECT_FALSE(app.isSignedIn());
+    EXPECT_EQ(app.activeDetail(), "GitHub sign-in failed");
+    EXPECT_EQ(app.errorMessage(),
+              "Quaylet couldn\u2019t save your GitHub sign-in. Unlock Keychain, then try again.");
 
-TEST_F(AppStateTest, ABuildAskedForWhileSignedOutStartsAfterSignIn) {
-    tokens->token.reset();
-    service->previews = {makeSummary("abc123", "Demo")};
-    service->onLaunch = [](const LaunchCall& call) {
-        call.progress(RemoteLaunchStage::running);
-        return makeReport("Demo", "iPhone 15");
-    };
-    AppState& app = makeState();
+    tokens->failSaving = false;
     EXPECT_TRUE(waitFor(app.receive(QUrl("quaylet://preview/abc123"))));
     EXPECT_EQ(app.stage(), LaunchStage::idle);
-
     app.beginSignIn();
-    const QFuture<void> signIn = app.receive(QUrl("quaylet://auth?code=c1"));
+    const QFuture<void> signIn = app.receive(QUrl("quaylet://auth?state=s&code=c1&code=c2"));
     EXPECT_EQ(app.activeDetail(), "Finishing GitHub sign-in");
     ASSERT_TRUE(waitFor(signIn));
     EXPECT_EQ(app.builds(), service->previews) << "sign-in waits for the builds list";
     // The resumed launch runs on a worker of its own, alongside the builds list.
     ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::running; }));
     EXPECT_EQ(service->launchedPreviews(), std::vector<std::string>{"abc123"});
-}
-
-TEST_F(AppStateTest, ASignInWhoseTokenCannotBeStoredStaysSignedOut) {
-    tokens->token.reset();
-    tokens->failSaving = true;
-    AppState& app = makeState();
-    app.beginSignIn();
-    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://auth?code=c1"))));
-    EXPECT_FALSE(app.isSignedIn());
-    EXPECT_EQ(app.activeDetail(), "GitHub sign-in failed");
-    EXPECT_EQ(app.errorMessage(),
-              "Quaylet couldn\u2019t save your GitHub sign-in. Unlock Keychain, then try again.");
+    app.receive(QUrl("quaylet://auth?code=replayed"));
+    EXPECT_EQ(service->exchangedCodes(), (std::vector<std::string>{"c0", "c1"}));
+    EXPECT_EQ(tokens->token, "issued-token");
+    EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "the second link found nothing pending";
 }
 
 // A worker that ends after the state has gone must find nothing to write to: a launch, and a
@@ -119,6 +109,7 @@ TEST_F(AppStateTest, CancellingKeepsBuildCanceledAgainstLateReports) {
     EXPECT_EQ(app.stage(), LaunchStage::idle);
     EXPECT_EQ(app.activeDetail(), "Build canceled");
     EXPECT_FALSE(app.report());
+    EXPECT_FALSE(app.activePreview());
 
     QSignalSpy anyStage(&app, &AppState::stageChanged);
     app.cancelLaunch();  // idle: nothing to cancel
@@ -233,6 +224,7 @@ TEST_F(AppStateTest, TheRunningBuildTakesOnlyAbsoluteLinks) {
         app.runLocalApplication(QUrl::fromLocalFile("/b/Local.app/"), "", false);
     EXPECT_EQ(app.activeAppName(), "Local") << "named after its folder, slash or not";
     ASSERT_TRUE(waitFor(launch));
+    EXPECT_EQ(app.report(), simulator->result);
     ASSERT_TRUE(waitFor(app.openURLInApp("demo://home")));
     EXPECT_FALSE(app.errorMessage());
     ASSERT_TRUE(waitFor(app.openURLInApp("home")));

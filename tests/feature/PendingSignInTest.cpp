@@ -12,7 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // Another object, as in another process, sees the same mark; each mark serves one link.
-TEST(PendingSignInTest, ServesOneLinkWithinItsLifetimeAndNothingGarbled) {
+TEST(PendingSignInTest, ServesOneLinkWithinItsLifetime) {
     const testing::TemporaryDirectory folder;
     const std::filesystem::path file = folder.path() / "state" / "pending-sign-in";
     // Whole milliseconds, as the mark stores them, so that the lifetime's end is met exactly.

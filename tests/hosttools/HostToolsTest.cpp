@@ -1,169 +1,124 @@
-#include <algorithm>
+// The stand-in tools of this build, run as real child processes by their link names the way the
+// core runs them, on a simulated device set of the test's own. The launch road's tests drive
+// them end to end; here, what those take for granted.
+#include <sys/stat.h>
+
+#include <array>
 #include <fstream>
-#include <future>
-#include <regex>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "core/process/ProcessRunner.h"
 #include "fixtures/AppBundleBuilder.h"
-#include "hosttools/HostToolTest.h"
+#include "fixtures/ZipBuilder.h"
+#include "hosttools/ExecutableArchitectures.h"
+#include "hosttools/ZipArchive.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TemporaryDirectory.h"
 
 namespace quaylet::testing {
 namespace {
 
+namespace fs = std::filesystem;
+using fixtures::ZipBuilder;
+using fixtures::ZipEntry;
 using nlohmann::json;
 
-constexpr const char* kPhone = "11111111-1111-4111-8111-111111111111";
-constexpr const char* kPad = "22222222-2222-4222-8222-222222222222";
-constexpr const char* kOrphan = "33333333-3333-4333-8333-333333333333";
 constexpr const char* kBundleId = "com.example.Demo";  // the fixture bundles' own
 
-// A known inventory, written the way a user or a test sets one up.
-const json kInventory = json::parse(R"({
-  "runtimes": [
-    {"identifier": "com.apple.CoreSimulator.SimRuntime.iOS-17-5", "name": "iOS 17.5",
-     "version": "17.5", "isAvailable": true, "platform": "iOS"},
-    {"identifier": "com.apple.CoreSimulator.SimRuntime.iOS-18-0", "name": "iOS 18.0",
-     "version": "18.0", "isAvailable": true}
-  ],
-  "devices": [
-    {"udid": "11111111-1111-4111-8111-111111111111", "name": "iPhone 15", "state": "Shutdown",
-     "isAvailable": true, "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-17-5"},
-    {"udid": "22222222-2222-4222-8222-222222222222", "name": "iPad Pro", "state": "Booted",
-     "isAvailable": true, "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-17-5"},
-    {"udid": "33333333-3333-4333-8333-333333333333", "name": "iPhone 12", "state": "Shutdown",
-     "isAvailable": false, "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-14-0"}
-  ]
-})");
-
-std::string firstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
-}
-
-class HostToolsTest : public HostToolTest {
+class HostToolsTest : public ::testing::Test {
   protected:
-    void useInventory(const json& inventory) {
-        std::ofstream(home.path() / "devices.json") << inventory.dump();
+    static ProcessResult run(const std::string& tool, const std::vector<std::string>& arguments) {
+        return ProcessRunner().run(
+            {(fs::path(QUAYLET_HOST_TOOLS_BUILD_DIR) / tool).string(), arguments}, {});
     }
-    json stored() const { return json::parse(std::ifstream(home.path() / "devices.json")); }
-
     static ProcessResult simctl(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), "simctl");
         return run("xcrun", arguments);
     }
 
-    static json listing() {
-        const ProcessResult result = simctl({"list", "--json"});
-        EXPECT_EQ(result.status, 0) << result.standardError;
-        return json::parse(result.standardOutput);
+    // The seeded device set's devices (all shut down) that are available, or not.
+    static std::vector<std::string> devices(bool available) {
+        std::vector<std::string> udids;
+        const json listing = json::parse(simctl({"list", "--json"}).standardOutput);
+        for (const auto& [runtime, devices] : listing.at("devices").items()) {
+            for (const json& device : devices) {
+                if (device.at("isAvailable") == available) {
+                    udids.push_back(device.at("udid"));
+                }
+            }
+        }
+        return udids;
+    }
+    json stored() const { return json::parse(std::ifstream(home.path() / "devices.json")); }
+
+    fs::path archive(const std::vector<ZipEntry>& entries) const {
+        ZipBuilder builder;
+        for (const ZipEntry& entry : entries) {
+            builder.add(entry);
+        }
+        builder.writeTo(folder.path() / "archive.zip");
+        return folder.path() / "archive.zip";
     }
 
-    // A bundle in its own folder whose program would leave a mark if anything ever ran it.
-    std::string makeApp(const std::string& where,
-                        fixtures::AppBundleBuilder bundle = fixtures::AppBundleBuilder()) {
-        const std::filesystem::path app =
-            bundle.withoutExecutable().writeInto(folder.path() / where);
-        std::ofstream(app / "Demo") << "#!/bin/sh\ntouch '" << marker().string() << "'\n";
-        std::filesystem::permissions(app / "Demo", std::filesystem::perms::owner_all);
-        return app.string();
-    }
-
-    std::filesystem::path marker() const { return folder.path() / "the-app-ran"; }
+    TemporaryDirectory home;
+    TemporaryDirectory folder;
+    ScopedEnvironment simulatorHome{"QUAYLET_SIMULATOR_HOME", home.path().string()};
 };
 
-// The command line's tests run on the seed; here, what they take for granted of it.
-TEST_F(HostToolsTest, SeedsADeviceSetOnFirstUseAndKeepsIt) {
-    const json document = listing();
-    int shutDown = 0;
-    int unavailable = 0;
-    for (const auto& [runtime, devices] : document.at("devices").items()) {
-        for (const json& entry : devices) {
-            shutDown += entry.at("state") == "Shutdown";
-            unavailable += !entry.at("isAvailable").get<bool>();
-        }
-    }
-    EXPECT_GT(shutDown, 1);
-    EXPECT_EQ(unavailable, 1);
-    EXPECT_EQ(listing(), document) << "the seed is kept, not made again";
-}
-
-// The command line's tests list hand-written inventories; here, one the tool cannot read.
-TEST_F(HostToolsTest, NamesTheFieldOfADamagedInventory) {
-    json broken = kInventory;
-    broken["devices"][1]["udid"] = 7;
-    useInventory(broken);
-    const ProcessResult damaged = simctl({"list", "--json"});
-    EXPECT_EQ(damaged.status, 1);
-    EXPECT_NE(damaged.standardError.find("devices[1].udid must be a string"), std::string::npos)
-        << damaged.standardError;
-}
-
-// Launch options reaching the app are the command line's test; here, the device's life.
+// The launcher checks the installed copy and may take a screenshot; the app's code must never
+// run on this machine.
 TEST_F(HostToolsTest, TakesAnAppFromBootToLaunchWithoutRunningIt) {
-    useInventory(kInventory);
-    EXPECT_EQ(simctl({"boot", kPhone}).status, 0);
-    EXPECT_EQ(simctl({"bootstatus", kPhone, "-b"}).status, 0);
-    const auto install = [&](const std::string& app) {
-        EXPECT_EQ(simctl({"install", kPhone, app}).status, 0);
-        const ProcessResult container = simctl({"get_app_container", kPhone, kBundleId, "app"});
-        EXPECT_EQ(container.status, 0) << container.standardError;
-        return std::filesystem::path(firstLine(container.standardOutput));
-    };
-    const std::filesystem::path first = install(
-        makeApp("One", fixtures::AppBundleBuilder().plistFormat(fixtures::PlistFormat::binary)) +
-        "/");
-    EXPECT_EQ(first.filename(), "Demo.app") << "read from a binary property list";
-    EXPECT_TRUE(first.string().starts_with(home.path().string())) << "inside the device set";
-    install(makeApp("Two"));
-    EXPECT_FALSE(std::filesystem::exists(first)) << "a reinstall removes the earlier copy";
-
-    const ProcessResult launched = simctl({"launch", kPhone, kBundleId});
-    ASSERT_EQ(launched.status, 0) << launched.standardError;
-    EXPECT_TRUE(std::regex_match(launched.standardOutput,
-                                 std::regex(std::string(kBundleId) + ": [1-9][0-9]*\n")))
-        << launched.standardOutput;
-    EXPECT_EQ(simctl({"launch", kPhone, kBundleId}).standardOutput, launched.standardOutput)
-        << "a running app keeps its pid";
-    EXPECT_FALSE(std::filesystem::exists(marker())) << "the app's code must never run";
-    EXPECT_EQ(simctl({"shutdown", kPhone}).status, 0);
-    EXPECT_EQ(stored().at("devices")[0].at("state"), "Shutdown");
+    const std::string phone = devices(true).at(0);
+    const fs::path marker = folder.path() / "the-app-ran";
+    const fs::path app = fixtures::AppBundleBuilder()
+                             .plistFormat(fixtures::PlistFormat::binary)
+                             .writeInto(folder.path());
+    std::ofstream(app / "Demo") << "#!/bin/sh\ntouch '" << marker.string() << "'\n";
+    fs::permissions(app / "Demo", fs::perms::owner_all);
+    const fs::path shot = folder.path() / "shot.png";
+    for (const std::vector<std::string>& step : {std::vector<std::string>{"boot", phone},
+                                                 {"install", phone, app.string() + "/"},
+                                                 {"launch", phone, kBundleId},
+                                                 {"io", phone, "screenshot", shot.string()}}) {
+        const ProcessResult result = simctl(step);
+        EXPECT_EQ(result.status, 0) << step[0] << ": " << result.standardError;
+    }
+    const std::string container =
+        simctl({"get_app_container", phone, kBundleId, "app"}).standardOutput;
+    EXPECT_TRUE(container.starts_with(home.path().string() + "/") &&
+                container.ends_with("/Demo.app\n"))
+        << "inside the device set, named from a binary plist: " << container;
+    EXPECT_FALSE(fs::exists(marker)) << "the app's code must never run";
+    std::ifstream image(shot, std::ios::binary);
+    const std::string png{std::istreambuf_iterator<char>(image), {}};
+    EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
+    EXPECT_TRUE(png.ends_with("IEND\xae\x42\x60\x82"));
 }
 
-// Every tool answers a command line it does not take, or a state that forbids it, with the
-// Mac tool's status and message, nothing on standard output, and no change to the device set.
+// The launcher reads a boot's refusal of a booted device as success and any other failure as
+// the command's; the app checks rely on a failing lipo and zipinfo. A refusal prints nothing
+// on standard output and leaves the device set as it was.
 TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
-    useInventory(kInventory);
+    const std::string booted = devices(true).at(0);
+    const std::string orphan = devices(false).at(0);
+    ASSERT_EQ(simctl({"boot", booted}).status, 0);
     const json before = stored();
-    const std::string badPlistApp =
-        makeApp("Numeric", fixtures::AppBundleBuilder().set("CFBundleIdentifier", std::int64_t{7}));
-    const std::string goodApp = makeApp("Good");
-    const std::string missing = (folder.path() / "Missing.app").string();
-    const std::string unknown = "44444444-4444-4444-8444-444444444444";
-
+    const std::string plist =
+        (fixtures::AppBundleBuilder().writeInto(folder.path()) / "Info.plist").string();
     const struct {
         std::string tool;
         std::vector<std::string> arguments;
         int status;
         std::string error;
     } cases[] = {
-        {"xcrun", {"simctl", "boot", kPad}, 149, "Unable to boot device in current state: Booted"},
-        {"xcrun", {"simctl", "boot", unknown}, 148, "Invalid device: " + unknown},
-        {"xcrun", {"simctl", "boot", kOrphan}, 149, "because it is unavailable"},
-        {"xcrun", {"simctl", "install", kPhone, goodApp}, 149, "current state: Shutdown"},
-        {"xcrun", {"simctl", "install", kPad, missing}, 2, "An application bundle was not found"},
-        {"xcrun", {"simctl", "install", kPad, badPlistApp}, 13, "CFBundleIdentifier"},
-        {"xcrun", {"simctl", "launch", kPad, kBundleId}, 4, kBundleId},
-        {"xcrun", {"simctl", "get_app_container", kPad, kBundleId, "app"}, 2, "is not installed"},
-        {"xcrun", {"simctl", "io", kPhone, "screenshot", "x.png"}, 149, "current state: Shutdown"},
-        {"xcrun", {"simctl", "frobnicate"}, 64, "Unrecognized subcommand: frobnicate"},
-        {"xcrun", {"--find", "clang"}, 72, "unable to find utility \"clang\""},
-        {"xcode-select", {}, 1, "Usage: xcode-select"},
-        {"uname", {"-z"}, 1, "usage: uname"},
-        {"open", {"-a", "Finder"}, 1, "Unable to find application named 'Finder'"},
-        {"lipo", {"-archs", goodApp}, 1, "can't figure out the architecture type of: " + goodApp},
-        {"zipinfo", {"-1", goodApp + "/Info.plist"}, 9, "zipinfo: "},
-        {"ditto", {"-x", "a", "b"}, 1, "usage: ditto"},
+        {"xcrun", {"simctl", "boot", booted}, 149, "current state: Booted"},
+        {"xcrun", {"simctl", "boot", orphan}, 149, "because it is unavailable"},
+        // Found once: it announced a boot that could never happen.
+        {"xcrun", {"simctl", "bootstatus", orphan}, 149, "because it is unavailable"},
+        {"lipo", {"-archs", plist}, 1, "can't figure out the architecture type of: " + plist},
+        {"zipinfo", {"-1", plist}, 9, "zipinfo: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tool + " " + ::testing::PrintToString(c.arguments));
@@ -175,47 +130,158 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
     EXPECT_EQ(stored(), before) << "refusals change nothing";
 }
 
-TEST_F(HostToolsTest, ScreenshotIsWrittenWhereAsked) {
-    useInventory(kInventory);
-    const std::filesystem::path file = folder.path() / "shot.png";
-    const ProcessResult result = simctl({"io", kPad, "screenshot", file.string()});
+// The core vets these names before anything is unpacked, so they arrive as stored.
+TEST_F(HostToolsTest, ZipinfoListsTheStoredNamesInOrder) {
+    const fs::path zip = archive({{.name = "Payload/", .mode = S_IFDIR | 0755},
+                                  {.name = "Payload/z-listed-first"},
+                                  {.name = "Payload/a"},
+                                  {.name = "caf\xe9 latin-1.txt"},
+                                  {.name = "with space/and\ttab"}});
+    const ProcessResult result = run("zipinfo", {"-1", zip.string()});
     ASSERT_EQ(result.status, 0) << result.standardError;
-    std::ifstream input(file, std::ios::binary);
-    const std::string png{std::istreambuf_iterator<char>(input), {}};
-    EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
-    EXPECT_TRUE(png.ends_with("IEND\xae\x42\x60\x82"));
+    // The runner reads output as UTF-8: the Latin-1 byte arrives as U+FFFD.
+    EXPECT_EQ(result.standardOutput,
+              "Payload/\nPayload/z-listed-first\nPayload/a\ncaf\xef\xbf\xbd latin-1.txt\n"
+              "with space/and\ttab\n");
 }
 
-TEST_F(HostToolsTest, ConcurrentChangesAreAllKept) {
-    json inventory = kInventory;
-    std::vector<std::string> udids;
-    for (int index = 0; index < 6; ++index) {
-        udids.push_back("55555555-5555-4555-8555-00000000000" + std::to_string(index));
-        inventory["devices"].push_back(
-            {{"udid", udids.back()},
-             {"name", "iPhone " + std::to_string(index)},
-             {"state", "Shutdown"},
-             {"isAvailable", true},
-             {"runtime", "com.apple.CoreSimulator.SimRuntime.iOS-18-0"}});
+TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
+    const fs::path outside = folder.path() / "outside";
+    fs::create_directories(outside);
+    const fs::path destination = folder.path() / "out";
+    const std::string data(100, 'd');
+    const auto declaring = [&](std::uint32_t size) {
+        return ZipEntry{.name = "victim",
+                        .data = data,
+                        .method = fixtures::ZipMethod::stored,
+                        .declaredSize = size};
+    };
+    const struct {
+        const char* label;
+        std::vector<ZipEntry> entries;
+        fs::path mustNotExist;
+    } cases[] = {
+        {"a .. entry", {{.name = "../escaped.txt", .data = data}}, folder.path() / "escaped.txt"},
+        {"a write through a symbolic link",
+         {ZipBuilder::symlink("link", outside.string()), {.name = "link/pwned.txt", .data = data}},
+         outside / "pwned.txt"},
+        {"data longer than declared", {declaring(10)}, {}},
+        // Found once: a short entry was padded out with zeros on the way to failing.
+        {"data shorter than declared", {declaring(1000)}, {}},
+        {"a block device",
+         {{.name = "victim", .data = data, .mode = S_IFBLK | 0644}},
+         destination / "victim"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(destination);
+        const ProcessResult result = run(
+            "ditto", {"-x", "-k", "--noqtn", archive(c.entries).string(), destination.string()});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(result.standardError.starts_with("ditto: ")) << result.standardError;
+        if (!c.mustNotExist.empty()) {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(c.mustNotExist)));
+        }
     }
-    useInventory(inventory);
-    std::vector<std::future<ProcessResult>> processes;
-    for (const std::string& udid : udids) {
-        processes.push_back(
-            std::async(std::launch::async, simctl, std::vector<std::string>{"boot", udid}));
-        processes.push_back(std::async(std::launch::async, run, "open",
-                                       std::vector<std::string>{"-a", "Simulator"}));
+}
+
+TEST_F(HostToolsTest, ExtractionStopsAtTheByteLimit) {
+    const fs::path zip = archive({{.name = "a.bin", .data = std::string(60, 'a')},
+                                  {.name = "b.bin", .data = std::string(60, 'b')}});
+    const fs::path destination = folder.path() / "out";
+    EXPECT_NO_THROW(hosttools::extractZip(zip, destination, 120)) << "the limit itself is allowed";
+    fs::remove_all(destination);
+    EXPECT_THROW(hosttools::extractZip(zip, destination, 119), std::runtime_error);
+    EXPECT_EQ(fs::file_size(destination / "b.bin"), 0u) << "nothing over the limit";
+}
+
+// The header reader behind the stand-in lipo, on headers built here.
+using Bytes = std::vector<std::uint8_t>;
+using Names = std::vector<std::string>;
+
+constexpr std::uint32_t kArm64 = 0x0100000c;
+constexpr std::uint32_t kX86_64 = 0x01000007;
+
+// Appends each value as `width` bytes in the byte order asked for.
+void put(Bytes& bytes, std::initializer_list<std::uint64_t> values, int width,
+         bool bigEndian = true) {
+    for (const std::uint64_t value : values) {
+        for (int index = 0; index < width; ++index) {
+            bytes.push_back(std::uint8_t(value >> 8 * (bigEndian ? width - 1 - index : index)));
+        }
     }
-    for (auto& process : processes) {
-        const ProcessResult result = process.get();
-        EXPECT_EQ(result.status, 0) << result.standardError;
+}
+
+// A 64-bit executable with no load commands.
+Bytes thinMach(std::uint32_t cpuType, std::uint32_t cpuSubtype) {
+    Bytes bytes;
+    put(bytes, {0xfeedfacf, cpuType, cpuSubtype, 2}, 4, false);
+    bytes.resize(32);
+    return bytes;
+}
+
+// Each slice: processor type and subtype, offset and size.
+using Slice = std::array<std::uint64_t, 4>;
+
+Bytes fat(bool wide, const std::vector<Slice>& slices, std::uint64_t count = 0) {
+    Bytes bytes;
+    put(bytes, {wide ? 0xcafebabf : 0xcafebabe, count ? count : slices.size()}, 4);
+    for (const auto& [cpuType, cpuSubtype, offset, size] : slices) {
+        put(bytes, {cpuType, cpuSubtype}, 4);
+        put(bytes, {offset, size}, wide ? 8 : 4);
+        put(bytes, {14}, 4);                          // the alignment
+        bytes.resize(bytes.size() + (wide ? 4 : 0));  // the wide entry's reserved word
     }
-    const json devices = stored().at("devices");
-    EXPECT_EQ(
-        std::ranges::count(devices, "Booted", [](const json& entry) { return entry.at("state"); }),
-        udids.size() + 1)
-        << "the iPad was booted already";
-    EXPECT_EQ(stored().at("simulatorActivations"), udids.size());
+    return bytes;
+}
+
+Bytes elf(int elfClass, bool bigEndian, std::uint16_t machine) {
+    Bytes bytes{0x7f, 'E', 'L', 'F', std::uint8_t(elfClass), std::uint8_t(bigEndian ? 2 : 1), 1};
+    bytes.resize(16);
+    put(bytes, {2, machine}, 2, bigEndian);  // an executable for that machine
+    bytes.resize(elfClass == 2 ? 64 : 52);
+    return bytes;
+}
+
+TEST(ExecutableArchitecturesTest, NamesEveryHeaderKind) {
+    const struct {
+        const char* label;
+        Bytes bytes;
+        std::uint64_t fileSize;  // 0: the header's own
+        Names expected;
+    } cases[] = {
+        {"thin 64-bit arm64", thinMach(kArm64, 0), 0, {"arm64"}},
+        {"arm64e with pointer-auth flags", thinMach(kArm64, 0x80000002), 0, {"arm64e"}},
+        {"fat x86_64 + arm64",
+         fat(false, {{kX86_64, 3, 4096, 100}, {kArm64, 0, 8192, 100}}),
+         8292,
+         {"x86_64", "arm64"}},
+        {"fat64 arm64e", fat(true, {{kArm64, 2, 16384, 10}}), 16394, {"arm64e"}},
+        {"fat slice past the end", fat(false, {{kArm64, 0, 4096, 100}}), 4195, {}},
+        {"fat slice offset overflow", fat(true, {{kArm64, 0, ~0ULL, 2}}), 8192, {}},
+        {"fat count beyond the cap", fat(false, {{kArm64, 0, 4096, 1}}, 65), 1 << 20, {}},
+        {"ELF x86-64", elf(2, false, 62), 0, {"x86_64"}},
+        {"ELF aarch64", elf(2, false, 183), 0, {"arm64"}},
+        {"text", Bytes{'#', '!', '/', 'b', 'i', 'n', '/', 's', 'h', '\n'}, 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(hosttools::executableArchitectures(
+                      c.bytes, std::max<std::uint64_t>(c.fileSize, c.bytes.size())),
+                  c.expected);
+    }
+}
+
+// Found once: a universal arch table cut inside its last entry was read.
+TEST(ExecutableArchitecturesTest, EveryTruncatedHeaderIsRefused) {
+    for (const Bytes& header :
+         {thinMach(kArm64, 0), fat(true, {{kArm64, 0, 64, 1}, {kX86_64, 3, 64, 1}}),
+          elf(1, true, 20)}) {
+        for (std::size_t length = 0; length < header.size(); ++length) {
+            const Bytes prefix(header.begin(), header.begin() + static_cast<long>(length));
+            EXPECT_EQ(hosttools::executableArchitectures(prefix, prefix.size()), Names{}) << length;
+        }
+    }
 }
 
 }  // namespace

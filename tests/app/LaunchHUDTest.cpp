@@ -41,13 +41,6 @@ struct Panel {
     void click(const QString& control) {
         QMetaObject::invokeMethod(&QuickScene::find(*hud.panel(), control), "clicked");
     }
-    // A launch that succeeded, its panel about to fade out.
-    void succeed() {
-        driver.holdRemoteLaunchAt(LaunchStage::installing, makeManifest("Demo", "abc1234"));
-        driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
-        expect(true);
-        ASSERT_TRUE(hud.isHideScheduled());
-    }
 
     StateDriver driver;
     QmlWindowMaker windows;
@@ -139,7 +132,10 @@ TEST(LaunchHUDTest, ALaunchShowsFromItsFirstStageAndFadesOutAfterSuccess) {
 
 TEST(LaunchHUDTest, AFailureRightAfterASuccessStaysUntilDismissed) {
     Panel panel;
-    panel.succeed();
+    panel.driver.holdRemoteLaunchAt(LaunchStage::installing, makeManifest("Demo", "abc1234"));
+    panel.driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
+    panel.expect(true);
+    ASSERT_TRUE(panel.hud.isHideScheduled());
     panel.driver.receive(QUrl("quaylet://preview/"));
     ASSERT_TRUE(panel.driver.state().errorMessage().has_value());
     panel.expect(true, "launchTitle=Couldn’t open this build");
@@ -200,61 +196,38 @@ TEST(LaunchHUDTest, TheSignInPromptWaitsForAnEvaluationThatAlreadySawIdle) {
     panel.expect(true, "launchTitle=Sign in once to open this build");
 }
 
+// What the panel's tests through a real state do not read: the texts where the state has no
+// name yet, a failure before the sign-in prompt, and the card as one accessible element.
 TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
-    const QVariant absent;
     const QString failure = "The archive could not be verified. Try again.";
-    struct Case {
-        const char* stage;
-        QVariant errorMessage;
-        QVariant activeAppName;
-        QVariant activeDetail;
-        QVariant receivedPreviewID;
-        bool isSignedIn;
-        QString title;
-        QString subtitle;
-        QString symbol;
-        QString control;  // empty when there is none
-        QString value;    // what the card reads as its value; empty when there is none
+    const std::pair<QVariantHash, QString> cases[] = {
+        {{},
+         "launchTitle=Quaylet; launchSubtitle=Getting the build ready; !launchProgress; "
+         "launchGlyph.symbol=play.fill; launchCard.accessibleValue="},
+        {{{"stage", "fetching"}, {"receivedPreviewID", "p1"}, {"isLaunchInProgress", true}},
+         "launchCard.accessibleName=Opening the build in Simulator, Getting the build ready; "
+         "launchCard.accessibleValue=Getting the build, step 1 of 5"},
+        {{{"stage", "running"}}, "launchTitle=Build is running in Simulator; launchSubtitle=Ready"},
+        {{{"errorMessage", failure}, {"receivedPreviewID", "p1"}, {"isSignedIn", false}},
+         "launchTitle=Couldn’t open this build; dismissButton; !signInButton"},
     };
-    const Case cases[] = {
-        {"idle", absent, absent, absent, absent, true, "Quaylet", "Getting the build ready",
-         "play.fill", "", ""},
-        {"idle", absent, "Demo", "acme/demo", absent, true, "Demo", "acme/demo", "play.fill", "",
-         ""},
-        {"fetching", absent, absent, absent, "p1", true, "Opening the build in Simulator",
-         "Getting the build ready", "play.fill", "launchProgress",
-         "Getting the build, step 1 of 5"},
-        {"running", absent, absent, absent, absent, true, "Build is running in Simulator", "Ready",
-         "checkmark", "", ""},
-        {"idle", failure, "Demo", "Sign-in failed", "p1", false, "Couldn\u2019t open this build",
-         failure, "exclamationmark", "dismissButton", ""},
-    };
-    for (const Case& expected : cases) {
-        SCOPED_TRACE(expected.title.toStdString() + " / " + expected.stage);
+    for (const auto& [values, shown] : cases) {
+        SCOPED_TRACE(shown.toStdString());
         QQmlPropertyMap state;
-        state.insert({{"stage", QString(expected.stage)},
-                      {"errorMessage", expected.errorMessage},
-                      {"activeAppName", expected.activeAppName},
-                      {"activeDetail", expected.activeDetail},
-                      {"receivedPreviewID", expected.receivedPreviewID},
-                      {"isSignedIn", expected.isSignedIn},
-                      {"launchSource", QString("remote")},
-                      {"isLaunchInProgress",
-                       QString(expected.stage) != "idle" && QString(expected.stage) != "running"}});
+        state.insert({{"stage", "idle"},
+                      {"errorMessage", {}},
+                      {"activeAppName", {}},
+                      {"activeDetail", {}},
+                      {"receivedPreviewID", {}},
+                      {"isSignedIn", true},
+                      {"launchSource", "remote"},
+                      {"isLaunchInProgress", false}});
+        state.insert(values);
         QuickScene scene("LaunchHUDView", {{"appState", QVariant::fromValue<QObject*>(&state)}});
-        QString shown = QString("launchTitle=%1; launchSubtitle=%2; launchGlyph.symbol=%3; ")
-                            .arg(expected.title, expected.subtitle, expected.symbol);
-        for (const QString control : {"dismissButton", "signInButton", "launchProgress"}) {
-            shown += (expected.control == control ? "" : "!") + control + "; ";
-        }
-        // One element for assistive technologies, its parts folded into its label.
-        shown += "launchCard.accessibleName=" + expected.title + ", " + expected.subtitle +
-                 "; launchCard.accessibleValue=" + expected.value;
         testing::expectShows([&](const QString& name) { return scene.findOrNull(name); }, shown);
         QAccessibleInterface* card =
             QAccessible::queryAccessibleInterface(&scene.find("launchCard"));
         EXPECT_EQ(card->childCount(), 0);
-        ASSERT_EQ(card->valueInterface() != nullptr, !expected.value.isEmpty());
         if (card->valueInterface()) {
             EXPECT_EQ(card->valueInterface()->currentValue(),
                       scene.property("launchProgress", "value"));

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <optional>
 
 #include "appsupport/QuickScene.h"
 
@@ -9,14 +9,10 @@ namespace {
 
 // The views need one application object for the whole program, made before any test runs.
 class QuickApplicationEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        application_ = std::make_unique<testing::QuickApplication>("quaylet-app-tests");
-    }
+    void SetUp() override { application_.emplace("quaylet-app-tests"); }
     void TearDown() override { application_.reset(); }
 
-  private:
-    std::unique_ptr<testing::QuickApplication> application_;
+    std::optional<testing::QuickApplication> application_;
 };
 
 [[maybe_unused]] ::testing::Environment* const kEnvironment =

@@ -154,11 +154,6 @@ std::vector<std::string> failureLines(View& view) {
     return shown;
 }
 
-void openMenu(View& view) {
-    QMetaObject::invokeMethod(&view.scene.find("applicationMenu"), "open");
-    QCoreApplication::processEvents();
-}
-
 void chooseBuildByKeyboard(View& view) {
     view.scene.window().requestActivate();
     QTest::keyClick(&view.scene.window(), Qt::Key_O, Qt::ControlModifier);
@@ -183,28 +178,24 @@ const Situation kSituations[] = {
      "section-Diagnostics.selected=true; section-Preview.selected=false; !previewTab; "
      "diagnosticsTab; !settingsTab",
      [](View& view) { view.scene.click("section-Diagnostics"); }},
-    {"the Settings tab chosen", "ContentView", true, "!previewTab; !diagnosticsTab; settingsTab",
-     [](View& view) { view.scene.click("section-Settings"); }},
-    {"the menu while signed out", "ContentView", false, "!signOutItem; quitItem", openMenu},
+    {"the menu while signed out", "ContentView", false, "!signOutItem; quitItem",
+     [](View& view) {
+         QMetaObject::invokeMethod(&view.scene.find("applicationMenu"), "open");
+         QCoreApplication::processEvents();
+     }},
     {"the menu while signed in", "ContentView", true, "signOutItem; signOutItem.enabled=true",
      [](View& view) {
          QMetaObject::invokeMethod(&view.scene.find("checkForUpdatesItem"), "triggered");
          EXPECT_EQ(view.updateChecks, 1);
-         openMenu(view);
+         QMetaObject::invokeMethod(&view.scene.find("applicationMenu"), "open");
+         QCoreApplication::processEvents();
      }},
 
     // The Preview tab's screens.
-    {"signed out, the Mac not checked", "ContentView", false,
+    {"signed out, no Xcode and no usable device", "ContentView", false,
      screen("idle", "welcomeScreen") +
-         "; section-Preview.selected=true; xcodeReadiness.ready=false; "
-         "simulatorReadiness.ready=false",
-     nothing},
-    {"signed out, nothing installed", "ContentView", false,
-     "xcodeReadiness.ready=false; simulatorReadiness.ready=false",
-     showing(machine(std::nullopt, std::nullopt))},
-    {"signed out, no usable device", "ContentView", false,
-     "xcodeReadiness.ready=true; simulatorReadiness.ready=false",
-     showing(machine("/Xcode.app", {{false}}))},
+         "; xcodeReadiness.ready=false; simulatorReadiness.ready=false",
+     showing(machine(std::nullopt, {{false}}))},
     {"signed out, both ready", "ContentView", false,
      "xcodeReadiness.ready=true; simulatorReadiness.ready=true",
      showing(machine("/Xcode.app", {{false, true}}))},
@@ -225,15 +216,9 @@ const Situation kSituations[] = {
          EXPECT_GE(progress->parent()->indexOfChild(progress), 0);
      }},
     {"a local build, which starts at selecting, while signed out", "ContentView", false,
-     screen("progress", "progressScreen") + "; " +
-         steps(2, {"Inspect", "Choose", "Start", "Install", "Open"}, "Choosing a Simulator") +
-         "; launchProgressElement.accessibleValue=Choosing a Simulator, step 2 of 5; "
-         "!cancelButton",
+     steps(2, {"Inspect", "Choose", "Start", "Install", "Open"}, "Choosing a Simulator") +
+         "; !cancelButton",
      [](View& view) { view.driver.holdLocalLaunchAt(LaunchStage::selecting, kLocalApp); }},
-    {"a pull request build running before the report", "ContentView", true,
-     steps(5, kRemoteSteps, "Complete") +
-         "; launchProgressElement.accessibleValue=Running, step 5 of 5",
-     [](View& view) { holdRemote(view, LaunchStage::running); }},
     {"a pull request launch cancelled", "ContentView", true, screen("home", "homeScreen"),
      [](View& view) {
          holdRemote(view, LaunchStage::downloading);
@@ -248,10 +233,9 @@ const Situation kSituations[] = {
          "successNote=This pull request build is running",
      runRemote},
     {"a local build running while signed out", "ContentView", false,
-     screen("running", "successScreen") +
-         "; successSource=Local iOS build; !pullRequestRow; !commitRow; "
-         "appIdentifierRow-value=com.example.myapp; statusRow-value=App installed; "
-         "successNote=Local build is running",
+     "successSource=Local iOS build; !pullRequestRow; !commitRow; "
+     "appIdentifierRow-value=com.example.myapp; statusRow-value=App installed; "
+     "successNote=Local build is running",
      runLocal},
     {"a failed launch", "ContentView", true,
      screen("home", "homeScreen") + "; errorBanner; errorTitle=Couldn’t open this build; "
@@ -270,12 +254,11 @@ const Situation kSituations[] = {
          view.scene.click("runInSimulatorButton");
          ASSERT_TRUE(StateDriver::waitUntil(
              [&] { return view.driver.previewService().launchedPreviews().size() == 2; }));
-         EXPECT_EQ(view.driver.previewService().launchedPreviews().back(), "p-Demo");
      }},
 
     // The builds list and the card of the received build.
     {"builds without a link", "ContentView", true,
-     "!currentBuildCard; buildsTitle=Pull request builds; buildRow-pa; buildRow-pb; " + kRow +
+     "!currentBuildCard; buildsTitle=Pull request builds; buildRow-pb; " + kRow +
          "buildTitle=Fix the login screen; " + kRow + "buildDetail=" + kDetail + "; " + kRow +
          "runButton.enabled=true; !buildsEmptyState",
      loadAlphaAndBeta},
@@ -287,8 +270,7 @@ const Situation kSituations[] = {
          receiveStopped(view, "pa");
      }},
     {"a link to a build not in the list", "ContentView", true,
-     "currentBuildTitle=Pull request build; currentBuildDetail=Build p-9; "
-     "buildsTitle=Other builds you can open; buildRow-pa; buildRow-pb; !buildsEmptyState",
+     "currentBuildTitle=Pull request build; currentBuildDetail=Build p-9; buildRow-pa",
      [](View& view) {
          loadAlphaAndBeta(view);
          receiveStopped(view, "p-9");
@@ -298,25 +280,19 @@ const Situation kSituations[] = {
          view.driver.loadBuilds({summary("pa", "Alpha")});
          receiveStopped(view, "pa");
      }},
-    {"the builds list failed", "ContentView", true,
-     "buildsError=The preview service is down.; !buildsEmptyState",
-     [](View& view) { view.driver.failBuilds("The preview service is down."); }},
     {"the builds list refreshed after it failed", "ContentView", true,
-     "buildRow-pb; !buildsError; !buildsEmptyState; refreshBuildsButton; "
-     "!buildsLoadingIndicator",
+     "buildRow-pb; !buildsError; !buildsEmptyState; !buildsLoadingIndicator",
      [](View& view) {
          view.driver.failBuilds("The preview service is down.");
+         view.expect("buildsError=The preview service is down.; !buildsEmptyState");
          view.driver.previewService().listFailure = nullptr;
          view.driver.previewService().previews = {summary("pa", "Alpha"), summary("pb", "Beta")};
          view.scene.click("refreshBuildsButton");
          StateDriver::waitUntil([&] { return view.scene.isShown("buildRow-pb"); });
      }},
     {"builds in each status", "ContentView", true,
-     "buildRow-p-ready/runButton; !buildRow-p-ready/statusBadge; "
-     "buildRow-p-ready.accessibleName=feature/App, " +
-         kDetail +
-         ", Ready; !buildRow-p-up/runButton; buildRow-p-up/statusBadge; "
-         "buildRow-p-up/statusBadgeText=Uploading; buildRow-p-up.accessibleName=feature/App, " +
+     "buildRow-p-ready/runButton; !buildRow-p-ready/statusBadge; !buildRow-p-up/runButton; "
+     "buildRow-p-up/statusBadgeText=Uploading; buildRow-p-up.accessibleName=feature/App, " +
          kDetail +
          ", Uploading; buildRow-p-failed/statusBadgeText=Processing Failed; "
          "buildRow-p-expired/statusBadgeText=Expired",
@@ -347,16 +323,14 @@ const Situation kSituations[] = {
     // The Settings tab.
     {"the settings while signed in", "SettingsTab", true,
      "accountStatus=Signed in to GitHub; accountIcon.symbol=checkmark.circle.fill; "
-     "signOutButton; !signInButton; !statusLine; openAtLoginSwitch.checked=false; "
-     "clearCacheButton.enabled=true; signOutButton.enabled=true",
+     "signOutButton; !signInButton; !statusLine; clearCacheButton.enabled=true",
      nothing},
     {"the settings while signed out", "SettingsTab", false,
      "accountStatus=Not signed in; accountIcon.symbol=person.crop.circle.badge.questionmark; "
      "!signOutButton; signInButton",
      nothing},
     {"the settings during a launch", "SettingsTab", true,
-     "clearCacheButton.enabled=false; signOutButton.enabled=false; "
-     "checkNowButton.enabled=true; !statusLine",
+     "clearCacheButton.enabled=false; signOutButton.enabled=false; checkNowButton.enabled=true",
      [](View& view) {
          view.driver.holdLocalLaunchAt(LaunchStage::installing, "/builds/Demo.app");
          for (const char* control : {"signOutButton", "clearCacheButton", "checkNowButton"}) {
@@ -369,7 +343,6 @@ const Situation kSituations[] = {
     {"the switch written to the settings file at once", "SettingsTab", true,
      "activateSimulatorSwitch.checked=true; !saveErrorLine",
      [](View& view) {
-         view.expect("activateSimulatorSwitch.checked=true");
          view.scene.click("activateSimulatorSwitch");
          EXPECT_FALSE(storedSettings().activateSimulator());
          view.expect("activateSimulatorSwitch.checked=false");
@@ -377,8 +350,7 @@ const Situation kSituations[] = {
          EXPECT_TRUE(storedSettings().activateSimulator());
      }},
     {"a setting that cannot be saved", "SettingsTab", true,
-     "saveErrorLine; saveErrorText=Quaylet couldn’t save this setting: *; "
-     "activateSimulatorSwitch.checked=true",
+     "saveErrorText=Quaylet couldn’t save this setting: *; activateSimulatorSwitch.checked=true",
      [](View& view) {
          // A file where the settings folder belongs: nothing can be written under it.
          std::filesystem::create_directories(Settings::defaultFile().parent_path().parent_path());
@@ -386,7 +358,7 @@ const Situation kSituations[] = {
          view.scene.click("activateSimulatorSwitch");
      }},
     {"the cache cleared", "SettingsTab", true,
-     "statusLine; statusText=Downloaded builds cleared; statusIcon.symbol=checkmark.circle.fill",
+     "statusText=Downloaded builds cleared; statusIcon.symbol=checkmark.circle.fill",
      [](View& view) {
          view.scene.click("clearCacheButton");
          StateDriver::waitUntil([&] { return view.driver.state().activeDetail().has_value(); });
@@ -426,14 +398,11 @@ const Situation kSituations[] = {
          view.driver.showEnvironment(makeReadyEnvironment({}));
          view.driver.holdDiagnostics();
      }},
-    {"a ready Mac", "DiagnosticsTab", true,
-     checks({kXcode, kSimctl, "arm64", "1 available"}, "++++") +
-         "readinessStatus=This Mac is ready; readinessIcon.symbol=checkmark.circle.fill; "
-         "!checkingRow; runDiagnosticsButton.enabled=true",
-     showing(makeReadyEnvironment({makeDevice("A", "iPhone 16", "18.2")}))},
-    {"an unknown architecture and an unavailable device", "DiagnosticsTab", true,
+    // Only available devices count, and an unknown architecture is no reason to stop.
+    {"a ready Mac of unknown architecture with an unavailable device", "DiagnosticsTab", true,
      checks({kXcode, kSimctl, "unknown", "1 available"}, "++-+") +
-         "readinessStatus=This Mac is ready",
+         "readinessStatus=This Mac is ready; readinessIcon.symbol=checkmark.circle.fill; "
+         "runDiagnosticsButton.enabled=true",
      [](View& view) {
          EnvironmentSnapshot snapshot = makeReadyEnvironment(
              {makeDevice("A", "iPhone 16", "18.2"), makeDevice("B", "iPhone 15", "17.5")});
@@ -461,8 +430,7 @@ const Situation kSituations[] = {
              [&] { return view.scene.text("simulatorDevicesCheckValue") == "1 available"; });
      }},
     {"no build chosen during a launch", "DiagnosticsTab", true,
-     "chooseBuildButton.enabled=false; runDiagnosticsButton.enabled=true; "
-     "buildChooser.visible=false",
+     "chooseBuildButton.enabled=false; buildChooser.visible=false",
      [](View& view) {
          view.driver.holdLocalLaunchAt(LaunchStage::installing, "/builds/Demo.app");
          chooseBuildByKeyboard(view);
@@ -474,7 +442,6 @@ const Situation kSituations[] = {
          QMetaObject::invokeMethod(&view.scene.find("buildChooser"), "reject");
          QCoreApplication::processEvents();
          EXPECT_EQ(view.driver.state().stage(), LaunchStage::idle);
-         EXPECT_TRUE(view.driver.simulatorService().requestedLaunches().empty());
      }},
 };
 
@@ -559,50 +526,35 @@ QStringList optionLabels(View& view) {
     return labels;
 }
 
-TEST(SettingsTabTest, OffersTheAvailableSimulatorsNewestRuntimeFirstThenByName) {
+// The pop-up offers the available simulators, newest runtime first, then by name in natural
+// order, and never rewrites a stored choice it does not know.
+TEST(SettingsTabTest, ThePopUpShowsTheStoredChoiceAndNeverRewritesAnUnknownOne) {
     SimulatorDevice unavailable = makeDevice("U", "iPhone 8", "18.2");
     unavailable.isAvailable = false;
-    const std::pair<std::optional<EnvironmentSnapshot>, QStringList> cases[] = {
-        {std::nullopt, {"Best available"}},
-        {machine(std::nullopt, std::nullopt), {"Best available"}},
-        // Minor and patch versions count, and names sort in natural order.
-        {makeReadyEnvironment(
-             {makeDevice("A", "iPhone 15", "17.5"), makeDevice("B", "iPhone SE", "18.1.1"),
-              unavailable, makeDevice("C", "iPhone 10", "18.2"),
-              makeDevice("D", "iPhone SE", "18.1.2"), makeDevice("E", "iPad mini", "18.2"),
-              makeDevice("F", "iPhone 2", "18.2")}),
-         {"Best available", "iPad mini — iOS 18.2.0", "iPhone 2 — iOS 18.2.0",
-          "iPhone 10 — iOS 18.2.0", "iPhone SE — iOS 18.1.2", "iPhone SE — iOS 18.1.1",
-          "iPhone 15 — iOS 17.5.0"}},
-    };
-    for (const auto& [environment, expected] : cases) {
+    const EnvironmentSnapshot devices = makeReadyEnvironment(
+        {makeDevice("A", "iPhone 15", "17.5"), makeDevice("B", "iPhone SE", "18.1.1"), unavailable,
+         makeDevice("C", "iPhone 10", "18.2"), makeDevice("D", "iPhone SE", "18.1.2"),
+         makeDevice("E", "iPad mini", "18.2"), makeDevice("F", "iPhone 2", "18.2")});
+    for (const auto& [stored, index, text] :
+         {std::tuple<std::string, QString, QString>{"", "0", "Best available"},
+          {"B", "5", "iPhone SE — iOS 18.1.1"},
+          {"deleted-device", "-1", ""}}) {
+        SCOPED_TRACE(stored);
         View tab("SettingsTab");
-        if (environment) {
-            tab.driver.showEnvironment(*environment);
-        }
-        EXPECT_EQ(optionLabels(tab), expected);
-    }
-}
-
-TEST(SettingsTabTest, ThePopUpShowsTheStoredChoiceAndNeverRewritesAnUnknownOne) {
-    struct Case {
-        std::string stored;
-        QString index;
-        QString text;
-    };
-    for (const Case& test :
-         {Case{"", "0", "Best available"}, Case{"B", "2", "iPhone 15 — iOS 17.5.0"},
-          Case{"deleted-device", "-1", ""}}) {
-        SCOPED_TRACE(test.stored);
-        View tab("SettingsTab");
-        tab.userSettings.setPreferredSimulatorUDID(QString::fromStdString(test.stored));
-        tab.driver.showEnvironment(makeReadyEnvironment(
-            {makeDevice("A", "iPhone 16", "18.2"), makeDevice("B", "iPhone 15", "17.5")}));
-        tab.expect("preferredSimulatorChoice.currentIndex=" + test.index +
-                   "; preferredSimulatorChoice.displayText=" + test.text);
+        tab.userSettings.setPreferredSimulatorUDID(QString::fromStdString(stored));
+        EXPECT_EQ(optionLabels(tab), QStringList{"Best available"});
+        tab.driver.showEnvironment(machine(std::nullopt, std::nullopt));
+        EXPECT_EQ(optionLabels(tab), QStringList{"Best available"});
+        tab.driver.showEnvironment(devices);
+        EXPECT_EQ(optionLabels(tab),
+                  QStringList({"Best available", "iPad mini — iOS 18.2.0", "iPhone 2 — iOS 18.2.0",
+                               "iPhone 10 — iOS 18.2.0", "iPhone SE — iOS 18.1.2",
+                               "iPhone SE — iOS 18.1.1", "iPhone 15 — iOS 17.5.0"}));
+        tab.expect("preferredSimulatorChoice.currentIndex=" + index +
+                   "; preferredSimulatorChoice.displayText=" + text);
         // A later diagnosis that still lacks the device leaves the stored value alone.
         tab.driver.showEnvironment(makeReadyEnvironment({makeDevice("A", "iPhone 16", "18.2")}));
-        EXPECT_EQ(storedSettings().preferredSimulatorUDID(), test.stored);
+        EXPECT_EQ(storedSettings().preferredSimulatorUDID(), stored);
     }
 }
 

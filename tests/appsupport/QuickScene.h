@@ -14,25 +14,20 @@
 namespace quaylet::testing {
 
 // One view of the application's QML module, made the way the application makes it and
-// shown in an offscreen window, so that a test can read what a person would see and a
-// picture of it can be taken.
+// shown in an offscreen window (an item gets a window of its own size).
 class QuickScene {
   public:
-    // Makes the module's type with its required properties; a Window type is used as it
-    // is, any other item is put in a window of its own size.
     QuickScene(const QString& type, const QVariantMap& properties);
     ~QuickScene();
 
     QQuickWindow& window() { return *window_; }
     QObject& root() { return *root_; }
 
-    // The object with this objectName; throws when there is none.
+    // By objectName, in the scene or inside another object; find throws when there is none.
     QObject& find(const QString& objectName);
     QObject* findOrNull(const QString& objectName);
-    // The one object with this objectName inside another, such as a control in a list row.
     static QObject& find(QObject& under, const QString& objectName);
     static QObject* findOrNull(QObject& under, const QString& objectName);
-    // Whether an object with this objectName exists and is visible on screen.
     bool isShown(const QString& objectName) { return isShown(findOrNull(objectName)); }
     static bool isShown(QObject* object);
     QVariant property(const QString& objectName, const char* name);
@@ -41,7 +36,7 @@ class QuickScene {
     // does nothing.
     void click(const QString& objectName);
 
-    // Lets bindings, layouts and animations settle, then writes the window to a PNG file.
+    // Lets animations settle, then writes the window to a PNG file.
     void saveImage(const std::filesystem::path& file);
 
   private:
@@ -51,8 +46,7 @@ class QuickScene {
     std::unique_ptr<QQuickWindow> ownWindow_;
 };
 
-// The application object every QML test program needs, on the offscreen platform, with
-// the controls style and icon set of the application.
+// The application object of a QML test program: offscreen, in the application's style.
 class QuickApplication {
   public:
     explicit QuickApplication(const char* programName);

@@ -20,9 +20,8 @@ struct DownloadReports {
     std::int64_t expected = 0;
 };
 
-// A real AppState over doubles of the core services, in throwaway user folders, with the
-// means to bring it into any situation the views show: signed in or out, a launch held at a
-// stage, finished or failed. Everything goes through the state's own operations.
+// A real AppState over doubles of the core services, in throwaway user folders, brought into
+// any situation the views show through the state's own operations.
 class StateDriver {
   public:
     struct Options {
@@ -39,11 +38,9 @@ class StateDriver {
     FakeTokenStore& tokenStore() { return *tokenStore_; }
     const std::filesystem::path& folder() const { return folder_.path(); }
 
-    // Runs the diagnostics over the given snapshot and waits for the state to show it.
+    // Each waits until the state shows the outcome; a held diagnosis runs until the driver goes.
     void showEnvironment(const EnvironmentSnapshot& snapshot);
-    // Starts the diagnostics and holds them while they run, until the driver goes.
     void holdDiagnostics();
-    // Loads the builds list from the service double and waits for it.
     void loadBuilds(const std::vector<PreviewSummary>& builds);
     void failBuilds(const std::string& message);
 
@@ -52,12 +49,9 @@ class StateDriver {
     // shown from fetching on.
     void holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest,
                             const DownloadReports& download = {});
-    // Runs a build from disk and holds it once it reaches the stage.
     void holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app);
-    // Lets the held launch end with this report, or fail with the message.
     void finishHeldLaunch(const SelfTestReport& report);
     void failHeldLaunch(const std::string& message);
-
     // Receives a link the way the desktop hands one over.
     void receive(const QUrl& url);
 

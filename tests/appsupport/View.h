@@ -15,8 +15,7 @@
 
 namespace quaylet::testing {
 
-// Stands in for the browser while it lives: the web addresses the views ask the desktop
-// to open are recorded here instead of opened.
+// Records the web addresses the views ask the desktop to open, while it lives.
 class BrowserDouble : public QObject {
     Q_OBJECT
 
@@ -30,15 +29,13 @@ class BrowserDouble : public QObject {
     void open(const QUrl& url) { openedURLs.append(url); }
 };
 
-// One view of the application over a real state driven through the doubles, with what
-// every view test starts from: the settings file that the state reads too, an update
-// action that counts its runs and a browser double. Screens switch at once, so what a test
-// reads is what the screen settles on.
+// One view over a real state driven through the doubles, the settings file the state reads
+// too, a counting update action and a browser double. Screens switch at once (reduced
+// motion), so a test reads what the screen settles on.
 struct View {
     explicit View(const QString& type = "ContentView", StateDriver::Options options = {});
 
-    // Checks what the view shows (see expectShows); a name may go through a list row
-    // ("row/control").
+    // See expectShows; a name may go through a list row ("row/control").
     void expect(const QString& expectations);
 
     StateDriver driver;

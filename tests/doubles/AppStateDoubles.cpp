@@ -78,11 +78,10 @@ std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest&
         requestedLaunches_.push_back({request.previewID, request.preferredSimulatorUDID,
                                       request.activateSimulator, request.targets});
     }
-    return outcomesOf(
-        onLaunch(LaunchCall{request.previewID, request.token, request.preferredSimulatorUDID,
-                            request.activateSimulator, manifest, progress, request.downloadProgress,
-                            stop, request.cacheLimitBytes}),
-        request.targets);
+    return outcomesOf(onLaunch(LaunchCall{request.previewID, request.preferredSimulatorUDID,
+                                          request.activateSimulator, manifest, progress,
+                                          request.downloadProgress, stop, request.cacheLimitBytes}),
+                      request.targets);
 }
 
 void FakePreviewService::prefetch(const std::string& previewID, const std::string&,

@@ -52,7 +52,6 @@ class FakeTokenStore : public TokenStore {
 // What a launch double sees; the test's script decides what happens.
 struct LaunchCall {
     std::string previewID;
-    std::string token;
     std::optional<std::string> preferredSimulatorUDID;
     bool activateSimulator = false;
     const PreviewService::ManifestCallback& manifest;

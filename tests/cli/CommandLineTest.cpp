@@ -33,19 +33,10 @@ using nlohmann::json;
 
 constexpr const char* kPreviewLink = "quaylet://preview/pr-demo";
 constexpr const char* kPhone = "11111111-1111-4111-8111-111111111111";
-constexpr const char* kPad = "22222222-2222-4222-8222-222222222222";
 constexpr const char* kUnavailable = "33333333-3333-4333-8333-333333333333";
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
 }
 
 // Reads from descriptor until text has arrived, or the writer has gone, and returns it all.
@@ -137,18 +128,13 @@ class CommandLineTest : public ::testing::Test {
         return answer ? answer->get_header_value("Location") : std::string();
     }
 
-    std::size_t launchEvents() const {
-        const auto answer = httplib::Client(service.baseURL()).Get("/dev/launch-events");
-        return answer ? json::parse(answer->body).size() : 0;
-    }
-
     void signIn() const {
         ASSERT_EQ(quaylet({"sign-in", "--no-browser"}).status, 0);
         ASSERT_EQ(quaylet({"open", signInLink()}).status, 0);
     }
 
-    // A simulated device set whose UDIDs the test knows: an iPhone, an iPad and an iPhone
-    // that can no longer boot.
+    // A simulated device set whose UDIDs the test knows: an iPhone, and one that can no longer
+    // boot.
     void useKnownDevices() const {
         std::filesystem::create_directories(user.path() / "simulator");
         std::ofstream(user.path() / "simulator" / "devices.json") << R"({
@@ -157,17 +143,8 @@ class CommandLineTest : public ::testing::Test {
   "devices": [
     {"udid": ")" << kPhone << R"(", "name": "iPhone 16 Pro", "isAvailable": true,
      "state": "Shutdown", "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-18-2"},
-    {"udid": ")" << kPad << R"(", "name": "iPad Air", "isAvailable": true,
-     "state": "Shutdown", "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-18-2"},
     {"udid": ")" << kUnavailable << R"(", "name": "iPhone 13", "isAvailable": false,
      "state": "Shutdown", "runtime": "com.apple.CoreSimulator.SimRuntime.iOS-18-2"}]})";
-    }
-
-    // The stored state of the first app on a device of the simulated set, by its position.
-    json storedDevice(std::size_t index) const {
-        return json::parse(std::ifstream(user.path() / "simulator" / "devices.json"))
-            .at("devices")
-            .at(index);
     }
 
     std::filesystem::path localApp() const {
@@ -187,11 +164,8 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
     ProcessResult result = quaylet({"open", kPreviewLink});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.standardError, "Sign in once to open this private build\n");
-
-    result = quaylet({"open", "quaylet://auth?code=planted-by-a-web-page"});
-    EXPECT_EQ(result.status, 1) << "a sign-in Quaylet did not start is refused";
-    EXPECT_EQ(result.standardError,
-              "This sign-in link has expired. Choose Sign in with GitHub, then try again.\n");
+    EXPECT_EQ(quaylet({"open", "quaylet://auth?code=planted-by-a-web-page"}).status, 1)
+        << "a sign-in Quaylet did not start is refused";
 
     result = quaylet({"sign-in", "--no-browser"});
     ASSERT_EQ(result.status, 0) << result.standardError;
@@ -204,28 +178,15 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
 
     result = quaylet({"builds"});
     ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_TRUE(contains(result.standardOutput, "quaylet/demo · PR #1 · "))
-        << result.standardOutput;
-    EXPECT_TRUE(contains(result.standardOutput, kPreviewLink));
+    EXPECT_TRUE(contains(result.standardOutput, kPreviewLink)) << result.standardOutput;
 
     result = quaylet({"open", kPreviewLink});
     ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_TRUE(contains(result.standardOutput, "Getting the build · step 2 of 5\n"));
     EXPECT_TRUE(contains(result.standardOutput, "Getting the build · step 2 of 5 · "))
         << "the download's bytes: " << result.standardOutput;
     EXPECT_TRUE(contains(result.standardOutput, "Starting Simulator · step 3 of 5\n"));
     EXPECT_TRUE(result.standardOutput.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n"))
         << result.standardOutput;
-
-    result = quaylet({"open", kPreviewLink});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_FALSE(contains(result.standardOutput, "step 2 of 5")) << "opened from the cache";
-    EXPECT_FALSE(contains(result.standardOutput, "Starting Simulator")) << "already booted";
-
-    result = quaylet({"open", "quaylet://preview/pr-missing"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_FALSE(result.standardError.empty());
-    EXPECT_FALSE(contains(result.standardOutput, "Running in"));
 
     result = quaylet({"sign-out"});
     ASSERT_EQ(result.status, 0) << result.standardError;
@@ -236,14 +197,9 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
 TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     const auto app = localApp();
     ProcessResult result = quaylet({"doctor"});
-    ASSERT_EQ(result.status, 0) << result.standardOutput << result.standardError;
-    EXPECT_TRUE(contains(result.standardOutput, "This Mac is ready\n"));
+    EXPECT_TRUE(contains(result.standardOutput, "This Mac is ready\n")) << result.standardOutput;
     result = quaylet({"doctor", "--json"});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    const auto readiness = json::parse(result.standardOutput);
-    EXPECT_EQ(readiness["ready"], true);
-    EXPECT_EQ(readiness["failures"], json::array());
-    EXPECT_GT(readiness["availableSimulators"], 0);
+    EXPECT_EQ(json::parse(result.standardOutput)["ready"], true) << result.standardError;
 
     result = quaylet({"run", app.string(), "--no-activate"});
     ASSERT_EQ(result.status, 0) << result.standardError;
@@ -267,55 +223,26 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     }
 }
 
-TEST_F(CommandLineTest, RunsOneDownloadOnEachNamedSimulatorWithTheOptionsGiven) {
+// A named device is taken exactly, and one that cannot run the build fails alone.
+TEST_F(CommandLineTest, RunsOnEachNamedSimulatorWithTheOptionsGiven) {
     signIn();
     useKnownDevices();
-    ProcessResult result =
-        quaylet({"open", kPreviewLink, "--simulator", kPhone, "--simulator", kPad,
-                 "--launch-arg=-screen", "--launch-arg", "forecast", "--env", "FEATURE_X=on=1",
-                 "--open-url", "weather://today?day=1"});
-    ASSERT_EQ(result.status, 0) << result.standardOutput << result.standardError;
-    EXPECT_EQ(occurrences(result.standardOutput, "Getting the build · step 2 of 5\n"), 1u);
-    EXPECT_EQ(occurrences(result.standardOutput, "Installing · step 4 of 5\n"), 2u);
-    EXPECT_TRUE(result.standardOutput.ends_with(
-        "Quaylet Demo\nRunning in iPhone 16 Pro\nRunning in iPad Air\n"))
-        << result.standardOutput;
-    EXPECT_EQ(launchEvents(), 2u) << "one launch event per device";
-    for (const std::size_t device : {0u, 1u}) {
-        const json stored = storedDevice(device);
-        EXPECT_EQ(stored.at("openedURLs"), json::array({"weather://today?day=1"}));
-        EXPECT_EQ(stored.at("apps")[0].at("launchArguments"), json::array({"-screen", "forecast"}));
-        EXPECT_EQ(stored.at("apps")[0].at("launchEnvironment"), json({{"FEATURE_X", "on=1"}}));
-    }
-
-    result = quaylet({"open", kPreviewLink, "--simulator", kUnavailable, "--simulator", kPhone});
+    const ProcessResult result =
+        quaylet({"open", kPreviewLink, "--simulator", kUnavailable, "--simulator", "NO-SUCH-UDID",
+                 "--simulator", kPhone, "--launch-arg=-screen", "--launch-arg", "forecast", "--env",
+                 "FEATURE_X=on=1", "--open-url", "weather://today?day=1"});
     EXPECT_EQ(result.status, 1) << "not every device runs the build";
     EXPECT_EQ(result.standardError,
               "Couldn’t run in iPhone 13: This Simulator isn’t available. Install its iOS runtime "
-              "in Xcode, then try again.\n");
+              "in Xcode, then try again.\nCouldn’t run in NO-SUCH-UDID: No Simulator has this "
+              "UDID. Run “quaylet doctor” to see the Simulators, then try again.\n");
     EXPECT_TRUE(result.standardOutput.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n"))
         << result.standardOutput;
-    EXPECT_EQ(launchEvents(), 3u);
-
-    // A web page's link cannot choose devices or options: with both devices booted, the
-    // ranking picks the iPad, and the app starts with nothing it was not given here.
-    result = quaylet({"open", std::string(kPreviewLink) + "?simulator=" + kPhone +
-                                  "&launch-arg=-evil&env=EVIL%3D1&open-url=evil%3A%2F%2Fx"});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_TRUE(result.standardOutput.ends_with("Running in iPad Air\n")) << result.standardOutput;
-    const json pad = storedDevice(1);
-    EXPECT_FALSE(pad.at("apps")[0].contains("launchArguments"));
-    EXPECT_FALSE(pad.at("apps")[0].contains("launchEnvironment"));
-    EXPECT_EQ(pad.at("openedURLs").size(), 1u);
-
-    result = quaylet({"run", localApp().string(), "--no-activate", "--simulator", kPad,
-                      "--simulator", "NO-SUCH-UDID"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(result.standardOutput.ends_with("Local Demo\nRunning in iPad Air\n"))
-        << result.standardOutput;
-    EXPECT_EQ(result.standardError,
-              "Couldn’t run in NO-SUCH-UDID: No Simulator has this UDID. Run “quaylet doctor” to "
-              "see the Simulators, then try again.\n");
+    const json phone =
+        json::parse(std::ifstream(user.path() / "simulator" / "devices.json")).at("devices").at(0);
+    EXPECT_EQ(phone.at("openedURLs"), json::array({"weather://today?day=1"}));
+    EXPECT_EQ(phone.at("apps")[0].at("launchArguments"), json::array({"-screen", "forecast"}));
+    EXPECT_EQ(phone.at("apps")[0].at("launchEnvironment"), json({{"FEATURE_X", "on=1"}}));
 }
 
 // Ctrl-C while a host tool hangs: every command stops the tool's process group and its own
@@ -382,14 +309,10 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
     const auto document = json::parse(result.standardOutput);
     ASSERT_EQ(document["builds"].size(), 1U);
     EXPECT_EQ(document["builds"][0]["pullRequestTitle"], hostile) << "the value is kept exactly";
-    EXPECT_EQ(document["builds"][0]["link"], kPreviewLink);
 }
 
 TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOnRequest) {
     signIn();
-    EXPECT_EQ(quaylet({"watch", "quaylet/demo"}).status, 2) << "no pull request number";
-    EXPECT_EQ(quaylet({"watch", "quaylet/demo#1", "--interval", "0"}).status, 2);
-
     auto [child, output] = start({"watch", "quaylet/demo#1", "--interval", "1"});
     std::string printed = readUntil(output, "quaylet://preview/pr-demo\n");
     EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo\n");
@@ -399,23 +322,16 @@ TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOn
                  {{"createdAt", formatInternetDateTime(std::chrono::system_clock::now() + 1min)}});
     printed = readUntil(output, "quaylet://preview/pr-demo-2\n");
     EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo-2\n");
-    const auto cached = user.path() / "cache" / "dev.quaylet.Quaylet" / "pr-demo-2";
-    ASSERT_TRUE(std::filesystem::is_directory(cached)) << "fetched ahead";
-    const auto build = std::filesystem::directory_iterator(cached)->path();
-    EXPECT_TRUE(std::filesystem::is_regular_file(build / "artifact.zip"));
-    EXPECT_FALSE(std::filesystem::exists(build / "app")) << "fetched, not unpacked";
     EXPECT_EQ(interrupt(child, output).second, 130);
 
     std::tie(child, output) = start({"watch", "quaylet/demo#1", "--interval", "1", "--open"});
     printed = readUntil(output, "Running in iPhone 16 Pro\n");
-    EXPECT_TRUE(contains(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo-2\n"))
-        << printed;
     EXPECT_FALSE(contains(printed, "step 2 of 5")) << "opened from what the watch fetched";
     EXPECT_TRUE(printed.ends_with("Quaylet Demo\nRunning in iPhone 16 Pro\n")) << printed;
     EXPECT_EQ(interrupt(child, output).second, 130);
 }
 
-TEST_F(CommandLineTest, TheCacheListsItsBuildsAndKeepsWithinItsLimit) {
+TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     publish("pr-second");
     signIn();
     const auto cacheLines = [this] {
@@ -435,28 +351,19 @@ TEST_F(CommandLineTest, TheCacheListsItsBuildsAndKeepsWithinItsLimit) {
     EXPECT_TRUE(both.back().starts_with("Total ")) << both.back();
     EXPECT_TRUE(both.back().ends_with(" of 20 GB")) << both.back();
 
-    // A lower limit applies at once; after that, each launch keeps only itself.
+    // A lower limit applies at once.
     ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.000001"}).status, 0);
     EXPECT_EQ(cacheLines().size(), 1u) << "only the total is left";
     ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
-    ASSERT_EQ(quaylet({"open", "quaylet://preview/pr-second"}).status, 0);
-    EXPECT_EQ(cacheLines(), (std::vector<std::string>{"pr-second", cacheLines().back()}));
     ASSERT_EQ(quaylet({"cache", "prune"}).status, 0);
     EXPECT_EQ(cacheLines().size(), 1u);
-}
 
-TEST_F(CommandLineTest, SettingsKeepTheirTypes) {
     EXPECT_EQ(quaylet({"settings", "activateSimulator"}).standardOutput, "true\n");
-    EXPECT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
-    EXPECT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
-    EXPECT_EQ(quaylet({"settings", "cacheLimitGB", "2.5"}).status, 0);
-    EXPECT_EQ(quaylet({"settings"}).standardOutput,
-              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 2.5\n");
-    EXPECT_EQ(json::parse(std::ifstream(user.path() / "config" / "quaylet" / "settings.json")),
-              json({{"activateSimulator", false},
-                    {"preferredSimulatorUDID", "ABC-123"},
-                    {"cacheLimitGB", 2.5}}))
-        << "a boolean and a number, not texts";
+    ASSERT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
+    ASSERT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
+    EXPECT_EQ(
+        quaylet({"settings"}).standardOutput,
+        "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 1e-06\n");
 }
 
 // Each is refused with status 2 before anything runs.
@@ -473,9 +380,11 @@ TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
         {"settings", "cacheLimitGB", "2GB"},
         {"settings", "cacheLimitGB", "nan"},
         {"settings", "unknownKey"},
+        {"watch", "quaylet/demo"},
+        {"watch", "quaylet/demo#1", "--interval", "0"},
     };
     for (const auto& arguments : usageErrors) {
-        EXPECT_EQ(quaylet(arguments).status, 2) << arguments.back();
+        EXPECT_EQ(quaylet(arguments).status, 2) << arguments.front() << " " << arguments.back();
     }
 
     const ProcessResult result = quaylet({"builds"}, "not a web address");

@@ -14,58 +14,7 @@ TEST(LaunchStageTest, RawValuesAndTitlesRoundTripExactly) {
     for (const RemoteLaunchStage stage : kAllRemoteLaunchStages) {
         EXPECT_EQ(remoteLaunchStageFromTitle(title(stage)), stage);
     }
-    EXPECT_EQ(title(RemoteLaunchStage::launching), "Opening");
     EXPECT_EQ(remoteLaunchStageFromTitle("opening"), std::nullopt);
-}
-
-TEST(LaunchStageTest, ProgressRisesStrictlyFromZeroToOne) {
-    EXPECT_EQ(progress(LaunchStage::idle), 0.0);
-    EXPECT_EQ(progress(LaunchStage::running), 1.0);
-    for (std::size_t i = 1; i < kAllLaunchStages.size(); ++i) {
-        EXPECT_LT(progress(kAllLaunchStages[i - 1]), progress(kAllLaunchStages[i]))
-            << rawValue(kAllLaunchStages[i]);
-    }
-}
-
-TEST(LaunchStageTest, StepsDependOnTheSource) {
-    struct Case {
-        LaunchStage stage;
-        int local;
-        int remote;
-    };
-    const Case cases[] = {
-        {LaunchStage::idle, 0, 0},        {LaunchStage::fetching, 1, 1},
-        {LaunchStage::downloading, 1, 2}, {LaunchStage::verifying, 1, 3},
-        {LaunchStage::extracting, 1, 3},  {LaunchStage::inspecting, 1, 3},
-        {LaunchStage::selecting, 2, 3},   {LaunchStage::booting, 3, 3},
-        {LaunchStage::installing, 4, 4},  {LaunchStage::launching, 5, 5},
-        {LaunchStage::running, 5, 5},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(rawValue(c.stage)));
-        EXPECT_EQ(launchStep(c.stage, LaunchSource::local), c.local);
-        EXPECT_EQ(launchStep(c.stage, LaunchSource::remote), c.remote);
-        EXPECT_EQ(launchStep(c.stage, LaunchSource::none), c.remote);
-    }
-    EXPECT_EQ(progressAccessibilityValue(LaunchStage::idle, LaunchSource::none),
-              "Ready, step 0 of 5");
-    EXPECT_EQ(progressAccessibilityValue(LaunchStage::downloading, LaunchSource::remote),
-              "Getting the build, step 2 of 5");
-}
-
-TEST(LaunchStageTest, CoreReportsTranslateByCaseAndSource) {
-    for (const RemoteLaunchStage reported : kAllRemoteLaunchStages) {
-        const auto remote = launchStage(reported, LaunchSource::remote);
-        ASSERT_TRUE(remote.has_value());
-        EXPECT_NE(*remote, LaunchStage::idle);
-        EXPECT_NE(*remote, LaunchStage::inspecting);
-    }
-    EXPECT_EQ(launchStage(RemoteLaunchStage::downloading, LaunchSource::remote),
-              LaunchStage::downloading);
-    EXPECT_EQ(launchStage(RemoteLaunchStage::downloading, LaunchSource::local), std::nullopt);
-    EXPECT_EQ(launchStage(RemoteLaunchStage::extracting, LaunchSource::local), std::nullopt);
-    EXPECT_EQ(launchStage(RemoteLaunchStage::selecting, LaunchSource::local),
-              LaunchStage::selecting);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <fstream>
 
-#include "core/errors/CancellationError.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/StateHarness.h"
 
@@ -67,7 +66,6 @@ TEST_F(PullRequestWatcherTest, NothingPollsWithoutAStartedWatchAndASignIn) {
     EXPECT_FALSE(watcher.isPolling()) << "nothing is watched";
 
     watcher.setWatched("acme/app", 7, true);
-    EXPECT_TRUE(watcher.isPolling());
     EXPECT_TRUE(waitFor([&] { return service->listCount() == 1 && !app.isLoadingBuilds(); }));
     watcher.setWatched("acme/app", 7, false);
     EXPECT_FALSE(watcher.isPolling());
@@ -80,15 +78,6 @@ TEST_F(PullRequestWatcherTest, NothingPollsWithoutAStartedWatchAndASignIn) {
     watcher.setWatched("not a repository", 7, true);
     watcher.setWatched("acme/app;rm", 8, true);
     EXPECT_EQ(watcher.watches().size(), 1u) << "only plain owner/name repositories";
-
-    // A state that was never started, as on the command line, keeps its watches still.
-    tokens->token = "stored-token";
-    makeState();
-    const int lists = service->listCount();
-    state->watcher().setWatched("acme/app", 9, true);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(state->watcher().isPolling());
-    EXPECT_EQ(service->listCount(), lists);
 }
 
 TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnouncedOrOpened) {
@@ -183,38 +172,6 @@ TEST_F(PullRequestWatcherTest, PollingBacksOffToTenMinutesAfterFailures) {
     for (const auto& [failures, delay] : cases) {
         EXPECT_EQ(PullRequestWatcher::delayAfter(failures, {}), delay) << failures;
     }
-}
-
-TEST_F(PullRequestWatcherTest, PrefetchesGiveWayToALaunchAndResumeAfterIt) {
-    Latch launchMayEnd;
-    Latch prefetchMayEnd;
-    std::atomic<int> stoppedPrefetches = 0;
-    service->onLaunch = [&](const LaunchCall& call) {
-        call.progress(RemoteLaunchStage::fetching);
-        launchMayEnd.wait(call.stop);
-        call.progress(RemoteLaunchStage::running);
-        return makeReport("Other", "iPhone");
-    };
-    service->onPrefetch = [&](const std::string&, std::stop_token stop) {
-        if (!prefetchMayEnd.wait(stop)) {
-            ++stoppedPrefetches;
-            throw CancellationError();
-        }
-    };
-    makeState();
-    watchAfterSeeing({});
-    service->previews = {build("new", Clock::now())};
-    start();
-
-    state->open("other");  // while "new" is being fetched ahead
-    ASSERT_TRUE(waitFor([&] { return stoppedPrefetches == 1; }));
-    prefetchMayEnd.open();
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(service->prefetchedPreviews().empty()) << "nothing during the launch";
-
-    launchMayEnd.open();
-    ASSERT_TRUE(waitFor([&] { return notifier->announced.size() == 1; }));
-    EXPECT_EQ(service->prefetchedPreviews(), std::vector<std::string>{"new"});
 }
 
 }  // namespace

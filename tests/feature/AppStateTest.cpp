@@ -1,5 +1,6 @@
 #include <atomic>
 #include <fstream>
+#include <future>
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
@@ -220,10 +221,18 @@ TEST_F(AppStateTest, TheRunningBuildTakesOnlyAbsoluteLinks) {
     simulator->result->simulator.udid = "U1";
     AppState& app = makeState();
     EXPECT_TRUE(waitFor(app.openURLInApp("demo://home"))) << "nothing runs yet: nothing to do";
+    std::promise<void> cancelled;
+    simulator->onRun = [this, held = cancelled.get_future().share()](const auto&) {
+        held.wait();
+        return *simulator->result;
+    };
     const QFuture<void> launch =
         app.runLocalApplication(QUrl::fromLocalFile("/b/Local.app/"), "", false);
     EXPECT_EQ(app.activeAppName(), "Local") << "named after its folder, slash or not";
+    const auto detail = app.activeDetail();
     app.cancelLaunch();  // a local launch cannot be cancelled
+    EXPECT_EQ(app.activeDetail(), detail);
+    cancelled.set_value();
     ASSERT_TRUE(waitFor(launch));
     EXPECT_EQ(app.report(), simulator->result);
     ASSERT_TRUE(waitFor(app.openURLInApp("demo://home")));

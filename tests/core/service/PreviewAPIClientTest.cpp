@@ -214,6 +214,7 @@ std::string contentsOf(const fs::path& file) {
     return std::string(std::istreambuf_iterator<char>(input), {});
 }
 
+// A download ends as soon as it would pass the size the manifest promised, and leaves no file.
 // Neither a download address nor a redirect may lead to plain http elsewhere, and a service
 // that is not on this computer may not lead to plain http at all; nothing is sent there.
 TEST_F(PreviewAPIClientTest, DownloadStaysWithinThePromisedSizeAndOffPlainHTTPElsewhere) {

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
@@ -116,6 +117,35 @@ TEST_F(ProcessRunnerTest, CancellingTerminatesTheChildAndItsHelpers) {
         std::this_thread::sleep_for(10ms);  // the orphaned helper dies on its own signal
     }
     EXPECT_FALSE(testing::isRunning(helperPid));
+}
+
+// A stop that comes before the child starts, or after it ended, still ends the call as
+// cancelled. Runs under the thread sanitizer with the test below.
+TEST_F(ProcessRunnerTest, CancellationBeforeOrAfterTheChildStillCancelsTheCall) {
+    for (const bool before : {true, false}) {
+        std::stop_source stop;
+        if (before) {
+            stop.request_stop();
+        }
+        auto call = std::async(std::launch::async, [&] {
+            return runner.runChecked(shell(before ? "sleep 30" : "exit 1"), stop.get_token());
+        });
+        stop.request_stop();
+        ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << before;
+        EXPECT_THROW(call.get(), CancellationError) << before;
+    }
+}
+
+TEST_F(ProcessRunnerTest, ConcurrentRunsStayIndependent) {
+    std::vector<std::future<ProcessResult>> calls;
+    for (int i = 0; i < 8; ++i) {
+        calls.push_back(std::async(std::launch::async, [this, i] {
+            return runner.run(shell("printf " + std::to_string(i)), {});
+        }));
+    }
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(calls[static_cast<std::size_t>(i)].get().standardOutput, std::to_string(i));
+    }
 }
 
 }  // namespace

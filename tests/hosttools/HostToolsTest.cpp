@@ -127,6 +127,8 @@ TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
         if (!c.mustNotExist.empty()) {
             EXPECT_FALSE(fs::exists(fs::symlink_status(c.mustNotExist)));
         }
+        const fs::path victim = destination / "victim";
+        EXPECT_LE(fs::exists(victim) ? fs::file_size(victim) : 0, data.size()) << "padded out";
     }
 }
 

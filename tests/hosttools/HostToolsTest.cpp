@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 
 #include "core/process/ProcessRunner.h"
-#include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
 #include "hosttools/ExecutableArchitectures.h"
 #include "support/ScopedEnvironment.h"
@@ -64,14 +63,14 @@ class HostToolsTest : public ::testing::Test {
 
 // The launcher reads a boot's refusal of a booted device as success and any other failure as
 // the command's; the app checks rely on a failing lipo and zipinfo. A refusal prints nothing
-// on standard output and leaves the device set as it was.
-TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
+// on standard output and leaves the device set as it was. No launch on this host asks for a
+// screenshot, so the booted device's is taken here.
+TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     const std::string booted = devices(true).at(0);
     const std::string orphan = devices(false).at(0);
     ASSERT_EQ(simctl({"boot", booted}).status, 0);
     const json before = stored();
-    const std::string plist =
-        (fixtures::AppBundleBuilder().writeInto(folder.path()) / "Info.plist").string();
+    const std::string text = (home.path() / "devices.json").string();  // neither zip nor binary
     const struct {
         std::string tool;
         std::vector<std::string> arguments;
@@ -81,8 +80,8 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
         {"xcrun", {"simctl", "boot", booted}, 149, "current state: Booted"},
         // Found once: it announced a boot that could never happen.
         {"xcrun", {"simctl", "bootstatus", orphan}, 149, "because it is unavailable"},
-        {"lipo", {"-archs", plist}, 1, "can't figure out the architecture type of: " + plist},
-        {"zipinfo", {"-1", plist}, 9, "zipinfo: "},
+        {"lipo", {"-archs", text}, 1, "can't figure out the architecture type of: " + text},
+        {"zipinfo", {"-1", text}, 9, "zipinfo: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tool + " " + ::testing::PrintToString(c.arguments));
@@ -92,6 +91,12 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
         EXPECT_EQ(result.standardOutput, "");
     }
     EXPECT_EQ(stored(), before) << "refusals change nothing";
+
+    const fs::path shot = folder.path() / "shot.png";
+    ASSERT_EQ(simctl({"io", booted, "screenshot", shot.string()}).status, 0);
+    std::ifstream image(shot, std::ios::binary);
+    const std::string png{std::istreambuf_iterator<char>(image), {}};
+    EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n") && png.ends_with("IEND\xae\x42\x60\x82"));
 }
 
 TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {

@@ -41,11 +41,9 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-using Stages = std::vector<RemoteLaunchStage>;
-
 // How one launch ended.
 struct LaunchOutcome {
-    Stages stages;
+    std::vector<RemoteLaunchStage> stages;
     std::exception_ptr error;
 
     // The sentence a user reads; absent after success and after cancellation.
@@ -432,9 +430,9 @@ TEST_F(SoakTest, TwoHundredLaunchesInARowKeepDescriptorsThreadsAndMemoryLevel) {
         ASSERT_EQ(launch().message(), std::nullopt) << "warm-up launch " << index;
     }
     // The road of a cached build, but for its last stage: a launch cancelled there has ended.
-    const Stages road = {RemoteLaunchStage::fetching,   RemoteLaunchStage::verifying,
-                         RemoteLaunchStage::extracting, RemoteLaunchStage::selecting,
-                         RemoteLaunchStage::installing, RemoteLaunchStage::launching};
+    const std::vector<RemoteLaunchStage> road = {
+        RemoteLaunchStage::fetching,  RemoteLaunchStage::verifying,  RemoteLaunchStage::extracting,
+        RemoteLaunchStage::selecting, RemoteLaunchStage::installing, RemoteLaunchStage::launching};
     const Usage before;
     // Every fifth launch is cancelled, at a stage that moves along the road each time.
     for (int index = 0; index < 200; ++index) {

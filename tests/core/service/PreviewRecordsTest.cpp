@@ -22,16 +22,6 @@ sys_time<milliseconds> utc(int y, unsigned mo, unsigned d, int h, int mi, int s,
            milliseconds(ms);
 }
 
-// The document with one key set to a value, or removed when there is none.
-Json with(Json document, const std::string& key, const std::optional<Json>& value) {
-    if (value) {
-        document[key] = *value;
-    } else {
-        document.erase(key);
-    }
-    return document;
-}
-
 DecodingError decodeFailure(const std::function<void()>& decode) {
     try {
         decode();
@@ -73,8 +63,13 @@ TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keyPath + " = " + (c.value ? c.value->dump() : "absent"));
-        const std::string body = with(manifestJson(), c.key, c.value).dump();
-        const DecodingError error = decodeFailure([&] { PreviewManifest::decode(body); });
+        Json body = manifestJson();
+        if (c.value) {
+            body[c.key] = *c.value;
+        } else {
+            body.erase(c.key);
+        }
+        const DecodingError error = decodeFailure([&] { PreviewManifest::decode(body.dump()); });
         EXPECT_EQ(error.kind(), c.kind);
         EXPECT_EQ(error.keyPath(), c.keyPath);
         EXPECT_NE(std::string(error.what()).find(c.keyPath), std::string::npos) << error.what();

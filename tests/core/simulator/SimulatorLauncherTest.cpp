@@ -92,7 +92,6 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
         std::size_t stagesReported;
     } cases[] = {
         {{{"open", "exit 1"}}, "3", {}, "3", {}, 5},
-        {{}, {}, {}, "any", {}, 5},  // a bundle without a version is not checked
         {{{"get_app_container", "echo"}}, "3", {}, "3", unverified, 4},
         // Running is reported after the shot; a failed step's detail is its trimmed error.
         {{{"io", "printf ' disk full \\n' >&2; echo out; exit 1"}}, "3", {}, "3", noShot, 4},

@@ -7,6 +7,8 @@
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/simulator/LaunchOptions.h"
+#include "core/simulator/SimulatorDiscovery.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "support/ScriptedTools.h"
 #include "support/TemporaryDirectory.h"
@@ -149,6 +151,44 @@ TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {
         EXPECT_THROW(call.get(), CancellationError);
         EXPECT_FALSE(fs::exists(verified));
     }
+}
+
+// The command line's test reads the usual mistakes; these would carry bytes through to the
+// variables or the URL handler of the app.
+TEST(LaunchOptionsTest, RefusesNamesAndURLsThatWouldSmuggleBytes) {
+    EXPECT_EQ(parseEnvironmentAssignment("A-B=x"), std::nullopt);
+    EXPECT_THROW(checkLaunchOptions({.environment = {{"A=B", "c"}}}), QuayletError);
+    for (const char* url : {"myapp://screen with space", "myapp://screen\n", "-flag"}) {
+        EXPECT_THROW(checkLaunchOptions({.openURL = url}), QuayletError) << url;
+    }
+    EXPECT_NO_THROW(checkLaunchOptions({.openURL = "myapp://screen/42"}));
+}
+
+constexpr const char* kOnlyUnavailableDevices = R"({"runtimes": [
+    {"identifier": "iOS-17", "name": "iOS 17.5", "version": "17.5", "isAvailable": true}],
+    "devices": {"iOS-17": [{"udid": "U1", "name": "iPhone 15", "state": "Shutdown", "isAvailable": false}]}})";
+
+// Each command waits (boundedly) until all three have started, so run one after another they
+// would each give up and fail; their output is read trimmed.
+TEST(SimulatorDiscoveryTest, EnvironmentRunsItsThreeCommandsConcurrently) {
+    testing::ScriptedTools scripted;
+    const std::string folder = "'" + scripted.directory().string() + "'";
+    const std::string rendezvous = "touch " + folder + "/started-$1\nfor i in $(seq 100); do\n" +
+                                   "  [ $(ls " + folder + " | grep -c started-) -eq 3 ] && " +
+                                   "{ printf ' ok\\n\\n'; exit 0; }\n  sleep 0.1\ndone\nexit 1";
+    scripted.add("xcode-select", rendezvous);
+    scripted.add("uname", rendezvous);
+    scripted.add("xcrun", "case \"$1\" in\n--find) set -- find; " + rendezvous + " ;;\n" +
+                              "*) printf '%s' '" + kOnlyUnavailableDevices + "' ;;\nesac");
+    const EnvironmentSnapshot snapshot =
+        SimulatorDiscovery(ProcessRunner(), scripted.tools()).environment({});
+    EXPECT_EQ(snapshot,
+              (EnvironmentSnapshot{"ok",
+                                   "ok",
+                                   "ok",
+                                   SimulatorInventory::fromSimctlListing(kOnlyUnavailableDevices),
+                                   {"No iOS Simulators are installed. Add one in Xcode Settings "
+                                    "under Platforms."}}));
 }
 
 }  // namespace

@@ -32,17 +32,6 @@ DecodingError decodeFailure(const std::function<void()>& decode) {
     return DecodingError(Kind::dataCorrupted, "", "");
 }
 
-TEST(PreviewRecordsTest, DecodesAManifestWithIntegersWrittenAsFractionsAndANullDate) {
-    Json body = manifestJson();
-    body["expiresAt"] = nullptr;
-    body["schemaVersion"] = 1.0;
-    body["artifactSize"] = Json::parse("2.5e3");
-    const PreviewManifest manifest = PreviewManifest::decode(body.dump());
-    EXPECT_EQ(manifest.expiresAt, std::nullopt);
-    EXPECT_EQ(manifest.schemaVersion, 1);
-    EXPECT_EQ(manifest.artifactSize, 2500);
-}
-
 TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
     const struct {
         const char* key;
@@ -57,7 +46,6 @@ TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
         {"artifactSize", Json::parse("9223372036854775808"), Kind::dataCorrupted, "artifactSize"},
         {"artifactSize", Json::parse("1e19"), Kind::dataCorrupted, "artifactSize"},
         {"status", "READY", Kind::dataCorrupted, "status"},
-        {"status", true, Kind::typeMismatch, "status"},
         {"architectures", Json{"arm64", 1}, Kind::typeMismatch, "architectures[1]"},
         {"createdAt", "2024-05-01 12:30:45", Kind::dataCorrupted, "createdAt"},
     };
@@ -98,19 +86,11 @@ TEST(PreviewRecordsTest, ReadsInternetDateTimes) {
     }
 }
 
-// The case before 1970 was found by fuzzing: the fraction was cut toward zero, one second late.
+// Found by fuzzing: before 1970 the fraction was cut toward zero, one second late.
 TEST(PreviewRecordsTest, WrittenDatesReadBackToTheWholeSecond) {
-    const struct {
-        sys_time<milliseconds> time;
-        const char* text;
-    } cases[] = {
-        {utc(2024, 2, 29, 23, 59, 58, 750), "2024-02-29T23:59:58Z"},
-        {utc(1969, 12, 31, 23, 59, 59, 500), "1969-12-31T23:59:59Z"},
-    };
-    for (const auto& [time, text] : cases) {
-        EXPECT_EQ(formatInternetDateTime(time), text);
-        EXPECT_EQ(parseInternetDateTime(formatInternetDateTime(time)), floor<seconds>(time));
-    }
+    const auto time = utc(1969, 12, 31, 23, 59, 59, 500);
+    EXPECT_EQ(formatInternetDateTime(time), "1969-12-31T23:59:59Z");
+    EXPECT_EQ(parseInternetDateTime(formatInternetDateTime(time)), floor<seconds>(time));
 }
 
 TEST(PreviewRecordsTest, ArtifactURLMustBeAnAbsoluteURL) {

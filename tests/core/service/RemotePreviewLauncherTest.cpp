@@ -203,7 +203,6 @@ TEST_F(BuildCacheTest, TrimRemovesTheLeastRecentlyLaunchedFirstAndRemovePreviews
     const fs::path recent = addBuild("b", "2", 100'000, 1);
     const fs::path kept = addBuild("c", "1", 300'000, 2);
     EXPECT_EQ(remaining(), (std::vector{never, old, kept, recent}));
-    EXPECT_GE(cache.builds().back().allocatedBytes, 100'000u) << "counted from the disk";
 
     EXPECT_TRUE(cache.trim(0, kept).empty()) << "0 is no limit";
     const auto removed = cache.trim(200'000, kept);

@@ -180,15 +180,11 @@ TEST(SimulatorDiscoveryTest, EnvironmentRunsItsThreeCommandsConcurrently) {
     scripted.add("uname", rendezvous);
     scripted.add("xcrun", "case \"$1\" in\n--find) set -- find; " + rendezvous + " ;;\n" +
                               "*) printf '%s' '" + kOnlyUnavailableDevices + "' ;;\nesac");
-    const EnvironmentSnapshot snapshot =
-        SimulatorDiscovery(ProcessRunner(), scripted.tools()).environment({});
-    EXPECT_EQ(snapshot,
-              (EnvironmentSnapshot{"ok",
-                                   "ok",
-                                   "ok",
-                                   SimulatorInventory::fromSimctlListing(kOnlyUnavailableDevices),
-                                   {"No iOS Simulators are installed. Add one in Xcode Settings "
-                                    "under Platforms."}}));
+    const auto inventory = SimulatorInventory::fromSimctlListing(kOnlyUnavailableDevices);
+    const std::string none =
+        "No iOS Simulators are installed. Add one in Xcode Settings under Platforms.";
+    EXPECT_EQ(SimulatorDiscovery(ProcessRunner(), scripted.tools()).environment({}),
+              (EnvironmentSnapshot{"ok", "ok", "ok", inventory, {none}}));
 }
 
 }  // namespace

@@ -140,6 +140,20 @@ TEST(DesktopPreferencesTest, ReducedMotionFollowsTheDesktopWhileRunning) {
     g_object_unref(settings);
 }
 
+TEST(QuayletAppTest, ThePopupStaysWhileOneOfTheApplicationsOwnWindowsHasTheFocus) {
+    View popup("PopupWindow");
+    popup.scene.window().requestActivate();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return popup.scene.window().isActive(); }));
+
+    // Such as the update dialog, or the build chooser.
+    QQuickWindow dialog;
+    dialog.show();
+    dialog.requestActivate();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return dialog.isActive(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(popup.scene.window().isVisible());
+}
+
 // The engine and every window wait for their first use: an idle tray item carries none.
 TEST(QuayletAppTest, LinksReachTheStateInOrderAndShowTheLaunchPanelEvenWhenThereAreNone) {
     for (const bool asEvent : {false, true}) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QtQuickTest/quicktest.h>
+#include <QFont>
 #include <QQuickItem>
 #include <QTest>
 
@@ -22,6 +23,7 @@ using testing::StateDriver;
 using testing::View;
 
 const std::filesystem::path kLocalApp = "/Users/me/Builds/My App #2.app";
+const QString kSimctl = "/Applications/Xcode.app/Contents/Developer/usr/bin/simctl";
 
 void holdRemote(View& view, LaunchStage stage) {
     view.driver.holdRemoteLaunchAt(stage, testing::makeManifest("Demo", "0123456789abcdef"));
@@ -312,6 +314,115 @@ TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
     tab.expect(
         "openAtLoginSwitch.checked=false; "
         "openAtLoginDetail=Quaylet could not be added to login*");
+}
+
+// The views hand the stored settings to a local launch; a pull request build's launch reads
+// them in the state itself.
+TEST(ViewTest, LaunchesUseTheStoredSettings) {
+    for (const bool runAgain : {true, false}) {
+        SCOPED_TRACE(runAgain ? "a local build run again" : "a chosen build");
+        View view(runAgain ? "ContentView" : "DiagnosticsTab");
+        view.userSettings.setPreferredSimulatorUDID("SIM-1");
+        view.userSettings.setActivateSimulator(!runAgain);
+        if (runAgain) {
+            runLocal(view);
+            view.scene.click("runAgainButton");
+        } else {
+            view.driver.simulatorService().result = testing::makeReport("Demo", "iPhone 16");
+            QMetaObject::invokeMethod(
+                &view.scene.root(), "runChosenBuild",
+                Q_ARG(QVariant, QUrl::fromLocalFile(QString::fromStdString(kLocalApp.string()))));
+        }
+        const auto& simulators = view.driver.simulatorService();
+        ASSERT_TRUE(StateDriver::waitUntil(
+            [&] { return simulators.requestedLaunches().size() == (runAgain ? 2u : 1u); }));
+        EXPECT_EQ(simulators.requestedLaunches().back(),
+                  (testing::RequestedLaunch{kLocalApp.string(), "SIM-1", !runAgain}));
+    }
+}
+
+// The vertical gaps between the shown children of a column, top to bottom.
+std::vector<qreal> gapsBetween(const QQuickItem& column) {
+    std::vector<qreal> gaps;
+    const QQuickItem* above = nullptr;
+    for (const QQuickItem* child : column.childItems()) {
+        if (child->isVisible()) {
+            if (above) {
+                gaps.push_back(child->y() - above->y() - above->height());
+            }
+            above = child;
+        }
+    }
+    return gaps;
+}
+
+// The tab's parts stand a whole step apart and the pieces of the checks half that; an empty
+// list of failures leaves no gap of its own.
+TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
+    EnvironmentSnapshot failing = makeReadyEnvironment({});
+    failing.failures = {"Simulator tools aren’t available."};
+    for (const EnvironmentSnapshot& snapshot : {makeReadyEnvironment({}), failing}) {
+        View tab("DiagnosticsTab");
+        tab.driver.showEnvironment(snapshot);
+        ASSERT_TRUE(QQuickTest::qWaitForPolish(&tab.scene.window()));
+        auto& readiness = dynamic_cast<QQuickItem&>(tab.scene.find("readiness"));
+        const std::vector<qreal> parts = gapsBetween(*readiness.parentItem());
+        ASSERT_EQ(parts.size(), 3u);
+        EXPECT_EQ(parts, std::vector<qreal>(3, parts.front()));
+        EXPECT_EQ(gapsBetween(readiness),
+                  std::vector<qreal>(snapshot.failures.empty() ? 1 : 2, parts.front() / 2));
+    }
+}
+
+// A value too long for its line ends in an ellipsis instead of a glyph cut in half, and is
+// still copied whole.
+TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
+    const QString longValue = "com.example." + QString(80, 'x');
+    testing::QuickScene row("MetadataRow", {{"objectName", "row"}, {"value", longValue}});
+    dynamic_cast<QQuickItem&>(row.root()).setWidth(300);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
+    EXPECT_EQ(row.property("row-value", "fullText"), longValue);
+
+    View tab("DiagnosticsTab");
+    tab.driver.showEnvironment(makeReadyEnvironment({}));
+    tab.scene.window().resize(380, tab.scene.window().height());
+    dynamic_cast<QQuickItem&>(tab.scene.root()).setWidth(380);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(tab.scene.text("simulatorToolsCheckValue").endsWith(u'…'));
+    tab.scene.click("simulatorToolsCheckValue");
+    tab.expect("simulatorToolsCheckValue=" + kSimctl);
+}
+
+TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
+    const QString text = "Confirm that installation and Simulator launch work on this Mac.";
+    for (const bool balanced : {false, true}) {
+        SCOPED_TRACE(balanced ? "balanced" : "plain");
+        testing::QuickScene scene("PlainText", {{"text", text},
+                                                {"balanced", balanced},
+                                                {"wrapMode", 3},  // Text.Wrap
+                                                {"font", QFont("Inter", 12)}});
+        auto& label = dynamic_cast<QQuickItem&>(scene.root());
+        const qreal fullWidth = label.implicitWidth();
+        label.setWidth(fullWidth * 0.9);  // the last word no longer fits
+        QCoreApplication::processEvents();
+        EXPECT_EQ(label.property("lineCount").toInt(), 2);
+        // Balanced, each line holds about half; otherwise the first holds nearly everything.
+        EXPECT_EQ(label.property("contentWidth").toReal() < fullWidth * 0.7, balanced);
+    }
+}
+
+TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
+    View view;
+    view.scene.click("section-Settings");
+    view.scene.click("signOutButton");
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("statusLine"); }));
+    view.expect("statusText=Signed out; statusIcon.symbol=checkmark.circle.fill");
+    auto& line = dynamic_cast<QQuickItem&>(view.scene.find("statusLine"));
+    EXPECT_TRUE(StateDriver::waitUntil([&] {
+        const QRectF shown = line.mapRectToScene(line.boundingRect());
+        return shown.top() >= 0 && shown.bottom() <= view.scene.window().height();
+    })) << "the status line stays below the window";
 }
 
 // Every control the Tab key reaches shows that it has the focus.

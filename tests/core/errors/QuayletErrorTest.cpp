@@ -31,6 +31,7 @@ TEST(QuayletErrorTest, EveryCaseHasItsSentence) {
         {QuayletError::commandFailed("/usr/bin/xcrun simctl launch ABC com.x", 2, ""),
          "The app was installed but didn’t open. Restart Simulator, then try again."},
         {QuayletError::commandFailed("simctl launch simctl boot", 2, ""), kBoot},
+        {QuayletError::commandFailed("/usr/bin/xcrun simctl bootstatus ABC -b", 1, ""), kBoot},
         {QuayletError::commandFailed("XCRUN SIMCTL BOOT ABC", 1, ""), kMacCommand},
         {QuayletError::noCompatibleSimulator("17.2.0", {"16.4.0"}),
          "No compatible Simulator is installed. This build needs iOS 17.2.0 or later. Install a "

@@ -50,13 +50,6 @@ class PullRequestWatcherTest : public StateHarness {
         return state->watcher();
     }
 
-    // The list shows the builds, and the pull request is watched from there.
-    void watchAfterSeeing(const std::vector<PreviewSummary>& builds) {
-        service->previews = builds;
-        ASSERT_TRUE(waitFor(state->refreshBuilds()));
-        state->watcher().setWatched("acme/app", 7, true);
-    }
-
     std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
 };
 
@@ -75,7 +68,6 @@ TEST_F(PullRequestWatcherTest, NothingPollsWithoutAStartedWatchAndASignIn) {
     EXPECT_TRUE(waitFor(app.signOut()));
     EXPECT_TRUE(waitFor([&] { return !watcher.isPolling(); })) << "signed out";
 
-    watcher.setWatched("not a repository", 7, true);
     watcher.setWatched("acme/app;rm", 8, true);
     EXPECT_EQ(watcher.watches().size(), 1u) << "only plain owner/name repositories";
 }
@@ -107,8 +99,10 @@ TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnounced
         service->onLaunch = [](const LaunchCall&) { return makeReport("App", "iPhone"); };
         notifier = std::make_shared<RecordingNotifier>();
         notifier->available = c.notificationService;
-        makeState();
-        watchAfterSeeing({seen});
+        // The list shows the first build, and the pull request is watched from there.
+        service->previews = {seen};
+        ASSERT_TRUE(waitFor(makeState().refreshBuilds()));
+        state->watcher().setWatched("acme/app", 7, true);
         state->watcher().setOpenAutomatically("acme/app", 7, c.openAutomatically);
         service->previews = published;
         PullRequestWatcher& watcher = start();

@@ -12,7 +12,7 @@
 namespace quaylet::testing {
 
 // A real AppState over the doubles, with a stored token, its own settings file and a clock
-// the test moves; the stages it shows are recorded in order.
+// the test moves.
 class StateHarness : public ::testing::Test {
   protected:
     StateHarness() { tokens->token = "stored-token"; }
@@ -22,8 +22,6 @@ class StateHarness : public ::testing::Test {
             base, AppState::Collaborators{
                       service, simulator, tokens, Settings(settingsFile),
                       PendingSignIn(folder.path() / "pending", [this] { return now; })});
-        QObject::connect(state.get(), &AppState::stageChanged,
-                         [this] { stages.push_back(state->stage()); });
         return *state;
     }
 
@@ -34,7 +32,6 @@ class StateHarness : public ::testing::Test {
     std::shared_ptr<FakeSimulatorService> simulator = std::make_shared<FakeSimulatorService>();
     std::shared_ptr<FakeTokenStore> tokens = std::make_shared<FakeTokenStore>();
     std::unique_ptr<AppState> state;
-    std::vector<LaunchStage> stages;
 };
 
 }  // namespace quaylet::testing

@@ -1,7 +1,9 @@
 #include "support/ChildProcess.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
@@ -45,6 +47,23 @@ int ChildProcess::wait(pid_t pid) {
         }
     }
     return status;
+}
+
+std::pair<int, int> ChildProcess::pipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    }
+    return {ends[0], ends[1]};
+}
+
+std::string ChildProcess::readLine(int descriptor) {
+    std::string line;
+    char character = 0;
+    while (::read(descriptor, &character, 1) == 1 && character != '\n') {
+        line += character;
+    }
+    return line;
 }
 
 }  // namespace quaylet::testing

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quaylet::testing {
@@ -18,6 +19,11 @@ class ChildProcess {
 
     // Waits for the child and returns its wait status.
     static int wait(pid_t pid);
+
+    // A pipe whose ends close on exec: {reading end, writing end}.
+    static std::pair<int, int> pipe();
+    // Reads up to the next newline (dropped) or the end of the stream.
+    static std::string readLine(int descriptor);
 };
 
 }  // namespace quaylet::testing

@@ -1,12 +1,9 @@
 #include "support/DevServiceProcess.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <stdexcept>
-#include <system_error>
 
 #include "support/ChildProcess.h"
 
@@ -14,22 +11,15 @@ namespace quaylet::testing {
 
 DevServiceProcess::DevServiceProcess(const std::filesystem::path& buildsFolder,
                                      const std::vector<std::string>& extraArguments) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        throw std::system_error(errno, std::generic_category(), "pipe2");
-    }
+    const auto [output, outputWrite] = ChildProcess::pipe();
     std::vector<std::string> arguments = {program(), "--builds", buildsFolder.string()};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
-    process_ = ChildProcess::start(arguments, -1, ends[1]);
-    close(ends[1]);
+    process_ = ChildProcess::start(arguments, -1, outputWrite);
+    close(outputWrite);
 
     // Its first line names the port; reading it also waits until the service listens.
-    std::string line;
-    char character = 0;
-    while (read(ends[0], &character, 1) == 1 && character != '\n') {
-        line += character;
-    }
-    close(ends[0]);
+    const std::string line = ChildProcess::readLine(output);
+    close(output);
     const std::string prefix = "Listening on http://127.0.0.1:";
     if (!line.starts_with(prefix)) {
         kill(process_, SIGTERM);

@@ -1,40 +1,17 @@
 #include "support/PrivateSecretService.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <stdexcept>
-#include <system_error>
 
 #include "core/process/ProcessRunner.h"
 #include "support/ChildProcess.h"
 
 namespace quaylet::testing {
-namespace {
-
-std::pair<int, int> makePipe() {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        throw std::system_error(errno, std::generic_category(), "pipe2");
-    }
-    return {ends[0], ends[1]};
-}
-
-std::string readLine(int descriptor) {
-    std::string line;
-    char character = 0;
-    while (read(descriptor, &character, 1) == 1 && character != '\n') {
-        line += character;
-    }
-    return line;
-}
-
-}  // namespace
 
 PrivateSecretService::PrivateSecretService() {
-    const auto [inputRead, inputWrite] = makePipe();
-    const auto [outputRead, outputWrite] = makePipe();
+    const auto [inputRead, inputWrite] = ChildProcess::pipe();
+    const auto [outputRead, outputWrite] = ChildProcess::pipe();
     // The command inside the session reports the bus and then waits for its input to end.
     sessionProcess_ =
         ChildProcess::start({QUAYLET_SOURCE_DIR "/scripts/with-private-keyring.sh", "/bin/sh", "-c",
@@ -45,7 +22,7 @@ PrivateSecretService::PrivateSecretService() {
     sessionInput_ = inputWrite;
     sessionOutput_ = outputRead;
 
-    busAddress_ = readLine(sessionOutput_);
+    busAddress_ = ChildProcess::readLine(sessionOutput_);
     if (busAddress_.empty()) {
         close(sessionInput_);
         close(sessionOutput_);

@@ -128,11 +128,14 @@ TEST(InfoPlistTest, StringsHoldingANulCountAsMissing) {
     for (const std::string name : {"De\u2603mo", "Demo\u2603"}) {
         std::string bytes = AppBundleBuilder()
                                 .set("CFBundleName", name)
+                                .remove("CFBundleSupportedPlatforms")
                                 .plistFormat(fixtures::PlistFormat::binary)
                                 .infoPlistBytes();
-        EXPECT_EQ(InfoPlist::parse(bytes)->bundleName, name);
+        InfoPlist expected = InfoPlist::parse(bytes).value();
+        EXPECT_EQ(expected.bundleName, name);
         bytes.replace(bytes.find("\x26\x03"), 2, std::string(2, '\0'));
-        EXPECT_EQ(InfoPlist::parse(bytes)->bundleName, std::nullopt) << name;
+        expected.bundleName = std::nullopt;
+        EXPECT_EQ(InfoPlist::parse(bytes), expected) << name;
     }
 }
 

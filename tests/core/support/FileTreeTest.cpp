@@ -40,6 +40,7 @@ TEST(FileTreeTest, RemovesTheWholeTreeAndNothingOutsideIt) {
         std::function<void(const fs::path& tree, const fs::path& outside)> make;
     } cases[] = {
         {"missing root", [](auto&, auto&) {}},
+        {"a single file", [](const fs::path& tree, auto&) { std::ofstream(tree) << "x"; }},
         {"a deep tree left by an older version",
          [](const fs::path& tree, auto&) { makeDeepChain(tree); }},
         {"folders without owner permissions",

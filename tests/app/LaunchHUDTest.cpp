@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
-#include <QQmlPropertyMap>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
@@ -47,22 +46,13 @@ struct Panel {
     LaunchHUD hud{driver.state(), windows};
 };
 
-TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAtTheTopCentre) {
+TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAndNeverFadesInTwice) {
     Panel panel;
     EXPECT_EQ(panel.hud.panel(), nullptr);
     panel.hud.show();
     QWindow* window = panel.hud.panel();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
-    const auto expectFittedAndPlaced = [&] {
-        auto& view = dynamic_cast<QQuickItem&>(QuickScene::find(*window, "launchView"));
-        EXPECT_EQ(window->size(), QSize(qCeil(view.implicitWidth()), qCeil(view.implicitHeight())));
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        EXPECT_NEAR(window->x() + window->width() / 2.0, screen->geometry().center().x() + 0.5, 1);
-        EXPECT_EQ(window->y(), screen->availableGeometry().top() + 10);
-        EXPECT_TRUE(window->mask().isEmpty()) << "this platform blends translucent windows";
-    };
-    expectFittedAndPlaced();
     const QSize idle = window->size();
 
     // A long failure widens the content; showing again follows it.
@@ -70,14 +60,24 @@ TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAtTheTopCentre) {
         QUrl::fromLocalFile("/builds/" + QString(60, 'X') + ".app"), {}, true);
     StateDriver::waitUntil([&] { return panel.driver.state().errorMessage().has_value(); });
     panel.expect(true);
+    auto& view = dynamic_cast<QQuickItem&>(QuickScene::find(*window, "launchView"));
+    EXPECT_EQ(window->size(), QSize(qCeil(view.implicitWidth()), qCeil(view.implicitHeight())));
     EXPECT_NE(window->size(), idle);
-    expectFittedAndPlaced();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    EXPECT_NEAR(window->x() + window->width() / 2.0, screen->geometry().center().x() + 0.5, 1);
+    EXPECT_TRUE(window->mask().isEmpty()) << "this platform blends translucent windows";
 
-    panel.hud.hide();
-    ASSERT_TRUE(panel.waitUntilHidden());
+    // Shown again while it fades in or out, the panel stays on screen without a second fade.
+    QQuickItem* content = qobject_cast<QQuickWindow*>(window)->contentItem();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() == 1.0; }));
     panel.hud.show();
-    EXPECT_EQ(panel.hud.panel(), window);
+    EXPECT_EQ(content->opacity(), 1.0);
+    panel.hud.hide();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() < 1.0; }));
+    panel.hud.show();
+    StateDriver::waitUntil([&] { return !window->isVisible() || content->opacity() == 1.0; });
     EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(panel.hud.panel(), window);
 }
 
 TEST(LaunchHUDTest, WithoutCompositingThePanelIsCutToTheCardsRoundedOutline) {
@@ -90,36 +90,24 @@ TEST(LaunchHUDTest, WithoutCompositingThePanelIsCutToTheCardsRoundedOutline) {
     EXPECT_FALSE(cut.contains(QPoint(330, 31)));
 }
 
-TEST(LaunchHUDTest, ShowingAgainNeverFadesInTwiceAndCatchesAFadeOut) {
-    Panel panel;
-    panel.hud.show();
-    QQuickItem* content = qobject_cast<QQuickWindow*>(panel.hud.panel())->contentItem();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() == 1.0; }));
-    panel.hud.show();
-    EXPECT_EQ(content->opacity(), 1.0);
-
-    // A show that comes while the panel fades out keeps it on screen.
-    panel.hud.hide();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() < 1.0; }));
-    panel.hud.show();
-    StateDriver::waitUntil(
-        [&] { return !panel.hud.panel()->isVisible() || content->opacity() == 1.0; });
-    EXPECT_TRUE(panel.hud.panel()->isVisible());
-}
-
 TEST(LaunchHUDTest, ALaunchShowsFromItsFirstStageAndFadesOutAfterSuccess) {
     Panel panel;
     panel.driver.holdRemoteLaunchAt(LaunchStage::downloading, makeManifest("Demo", "abc1234"));
     panel.expect(true,
                  "launchTitle=Opening Demo in Simulator; launchProgress; "
-                 "launchProgress.value=" +
-                     QString::number(progress(LaunchStage::downloading)));
-    EXPECT_FALSE(panel.hud.isHideScheduled());
+                 "launchCard.accessibleName=Opening Demo in Simulator, *; "
+                 "launchCard.accessibleValue=Getting the build, step 2 of 5");
+    // The card is one element to assistive technologies, its value the progress shown.
+    QAccessibleInterface* card =
+        QAccessible::queryAccessibleInterface(&QuickScene::find(*panel.hud.panel(), "launchCard"));
+    EXPECT_EQ(card->childCount(), 0);
+    EXPECT_EQ(card->valueInterface()->currentValue(), progress(LaunchStage::downloading));
 
     panel.driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
     panel.expect(true,
                  "launchTitle=Demo is running in Simulator; launchGlyph.symbol=checkmark; "
                  "!launchProgress; !dismissButton; !signInButton");
+    EXPECT_EQ(card->valueInterface(), nullptr);
     EXPECT_TRUE(panel.hud.isHideScheduled());
 
     // A new launch cancels the pending hide until it succeeds in turn.
@@ -138,7 +126,7 @@ TEST(LaunchHUDTest, AFailureRightAfterASuccessStaysUntilDismissed) {
     ASSERT_TRUE(panel.hud.isHideScheduled());
     panel.driver.receive(QUrl("quaylet://preview/"));
     ASSERT_TRUE(panel.driver.state().errorMessage().has_value());
-    panel.expect(true, "launchTitle=Couldn’t open this build");
+    panel.expect(true, "dismissButton");
     EXPECT_FALSE(panel.hud.isHideScheduled());
 }
 
@@ -147,8 +135,8 @@ TEST(LaunchHUDTest, AFailureShowsOncePerMessageAndStaysUntilDismissed) {
     panel.driver.holdLocalLaunchAt(LaunchStage::selecting, panel.driver.folder() / "Demo.app");
     panel.driver.failHeldLaunch("The bundle is damaged");
     const QString failure = QString::fromStdString(*panel.driver.state().errorMessage());
-    panel.expect(true, "launchTitle=Couldn’t open this build; launchSubtitle=" + failure +
-                           "; launchGlyph.symbol=exclamationmark; dismissButton");
+    panel.expect(
+        true, "launchSubtitle=" + failure + "; launchGlyph.symbol=exclamationmark; dismissButton");
     EXPECT_FALSE(panel.hud.isHideScheduled());
     panel.click("dismissButton");
     ASSERT_TRUE(panel.waitUntilHidden());
@@ -162,9 +150,7 @@ TEST(LaunchHUDTest, AFailureShowsOncePerMessageAndStaysUntilDismissed) {
     panel.expect(false);
 
     panel.driver.receive(QUrl("quaylet://elsewhere"));
-    panel.expect(true,
-                 "launchSubtitle=" + QString::fromStdString(*panel.driver.state().errorMessage()));
-    EXPECT_NE(panel.driver.state().errorMessage(), failure.toStdString());
+    panel.expect(true);
 }
 
 TEST(LaunchHUDTest, ALinkWhileSignedOutAsksToSignInThroughTheBrowser) {
@@ -176,6 +162,10 @@ TEST(LaunchHUDTest, ALinkWhileSignedOutAsksToSignInThroughTheBrowser) {
     testing::BrowserDouble browser;
     panel.click("signInButton");
     EXPECT_EQ(browser.openedURLs, QList<QUrl>{panel.driver.state().signInURL()});
+
+    // A failure comes before the sign-in the link still waits for.
+    panel.driver.receive(QUrl("quaylet://preview/"));
+    panel.expect(true, "launchTitle=Couldn’t open this build; dismissButton; !signInButton");
 }
 
 TEST(LaunchHUDTest, TheSignInPromptWaitsForAnEvaluationThatAlreadySawIdle) {
@@ -194,45 +184,6 @@ TEST(LaunchHUDTest, TheSignInPromptWaitsForAnEvaluationThatAlreadySawIdle) {
 
     panel.driver.receive(QUrl("quaylet://preview/abc"));
     panel.expect(true, "launchTitle=Sign in once to open this build");
-}
-
-// What the panel's tests through a real state do not read: the texts where the state has no
-// name yet, a failure before the sign-in prompt, and the card as one accessible element.
-TEST(LaunchHUDViewTest, SaysWhatHappensToTheBuild) {
-    const QString failure = "The archive could not be verified. Try again.";
-    const std::pair<QVariantHash, QString> cases[] = {
-        {{},
-         "launchTitle=Quaylet; launchSubtitle=Getting the build ready; !launchProgress; "
-         "launchGlyph.symbol=play.fill; launchCard.accessibleValue="},
-        {{{"stage", "fetching"}, {"receivedPreviewID", "p1"}, {"isLaunchInProgress", true}},
-         "launchCard.accessibleName=Opening the build in Simulator, Getting the build ready; "
-         "launchCard.accessibleValue=Getting the build, step 1 of 5"},
-        {{{"stage", "running"}}, "launchTitle=Build is running in Simulator; launchSubtitle=Ready"},
-        {{{"errorMessage", failure}, {"receivedPreviewID", "p1"}, {"isSignedIn", false}},
-         "launchTitle=Couldn’t open this build; dismissButton; !signInButton"},
-    };
-    for (const auto& [values, shown] : cases) {
-        SCOPED_TRACE(shown.toStdString());
-        QQmlPropertyMap state;
-        state.insert({{"stage", "idle"},
-                      {"errorMessage", {}},
-                      {"activeAppName", {}},
-                      {"activeDetail", {}},
-                      {"receivedPreviewID", {}},
-                      {"isSignedIn", true},
-                      {"launchSource", "remote"},
-                      {"isLaunchInProgress", false}});
-        state.insert(values);
-        QuickScene scene("LaunchHUDView", {{"appState", QVariant::fromValue<QObject*>(&state)}});
-        testing::expectShows([&](const QString& name) { return scene.findOrNull(name); }, shown);
-        QAccessibleInterface* card =
-            QAccessible::queryAccessibleInterface(&scene.find("launchCard"));
-        EXPECT_EQ(card->childCount(), 0);
-        if (card->valueInterface()) {
-            EXPECT_EQ(card->valueInterface()->currentValue(),
-                      scene.property("launchProgress", "value"));
-        }
-    }
 }
 
 }  // namespace

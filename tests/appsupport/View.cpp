@@ -6,6 +6,14 @@
 #include <QQmlComponent>
 
 namespace quaylet::testing {
+namespace {
+
+QString accessibleText(QObject& object, QAccessible::Text kind) {
+    QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&object);
+    return element ? element->text(kind) : QString();
+}
+
+}  // namespace
 
 BrowserDouble::BrowserDouble() {
     QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open");
@@ -70,11 +78,6 @@ void expectShows(const std::function<QObject*(const QString&)>& find, const QStr
             EXPECT_EQ(shown.toStdString(), expected.toStdString());
         }
     }
-}
-
-QString accessibleText(QObject& object, QAccessible::Text kind) {
-    QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&object);
-    return element ? element->text(kind) : QString();
 }
 
 }  // namespace quaylet::testing

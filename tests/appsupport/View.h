@@ -51,6 +51,5 @@ struct View {
 // "name.property=value"; a value ending in * is a prefix, and the properties accessibleName
 // and accessibleValue are what assistive technologies read.
 void expectShows(const std::function<QObject*(const QString&)>& find, const QString& expectations);
-QString accessibleText(QObject& object, QAccessible::Text kind);
 
 }  // namespace quaylet::testing

@@ -85,10 +85,7 @@ std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest&
 }
 
 void FakePreviewService::prefetch(const std::string& previewID, const std::string&,
-                                  std::stop_token stop) {
-    if (onPrefetch) {
-        onPrefetch(previewID, stop);
-    }
+                                  std::stop_token) {
     std::lock_guard lock(mutex_);
     prefetchedPreviews_.push_back(previewID);
 }
@@ -136,9 +133,6 @@ std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     }
     if (onRun) {
         return outcomesOf(onRun(progress), targets);
-    }
-    for (const RemoteLaunchStage stage : reportedStages) {
-        progress(stage);
     }
     if (!result) {
         throw QuayletError::commandFailed("/usr/bin/xcrun simctl install", 1, "");

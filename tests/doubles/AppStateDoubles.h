@@ -111,8 +111,6 @@ class FakePreviewService : public PreviewService {
     std::vector<std::string> removedPreviews;
     // When set, the builds list runs it first, so that a test can hold the list.
     std::function<void()> onList;
-    // When set, a prefetch runs it (on the prefetching thread) instead of succeeding at once.
-    std::function<void(const std::string& previewID, std::stop_token)> onPrefetch;
 
   private:
     mutable std::mutex mutex_;
@@ -140,9 +138,8 @@ class FakeSimulatorService : public SimulatorService {
     }
 
     EnvironmentSnapshot snapshot;
-    std::vector<RemoteLaunchStage> reportedStages;
     std::optional<SelfTestReport> result;  // thrown as a failure when absent
-    // When set, runs the launch instead of the three fields above.
+    // When set, runs the launch instead of the result.
     std::function<SelfTestReport(const ProgressCallback&)> onRun;
     // When set, environment() runs it first, so that a test can hold a diagnosis.
     std::function<void()> onEnvironment;

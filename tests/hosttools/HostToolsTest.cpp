@@ -1,8 +1,6 @@
 // The stand-in tools of this build, run as real child processes by their link names the way the
 // core runs them, on a simulated device set of the test's own. The launch road's tests drive
 // them end to end; here, what those take for granted.
-#include <sys/stat.h>
-
 #include <array>
 #include <fstream>
 
@@ -10,10 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "core/process/ProcessRunner.h"
-#include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
 #include "hosttools/ExecutableArchitectures.h"
-#include "hosttools/ZipArchive.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
 
@@ -24,8 +20,6 @@ namespace fs = std::filesystem;
 using fixtures::ZipBuilder;
 using fixtures::ZipEntry;
 using nlohmann::json;
-
-constexpr const char* kBundleId = "com.example.Demo";  // the fixture bundles' own
 
 class HostToolsTest : public ::testing::Test {
   protected:
@@ -67,46 +61,16 @@ class HostToolsTest : public ::testing::Test {
     ScopedEnvironment simulatorHome{"QUAYLET_SIMULATOR_HOME", home.path().string()};
 };
 
-// The launcher checks the installed copy and may take a screenshot; the app's code must never
-// run on this machine.
-TEST_F(HostToolsTest, TakesAnAppFromBootToLaunchWithoutRunningIt) {
-    const std::string phone = devices(true).at(0);
-    const fs::path marker = folder.path() / "the-app-ran";
-    const fs::path app = fixtures::AppBundleBuilder()
-                             .plistFormat(fixtures::PlistFormat::binary)
-                             .writeInto(folder.path());
-    std::ofstream(app / "Demo") << "#!/bin/sh\ntouch '" << marker.string() << "'\n";
-    fs::permissions(app / "Demo", fs::perms::owner_all);
-    const fs::path shot = folder.path() / "shot.png";
-    for (const std::vector<std::string>& step : {std::vector<std::string>{"boot", phone},
-                                                 {"install", phone, app.string() + "/"},
-                                                 {"launch", phone, kBundleId},
-                                                 {"io", phone, "screenshot", shot.string()}}) {
-        const ProcessResult result = simctl(step);
-        EXPECT_EQ(result.status, 0) << step[0] << ": " << result.standardError;
-    }
-    const std::string container =
-        simctl({"get_app_container", phone, kBundleId, "app"}).standardOutput;
-    EXPECT_TRUE(container.starts_with(home.path().string() + "/") &&
-                container.ends_with("/Demo.app\n"))
-        << "inside the device set, named from a binary plist: " << container;
-    EXPECT_FALSE(fs::exists(marker)) << "the app's code must never run";
-    std::ifstream image(shot, std::ios::binary);
-    const std::string png{std::istreambuf_iterator<char>(image), {}};
-    EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
-    EXPECT_TRUE(png.ends_with("IEND\xae\x42\x60\x82"));
-}
-
 // The launcher reads a boot's refusal of a booted device as success and any other failure as
 // the command's; the app checks rely on a failing lipo and zipinfo. A refusal prints nothing
-// on standard output and leaves the device set as it was.
-TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
+// on standard output and leaves the device set as it was. No launch on this host asks for a
+// screenshot, so the booted device's is taken here.
+TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     const std::string booted = devices(true).at(0);
     const std::string orphan = devices(false).at(0);
     ASSERT_EQ(simctl({"boot", booted}).status, 0);
     const json before = stored();
-    const std::string plist =
-        (fixtures::AppBundleBuilder().writeInto(folder.path()) / "Info.plist").string();
+    const std::string text = (home.path() / "devices.json").string();  // neither zip nor binary
     const struct {
         std::string tool;
         std::vector<std::string> arguments;
@@ -114,11 +78,10 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
         std::string error;
     } cases[] = {
         {"xcrun", {"simctl", "boot", booted}, 149, "current state: Booted"},
-        {"xcrun", {"simctl", "boot", orphan}, 149, "because it is unavailable"},
         // Found once: it announced a boot that could never happen.
         {"xcrun", {"simctl", "bootstatus", orphan}, 149, "because it is unavailable"},
-        {"lipo", {"-archs", plist}, 1, "can't figure out the architecture type of: " + plist},
-        {"zipinfo", {"-1", plist}, 9, "zipinfo: "},
+        {"lipo", {"-archs", text}, 1, "can't figure out the architecture type of: " + text},
+        {"zipinfo", {"-1", text}, 9, "zipinfo: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tool + " " + ::testing::PrintToString(c.arguments));
@@ -128,21 +91,12 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndMessages) {
         EXPECT_EQ(result.standardOutput, "");
     }
     EXPECT_EQ(stored(), before) << "refusals change nothing";
-}
 
-// The core vets these names before anything is unpacked, so they arrive as stored.
-TEST_F(HostToolsTest, ZipinfoListsTheStoredNamesInOrder) {
-    const fs::path zip = archive({{.name = "Payload/", .mode = S_IFDIR | 0755},
-                                  {.name = "Payload/z-listed-first"},
-                                  {.name = "Payload/a"},
-                                  {.name = "caf\xe9 latin-1.txt"},
-                                  {.name = "with space/and\ttab"}});
-    const ProcessResult result = run("zipinfo", {"-1", zip.string()});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    // The runner reads output as UTF-8: the Latin-1 byte arrives as U+FFFD.
-    EXPECT_EQ(result.standardOutput,
-              "Payload/\nPayload/z-listed-first\nPayload/a\ncaf\xef\xbf\xbd latin-1.txt\n"
-              "with space/and\ttab\n");
+    const fs::path shot = folder.path() / "shot.png";
+    ASSERT_EQ(simctl({"io", booted, "screenshot", shot.string()}).status, 0);
+    std::ifstream image(shot, std::ios::binary);
+    const std::string png{std::istreambuf_iterator<char>(image), {}};
+    EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n") && png.ends_with("IEND\xae\x42\x60\x82"));
 }
 
 TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
@@ -165,12 +119,8 @@ TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
         {"a write through a symbolic link",
          {ZipBuilder::symlink("link", outside.string()), {.name = "link/pwned.txt", .data = data}},
          outside / "pwned.txt"},
-        {"data longer than declared", {declaring(10)}, {}},
         // Found once: a short entry was padded out with zeros on the way to failing.
         {"data shorter than declared", {declaring(1000)}, {}},
-        {"a block device",
-         {{.name = "victim", .data = data, .mode = S_IFBLK | 0644}},
-         destination / "victim"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -182,17 +132,9 @@ TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
         if (!c.mustNotExist.empty()) {
             EXPECT_FALSE(fs::exists(fs::symlink_status(c.mustNotExist)));
         }
+        const fs::path victim = destination / "victim";
+        EXPECT_LE(fs::exists(victim) ? fs::file_size(victim) : 0, data.size()) << "padded out";
     }
-}
-
-TEST_F(HostToolsTest, ExtractionStopsAtTheByteLimit) {
-    const fs::path zip = archive({{.name = "a.bin", .data = std::string(60, 'a')},
-                                  {.name = "b.bin", .data = std::string(60, 'b')}});
-    const fs::path destination = folder.path() / "out";
-    EXPECT_NO_THROW(hosttools::extractZip(zip, destination, 120)) << "the limit itself is allowed";
-    fs::remove_all(destination);
-    EXPECT_THROW(hosttools::extractZip(zip, destination, 119), std::runtime_error);
-    EXPECT_EQ(fs::file_size(destination / "b.bin"), 0u) << "nothing over the limit";
 }
 
 // The header reader behind the stand-in lipo, on headers built here.
@@ -223,9 +165,9 @@ Bytes thinMach(std::uint32_t cpuType, std::uint32_t cpuSubtype) {
 // Each slice: processor type and subtype, offset and size.
 using Slice = std::array<std::uint64_t, 4>;
 
-Bytes fat(bool wide, const std::vector<Slice>& slices, std::uint64_t count = 0) {
+Bytes fat(bool wide, const std::vector<Slice>& slices) {
     Bytes bytes;
-    put(bytes, {wide ? 0xcafebabf : 0xcafebabe, count ? count : slices.size()}, 4);
+    put(bytes, {wide ? 0xcafebabf : 0xcafebabe, slices.size()}, 4);
     for (const auto& [cpuType, cpuSubtype, offset, size] : slices) {
         put(bytes, {cpuType, cpuSubtype}, 4);
         put(bytes, {offset, size}, wide ? 8 : 4);
@@ -243,40 +185,16 @@ Bytes elf(int elfClass, bool bigEndian, std::uint16_t machine) {
     return bytes;
 }
 
-TEST(ExecutableArchitecturesTest, NamesEveryHeaderKind) {
-    const struct {
-        const char* label;
-        Bytes bytes;
-        std::uint64_t fileSize;  // 0: the header's own
-        Names expected;
-    } cases[] = {
-        {"thin 64-bit arm64", thinMach(kArm64, 0), 0, {"arm64"}},
-        {"arm64e with pointer-auth flags", thinMach(kArm64, 0x80000002), 0, {"arm64e"}},
-        {"fat x86_64 + arm64",
-         fat(false, {{kX86_64, 3, 4096, 100}, {kArm64, 0, 8192, 100}}),
-         8292,
-         {"x86_64", "arm64"}},
-        {"fat64 arm64e", fat(true, {{kArm64, 2, 16384, 10}}), 16394, {"arm64e"}},
-        {"fat slice past the end", fat(false, {{kArm64, 0, 4096, 100}}), 4195, {}},
-        {"fat slice offset overflow", fat(true, {{kArm64, 0, ~0ULL, 2}}), 8192, {}},
-        {"fat count beyond the cap", fat(false, {{kArm64, 0, 4096, 1}}, 65), 1 << 20, {}},
-        {"ELF x86-64", elf(2, false, 62), 0, {"x86_64"}},
-        {"ELF aarch64", elf(2, false, 183), 0, {"arm64"}},
-        {"text", Bytes{'#', '!', '/', 'b', 'i', 'n', '/', 's', 'h', '\n'}, 0, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        EXPECT_EQ(hosttools::executableArchitectures(
-                      c.bytes, std::max<std::uint64_t>(c.fileSize, c.bytes.size())),
-                  c.expected);
-    }
-}
-
-// Found once: a universal arch table cut inside its last entry was read.
+// Found once: a universal arch table cut inside its last entry was read. Whole, each header
+// names its architectures; the top byte of a subtype holds flags, not the model.
 TEST(ExecutableArchitecturesTest, EveryTruncatedHeaderIsRefused) {
-    for (const Bytes& header :
-         {thinMach(kArm64, 0), fat(true, {{kArm64, 0, 64, 1}, {kX86_64, 3, 64, 1}}),
-          elf(1, true, 20)}) {
+    const std::pair<Bytes, Names> headers[] = {
+        {thinMach(kArm64, 0x80000002), {"arm64e"}},
+        {fat(true, {{kArm64, 0, 64, 1}, {kX86_64, 3, 64, 1}}), {"arm64", "x86_64"}},
+        {elf(1, true, 20), {"ppc"}},
+    };
+    for (const auto& [header, names] : headers) {
+        EXPECT_EQ(hosttools::executableArchitectures(header, header.size()), names);
         for (std::size_t length = 0; length < header.size(); ++length) {
             const Bytes prefix(header.begin(), header.begin() + static_cast<long>(length));
             EXPECT_EQ(hosttools::executableArchitectures(prefix, prefix.size()), Names{}) << length;

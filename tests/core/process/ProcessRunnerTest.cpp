@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/errors/CancellationError.h"
-#include "core/errors/QuayletError.h"
+#include "core/process/DeveloperTools.h"
 #include "support/ProcessState.h"
 #include "support/ScopedEnvironment.h"
 #include "support/Signpost.h"
@@ -43,8 +43,9 @@ class ProcessRunnerTest : public ::testing::Test {
     ProcessRunner runner;
 };
 
-// Output is text even when the bytes are not UTF-8; a child ended by a signal reports it.
-TEST_F(ProcessRunnerTest, CapturesOutputAndStatusAsText) {
+// Output is text even when the bytes are not UTF-8; a child ended by a signal reports it. The
+// runs go at once, each keeping its own, under the thread sanitizer too.
+TEST_F(ProcessRunnerTest, ConcurrentRunsCaptureTheirOwnOutputAndStatusAsText) {
     const struct {
         std::string script, out, err;
         std::int32_t status;
@@ -53,8 +54,13 @@ TEST_F(ProcessRunnerTest, CapturesOutputAndStatusAsText) {
         {R"(printf 'a\377b\342\202c'; printf '\300' >&2)", "a\uFFFDb\uFFFDc", "\uFFFD", 0},
         {"kill -KILL $$", "", "", SIGKILL},
     };
+    std::vector<std::future<ProcessResult>> calls;
     for (const auto& c : cases) {
-        const ProcessResult result = runner.run(shell(c.script), {});
+        calls.push_back(
+            std::async(std::launch::async, [&] { return runner.run(shell(c.script), {}); }));
+    }
+    for (const auto& c : cases) {
+        const ProcessResult result = calls[std::size_t(&c - cases)].get();
         EXPECT_EQ(
             result,
             (ProcessResult{"/bin/sh", {"-c", c.script}, c.out, c.err, c.status, result.duration}))
@@ -67,18 +73,6 @@ TEST_F(ProcessRunnerTest, KeepsTheWorkingFolderToItsOwner) {
     const auto result = runner.run(shell(R"(stat -c %a "$TMPDIR"/quaylet-process-*)"), {});
     ::umask(previous);
     EXPECT_EQ(result.standardOutput, "700\n");
-}
-
-TEST_F(ProcessRunnerTest, RunCheckedRaisesCommandFailedWithTrimmedDetails) {
-    const ToolCommand failing = shell("printf '  word \\n' >&2; echo ignored; exit 3");
-    try {
-        runner.runChecked(failing, {});
-        FAIL() << "expected commandFailed";
-    } catch (const QuayletError& error) {
-        EXPECT_EQ(error,
-                  QuayletError::commandFailed(
-                      "/bin/sh -c printf '  word \\n' >&2; echo ignored; exit 3", 3, "word"));
-    }
 }
 
 TEST_F(ProcessRunnerTest, ChildInheritsOnlyTheStandardStreams) {
@@ -96,56 +90,55 @@ TEST_F(ProcessRunnerTest, MissingExecutableIsThePlatformError) {
                  std::system_error);
 }
 
-TEST_F(ProcessRunnerTest, CancellingTerminatesTheChildAndItsHelpers) {
+// A stop before the child starts, while it runs or after it ended ends the call as cancelled;
+// while it runs, the stop also ends the helper the child started. Runs under the thread
+// sanitizer.
+TEST_F(ProcessRunnerTest, CancellingBeforeDuringOrAfterTheChildEndsTheCallAndItsHelpers) {
     const testing::Signpost pids(scratch.path() / "pids");
-    std::stop_source stop;
-    auto call = std::async(std::launch::async, [&] {
-        // The shell starts a helper in the background and waits on it in the foreground.
-        return runner.run(shell("sleep 30 & echo $$ $! > '" + pids.path().string() + "'; wait"),
-                          stop.get_token());
-    });
-    pid_t shellPid = 0;
-    pid_t helperPid = 0;
-    std::istringstream(pids.awaitLine()) >> shellPid >> helperPid;
-    ASSERT_GT(helperPid, 0) << "the child never told its helper";
-
-    stop.request_stop();
-    ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << "cancel did not end the wait";
-    EXPECT_THROW(call.get(), CancellationError);
-    EXPECT_FALSE(testing::isRunning(shellPid));
-    for (int attempt = 0; attempt < 500 && testing::isRunning(helperPid); ++attempt) {
-        std::this_thread::sleep_for(10ms);  // the orphaned helper dies on its own signal
-    }
-    EXPECT_FALSE(testing::isRunning(helperPid));
-}
-
-// A stop that comes before the child starts, or after it ended, still ends the call as
-// cancelled. Runs under the thread sanitizer with the test below.
-TEST_F(ProcessRunnerTest, CancellationBeforeOrAfterTheChildStillCancelsTheCall) {
-    for (const bool before : {true, false}) {
+    // The shell starts a helper in the background and waits on it in the foreground.
+    const std::string during = "sleep 30 & echo $$ $! > '" + pids.path().string() + "'; wait";
+    for (const std::string& script : {std::string("sleep 30"), during, std::string("exit 1")}) {
+        SCOPED_TRACE(script);
         std::stop_source stop;
-        if (before) {
+        if (script == "sleep 30") {
             stop.request_stop();
         }
-        auto call = std::async(std::launch::async, [&] {
-            return runner.runChecked(shell(before ? "sleep 30" : "exit 1"), stop.get_token());
-        });
+        auto call = std::async(std::launch::async,
+                               [&] { return runner.runChecked(shell(script), stop.get_token()); });
+        pid_t shellPid = 0;
+        pid_t helperPid = 0;
+        if (script == during) {
+            std::istringstream(pids.awaitLine()) >> shellPid >> helperPid;
+            ASSERT_GT(helperPid, 0) << "the child never told its helper";
+        }
         stop.request_stop();
-        ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << before;
-        EXPECT_THROW(call.get(), CancellationError) << before;
+        ASSERT_EQ(call.wait_for(20s), std::future_status::ready) << "cancel did not end the wait";
+        EXPECT_THROW(call.get(), CancellationError);
+        for (int attempt = 0; attempt < 500 && helperPid > 0 && testing::isRunning(helperPid);
+             ++attempt) {
+            std::this_thread::sleep_for(10ms);  // the orphaned helper dies on its own signal
+        }
+        EXPECT_FALSE(helperPid > 0 &&
+                     (testing::isRunning(shellPid) || testing::isRunning(helperPid)));
     }
 }
 
-TEST_F(ProcessRunnerTest, ConcurrentRunsStayIndependent) {
-    std::vector<std::future<ProcessResult>> calls;
-    for (int i = 0; i < 8; ++i) {
-        calls.push_back(std::async(std::launch::async, [this, i] {
-            return runner.run(shell("printf " + std::to_string(i)), {});
-        }));
-    }
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(calls[static_cast<std::size_t>(i)].get().standardOutput, std::to_string(i));
-    }
+// The stand-in tools read the other command lines on every launch, and the screenshot's is the
+// simulator launcher's test.
+TEST(DeveloperToolsTest, EveryCommandLineRunsFromTheToolFolder) {
+    const DeveloperTools tools("/usr/bin");
+    EXPECT_EQ(tools.install("U1", "/tmp/My App.app"),
+              (ToolCommand{"/usr/bin/xcrun", {"simctl", "install", "U1", "/tmp/My App.app"}}));
+    EXPECT_EQ(tools.activateSimulator(), (ToolCommand{"/usr/bin/open", {"-a", "Simulator"}}));
+    EXPECT_EQ(tools.extractArchive("/a.zip", "/out"),
+              (ToolCommand{"/usr/bin/ditto", {"-x", "-k", "--noqtn", "/a.zip", "/out"}}));
+}
+
+TEST(DeveloperToolsTest, FolderComesFromTheOverrideOnlyWhenAbsolute) {
+    const testing::ScopedEnvironment unset("QUAYLET_HOST_TOOLS_DIR", std::nullopt);
+    const auto installed = DeveloperTools::forThisHost().directory();
+    const testing::ScopedEnvironment relative("QUAYLET_HOST_TOOLS_DIR", "relative/tools");
+    EXPECT_EQ(DeveloperTools::forThisHost().directory(), installed);
 }
 
 }  // namespace

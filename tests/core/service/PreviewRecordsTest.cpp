@@ -22,16 +22,6 @@ sys_time<milliseconds> utc(int y, unsigned mo, unsigned d, int h, int mi, int s,
            milliseconds(ms);
 }
 
-// The document with one key set to a value, or removed when there is none.
-Json with(Json document, const std::string& key, const std::optional<Json>& value) {
-    if (value) {
-        document[key] = *value;
-    } else {
-        document.erase(key);
-    }
-    return document;
-}
-
 DecodingError decodeFailure(const std::function<void()>& decode) {
     try {
         decode();
@@ -40,20 +30,6 @@ DecodingError decodeFailure(const std::function<void()>& decode) {
     }
     ADD_FAILURE() << "decoding succeeded";
     return DecodingError(Kind::dataCorrupted, "", "");
-}
-
-TEST(PreviewRecordsTest, DecodesAManifestWithItsDatesAndIntegersWrittenAsFractions) {
-    Json body = manifestJson();
-    body["unknownKey"] = {{"nested", true}};
-    body["readyAt"] = "2024-05-01T12:35:00+02:00";
-    body["expiresAt"] = nullptr;
-    body["schemaVersion"] = 1.0;
-    body["artifactSize"] = Json::parse("2.5e3");
-    const PreviewManifest manifest = PreviewManifest::decode(body.dump());
-    EXPECT_EQ(manifest.readyAt, utc(2024, 5, 1, 10, 35, 0));
-    EXPECT_EQ(manifest.expiresAt, std::nullopt);
-    EXPECT_EQ(manifest.schemaVersion, 1);
-    EXPECT_EQ(manifest.artifactSize, 2500);
 }
 
 TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
@@ -70,15 +46,18 @@ TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
         {"artifactSize", Json::parse("9223372036854775808"), Kind::dataCorrupted, "artifactSize"},
         {"artifactSize", Json::parse("1e19"), Kind::dataCorrupted, "artifactSize"},
         {"status", "READY", Kind::dataCorrupted, "status"},
-        {"status", true, Kind::typeMismatch, "status"},
         {"architectures", Json{"arm64", 1}, Kind::typeMismatch, "architectures[1]"},
-        {"architectures", "arm64", Kind::typeMismatch, "architectures"},
         {"createdAt", "2024-05-01 12:30:45", Kind::dataCorrupted, "createdAt"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keyPath + " = " + (c.value ? c.value->dump() : "absent"));
-        const std::string body = with(manifestJson(), c.key, c.value).dump();
-        const DecodingError error = decodeFailure([&] { PreviewManifest::decode(body); });
+        Json body = manifestJson();
+        if (c.value) {
+            body[c.key] = *c.value;
+        } else {
+            body.erase(c.key);
+        }
+        const DecodingError error = decodeFailure([&] { PreviewManifest::decode(body.dump()); });
         EXPECT_EQ(error.kind(), c.kind);
         EXPECT_EQ(error.keyPath(), c.keyPath);
         EXPECT_NE(std::string(error.what()).find(c.keyPath), std::string::npos) << error.what();
@@ -86,10 +65,6 @@ TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
 }
 
 TEST(PreviewRecordsTest, ReadsInternetDateTimes) {
-    // The year 9999 fits a microsecond clock but not a nanosecond one.
-    const auto lastSecond = sys_days(year(9999) / 12 / 31) + hours(23) + minutes(59) + seconds(59);
-    const bool clockHoldsYear9999 =
-        lastSecond.time_since_epoch() < duration_cast<seconds>(system_clock::duration::max());
     const std::pair<const char*, std::optional<sys_time<nanoseconds>>> readable[] = {
         {"2024-05-01T12:30:45.123Z", utc(2024, 5, 1, 12, 30, 45, 123)},
         {"2024-05-01T12:30:45.123456789999Z", utc(2024, 5, 1, 12, 30, 45) + nanoseconds(123456789)},
@@ -97,8 +72,6 @@ TEST(PreviewRecordsTest, ReadsInternetDateTimes) {
         {"2024-12-31T23:30:00-00:45", utc(2025, 1, 1, 0, 15, 0)},
         {"2024-02-29T00:00:00Z", utc(2024, 2, 29, 0, 0, 0)},
         {"1969-12-31T23:59:59.5Z", utc(1970, 1, 1, 0, 0, 0) - milliseconds(500)},
-        {"9999-12-31T23:59:59Z",
-         clockHoldsYear9999 ? std::optional<sys_time<nanoseconds>>(lastSecond) : std::nullopt},
     };
     for (const auto& [text, expected] : readable) {
         EXPECT_EQ(parseInternetDateTime(text), expected) << text;
@@ -113,19 +86,11 @@ TEST(PreviewRecordsTest, ReadsInternetDateTimes) {
     }
 }
 
-// The case before 1970 was found by fuzzing: the fraction was cut toward zero, one second late.
+// Found by fuzzing: before 1970 the fraction was cut toward zero, one second late.
 TEST(PreviewRecordsTest, WrittenDatesReadBackToTheWholeSecond) {
-    const struct {
-        sys_time<milliseconds> time;
-        const char* text;
-    } cases[] = {
-        {utc(2024, 2, 29, 23, 59, 58, 750), "2024-02-29T23:59:58Z"},
-        {utc(1969, 12, 31, 23, 59, 59, 500), "1969-12-31T23:59:59Z"},
-    };
-    for (const auto& [time, text] : cases) {
-        EXPECT_EQ(formatInternetDateTime(time), text);
-        EXPECT_EQ(parseInternetDateTime(formatInternetDateTime(time)), floor<seconds>(time));
-    }
+    const auto time = utc(1969, 12, 31, 23, 59, 59, 500);
+    EXPECT_EQ(formatInternetDateTime(time), "1969-12-31T23:59:59Z");
+    EXPECT_EQ(parseInternetDateTime(formatInternetDateTime(time)), floor<seconds>(time));
 }
 
 TEST(PreviewRecordsTest, ArtifactURLMustBeAnAbsoluteURL) {

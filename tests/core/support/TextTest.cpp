@@ -38,8 +38,6 @@ TEST(TextTest, OutsideTextPrintsInert) {
     const Case cases[] = {
         {"printable text passes", "Fix \u201Ccaf\u00E9\u201D #12 \U0001F680",
          "Fix \u201Ccaf\u00E9\u201D #12 \U0001F680"},
-        {"terminal title and erase line", "\x1B]0;owned\x07\x1B[2K\r",
-         "\uFFFD]0;owned\uFFFD\uFFFD[2K\uFFFD"},
         {"line breaks, tab, NUL and DEL", std::string("a\nb\tc\0d\x7F", 8),
          "a\uFFFDb\uFFFDc\uFFFDd\uFFFD"},
         {"C1 controls as characters", "\u009B31m\u0085\u0080", "\uFFFD31m\uFFFD\uFFFD"},
@@ -79,18 +77,9 @@ TEST(TextComparisonTest, NaturalOrderComparesDigitRunsByValueAndIgnoresCase) {
     }
 }
 
-TEST(TextComparisonTest, CaseInsensitiveEqualityAndSearch) {
-    EXPECT_TRUE(equalsIgnoringCase("bOOted", "Booted"));
-    EXPECT_FALSE(equalsIgnoringCase("Booted ", "Booted"));
-    EXPECT_TRUE(
-        containsIgnoringCase("Unable to boot: CURRENT STATE: BOOTED\n", "current state: Booted"));
-    EXPECT_FALSE(containsIgnoringCase("current state:  Booted", "current state: Booted"));
-}
-
 TEST(SemanticVersionTest, ParsesLeniently) {
     const std::pair<const char*, std::optional<SemanticVersion>> cases[] = {
         {"17", SemanticVersion{17, 0, 0}},
-        {"17.x", SemanticVersion{17, 0, 0}},
         {"17..4", SemanticVersion{17, 0, 4}},
         {"17.2.1.9", SemanticVersion{17, 2, 1}},
         {"+17.-2.3", SemanticVersion{17, -2, 3}},

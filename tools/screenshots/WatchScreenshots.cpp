@@ -13,12 +13,12 @@ using testing::StateDriver;
 using namespace std::chrono_literals;
 
 PreviewSummary build(const std::string& previewID, const std::string& title, int pullRequest,
-                     std::chrono::minutes age) {
+                     const std::string& commitSha, std::chrono::minutes age) {
     PreviewSummary summary = testing::makeSummary(previewID, "Weather");
     summary.repository = "octo/weather";
     summary.pullRequest = pullRequest;
     summary.pullRequestTitle = title;
-    summary.commitSha = "9f3c2a7e41d08b6c5a2e";
+    summary.commitSha = commitSha;
     summary.createdAt = std::chrono::system_clock::now() - age;
     return summary;
 }
@@ -29,19 +29,20 @@ const bool added = addScreenshots({
     {"preview-home-watched",
      [](const std::filesystem::path& file) {
          StateDriver driver;
-         const PreviewSummary forecast = build("wx-128", "Redesign the forecast card", 128, 90min);
+         const PreviewSummary forecast =
+             build("wx-128", "Redesign the forecast card", 128, "9f3c2a7e41d08b6c5a2e", 90min);
          const PreviewSummary hourly =
-             build("wx-131", "Add hourly precipitation chart", 131, 60min);
-         const PreviewSummary location =
-             build("wx-133", "Fix crash when location is denied", 133, 30min);
+             build("wx-131", "Add hourly precipitation chart", 131, "4be81d05c7a93f62e1d0", 60min);
+         const PreviewSummary location = build("wx-133", "Fix crash when location is denied", 133,
+                                               "c20d9e6f8a1b47d3905e", 30min);
          driver.loadBuilds({location, hourly, forecast});
          PullRequestWatcher& watcher = driver.state().watcher();
          watcher.setWatched("octo/weather", 128, true);
          watcher.setWatched("octo/weather", 133, true);
          watcher.setOpenAutomatically("octo/weather", 133, true);
          driver.previewService().previews = {
-             build("wx-140", "Redesign the forecast card", 128, std::chrono::minutes(1)), location,
-             hourly, forecast};
+             build("wx-140", "Redesign the forecast card", 128, "e71a4c93b05d28f6a4c1", 1min),
+             location, hourly, forecast};
          watcher.start(nullptr);
          StateDriver::waitUntil([&] { return !watcher.readyBuilds().empty(); });
          StateDriver::waitUntil([&] { return !driver.state().isLoadingBuilds(); });

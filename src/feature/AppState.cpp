@@ -249,6 +249,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
             },
             task);
     };
+    previewService_->startNetwork();
     launchFinished_ = inBackground(
         [this, service = previewService_, request, onManifest,
          onProgress = stageReporter(task, LaunchSource::remote), task]() -> MainThreadStep {
@@ -368,6 +369,7 @@ QFuture<void> AppState::openURLInApp(const QString& url) {
 QFuture<void> AppState::completeAuthentication(const std::string& code) {
     auto finished = std::make_shared<QPromise<void>>();
     finished->start();
+    previewService_->startNetwork();
     inBackground(
         [this, service = previewService_, code, finished]() -> MainThreadStep {
             std::string token = service->exchangeAuthenticationCode(code);
@@ -418,6 +420,7 @@ QFuture<void> AppState::signOut() {
         assign(activeDetail_, std::optional(kSignedOut), &AppState::activeDetailChanged);
         return finishedFuture();
     }
+    previewService_->startNetwork();
     return inBackground(
         [this, service = previewService_, token = *token]() -> MainThreadStep {
             service->revokeAuthentication(token);
@@ -444,6 +447,7 @@ QFuture<void> AppState::refreshBuilds() {
         return finishedFuture();
     }
     assign(isLoadingBuilds_, true, &AppState::isLoadingBuildsChanged);
+    previewService_->startNetwork();
     return inBackground(
         [this, service = previewService_, token = *token]() -> MainThreadStep {
             std::vector<PreviewSummary> builds = service->availablePreviews(token);

@@ -63,6 +63,7 @@ class LaunchRoadTest : public ::testing::Test {
         // Orphans of a tool that was stopped become this process's children, where the
         // leftover check can see them.
         ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+        HTTPSession::shared().start();
     }
 
     RemotePreviewLauncher launcherWith(const DeveloperTools& tools) const {

@@ -243,14 +243,23 @@ struct HTTPSession::Share {
     }
 };
 
-HTTPSession::HTTPSession(Options options)
-    : options_(std::move(options)), share_(std::make_unique<Share>()) {}
+HTTPSession::HTTPSession(Options options) : options_(std::move(options)) {}
 
 HTTPSession::~HTTPSession() = default;
 
 HTTPSession& HTTPSession::shared() {
     static HTTPSession session(Options{});
     return session;
+}
+
+void HTTPSession::start() const {
+    std::call_once(started_, [this] {
+        try {
+            share_ = std::make_unique<Share>();
+        } catch (...) {
+            startFailure_ = std::current_exception();
+        }
+    });
 }
 
 HTTPResponse HTTPSession::send(const HTTPRequest& request, std::stop_token stop) const {
@@ -271,6 +280,12 @@ HTTPResponse HTTPSession::send(const HTTPRequest& request, std::stop_token stop)
 
 long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiver,
                           std::stop_token stop) const {
+    if (startFailure_) {
+        std::rethrow_exception(startFailure_);
+    }
+    if (!share_) {
+        throw std::logic_error("a transfer on an HTTP session that was not started");
+    }
     throwIfStopRequested(stop);
     if (!isPermittedURL(request.url, request.plainHTTPToLoopback)) {
         throw TransportError(insecureAddress(hostOf(request.url.c_str())),

@@ -39,6 +39,9 @@ class PreviewAPIClient {
     // loopback hosts too; any other service only https ones.
     PreviewAPIClient(std::string baseURL, const HTTPSession& session);
 
+    // Starts the session (HTTPSession::start): on the main thread, before the first call.
+    void startNetwork() const { session_.start(); }
+
     PreviewManifest preview(const std::string& id, const std::string& token,
                             std::stop_token stop) const;
     std::vector<PreviewSummary> listPreviews(const std::string& token, std::int64_t limit,

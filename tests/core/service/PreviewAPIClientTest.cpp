@@ -119,6 +119,8 @@ std::string failureOf(Operation operation) {
 
 class PreviewAPIClientTest : public ::testing::Test {
   protected:
+    PreviewAPIClientTest() { session.start(); }
+
     LoopbackServer server;
     HTTPSession session{HTTPSession::Options{}};
     // The base URL's own path and query must give way to every request path.
@@ -275,10 +277,12 @@ TEST(PreviewAPIClientTLSTest, TrustsOnlyCertificatesFromATrustedAuthority) {
     std::thread serving([&] { server.listen_after_bind(); });
 
     const HTTPSession trusting(HTTPSession::Options{folder.path() / "cert.pem"});
+    trusting.start();
     // A failure, not an exception, so that the server always stops.
     EXPECT_EQ(failureOf([&] { PreviewAPIClient(baseURL, trusting).preview("pv_1", "tok", {}); }),
               "no failure");
     const HTTPSession systemTrust(HTTPSession::Options{});
+    systemTrust.start();
     EXPECT_EQ(failureOf([&] { PreviewAPIClient(baseURL, systemTrust).preview("pv_1", "tok", {}); }),
               "The identity of the server at 127.0.0.1 couldn’t be verified, so Quaylet didn’t "
               "connect. Check your network, then try again.");

@@ -254,7 +254,8 @@ TEST_F(PreviewAPIClientTest, DownloadStaysWithinThePromisedSizeAndOffPlainHTTPEl
             EXPECT_NE(received.at(0).find(" auth=- "), std::string::npos);
         }
     }
-    EXPECT_THROW(PreviewAPIClient("http://0.0.0.0", session), std::invalid_argument);
+    EXPECT_THROW(PreviewAPIClient("http://0.0.0.0", session).preview("pv_1", "t", {}),
+                 std::invalid_argument);
 }
 
 TEST(PreviewAPIClientTLSTest, TrustsOnlyCertificatesFromATrustedAuthority) {

@@ -290,7 +290,7 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
                              TransportError::Kind::refusedAddress);
     }
     const std::unique_ptr<CURL, decltype(libcurl().easyCleanup)> easy(libcurl().easyInit(),
-                                                                   libcurl().easyCleanup);
+                                                                      libcurl().easyCleanup);
     if (!easy) {
         throw std::bad_alloc();
     }

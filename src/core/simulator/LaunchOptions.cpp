@@ -50,7 +50,7 @@ bool isAbsoluteURL(std::string_view text) {
     const CurlURL url(libcurl().url());
     // Without a default or guessed scheme, only a URL that names its own scheme parses.
     return url && libcurl().urlSet(url.get(), CURLUPART_URL, std::string(text).c_str(),
-                               CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
+                                   CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
 }
 
 void checkURLToOpen(std::string_view url) {

@@ -51,14 +51,10 @@ class FakeTokenStore : public TokenStore {
 
 // What a launch double sees; the test's script decides what happens.
 struct LaunchCall {
-    std::string previewID;
-    std::optional<std::string> preferredSimulatorUDID;
-    bool activateSimulator = false;
     const PreviewService::ManifestCallback& manifest;
     const PreviewService::ProgressCallback& progress;
     const DownloadObserver& download;
     std::stop_token stop;
-    std::uintmax_t cacheLimitBytes = 0;
 };
 
 // The launch settings a double was asked to use for one build.

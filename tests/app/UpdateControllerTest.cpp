@@ -83,44 +83,40 @@ TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
         std::string feed;  // the name the server gives the body, or a whole address
         std::string body;  // none: the server has no such feed
         Outcome outcome;
-        std::string heading;
-        std::string messagePart;
+        std::string shown;  // part of the heading and message, a line apart
         std::string downloadPage;
     };
-    const std::string failed = "Quaylet couldn’t check for updates";
     const std::string newer = feedWith(item("0.4.1", "https://quaylet.invalid/0.4.1") +
                                        item("1.2.0", "https://quaylet.invalid/1.2.0") +
                                        item("0.9.0", "https://quaylet.invalid/0.9.0"));
     const Case cases[] = {
-        {"newer", newer, Outcome::updateAvailable, "Quaylet 1.2.0 is available",
-         "You have Quaylet 0.4.2. Download", "https://quaylet.invalid/1.2.0"},
+        {"newer", newer, Outcome::updateAvailable,
+         "Quaylet 1.2.0 is available\nYou have Quaylet 0.4.2. Download",
+         "https://quaylet.invalid/1.2.0"},
         {"newer-script-link",
          feedWith(item("0.5.0", "javascript:alert(1)", "https://downloads.invalid/0.5.0.zip")),
-         Outcome::updateAvailable, "Quaylet 0.5.0 is available", "Download",
-         "https://downloads.invalid/0.5.0.zip"},
+         Outcome::updateAvailable, "Download", "https://downloads.invalid/0.5.0.zip"},
         {"newer-no-web-link", feedWith(item("0.5.0", "file:///etc/passwd", "ftp://x.invalid/a")),
-         Outcome::updateAvailable, "Quaylet 0.5.0 is available",
-         "Update it the way you installed it.", ""},
+         Outcome::updateAvailable, "Update it the way you installed it.", ""},
         {"same", feedWith(item("0.4.2", "https://quaylet.invalid/0.4.2")), Outcome::upToDate,
-         "Quaylet is up to date", "Quaylet 0.4.2 is the newest version", ""},
-        {"malformed", feedWith("<item><title>Quaylet</item>"), Outcome::failed, failed,
+         "Quaylet is up to date\nQuaylet 0.4.2 is the newest version", ""},
+        {"malformed", feedWith("<item><title>Quaylet</item>"), Outcome::failed,
          "isn’t valid XML (line 3", ""},
         {"document-type",
          "<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY a \"aaaa\">]>" +
              feedWith(item("9.0.0", "https://quaylet.invalid/9")),
-         Outcome::failed, failed, "declares a document type", ""},
+         Outcome::failed, "declares a document type", ""},
         {"no-versions", feedWith("<item><title>News</title><link>https://a.invalid</link></item>"),
-         Outcome::failed, failed, "lists no versions", ""},
-        {"missing", "", Outcome::failed, failed, "HTTP status 404", ""},
+         Outcome::failed, "lists no versions", ""},
+        {"missing", "", Outcome::failed,
+         "Quaylet couldn’t check for updates\nThe update server answered with HTTP status 404", ""},
         {"oversized",
          feedWith(std::string(2 * 1024 * 1024, ' ') + item("9.0.0", "https://quaylet.invalid/9")),
-         Outcome::failed, failed, "larger than 1 MiB", ""},
-        {"", "", Outcome::noFeed, "Updates come with your system’s packages", "package manager",
-         ""},
-        {"http://0.0.0.0:1/feed", "", Outcome::failed, failed, "isn’t an https address", ""},
-        {"moved", "", Outcome::failed, failed, "moved to an address that isn’t secure", ""},
-        {"http://127.0.0.1:1/feed", "", Outcome::failed, failed, "couldn’t reach the update server",
-         ""},
+         Outcome::failed, "larger than 1 MiB", ""},
+        {"", "", Outcome::noFeed, "Updates come with your system’s packages\nUpdate Quaylet", ""},
+        {"http://0.0.0.0:1/feed", "", Outcome::failed, "isn’t an https address", ""},
+        {"moved", "", Outcome::failed, "moved to an address that isn’t secure", ""},
+        {"http://127.0.0.1:1/feed", "", Outcome::failed, "couldn’t reach the update server", ""},
     };
     WebServer server;
     server.redirects["/moved"] = "http://0.0.0.0:1/feed";
@@ -136,10 +132,9 @@ TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
             QString::fromStdString(served ? server.address("/" + expected.feed) : expected.feed),
             kRunningVersion);
         const UpdateCheckResult result = check(controller);
+        const std::string shown = (result.heading + "\n" + result.message).toStdString();
         EXPECT_EQ(result.outcome, expected.outcome);
-        EXPECT_EQ(result.heading.toStdString(), expected.heading);
-        EXPECT_NE(result.message.toStdString().find(expected.messagePart), std::string::npos)
-            << result.message.toStdString();
+        EXPECT_NE(shown.find(expected.shown), std::string::npos) << shown;
         EXPECT_EQ(result.downloadPage.toString().toStdString(), expected.downloadPage);
     }
 }

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QtQuickTest/quicktest.h>
@@ -23,7 +24,6 @@ using testing::StateDriver;
 using testing::View;
 
 const std::filesystem::path kLocalApp = "/Users/me/Builds/My App #2.app";
-const QString kSimctl = "/Applications/Xcode.app/Contents/Developer/usr/bin/simctl";
 
 void holdRemote(View& view, LaunchStage stage) {
     view.driver.holdRemoteLaunchAt(stage, testing::makeManifest("Demo", "0123456789abcdef"));
@@ -117,10 +117,10 @@ const Situation kSituations[] = {
          QAccessible::queryAccessibleInterface(&view.scene.find("buildRow-p-ready"))
              ->actionInterface()
              ->doAction(QAccessibleActionInterface::pressAction());
-         ASSERT_TRUE(StateDriver::waitUntil(
-             [&] { return !view.driver.previewService().launchedPreviews().empty(); }));
-         EXPECT_EQ(view.driver.previewService().launchedPreviews(),
-                   std::vector<std::string>{"p-ready"});
+         EXPECT_TRUE(StateDriver::waitUntil([&] {
+             return view.driver.previewService().launchedPreviews() ==
+                    std::vector<std::string>{"p-ready"};
+         }));
      }},
 
     // The Settings tab.
@@ -219,15 +219,6 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
               (std::pair<std::string, std::string>{"SIM-2", "myapp://home"}));
 }
 
-QStringList optionLabels(View& view) {
-    QStringList labels;
-    for (const QVariant& option :
-         view.scene.property("preferredSimulatorChoice", "model").toList()) {
-        labels.append(option.toMap().value("label").toString());
-    }
-    return labels;
-}
-
 // The pop-up offers the available simulators, newest runtime first, then by name in natural
 // order, and never rewrites a stored choice it does not know.
 TEST(SettingsTabTest, ThePopUpShowsTheStoredChoiceAndNeverRewritesAnUnknownOne) {
@@ -244,11 +235,15 @@ TEST(SettingsTabTest, ThePopUpShowsTheStoredChoiceAndNeverRewritesAnUnknownOne) 
         SCOPED_TRACE(stored);
         View tab("SettingsTab");
         tab.userSettings.setPreferredSimulatorUDID(QString::fromStdString(stored));
-        EXPECT_EQ(optionLabels(tab), QStringList{"Best available"});
         tab.driver.showEnvironment(EnvironmentSnapshot{});
-        EXPECT_EQ(optionLabels(tab), QStringList{"Best available"});
+        tab.expect("preferredSimulatorChoice.count=1");
         tab.driver.showEnvironment(devices);
-        EXPECT_EQ(optionLabels(tab),
+        QStringList labels;
+        for (const QVariant& option :
+             tab.scene.property("preferredSimulatorChoice", "model").toList()) {
+            labels.append(option.toMap().value("label").toString());
+        }
+        EXPECT_EQ(labels,
                   QStringList({"Best available", "iPad mini — iOS 18.2.0", "iPhone 2 — iOS 18.2.0",
                                "iPhone 10 — iOS 18.2.0", "iPhone SE — iOS 18.1.2",
                                "iPhone SE — iOS 18.1.1", "iPhone 15 — iOS 17.5.0"}));
@@ -277,11 +272,9 @@ TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
     const auto folder = Settings::defaultFile().parent_path().parent_path() / "autostart";
     tab.scene.click("openAtLoginSwitch");
     std::ifstream entry(folder / "quaylet.desktop");
-    const std::string contents{std::istreambuf_iterator<char>(entry), {}};
-    EXPECT_NE(
-        contents.find("\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"),
-        std::string::npos)
-        << contents;
+    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(entry), {}),
+                ::testing::HasSubstr(
+                    "\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"));
     tab.expect("openAtLoginSwitch.checked=true");
     tab.scene.click("openAtLoginSwitch");
     EXPECT_FALSE(std::filesystem::exists(folder / "quaylet.desktop"));
@@ -362,16 +355,8 @@ TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
     dynamic_cast<QQuickItem&>(row.root()).setWidth(300);
     QCoreApplication::processEvents();
     EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
-    EXPECT_EQ(row.property("row-value", "fullText"), longValue);
-
-    View tab("DiagnosticsTab");
-    tab.driver.showEnvironment(makeReadyEnvironment({}));
-    tab.scene.window().resize(380, tab.scene.window().height());
-    dynamic_cast<QQuickItem&>(tab.scene.root()).setWidth(380);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(tab.scene.text("simulatorToolsCheckValue").endsWith(u'…'));
-    tab.scene.click("simulatorToolsCheckValue");
-    tab.expect("simulatorToolsCheckValue=" + kSimctl);
+    row.click("row-value");
+    EXPECT_EQ(row.text("row-value"), longValue);
 }
 
 TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
@@ -428,8 +413,7 @@ TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
                     << section.toStdString() << ": " << focused->objectName().toStdString();
             }
         }
-        EXPECT_GE(reached.size(), 4)
-            << section.toStdString() << ": " << reached.join(", ").toStdString();
+        EXPECT_GE(reached.size(), 4) << reached.join(", ").toStdString();
     }
 }
 

@@ -86,11 +86,9 @@ TEST(SingleInstanceTest, AStartAfterACrashBecomesTheRunningOneAndLaterStartsHand
              {"QT_LOGGING_RULES", "quaylet.links.info=true"}}) {
         environment.emplace_back(name, value);
     }
-    {
-        AppProcess crashed("quaylet://preview/first");
-        ASSERT_EQ(crashed.openedLinks(1).size(), 1u);
-        crashed.stop(SIGKILL);
-    }
+    AppProcess crashed("quaylet://preview/first");
+    ASSERT_EQ(crashed.openedLinks(1).size(), 1u);
+    crashed.stop(SIGKILL);
     ASSERT_TRUE(std::filesystem::exists(runtime / "quaylet-app.lock"));
 
     AppProcess primary("quaylet://preview/after-crash");

@@ -69,15 +69,6 @@ std::string item(const std::string& version, const std::string& link,
            "\" sparkle:version=\"900\" length=\"1\" type=\"application/zip\"/></item>";
 }
 
-UpdateCheckResult check(UpdateController& controller) {
-    std::optional<UpdateCheckResult> result;
-    QObject::connect(&controller, &UpdateController::checkFinished,
-                     [&](const UpdateCheckResult& finished) { result = finished; });
-    controller.checkForUpdates();
-    testing::StateDriver::waitUntil([&] { return result.has_value(); });
-    return result.value();
-}
-
 TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
     struct Case {
         std::string feed;  // the name the server gives the body, or a whole address
@@ -131,11 +122,15 @@ TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
         FeedUpdateController controller(
             QString::fromStdString(served ? server.address("/" + expected.feed) : expected.feed),
             kRunningVersion);
-        const UpdateCheckResult result = check(controller);
-        const std::string shown = (result.heading + "\n" + result.message).toStdString();
-        EXPECT_EQ(result.outcome, expected.outcome);
+        std::optional<UpdateCheckResult> result;
+        QObject::connect(&controller, &UpdateController::checkFinished,
+                         [&](const UpdateCheckResult& finished) { result = finished; });
+        controller.checkForUpdates();
+        ASSERT_TRUE(testing::StateDriver::waitUntil([&] { return result.has_value(); }));
+        const std::string shown = (result->heading + "\n" + result->message).toStdString();
+        EXPECT_EQ(result->outcome, expected.outcome);
         EXPECT_NE(shown.find(expected.shown), std::string::npos) << shown;
-        EXPECT_EQ(result.downloadPage.toString().toStdString(), expected.downloadPage);
+        EXPECT_EQ(result->downloadPage.toString().toStdString(), expected.downloadPage);
     }
 }
 

@@ -29,7 +29,6 @@ class Latch {
     bool open_ = false;
 };
 
-// Throws the failure when one is set.
 void rethrowIfSet(const std::exception_ptr& failure);
 
 // A copy of what the state's worker threads may change, taken under its mutex.

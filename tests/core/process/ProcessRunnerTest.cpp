@@ -91,8 +91,7 @@ TEST_F(ProcessRunnerTest, MissingExecutableIsThePlatformError) {
 }
 
 // A stop before the child starts, while it runs or after it ended ends the call as cancelled;
-// while it runs, the stop also ends the helper the child started. Runs under the thread
-// sanitizer.
+// while it runs, the stop also ends the helper the child started.
 TEST_F(ProcessRunnerTest, CancellingBeforeDuringOrAfterTheChildEndsTheCallAndItsHelpers) {
     const testing::Signpost pids(scratch.path() / "pids");
     // The shell starts a helper in the background and waits on it in the foreground.

@@ -121,10 +121,9 @@ TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchD
 }
 
 TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
-    const auto past =
-        formatInternetDateTime(std::chrono::system_clock::now() - std::chrono::seconds(1));
-    const auto future =
-        formatInternetDateTime(std::chrono::system_clock::now() + std::chrono::hours(1));
+    const auto now = std::chrono::system_clock::now();
+    const auto past = formatInternetDateTime(now - std::chrono::seconds(1));
+    const auto future = formatInternetDateTime(now + std::chrono::hours(1));
     // The changes to the manifest, and how the message starts.
     const std::pair<json, std::string> cases[] = {
         {{{"schemaVersion", 2}, {"status", "failed"}}, "This build needs a newer version"},
@@ -205,8 +204,7 @@ TEST_F(BuildCacheTest, TrimRemovesTheLeastRecentlyLaunchedFirstAndRemovePreviews
     EXPECT_EQ(remaining(), (std::vector{never, old, kept, recent}));
 
     EXPECT_TRUE(cache.trim(0, kept).empty()) << "0 is no limit";
-    const auto removed = cache.trim(200'000, kept);
-    EXPECT_EQ(removed.size(), 3u);
+    EXPECT_EQ(cache.trim(200'000, kept).size(), 3u);
     EXPECT_EQ(remaining(), std::vector{kept});
     EXPECT_FALSE(fs::exists(root.path() / "a")) << "an emptied preview folder goes too";
 

@@ -24,10 +24,10 @@ namespace fs = std::filesystem;
 // Answers every request under /api/ and /files/ with the scripted status and body and keeps
 // each as a line of its method, target and the headers the client chooses; /offsite sends the
 // client to a plain http address of another server, and /files/chunked sends the body without
-// announcing its length.
+// announcing its length. Given a folder with cert.pem and key.pem, it speaks https.
 class LoopbackServer {
   public:
-    std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    const std::string& baseURL() const { return baseURL_; }
 
     void script(int status, std::string body) {
         const std::lock_guard lock(mutex_);
@@ -41,13 +41,16 @@ class LoopbackServer {
         return received_;
     }
 
-    LoopbackServer() {
+    explicit LoopbackServer(const std::optional<fs::path>& tls = std::nullopt)
+        : server_(tls ? std::make_unique<httplib::SSLServer>((*tls / "cert.pem").c_str(),
+                                                             (*tls / "key.pem").c_str())
+                      : std::make_unique<httplib::Server>()) {
         // Answers as a server without Range support does: always the whole body.
-        server_.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+        server_->set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
             const_cast<httplib::Request&>(request).ranges.clear();
             return httplib::Server::HandlerResponse::Unhandled;
         });
-        server_.Get(R"(.*/chunked)", [this](const httplib::Request&, httplib::Response& response) {
+        server_->Get(R"(.*/chunked)", [this](const httplib::Request&, httplib::Response& response) {
             response.set_chunked_content_provider("application/octet-stream",
                                                   [this](std::size_t, httplib::DataSink& sink) {
                                                       const std::lock_guard lock(mutex_);
@@ -56,7 +59,7 @@ class LoopbackServer {
                                                       return true;
                                                   });
         });
-        server_.Get("/offsite", [](const httplib::Request&, httplib::Response& response) {
+        server_->Get("/offsite", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("http://0.0.0.0:1/a.zip");
         });
         const auto respond = [this](const httplib::Request& request, httplib::Response& response) {
@@ -68,25 +71,26 @@ class LoopbackServer {
             response.set_content(body_, request.path.starts_with("/files/") ? "application/zip"
                                                                             : "application/json");
         };
-        server_.Get(R"(/(api|files)/.*)", respond);
-        server_.Post(R"(/(api|files)/.*)", respond);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        server_->Get(R"(/(api|files)/.*)", respond);
+        server_->Post(R"(/(api|files)/.*)", respond);
+        baseURL_ = std::string(tls ? "https" : "http") +
+                   "://127.0.0.1:" + std::to_string(server_->bind_to_any_port("127.0.0.1"));
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
         // A stop that arrives before the server runs is lost and the join would hang.
-        while (!server_.is_running()) {
+        while (!server_->is_running()) {
             std::this_thread::yield();
         }
     }
 
     ~LoopbackServer() {
-        server_.stop();
+        server_->stop();
         thread_.join();
     }
 
   private:
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
-    int port_ = 0;
+    std::string baseURL_;
     std::mutex mutex_;
     int status_ = 200;
     std::string body_;
@@ -255,25 +259,15 @@ TEST(PreviewAPIClientTLSTest, TrustsOnlyCertificatesFromATrustedAuthority) {
           "1", "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem", "-subj", "/CN=127.0.0.1",
           "-addext", "subjectAltName=IP:127.0.0.1"}},
         {});
-    httplib::SSLServer server((dir + "/cert.pem").c_str(), (dir + "/key.pem").c_str());
-    ASSERT_TRUE(server.is_valid());
-    server.Get("/api/v1/previews/pv_1", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(testing::manifestJson().dump(), "application/json");
-    });
-    const std::string baseURL =
-        "https://127.0.0.1:" + std::to_string(server.bind_to_any_port("127.0.0.1"));
-    std::thread serving([&] { server.listen_after_bind(); });
-
+    LoopbackServer server(folder.path());
+    server.script(200, testing::manifestJson().dump());
     const HTTPSession trusting(HTTPSession::Options{folder.path() / "cert.pem"});
-    // A failure, not an exception, so that the server always stops.
-    EXPECT_EQ(failureOf([&] { PreviewAPIClient(baseURL, trusting).preview("pv_1", "tok", {}); }),
-              "no failure");
     const HTTPSession systemTrust(HTTPSession::Options{});
-    EXPECT_EQ(failureOf([&] { PreviewAPIClient(baseURL, systemTrust).preview("pv_1", "tok", {}); }),
+    EXPECT_NO_THROW(PreviewAPIClient(server.baseURL(), trusting).preview("pv_1", "tok", {}));
+    const PreviewAPIClient untrusting(server.baseURL(), systemTrust);
+    EXPECT_EQ(failureOf([&] { untrusting.preview("pv_1", "tok", {}); }),
               "The identity of the server at 127.0.0.1 couldn’t be verified, so Quaylet didn’t "
               "connect. Check your network, then try again.");
-    server.stop();
-    serving.join();
 }
 
 // Runs the store operations in a fresh process (see CredentialStoreProbe.cpp): a line each.

@@ -79,20 +79,16 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
     }
 }
 
-SimulatorRuntime runtime(SemanticVersion version, bool isAvailable = true) {
-    return {"iOS-" + version.description(), "iOS " + version.description(), version, isAvailable};
-}
-
 SimulatorDevice d(std::string udid, std::string name, SimulatorRuntime onRuntime,
                   std::string state = "Shutdown", bool isAvailable = true) {
     return {std::move(udid), std::move(name), std::move(state), isAvailable, std::move(onRuntime)};
 }
 
-const SimulatorRuntime kIOS16 = runtime({16, 4, 0});
-const SimulatorRuntime kIOS17 = runtime({17, 0, 0});
-const SimulatorRuntime kIOS175 = runtime({17, 5, 0});
-const SimulatorRuntime kIOS18 = runtime({18, 0, 0});
-const SimulatorRuntime kIOS18Unavailable = runtime({18, 0, 0}, false);
+const SimulatorRuntime kIOS16{"iOS-16.4", "iOS 16.4", {16, 4, 0}, true};
+const SimulatorRuntime kIOS17{"iOS-17", "iOS 17", {17, 0, 0}, true};
+const SimulatorRuntime kIOS175{"iOS-17.5", "iOS 17.5", {17, 5, 0}, true};
+const SimulatorRuntime kIOS18{"iOS-18", "iOS 18", {18, 0, 0}, true};
+const SimulatorRuntime kIOS18Unavailable{"iOS-18", "iOS 18", {18, 0, 0}, false};
 
 // Listed so that no rule's order is the inventory's; the last three are never eligible.
 const SimulatorInventory kInventory{

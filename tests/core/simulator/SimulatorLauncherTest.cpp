@@ -29,7 +29,8 @@ const std::string kListing = R"({"runtimes": [
 const Stages kStages = {Stage::selecting, Stage::booting, Stage::installing, Stage::launching,
                         Stage::running};
 
-// Scripted tools whose every simctl step succeeds unless a test gives it another body.
+// Scripted tools whose every simctl step succeeds unless a test gives it another body; bringing
+// Simulator forward fails, which must not fail the run.
 class SimulatorLauncherTest : public ::testing::Test {
   protected:
     void installVersion(const std::string& version) {
@@ -41,8 +42,7 @@ class SimulatorLauncherTest : public ::testing::Test {
     void script(const Steps& changes = {}) {
         Steps steps = {{"list", "printf '%s' '" + kListing + "'"},
                        {"get_app_container", "echo '" + installed.string() + "'"},
-                       {"io", "touch \"$5\""},
-                       {"open", "exit 0"}};  // the open tool, which brings Simulator forward
+                       {"io", "touch \"$5\""}};
         for (const auto& [step, body] : changes) {
             steps[step] = body;
         }
@@ -51,9 +51,7 @@ class SimulatorLauncherTest : public ::testing::Test {
             simctl += step + ") " + body + " ;;\n";
         }
         scripted.add("xcrun", simctl + "*) exit 0 ;;\nesac");
-        fs::remove(folder.path() / "activated");
-        scripted.add("open",
-                     "touch '" + (folder.path() / "activated").string() + "'\n" + steps.at("open"));
+        scripted.add("open", "touch '" + (folder.path() / "activated").string() + "'; exit 1");
         scripted.add("lipo", "echo arm64");
     }
 
@@ -92,7 +90,7 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
         std::optional<QuayletError> error;
         std::size_t stagesReported;
     } cases[] = {
-        {{{"open", "exit 1"}}, {}, "1", {}, 5},
+        {{}, {}, "1", {}, 5},
         {{{"get_app_container", "echo"}}, {}, "1", unverified, 4},
         // Running is reported after the shot; a failed step's detail is its trimmed error.
         {{{"io", "printf ' disk full \\n' >&2; echo out; exit 1"}}, {}, "1", noShot, 4},

@@ -68,11 +68,14 @@ TEST_F(ProcessRunnerTest, ConcurrentRunsCaptureTheirOwnOutputAndStatusAsText) {
     }
 }
 
+// The working folder is the owner's alone; a child that cannot start leaves none behind either.
 TEST_F(ProcessRunnerTest, KeepsTheWorkingFolderToItsOwner) {
     const ::mode_t previous = ::umask(022);
     const auto result = runner.run(shell(R"(stat -c %a "$TMPDIR"/quaylet-process-*)"), {});
     ::umask(previous);
     EXPECT_EQ(result.standardOutput, "700\n");
+    EXPECT_THROW(runner.runChecked({(scratch.path() / "missing").string(), {}}, {}),
+                 std::system_error);
 }
 
 TEST_F(ProcessRunnerTest, ChildInheritsOnlyTheStandardStreams) {
@@ -83,11 +86,6 @@ TEST_F(ProcessRunnerTest, ChildInheritsOnlyTheStandardStreams) {
     ::close(leaked);
     // ls itself holds the folder it lists open as descriptor 3.
     EXPECT_EQ(result.standardOutput, "0\n1\n2\n3\n");
-}
-
-TEST_F(ProcessRunnerTest, MissingExecutableIsThePlatformError) {
-    EXPECT_THROW(runner.runChecked({(scratch.path() / "missing").string(), {}}, {}),
-                 std::system_error);
 }
 
 // A stop before the child starts, while it runs or after it ended ends the call as cancelled;

@@ -22,14 +22,16 @@ sys_time<milliseconds> utc(int y, unsigned mo, unsigned d, int h, int mi, int s,
            milliseconds(ms);
 }
 
-DecodingError decodeFailure(const std::function<void()>& decode) {
+// The decoding fails as kind at keyPath, and its sentence names the key path.
+void expectFailure(const std::function<void()>& decode, Kind kind, const std::string& keyPath) {
     try {
         decode();
+        ADD_FAILURE() << "decoding succeeded";
     } catch (const DecodingError& error) {
-        return error;
+        EXPECT_EQ(error.kind(), kind);
+        EXPECT_EQ(error.keyPath(), keyPath);
+        EXPECT_NE(std::string(error.what()).find(keyPath), std::string::npos) << error.what();
     }
-    ADD_FAILURE() << "decoding succeeded";
-    return DecodingError(Kind::dataCorrupted, "", "");
 }
 
 TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
@@ -57,10 +59,7 @@ TEST(PreviewRecordsTest, ManifestBreakingARuleFailsWithItsKeyPath) {
         } else {
             body.erase(c.key);
         }
-        const DecodingError error = decodeFailure([&] { PreviewManifest::decode(body.dump()); });
-        EXPECT_EQ(error.kind(), c.kind);
-        EXPECT_EQ(error.keyPath(), c.keyPath);
-        EXPECT_NE(std::string(error.what()).find(c.keyPath), std::string::npos) << error.what();
+        expectFailure([&] { PreviewManifest::decode(body.dump()); }, c.kind, c.keyPath);
     }
 }
 
@@ -95,11 +94,10 @@ TEST(PreviewRecordsTest, WrittenDatesReadBackToTheWholeSecond) {
 
 TEST(PreviewRecordsTest, ArtifactURLMustBeAnAbsoluteURL) {
     for (const char* url : {"/relative/path", "http://exa mple.com/", "file:///etc/passwd"}) {
+        SCOPED_TRACE(url);
         const Json body{{"url", url}, {"expiresAt", "2024-05-01T12:30:45Z"}, {"direct", true}};
-        const DecodingError error =
-            decodeFailure([&] { ArtifactURLResponse::decode(body.dump()); });
-        EXPECT_EQ(error.kind(), Kind::dataCorrupted) << url;
-        EXPECT_EQ(error.keyPath(), "url") << url;
+        expectFailure([&] { ArtifactURLResponse::decode(body.dump()); }, Kind::dataCorrupted,
+                      "url");
     }
 }
 
@@ -112,9 +110,7 @@ TEST(PreviewRecordsTest, DocumentsThatAreNotObjectsFail) {
     };
     for (const auto& [body, kind] : cases) {
         SCOPED_TRACE(body);
-        const DecodingError error = decodeFailure([&] { MacAuthResponse::decode(body); });
-        EXPECT_EQ(error.kind(), kind);
-        EXPECT_EQ(error.keyPath(), "");
+        expectFailure([&] { MacAuthResponse::decode(body); }, kind, "");
     }
 }
 

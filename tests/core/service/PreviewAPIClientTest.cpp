@@ -11,7 +11,7 @@
 #include "core/process/ProcessRunner.h"
 #include "core/service/AbsoluteURL.h"
 #include "core/service/CredentialStore.h"
-#include "core/service/ManifestJson.h"
+#include "core/service/ServiceRecords.h"
 #include "support/PrivateSecretService.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
@@ -167,21 +167,18 @@ TEST_F(PreviewAPIClientTest, IdentifiersOutsideTheirAlphabetAreRefusedBeforeSend
 }
 
 TEST(URLRuleTest, HTTPSAnywherePlainHTTPOnlyToThisComputerWhenAllowed) {
-    const struct {
-        const char* url;
-        bool withLoopbackHTTP;
-        bool withoutIt;
-    } cases[] = {
+    // The address, and whether it is permitted with plain http to this computer and without.
+    const std::tuple<const char*, bool, bool> cases[] = {
         {"HTTPS://quaylet.dev", true, true},       {"http://127.255.0.9", true, false},
         {"http://[::1]:8080", true, false},        {"http://LocalHost/", true, false},
         {"http://128.0.0.1", false, false},        {"http://localhost.quaylet.dev", false, false},
         {"http://127.0.0.1.nip.io", false, false}, {"http://[::ffff:127.0.0.1]", false, false},
         {"ftp://127.0.0.1/x", false, false},       {"not a url", false, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.url);
-        EXPECT_EQ(isPermittedURL(c.url, true), c.withLoopbackHTTP);
-        EXPECT_EQ(isPermittedURL(c.url, false), c.withoutIt);
+    for (const auto& [url, withLoopbackHTTP, withoutIt] : cases) {
+        SCOPED_TRACE(url);
+        EXPECT_EQ(isPermittedURL(url, true), withLoopbackHTTP);
+        EXPECT_EQ(isPermittedURL(url, false), withoutIt);
     }
 }
 

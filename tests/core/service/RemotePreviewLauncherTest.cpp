@@ -10,7 +10,7 @@
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
 #include "core/service/BuildCache.h"
-#include "core/service/ManifestJson.h"
+#include "core/service/ServiceRecords.h"
 #include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"

@@ -123,7 +123,6 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
 // A stop ends the one-second look after launch and a command still running, and nothing is
 // verified after it.
 TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {
-    installVersion("1");
     const fs::path verified = folder.path() / "verified";
     for (const std::string step : {"launch", "install"}) {
         SCOPED_TRACE(step);

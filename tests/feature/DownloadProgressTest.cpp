@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "feature/LaunchStage.h"
+
 namespace quaylet {
 namespace {
 
@@ -58,6 +60,18 @@ TEST(DownloadProgressTest, EstimateFollowsTheRateWithoutJumpingAtABurst) {
     estimate.record(15'000'000, 100'000'000, start + 10'100ms);
     EXPECT_GT(*estimate.secondsLeft(), 20.0);
     EXPECT_LT(*estimate.secondsLeft(), 85.0);
+}
+
+TEST(LaunchStageTest, RawValuesAndTitlesRoundTripExactly) {
+    for (const LaunchStage stage : kAllLaunchStages) {
+        EXPECT_EQ(launchStageFromRawValue(rawValue(stage)), stage);
+    }
+    EXPECT_EQ(launchStageFromRawValue("Running"), std::nullopt);
+    EXPECT_EQ(launchStageFromRawValue(""), std::nullopt);
+    for (const RemoteLaunchStage stage : kAllRemoteLaunchStages) {
+        EXPECT_EQ(remoteLaunchStageFromTitle(title(stage)), stage);
+    }
+    EXPECT_EQ(remoteLaunchStageFromTitle("opening"), std::nullopt);
 }
 
 }  // namespace

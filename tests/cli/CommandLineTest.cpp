@@ -263,19 +263,18 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
 
     ProcessResult result = quaylet({"builds"});
     ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_TRUE(result.standardOutput.starts_with(
-        "\uFFFD]0;pwned\uFFFD\uFFFD[2K\uFFFDquaylet://preview/forged\uFFFD\uFFFDevil\uFFFD"
-        "\uFFFD1m\uFFFD\n  quaylet/demo · PR #1 · "))
-        << result.standardOutput;
+    EXPECT_THAT(
+        result.standardOutput,
+        StartsWith("\uFFFD]0;pwned\uFFFD\uFFFD[2K\uFFFDquaylet://preview/forged\uFFFD\uFFFDevil"
+                   "\uFFFD\uFFFD1m\uFFFD\n  quaylet/demo · PR #1 · "));
 
     result = quaylet({"builds", "--json"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_TRUE(std::ranges::all_of(result.standardOutput, [](char byte) {
         return (byte >= ' ' && byte != '\x7F') || byte == '\n';
     })) << "escaped to printable ASCII";
-    const auto document = json::parse(result.standardOutput);
-    ASSERT_EQ(document["builds"].size(), 1U);
-    EXPECT_EQ(document["builds"][0]["pullRequestTitle"], hostile) << "the value is kept exactly";
+    EXPECT_EQ(json::parse(result.standardOutput).at("builds").at(0).at("pullRequestTitle"), hostile)
+        << "the value is kept exactly";
 }
 
 TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOnRequest) {

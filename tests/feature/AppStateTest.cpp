@@ -124,6 +124,7 @@ TEST_F(AppStateTest, ARefusedTokenSignsOutAndShowsWhy) {
     service->listFailure = std::make_exception_ptr(QuayletError::authenticationRequired());
     ASSERT_TRUE(waitFor(app.refreshBuilds()));
     EXPECT_EQ(app.builds(), service->previews) << "a failure keeps the list";
+    EXPECT_EQ(app.buildsError(), "Sign in with GitHub to open this private build.");
     EXPECT_TRUE(app.refreshBuilds().isFinished());
     EXPECT_TRUE(app.builds().empty()) << "no token empties the list";
 }

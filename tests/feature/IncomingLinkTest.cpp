@@ -18,6 +18,7 @@ TEST(IncomingLinkTest, ReadsEachFormByTheGrammar) {
         {"quaylet://preview/", UnusableLink{}},
         {"https://preview/abc123", UnusableLink{}},
         {"quaylet://previews/abc123", UnusableLink{}},
+        {"quaylet://preview/..", UnusableLink{}},
         {"quaylet://auth?state=s&code=c1&code=c2", SignInReturnLink{"c1"}},
         {"quaylet://auth?code=a%2Bb+c", SignInReturnLink{"a+b+c"}},
         {"quaylet://auth?code=", UnusableLink{}},

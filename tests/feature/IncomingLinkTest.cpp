@@ -13,6 +13,7 @@ TEST(IncomingLinkTest, ReadsEachFormByTheGrammar) {
     const Case cases[] = {
         {"quaylet://preview/abc123", PreviewLink{"abc123"}},
         {"quaylet://preview/abc123/extra?x=1", PreviewLink{"abc123"}},
+        {"quaylet://preview/a.b_c~d-E9", PreviewLink{"a.b_c~d-E9"}},
         {"quaylet://preview/%252e%252e%252fauth%252flogout", UnusableLink{}},
         {"quaylet://preview//abc123", PreviewLink{"abc123"}},
         {"quaylet://preview/", UnusableLink{}},

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -40,6 +41,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using namespace std::chrono_literals;
 
 // How one launch ended.
 struct LaunchOutcome {
@@ -76,8 +78,7 @@ class LaunchRoadTest : public ::testing::Test {
     }
 
     // A pull-request launch; onStage runs as each stage is reported, before its work.
-    LaunchOutcome launch(const DeveloperTools& tools = DeveloperTools::forThisHost(),
-                         std::stop_token stop = {},
+    LaunchOutcome launch(std::stop_token stop = {},
                          const std::function<void(RemoteLaunchStage)>& onStage = {}) const {
         LaunchOutcome outcome;
         const auto report = [&](RemoteLaunchStage stage) {
@@ -87,7 +88,8 @@ class LaunchRoadTest : public ::testing::Test {
             }
         };
         try {
-            launcherWith(tools).launch({.previewID = kPreview, .token = kToken}, {}, report, stop);
+            launcherWith(DeveloperTools::forThisHost())
+                .launch({.previewID = kPreview, .token = kToken}, {}, report, stop);
         } catch (...) {
             outcome.error = std::current_exception();
         }
@@ -188,23 +190,19 @@ class LaunchRoadTest : public ::testing::Test {
     }
 };
 
-const std::string kDownloadFailed =
-    "The build couldn’t be downloaded. Check your connection, then try again.";
-
 // Drives the service's test-only faults at /dev: a fault is armed on one route ("manifest",
 // "download" or "artifact") from its JSON text, such as {"fault": "drop", "at": 0.4}.
 class ServerFaultTest : public LaunchRoadTest {
   protected:
-    void armFault(const std::string& route, const std::string& fault) {
-        json body = json::parse(fault);
-        body["route"] = route;
-        const auto answer = control().Post("/dev/faults", body.dump(), "application/json");
+    // Clears the faults and the record of archive requests, then arms the fault, if any.
+    void faultOnly(const std::string& route = "", const std::string& fault = "") {
+        auto answer = control().Delete("/dev/faults");
+        if (!route.empty() && answer && answer->status == 204) {
+            json body = json::parse(fault);
+            body["route"] = route;
+            answer = control().Post("/dev/faults", body.dump(), "application/json");
+        }
         ASSERT_TRUE(answer && answer->status == 204) << "the service refused the fault";
-    }
-    // Clears the faults and the record of archive requests.
-    void clearFaults() {
-        const auto answer = control().Delete("/dev/faults");
-        ASSERT_TRUE(answer && answer->status == 204);
     }
     // The Range header ("" for none) of each archive request since the faults were cleared.
     std::vector<std::string> artifactRanges() {
@@ -212,74 +210,125 @@ class ServerFaultTest : public LaunchRoadTest {
         return answer ? json::parse(answer->body).get<std::vector<std::string>>()
                       : std::vector<std::string>{"<no answer>"};
     }
-    // A launch on a thread of its own, cancelled once the service holds a request unanswered.
-    LaunchOutcome launchCancelledWhenStalled() {
-        std::stop_source user;
-        LaunchOutcome outcome;
-        std::thread launching(
-            [&] { outcome = launch(DeveloperTools::forThisHost(), user.get_token()); });
+    // Waits until the service holds a request unanswered.
+    bool stalled() {
         httplib::Client waiting = control();
         waiting.set_read_timeout(std::chrono::seconds(60));
         const auto answer = waiting.Get("/dev/faults/stalled");
-        EXPECT_TRUE(answer && json::parse(answer->body).value("stalled", 0) > 0) << "none held";
-        user.request_stop();
-        launching.join();
-        return outcome;
+        return answer && json::parse(answer->body).value("stalled", 0) > 0;
     }
     httplib::Client control() const { return httplib::Client("127.0.0.1", service.port()); }
 };
 
 // Each case starts from an empty cache, so that the download is needed again. The archive's
 // host is asked again after a 5xx or a drop (three times at most), and for a new address after
-// an expired one; a stalled request holds the launch until the user cancels it. What a failed
-// launch has downloaded stays for the next one to resume.
+// an expired one. What a failed launch has downloaded stays for the next one to resume.
 TEST_F(ServerFaultTest, EachRequestFailingInTurnEndsOrResumesTheLaunchAndLeavesNothingBehind) {
     using enum RemoteLaunchStage;
     const std::string trouble = "The service is having trouble. Try again later.";
+    const std::string failed =
+        "The build couldn’t be downloaded. Check your connection, then try again.";
     const auto size = double(fs::file_size(builds / kPreview / "artifact.zip"));
     const std::string resumeAt = "bytes=" + std::to_string(std::size_t(size * 0.4)) + "-";
     const struct {
         const char* route;
         const char* fault;
-        std::optional<std::string> message;        // absent: it succeeds, or a stall is cancelled
+        std::optional<std::string> message;        // absent: it succeeds
         RemoteLaunchStage stage;                   // the last stage reported
-        std::vector<std::string> ranges = {};      // of the archive requests, when checked
-        std::vector<std::string> nextRanges = {};  // and of the next launch's
+        std::vector<std::string> ranges = {};      // of the archive requests
+        std::vector<std::string> nextRanges = {};  // and of the next launch's, when checked
     } cases[] = {
         {"manifest", R"({"fault":"status","status":500})", trouble, fetching},
-        {"artifact", R"({"fault":"status","status":404})", kDownloadFailed, downloading},
-        {"artifact", R"({"fault":"drop","at":0.4,"times":1})", {}, running, {"", resumeAt}},
         {"artifact",
          R"({"fault":"drop","at":0.4})",
-         kDownloadFailed,
+         failed,
          downloading,
          {"", resumeAt, resumeAt, resumeAt},
          {resumeAt}},
         {"artifact", R"({"fault":"status","status":502,"times":1})", {}, running, {"", ""}},
         {"download", R"({"fault":"expire","times":1})", {}, running, {"", ""}},
-        {"download", R"({"fault":"expire","times":2})", kDownloadFailed, downloading, {"", ""}},
-        {"manifest", R"({"fault":"stall"})", {}, fetching},
-        {"artifact", R"({"fault":"stall"})", {}, downloading},
+        {"download", R"({"fault":"expire","times":2})", failed, downloading, {"", ""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.route) + " " + c.fault);
         fs::remove_all(cacheRoot);
-        clearFaults();  // and the archive requests of the previous case's next launch
-        armFault(c.route, c.fault);
-        const bool stalls = std::string_view(c.fault).find("stall") != std::string_view::npos;
-        const LaunchOutcome outcome = stalls ? launchCancelledWhenStalled() : launch();
+        faultOnly(c.route, c.fault);
+        const LaunchOutcome outcome = launch();
         EXPECT_EQ(outcome.message(), c.message);
-        EXPECT_EQ(outcome.wasCancelled(), stalls);
         EXPECT_EQ(outcome.stages.back(), c.stage);
-        if (!c.ranges.empty()) {
-            EXPECT_EQ(artifactRanges(), c.ranges);
-        }
-        EXPECT_EQ(fs::exists(cachedArchive()), !c.message && !stalls);
-        clearFaults();
+        EXPECT_EQ(artifactRanges(), c.ranges);
+        EXPECT_EQ(fs::exists(cachedArchive()), !c.message);
+        faultOnly();
         expectCleanMachineAndWorkingNextLaunch();
         if (!c.nextRanges.empty()) {
             EXPECT_EQ(artifactRanges(), c.nextRanges);
         }
+    }
+}
+
+// The user cancels a pull-request launch through the application state driving the real core,
+// once the service holds the route's request unanswered or a host tool (on every call, or when
+// its second argument is `subcommand`) hangs: the stop must reach each request and command.
+using CancellationTest = ServerFaultTest;
+
+TEST_F(CancellationTest, AStalledLaunchReturnsToIdleSilentlyAndLeavesNothingBehind) {
+    const struct {
+        const char* name;
+        LaunchStage stage;
+        std::string route;
+        std::string tool = "";
+        std::string subcommand = "";
+    } stalls[] = {
+        {"ManifestStalls", LaunchStage::fetching, "manifest"},
+        {"ArtifactStalls", LaunchStage::downloading, "artifact"},
+        {"UnpackingHangs", LaunchStage::extracting, "", "ditto"},
+        {"SimulatorListingHangs", LaunchStage::selecting, "", "xcrun", "list"},
+        {"BootWaitHangs", LaunchStage::booting, "", "xcrun", "bootstatus"},
+    };
+    const fs::path real = DeveloperTools::forThisHost().directory();
+    for (const auto& stall : stalls) {
+        SCOPED_TRACE(stall.name);
+        fs::remove_all(cacheRoot);
+        fs::remove_all(scratch.path() / "simulator");  // every device shut down again
+        faultOnly(stall.route, R"({"fault":"stall"})");
+        const Signpost hung(scratch.path() / "hung");
+        ScriptedTools scripted;
+        for (const auto& entry : fs::directory_iterator(real)) {
+            if (entry.path().filename() != stall.tool) {
+                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
+            }
+        }
+        if (!stall.tool.empty()) {
+            scripted.add(stall.tool, "[ -z '" + stall.subcommand + "' ] || [ \"$2\" = '" +
+                                         stall.subcommand + "' ] || exec '" +
+                                         (real / stall.tool).string() + "' \"$@\"\necho $$ > '" +
+                                         hung.path().string() + "'\nexec sleep 600");
+        }
+        const auto tokens = std::make_shared<FakeTokenStore>();
+        tokens->token = kToken;
+        const auto state = std::make_unique<AppState>(
+            QUrl(QString::fromStdString(service.baseURL())),
+            AppState::Collaborators{
+                std::make_shared<CorePreviewService>(launcherWith(scripted.tools())),
+                std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()), tokens,
+                Settings(scratch.path() / "settings.json"),
+                PendingSignIn(scratch.path() / "pending-sign-in")});
+
+        const QFuture<void> finished = state->receive(QUrl("quaylet://preview/pr-faults"));
+        // Awaited on a thread of its own: the launch waits for this thread to show each stage.
+        auto held = std::async(std::launch::async, [&] {
+            return stall.tool.empty() ? stalled() : !hung.awaitLine().empty();
+        });
+        ASSERT_TRUE(waitFor([&] { return held.wait_for(0s) == std::future_status::ready; }));
+        ASSERT_TRUE(held.get()) << "nothing held the launch";
+        EXPECT_EQ(state->stage(), stall.stage);
+        state->cancelLaunch();
+        ASSERT_TRUE(waitFor(finished)) << "the cancelled launch never ended";
+        EXPECT_EQ(state->stage(), LaunchStage::idle);
+        EXPECT_EQ(state->errorMessage(), std::nullopt);
+        faultOnly();
+        // A hung tool that outlived the cancellation is a leftover process here.
+        expectCleanMachineAndWorkingNextLaunch();
     }
 }
 
@@ -340,69 +389,6 @@ TEST_F(DiskFaultTest, AReadOnlyOrFullCacheEndsTheLaunchWithTheReasonAndNoPartial
     }
 }
 
-// The user cancels a pull-request launch through the application state driving the real core,
-// once a host tool (on every call, or when its second argument is `subcommand`) has started at
-// a stage and hangs: the stop must reach each command the launch runs.
-struct HungTool {
-    const char* name;
-    LaunchStage stage;
-    const char* tool;
-    std::string subcommand = "";
-};
-
-class CancellationTest : public LaunchRoadTest, public ::testing::WithParamInterface<HungTool> {
-  protected:
-    // The host's tools with the point's tool writing its process id to `hung`, then hanging.
-    DeveloperTools toolsHangingAt(const HungTool& point, const Signpost& hung) {
-        const fs::path real = DeveloperTools::forThisHost().directory();
-        for (const auto& entry : fs::directory_iterator(real)) {
-            if (entry.path().filename() != point.tool) {
-                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
-            }
-        }
-        scripted.add(point.tool, "[ -z '" + point.subcommand + "' ] || [ \"$2\" = '" +
-                                     point.subcommand + "' ] || exec '" +
-                                     (real / point.tool).string() + "' \"$@\"\necho $$ > '" +
-                                     hung.path().string() + "'\nexec sleep 600");
-        return scripted.tools();
-    }
-
-    ScriptedTools scripted;
-};
-
-TEST_P(CancellationTest, ReturnsToIdleSilentlyAndLeavesNothingBehind) {
-    const HungTool& point = GetParam();
-    const Signpost hung(scratch.path() / "hung");
-    const auto tokens = std::make_shared<FakeTokenStore>();
-    tokens->token = kToken;
-    const auto state = std::make_unique<AppState>(
-        QUrl(QString::fromStdString(service.baseURL())),
-        AppState::Collaborators{
-            std::make_shared<CorePreviewService>(launcherWith(toolsHangingAt(point, hung))),
-            std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()), tokens,
-            Settings(scratch.path() / "settings.json"),
-            PendingSignIn(scratch.path() / "pending-sign-in")});
-
-    const QFuture<void> finished = state->receive(QUrl("quaylet://preview/pr-faults"));
-    // The launcher waits for the state to show each stage, so the loop runs until then.
-    ASSERT_TRUE(waitFor([&] { return state->stage() == point.stage; }));
-    ASSERT_FALSE(hung.awaitLine().empty()) << "the tool never ran";
-    state->cancelLaunch();
-    ASSERT_TRUE(waitFor(finished)) << "the cancelled launch never ended";
-
-    EXPECT_EQ(state->stage(), LaunchStage::idle);
-    EXPECT_EQ(state->errorMessage(), std::nullopt);
-    // A hung tool that outlived the cancellation is a leftover process here.
-    expectCleanMachineAndWorkingNextLaunch();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    HungTools, CancellationTest,
-    ::testing::Values(HungTool{"UnpackingHangs", LaunchStage::extracting, "ditto"},
-                      HungTool{"SimulatorListingHangs", LaunchStage::selecting, "xcrun", "list"},
-                      HungTool{"BootWaitHangs", LaunchStage::booting, "xcrun", "bootstatus"}),
-    [](const ::testing::TestParamInfo<HungTool>& info) { return std::string(info.param.name); });
-
 long entriesIn(const fs::path& folder) {
     return static_cast<long>(std::distance(fs::directory_iterator(folder), {}));
 }
@@ -439,12 +425,11 @@ TEST_F(SoakTest, TwoHundredLaunchesInARowKeepDescriptorsThreadsAndMemoryLevel) {
         const bool cancel = index % 5 == 4;
         const RemoteLaunchStage cancelAt = road[std::size_t(index / 5) % road.size()];
         std::stop_source user;
-        const LaunchOutcome outcome =
-            launch(DeveloperTools::forThisHost(), user.get_token(), [&](RemoteLaunchStage stage) {
-                if (cancel && stage == cancelAt) {
-                    user.request_stop();
-                }
-            });
+        const LaunchOutcome outcome = launch(user.get_token(), [&](RemoteLaunchStage stage) {
+            if (cancel && stage == cancelAt) {
+                user.request_stop();
+            }
+        });
         ASSERT_EQ(outcome.message(), std::nullopt) << "launch " << index;
         ASSERT_EQ(outcome.wasCancelled(), cancel) << "launch " << index;
     }

@@ -18,7 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using fixtures::ZipBuilder;
-using fixtures::ZipEntry;
 using nlohmann::json;
 
 class HostToolsTest : public ::testing::Test {
@@ -27,34 +26,19 @@ class HostToolsTest : public ::testing::Test {
         return ProcessRunner().run(
             {(fs::path(QUAYLET_HOST_TOOLS_BUILD_DIR) / tool).string(), arguments}, {});
     }
-    static ProcessResult simctl(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "simctl");
-        return run("xcrun", arguments);
-    }
-
-    // The seeded device set's devices (all shut down) that are available, or not.
-    static std::vector<std::string> devices(bool available) {
-        std::vector<std::string> udids;
-        const json listing = json::parse(simctl({"list", "--json"}).standardOutput);
+    // The first device of the seeded device set (all shut down) that is available, or not.
+    static std::string firstDevice(bool available) {
+        const json listing = json::parse(run("xcrun", {"simctl", "list", "--json"}).standardOutput);
         for (const auto& [runtime, devices] : listing.at("devices").items()) {
             for (const json& device : devices) {
                 if (device.at("isAvailable") == available) {
-                    udids.push_back(device.at("udid"));
+                    return device.at("udid");
                 }
             }
         }
-        return udids;
+        return "";
     }
     json stored() const { return json::parse(std::ifstream(home.path() / "devices.json")); }
-
-    fs::path archive(const std::vector<ZipEntry>& entries) const {
-        ZipBuilder builder;
-        for (const ZipEntry& entry : entries) {
-            builder.add(entry);
-        }
-        builder.writeTo(folder.path() / "archive.zip");
-        return folder.path() / "archive.zip";
-    }
 
     TemporaryDirectory home;
     TemporaryDirectory folder;
@@ -66,9 +50,9 @@ class HostToolsTest : public ::testing::Test {
 // on standard output and leaves the device set as it was. No launch on this host asks for a
 // screenshot, so the booted device's is taken here.
 TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
-    const std::string booted = devices(true).at(0);
-    const std::string orphan = devices(false).at(0);
-    ASSERT_EQ(simctl({"boot", booted}).status, 0);
+    const std::string booted = firstDevice(true);
+    const std::string orphan = firstDevice(false);
+    ASSERT_EQ(run("xcrun", {"simctl", "boot", booted}).status, 0);
     const json before = stored();
     const std::string text = (home.path() / "devices.json").string();  // neither zip nor binary
     const struct {
@@ -93,7 +77,7 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     EXPECT_EQ(stored(), before) << "refusals change nothing";
 
     const fs::path shot = folder.path() / "shot.png";
-    ASSERT_EQ(simctl({"io", booted, "screenshot", shot.string()}).status, 0);
+    ASSERT_EQ(run("xcrun", {"simctl", "io", booted, "screenshot", shot.string()}).status, 0);
     std::ifstream image(shot, std::ios::binary);
     const std::string png{std::istreambuf_iterator<char>(image), {}};
     EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n") && png.ends_with("IEND\xae\x42\x60\x82"));
@@ -102,31 +86,35 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
 TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
     const fs::path outside = folder.path() / "outside";
     fs::create_directories(outside);
+    const fs::path archive = folder.path() / "archive.zip";
     const fs::path destination = folder.path() / "out";
     const std::string data(100, 'd');
-    const auto declaring = [&](std::uint32_t size) {
-        return ZipEntry{.name = "victim",
-                        .data = data,
-                        .method = fixtures::ZipMethod::stored,
-                        .declaredSize = size};
-    };
     const struct {
         const char* label;
-        std::vector<ZipEntry> entries;
+        ZipBuilder archive;
         fs::path mustNotExist;
     } cases[] = {
-        {"a .. entry", {{.name = "../escaped.txt", .data = data}}, folder.path() / "escaped.txt"},
+        {"a .. entry", ZipBuilder().add({.name = "../escaped.txt", .data = data}),
+         folder.path() / "escaped.txt"},
         {"a write through a symbolic link",
-         {ZipBuilder::symlink("link", outside.string()), {.name = "link/pwned.txt", .data = data}},
+         ZipBuilder()
+             .add(ZipBuilder::symlink("link", outside.string()))
+             .add({.name = "link/pwned.txt", .data = data}),
          outside / "pwned.txt"},
         // Found once: a short entry was padded out with zeros on the way to failing.
-        {"data shorter than declared", {declaring(1000)}, {}},
+        {"data shorter than declared",
+         ZipBuilder().add({.name = "victim",
+                           .data = data,
+                           .method = fixtures::ZipMethod::stored,
+                           .declaredSize = 1000}),
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         fs::remove_all(destination);
-        const ProcessResult result = run(
-            "ditto", {"-x", "-k", "--noqtn", archive(c.entries).string(), destination.string()});
+        c.archive.writeTo(archive);
+        const ProcessResult result =
+            run("ditto", {"-x", "-k", "--noqtn", archive.string(), destination.string()});
         EXPECT_EQ(result.status, 1);
         EXPECT_TRUE(result.standardError.starts_with("ditto: ")) << result.standardError;
         if (!c.mustNotExist.empty()) {
@@ -165,14 +153,14 @@ Bytes thinMach(std::uint32_t cpuType, std::uint32_t cpuSubtype) {
 // Each slice: processor type and subtype, offset and size.
 using Slice = std::array<std::uint64_t, 4>;
 
-Bytes fat(bool wide, const std::vector<Slice>& slices) {
+// A universal header with 64-bit offsets and sizes.
+Bytes fat(const std::vector<Slice>& slices) {
     Bytes bytes;
-    put(bytes, {wide ? 0xcafebabf : 0xcafebabe, slices.size()}, 4);
+    put(bytes, {0xcafebabf, slices.size()}, 4);
     for (const auto& [cpuType, cpuSubtype, offset, size] : slices) {
         put(bytes, {cpuType, cpuSubtype}, 4);
-        put(bytes, {offset, size}, wide ? 8 : 4);
-        put(bytes, {14}, 4);                          // the alignment
-        bytes.resize(bytes.size() + (wide ? 4 : 0));  // the wide entry's reserved word
+        put(bytes, {offset, size}, 8);
+        put(bytes, {14, 0}, 4);  // the alignment and a reserved word
     }
     return bytes;
 }
@@ -190,7 +178,7 @@ Bytes elf(int elfClass, bool bigEndian, std::uint16_t machine) {
 TEST(ExecutableArchitecturesTest, EveryTruncatedHeaderIsRefused) {
     const std::pair<Bytes, Names> headers[] = {
         {thinMach(kArm64, 0x80000002), {"arm64e"}},
-        {fat(true, {{kArm64, 0, 64, 1}, {kX86_64, 3, 64, 1}}), {"arm64", "x86_64"}},
+        {fat({{kArm64, 0, 64, 1}, {kX86_64, 3, 64, 1}}), {"arm64", "x86_64"}},
         {elf(1, true, 20), {"ppc"}},
     };
     for (const auto& [header, names] : headers) {

@@ -18,7 +18,6 @@
 #include <future>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "core/errors/UserMessage.h"
 #include "core/process/DeveloperTools.h"
@@ -43,7 +42,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-// How one launch ended.
 struct LaunchOutcome {
     std::vector<RemoteLaunchStage> stages;
     std::exception_ptr error;
@@ -122,7 +120,6 @@ class LaunchRoadTest : public ::testing::Test {
     const fs::path builds = createdFolder(scratch.path() / "builds");
     // A test may move it onto a file system of its own before launching.
     fs::path cacheRoot = scratch.path() / "cache";
-    const fixtures::AppBundleBuilder app = fixtures::AppBundleBuilder().elfExecutableForHost();
     const std::string digest = publishBuild();  // of the archive the service serves
     DevServiceProcess service{builds, {"--token", kToken}};
 
@@ -136,7 +133,7 @@ class LaunchRoadTest : public ::testing::Test {
     std::string publishBuild() const {
         const fs::path archive = createdFolder(builds / kPreview) / "artifact.zip";
         fixtures::ZipBuilder()
-            .addBundle(app, "")
+            .addBundle(fixtures::AppBundleBuilder().elfExecutableForHost(), "")
             // A large resource stored as it is, so the archive takes several writes.
             .add({.name = "Demo.app/Payload.bin",
                   .data = std::string(512 * 1024, 'x'),
@@ -210,13 +207,6 @@ class ServerFaultTest : public LaunchRoadTest {
         return answer ? json::parse(answer->body).get<std::vector<std::string>>()
                       : std::vector<std::string>{"<no answer>"};
     }
-    // Waits until the service holds a request unanswered.
-    bool stalled() {
-        httplib::Client waiting = control();
-        waiting.set_read_timeout(std::chrono::seconds(60));
-        const auto answer = waiting.Get("/dev/faults/stalled");
-        return answer && json::parse(answer->body).value("stalled", 0) > 0;
-    }
     httplib::Client control() const { return httplib::Client("127.0.0.1", service.port()); }
 };
 
@@ -224,7 +214,6 @@ class ServerFaultTest : public LaunchRoadTest {
 // host is asked again after a 5xx or a drop (three times at most), and for a new address after
 // an expired one. What a failed launch has downloaded stays for the next one to resume.
 TEST_F(ServerFaultTest, EachRequestFailingInTurnEndsOrResumesTheLaunchAndLeavesNothingBehind) {
-    using enum RemoteLaunchStage;
     const std::string trouble = "The service is having trouble. Try again later.";
     const std::string failed =
         "The build couldn’t be downloaded. Check your connection, then try again.";
@@ -234,20 +223,18 @@ TEST_F(ServerFaultTest, EachRequestFailingInTurnEndsOrResumesTheLaunchAndLeavesN
         const char* route;
         const char* fault;
         std::optional<std::string> message;        // absent: it succeeds
-        RemoteLaunchStage stage;                   // the last stage reported
         std::vector<std::string> ranges = {};      // of the archive requests
-        std::vector<std::string> nextRanges = {};  // and of the next launch's, when checked
+        std::vector<std::string> nextRanges = {};  // and of the next launch's
     } cases[] = {
-        {"manifest", R"({"fault":"status","status":500})", trouble, fetching},
+        {"manifest", R"({"fault":"status","status":500})", trouble, {}, {""}},
         {"artifact",
          R"({"fault":"drop","at":0.4})",
          failed,
-         downloading,
          {"", resumeAt, resumeAt, resumeAt},
          {resumeAt}},
-        {"artifact", R"({"fault":"status","status":502,"times":1})", {}, running, {"", ""}},
-        {"download", R"({"fault":"expire","times":1})", {}, running, {"", ""}},
-        {"download", R"({"fault":"expire","times":2})", failed, downloading, {"", ""}},
+        {"artifact", R"({"fault":"status","status":502,"times":1})", {}, {"", ""}},
+        {"download", R"({"fault":"expire","times":1})", {}, {"", ""}},
+        {"download", R"({"fault":"expire","times":2})", failed, {"", ""}, {""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.route) + " " + c.fault);
@@ -255,20 +242,17 @@ TEST_F(ServerFaultTest, EachRequestFailingInTurnEndsOrResumesTheLaunchAndLeavesN
         faultOnly(c.route, c.fault);
         const LaunchOutcome outcome = launch();
         EXPECT_EQ(outcome.message(), c.message);
-        EXPECT_EQ(outcome.stages.back(), c.stage);
         EXPECT_EQ(artifactRanges(), c.ranges);
         EXPECT_EQ(fs::exists(cachedArchive()), !c.message);
         faultOnly();
         expectCleanMachineAndWorkingNextLaunch();
-        if (!c.nextRanges.empty()) {
-            EXPECT_EQ(artifactRanges(), c.nextRanges);
-        }
+        EXPECT_EQ(artifactRanges(), c.nextRanges);
     }
 }
 
 // The user cancels a pull-request launch through the application state driving the real core,
-// once the service holds the route's request unanswered or a host tool (on every call, or when
-// its second argument is `subcommand`) hangs: the stop must reach each request and command.
+// once the service holds the route's request unanswered or a host tool hangs (when its second
+// argument matches `subcommand`, a shell pattern): the stop must reach each request and command.
 using CancellationTest = ServerFaultTest;
 
 TEST_F(CancellationTest, AStalledLaunchReturnsToIdleSilentlyAndLeavesNothingBehind) {
@@ -277,7 +261,7 @@ TEST_F(CancellationTest, AStalledLaunchReturnsToIdleSilentlyAndLeavesNothingBehi
         LaunchStage stage;
         std::string route;
         std::string tool = "";
-        std::string subcommand = "";
+        std::string subcommand = "*";
     } stalls[] = {
         {"ManifestStalls", LaunchStage::fetching, "manifest"},
         {"ArtifactStalls", LaunchStage::downloading, "artifact"},
@@ -299,10 +283,9 @@ TEST_F(CancellationTest, AStalledLaunchReturnsToIdleSilentlyAndLeavesNothingBehi
             }
         }
         if (!stall.tool.empty()) {
-            scripted.add(stall.tool, "[ -z '" + stall.subcommand + "' ] || [ \"$2\" = '" +
-                                         stall.subcommand + "' ] || exec '" +
-                                         (real / stall.tool).string() + "' \"$@\"\necho $$ > '" +
-                                         hung.path().string() + "'\nexec sleep 600");
+            scripted.add(stall.tool, "case \"$2\" in " + stall.subcommand + ") echo $$ > '" +
+                                         hung.path().string() + "'; exec sleep 600;; esac\nexec '" +
+                                         (real / stall.tool).string() + "' \"$@\"");
         }
         const auto tokens = std::make_shared<FakeTokenStore>();
         tokens->token = kToken;
@@ -317,7 +300,13 @@ TEST_F(CancellationTest, AStalledLaunchReturnsToIdleSilentlyAndLeavesNothingBehi
         const QFuture<void> finished = state->receive(QUrl("quaylet://preview/pr-faults"));
         // Awaited on a thread of its own: the launch waits for this thread to show each stage.
         auto held = std::async(std::launch::async, [&] {
-            return stall.tool.empty() ? stalled() : !hung.awaitLine().empty();
+            if (!stall.tool.empty()) {
+                return !hung.awaitLine().empty();
+            }
+            httplib::Client waiting = control();
+            waiting.set_read_timeout(60s);
+            const auto answer = waiting.Get("/dev/faults/stalled");  // until one is held
+            return answer && json::parse(answer->body).value("stalled", 0) > 0;
         });
         ASSERT_TRUE(waitFor([&] { return held.wait_for(0s) == std::future_status::ready; }));
         ASSERT_TRUE(held.get()) << "nothing held the launch";
@@ -340,9 +329,7 @@ TEST_F(DiskFaultTest, ACachedArchiveChangedBetweenLaunchesIsDownloadedAgain) {
     std::fstream(cachedArchive(), std::ios::in | std::ios::out | std::ios::binary)
         .seekp(std::streamoff(fs::file_size(cachedArchive()) / 2))
         .put('\x5a');
-    const LaunchOutcome outcome = launch();
-    EXPECT_EQ(outcome.message(), std::nullopt);
-    EXPECT_EQ(outcome.stages.at(1), RemoteLaunchStage::downloading);
+    EXPECT_EQ(launch().stages.at(1), RemoteLaunchStage::downloading);
     expectCleanMachineAndWorkingNextLaunch();
 }
 
@@ -354,21 +341,19 @@ TEST_F(DiskFaultTest, AReadOnlyOrFullCacheEndsTheLaunchWithTheReasonAndNoPartial
                        ("size=" + std::to_string(size)).c_str()) == 0;
     };
     const struct {
-        const char* name;
         std::uintmax_t size;
         bool readOnlyAfterALaunch;
         std::string message;  // a part of it
-        RemoteLaunchStage stage;
     } disks[] = {
-        // Neither can the unpacking tool write nor the earlier copy be removed.
-        {"a cached build on a disk turned read-only", 16 << 20, true,
-         "A required Mac command failed", RemoteLaunchStage::extracting},
-        {"full during the download", fs::file_size(builds / kPreview / "artifact.zip") / 2, false,
-         "No space left on device", RemoteLaunchStage::downloading},
+        // A cached build on a disk turned read-only: neither can the unpacking tool write nor
+        // the earlier copy be removed.
+        {16 << 20, true, "A required Mac command failed"},
+        // Full during the download.
+        {fs::file_size(builds / kPreview / "artifact.zip") / 2, false, "No space left on device"},
     };
     fs::create_directories(cacheRoot);
     for (const auto& disk : disks) {
-        SCOPED_TRACE(disk.name);
+        SCOPED_TRACE(disk.message);
         if (!mount(disk.size, 0)) {
             GTEST_SKIP() << "this process may not mount a tmpfs: " << std::strerror(errno);
         }
@@ -380,17 +365,11 @@ TEST_F(DiskFaultTest, AReadOnlyOrFullCacheEndsTheLaunchWithTheReasonAndNoPartial
             ASSERT_EQ(launch().message(), std::nullopt);
             ASSERT_TRUE(mount(disk.size, MS_REMOUNT | MS_RDONLY)) << std::strerror(errno);
         }
-        const LaunchOutcome outcome = launch();
-        EXPECT_NE(outcome.message().value_or("").find(disk.message), std::string::npos)
-            << outcome.message().value_or("it succeeded");
-        EXPECT_EQ(outcome.stages.back(), disk.stage);
+        const std::string message = launch().message().value_or("it succeeded");
+        EXPECT_NE(message.find(disk.message), std::string::npos) << message;
         ASSERT_TRUE(mount(16 << 20, MS_REMOUNT)) << std::strerror(errno);
         expectCleanMachineAndWorkingNextLaunch();
     }
-}
-
-long entriesIn(const fs::path& folder) {
-    return static_cast<long>(std::distance(fs::directory_iterator(folder), {}));
 }
 
 long residentBytes() {
@@ -400,8 +379,8 @@ long residentBytes() {
 }
 
 struct Usage {
-    long descriptors = entriesIn("/proc/self/fd");
-    long threads = entriesIn("/proc/self/task");
+    long descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    long threads = std::distance(fs::directory_iterator("/proc/self/task"), {});
     long memory = residentBytes();
 };
 
@@ -410,15 +389,14 @@ using SoakTest = LaunchRoadTest;
 // Many launches in a row, some cancelled, must not leak descriptors, threads or memory. The
 // sanitizer pass leaves this test out: its quarantine keeps freed memory resident.
 TEST_F(SoakTest, TwoHundredLaunchesInARowKeepDescriptorsThreadsAndMemoryLevel) {
+    using enum RemoteLaunchStage;
     firstLook = std::chrono::milliseconds(0);
     // The first launch downloads and boots; the warm-up fills the caches that stay.
     for (int index = 0; index < 6; ++index) {
         ASSERT_EQ(launch().message(), std::nullopt) << "warm-up launch " << index;
     }
     // The road of a cached build, but for its last stage: a launch cancelled there has ended.
-    const std::vector<RemoteLaunchStage> road = {
-        RemoteLaunchStage::fetching,  RemoteLaunchStage::verifying,  RemoteLaunchStage::extracting,
-        RemoteLaunchStage::selecting, RemoteLaunchStage::installing, RemoteLaunchStage::launching};
+    const std::vector road = {fetching, verifying, extracting, selecting, installing, launching};
     const Usage before;
     // Every fifth launch is cancelled, at a stage that moves along the road each time.
     for (int index = 0; index < 200; ++index) {

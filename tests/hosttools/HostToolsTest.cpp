@@ -1,7 +1,6 @@
 // The stand-in tools of this build, run as real child processes by their link names the way the
 // core runs them, on a simulated device set of the test's own. The launch road's tests drive
 // them end to end; here, what those take for granted.
-#include <array>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -38,11 +37,10 @@ class HostToolsTest : public ::testing::Test {
         }
         return "";
     }
-    json stored() const { return json::parse(std::ifstream(home.path() / "devices.json")); }
+    json stored() const { return json::parse(std::ifstream(folder.path() / "devices.json")); }
 
-    TemporaryDirectory home;
-    TemporaryDirectory folder;
-    ScopedEnvironment simulatorHome{"QUAYLET_SIMULATOR_HOME", home.path().string()};
+    TemporaryDirectory folder;  // the simulated device set's home too
+    ScopedEnvironment simulatorHome{"QUAYLET_SIMULATOR_HOME", folder.path().string()};
 };
 
 // The launcher reads a boot's refusal of a booted device as success and any other failure as
@@ -54,7 +52,7 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     const std::string orphan = firstDevice(false);
     ASSERT_EQ(run("xcrun", {"simctl", "boot", booted}).status, 0);
     const json before = stored();
-    const std::string text = (home.path() / "devices.json").string();  // neither zip nor binary
+    const std::string text = (folder.path() / "devices.json").string();  // neither zip nor binary
     const struct {
         std::string tool;
         std::vector<std::string> arguments;
@@ -125,66 +123,41 @@ TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
     }
 }
 
-// The header reader behind the stand-in lipo, on headers built here.
-using Bytes = std::vector<std::uint8_t>;
-using Names = std::vector<std::string>;
-
-constexpr std::uint32_t kArm64 = 0x0100000c;
-constexpr std::uint32_t kX86_64 = 0x01000007;
-
-// Appends each value as `width` bytes in the byte order asked for.
-void put(Bytes& bytes, std::initializer_list<std::uint64_t> values, int width,
-         bool bigEndian = true) {
-    for (const std::uint64_t value : values) {
-        for (int index = 0; index < width; ++index) {
-            bytes.push_back(std::uint8_t(value >> 8 * (bigEndian ? width - 1 - index : index)));
+// The header reader behind the stand-in lipo, on headers written out here: hex digits in groups,
+// the rest zeros up to `size`.
+std::vector<std::uint8_t> bytes(std::string_view hex, std::size_t size) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t at = 0; at < hex.size(); ++at) {
+        if (hex[at] != ' ') {
+            bytes.push_back(std::uint8_t(std::stoi(std::string(hex.substr(at++, 2)), nullptr, 16)));
         }
     }
-}
-
-// A 64-bit executable with no load commands.
-Bytes thinMach(std::uint32_t cpuType, std::uint32_t cpuSubtype) {
-    Bytes bytes;
-    put(bytes, {0xfeedfacf, cpuType, cpuSubtype, 2}, 4, false);
-    bytes.resize(32);
-    return bytes;
-}
-
-// Each slice: processor type and subtype, offset and size.
-using Slice = std::array<std::uint64_t, 4>;
-
-// A universal header with 64-bit offsets and sizes.
-Bytes fat(const std::vector<Slice>& slices) {
-    Bytes bytes;
-    put(bytes, {0xcafebabf, slices.size()}, 4);
-    for (const auto& [cpuType, cpuSubtype, offset, size] : slices) {
-        put(bytes, {cpuType, cpuSubtype}, 4);
-        put(bytes, {offset, size}, 8);
-        put(bytes, {14, 0}, 4);  // the alignment and a reserved word
-    }
-    return bytes;
-}
-
-Bytes elf(int elfClass, bool bigEndian, std::uint16_t machine) {
-    Bytes bytes{0x7f, 'E', 'L', 'F', std::uint8_t(elfClass), std::uint8_t(bigEndian ? 2 : 1), 1};
-    bytes.resize(16);
-    put(bytes, {2, machine}, 2, bigEndian);  // an executable for that machine
-    bytes.resize(elfClass == 2 ? 64 : 52);
+    bytes.resize(size);
     return bytes;
 }
 
 // Found once: a universal arch table cut inside its last entry was read. Whole, each header
 // names its architectures; the top byte of a subtype holds flags, not the model.
 TEST(ExecutableArchitecturesTest, EveryTruncatedHeaderIsRefused) {
-    const std::pair<Bytes, Names> headers[] = {
-        {thinMach(kArm64, 0x80000002), {"arm64e"}},
-        {fat({{kArm64, 0, 64, 1}, {kX86_64, 3, 64, 1}}), {"arm64", "x86_64"}},
-        {elf(1, true, 20), {"ppc"}},
+    using Names = std::vector<std::string>;
+    const std::pair<std::vector<std::uint8_t>, Names> headers[] = {
+        // A thin 64-bit Mach-O (little-endian): arm64, subtype 2 with a flag, an executable.
+        {bytes("cffaedfe 0c000001 02000080 02000000", 32), {"arm64e"}},
+        // A universal header with 64-bit offsets: each slice's processor type and subtype, its
+        // offset and size, its alignment and a reserved word.
+        {bytes("cafebabf 00000002"
+               "0100000c 00000000 0000000000000040 0000000000000001 0000000e 00000000"
+               "01000007 00000003 0000000000000040 0000000000000001 0000000e 00000000",
+               72),
+         {"arm64", "x86_64"}},
+        // A 32-bit big-endian ELF executable for PowerPC (machine 20).
+        {bytes("7f454c46 010201 000000000000000000 0002 0014", 52), {"ppc"}},
     };
     for (const auto& [header, names] : headers) {
         EXPECT_EQ(hosttools::executableArchitectures(header, header.size()), names);
         for (std::size_t length = 0; length < header.size(); ++length) {
-            const Bytes prefix(header.begin(), header.begin() + static_cast<long>(length));
+            // A copy, so that a read past its end is one the sanitizers see.
+            const std::vector prefix(header.begin(), header.begin() + std::ptrdiff_t(length));
             EXPECT_EQ(hosttools::executableArchitectures(prefix, prefix.size()), Names{}) << length;
         }
     }

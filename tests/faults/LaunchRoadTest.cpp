@@ -15,20 +15,15 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <future>
-#include <memory>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "core/errors/UserMessage.h"
 #include "core/process/DeveloperTools.h"
 #include "core/service/RemotePreviewLauncher.h"
-#include "doubles/AppStateDoubles.h"
-#include "feature/AppState.h"
 #include "feature/CorePreviewService.h"
-#include "feature/CoreSimulatorService.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
-#include "qtcore/EventLoop.h"
 #include "support/DevServiceProcess.h"
 #include "support/ScopedEnvironment.h"
 #include "support/ScriptedTools.h"
@@ -65,19 +60,18 @@ class LaunchRoadTest : public ::testing::Test {
         ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     }
 
-    RemotePreviewLauncher launcherWith(const DeveloperTools& tools) const {
+    // A pull-request launch through the service the application launches with, which joins the
+    // launch's own stop to its own; onStage runs as each stage is reported, before its work.
+    LaunchOutcome launch(const DeveloperTools& tools = DeveloperTools::forThisHost(),
+                         std::stop_token stop = {},
+                         const std::function<void(RemoteLaunchStage)>& onStage = {}) const {
         const AppInspector inspector(ProcessRunner(), tools);
-        return RemotePreviewLauncher(
+        CorePreviewService previews(RemotePreviewLauncher(
             PreviewAPIClient(service.baseURL(), HTTPSession::shared()),
             ArtifactSecurity(ProcessRunner(), tools),
             SimulatorLauncher(ProcessRunner(), tools, SimulatorDiscovery(ProcessRunner(), tools),
                               SimulatorSelector(), inspector, firstLook),
-            inspector, cacheRoot);
-    }
-
-    // A pull-request launch; onStage runs as each stage is reported, before its work.
-    LaunchOutcome launch(std::stop_token stop = {},
-                         const std::function<void(RemoteLaunchStage)>& onStage = {}) const {
+            inspector, cacheRoot));
         LaunchOutcome outcome;
         const auto report = [&](RemoteLaunchStage stage) {
             outcome.stages.push_back(stage);
@@ -86,8 +80,7 @@ class LaunchRoadTest : public ::testing::Test {
             }
         };
         try {
-            launcherWith(DeveloperTools::forThisHost())
-                .launch({.previewID = kPreview, .token = kToken}, {}, report, stop);
+            previews.launch({.previewID = kPreview, .token = kToken}, {}, report, stop);
         } catch (...) {
             outcome.error = std::current_exception();
         }
@@ -250,24 +243,25 @@ TEST_F(ServerFaultTest, EachRequestFailingInTurnEndsOrResumesTheLaunchAndLeavesN
     }
 }
 
-// The user cancels a pull-request launch through the application state driving the real core,
-// once the service holds the route's request unanswered or a host tool hangs (when its second
-// argument matches `subcommand`, a shell pattern): the stop must reach each request and command.
+// The user cancels a pull-request launch once the service holds the route's request unanswered
+// or a host tool hangs (when its second argument matches `subcommand`, a shell pattern): the
+// stop must reach each request and command of the launch.
 using CancellationTest = ServerFaultTest;
 
-TEST_F(CancellationTest, AStalledLaunchReturnsToIdleSilentlyAndLeavesNothingBehind) {
+TEST_F(CancellationTest, AStalledLaunchEndsCancelledAndLeavesNothingBehind) {
+    using enum RemoteLaunchStage;
     const struct {
         const char* name;
-        LaunchStage stage;
+        RemoteLaunchStage stage;
         std::string route;
         std::string tool = "";
         std::string subcommand = "*";
     } stalls[] = {
-        {"ManifestStalls", LaunchStage::fetching, "manifest"},
-        {"ArtifactStalls", LaunchStage::downloading, "artifact"},
-        {"UnpackingHangs", LaunchStage::extracting, "", "ditto"},
-        {"SimulatorListingHangs", LaunchStage::selecting, "", "xcrun", "list"},
-        {"BootWaitHangs", LaunchStage::booting, "", "xcrun", "bootstatus"},
+        {"ManifestStalls", fetching, "manifest"},
+        {"ArtifactStalls", downloading, "artifact"},
+        {"UnpackingHangs", extracting, "", "ditto"},
+        {"SimulatorListingHangs", selecting, "", "xcrun", "list"},
+        {"BootWaitHangs", booting, "", "xcrun", "bootstatus"},
     };
     const fs::path real = DeveloperTools::forThisHost().directory();
     for (const auto& stall : stalls) {
@@ -287,34 +281,21 @@ TEST_F(CancellationTest, AStalledLaunchReturnsToIdleSilentlyAndLeavesNothingBehi
                                          hung.path().string() + "'; exec sleep 600;; esac\nexec '" +
                                          (real / stall.tool).string() + "' \"$@\"");
         }
-        const auto tokens = std::make_shared<FakeTokenStore>();
-        tokens->token = kToken;
-        const auto state = std::make_unique<AppState>(
-            QUrl(QString::fromStdString(service.baseURL())),
-            AppState::Collaborators{
-                std::make_shared<CorePreviewService>(launcherWith(scripted.tools())),
-                std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()), tokens,
-                Settings(scratch.path() / "settings.json"),
-                PendingSignIn(scratch.path() / "pending-sign-in")});
-
-        const QFuture<void> finished = state->receive(QUrl("quaylet://preview/pr-faults"));
-        // Awaited on a thread of its own: the launch waits for this thread to show each stage.
-        auto held = std::async(std::launch::async, [&] {
-            if (!stall.tool.empty()) {
-                return !hung.awaitLine().empty();
-            }
+        std::stop_source user;
+        LaunchOutcome outcome;
+        std::thread launching([&] { outcome = launch(scripted.tools(), user.get_token()); });
+        if (stall.tool.empty()) {
             httplib::Client waiting = control();
             waiting.set_read_timeout(60s);
-            const auto answer = waiting.Get("/dev/faults/stalled");  // until one is held
-            return answer && json::parse(answer->body).value("stalled", 0) > 0;
-        });
-        ASSERT_TRUE(waitFor([&] { return held.wait_for(0s) == std::future_status::ready; }));
-        ASSERT_TRUE(held.get()) << "nothing held the launch";
-        EXPECT_EQ(state->stage(), stall.stage);
-        state->cancelLaunch();
-        ASSERT_TRUE(waitFor(finished)) << "the cancelled launch never ended";
-        EXPECT_EQ(state->stage(), LaunchStage::idle);
-        EXPECT_EQ(state->errorMessage(), std::nullopt);
+            const auto answer = waiting.Get("/dev/faults/stalled");  // once one is held
+            EXPECT_TRUE(answer && json::parse(answer->body).value("stalled", 0) > 0);
+        } else {
+            EXPECT_FALSE(hung.awaitLine().empty()) << "the tool never ran";
+        }
+        user.request_stop();
+        launching.join();
+        EXPECT_TRUE(outcome.wasCancelled()) << outcome.message().value_or("it succeeded");
+        EXPECT_EQ(outcome.stages.back(), stall.stage);
         faultOnly();
         // A hung tool that outlived the cancellation is a leftover process here.
         expectCleanMachineAndWorkingNextLaunch();
@@ -403,11 +384,12 @@ TEST_F(SoakTest, TwoHundredLaunchesInARowKeepDescriptorsThreadsAndMemoryLevel) {
         const bool cancel = index % 5 == 4;
         const RemoteLaunchStage cancelAt = road[std::size_t(index / 5) % road.size()];
         std::stop_source user;
-        const LaunchOutcome outcome = launch(user.get_token(), [&](RemoteLaunchStage stage) {
-            if (cancel && stage == cancelAt) {
-                user.request_stop();
-            }
-        });
+        const LaunchOutcome outcome =
+            launch(DeveloperTools::forThisHost(), user.get_token(), [&](RemoteLaunchStage stage) {
+                if (cancel && stage == cancelAt) {
+                    user.request_stop();
+                }
+            });
         ASSERT_EQ(outcome.message(), std::nullopt) << "launch " << index;
         ASSERT_EQ(outcome.wasCancelled(), cancel) << "launch " << index;
     }

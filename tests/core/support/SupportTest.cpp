@@ -1,7 +1,4 @@
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -25,14 +22,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Bytes in, the text they must give.
-struct Case {
-    const char* name;
-    std::string bytes;
-    std::string text;
-};
+// A case's name, bytes in and the text they must give.
+using Case = std::tuple<const char*, std::string, std::string>;
 
-TEST(TextTest, ReplacesEachMaximalInvalidSubpartOnce) {
+// Bytes are decoded first, each maximal invalid subpart replaced once.
+TEST(TextTest, OutsideTextPrintsInert) {
     const Case cases[] = {
         {"truncated three-byte sequence is one subpart", "a\xE2\x82z", "a\uFFFDz"},
         {"truncated at the end", "a\xF0\x9F\x9A", "a\uFFFD"},
@@ -40,15 +34,6 @@ TEST(TextTest, ReplacesEachMaximalInvalidSubpartOnce) {
         {"surrogate half", "\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"invalid lead bytes", "\xFE\xFF", "\uFFFD\uFFFD"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(decodeUtf8Lossy(c.bytes), c.text);
-    }
-}
-
-TEST(TextTest, OutsideTextPrintsInert) {
-    const Case cases[] = {
         {"printable text passes", "Fix \u201Ccaf\u00E9\u201D #12 \U0001F680",
          "Fix \u201Ccaf\u00E9\u201D #12 \U0001F680"},
         {"line breaks, tab, NUL and DEL", std::string("a\nb\tc\0d\x7F", 8),
@@ -59,9 +44,8 @@ TEST(TextTest, OutsideTextPrintsInert) {
          "\uFFFDgnp.exe\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"neighbours of the ranges pass", " ~\u00A0\u2027\u202F", " ~\u00A0\u2027\u202F"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(inertText(c.bytes), c.text);
+    for (const auto& [name, bytes, text] : cases) {
+        EXPECT_EQ(inertText(bytes), text) << name;
     }
 }
 
@@ -148,17 +132,15 @@ TEST(UserMessageTest, ShowsEachKindOfFailureAndHidesCancellation) {
 // Builds, one level at a time, a chain of folders far longer than any path may be and
 // deeper than the descriptors the test then allows.
 void makeDeepChain(const fs::path& top) {
-    const std::string name(200, 'd');
+    const fs::path start = fs::current_path();
     fs::create_directory(top);
-    int folder = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
+    fs::current_path(top);
     for (int level = 0; level < 300; ++level) {
-        ASSERT_EQ(::mkdirat(folder, name.c_str(), 0755), 0);
-        const int next = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY);
-        ::close(folder);
-        folder = next;
+        fs::create_directory(std::string(200, 'd'));
+        fs::current_path(std::string(200, 'd'));
     }
-    ::close(::openat(folder, "f", O_CREAT | O_WRONLY, 0644));
-    ::close(folder);
+    std::ofstream("f") << "x";
+    fs::current_path(start);
 }
 
 TEST(FileTreeTest, RemovesTheWholeTreeAndNothingOutsideIt) {

@@ -11,7 +11,7 @@
 #include "core/process/ProcessRunner.h"
 #include "core/service/AbsoluteURL.h"
 #include "core/service/CredentialStore.h"
-#include "core/service/ManifestJson.h"
+#include "core/service/ServiceRecords.h"
 #include "support/PrivateSecretService.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
@@ -21,21 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One received request as a line: method, target and the headers the client chooses.
-std::string describe(const httplib::Request& request) {
-    const auto header = [&](const char* name) {
-        return request.has_header(name) ? request.get_header_value(name) : "-";
-    };
-    return request.method + " " + request.target + " auth=" + header("Authorization") +
-           " accept=" + header("Accept");
-}
-
 // Answers every request under /api/ and /files/ with the scripted status and body and keeps
-// what it received; /offsite sends the client to a plain http address of another server, and
-// /files/chunked sends the body without announcing its length.
+// each as a line of its method, target and the headers the client chooses; /offsite sends the
+// client to a plain http address of another server, and /files/chunked sends the body without
+// announcing its length. Given a folder with cert.pem and key.pem, it speaks https.
 class LoopbackServer {
   public:
-    std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    const std::string& baseURL() const { return baseURL_; }
 
     void script(int status, std::string body) {
         const std::lock_guard lock(mutex_);
@@ -49,13 +41,16 @@ class LoopbackServer {
         return received_;
     }
 
-    LoopbackServer() {
+    explicit LoopbackServer(const std::optional<fs::path>& tls = std::nullopt)
+        : server_(tls ? std::make_unique<httplib::SSLServer>((*tls / "cert.pem").c_str(),
+                                                             (*tls / "key.pem").c_str())
+                      : std::make_unique<httplib::Server>()) {
         // Answers as a server without Range support does: always the whole body.
-        server_.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+        server_->set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
             const_cast<httplib::Request&>(request).ranges.clear();
             return httplib::Server::HandlerResponse::Unhandled;
         });
-        server_.Get(R"(.*/chunked)", [this](const httplib::Request&, httplib::Response& response) {
+        server_->Get(R"(.*/chunked)", [this](const httplib::Request&, httplib::Response& response) {
             response.set_chunked_content_provider("application/octet-stream",
                                                   [this](std::size_t, httplib::DataSink& sink) {
                                                       const std::lock_guard lock(mutex_);
@@ -64,35 +59,38 @@ class LoopbackServer {
                                                       return true;
                                                   });
         });
-        server_.Get("/offsite", [](const httplib::Request&, httplib::Response& response) {
+        server_->Get("/offsite", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("http://0.0.0.0:1/a.zip");
         });
         const auto respond = [this](const httplib::Request& request, httplib::Response& response) {
             const std::lock_guard lock(mutex_);
-            received_.push_back(describe(request));
+            received_.push_back(request.method + " " + request.target +
+                                " auth=" + request.get_header_value("Authorization") +
+                                " accept=" + request.get_header_value("Accept"));
             response.status = status_;
             response.set_content(body_, request.path.starts_with("/files/") ? "application/zip"
                                                                             : "application/json");
         };
-        server_.Get(R"(/(api|files)/.*)", respond);
-        server_.Post(R"(/(api|files)/.*)", respond);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        server_->Get(R"(/(api|files)/.*)", respond);
+        server_->Post(R"(/(api|files)/.*)", respond);
+        baseURL_ = std::string(tls ? "https" : "http") +
+                   "://127.0.0.1:" + std::to_string(server_->bind_to_any_port("127.0.0.1"));
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
         // A stop that arrives before the server runs is lost and the join would hang.
-        while (!server_.is_running()) {
+        while (!server_->is_running()) {
             std::this_thread::yield();
         }
     }
 
     ~LoopbackServer() {
-        server_.stop();
+        server_->stop();
         thread_.join();
     }
 
   private:
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
-    int port_ = 0;
+    std::string baseURL_;
     std::mutex mutex_;
     int status_ = 200;
     std::string body_;
@@ -169,27 +167,19 @@ TEST_F(PreviewAPIClientTest, IdentifiersOutsideTheirAlphabetAreRefusedBeforeSend
 }
 
 TEST(URLRuleTest, HTTPSAnywherePlainHTTPOnlyToThisComputerWhenAllowed) {
-    const struct {
-        const char* url;
-        bool withLoopbackHTTP;
-        bool withoutIt;
-    } cases[] = {
+    // The address, and whether it is permitted with plain http to this computer and without.
+    const std::tuple<const char*, bool, bool> cases[] = {
         {"HTTPS://quaylet.dev", true, true},       {"http://127.255.0.9", true, false},
         {"http://[::1]:8080", true, false},        {"http://LocalHost/", true, false},
         {"http://128.0.0.1", false, false},        {"http://localhost.quaylet.dev", false, false},
         {"http://127.0.0.1.nip.io", false, false}, {"http://[::ffff:127.0.0.1]", false, false},
         {"ftp://127.0.0.1/x", false, false},       {"not a url", false, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.url);
-        EXPECT_EQ(isPermittedURL(c.url, true), c.withLoopbackHTTP);
-        EXPECT_EQ(isPermittedURL(c.url, false), c.withoutIt);
+    for (const auto& [url, withLoopbackHTTP, withoutIt] : cases) {
+        SCOPED_TRACE(url);
+        EXPECT_EQ(isPermittedURL(url, true), withLoopbackHTTP);
+        EXPECT_EQ(isPermittedURL(url, false), withoutIt);
     }
-}
-
-std::string contentsOf(const fs::path& file) {
-    std::ifstream input(file);
-    return std::string(std::istreambuf_iterator<char>(input), {});
 }
 
 // A download ends as soon as it would pass the size the manifest promised, and leaves no file.
@@ -209,26 +199,25 @@ TEST_F(PreviewAPIClientTest, DownloadStaysWithinThePromisedSizeAndOffPlainHTTPEl
         const char* name;
         const PreviewAPIClient& via;
         std::optional<std::string> partialBefore;
-        int status;
         std::string from;
         std::int64_t promisedSize;
         std::string outcome;  // the digest, or the failure's message
-        std::optional<std::string> partialAfter;
-        std::size_t requestsReceived;
+        std::optional<std::uintmax_t> partialSizeAfter;
     } cases[] = {
-        {"a 200 to a resume starts over", client, "stale", 200, files + "a.zip", 17, digest, body,
-         1},
-        {"body passes the promise by one byte mid-transfer", client, std::nullopt, 200,
-         files + "chunked", 16, tooLong, std::nullopt, 0},
-        {"leftover above the promise", client, "0123456789", 200, files + "a.zip", 5, tooLong,
-         std::nullopt, 0},
-        {"plain http elsewhere", client, std::nullopt, 200, "http://0.0.0.0:1/a.zip", 17,
-         insecure("0.0.0.0"), "", 0},
-        {"redirect to plain http elsewhere", client, std::nullopt, 200,
-         server.baseURL() + "/offsite", 17, insecure("127.0.0.1"), "", 0},
-        {"plain http from a service elsewhere", elsewhere, std::nullopt, 200, files + "a.zip", 17,
-         insecure("127.0.0.1"), "", 0},
+        {"a 200 to a resume starts over", client, "stale", files + "a.zip", 17, digest, 17},
+        {"body passes the promise by one byte mid-transfer", client, std::nullopt,
+         files + "chunked", 16, tooLong, std::nullopt},
+        {"leftover above the promise", client, "0123456789", files + "a.zip", 5, tooLong,
+         std::nullopt},
+        {"plain http elsewhere", client, std::nullopt, "http://0.0.0.0:1/a.zip", 17,
+         insecure("0.0.0.0"), 0},
+        {"redirect to plain http elsewhere", client, std::nullopt, server.baseURL() + "/offsite",
+         17, insecure("127.0.0.1"), 0},
+        {"plain http from a service elsewhere", elsewhere, std::nullopt, files + "a.zip", 17,
+         insecure("127.0.0.1"), 0},
     };
+    // Only the download that succeeds reaches the server, and without the token.
+    const std::vector<std::string> sentOnSuccess = {"GET /files/a.zip auth= accept="};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const testing::TemporaryDirectory folder;
@@ -236,7 +225,7 @@ TEST_F(PreviewAPIClientTest, DownloadStaysWithinThePromisedSizeAndOffPlainHTTPEl
         if (c.partialBefore) {
             std::ofstream(partial) << *c.partialBefore;
         }
-        server.script(c.status, body);
+        server.script(200, body);
         std::string digestWritten;
         std::string outcome = failureOf([&] {
             digestWritten =
@@ -244,13 +233,10 @@ TEST_F(PreviewAPIClientTest, DownloadStaysWithinThePromisedSizeAndOffPlainHTTPEl
         });
         outcome = outcome == "no failure" ? digestWritten : outcome;
         EXPECT_EQ(outcome, c.outcome);
-        EXPECT_EQ(fs::exists(partial) ? std::optional(contentsOf(partial)) : std::nullopt,
-                  c.partialAfter);
-        const auto received = server.received();
-        EXPECT_EQ(received.size(), c.requestsReceived);
-        if (outcome == digest) {
-            EXPECT_NE(received.at(0).find(" auth=- "), std::string::npos);
-        }
+        EXPECT_EQ(fs::exists(partial) ? std::optional(fs::file_size(partial)) : std::nullopt,
+                  c.partialSizeAfter);
+        EXPECT_EQ(server.received(),
+                  outcome == digest ? sentOnSuccess : std::vector<std::string>{});
     }
     EXPECT_THROW(PreviewAPIClient("http://0.0.0.0", session), std::invalid_argument);
 }
@@ -265,35 +251,16 @@ TEST(PreviewAPIClientTLSTest, TrustsOnlyCertificatesFromATrustedAuthority) {
           "1", "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem", "-subj", "/CN=127.0.0.1",
           "-addext", "subjectAltName=IP:127.0.0.1"}},
         {});
-    httplib::SSLServer server((dir + "/cert.pem").c_str(), (dir + "/key.pem").c_str());
-    ASSERT_TRUE(server.is_valid());
-    server.Get("/api/v1/previews/pv_1", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(testing::manifestJson().dump(), "application/json");
-    });
-    const std::string baseURL =
-        "https://127.0.0.1:" + std::to_string(server.bind_to_any_port("127.0.0.1"));
-    std::thread serving([&] { server.listen_after_bind(); });
-
+    LoopbackServer server(folder.path());
+    server.script(200, testing::manifestJson().dump());
     const HTTPSession trusting(HTTPSession::Options{folder.path() / "cert.pem"});
-    // A failure, not an exception, so that the server always stops.
-    EXPECT_EQ(failureOf([&] { PreviewAPIClient(baseURL, trusting).preview("pv_1", "tok", {}); }),
-              "no failure");
     const HTTPSession systemTrust(HTTPSession::Options{});
-    EXPECT_EQ(failureOf([&] { PreviewAPIClient(baseURL, systemTrust).preview("pv_1", "tok", {}); }),
+    EXPECT_NO_THROW(PreviewAPIClient(server.baseURL(), trusting).preview("pv_1", "tok", {}));
+    const PreviewAPIClient untrusting(server.baseURL(), systemTrust);
+    EXPECT_EQ(failureOf([&] { untrusting.preview("pv_1", "tok", {}); }),
               "The identity of the server at 127.0.0.1 couldn’t be verified, so Quaylet didn’t "
               "connect. Check your network, then try again.");
-    server.stop();
-    serving.join();
 }
-
-using testing::PrivateSecretService;
-using testing::ScopedEnvironment;
-using testing::TemporaryDirectory;
-
-// What reading, saving, removing and reading again print when the store cannot keep a token.
-const std::string kUnavailable =
-    "absent\nrefused:Quaylet couldn’t save your GitHub sign-in. "
-    "Unlock Keychain, then try again.\nremoved\nabsent\n";
 
 // Runs the store operations in a fresh process (see CredentialStoreProbe.cpp): a line each.
 std::string runStore(const std::vector<std::string>& operations) {
@@ -303,23 +270,23 @@ std::string runStore(const std::vector<std::string>& operations) {
 }
 
 // A second save replaces the first and removing twice is no failure; empty and non-ASCII
-// tokens read back as saved, bytes that are not UTF-8 as absent; a locked keyring reads as
-// absent and refuses saves without prompting.
+// tokens read back as saved, bytes that are not UTF-8 as absent. A locked keyring and no
+// secret service at all read as absent and refuse saves without prompting.
 TEST(CredentialStoreTest, KeepsOneTokenInTheSecretService) {
-    const PrivateSecretService keyring;
+    const testing::PrivateSecretService keyring;
     EXPECT_EQ(runStore({"save:first", "save:second", "read", "remove", "remove", "read", "save:",
                         "read", "save:gho_Tökén✓🔑", "read", "save:\xff\xfe", "read", "save:abc"}),
               "saved\nsaved\ntoken:second\nremoved\nremoved\nabsent\nsaved\ntoken:\nsaved\n"
               "token:gho_Tökén✓🔑\nsaved\nabsent\nsaved\n");
+    const std::string unavailable =
+        "absent\nrefused:Quaylet couldn’t save your GitHub sign-in. "
+        "Unlock Keychain, then try again.\nremoved\nabsent\n";
     keyring.lockDefaultCollection();
-    EXPECT_EQ(runStore({"read", "save:def", "remove", "read"}), kUnavailable);
-}
-
-TEST(CredentialStoreTest, WithoutSecretServiceReadsAbsentAndRefusesSaves) {
-    const TemporaryDirectory empty;
-    const ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS",
-                                "unix:path=" + (empty.path() / "no-bus").string());
-    EXPECT_EQ(runStore({"read", "save:abc", "remove", "read"}), kUnavailable);
+    EXPECT_EQ(runStore({"read", "save:def", "remove", "read"}), unavailable);
+    const testing::TemporaryDirectory empty;
+    const testing::ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS",
+                                         "unix:path=" + (empty.path() / "no-bus").string());
+    EXPECT_EQ(runStore({"read", "save:abc", "remove", "read"}), unavailable);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
 #include "core/service/BuildCache.h"
-#include "core/service/ManifestJson.h"
+#include "core/service/ServiceRecords.h"
 #include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
@@ -37,14 +37,11 @@ class BuildFolder {
         fixtures::ZipBuilder()
             .addBundle(fixtures::AppBundleBuilder().elfExecutableForHost(), "")
             .writeTo(archive());
-        manifest_ = testing::manifestJson();
-        manifest_["previewId"] = id;
-        set("artifactSize", fs::file_size(archive()));
-        set("sha256", digest());
+        set({{"previewId", id}, {"artifactSize", fs::file_size(archive())}, {"sha256", digest()}});
     }
 
-    void set(const std::string& key, json value) {
-        manifest_[key] = std::move(value);
+    void set(const json& changes) {
+        manifest_.update(changes);
         std::ofstream(folder_ / "manifest.json") << manifest_.dump();
     }
     fs::path archive() const { return folder_ / "artifact.zip"; }
@@ -55,7 +52,7 @@ class BuildFolder {
 
   private:
     fs::path folder_;
-    json manifest_;
+    json manifest_ = testing::manifestJson();
 };
 
 class RemotePreviewLauncherTest : public ::testing::Test {
@@ -99,7 +96,7 @@ class RemotePreviewLauncherTest : public ::testing::Test {
 TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchDownloads) {
     const std::string served = build.digest();
     const std::string promised(64, 'a');
-    build.set("sha256", promised);
+    build.set({{"sha256", promised}});
     const Outcome outcome = launch();
     EXPECT_EQ(userMessage(outcome.error),
               QuayletError::checksumMismatch(promised, served).errorDescription());
@@ -107,7 +104,7 @@ TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchD
     EXPECT_TRUE(fs::is_empty(cacheRoot / kPreview / promised)) << "nor its partial download";
     EXPECT_TRUE(launchEvents().empty()) << "a failed launch posts nothing";
 
-    build.set("sha256", served);
+    build.set({{"sha256", served}});
     const Outcome retry = launch();
     ASSERT_EQ(userMessage(retry.error), std::nullopt) << *userMessage(retry.error);
     EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
@@ -121,10 +118,9 @@ TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchD
 }
 
 TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
-    const auto past =
-        formatInternetDateTime(std::chrono::system_clock::now() - std::chrono::seconds(1));
-    const auto future =
-        formatInternetDateTime(std::chrono::system_clock::now() + std::chrono::hours(1));
+    const auto now = std::chrono::system_clock::now();
+    const auto past = formatInternetDateTime(now - std::chrono::seconds(1));
+    const auto future = formatInternetDateTime(now + std::chrono::hours(1));
     // The changes to the manifest, and how the message starts.
     const std::pair<json, std::string> cases[] = {
         {{{"schemaVersion", 2}, {"status", "failed"}}, "This build needs a newer version"},
@@ -139,9 +135,7 @@ TEST_F(RemotePreviewLauncherTest, ManifestChecksRunInOrderAfterTheCallback) {
     for (const auto& [changes, message] : cases) {
         SCOPED_TRACE(changes.dump());
         BuildFolder variant(builds.path(), "pv_variant");
-        for (const auto& [key, value] : changes.items()) {
-            variant.set(key, value);
-        }
+        variant.set(changes);
         const Outcome outcome = launch("pv_variant");
         EXPECT_TRUE(userMessage(outcome.error).value_or("").starts_with(message))
             << userMessage(outcome.error).value_or("no failure");
@@ -160,7 +154,7 @@ TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAny
     for (const std::string& digest : {std::string("../../../escaped"), std::string(63, 'a'),
                                       std::string(64, 'g'), std::string(64, 'a') + "/x"}) {
         SCOPED_TRACE(digest);
-        build.set("sha256", digest);
+        build.set({{"sha256", digest}});
         EXPECT_EQ(userMessage(launch().error),
                   "The downloaded build failed its security check. Open Settings, clear the "
                   "cache, then try again.");
@@ -205,8 +199,7 @@ TEST_F(BuildCacheTest, TrimRemovesTheLeastRecentlyLaunchedFirstAndRemovePreviews
     EXPECT_EQ(remaining(), (std::vector{never, old, kept, recent}));
 
     EXPECT_TRUE(cache.trim(0, kept).empty()) << "0 is no limit";
-    const auto removed = cache.trim(200'000, kept);
-    EXPECT_EQ(removed.size(), 3u);
+    EXPECT_EQ(cache.trim(200'000, kept).size(), 3u);
     EXPECT_EQ(remaining(), std::vector{kept});
     EXPECT_FALSE(fs::exists(root.path() / "a")) << "an emptied preview folder goes too";
 

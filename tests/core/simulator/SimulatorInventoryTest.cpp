@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
+#include "core/service/ServiceRecords.h"
 #include "core/simulator/SimulatorSelector.h"
 
 namespace quaylet {
@@ -35,13 +35,12 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
 
     // Newest first by number, equal versions in document order; 17.5 is kept although
     // unavailable. Both copies of a runtime listed twice stay.
-    std::vector<std::string> identifiers;
+    std::vector<std::string> names;
     for (const SimulatorRuntime& runtime : inventory.runtimes) {
-        identifiers.push_back(runtime.identifier);
+        names.push_back(runtime.name);
     }
-    EXPECT_EQ(identifiers, (std::vector<std::string>{"iOS-18", "iOS-18", "iOS-17.10",
-                                                     "no-platform-iOS-17", "iOS-16", "iOS-16"}));
-    EXPECT_EQ(inventory.runtimes[0].name, "iOS 18 old");
+    EXPECT_EQ(names, (std::vector<std::string>{"iOS 18 old", "iOS 18", "iOS 17.10", "iOS 17.5",
+                                               "iOS 16.4", "iOS 16.4 copy"}));
     EXPECT_EQ(inventory.runtimes[3],
               (SimulatorRuntime{"no-platform-iOS-17", "iOS 17.5", {17, 5, 0}, false}));
     // A runtime listed twice lends its devices to the available copy.
@@ -55,11 +54,7 @@ TEST(SimulatorInventoryTest, KeepsOnlyReadableIOSRuntimesWithTheirDevices) {
 
 TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
     using Kind = DecodingError::Kind;
-    const struct {
-        const char* listing;
-        Kind kind;
-        const char* keyPath;
-    } cases[] = {
+    const std::tuple<const char*, Kind, const char*> cases[] = {
         {R"({"devices": {"iOS": {}}, "runtimes": []})", Kind::typeMismatch, R"(devices["iOS"])"},
         {R"({"devices": {}, "runtimes": [{"identifier": "iOS", "name": "n", "version": "17", "isAvailable": true, "platform": 1}]})",
          Kind::typeMismatch, "runtimes[0].platform"},
@@ -67,21 +62,11 @@ TEST(SimulatorInventoryTest, RefusesDocumentsOfAnotherShape) {
         {"{\"devices\": {}, \"runtimes\": [], \"x\": 1e400}", Kind::dataCorrupted, ""},  // fuzzing
         {R"({"devices": {}, "runtimes": []} {})", Kind::dataCorrupted, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.listing);
-        try {
-            SimulatorInventory::fromSimctlListing(c.listing);
-            ADD_FAILURE() << "decoded";
-        } catch (const DecodingError& error) {
-            EXPECT_EQ(error.kind(), c.kind);
-            EXPECT_EQ(error.keyPath(), c.keyPath);
-            EXPECT_FALSE(error.reason().empty());
-        }
+    for (const auto& [listing, kind, keyPath] : cases) {
+        SCOPED_TRACE(listing);
+        testing::expectFailure([&] { SimulatorInventory::fromSimctlListing(listing); }, kind,
+                               keyPath);
     }
-}
-
-SimulatorRuntime runtime(SemanticVersion version, bool isAvailable = true) {
-    return {"iOS-" + version.description(), "iOS " + version.description(), version, isAvailable};
 }
 
 SimulatorDevice d(std::string udid, std::string name, SimulatorRuntime onRuntime,
@@ -89,11 +74,11 @@ SimulatorDevice d(std::string udid, std::string name, SimulatorRuntime onRuntime
     return {std::move(udid), std::move(name), std::move(state), isAvailable, std::move(onRuntime)};
 }
 
-const SimulatorRuntime kIOS16 = runtime({16, 4, 0});
-const SimulatorRuntime kIOS17 = runtime({17, 0, 0});
-const SimulatorRuntime kIOS175 = runtime({17, 5, 0});
-const SimulatorRuntime kIOS18 = runtime({18, 0, 0});
-const SimulatorRuntime kIOS18Unavailable = runtime({18, 0, 0}, false);
+const SimulatorRuntime kIOS16{"iOS-16.4", "iOS 16.4", {16, 4, 0}, true};
+const SimulatorRuntime kIOS17{"iOS-17", "iOS 17", {17, 0, 0}, true};
+const SimulatorRuntime kIOS175{"iOS-17.5", "iOS 17.5", {17, 5, 0}, true};
+const SimulatorRuntime kIOS18{"iOS-18", "iOS 18", {18, 0, 0}, true};
+const SimulatorRuntime kIOS18Unavailable{"iOS-18", "iOS 18", {18, 0, 0}, false};
 
 // Listed so that no rule's order is the inventory's; the last three are never eligible.
 const SimulatorInventory kInventory{
@@ -138,16 +123,14 @@ TEST(SimulatorSelectorTest, ChoosesByRankThenRuntimeThenNameThenInventoryOrder) 
 
 // An unknown device named on the command line is the command line's test.
 TEST(SimulatorSelectorTest, ANamedDeviceIsTakenAsItIsOrRefusedSayingWhy) {
-    const std::pair<const char*, std::string> cases[] = {
-        {"PAD", "PAD"},  // named, so it beats the booted iPad
-        {"OLD", "This Simulator runs iOS 16.4.0, and this build needs iOS 17.0.0 or later."},
-    };
-    for (const auto& [udid, outcome] : cases) {
-        try {
-            EXPECT_EQ(SimulatorSelector().require(kInventory, {17, 0, 0}, udid).udid, outcome);
-        } catch (const QuayletError& error) {
-            EXPECT_TRUE(error.errorDescription().starts_with(outcome)) << error.what();
-        }
+    const SimulatorSelector selector;
+    EXPECT_EQ(selector.require(kInventory, {17, 0, 0}, "PAD").udid, "PAD");  // not the booted iPad
+    try {
+        selector.require(kInventory, {17, 0, 0}, "OLD");
+        ADD_FAILURE() << "an iOS 16 device taken";
+    } catch (const QuayletError& error) {
+        EXPECT_TRUE(error.errorDescription().starts_with(
+            "This Simulator runs iOS 16.4.0, and this build needs iOS 17.0.0 or later."));
     }
 }
 

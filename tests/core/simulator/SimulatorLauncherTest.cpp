@@ -11,6 +11,7 @@
 #include "core/simulator/SimulatorDiscovery.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "support/ScriptedTools.h"
+#include "support/Signpost.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet {
@@ -28,24 +29,20 @@ const std::string kListing = R"({"runtimes": [
 const Stages kStages = {Stage::selecting, Stage::booting, Stage::installing, Stage::launching,
                         Stage::running};
 
-// Scripted tools whose every simctl step succeeds unless a test gives it another body.
+// Scripted tools whose every simctl step succeeds unless a test gives it another body; bringing
+// Simulator forward fails, which must not fail the run.
 class SimulatorLauncherTest : public ::testing::Test {
   protected:
-    static fixtures::AppBundleBuilder bundle(const std::optional<std::string>& version) {
-        return version ? fixtures::AppBundleBuilder().fixtureVersion(*version)
-                       : fixtures::AppBundleBuilder().remove("QuayletFixtureVersion");
-    }
-
-    void installVersion(const std::optional<std::string>& version) {
+    void installVersion(const std::string& version) {
         fs::remove_all(folder.path() / "installed");
-        installed = bundle(version).writeInto(folder.path() / "installed");
+        installed = fixtures::AppBundleBuilder().fixtureVersion(version).writeInto(folder.path() /
+                                                                                   "installed");
     }
 
     void script(const Steps& changes = {}) {
         Steps steps = {{"list", "printf '%s' '" + kListing + "'"},
                        {"get_app_container", "echo '" + installed.string() + "'"},
-                       {"io", "touch \"$5\""},
-                       {"open", "exit 0"}};  // the open tool, which brings Simulator forward
+                       {"io", "touch \"$5\""}};
         for (const auto& [step, body] : changes) {
             steps[step] = body;
         }
@@ -54,9 +51,7 @@ class SimulatorLauncherTest : public ::testing::Test {
             simctl += step + ") " + body + " ;;\n";
         }
         scripted.add("xcrun", simctl + "*) exit 0 ;;\nesac");
-        fs::remove(folder.path() / "activated");
-        scripted.add("open",
-                     "touch '" + (folder.path() / "activated").string() + "'\n" + steps.at("open"));
+        scripted.add("open", "touch '" + (folder.path() / "activated").string() + "'; exit 1");
         scripted.add("lipo", "echo arm64");
     }
 
@@ -71,6 +66,7 @@ class SimulatorLauncherTest : public ::testing::Test {
     }
 
     testing::TemporaryDirectory folder;
+    const fs::path app = fixtures::AppBundleBuilder().writeInto(folder.path() / "bundle");
     testing::ScriptedTools scripted;
     std::filesystem::path installed;
     Stages stages;
@@ -86,25 +82,24 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
         QuayletError::commandFailed((scripted.directory() / "xcrun").string() +
                                         " simctl io DEVICE-1 screenshot " + shot.string(),
                                     1, "disk full");
-    using Version = std::optional<std::string>;
+    // The app declares fixture version 1.
     const struct {
         Steps steps;
-        Version bundle, expected, installed;
+        std::optional<std::string> expected;
+        std::string installed;
         std::optional<QuayletError> error;
         std::size_t stagesReported;
     } cases[] = {
-        {{{"open", "exit 1"}}, "3", {}, "3", {}, 5},
-        {{{"get_app_container", "echo"}}, "3", {}, "3", unverified, 4},
+        {{}, {}, "1", {}, 5},
+        {{{"get_app_container", "echo"}}, {}, "1", unverified, 4},
         // Running is reported after the shot; a failed step's detail is its trimmed error.
-        {{{"io", "printf ' disk full \\n' >&2; echo out; exit 1"}}, "3", {}, "3", noShot, 4},
-        {{}, "3", {}, "4", QuayletError::fixtureVersionMismatch("3", "4"), 4},
-        {{}, "3", "5", "5", QuayletError::fixtureVersionMismatch("5", "3"), 0},  // before selecting
+        {{{"io", "printf ' disk full \\n' >&2; echo out; exit 1"}}, {}, "1", noShot, 4},
+        {{}, {}, "4", QuayletError::fixtureVersionMismatch("1", "4"), 4},
+        {{}, "5", "5", QuayletError::fixtureVersionMismatch("5", "1"), 0},  // before selecting
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stagesReported);
         fs::remove_all(folder.path() / "shots");
-        fs::remove_all(folder.path() / "bundle");
-        const fs::path app = bundle(c.bundle).writeInto(folder.path() / "bundle");
         installVersion(c.installed);
         script(c.steps);
         try {
@@ -128,24 +123,17 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
 // A stop ends the one-second look after launch and a command still running, and nothing is
 // verified after it.
 TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {
-    const fs::path app = bundle("3").writeInto(folder.path() / "bundle");
-    installVersion("3");
-    const fs::path started = folder.path() / "started";
     const fs::path verified = folder.path() / "verified";
-    const std::string markStart = "touch '" + started.string() + "'";
-    const std::string verify =
-        "touch '" + verified.string() + "'; echo '" + installed.string() + "'";
     for (const std::string step : {"launch", "install"}) {
         SCOPED_TRACE(step);
-        fs::remove(started);
+        const testing::Signpost started(folder.path() / step);
+        const std::string markStart = "echo started > '" + started.path().string() + "'";
         script({{step, step == "launch" ? markStart : markStart + "; exec sleep 30"},
-                {"get_app_container", verify}});
+                {"get_app_container", "touch '" + verified.string() + "'"}});
         std::stop_source stop;
         auto call =
             std::async(std::launch::async, [&] { return run({.appURL = app}, stop.get_token()); });
-        while (!fs::exists(started) &&
-               call.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout) {
-        }
+        ASSERT_EQ(started.awaitLine(), "started");
         stop.request_stop();
         ASSERT_EQ(call.wait_for(std::chrono::seconds(20)), std::future_status::ready);
         EXPECT_THROW(call.get(), CancellationError);

@@ -49,7 +49,7 @@ std::string readFile(const fs::path& path) {
 // 63 folders: with a file below them, 64 components, the most a name may have.
 const std::string kDeepFolders = std::regex_replace(std::string(63, 'd'), std::regex("d"), "d/");
 
-// A refusal's sentence, a failed command's status and details, or kAccepted.
+// A refusal's sentence by what(), a failed command's status and details, or kAccepted.
 std::string outcome(const std::function<void()>& action) {
     try {
         action();
@@ -57,7 +57,7 @@ std::string outcome(const std::function<void()>& action) {
         if (const auto* failed = error.as<QuayletError::CommandFailed>()) {
             return "failed " + std::to_string(failed->status) + ": " + failed->details;
         }
-        return error.errorDescription();
+        return error.what();
     }
     return std::string(kAccepted);
 }

@@ -5,12 +5,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <fcntl.h>
 #include <unistd.h>
-#include <chrono>
-#include <fstream>
 #include <list>
-#include <thread>
 
 #include "support/ChildProcess.h"
 #include "support/ScopedEnvironment.h"
@@ -21,65 +17,51 @@ namespace {
 
 using testing::ChildProcess;
 
-std::vector<std::string> withProgram(const std::vector<std::string>& links) {
-    std::vector<std::string> arguments{QUAYLET_APP_PROGRAM};
-    arguments.insert(arguments.end(), links.begin(), links.end());
-    return arguments;
+pid_t startApp(std::vector<std::string> links, int standardError = -1) {
+    links.insert(links.begin(), QUAYLET_APP_PROGRAM);
+    return ChildProcess::start(links, -1, -1, standardError);
 }
 
-// One running quaylet-app whose standard error goes to a file the test reads.
+// One running quaylet-app whose log the test reads as it comes.
 class AppProcess {
   public:
-    AppProcess(const std::filesystem::path& log, const std::vector<std::string>& links)
-        : log_(log) {
-        const int descriptor = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        pid_ = ChildProcess::start(withProgram(links), -1, -1, descriptor);
-        ::close(descriptor);
+    explicit AppProcess(const std::string& link) {
+        const auto [reading, writing] = ChildProcess::pipe();
+        log_ = reading;
+        pid_ = startApp({link}, writing);
+        ::close(writing);
     }
-    ~AppProcess() { stop(SIGTERM); }
+    ~AppProcess() {
+        stop(SIGTERM);
+        ::close(log_);
+    }
 
-    // The links the process logged as opened, in its order; other output is not ours to
-    // check.
-    std::vector<std::string> openedLinks() const {
+    // The links logged as opened, read until there are `count` or the log ends (an empty
+    // line). A primary opens links only once it holds the lock and listens.
+    const std::vector<std::string>& openedLinks(std::size_t count) {
         constexpr std::string_view kOpened = "quaylet.links: Opening ";
-        std::ifstream lines(log_);
-        std::vector<std::string> links;
-        for (std::string line; std::getline(lines, line);) {
+        for (std::string line;
+             opened_.size() < count && !(line = ChildProcess::readLine(log_)).empty();) {
             if (line.starts_with(kOpened)) {
-                links.push_back(line.substr(kOpened.size()));
+                opened_.push_back(line.substr(kOpened.size()));
             }
         }
-        return links;
-    }
-
-    // Waits until the process has opened `count` links, which a primary does only after it
-    // has taken the lock and listens; fails when it exits first.
-    bool waitForLinks(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (openedLinks().size() < count && std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return openedLinks().size() >= count;
+        return opened_;
     }
 
     // Never signals once the process is gone: kill(-1) would reach every process of the user.
     void stop(int signal) {
-        if (pid_ <= 0) {
-            return;
+        if (pid_ > 0) {
+            ::kill(pid_, signal);
+            ChildProcess::wait(pid_);
+            pid_ = -1;
         }
-        ::kill(pid_, signal);
-        ChildProcess::wait(pid_);
-        pid_ = -1;
     }
 
   private:
-    std::filesystem::path log_;
+    int log_ = -1;
     pid_t pid_ = -1;
+    std::vector<std::string> opened_;
 };
 
 // A crashed one leaves its lock file behind; the next start takes over from it.
@@ -104,24 +86,23 @@ TEST(SingleInstanceTest, AStartAfterACrashBecomesTheRunningOneAndLaterStartsHand
              {"QT_LOGGING_RULES", "quaylet.links.info=true"}}) {
         environment.emplace_back(name, value);
     }
-    {
-        AppProcess crashed(home.path() / "crashed.log", {"quaylet://preview/first"});
-        ASSERT_TRUE(crashed.waitForLinks(1));
-        crashed.stop(SIGKILL);
-    }
+    AppProcess crashed("quaylet://preview/first");
+    ASSERT_EQ(crashed.openedLinks(1).size(), 1u);
+    crashed.stop(SIGKILL);
     ASSERT_TRUE(std::filesystem::exists(runtime / "quaylet-app.lock"));
 
-    AppProcess primary(home.path() / "primary.log", {"quaylet://preview/after-crash"});
-    ASSERT_TRUE(primary.waitForLinks(1));
-    const int status = ChildProcess::wait(ChildProcess::start(
-        withProgram({"quaylet://preview/second", "quaylet://auth?code=secret"})));
+    AppProcess primary("quaylet://preview/after-crash");
+    ASSERT_EQ(primary.openedLinks(1).size(), 1u);
+    const int status =
+        ChildProcess::wait(startApp({"quaylet://preview/second", "quaylet://auth?code=secret"}));
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     // A start without links is acknowledged too, and opens nothing.
-    EXPECT_EQ(ChildProcess::wait(ChildProcess::start(withProgram({}))), status);
+    EXPECT_EQ(ChildProcess::wait(startApp({})), status);
 
-    // The sign-in code stays out of the log.
-    EXPECT_EQ(primary.openedLinks(),
+    // Read to the end of the log; the sign-in code stays out of it.
+    primary.stop(SIGTERM);
+    EXPECT_EQ(primary.openedLinks(4),
               (std::vector<std::string>{"quaylet://preview/after-crash", "quaylet://preview/second",
                                         "quaylet://auth"}));
 }

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QtQuickTest/quicktest.h>
@@ -23,7 +24,6 @@ using testing::StateDriver;
 using testing::View;
 
 const std::filesystem::path kLocalApp = "/Users/me/Builds/My App #2.app";
-const QString kSimctl = "/Applications/Xcode.app/Contents/Developer/usr/bin/simctl";
 
 void holdRemote(View& view, LaunchStage stage) {
     view.driver.holdRemoteLaunchAt(stage, testing::makeManifest("Demo", "0123456789abcdef"));
@@ -37,35 +37,14 @@ void runLocal(View& view) {
     view.driver.finishHeldLaunch(report);
 }
 
-// Every launch from here on ends at once, as one the user stopped, back at idle.
-void stopEveryLaunch(View& view) {
-    view.driver.previewService().onLaunch = [](const testing::LaunchCall&) -> SelfTestReport {
-        throw CancellationError();
-    };
-}
-
-PreviewSummary summary(const std::string& previewID, const std::string& name,
-                       const std::string& status = "ready") {
-    PreviewSummary build = testing::makeSummary(previewID, name);
+PreviewSummary summary(const std::string& previewID, const std::string& status = "ready") {
+    PreviewSummary build = testing::makeSummary(previewID, "App");
     build.repository = "octo/app";
     build.pullRequest = 7;
     build.commitSha = "1234567890abcdef";
-    build.branch = "feature/" + name;
+    build.branch = "feature/App";
     build.status = status;
     return build;
-}
-
-// The failure lines the Diagnostics tab lists.
-std::vector<std::string> failureLines(View& view) {
-    QObject& lines = view.scene.find("failures");
-    std::vector<std::string> shown;
-    for (int index = 0; index < lines.property("count").toInt(); ++index) {
-        QQuickItem* line = nullptr;
-        QMetaObject::invokeMethod(&lines, "itemAt", Q_RETURN_ARG(QQuickItem*, line),
-                                  Q_ARG(int, index));
-        shown.push_back(line->property("text").toString().toStdString());
-    }
-    return shown;
 }
 
 struct Situation {
@@ -115,7 +94,7 @@ const Situation kSituations[] = {
          view.driver.failBuilds("The preview service is down.");
          view.expect("buildsError=The preview service is down.; !buildsEmptyState");
          view.driver.previewService().listFailure = nullptr;
-         view.driver.previewService().previews = {summary("pa", "Alpha"), summary("pb", "Beta")};
+         view.driver.previewService().previews = {summary("pa"), summary("pb")};
          view.scene.click("refreshBuildsButton");
          StateDriver::waitUntil([&] { return view.scene.isShown("buildRow-pb"); });
      }},
@@ -125,21 +104,23 @@ const Situation kSituations[] = {
      "buildRow-p-failed.accessibleName=feature/App, octo/app · PR #7 · 1234567, Processing "
      "Failed",
      [](View& view) {
-         view.driver.loadBuilds(
-             {summary("p-ready", "App"), summary("p-failed", "App", "PROCESSING failed")});
+         view.driver.loadBuilds({summary("p-ready"), summary("p-failed", "PROCESSING failed")});
      }},
     {"a build run by its row's press action", "ContentView", true, "",
      [](View& view) {
-         view.driver.loadBuilds({summary("p-ready", "App")});
-         stopEveryLaunch(view);
+         view.driver.loadBuilds({summary("p-ready")});
+         // The launch ends at once, as one the user stopped.
+         view.driver.previewService().onLaunch = [](const testing::LaunchCall&) -> SelfTestReport {
+             throw CancellationError();
+         };
          // Assistive technologies press the row as one element, as its "Run" is clicked.
          QAccessible::queryAccessibleInterface(&view.scene.find("buildRow-p-ready"))
              ->actionInterface()
              ->doAction(QAccessibleActionInterface::pressAction());
-         ASSERT_TRUE(StateDriver::waitUntil(
-             [&] { return !view.driver.previewService().launchedPreviews().empty(); }));
-         EXPECT_EQ(view.driver.previewService().launchedPreviews(),
-                   std::vector<std::string>{"p-ready"});
+         EXPECT_TRUE(StateDriver::waitUntil([&] {
+             return view.driver.previewService().launchedPreviews() ==
+                    std::vector<std::string>{"p-ready"};
+         }));
      }},
 
     // The Settings tab.
@@ -172,14 +153,13 @@ const Situation kSituations[] = {
      "xcodeCheckValue.fullText=Not found; xcodeCheckIcon.symbol=xmark.circle.fill; "
      "architectureCheckValue.fullText=arm64; architectureCheckIcon.symbol=checkmark.circle.fill; "
      "simulatorDevicesCheckValue.fullText=0 available; readinessStatus=Action required; "
-     "readinessIcon.symbol=exclamationmark.triangle.fill",
+     "readinessIcon.symbol=exclamationmark.triangle.fill; failures.count=2",
      [](View& view) {
          EnvironmentSnapshot snapshot = makeReadyEnvironment({});
          snapshot.xcodePath = snapshot.simctlPath = std::nullopt;
          snapshot.failures = {"Xcode command-line tools aren’t selected.",
                               "Simulator tools aren’t available."};
          view.driver.showEnvironment(snapshot);
-         EXPECT_EQ(failureLines(view), snapshot.failures);
      }},
     {"the build chooser dismissed", "DiagnosticsTab", true, "buildChooser.visible=false",
      [](View& view) {
@@ -239,15 +219,6 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
               (std::pair<std::string, std::string>{"SIM-2", "myapp://home"}));
 }
 
-QStringList optionLabels(View& view) {
-    QStringList labels;
-    for (const QVariant& option :
-         view.scene.property("preferredSimulatorChoice", "model").toList()) {
-        labels.append(option.toMap().value("label").toString());
-    }
-    return labels;
-}
-
 // The pop-up offers the available simulators, newest runtime first, then by name in natural
 // order, and never rewrites a stored choice it does not know.
 TEST(SettingsTabTest, ThePopUpShowsTheStoredChoiceAndNeverRewritesAnUnknownOne) {
@@ -264,11 +235,15 @@ TEST(SettingsTabTest, ThePopUpShowsTheStoredChoiceAndNeverRewritesAnUnknownOne) 
         SCOPED_TRACE(stored);
         View tab("SettingsTab");
         tab.userSettings.setPreferredSimulatorUDID(QString::fromStdString(stored));
-        EXPECT_EQ(optionLabels(tab), QStringList{"Best available"});
         tab.driver.showEnvironment(EnvironmentSnapshot{});
-        EXPECT_EQ(optionLabels(tab), QStringList{"Best available"});
+        tab.expect("preferredSimulatorChoice.count=1");
         tab.driver.showEnvironment(devices);
-        EXPECT_EQ(optionLabels(tab),
+        QStringList labels;
+        for (const QVariant& option :
+             tab.scene.property("preferredSimulatorChoice", "model").toList()) {
+            labels.append(option.toMap().value("label").toString());
+        }
+        EXPECT_EQ(labels,
                   QStringList({"Best available", "iPad mini — iOS 18.2.0", "iPhone 2 — iOS 18.2.0",
                                "iPhone 10 — iOS 18.2.0", "iPhone SE — iOS 18.1.2",
                                "iPhone SE — iOS 18.1.1", "iPhone 15 — iOS 17.5.0"}));
@@ -297,11 +272,9 @@ TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
     const auto folder = Settings::defaultFile().parent_path().parent_path() / "autostart";
     tab.scene.click("openAtLoginSwitch");
     std::ifstream entry(folder / "quaylet.desktop");
-    const std::string contents{std::istreambuf_iterator<char>(entry), {}};
-    EXPECT_NE(
-        contents.find("\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"),
-        std::string::npos)
-        << contents;
+    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(entry), {}),
+                ::testing::HasSubstr(
+                    "\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"));
     tab.expect("openAtLoginSwitch.checked=true");
     tab.scene.click("openAtLoginSwitch");
     EXPECT_FALSE(std::filesystem::exists(folder / "quaylet.desktop"));
@@ -382,16 +355,8 @@ TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
     dynamic_cast<QQuickItem&>(row.root()).setWidth(300);
     QCoreApplication::processEvents();
     EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
-    EXPECT_EQ(row.property("row-value", "fullText"), longValue);
-
-    View tab("DiagnosticsTab");
-    tab.driver.showEnvironment(makeReadyEnvironment({}));
-    tab.scene.window().resize(380, tab.scene.window().height());
-    dynamic_cast<QQuickItem&>(tab.scene.root()).setWidth(380);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(tab.scene.text("simulatorToolsCheckValue").endsWith(u'…'));
-    tab.scene.click("simulatorToolsCheckValue");
-    tab.expect("simulatorToolsCheckValue=" + kSimctl);
+    row.click("row-value");
+    EXPECT_EQ(row.text("row-value"), longValue);
 }
 
 TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
@@ -448,8 +413,7 @@ TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
                     << section.toStdString() << ": " << focused->objectName().toStdString();
             }
         }
-        EXPECT_GE(reached.size(), 4)
-            << section.toStdString() << ": " << reached.join(", ").toStdString();
+        EXPECT_GE(reached.size(), 4) << reached.join(", ").toStdString();
     }
 }
 

@@ -13,6 +13,58 @@
 
 namespace quaylet::testing {
 
+namespace {
+
+// Views made by repeaters, loaders and pop-ups hang in the item tree but not always in the
+// object tree, so both are searched.
+QObject* findNamed(QObject* object, const QString& objectName) {
+    if (object->objectName() == objectName) {
+        return object;
+    }
+    for (QObject* child : object->children()) {
+        if (QObject* found = findNamed(child, objectName)) {
+            return found;
+        }
+    }
+    if (auto* item = qobject_cast<QQuickItem*>(object)) {
+        for (QQuickItem* child : item->childItems()) {
+            if (child->parent() != object) {
+                if (QObject* found = findNamed(child, objectName)) {
+                    return found;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+QObject& found(QObject* object, const QString& objectName) {
+    if (!object) {
+        throw std::runtime_error("No object named " + objectName.toStdString());
+    }
+    return *object;
+}
+
+// A person scrolls a control that sits past the edge of its scrolling view into sight before
+// clicking it.
+void scrollIntoView(QQuickItem& item) {
+    for (QQuickItem* view = item.parentItem(); view; view = view->parentItem()) {
+        if (!view->inherits("QQuickFlickable")) {
+            continue;
+        }
+        const QRectF shown = item.mapRectToItem(view, item.boundingRect());
+        const qreal contentY = view->property("contentY").toReal();
+        if (shown.bottom() > view->height()) {
+            view->setProperty("contentY", contentY + shown.bottom() - view->height());
+        } else if (shown.top() < 0) {
+            view->setProperty("contentY", contentY + shown.top());
+        }
+        return;
+    }
+}
+
+}  // namespace
+
 QuickScene::QuickScene(const QString& type, const QVariantMap& properties) {
     addApplicationModule(engine_);
     QQmlComponent component(&engine_);
@@ -53,48 +105,10 @@ QuickScene::~QuickScene() {
     QCoreApplication::processEvents();
 }
 
-namespace {
-
-// Views made by repeaters, loaders and pop-ups hang in the item tree but not always in the
-// object tree, so both are searched.
-QObject* findNamed(QObject* object, const QString& objectName) {
-    if (object->objectName() == objectName) {
-        return object;
-    }
-    for (QObject* child : object->children()) {
-        if (QObject* found = findNamed(child, objectName)) {
-            return found;
-        }
-    }
-    if (auto* item = qobject_cast<QQuickItem*>(object)) {
-        for (QQuickItem* child : item->childItems()) {
-            if (child->parent() != object) {
-                if (QObject* found = findNamed(child, objectName)) {
-                    return found;
-                }
-            }
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 QObject* QuickScene::findOrNull(const QString& objectName) {
     QObject* found = findNamed(root_.get(), objectName);
     return found ? found : findNamed(window_->contentItem(), objectName);
 }
-
-namespace {
-
-QObject& found(QObject* object, const QString& objectName) {
-    if (!object) {
-        throw std::runtime_error("No object named " + objectName.toStdString());
-    }
-    return *object;
-}
-
-}  // namespace
 
 QObject& QuickScene::find(const QString& objectName) {
     return found(findOrNull(objectName), objectName);
@@ -120,28 +134,6 @@ QVariant QuickScene::property(const QString& objectName, const char* name) {
 QString QuickScene::text(const QString& objectName) {
     return property(objectName, "text").toString();
 }
-
-namespace {
-
-// A person scrolls a control that sits past the edge of its scrolling view into sight before
-// clicking it.
-void scrollIntoView(QQuickItem& item) {
-    for (QQuickItem* view = item.parentItem(); view; view = view->parentItem()) {
-        if (!view->inherits("QQuickFlickable")) {
-            continue;
-        }
-        const QRectF shown = item.mapRectToItem(view, item.boundingRect());
-        const qreal contentY = view->property("contentY").toReal();
-        if (shown.bottom() > view->height()) {
-            view->setProperty("contentY", contentY + shown.bottom() - view->height());
-        } else if (shown.top() < 0) {
-            view->setProperty("contentY", contentY + shown.top());
-        }
-        return;
-    }
-}
-
-}  // namespace
 
 void QuickScene::click(const QString& objectName) {
     auto* item = qobject_cast<QQuickItem*>(&find(objectName));

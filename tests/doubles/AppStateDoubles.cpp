@@ -78,9 +78,7 @@ std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest&
         requestedLaunches_.push_back({request.previewID, request.preferredSimulatorUDID,
                                       request.activateSimulator, request.targets});
     }
-    return outcomesOf(onLaunch(LaunchCall{request.previewID, request.preferredSimulatorUDID,
-                                          request.activateSimulator, manifest, progress,
-                                          request.downloadProgress, stop, request.cacheLimitBytes}),
+    return outcomesOf(onLaunch({manifest, progress, request.downloadProgress, stop}),
                       request.targets);
 }
 

@@ -29,7 +29,6 @@ class Latch {
     bool open_ = false;
 };
 
-// Throws the failure when one is set.
 void rethrowIfSet(const std::exception_ptr& failure);
 
 // A copy of what the state's worker threads may change, taken under its mutex.
@@ -51,14 +50,10 @@ class FakeTokenStore : public TokenStore {
 
 // What a launch double sees; the test's script decides what happens.
 struct LaunchCall {
-    std::string previewID;
-    std::optional<std::string> preferredSimulatorUDID;
-    bool activateSimulator = false;
     const PreviewService::ManifestCallback& manifest;
     const PreviewService::ProgressCallback& progress;
     const DownloadObserver& download;
     std::stop_token stop;
-    std::uintmax_t cacheLimitBytes = 0;
 };
 
 // The launch settings a double was asked to use for one build.

@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "feature/LaunchStage.h"
+
 namespace quaylet {
 namespace {
 
 using namespace std::chrono_literals;
 
 TEST(DownloadProgressTest, TextsShowBytesInDecimalUnitsAndTheTimeLeft) {
-    const struct {
-        std::int64_t received;
-        std::int64_t expected;
-        std::optional<double> secondsLeft;
-        const char* text;
-    } cases[] = {
+    // Bytes received and expected, seconds left, and the text.
+    const std::tuple<std::int64_t, std::int64_t, std::optional<double>, const char*> cases[] = {
         {312'000'000, 1'100'000'000, 24.0, "312 MB of 1.1 GB · 24 s left"},
         {0, 640, std::nullopt, "0 bytes of 640 bytes"},
         {1, 999'700'000, 0.2, "1 byte of 1.0 GB · 1 s left"},
@@ -22,25 +20,21 @@ TEST(DownloadProgressTest, TextsShowBytesInDecimalUnitsAndTheTimeLeft) {
         {1, 2, 3'600.0 * 2 + 60 * 5, "1 byte of 2 bytes · 2 h 5 min left"},
         {2, 2, 0.0, "2 bytes of 2 bytes"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(formatDownloadProgress(c.received, c.expected, c.secondsLeft), c.text);
+    for (const auto& [received, expected, secondsLeft, text] : cases) {
+        EXPECT_EQ(formatDownloadProgress(received, expected, secondsLeft), text);
     }
 }
 
 TEST(DownloadProgressTest, PacerLetsThroughTenReportsASecondAndAlwaysTheLast) {
     DownloadPacer pacer;
     const ProgressClock::time_point start;
-    const struct {
-        std::chrono::milliseconds at;
-        std::int64_t received;
-        bool reported;
-    } reports[] = {
+    // When, bytes received of 100, and whether it is let through.
+    const std::tuple<std::chrono::milliseconds, std::int64_t, bool> reports[] = {
         {0ms, 10, true},   {40ms, 20, false},  {99ms, 30, false},
         {100ms, 40, true}, {150ms, 50, false}, {160ms, 100, true},  // the whole file
     };
-    for (const auto& report : reports) {
-        EXPECT_EQ(pacer.shouldReport(report.received, 100, start + report.at), report.reported)
-            << report.at.count() << " ms";
+    for (const auto& [at, received, reported] : reports) {
+        EXPECT_EQ(pacer.shouldReport(received, 100, start + at), reported) << at.count() << " ms";
     }
 }
 
@@ -58,6 +52,18 @@ TEST(DownloadProgressTest, EstimateFollowsTheRateWithoutJumpingAtABurst) {
     estimate.record(15'000'000, 100'000'000, start + 10'100ms);
     EXPECT_GT(*estimate.secondsLeft(), 20.0);
     EXPECT_LT(*estimate.secondsLeft(), 85.0);
+}
+
+TEST(LaunchStageTest, RawValuesAndTitlesRoundTripExactly) {
+    for (const LaunchStage stage : kAllLaunchStages) {
+        EXPECT_EQ(launchStageFromRawValue(rawValue(stage)), stage);
+    }
+    EXPECT_EQ(launchStageFromRawValue("Running"), std::nullopt);
+    EXPECT_EQ(launchStageFromRawValue(""), std::nullopt);
+    for (const RemoteLaunchStage stage : kAllRemoteLaunchStages) {
+        EXPECT_EQ(remoteLaunchStageFromTitle(title(stage)), stage);
+    }
+    EXPECT_EQ(remoteLaunchStageFromTitle("opening"), std::nullopt);
 }
 
 }  // namespace

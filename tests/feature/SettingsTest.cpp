@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "feature/PendingSignIn.h"
 #include "support/ScopedEnvironment.h"
@@ -15,16 +14,11 @@ namespace quaylet {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 void writeText(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
     std::ofstream(path) << text;
-}
-
-std::string readText(const fs::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
 }
 
 class SettingsTest : public ::testing::Test {
@@ -35,29 +29,22 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, StoredValuesAreReadOnlyWithTheirOwnType) {
-    struct Case {
-        const char* contents;
-        std::string preferred;
-        bool activate;
-        double cacheLimitGB = 20;
+    // Each reads as the defaults but for the limit; the command line test reads stored values.
+    const std::pair<const char*, double> cases[] = {
+        {nullptr, 20},  // no file at all
+        {R"({"activateSimulator":0,"cacheLimitGB":0})", 0},
+        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"cacheLimitGB":-1})", 20},
+        {R"(["activateSimulator", false])", 20},
     };
-    const Case cases[] = {
-        {nullptr, "", true},  // no file at all
-        {R"({"preferredSimulatorUDID":"ABC","activateSimulator":false,"cacheLimitGB":2.5})", "ABC",
-         false, 2.5},
-        {R"({"activateSimulator":0,"cacheLimitGB":0})", "", true, 0},
-        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"cacheLimitGB":-1})", "", true},
-        {R"(["activateSimulator", false])", "", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.contents ? c.contents : "(missing)");
+    for (const auto& [contents, cacheLimitGB] : cases) {
+        SCOPED_TRACE(contents ? contents : "(missing)");
         fs::remove(file);
-        if (c.contents) {
-            writeText(file, c.contents);
+        if (contents) {
+            writeText(file, contents);
         }
-        EXPECT_EQ(settings.preferredSimulatorUDID(), c.preferred);
-        EXPECT_EQ(settings.activateSimulator(), c.activate);
-        EXPECT_EQ(settings.cacheLimitGB(), c.cacheLimitGB);
+        EXPECT_EQ(settings.preferredSimulatorUDID(), "");
+        EXPECT_TRUE(settings.activateSimulator());
+        EXPECT_EQ(settings.cacheLimitGB(), cacheLimitGB);
     }
 }
 
@@ -71,7 +58,8 @@ TEST_F(SettingsTest, ACorruptFileIsKeptAsideBeforeTheFirstWrite) {
     std::vector<std::string> kept;
     for (const auto& entry : fs::directory_iterator(file.parent_path())) {
         if (entry.path().filename().string().starts_with("settings.json.corrupt-")) {
-            kept.push_back(readText(entry.path()));
+            kept.emplace_back(std::istreambuf_iterator(std::ifstream(entry.path()).rdbuf()),
+                              std::istreambuf_iterator<char>());
         }
     }
     EXPECT_EQ(kept, std::vector<std::string>{"{\"activateSimulator\": fals"});
@@ -110,6 +98,28 @@ TEST(DefaultLocationsTest, ARelativeBaseDirectoryIsIgnored) {
     testing::ScopedEnvironment home("HOME", "/home/someone");
     testing::ScopedEnvironment config("XDG_CONFIG_HOME", "relative/folder");
     EXPECT_EQ(Settings::defaultFile(), "/home/someone/.config/quaylet/settings.json");
+}
+
+// Another object, as in another process, sees the same mark; each mark serves one link.
+TEST(PendingSignInTest, ServesOneLinkWithinItsLifetime) {
+    const testing::TemporaryDirectory folder;
+    const std::filesystem::path file = folder.path() / "state" / "pending-sign-in";
+    // Whole milliseconds, as the mark stores them, so that the lifetime's end is met exactly.
+    const auto now =
+        std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
+    const PendingSignIn pending(file, [&] { return now; });
+    EXPECT_FALSE(pending.consume()) << "nothing recorded";
+    const std::pair<std::chrono::system_clock::duration, bool> cases[] = {
+        {0s, true}, {14min + 59s, true}, {15min, false}, {-1min, false}};
+    for (const auto& [age, accepted] : cases) {
+        SCOPED_TRACE(std::chrono::duration_cast<std::chrono::seconds>(age).count());
+        pending.record();
+        EXPECT_EQ(PendingSignIn(file, [&] { return now + age; }).consume(), accepted);
+        EXPECT_FALSE(pending.consume());
+    }
+    std::ofstream(file) << "soon";
+    EXPECT_FALSE(pending.consume());
+    EXPECT_TRUE(std::filesystem::is_empty(file.parent_path())) << "the garbled mark is gone";
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "core/support/FileTree.h"
 
 namespace quaylet::testing {
 
@@ -8,8 +14,21 @@ namespace quaylet::testing {
 // when the object goes.
 class TemporaryDirectory {
   public:
-    TemporaryDirectory();
-    ~TemporaryDirectory();
+    TemporaryDirectory() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quaylet-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+        }
+        path_ = pattern;
+    }
+    ~TemporaryDirectory() {
+        try {
+            removeTree(path_);
+        } catch (const std::filesystem::filesystem_error&) {
+            // a test's leftovers must not turn into a second failure
+        }
+    }
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
 

@@ -15,20 +15,15 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "core/errors/UserMessage.h"
 #include "core/process/DeveloperTools.h"
 #include "core/service/RemotePreviewLauncher.h"
-#include "doubles/AppStateDoubles.h"
-#include "feature/AppState.h"
 #include "feature/CorePreviewService.h"
-#include "feature/CoreSimulatorService.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
-#include "qtcore/EventLoop.h"
 #include "support/DevServiceProcess.h"
 #include "support/ScopedEnvironment.h"
 #include "support/ScriptedTools.h"
@@ -40,8 +35,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using namespace std::chrono_literals;
 
-// How one launch ended.
 struct LaunchOutcome {
     std::vector<RemoteLaunchStage> stages;
     std::exception_ptr error;
@@ -66,20 +61,18 @@ class LaunchRoadTest : public ::testing::Test {
         HTTPSession::shared().start();
     }
 
-    RemotePreviewLauncher launcherWith(const DeveloperTools& tools) const {
+    // A pull-request launch through the service the application launches with, which joins the
+    // launch's own stop to its own; onStage runs as each stage is reported, before its work.
+    LaunchOutcome launch(const DeveloperTools& tools = DeveloperTools::forThisHost(),
+                         std::stop_token stop = {},
+                         const std::function<void(RemoteLaunchStage)>& onStage = {}) const {
         const AppInspector inspector(ProcessRunner(), tools);
-        return RemotePreviewLauncher(
+        CorePreviewService previews(RemotePreviewLauncher(
             PreviewAPIClient(service.baseURL(), HTTPSession::shared()),
             ArtifactSecurity(ProcessRunner(), tools),
             SimulatorLauncher(ProcessRunner(), tools, SimulatorDiscovery(ProcessRunner(), tools),
                               SimulatorSelector(), inspector, firstLook),
-            inspector, cacheRoot);
-    }
-
-    // A pull-request launch; onStage runs as each stage is reported, before its work.
-    LaunchOutcome launch(const DeveloperTools& tools = DeveloperTools::forThisHost(),
-                         std::stop_token stop = {},
-                         const std::function<void(RemoteLaunchStage)>& onStage = {}) const {
+            inspector, cacheRoot));
         LaunchOutcome outcome;
         const auto report = [&](RemoteLaunchStage stage) {
             outcome.stages.push_back(stage);
@@ -88,7 +81,7 @@ class LaunchRoadTest : public ::testing::Test {
             }
         };
         try {
-            launcherWith(tools).launch({.previewID = kPreview, .token = kToken}, {}, report, stop);
+            previews.launch({.previewID = kPreview, .token = kToken}, {}, report, stop);
         } catch (...) {
             outcome.error = std::current_exception();
         }
@@ -121,7 +114,6 @@ class LaunchRoadTest : public ::testing::Test {
     const fs::path builds = createdFolder(scratch.path() / "builds");
     // A test may move it onto a file system of its own before launching.
     fs::path cacheRoot = scratch.path() / "cache";
-    const fixtures::AppBundleBuilder app = fixtures::AppBundleBuilder().elfExecutableForHost();
     const std::string digest = publishBuild();  // of the archive the service serves
     DevServiceProcess service{builds, {"--token", kToken}};
 
@@ -135,7 +127,7 @@ class LaunchRoadTest : public ::testing::Test {
     std::string publishBuild() const {
         const fs::path archive = createdFolder(builds / kPreview) / "artifact.zip";
         fixtures::ZipBuilder()
-            .addBundle(app, "")
+            .addBundle(fixtures::AppBundleBuilder().elfExecutableForHost(), "")
             // A large resource stored as it is, so the archive takes several writes.
             .add({.name = "Demo.app/Payload.bin",
                   .data = std::string(512 * 1024, 'x'),
@@ -189,23 +181,19 @@ class LaunchRoadTest : public ::testing::Test {
     }
 };
 
-const std::string kDownloadFailed =
-    "The build couldn’t be downloaded. Check your connection, then try again.";
-
 // Drives the service's test-only faults at /dev: a fault is armed on one route ("manifest",
 // "download" or "artifact") from its JSON text, such as {"fault": "drop", "at": 0.4}.
 class ServerFaultTest : public LaunchRoadTest {
   protected:
-    void armFault(const std::string& route, const std::string& fault) {
-        json body = json::parse(fault);
-        body["route"] = route;
-        const auto answer = control().Post("/dev/faults", body.dump(), "application/json");
+    // Clears the faults and the record of archive requests, then arms the fault, if any.
+    void faultOnly(const std::string& route = "", const std::string& fault = "") {
+        auto answer = control().Delete("/dev/faults");
+        if (!route.empty() && answer && answer->status == 204) {
+            json body = json::parse(fault);
+            body["route"] = route;
+            answer = control().Post("/dev/faults", body.dump(), "application/json");
+        }
         ASSERT_TRUE(answer && answer->status == 204) << "the service refused the fault";
-    }
-    // Clears the faults and the record of archive requests.
-    void clearFaults() {
-        const auto answer = control().Delete("/dev/faults");
-        ASSERT_TRUE(answer && answer->status == 204);
     }
     // The Range header ("" for none) of each archive request since the faults were cleared.
     std::vector<std::string> artifactRanges() {
@@ -213,74 +201,105 @@ class ServerFaultTest : public LaunchRoadTest {
         return answer ? json::parse(answer->body).get<std::vector<std::string>>()
                       : std::vector<std::string>{"<no answer>"};
     }
-    // A launch on a thread of its own, cancelled once the service holds a request unanswered.
-    LaunchOutcome launchCancelledWhenStalled() {
-        std::stop_source user;
-        LaunchOutcome outcome;
-        std::thread launching(
-            [&] { outcome = launch(DeveloperTools::forThisHost(), user.get_token()); });
-        httplib::Client waiting = control();
-        waiting.set_read_timeout(std::chrono::seconds(60));
-        const auto answer = waiting.Get("/dev/faults/stalled");
-        EXPECT_TRUE(answer && json::parse(answer->body).value("stalled", 0) > 0) << "none held";
-        user.request_stop();
-        launching.join();
-        return outcome;
-    }
     httplib::Client control() const { return httplib::Client("127.0.0.1", service.port()); }
 };
 
 // Each case starts from an empty cache, so that the download is needed again. The archive's
 // host is asked again after a 5xx or a drop (three times at most), and for a new address after
-// an expired one; a stalled request holds the launch until the user cancels it. What a failed
-// launch has downloaded stays for the next one to resume.
+// an expired one. What a failed launch has downloaded stays for the next one to resume.
 TEST_F(ServerFaultTest, EachRequestFailingInTurnEndsOrResumesTheLaunchAndLeavesNothingBehind) {
-    using enum RemoteLaunchStage;
     const std::string trouble = "The service is having trouble. Try again later.";
+    const std::string failed =
+        "The build couldn’t be downloaded. Check your connection, then try again.";
     const auto size = double(fs::file_size(builds / kPreview / "artifact.zip"));
     const std::string resumeAt = "bytes=" + std::to_string(std::size_t(size * 0.4)) + "-";
     const struct {
         const char* route;
         const char* fault;
-        std::optional<std::string> message;        // absent: it succeeds, or a stall is cancelled
-        RemoteLaunchStage stage;                   // the last stage reported
-        std::vector<std::string> ranges = {};      // of the archive requests, when checked
+        std::optional<std::string> message;        // absent: it succeeds
+        std::vector<std::string> ranges = {};      // of the archive requests
         std::vector<std::string> nextRanges = {};  // and of the next launch's
     } cases[] = {
-        {"manifest", R"({"fault":"status","status":500})", trouble, fetching},
-        {"artifact", R"({"fault":"status","status":404})", kDownloadFailed, downloading},
-        {"artifact", R"({"fault":"drop","at":0.4,"times":1})", {}, running, {"", resumeAt}},
+        {"manifest", R"({"fault":"status","status":500})", trouble, {}, {""}},
         {"artifact",
          R"({"fault":"drop","at":0.4})",
-         kDownloadFailed,
-         downloading,
+         failed,
          {"", resumeAt, resumeAt, resumeAt},
          {resumeAt}},
-        {"artifact", R"({"fault":"status","status":502,"times":1})", {}, running, {"", ""}},
-        {"download", R"({"fault":"expire","times":1})", {}, running, {"", ""}},
-        {"download", R"({"fault":"expire","times":2})", kDownloadFailed, downloading, {"", ""}},
-        {"manifest", R"({"fault":"stall"})", {}, fetching},
-        {"artifact", R"({"fault":"stall"})", {}, downloading},
+        {"artifact", R"({"fault":"status","status":502,"times":1})", {}, {"", ""}},
+        {"download", R"({"fault":"expire","times":1})", {}, {"", ""}},
+        {"download", R"({"fault":"expire","times":2})", failed, {"", ""}, {""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.route) + " " + c.fault);
         fs::remove_all(cacheRoot);
-        clearFaults();  // and the archive requests of the previous case's next launch
-        armFault(c.route, c.fault);
-        const bool stalls = std::string_view(c.fault).find("stall") != std::string_view::npos;
-        const LaunchOutcome outcome = stalls ? launchCancelledWhenStalled() : launch();
+        faultOnly(c.route, c.fault);
+        const LaunchOutcome outcome = launch();
         EXPECT_EQ(outcome.message(), c.message);
-        EXPECT_EQ(outcome.wasCancelled(), stalls);
-        EXPECT_EQ(outcome.stages.back(), c.stage);
-        if (!c.ranges.empty()) {
-            EXPECT_EQ(artifactRanges(), c.ranges);
-        }
-        EXPECT_EQ(fs::exists(cachedArchive()), !c.message && !stalls);
-        clearFaults();
+        EXPECT_EQ(artifactRanges(), c.ranges);
+        EXPECT_EQ(fs::exists(cachedArchive()), !c.message);
+        faultOnly();
         expectCleanMachineAndWorkingNextLaunch();
-        if (!c.nextRanges.empty()) {
-            EXPECT_EQ(artifactRanges(), c.nextRanges);
+        EXPECT_EQ(artifactRanges(), c.nextRanges);
+    }
+}
+
+// The user cancels a pull-request launch once the service holds the route's request unanswered
+// or a host tool hangs (when its second argument matches `subcommand`, a shell pattern): the
+// stop must reach each request and command of the launch.
+using CancellationTest = ServerFaultTest;
+
+TEST_F(CancellationTest, AStalledLaunchEndsCancelledAndLeavesNothingBehind) {
+    using enum RemoteLaunchStage;
+    const struct {
+        const char* name;
+        RemoteLaunchStage stage;
+        std::string route;
+        std::string tool = "";
+        std::string subcommand = "*";
+    } stalls[] = {
+        {"ManifestStalls", fetching, "manifest"},
+        {"ArtifactStalls", downloading, "artifact"},
+        {"UnpackingHangs", extracting, "", "ditto"},
+        {"SimulatorListingHangs", selecting, "", "xcrun", "list"},
+        {"BootWaitHangs", booting, "", "xcrun", "bootstatus"},
+    };
+    const fs::path real = DeveloperTools::forThisHost().directory();
+    for (const auto& stall : stalls) {
+        SCOPED_TRACE(stall.name);
+        fs::remove_all(cacheRoot);
+        fs::remove_all(scratch.path() / "simulator");  // every device shut down again
+        faultOnly(stall.route, R"({"fault":"stall"})");
+        const Signpost hung(scratch.path() / "hung");
+        ScriptedTools scripted;
+        for (const auto& entry : fs::directory_iterator(real)) {
+            if (entry.path().filename() != stall.tool) {
+                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
+            }
         }
+        if (!stall.tool.empty()) {
+            scripted.add(stall.tool, "case \"$2\" in " + stall.subcommand + ") echo $$ > '" +
+                                         hung.path().string() + "'; exec sleep 600;; esac\nexec '" +
+                                         (real / stall.tool).string() + "' \"$@\"");
+        }
+        std::stop_source user;
+        LaunchOutcome outcome;
+        std::thread launching([&] { outcome = launch(scripted.tools(), user.get_token()); });
+        if (stall.tool.empty()) {
+            httplib::Client waiting = control();
+            waiting.set_read_timeout(60s);
+            const auto answer = waiting.Get("/dev/faults/stalled");  // once one is held
+            EXPECT_TRUE(answer && json::parse(answer->body).value("stalled", 0) > 0);
+        } else {
+            EXPECT_FALSE(hung.awaitLine().empty()) << "the tool never ran";
+        }
+        user.request_stop();
+        launching.join();
+        EXPECT_TRUE(outcome.wasCancelled()) << outcome.message().value_or("it succeeded");
+        EXPECT_EQ(outcome.stages.back(), stall.stage);
+        faultOnly();
+        // A hung tool that outlived the cancellation is a leftover process here.
+        expectCleanMachineAndWorkingNextLaunch();
     }
 }
 
@@ -292,9 +311,7 @@ TEST_F(DiskFaultTest, ACachedArchiveChangedBetweenLaunchesIsDownloadedAgain) {
     std::fstream(cachedArchive(), std::ios::in | std::ios::out | std::ios::binary)
         .seekp(std::streamoff(fs::file_size(cachedArchive()) / 2))
         .put('\x5a');
-    const LaunchOutcome outcome = launch();
-    EXPECT_EQ(outcome.message(), std::nullopt);
-    EXPECT_EQ(outcome.stages.at(1), RemoteLaunchStage::downloading);
+    EXPECT_EQ(launch().stages.at(1), RemoteLaunchStage::downloading);
     expectCleanMachineAndWorkingNextLaunch();
 }
 
@@ -306,21 +323,19 @@ TEST_F(DiskFaultTest, AReadOnlyOrFullCacheEndsTheLaunchWithTheReasonAndNoPartial
                        ("size=" + std::to_string(size)).c_str()) == 0;
     };
     const struct {
-        const char* name;
         std::uintmax_t size;
         bool readOnlyAfterALaunch;
         std::string message;  // a part of it
-        RemoteLaunchStage stage;
     } disks[] = {
-        // Neither can the unpacking tool write nor the earlier copy be removed.
-        {"a cached build on a disk turned read-only", 16 << 20, true,
-         "A required Mac command failed", RemoteLaunchStage::extracting},
-        {"full during the download", fs::file_size(builds / kPreview / "artifact.zip") / 2, false,
-         "No space left on device", RemoteLaunchStage::downloading},
+        // A cached build on a disk turned read-only: neither can the unpacking tool write nor
+        // the earlier copy be removed.
+        {16 << 20, true, "A required Mac command failed"},
+        // Full during the download.
+        {fs::file_size(builds / kPreview / "artifact.zip") / 2, false, "No space left on device"},
     };
     fs::create_directories(cacheRoot);
     for (const auto& disk : disks) {
-        SCOPED_TRACE(disk.name);
+        SCOPED_TRACE(disk.message);
         if (!mount(disk.size, 0)) {
             GTEST_SKIP() << "this process may not mount a tmpfs: " << std::strerror(errno);
         }
@@ -332,80 +347,11 @@ TEST_F(DiskFaultTest, AReadOnlyOrFullCacheEndsTheLaunchWithTheReasonAndNoPartial
             ASSERT_EQ(launch().message(), std::nullopt);
             ASSERT_TRUE(mount(disk.size, MS_REMOUNT | MS_RDONLY)) << std::strerror(errno);
         }
-        const LaunchOutcome outcome = launch();
-        EXPECT_NE(outcome.message().value_or("").find(disk.message), std::string::npos)
-            << outcome.message().value_or("it succeeded");
-        EXPECT_EQ(outcome.stages.back(), disk.stage);
+        const std::string message = launch().message().value_or("it succeeded");
+        EXPECT_NE(message.find(disk.message), std::string::npos) << message;
         ASSERT_TRUE(mount(16 << 20, MS_REMOUNT)) << std::strerror(errno);
         expectCleanMachineAndWorkingNextLaunch();
     }
-}
-
-// The user cancels a pull-request launch through the application state driving the real core,
-// once a host tool (on every call, or when its second argument is `subcommand`) has started at
-// a stage and hangs: the stop must reach each command the launch runs.
-struct HungTool {
-    const char* name;
-    LaunchStage stage;
-    const char* tool;
-    std::string subcommand = "";
-};
-
-class CancellationTest : public LaunchRoadTest, public ::testing::WithParamInterface<HungTool> {
-  protected:
-    // The host's tools with the point's tool writing its process id to `hung`, then hanging.
-    DeveloperTools toolsHangingAt(const HungTool& point, const Signpost& hung) {
-        const fs::path real = DeveloperTools::forThisHost().directory();
-        for (const auto& entry : fs::directory_iterator(real)) {
-            if (entry.path().filename() != point.tool) {
-                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
-            }
-        }
-        scripted.add(point.tool, "[ -z '" + point.subcommand + "' ] || [ \"$2\" = '" +
-                                     point.subcommand + "' ] || exec '" +
-                                     (real / point.tool).string() + "' \"$@\"\necho $$ > '" +
-                                     hung.path().string() + "'\nexec sleep 600");
-        return scripted.tools();
-    }
-
-    ScriptedTools scripted;
-};
-
-TEST_P(CancellationTest, ReturnsToIdleSilentlyAndLeavesNothingBehind) {
-    const HungTool& point = GetParam();
-    const Signpost hung(scratch.path() / "hung");
-    const auto tokens = std::make_shared<FakeTokenStore>();
-    tokens->token = kToken;
-    const auto state = std::make_unique<AppState>(
-        QUrl(QString::fromStdString(service.baseURL())),
-        AppState::Collaborators{
-            std::make_shared<CorePreviewService>(launcherWith(toolsHangingAt(point, hung))),
-            std::make_shared<CoreSimulatorService>(CoreSimulatorService::forThisHost()), tokens,
-            Settings(scratch.path() / "settings.json"),
-            PendingSignIn(scratch.path() / "pending-sign-in")});
-
-    const QFuture<void> finished = state->receive(QUrl("quaylet://preview/pr-faults"));
-    // The launcher waits for the state to show each stage, so the loop runs until then.
-    ASSERT_TRUE(waitFor([&] { return state->stage() == point.stage; }));
-    ASSERT_FALSE(hung.awaitLine().empty()) << "the tool never ran";
-    state->cancelLaunch();
-    ASSERT_TRUE(waitFor(finished)) << "the cancelled launch never ended";
-
-    EXPECT_EQ(state->stage(), LaunchStage::idle);
-    EXPECT_EQ(state->errorMessage(), std::nullopt);
-    // A hung tool that outlived the cancellation is a leftover process here.
-    expectCleanMachineAndWorkingNextLaunch();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    HungTools, CancellationTest,
-    ::testing::Values(HungTool{"UnpackingHangs", LaunchStage::extracting, "ditto"},
-                      HungTool{"SimulatorListingHangs", LaunchStage::selecting, "xcrun", "list"},
-                      HungTool{"BootWaitHangs", LaunchStage::booting, "xcrun", "bootstatus"}),
-    [](const ::testing::TestParamInfo<HungTool>& info) { return std::string(info.param.name); });
-
-long entriesIn(const fs::path& folder) {
-    return static_cast<long>(std::distance(fs::directory_iterator(folder), {}));
 }
 
 long residentBytes() {
@@ -415,8 +361,8 @@ long residentBytes() {
 }
 
 struct Usage {
-    long descriptors = entriesIn("/proc/self/fd");
-    long threads = entriesIn("/proc/self/task");
+    long descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    long threads = std::distance(fs::directory_iterator("/proc/self/task"), {});
     long memory = residentBytes();
 };
 
@@ -425,15 +371,14 @@ using SoakTest = LaunchRoadTest;
 // Many launches in a row, some cancelled, must not leak descriptors, threads or memory. The
 // sanitizer pass leaves this test out: its quarantine keeps freed memory resident.
 TEST_F(SoakTest, TwoHundredLaunchesInARowKeepDescriptorsThreadsAndMemoryLevel) {
+    using enum RemoteLaunchStage;
     firstLook = std::chrono::milliseconds(0);
     // The first launch downloads and boots; the warm-up fills the caches that stay.
     for (int index = 0; index < 6; ++index) {
         ASSERT_EQ(launch().message(), std::nullopt) << "warm-up launch " << index;
     }
     // The road of a cached build, but for its last stage: a launch cancelled there has ended.
-    const std::vector<RemoteLaunchStage> road = {
-        RemoteLaunchStage::fetching,  RemoteLaunchStage::verifying,  RemoteLaunchStage::extracting,
-        RemoteLaunchStage::selecting, RemoteLaunchStage::installing, RemoteLaunchStage::launching};
+    const std::vector road = {fetching, verifying, extracting, selecting, installing, launching};
     const Usage before;
     // Every fifth launch is cancelled, at a stage that moves along the road each time.
     for (int index = 0; index < 200; ++index) {

@@ -28,15 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QUrl url(
         QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     const quaylet::IncomingLink link = quaylet::parseIncomingLink(url);
-    if (const auto* preview = std::get_if<quaylet::PreviewLink>(&link)) {
-        if (!isSafeIdentifier(preview->previewID)) {
-            std::abort();
-        }
-    }
-    if (const auto* signIn = std::get_if<quaylet::SignInReturnLink>(&link)) {
-        if (signIn->code.empty()) {
-            std::abort();
-        }
+    const auto* preview = std::get_if<quaylet::PreviewLink>(&link);
+    const auto* signIn = std::get_if<quaylet::SignInReturnLink>(&link);
+    if ((preview != nullptr && !isSafeIdentifier(preview->previewID)) ||
+        (signIn != nullptr && signIn->code.empty())) {
+        std::abort();
     }
     return 0;
 }

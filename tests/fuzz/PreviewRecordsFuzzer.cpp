@@ -22,13 +22,9 @@ void decodeOrRefuse(std::string_view body) {
 
 // A date that reads must write back as the same second it was read as.
 void checkDateRoundTrip(std::string_view text) {
-    using namespace std::chrono;
     const auto time = quaylet::parseInternetDateTime(text);
-    if (!time) {
-        return;
-    }
-    const auto second = floor<seconds>(*time);
-    if (quaylet::parseInternetDateTime(quaylet::formatInternetDateTime(*time)) != second) {
+    if (time && quaylet::parseInternetDateTime(quaylet::formatInternetDateTime(*time)) !=
+                    std::chrono::floor<std::chrono::seconds>(*time)) {
         std::abort();
     }
 }

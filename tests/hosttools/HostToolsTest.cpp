@@ -1,7 +1,6 @@
 // The stand-in tools of this build, run as real child processes by their link names the way the
 // core runs them, on a simulated device set of the test's own. The launch road's tests drive
 // them end to end; here, what those take for granted.
-#include <array>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -18,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using fixtures::ZipBuilder;
-using fixtures::ZipEntry;
 using nlohmann::json;
 
 class HostToolsTest : public ::testing::Test {
@@ -27,38 +25,22 @@ class HostToolsTest : public ::testing::Test {
         return ProcessRunner().run(
             {(fs::path(QUAYLET_HOST_TOOLS_BUILD_DIR) / tool).string(), arguments}, {});
     }
-    static ProcessResult simctl(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "simctl");
-        return run("xcrun", arguments);
-    }
-
-    // The seeded device set's devices (all shut down) that are available, or not.
-    static std::vector<std::string> devices(bool available) {
-        std::vector<std::string> udids;
-        const json listing = json::parse(simctl({"list", "--json"}).standardOutput);
+    // The first device of the seeded device set (all shut down) that is available, or not.
+    static std::string firstDevice(bool available) {
+        const json listing = json::parse(run("xcrun", {"simctl", "list", "--json"}).standardOutput);
         for (const auto& [runtime, devices] : listing.at("devices").items()) {
             for (const json& device : devices) {
                 if (device.at("isAvailable") == available) {
-                    udids.push_back(device.at("udid"));
+                    return device.at("udid");
                 }
             }
         }
-        return udids;
+        return "";
     }
-    json stored() const { return json::parse(std::ifstream(home.path() / "devices.json")); }
+    json stored() const { return json::parse(std::ifstream(folder.path() / "devices.json")); }
 
-    fs::path archive(const std::vector<ZipEntry>& entries) const {
-        ZipBuilder builder;
-        for (const ZipEntry& entry : entries) {
-            builder.add(entry);
-        }
-        builder.writeTo(folder.path() / "archive.zip");
-        return folder.path() / "archive.zip";
-    }
-
-    TemporaryDirectory home;
-    TemporaryDirectory folder;
-    ScopedEnvironment simulatorHome{"QUAYLET_SIMULATOR_HOME", home.path().string()};
+    TemporaryDirectory folder;  // the simulated device set's home too
+    ScopedEnvironment simulatorHome{"QUAYLET_SIMULATOR_HOME", folder.path().string()};
 };
 
 // The launcher reads a boot's refusal of a booted device as success and any other failure as
@@ -66,11 +48,11 @@ class HostToolsTest : public ::testing::Test {
 // on standard output and leaves the device set as it was. No launch on this host asks for a
 // screenshot, so the booted device's is taken here.
 TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
-    const std::string booted = devices(true).at(0);
-    const std::string orphan = devices(false).at(0);
-    ASSERT_EQ(simctl({"boot", booted}).status, 0);
+    const std::string booted = firstDevice(true);
+    const std::string orphan = firstDevice(false);
+    ASSERT_EQ(run("xcrun", {"simctl", "boot", booted}).status, 0);
     const json before = stored();
-    const std::string text = (home.path() / "devices.json").string();  // neither zip nor binary
+    const std::string text = (folder.path() / "devices.json").string();  // neither zip nor binary
     const struct {
         std::string tool;
         std::vector<std::string> arguments;
@@ -93,7 +75,7 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     EXPECT_EQ(stored(), before) << "refusals change nothing";
 
     const fs::path shot = folder.path() / "shot.png";
-    ASSERT_EQ(simctl({"io", booted, "screenshot", shot.string()}).status, 0);
+    ASSERT_EQ(run("xcrun", {"simctl", "io", booted, "screenshot", shot.string()}).status, 0);
     std::ifstream image(shot, std::ios::binary);
     const std::string png{std::istreambuf_iterator<char>(image), {}};
     EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n") && png.ends_with("IEND\xae\x42\x60\x82"));
@@ -102,31 +84,35 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
 TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
     const fs::path outside = folder.path() / "outside";
     fs::create_directories(outside);
+    const fs::path archive = folder.path() / "archive.zip";
     const fs::path destination = folder.path() / "out";
     const std::string data(100, 'd');
-    const auto declaring = [&](std::uint32_t size) {
-        return ZipEntry{.name = "victim",
-                        .data = data,
-                        .method = fixtures::ZipMethod::stored,
-                        .declaredSize = size};
-    };
     const struct {
         const char* label;
-        std::vector<ZipEntry> entries;
+        ZipBuilder archive;
         fs::path mustNotExist;
     } cases[] = {
-        {"a .. entry", {{.name = "../escaped.txt", .data = data}}, folder.path() / "escaped.txt"},
+        {"a .. entry", ZipBuilder().add({.name = "../escaped.txt", .data = data}),
+         folder.path() / "escaped.txt"},
         {"a write through a symbolic link",
-         {ZipBuilder::symlink("link", outside.string()), {.name = "link/pwned.txt", .data = data}},
+         ZipBuilder()
+             .add(ZipBuilder::symlink("link", outside.string()))
+             .add({.name = "link/pwned.txt", .data = data}),
          outside / "pwned.txt"},
         // Found once: a short entry was padded out with zeros on the way to failing.
-        {"data shorter than declared", {declaring(1000)}, {}},
+        {"data shorter than declared",
+         ZipBuilder().add({.name = "victim",
+                           .data = data,
+                           .method = fixtures::ZipMethod::stored,
+                           .declaredSize = 1000}),
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         fs::remove_all(destination);
-        const ProcessResult result = run(
-            "ditto", {"-x", "-k", "--noqtn", archive(c.entries).string(), destination.string()});
+        c.archive.writeTo(archive);
+        const ProcessResult result =
+            run("ditto", {"-x", "-k", "--noqtn", archive.string(), destination.string()});
         EXPECT_EQ(result.status, 1);
         EXPECT_TRUE(result.standardError.starts_with("ditto: ")) << result.standardError;
         if (!c.mustNotExist.empty()) {
@@ -137,66 +123,41 @@ TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {
     }
 }
 
-// The header reader behind the stand-in lipo, on headers built here.
-using Bytes = std::vector<std::uint8_t>;
-using Names = std::vector<std::string>;
-
-constexpr std::uint32_t kArm64 = 0x0100000c;
-constexpr std::uint32_t kX86_64 = 0x01000007;
-
-// Appends each value as `width` bytes in the byte order asked for.
-void put(Bytes& bytes, std::initializer_list<std::uint64_t> values, int width,
-         bool bigEndian = true) {
-    for (const std::uint64_t value : values) {
-        for (int index = 0; index < width; ++index) {
-            bytes.push_back(std::uint8_t(value >> 8 * (bigEndian ? width - 1 - index : index)));
+// The header reader behind the stand-in lipo, on headers written out here: hex digits in groups,
+// the rest zeros up to `size`.
+std::vector<std::uint8_t> bytes(std::string_view hex, std::size_t size) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t at = 0; at < hex.size(); ++at) {
+        if (hex[at] != ' ') {
+            bytes.push_back(std::uint8_t(std::stoi(std::string(hex.substr(at++, 2)), nullptr, 16)));
         }
     }
-}
-
-// A 64-bit executable with no load commands.
-Bytes thinMach(std::uint32_t cpuType, std::uint32_t cpuSubtype) {
-    Bytes bytes;
-    put(bytes, {0xfeedfacf, cpuType, cpuSubtype, 2}, 4, false);
-    bytes.resize(32);
-    return bytes;
-}
-
-// Each slice: processor type and subtype, offset and size.
-using Slice = std::array<std::uint64_t, 4>;
-
-Bytes fat(bool wide, const std::vector<Slice>& slices) {
-    Bytes bytes;
-    put(bytes, {wide ? 0xcafebabf : 0xcafebabe, slices.size()}, 4);
-    for (const auto& [cpuType, cpuSubtype, offset, size] : slices) {
-        put(bytes, {cpuType, cpuSubtype}, 4);
-        put(bytes, {offset, size}, wide ? 8 : 4);
-        put(bytes, {14}, 4);                          // the alignment
-        bytes.resize(bytes.size() + (wide ? 4 : 0));  // the wide entry's reserved word
-    }
-    return bytes;
-}
-
-Bytes elf(int elfClass, bool bigEndian, std::uint16_t machine) {
-    Bytes bytes{0x7f, 'E', 'L', 'F', std::uint8_t(elfClass), std::uint8_t(bigEndian ? 2 : 1), 1};
-    bytes.resize(16);
-    put(bytes, {2, machine}, 2, bigEndian);  // an executable for that machine
-    bytes.resize(elfClass == 2 ? 64 : 52);
+    bytes.resize(size);
     return bytes;
 }
 
 // Found once: a universal arch table cut inside its last entry was read. Whole, each header
 // names its architectures; the top byte of a subtype holds flags, not the model.
 TEST(ExecutableArchitecturesTest, EveryTruncatedHeaderIsRefused) {
-    const std::pair<Bytes, Names> headers[] = {
-        {thinMach(kArm64, 0x80000002), {"arm64e"}},
-        {fat(true, {{kArm64, 0, 64, 1}, {kX86_64, 3, 64, 1}}), {"arm64", "x86_64"}},
-        {elf(1, true, 20), {"ppc"}},
+    using Names = std::vector<std::string>;
+    const std::pair<std::vector<std::uint8_t>, Names> headers[] = {
+        // A thin 64-bit Mach-O (little-endian): arm64, subtype 2 with a flag, an executable.
+        {bytes("cffaedfe 0c000001 02000080 02000000", 32), {"arm64e"}},
+        // A universal header with 64-bit offsets: each slice's processor type and subtype, its
+        // offset and size, its alignment and a reserved word.
+        {bytes("cafebabf 00000002"
+               "0100000c 00000000 0000000000000040 0000000000000001 0000000e 00000000"
+               "01000007 00000003 0000000000000040 0000000000000001 0000000e 00000000",
+               72),
+         {"arm64", "x86_64"}},
+        // A 32-bit big-endian ELF executable for PowerPC (machine 20).
+        {bytes("7f454c46 010201 000000000000000000 0002 0014", 52), {"ppc"}},
     };
     for (const auto& [header, names] : headers) {
         EXPECT_EQ(hosttools::executableArchitectures(header, header.size()), names);
         for (std::size_t length = 0; length < header.size(); ++length) {
-            const Bytes prefix(header.begin(), header.begin() + static_cast<long>(length));
+            // A copy, so that a read past its end is one the sanitizers see.
+            const std::vector prefix(header.begin(), header.begin() + std::ptrdiff_t(length));
             EXPECT_EQ(hosttools::executableArchitectures(prefix, prefix.size()), Names{}) << length;
         }
     }

@@ -98,6 +98,8 @@ struct ServedBuild {
     fs::path cacheRoot = scratchFolder() / "cache";
     quaylet::RemotePreviewLauncher launcher{service.baseURL(), cacheRoot};
 
+    ServedBuild() { launcher.startNetwork(); }
+
     quaylet::RemoteLaunchRequest request() const {
         return {.previewID = kPreviewID, .token = kToken};
     }
@@ -144,6 +146,7 @@ double timeLaunch(const ServedBuild& build) {
 void BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar(benchmark::State& state) {
     const ServedBuild& build = servedBuild();
     const quaylet::PreviewAPIClient client(build.service.baseURL(), quaylet::HTTPSession::shared());
+    client.startNetwork();
     double oursTotal = 0;
     double toolsTotal = 0;
     for (auto _ : state) {

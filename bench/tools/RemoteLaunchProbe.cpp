@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     }
     try {
         const quaylet::RemotePreviewLauncher launcher(argv[1], std::filesystem::path(argv[4]));
+        launcher.startNetwork();
         const double seconds = quaylet::bench::launchUntilSelecting(
             launcher, {.previewID = argv[3], .token = argv[2]});
         std::cout << "seconds " << seconds << "\npeak_kib " << peakResidentKiB() << '\n';

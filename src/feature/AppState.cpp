@@ -93,8 +93,14 @@ AppState::AppState(QUrl apiBaseURL, Collaborators collaborators, QObject* parent
       tokenStore_(std::move(collaborators.tokenStore)),
       settings_(std::move(collaborators.settings)),
       pendingSignIn_(std::move(collaborators.pendingSignIn)),
-      isSignedIn_(tokenStore_->readToken().has_value()),
       watcher_(*this, previewService_, tokenStore_, settings_) {}
+
+bool AppState::isSignedIn() const {
+    if (!isSignedIn_) {
+        isSignedIn_ = tokenStore_->readToken().has_value();
+    }
+    return *isSignedIn_;
+}
 
 bool AppState::isLaunchInProgress() const {
     return stage_ != LaunchStage::idle && stage_ != LaunchStage::running;
@@ -136,7 +142,7 @@ QFuture<void> AppState::receive(const QUrl& url, const LaunchTargets& targets) {
         assign(receivedPreviewID_, std::optional(preview->previewID),
                &AppState::receivedPreviewIDChanged);
         assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);
-        if (!isSignedIn_) {
+        if (!isSignedIn()) {
             assign(activeDetail_, std::optional(kSignInPrompt), &AppState::activeDetailChanged);
             return finishedFuture();
         }
@@ -158,7 +164,7 @@ QFuture<void> AppState::open(const QString& previewID) {
         }
     }
     assign(activeAppName_, std::optional(name), &AppState::activeAppNameChanged);
-    if (!isSignedIn_) {
+    if (!isSignedIn()) {
         assign(activeDetail_, std::optional(kSignInPrompt), &AppState::activeDetailChanged);
         return finishedFuture();
     }
@@ -197,7 +203,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
     const std::optional<std::string> token = tokenStore_->readToken();
     if (!token) {
         stopLaunchTask();
-        assign(isSignedIn_, false, &AppState::isSignedInChanged);
+        assign(isSignedIn_, std::optional(false), &AppState::isSignedInChanged);
         assign(activeDetail_, std::optional(kSignInPrompt), &AppState::activeDetailChanged);
         return finishedFuture();
     }
@@ -249,6 +255,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
             },
             task);
     };
+    previewService_->startNetwork();
     launchFinished_ = inBackground(
         [this, service = previewService_, request, onManifest,
          onProgress = stageReporter(task, LaunchSource::remote), task]() -> MainThreadStep {
@@ -368,6 +375,7 @@ QFuture<void> AppState::openURLInApp(const QString& url) {
 QFuture<void> AppState::completeAuthentication(const std::string& code) {
     auto finished = std::make_shared<QPromise<void>>();
     finished->start();
+    previewService_->startNetwork();
     inBackground(
         [this, service = previewService_, code, finished]() -> MainThreadStep {
             std::string token = service->exchangeAuthenticationCode(code);
@@ -398,7 +406,7 @@ bool AppState::storeToken(const std::string& token) {
         showSignInFailure(std::current_exception());
         return false;
     }
-    assign(isSignedIn_, true, &AppState::isSignedInChanged);
+    assign(isSignedIn_, std::optional(true), &AppState::isSignedInChanged);
     assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
     assign(activeDetail_, std::optional(kSignedIn), &AppState::activeDetailChanged);
     return true;
@@ -413,17 +421,18 @@ QFuture<void> AppState::signOut() {
     stopLaunchTask();
     const std::optional<std::string> token = tokenStore_->readToken();
     if (!token) {
-        assign(isSignedIn_, false, &AppState::isSignedInChanged);
+        assign(isSignedIn_, std::optional(false), &AppState::isSignedInChanged);
         setStage(LaunchStage::idle);
         assign(activeDetail_, std::optional(kSignedOut), &AppState::activeDetailChanged);
         return finishedFuture();
     }
+    previewService_->startNetwork();
     return inBackground(
         [this, service = previewService_, token = *token]() -> MainThreadStep {
             service->revokeAuthentication(token);
             return [this] {
                 tokenStore_->removeToken();
-                assign(isSignedIn_, false, &AppState::isSignedInChanged);
+                assign(isSignedIn_, std::optional(false), &AppState::isSignedInChanged);
                 setStage(LaunchStage::idle);
                 assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
                 assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
@@ -444,6 +453,7 @@ QFuture<void> AppState::refreshBuilds() {
         return finishedFuture();
     }
     assign(isLoadingBuilds_, true, &AppState::isLoadingBuildsChanged);
+    previewService_->startNetwork();
     return inBackground(
         [this, service = previewService_, token = *token]() -> MainThreadStep {
             std::vector<PreviewSummary> builds = service->availablePreviews(token);
@@ -465,7 +475,7 @@ QFuture<void> AppState::refreshBuilds() {
 
 void AppState::signOutAfterRefusal() {
     tokenStore_->removeToken();
-    assign(isSignedIn_, false, &AppState::isSignedInChanged);
+    assign(isSignedIn_, std::optional(false), &AppState::isSignedInChanged);
 }
 
 QFuture<void> AppState::clearDownloadCache() {

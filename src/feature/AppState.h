@@ -77,7 +77,7 @@ class AppState : public QObject {
         static Collaborators forThisHost(const QUrl& apiBaseURL, std::stop_token stop = {});
     };
 
-    // Reads only whether a token is stored; contacts neither the service nor the simulator.
+    // Reads nothing and contacts neither the service nor the simulator.
     AppState(QUrl apiBaseURL, Collaborators collaborators, QObject* parent = nullptr);
     explicit AppState(const QUrl& apiBaseURL, QObject* parent = nullptr);
 
@@ -91,7 +91,8 @@ class AppState : public QObject {
     const std::optional<std::string>& receivedPreviewID() const { return receivedPreviewID_; }
     const std::optional<PreviewManifest>& activePreview() const { return activePreview_; }
     LaunchSource launchSource() const { return launchSource_; }
-    bool isSignedIn() const { return isSignedIn_; }
+    // Whether a token is stored; the store is read the first time this is asked.
+    bool isSignedIn() const;
     const std::vector<PreviewSummary>& builds() const { return builds_; }
     bool isLoadingBuilds() const { return isLoadingBuilds_; }
     const std::optional<std::string>& buildsError() const { return buildsError_; }
@@ -258,7 +259,8 @@ class AppState : public QObject {
     std::optional<std::string> receivedPreviewID_;
     std::optional<PreviewManifest> activePreview_;
     LaunchSource launchSource_ = LaunchSource::none;
-    bool isSignedIn_ = false;
+    // Absent until first asked: a program idling in the tray never opens the secret store.
+    mutable std::optional<bool> isSignedIn_;
     std::vector<PreviewSummary> builds_;
     bool isLoadingBuilds_ = false;
     std::optional<std::string> buildsError_;

@@ -7,6 +7,10 @@ namespace quaylet {
 CorePreviewService::CorePreviewService(RemotePreviewLauncher launcher, std::stop_token stop)
     : launcher_(std::move(launcher)), stop_(std::move(stop)) {}
 
+void CorePreviewService::startNetwork() {
+    launcher_.startNetwork();
+}
+
 std::string CorePreviewService::exchangeAuthenticationCode(const std::string& code) {
     return launcher_.exchangeAuthenticationCode(code, stop_);
 }

@@ -13,6 +13,7 @@ class CorePreviewService : public PreviewService {
     // token stops.
     explicit CorePreviewService(RemotePreviewLauncher launcher, std::stop_token stop = {});
 
+    void startNetwork() override;
     std::string exchangeAuthenticationCode(const std::string& code) override;
     void revokeAuthentication(const std::string& token) override;
     std::vector<PreviewSummary> availablePreviews(const std::string& token) override;

@@ -24,6 +24,11 @@ class PreviewService {
 
     virtual ~PreviewService() = default;
 
+    // Called on the main thread before a call that may reach the service goes to a worker:
+    // starts what has to start there (the network), which the program leaves unstarted
+    // while it idles. Later calls do nothing.
+    virtual void startNetwork() {}
+
     virtual std::string exchangeAuthenticationCode(const std::string& code) = 0;
     virtual void revokeAuthentication(const std::string& token) = 0;
     virtual std::vector<PreviewSummary> availablePreviews(const std::string& token) = 0;

@@ -233,6 +233,7 @@ void PullRequestWatcher::startNextPrefetch() {
     }
     prefetch_.emplace(Prefetch{pending_.front(), {}});
     pending_.pop_front();
+    service_->startNetwork();
     std::thread([self = QPointer<PullRequestWatcher>(this), service = service_, token = *token,
                  build = prefetch_->build, stop = prefetch_->stop.get_token()] {
         std::exception_ptr error;

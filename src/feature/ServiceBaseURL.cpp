@@ -21,7 +21,8 @@ QUrl serviceBaseURL() {
             "address, such as " +
             kDefaultServiceURL + ", or unset it.");
     }
-    if (!isPermittedURL(url.toString(QUrl::FullyEncoded).toStdString(), true)) {
+    // Checked without libcurl, which a program idling in the tray has not loaded.
+    if (!isPermittedAddress(url.scheme().toStdString(), url.host().toStdString(), true)) {
         throw std::runtime_error(
             "QUAYLET_API_URL is set to “" + text.toStdString() +
             "”, which doesn’t use HTTPS. The preview service must use HTTPS; plain http:// is "

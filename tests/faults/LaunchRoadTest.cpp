@@ -58,6 +58,7 @@ class LaunchRoadTest : public ::testing::Test {
         // Orphans of a tool that was stopped become this process's children, where the
         // leftover check can see them.
         ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+        HTTPSession::shared().start();
     }
 
     // A pull-request launch through the service the application launches with, which joins the

@@ -120,6 +120,7 @@ TEST_F(AppStateTest, ARefusedTokenSignsOutAndShowsWhy) {
     tokens->token = "stored-token";
     service->previews = {makeSummary("a", "A")};
     AppState& app = makeState();
+    EXPECT_TRUE(app.isSignedIn()) << "the store is read when first asked";
     ASSERT_TRUE(waitFor(app.refreshBuilds()));
     service->listFailure = std::make_exception_ptr(QuayletError::authenticationRequired());
     ASSERT_TRUE(waitFor(app.refreshBuilds()));

@@ -14,26 +14,26 @@ namespace {
 // A part of a parsed URL, empty when it has none.
 std::string partOf(CURLU* url, CURLUPart part) {
     char* text = nullptr;
-    if (curl_url_get(url, part, &text, 0) != CURLUE_OK) {
+    if (libcurl().urlGet(url, part, &text, 0) != CURLUE_OK) {
         return {};
     }
     std::string result(text);
-    curl_free(text);
+    libcurl().free(text);
     return result;
 }
 
 }  // namespace
 
 CurlURL parseAbsoluteURL(const std::string& text) {
-    CurlURL url(curl_url(), curl_url_cleanup);
+    CurlURL url(libcurl().url());
     if (!url) {
         throw std::bad_alloc();
     }
     char* host = nullptr;
-    const bool valid = curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) == CURLUE_OK &&
-                       curl_url_get(url.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK;
-    curl_free(host);
-    return valid ? std::move(url) : CurlURL(nullptr, curl_url_cleanup);
+    const bool valid = libcurl().urlSet(url.get(), CURLUPART_URL, text.c_str(), 0) == CURLUE_OK &&
+                       libcurl().urlGet(url.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK;
+    libcurl().free(host);
+    return valid ? std::move(url) : CurlURL();
 }
 
 bool isLoopbackHost(std::string_view host) {
@@ -58,10 +58,13 @@ bool isPermittedURL(const std::string& url, bool plainHTTPToLoopback) {
     if (!parsed) {
         return false;
     }
-    const std::string scheme = partOf(parsed.get(), CURLUPART_SCHEME);
+    return isPermittedAddress(partOf(parsed.get(), CURLUPART_SCHEME),
+                              partOf(parsed.get(), CURLUPART_HOST), plainHTTPToLoopback);
+}
+
+bool isPermittedAddress(std::string_view scheme, std::string_view host, bool plainHTTPToLoopback) {
     return equalsIgnoringCase(scheme, "https") ||
-           (equalsIgnoringCase(scheme, "http") && plainHTTPToLoopback &&
-            isLoopbackHost(partOf(parsed.get(), CURLUPART_HOST)));
+           (equalsIgnoringCase(scheme, "http") && plainHTTPToLoopback && isLoopbackHost(host));
 }
 
 }  // namespace quaylet

@@ -1,14 +1,17 @@
 #pragma once
 
-#include <curl/curl.h>
-
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "core/service/Libcurl.h"
+
 namespace quaylet {
 
-using CurlURL = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
+struct CurlURLRelease {
+    void operator()(CURLU* url) const { libcurl().urlCleanup(url); }
+};
+using CurlURL = std::unique_ptr<CURLU, CurlURLRelease>;
 
 // The text parsed by libcurl's URL API when it is an absolute URL with a host; null
 // otherwise. Throws std::bad_alloc when libcurl cannot allocate.
@@ -22,5 +25,9 @@ bool isLoopbackHost(std::string_view host);
 // host, and only when plainHTTPToLoopback allows it (a service that itself runs on this
 // computer). Anything else, including text that is not an absolute URL, is refused.
 bool isPermittedURL(const std::string& url, bool plainHTTPToLoopback);
+
+// The same rule for a URL whose scheme and host a caller has already parsed, for checks that
+// must not load libcurl; every request is still checked with isPermittedURL.
+bool isPermittedAddress(std::string_view scheme, std::string_view host, bool plainHTTPToLoopback);
 
 }  // namespace quaylet

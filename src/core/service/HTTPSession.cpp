@@ -1,7 +1,5 @@
 #include "core/service/HTTPSession.h"
 
-#include <curl/curl.h>
-
 #include <array>
 #include <charconv>
 #include <exception>
@@ -22,30 +20,30 @@ constexpr long kMaximumRedirects = 16;
 constexpr long kStallSeconds = 60;
 
 void initializeLibcurlOnce() {
-    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
+    static const CURLcode result = libcurl().globalInit(CURL_GLOBAL_DEFAULT);
     if (result != CURLE_OK) {
         throw std::runtime_error(std::string("libcurl could not start: ") +
-                                 curl_easy_strerror(result));
+                                 libcurl().easyStrerror(result));
     }
 }
 
 template <typename Value>
 void setOption(CURL* easy, CURLoption option, Value value) {
-    if (curl_easy_setopt(easy, option, value) != CURLE_OK) {
+    if (libcurl().easySetopt(easy, option, value) != CURLE_OK) {
         throw std::logic_error("libcurl refused option " + std::to_string(option));
     }
 }
 
 // The host a URL names, for messages; the URL itself when it has none.
 std::string hostOf(const char* url) {
-    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
+    const CurlURL parsed(libcurl().url());
     char* host = nullptr;
-    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url, CURLU_NON_SUPPORT_SCHEME) ||
-        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0)) {
+    if (!parsed || libcurl().urlSet(parsed.get(), CURLUPART_URL, url, CURLU_NON_SUPPORT_SCHEME) ||
+        libcurl().urlGet(parsed.get(), CURLUPART_HOST, &host, 0)) {
         return url;
     }
     std::string result(host);
-    curl_free(host);
+    libcurl().free(host);
     return result;
 }
 
@@ -119,23 +117,23 @@ std::size_t checkRedirect(char* data, std::size_t size, std::size_t count, void*
     constexpr std::string_view kLocation = "location:";
     const std::string_view line(data, length);
     long status = 0;
-    curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
+    libcurl().easyGetinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
     if (status < 300 || status > 399 || line.size() < kLocation.size() ||
-        !curl_strnequal(line.data(), kLocation.data(), kLocation.size())) {
+        !libcurl().strnequal(line.data(), kLocation.data(), kLocation.size())) {
         return length;
     }
     const char* current = nullptr;
-    curl_easy_getinfo(transfer.easy, CURLINFO_EFFECTIVE_URL, &current);
+    libcurl().easyGetinfo(transfer.easy, CURLINFO_EFFECTIVE_URL, &current);
     const std::string location(trimmed(line.substr(kLocation.size())));
-    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> target(curl_url(), curl_url_cleanup);
+    const CurlURL target(libcurl().url());
     char* resolved = nullptr;
     const bool permitted =
         target && current != nullptr &&
-        curl_url_set(target.get(), CURLUPART_URL, current, 0) == CURLUE_OK &&
-        curl_url_set(target.get(), CURLUPART_URL, location.c_str(), 0) == CURLUE_OK &&
-        curl_url_get(target.get(), CURLUPART_URL, &resolved, 0) == CURLUE_OK &&
+        libcurl().urlSet(target.get(), CURLUPART_URL, current, 0) == CURLUE_OK &&
+        libcurl().urlSet(target.get(), CURLUPART_URL, location.c_str(), 0) == CURLUE_OK &&
+        libcurl().urlGet(target.get(), CURLUPART_URL, &resolved, 0) == CURLUE_OK &&
         isPermittedURL(resolved, transfer.plainHTTPToLoopback);
-    curl_free(resolved);
+    libcurl().free(resolved);
     if (!permitted) {
         transfer.receiverError = std::make_exception_ptr(
             TransportError(insecureAddress(hostOf(current != nullptr ? current : "")),
@@ -148,7 +146,7 @@ std::size_t checkRedirect(char* data, std::size_t size, std::size_t count, void*
 // Content-Range of a 206: "bytes <first>-<last>/<total or *>".
 std::optional<std::int64_t> rangeStartOf(CURL* easy) {
     curl_header* header = nullptr;
-    if (curl_easy_header(easy, "Content-Range", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+    if (libcurl().easyHeader(easy, "Content-Range", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
         return std::nullopt;
     }
     const std::string_view value(header->value);
@@ -167,9 +165,9 @@ std::optional<std::int64_t> rangeStartOf(CURL* easy) {
 
 HTTPResponseHead headOf(CURL* easy) {
     HTTPResponseHead head;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &head.status);
+    libcurl().easyGetinfo(easy, CURLINFO_RESPONSE_CODE, &head.status);
     curl_off_t length = -1;
-    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+    if (libcurl().easyGetinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
         length >= 0) {
         head.contentLength = length;
     }
@@ -204,7 +202,7 @@ int abortWhenStopped(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off
 bool hasHeader(const std::vector<std::string>& headers, std::string_view name) {
     for (const std::string& header : headers) {
         if (header.size() > name.size() && header[name.size()] == ':' &&
-            curl_strnequal(header.c_str(), name.data(), name.size())) {
+            libcurl().strnequal(header.c_str(), name.data(), name.size())) {
             return true;
         }
     }
@@ -221,17 +219,17 @@ struct HTTPSession::Share {
 
     Share() {
         initializeLibcurlOnce();
-        handle = curl_share_init();
+        handle = libcurl().shareInit();
         if (handle == nullptr) {
             throw std::bad_alloc();
         }
-        curl_share_setopt(handle, CURLSHOPT_LOCKFUNC, &Share::lock);
-        curl_share_setopt(handle, CURLSHOPT_UNLOCKFUNC, &Share::unlock);
-        curl_share_setopt(handle, CURLSHOPT_USERDATA, this);
-        curl_share_setopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-        curl_share_setopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        libcurl().shareSetopt(handle, CURLSHOPT_LOCKFUNC, &Share::lock);
+        libcurl().shareSetopt(handle, CURLSHOPT_UNLOCKFUNC, &Share::unlock);
+        libcurl().shareSetopt(handle, CURLSHOPT_USERDATA, this);
+        libcurl().shareSetopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        libcurl().shareSetopt(handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     }
-    ~Share() { curl_share_cleanup(handle); }
+    ~Share() { libcurl().shareCleanup(handle); }
     Share(const Share&) = delete;
     Share& operator=(const Share&) = delete;
 
@@ -243,14 +241,23 @@ struct HTTPSession::Share {
     }
 };
 
-HTTPSession::HTTPSession(Options options)
-    : options_(std::move(options)), share_(std::make_unique<Share>()) {}
+HTTPSession::HTTPSession(Options options) : options_(std::move(options)) {}
 
 HTTPSession::~HTTPSession() = default;
 
 HTTPSession& HTTPSession::shared() {
     static HTTPSession session(Options{});
     return session;
+}
+
+void HTTPSession::start() const {
+    std::call_once(started_, [this] {
+        try {
+            share_ = std::make_unique<Share>();
+        } catch (...) {
+            startFailure_ = std::current_exception();
+        }
+    });
 }
 
 HTTPResponse HTTPSession::send(const HTTPRequest& request, std::stop_token stop) const {
@@ -271,13 +278,19 @@ HTTPResponse HTTPSession::send(const HTTPRequest& request, std::stop_token stop)
 
 long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiver,
                           std::stop_token stop) const {
+    if (startFailure_) {
+        std::rethrow_exception(startFailure_);
+    }
+    if (!share_) {
+        throw std::logic_error("a transfer on an HTTP session that was not started");
+    }
     throwIfStopRequested(stop);
     if (!isPermittedURL(request.url, request.plainHTTPToLoopback)) {
         throw TransportError(insecureAddress(hostOf(request.url.c_str())),
                              TransportError::Kind::refusedAddress);
     }
-    const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(),
-                                                                   curl_easy_cleanup);
+    const std::unique_ptr<CURL, decltype(libcurl().easyCleanup)> easy(libcurl().easyInit(),
+                                                                      libcurl().easyCleanup);
     if (!easy) {
         throw std::bad_alloc();
     }
@@ -291,10 +304,10 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
         headers.emplace_back("Content-Type:");
     }
     headers.emplace_back("Expect:");
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(nullptr,
-                                                                           curl_slist_free_all);
+    std::unique_ptr<curl_slist, decltype(libcurl().slistFreeAll)> headerList(
+        nullptr, libcurl().slistFreeAll);
     for (const std::string& header : headers) {
-        curl_slist* extended = curl_slist_append(headerList.get(), header.c_str());
+        curl_slist* extended = libcurl().slistAppend(headerList.get(), header.c_str());
         if (extended == nullptr) {
             throw std::bad_alloc();
         }
@@ -345,20 +358,20 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
     setOption(handle, CURLOPT_XFERINFOFUNCTION, &abortWhenStopped);
     setOption(handle, CURLOPT_XFERINFODATA, &transfer);
 
-    const CURLcode result = curl_easy_perform(handle);
+    const CURLcode result = libcurl().easyPerform(handle);
     if (transfer.receiverError) {
         std::rethrow_exception(transfer.receiverError);
     }
     if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.receiverDeclined)) {
         long status = 0;
-        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        libcurl().easyGetinfo(handle, CURLINFO_RESPONSE_CODE, &status);
         return status;
     }
     if (result == CURLE_ABORTED_BY_CALLBACK || stop.stop_requested()) {
         throw CancellationError();
     }
     const char* lastURL = nullptr;
-    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &lastURL);
+    libcurl().easyGetinfo(handle, CURLINFO_EFFECTIVE_URL, &lastURL);
     throw TransportError(describeFailure(result, hostOf(lastURL ? lastURL : request.url.c_str())));
 }
 

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -44,6 +46,8 @@ struct HTTPResponse {
 // unless a request allows plain http to this computer (isPermittedURL); a URL or redirect that
 // the rule refuses is a TransportError, and nothing is sent to it. One session serves the whole
 // process and any number of threads at once; the transfers share their DNS cache and TLS sessions.
+// Making a session costs nothing: libcurl, and the TLS library it brings up, start only with
+// start(), so that a program that never transfers anything never pays for them.
 class HTTPSession {
   public:
     struct Options {
@@ -64,6 +68,13 @@ class HTTPSession {
     // The process-wide session, trusting the system's certificate authorities.
     static HTTPSession& shared();
 
+    // Starts libcurl (once per process) and this session's shared caches; later calls do
+    // nothing. Call it on the main thread before any transfer: OpenSSL, which libcurl starts,
+    // keeps per-thread state that a worker thread starting it would leave behind at exit.
+    // Throws nothing: when libcurl cannot start, each transfer throws why. A transfer on a
+    // session never started is a std::logic_error.
+    void start() const;
+
     // The whole answer, its body held in memory (answers larger than 32 MiB are refused).
     HTTPResponse send(const HTTPRequest& request, std::stop_token stop) const;
 
@@ -74,7 +85,10 @@ class HTTPSession {
   private:
     struct Share;
     Options options_;
-    std::unique_ptr<Share> share_;
+    mutable std::once_flag started_;
+    // Both written once, by start(), before any transfer reads them.
+    mutable std::unique_ptr<Share> share_;
+    mutable std::exception_ptr startFailure_;
 };
 
 }  // namespace quaylet

@@ -1,6 +1,5 @@
 #include "core/service/PreviewAPIClient.h"
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,9 +50,9 @@ CurlURL parseBaseURL(const std::string& text) {
 
 bool isOnLoopback(const CurlURL& url) {
     char* host = nullptr;
-    curl_url_get(url.get(), CURLUPART_HOST, &host, 0);
+    libcurl().urlGet(url.get(), CURLUPART_HOST, &host, 0);
     const bool loopback = host != nullptr && isLoopbackHost(host);
-    curl_free(host);
+    libcurl().free(host);
     return loopback;
 }
 
@@ -179,22 +178,24 @@ class ResumableFile {
 }  // namespace
 
 PreviewAPIClient::PreviewAPIClient(std::string baseURL, const HTTPSession& session)
-    : baseURL_(std::move(baseURL)),
-      session_(session),
-      serviceOnLoopback_(isOnLoopback(parseBaseURL(baseURL_))) {}
+    : baseURL_(std::move(baseURL)), session_(session) {}
 
 std::string PreviewAPIClient::resolve(std::string_view path) const {
     // Every path starts with "/", so it replaces the base URL's path and query.
     const CurlURL url = parseBaseURL(baseURL_);
     char* resolved = nullptr;
-    if (curl_url_set(url.get(), CURLUPART_URL, std::string(path).c_str(), 0) != CURLUE_OK ||
-        curl_url_get(url.get(), CURLUPART_URL, &resolved, 0) != CURLUE_OK) {
+    if (libcurl().urlSet(url.get(), CURLUPART_URL, std::string(path).c_str(), 0) != CURLUE_OK ||
+        libcurl().urlGet(url.get(), CURLUPART_URL, &resolved, 0) != CURLUE_OK) {
         throw std::invalid_argument("Cannot resolve \"" + std::string(path) + "\" against " +
                                     baseURL_);
     }
     std::string result(resolved);
-    curl_free(resolved);
+    libcurl().free(resolved);
     return result;
+}
+
+bool PreviewAPIClient::serviceOnLoopback() const {
+    return isOnLoopback(parseBaseURL(baseURL_));
 }
 
 std::string PreviewAPIClient::previewURL(const std::string& id, std::string_view suffix) const {
@@ -212,7 +213,7 @@ Record PreviewAPIClient::fetchRecord(HTTPMethod method, const std::string& url,
                                   .url = url,
                                   .headers = {authorization(token), kAcceptJSON},
                                   .timeLimit = kRecordTimeLimit,
-                                  .plainHTTPToLoopback = serviceOnLoopback_},
+                                  .plainHTTPToLoopback = serviceOnLoopback()},
                       stop);
     if (isSuccess(response.status)) {
         return Record::decode(response.body);
@@ -271,7 +272,7 @@ std::string PreviewAPIClient::download(const std::string& from, const fs::path& 
         status = session_.receive(
             HTTPRequest{.url = from,
                         .headers = headers,
-                        .plainHTTPToLoopback = serviceOnLoopback_,
+                        .plainHTTPToLoopback = serviceOnLoopback(),
                         .stallLimit = kDownloadStallLimit},
             [&](const HTTPResponseHead& head, std::string_view piece) {
                 if (!isSuccess(head.status)) {
@@ -333,7 +334,7 @@ std::string PreviewAPIClient::exchangeAuthenticationCode(const std::string& code
                                   .headers = {kContentTypeJSON},
                                   .body = body,
                                   .timeLimit = kRecordTimeLimit,
-                                  .plainHTTPToLoopback = serviceOnLoopback_},
+                                  .plainHTTPToLoopback = serviceOnLoopback()},
                       stop);
     if (isSuccess(response.status)) {
         try {
@@ -351,7 +352,7 @@ void PreviewAPIClient::revokeAuthentication(const std::string& token, std::stop_
                                   .url = resolve("/api/v1/auth/logout"),
                                   .headers = {authorization(token), kAcceptJSON},
                                   .timeLimit = kRecordTimeLimit,
-                                  .plainHTTPToLoopback = serviceOnLoopback_},
+                                  .plainHTTPToLoopback = serviceOnLoopback()},
                       stop);
     if (!isSuccess(response.status)) {
         throw QuayletError::serviceError(response.status, kSignOutFailed);
@@ -376,7 +377,7 @@ void PreviewAPIClient::recordLaunch(const std::string& id, const std::string& to
                                   .headers = {authorization(token), kAcceptJSON, kContentTypeJSON},
                                   .body = encode(event),
                                   .timeLimit = kRecordTimeLimit,
-                                  .plainHTTPToLoopback = serviceOnLoopback_},
+                                  .plainHTTPToLoopback = serviceOnLoopback()},
                       stop);
     } catch (...) {
         // Reporting a launch is best effort: no answer, failure or stop may reach the launch.

@@ -34,10 +34,14 @@ using DownloadObserver = std::function<void(std::int64_t received, std::int64_t 
 // fails with QuayletError::invalidDeepLink before anything is sent.
 class PreviewAPIClient {
   public:
-    // Throws std::invalid_argument unless baseURL is an https URL, or an http URL of a loopback
-    // host. A service on a loopback host may hand out and redirect to plain http addresses of
-    // loopback hosts too; any other service only https ones.
+    // Each call throws std::invalid_argument unless baseURL is an https URL, or an http URL of
+    // a loopback host; making the client reads nothing, so that it loads no libcurl. A service
+    // on a loopback host may hand out and redirect to plain http addresses of loopback hosts
+    // too; any other service only https ones.
     PreviewAPIClient(std::string baseURL, const HTTPSession& session);
+
+    // Starts the session (HTTPSession::start): on the main thread, before the first call.
+    void startNetwork() const { session_.start(); }
 
     PreviewManifest preview(const std::string& id, const std::string& token,
                             std::stop_token stop) const;
@@ -69,6 +73,7 @@ class PreviewAPIClient {
 
   private:
     std::string resolve(std::string_view path) const;
+    bool serviceOnLoopback() const;
     std::string previewURL(const std::string& id, std::string_view suffix) const;
     template <typename Record>
     Record fetchRecord(HTTPMethod method, const std::string& url, const std::string& token,
@@ -76,7 +81,6 @@ class PreviewAPIClient {
 
     std::string baseURL_;
     const HTTPSession& session_;
-    bool serviceOnLoopback_;
 };
 
 }  // namespace quaylet

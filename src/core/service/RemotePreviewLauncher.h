@@ -60,6 +60,10 @@ class RemotePreviewLauncher {
 
     const std::filesystem::path& cacheRoot() const { return cacheRoot_; }
 
+    // Starts the network that reaching the service takes (HTTPSession::start): on the main
+    // thread, before the first call that does.
+    void startNetwork() const { client_.startNetwork(); }
+
     std::string exchangeAuthenticationCode(const std::string& code, std::stop_token stop) const;
     std::vector<PreviewSummary> availablePreviews(const std::string& token,
                                                   std::stop_token stop) const;

@@ -1,11 +1,10 @@
 #include "core/simulator/LaunchOptions.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <memory>
 
 #include "core/errors/QuayletError.h"
+#include "core/service/AbsoluteURL.h"
 
 namespace quaylet {
 namespace {
@@ -48,10 +47,10 @@ bool isAbsoluteURL(std::string_view text) {
         })) {
         return false;
     }
-    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
+    const CurlURL url(libcurl().url());
     // Without a default or guessed scheme, only a URL that names its own scheme parses.
-    return url && curl_url_set(url.get(), CURLUPART_URL, std::string(text).c_str(),
-                               CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
+    return url && libcurl().urlSet(url.get(), CURLUPART_URL, std::string(text).c_str(),
+                                   CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
 }
 
 void checkURLToOpen(std::string_view url) {

@@ -117,6 +117,8 @@ std::string failureOf(Operation operation) {
 
 class PreviewAPIClientTest : public ::testing::Test {
   protected:
+    PreviewAPIClientTest() { session.start(); }
+
     LoopbackServer server;
     HTTPSession session{HTTPSession::Options{}};
     // The base URL's own path and query must give way to every request path.
@@ -238,7 +240,8 @@ TEST_F(PreviewAPIClientTest, DownloadStaysWithinThePromisedSizeAndOffPlainHTTPEl
         EXPECT_EQ(server.received(),
                   outcome == digest ? sentOnSuccess : std::vector<std::string>{});
     }
-    EXPECT_THROW(PreviewAPIClient("http://0.0.0.0", session), std::invalid_argument);
+    EXPECT_THROW(PreviewAPIClient("http://0.0.0.0", session).preview("pv_1", "t", {}),
+                 std::invalid_argument);
 }
 
 TEST(PreviewAPIClientTLSTest, TrustsOnlyCertificatesFromATrustedAuthority) {
@@ -254,7 +257,9 @@ TEST(PreviewAPIClientTLSTest, TrustsOnlyCertificatesFromATrustedAuthority) {
     LoopbackServer server(folder.path());
     server.script(200, testing::manifestJson().dump());
     const HTTPSession trusting(HTTPSession::Options{folder.path() / "cert.pem"});
+    trusting.start();
     const HTTPSession systemTrust(HTTPSession::Options{});
+    systemTrust.start();
     EXPECT_NO_THROW(PreviewAPIClient(server.baseURL(), trusting).preview("pv_1", "tok", {}));
     const PreviewAPIClient untrusting(server.baseURL(), systemTrust);
     EXPECT_EQ(failureOf([&] { untrusting.preview("pv_1", "tok", {}); }),

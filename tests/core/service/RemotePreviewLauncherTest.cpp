@@ -57,6 +57,8 @@ class BuildFolder {
 
 class RemotePreviewLauncherTest : public ::testing::Test {
   protected:
+    RemotePreviewLauncherTest() { launcher.startNetwork(); }
+
     struct Outcome {
         std::size_t manifestsSeen = 0;
         Stages stages;

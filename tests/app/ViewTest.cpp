@@ -156,7 +156,8 @@ const Situation kSituations[] = {
      "readinessIcon.symbol=exclamationmark.triangle.fill; failures.count=2",
      [](View& view) {
          EnvironmentSnapshot snapshot = makeReadyEnvironment({});
-         snapshot.xcodePath = snapshot.simctlPath = std::nullopt;
+         snapshot.xcodePath.reset();
+         snapshot.simctlPath.reset();
          snapshot.failures = {"Xcode command-line tools aren’t selected.",
                               "Simulator tools aren’t available."};
          view.driver.showEnvironment(snapshot);

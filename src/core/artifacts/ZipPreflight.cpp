@@ -102,9 +102,14 @@ void require(bool condition) {
 
 using Bytes = std::span<const std::uint8_t>;
 
-// Told about each entry's data once it has been verified, so a caller whose bytes are a file
-// mapping can give those pages back instead of holding the whole archive resident.
-using ReleaseVerified = std::function<void(Bytes)>;
+// How the scan tells a caller whose bytes are a file mapping which entry data it is about to
+// read and which it has verified. The caller can map an entry's pages in one call, which costs
+// a fraction of a fault for every few of them, and give verified pages back rather than hold
+// the whole archive resident. Either may be empty.
+struct DataPaging {
+    std::function<void(Bytes)> willRead;
+    std::function<void(Bytes)> verified;
+};
 
 std::string_view asText(Bytes bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
@@ -620,10 +625,42 @@ void requireDistinctPaths(const std::vector<Entry>& entries, SizeBudget& budget,
     }
 }
 
+// The length a deflate stream decodes to when it is made only of stored blocks, as
+// compressors write data they cannot shrink (media, compressed assets): every decoder copies
+// such blocks as they stand, so the block headers alone give the length, without reading the
+// data. Each block opens with three header bits, padding to the byte and the length and its
+// complement in 16 bits each. Empty when any block is of another kind or any header is
+// damaged, and when the final block does not end the data: the full decoder judges those.
+std::optional<std::uint64_t> storedStreamLength(Bytes stream) {
+    constexpr std::uint64_t kStoredHeaderSize = 5;
+    const ByteView view(stream);
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    for (;;) {
+        if (!view.contains(offset, kStoredHeaderSize)) {
+            return std::nullopt;
+        }
+        const std::uint8_t header = stream[offset];
+        const std::uint16_t blockLength = view.u16(offset + 1);
+        const bool final = (header & 1U) != 0;
+        const bool stored = ((header >> 1) & 3U) == 0;
+        if (!stored || (blockLength ^ view.u16(offset + 3)) != 0xFFFF ||
+            !view.contains(offset + kStoredHeaderSize, blockLength)) {
+            return std::nullopt;
+        }
+        offset += kStoredHeaderSize + blockLength;
+        length += blockLength;
+        if (final) {
+            return offset == view.size() ? std::optional(length) : std::nullopt;
+        }
+    }
+}
+
 // Proves that entries yield exactly their declared number of bytes and that each deflate
 // stream ends exactly at the end of its data. Inflating is most of the scan's cost: libdeflate
 // decodes a whole buffer about twice as fast as zlib's streaming inflate, so entries up to
 // kWholeBufferLimit go through it, and only larger ones stream through zlib in bounded memory.
+// Streams of stored blocks alone are measured by their headers instead.
 class EntryDataVerifier {
   public:
     // Two verifiers run at once, so this bounds the scan's own memory to about twice it.
@@ -642,6 +679,12 @@ class EntryDataVerifier {
         if (entry.method == kMethodStored) {
             require(entry.compressedSize == entry.uncompressedSize);
             return keepBytes ? std::string(asText(entry.data)) : std::string();
+        }
+        if (!keepBytes) {
+            if (const auto storedLength = storedStreamLength(entry.data)) {
+                require(*storedLength == entry.uncompressedSize);
+                return {};
+            }
         }
         if (entry.uncompressedSize <= kWholeBufferLimit) {
             return inflateWhole(entry, keepBytes);
@@ -714,12 +757,17 @@ class EntryDataVerifier {
     std::vector<std::uint8_t> buffer_;
 };
 
+// What each of the two scanning threads may hold of verified data before giving it back: a
+// few megabytes more of resident archive, against a few calls per archive instead of one per
+// entry.
+constexpr std::ptrdiff_t kReleaseBatch = 4 * 1024 * 1024;
+
 // Verifies every entry's data and returns the link targets by folded path. Inflating dominates
 // the scan, so the entries (in file order) are split by compressed size between this thread
 // and one helper; the first failure stops both at their next entry and is rethrown.
 std::map<std::string, std::string> verifyAllEntryData(const std::vector<const Entry*>& byOffset,
                                                       const std::stop_token& stop,
-                                                      const ReleaseVerified& release) {
+                                                      const DataPaging& paging) {
     struct Share {
         std::span<const Entry* const> entries;
         std::vector<std::pair<std::string, std::string>> linkTargets;
@@ -740,15 +788,28 @@ std::map<std::string, std::string> verifyAllEntryData(const std::vector<const En
     const auto work = [&](Share& share) {
         try {
             EntryDataVerifier verifier;
+            // Each release flushes every core's address translations, too dear to pay per
+            // entry: a share's entries lie in file order, so their data is handed back in
+            // stretches of at least kReleaseBatch bytes.
+            const std::uint8_t* unreleased = nullptr;
             for (const Entry* entry : share.entries) {
                 if (failed.load()) {
                     return;
                 }
                 const bool isLink = entry->kind == EntryKind::symbolicLink;
                 require(!isLink || entry->uncompressedSize <= kMaxLinkTargetLength);
+                if (paging.willRead) {
+                    paging.willRead(entry->data);
+                }
                 std::string kept = verifier.verify(*entry, isLink, stop);
-                if (release) {
-                    release(entry->data);
+                if (unreleased == nullptr) {
+                    unreleased = entry->data.data();
+                }
+                const std::uint8_t* verifiedEnd = entry->data.data() + entry->data.size();
+                if (paging.verified &&
+                    (verifiedEnd - unreleased >= kReleaseBatch || entry == share.entries.back())) {
+                    paging.verified({unreleased, verifiedEnd});
+                    unreleased = verifiedEnd;
                 }
                 if (isLink) {
                     const auto components = foldedComponents(entry->name);
@@ -821,7 +882,7 @@ void requireSafeLinks(const std::vector<Entry>& entries,
     }
 }
 
-void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified& release,
+void scanArchive(Bytes bytes, const std::stop_token& stop, const DataPaging& paging,
                  ZipDataScan dataScan) {
     const ByteView archive(bytes);
     const CentralDirectory directory = readEndRecords(archive);
@@ -855,7 +916,7 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const ReleaseVerified
                       [](const Entry* entry) { return entry->kind != EntryKind::symbolicLink; });
     }
     const std::map<std::string, std::string> linkTargets =
-        verifyAllEntryData(byOffset, stop, release);
+        verifyAllEntryData(byOffset, stop, paging);
     requireSafeLinks(entries, linkTargets, stop);
 }
 
@@ -889,18 +950,31 @@ void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop
         ~Unmapper() { ::munmap(mapping, size); }
     } unmapper{mapping, size};
     ::madvise(mapping, size, MADV_SEQUENTIAL);
-    // Verified data is dropped from memory page by page; a page shared with a neighbour that
-    // is still needed is simply read from the file again.
     const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto release = [pageSize](Bytes verified) {
-        const auto begin = reinterpret_cast<std::uintptr_t>(verified.data());
-        const std::uintptr_t first = (begin + pageSize - 1) / pageSize * pageSize;
-        const std::uintptr_t last = (begin + verified.size()) / pageSize * pageSize;
-        if (last > first) {
-            ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    // The pages holding any of the bytes (outward), or only those holding nothing else.
+    const auto pages = [pageSize](Bytes bytes, bool outward) {
+        const auto begin = reinterpret_cast<std::uintptr_t>(bytes.data());
+        const std::uintptr_t end = begin + bytes.size();
+        const std::uintptr_t first = (outward ? begin : begin + pageSize - 1) / pageSize * pageSize;
+        const std::uintptr_t last = (outward ? end + pageSize - 1 : end) / pageSize * pageSize;
+        return std::pair(reinterpret_cast<void*>(first), last > first ? last - first : 0);
+    };
+    DataPaging paging;
+#ifdef MADV_POPULATE_READ
+    // An older kernel refuses the advice, and the pages then come in fault by fault as before.
+    paging.willRead = [pages](Bytes data) {
+        const auto [first, length] = pages(data, true);
+        ::madvise(first, length, MADV_POPULATE_READ);
+    };
+#endif
+    // A page shared with a neighbour that is still needed is simply read from the file again.
+    paging.verified = [pages](Bytes data) {
+        const auto [first, length] = pages(data, false);
+        if (length > 0) {
+            ::madvise(first, length, MADV_DONTNEED);
         }
     };
-    scanArchive({static_cast<const std::uint8_t*>(mapping), size}, stop, release, dataScan);
+    scanArchive({static_cast<const std::uint8_t*>(mapping), size}, stop, paging, dataScan);
 }
 
 }  // namespace quaylet

@@ -29,6 +29,7 @@ namespace quaylet {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using fixtures::AppBundleBuilder;
 using fixtures::ZipBuilder;
 using fixtures::ZipEntry;
@@ -80,6 +81,30 @@ ZipEntry sized(std::string data, std::uint64_t declared, std::string name = "Pay
     return {.name = std::move(name),
             .data = std::move(data),
             .declaredSize = static_cast<std::uint32_t>(declared)};
+}
+
+// A deflate stream of stored blocks, the last one final unless it says otherwise; a block's
+// length complement can be spoilt. With the empty final block of fixed codes ("\x03\x00")
+// after them, the stream holds another kind of block too.
+std::string storedBlocks(const std::vector<std::string>& blocks, bool endsFinal = true,
+                         std::uint16_t complementFlip = 0) {
+    std::string stream;
+    for (const std::string& block : blocks) {
+        const bool final = endsFinal && &block == &blocks.back();
+        const auto length = static_cast<std::uint16_t>(block.size());
+        const auto complement = static_cast<std::uint16_t>(~length ^ complementFlip);
+        stream += {static_cast<char>(final ? 1 : 0), static_cast<char>(length & 0xFF),
+                   static_cast<char>(length >> 8), static_cast<char>(complement & 0xFF),
+                   static_cast<char>(complement >> 8)};
+        stream += block;
+    }
+    return stream;
+}
+
+ZipEntry deflatedAs(std::string stream, std::uint64_t declared) {
+    return {.name = "Payload/f",
+            .declaredSize = static_cast<std::uint32_t>(declared),
+            .deflated = std::move(stream)};
 }
 
 // A build that passes every check, so each case adds exactly one problem to it.
@@ -137,6 +162,19 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
         {"inflated whole, one byte over", validBuild({sized("xy", 1)})},
         {"streamed, one byte short", validBuild({sized(streamed, streamed.size() + 1)})},
         {"streamed, one byte over", validBuild({sized(streamed, streamed.size() - 1)})},
+        {"stored blocks, one byte short", validBuild({deflatedAs(storedBlocks({"ab", "c"}), 4)})},
+        {"stored blocks, one byte over", validBuild({deflatedAs(storedBlocks({"ab", "c"}), 2)})},
+        {"stored, then fixed codes, one byte over",
+         validBuild({deflatedAs(storedBlocks({"ab"}, false) + "\x03\x00"s, 1)})},
+        {"stored block length not complemented",
+         validBuild({deflatedAs(storedBlocks({"ab"}, true, 0x0100), 2)})},
+        {"block of fixed codes laid out as a stored one",
+         validBuild({deflatedAs("\x03"s + storedBlocks({"ab"}).substr(1), 2)})},
+        {"no final stored block", validBuild({deflatedAs(storedBlocks({"ab"}, false), 2)})},
+        {"data after the final stored block",
+         validBuild({deflatedAs(storedBlocks({"ab"}) + "c", 2)})},
+        {"stored block longer than the data",
+         validBuild({deflatedAs(storedBlocks({"abc"}).substr(0, 6), 3)})},
         {"overlapping entries",
          validBuild({{.name = "outer", .data = "abc", .method = ZipMethod::stored},
                      {.name = "inner", .nestedInPrevious = true}})},
@@ -198,6 +236,8 @@ TEST_F(ZipPreflightTest, AcceptsNamesAtTheLimitsAndHarmlessExtraFields) {
         {.name = "f", .unicodePath = "f"},
         {.name = "..a/.../x./.x"},  // dots that climb nowhere
         {.name = "f", .data = std::string(9 << 20, '\0')},
+        deflatedAs(storedBlocks({"ab", "", "c"}), 3),
+        deflatedAs(storedBlocks({"ab"}, false) + "\x03\x00"s, 2),
     };
     for (const ZipEntry& entry : cases) {
         SCOPED_TRACE(&entry - cases);

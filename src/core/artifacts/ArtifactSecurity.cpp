@@ -1,5 +1,6 @@
 #include "core/artifacts/ArtifactSecurity.h"
 
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "core/artifacts/ArchiveEntryName.h"
@@ -67,6 +69,34 @@ void discardTree(const fs::path& root) {
     } catch (const fs::filesystem_error&) {
     }
 }
+
+// Deleting a large unpacked build takes about as long as writing a new one, so the previous
+// one is moved out of the way at once and deleted on a thread of its own, beside the new
+// extraction; the destructor waits for it. The name it moves to is a fresh empty folder
+// beside root, which a rename may replace. When root cannot be moved, it is deleted on the
+// spot, as the fresh destination needs it gone either way.
+class PreviousTreeRemoval {
+  public:
+    explicit PreviousTreeRemoval(const fs::path& root) {
+        std::string aside =
+            (root.parent_path() / ("." + root.filename().string() + ".old-XXXXXX")).string();
+        if (::mkdtemp(aside.data()) == nullptr) {
+            discardTree(root);
+            return;
+        }
+        std::error_code error;
+        fs::rename(root, aside, error);
+        if (error) {
+            discardTree(aside);
+            discardTree(root);
+            return;
+        }
+        remover_ = std::jthread([aside = fs::path(aside)] { discardTree(aside); });
+    }
+
+  private:
+    std::jthread remover_;
+};
 
 // Setuid, setgid and sticky bits have no business in a build; folders the archive left
 // unreadable or unsearchable would hide their contents from the checks and the cleanup.
@@ -232,7 +262,7 @@ fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::pa
     const ProcessResult listing = runner_.runChecked(tools_.listArchive(archive), stop);
     validateArchiveEntries(splitListingLines(listing.standardOutput));
 
-    discardTree(destination);
+    const PreviousTreeRemoval previous(destination);
     fs::create_directories(destination);
     try {
         runner_.runChecked(tools_.extractArchive(archive, destination), stop);

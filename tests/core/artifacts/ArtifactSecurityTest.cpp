@@ -327,6 +327,9 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
                   expected);
         EXPECT_FALSE(fs::exists(destination / "stale"));
         EXPECT_TRUE(fs::is_empty(outside));
+        // The old destination is deleted beside the extraction, not left beside it.
+        EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), {}),
+                  expected == kAccepted ? 3 : 2);
         if (expected != kAccepted) {
             EXPECT_FALSE(fs::exists(destination));
             continue;

@@ -18,6 +18,8 @@ constexpr std::size_t kLargestAnswerInMemory = 32 * 1024 * 1024;
 constexpr long kMaximumRedirects = 16;
 // A connection that cannot be made, or that delivers nothing, for this long is given up.
 constexpr long kStallSeconds = 60;
+// The largest piece libcurl hands over at once (its own ceiling since 7.53).
+constexpr long kReceiveBufferSize = 512L * 1024;
 
 void initializeLibcurlOnce() {
     static const CURLcode result = libcurl().globalInit(CURL_GLOBAL_DEFAULT);
@@ -330,6 +332,9 @@ long HTTPSession::receive(const HTTPRequest& request, const BodyReceiver& receiv
     setOption(handle, CURLOPT_MAXREDIRS, kMaximumRedirects);
     setOption(handle, CURLOPT_ACCEPT_ENCODING, "");
     setOption(handle, CURLOPT_USERAGENT, "Quaylet");
+    // Pieces of up to 512 KiB instead of 16 KiB: a gigabyte build reaches the receiver in a
+    // thirtieth of the calls, each a write to disk and a digest update.
+    setOption(handle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     setOption(handle, CURLOPT_CONNECTTIMEOUT, kStallSeconds);
     setOption(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     setOption(handle, CURLOPT_LOW_SPEED_TIME,

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +18,23 @@ using Clock = std::chrono::steady_clock;
 
 inline double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Both sides of a row run in the same iteration. The row's figure is the median of the
+// iterations' ratios, so that one stall of the machine's disk, on either side, moves one ratio
+// and not the figure.
+inline double medianRatio(const std::vector<double>& ours, const std::vector<double>& theirs) {
+    std::vector<double> ratios;
+    for (std::size_t index = 0; index < ours.size(); ++index) {
+        ratios.push_back(ours[index] / theirs[index]);
+    }
+    return median(ratios);
 }
 
 // A scratch folder under TMPDIR for the generated inputs, made once per run and removed at

@@ -1,8 +1,8 @@
 // A remote launch of a 1 GiB build against the plain tools doing the same work on the same
 // bytes. Each launch is timed from calling launch() until it reports `selecting`, the point
 // where only the simulator's part is left (see LaunchUntilSelecting.h). Ours is the reported
-// time; each row also times the tools in the same iterations and reports the ratio (the
-// targets are in BenchMain.cpp):
+// time; each row also times the tools in the same iterations and reports the median of the
+// iterations' ratios (medianRatio; the targets are in BenchMain.cpp):
 //   first launch (empty cache):  time_ratio = ours / (curl -o + openssl dgst -sha256 + bsdtar -x)
 //   cached relaunch:             time_ratio = ours / (openssl dgst -sha256 + bsdtar -x)
 //   peak memory of a first launch, in a child process that does only the launch: peak_mib
@@ -147,8 +147,8 @@ void BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar(benchmark::State& state) {
     const ServedBuild& build = servedBuild();
     const quaylet::PreviewAPIClient client(build.service.baseURL(), quaylet::HTTPSession::shared());
     client.startNetwork();
-    double oursTotal = 0;
-    double toolsTotal = 0;
+    std::vector<double> oursTimes;
+    std::vector<double> toolsTimes;
     for (auto _ : state) {
         build.launcher.clearCache();
         const double ours = timeLaunch(build);
@@ -161,38 +161,37 @@ void BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar(benchmark::State& state) {
                          {"--fail", "--silent", "--show-error", "-o", download.string(), url}}) +
             digestAndExtractWithTools(download);
 
-        oursTotal += ours;
-        toolsTotal += tools;
+        oursTimes.push_back(ours);
+        toolsTimes.push_back(tools);
         state.SetIterationTime(ours);
     }
-    state.counters["tools_seconds"] = toolsTotal / static_cast<double>(state.iterations());
-    state.counters["time_ratio"] = oursTotal / toolsTotal;
+    state.counters["tools_seconds"] = quaylet::bench::median(toolsTimes);
+    state.counters["time_ratio"] = quaylet::bench::medianRatio(oursTimes, toolsTimes);
 }
 BENCHMARK(BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
+    ->Iterations(5);
 
 void BM_CachedRemoteLaunchAgainstOpensslBsdtar(benchmark::State& state) {
     const ServedBuild& build = servedBuild();
     build.launcher.clearCache();
     quaylet::bench::launchUntilSelecting(build.launcher, build.request());
     const fs::path archive = build.cachedArchive();
-    double oursTotal = 0;
-    double toolsTotal = 0;
+    std::vector<double> oursTimes;
+    std::vector<double> toolsTimes;
     for (auto _ : state) {
-        const double ours = timeLaunch(build);
-        toolsTotal += digestAndExtractWithTools(archive);
-        oursTotal += ours;
-        state.SetIterationTime(ours);
+        oursTimes.push_back(timeLaunch(build));
+        toolsTimes.push_back(digestAndExtractWithTools(archive));
+        state.SetIterationTime(oursTimes.back());
     }
-    state.counters["tools_seconds"] = toolsTotal / static_cast<double>(state.iterations());
-    state.counters["time_ratio"] = oursTotal / toolsTotal;
+    state.counters["tools_seconds"] = quaylet::bench::median(toolsTimes);
+    state.counters["time_ratio"] = quaylet::bench::medianRatio(oursTimes, toolsTimes);
 }
 BENCHMARK(BM_CachedRemoteLaunchAgainstOpensslBsdtar)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
+    ->Iterations(5);
 
 void BM_FirstRemoteLaunchPeakMemory(benchmark::State& state) {
     const ServedBuild& build = servedBuild();

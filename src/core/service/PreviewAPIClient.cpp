@@ -16,7 +16,7 @@
 #include "core/errors/TransportError.h"
 #include "core/service/AbsoluteURL.h"
 #include "core/service/PreviewIdentifier.h"
-#include "core/support/Sha256.h"
+#include "core/support/TrailingDigest.h"
 
 namespace quaylet {
 namespace {
@@ -89,7 +89,8 @@ std::optional<std::string> encode(const Json& object) {
 }
 
 // The part of a download already on disk, kept between attempts and launches so that a
-// dropped connection costs only the bytes that had not arrived.
+// dropped connection costs only the bytes that had not arrived. The digest of the whole file
+// is computed beside the writing.
 class ResumableFile {
   public:
     explicit ResumableFile(fs::path path) : path_(std::move(path)) {
@@ -98,7 +99,10 @@ class ResumableFile {
             fail("Couldn’t create a file for the download");
         }
     }
-    ~ResumableFile() { ::close(descriptor_); }
+    ~ResumableFile() {
+        digest_.reset();  // its thread reads the descriptor
+        ::close(descriptor_);
+    }
     ResumableFile(const ResumableFile&) = delete;
     ResumableFile& operator=(const ResumableFile&) = delete;
 
@@ -110,37 +114,24 @@ class ResumableFile {
         return status.st_size;
     }
 
-    // Empties the file and returns a fresh digest for what comes next.
-    Sha256 restart() {
-        if (::ftruncate(descriptor_, 0) != 0 || ::lseek(descriptor_, 0, SEEK_SET) != 0) {
+    bool begun() const { return digest_.has_value(); }
+
+    // Writes from here on go after the bytes already on disk when resuming, else over an
+    // emptied file.
+    void begin(bool resumes) {
+        if (resumes ? ::lseek(descriptor_, 0, SEEK_END) < 0
+                    : ::ftruncate(descriptor_, 0) != 0 || ::lseek(descriptor_, 0, SEEK_SET) != 0) {
             fail("Couldn’t save the download");
         }
-        return Sha256();
+        digest_.emplace(descriptor_, path_, resumes ? size() : 0);
     }
 
-    // The digest of the bytes already on disk, to go on from; positions writes after them.
-    Sha256 resume(std::stop_token stop) {
-        Sha256 digest;
-        std::vector<char> chunk(1024 * 1024);
-        for (off_t offset = 0;;) {
-            throwIfStopRequested(stop);
-            const ssize_t count = ::pread(descriptor_, chunk.data(), chunk.size(), offset);
-            if (count < 0 && errno == EINTR) {
-                continue;
-            }
-            if (count < 0) {
-                fail("Couldn’t read the download");
-            }
-            if (count == 0) {
-                break;
-            }
-            digest.update(std::string_view(chunk.data(), std::size_t(count)));
-            offset += count;
+    // The digest of the whole file; an answer without a body leaves the file empty.
+    std::string finish(std::stop_token stop) {
+        if (!begun()) {
+            begin(false);
         }
-        if (::lseek(descriptor_, 0, SEEK_END) < 0) {
-            fail("Couldn’t save the download");
-        }
-        return digest;
+        return digest_->finish(std::move(stop));
     }
 
     void write(std::string_view piece) {
@@ -158,6 +149,7 @@ class ResumableFile {
                 fail("Couldn’t save the download");
             }
             piece.remove_prefix(std::size_t(written));
+            digest_->appended(written);
         }
     }
 
@@ -173,6 +165,7 @@ class ResumableFile {
 
     fs::path path_;
     int descriptor_ = -1;
+    std::optional<TrailingDigest> digest_;
 };
 
 }  // namespace
@@ -263,7 +256,6 @@ std::string PreviewAPIClient::download(const std::string& from, const fs::path& 
         headers.push_back("range: bytes=" + std::to_string(offset) + "-");
     }
 
-    std::optional<Sha256> digest;
     std::int64_t received = 0;
     std::int64_t expected = promise.size;
     long status = 0;
@@ -278,13 +270,13 @@ std::string PreviewAPIClient::download(const std::string& from, const fs::path& 
                 if (!isSuccess(head.status)) {
                     return false;
                 }
-                if (!digest) {
+                if (!file.begun()) {
                     const bool resumes = head.status == 206;
                     if (resumes && head.rangeStart != offset) {
                         file.remove();
                         throw QuayletError::serviceError(head.status, kDownloadFailed);
                     }
-                    digest = resumes ? file.resume(stop) : file.restart();
+                    file.begin(resumes);
                     received = resumes ? offset : 0;
                     // Refused before a byte is written when the answer announces too much.
                     if (head.contentLength) {
@@ -299,7 +291,6 @@ std::string PreviewAPIClient::download(const std::string& from, const fs::path& 
                     refuse();
                 }
                 file.write(piece);
-                digest->update(piece);
                 if (observer) {
                     observer(received, expected);
                 }
@@ -316,10 +307,7 @@ std::string PreviewAPIClient::download(const std::string& from, const fs::path& 
     if (!isSuccess(status)) {
         throw QuayletError::serviceError(status, kDownloadFailed);
     }
-    if (!digest) {
-        digest = file.restart();  // an empty answer: the file is empty too
-    }
-    return digest->hexDigest();
+    return file.finish(stop);
 }
 
 std::string PreviewAPIClient::exchangeAuthenticationCode(const std::string& code,

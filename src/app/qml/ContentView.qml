@@ -194,32 +194,39 @@ Rectangle {
                 launchPanel: root.launchPanel
             }
 
-            ScrollView {
-                ScrollBar.vertical.policy: ScrollBar.AsNeeded
-                contentWidth: availableWidth
+            // Built when first picked: most openings of the window only look at the preview.
+            BuiltWhenShown {
+                shown: root.selectedSection === "Diagnostics"
+                sourceComponent: ScrollView {
+                    ScrollBar.vertical.policy: ScrollBar.AsNeeded
+                    contentWidth: availableWidth
 
-                DiagnosticsTab {
-                    objectName: "diagnosticsTab"
-                    width: parent.width
-                    appState: root.appState
-                    userSettings: userSettings
+                    DiagnosticsTab {
+                        objectName: "diagnosticsTab"
+                        width: parent.width
+                        appState: root.appState
+                        userSettings: userSettings
+                    }
                 }
             }
 
-            ScrollView {
-                id: settingsScroll
-                ScrollBar.vertical.policy: ScrollBar.AsNeeded
-                contentWidth: availableWidth
+            BuiltWhenShown {
+                shown: root.selectedSection === "Settings"
+                sourceComponent: ScrollView {
+                    id: settingsScroll
+                    ScrollBar.vertical.policy: ScrollBar.AsNeeded
+                    contentWidth: availableWidth
 
-                SettingsTab {
-                    objectName: "settingsTab"
-                    width: parent.width
-                    appState: root.appState
-                    userSettings: userSettings
-                    updateAction: root.updateAction
-                    // The status line at the end confirms what a button above it did.
-                    onStatusShown: settingsScroll.contentItem.contentY =
-                                   Math.max(0, settingsScroll.contentHeight - settingsScroll.height)
+                    SettingsTab {
+                        objectName: "settingsTab"
+                        width: parent.width
+                        appState: root.appState
+                        userSettings: userSettings
+                        updateAction: root.updateAction
+                        // The status line at the end confirms what a button above it did.
+                        onStatusShown: settingsScroll.contentItem.contentY =
+                                       Math.max(0, settingsScroll.contentHeight - settingsScroll.height)
+                    }
                 }
             }
         }

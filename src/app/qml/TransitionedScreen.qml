@@ -5,11 +5,12 @@ import Quaylet
 // One screen of the Preview tab. It fades in while moving up 5 points into place and leaves
 // the same way back; with reduced motion the change is immediate. The screen inside is at
 // least as tall as the area, so its flexible space can spread, and one taller than the
-// window scrolls instead of being cut off.
+// window scrolls instead of being cut off. The screen is built the first time it is shown.
 ScrollView {
     id: slot
 
     property bool shown: false
+    default property Component screen
 
     anchors.fill: parent
     contentWidth: availableWidth
@@ -36,5 +37,10 @@ ScrollView {
             duration: 220
             easing.type: Easing.OutQuad
         }
+    }
+
+    BuiltWhenShown {
+        shown: slot.shown
+        sourceComponent: slot.screen
     }
 }

@@ -105,10 +105,12 @@ using Bytes = std::span<const std::uint8_t>;
 // How the scan tells a caller whose bytes are a file mapping which entry data it is about to
 // read and which it has verified. The caller can map an entry's pages in one call, which costs
 // a fraction of a fault for every few of them, and give verified pages back rather than hold
-// the whole archive resident. Either may be empty.
+// the whole archive resident. It can also copy a few bytes without mapping the pages around
+// them, which is how the headers of a long stream of stored blocks are read. Any may be empty.
 struct DataPaging {
     std::function<void(Bytes)> willRead;
     std::function<void(Bytes)> verified;
+    std::function<void(Bytes, std::uint8_t* into)> copy;
 };
 
 std::string_view asText(Bytes bytes) {
@@ -631,7 +633,9 @@ void requireDistinctPaths(const std::vector<Entry>& entries, SizeBudget& budget,
 // data. Each block opens with three header bits, padding to the byte and the length and its
 // complement in 16 bits each. Empty when any block is of another kind or any header is
 // damaged, and when the final block does not end the data: the full decoder judges those.
-std::optional<std::uint64_t> storedStreamLength(Bytes stream) {
+// The headers go through copy when it is given, else they are read in place.
+std::optional<std::uint64_t> storedStreamLength(
+    Bytes stream, const std::function<void(Bytes, std::uint8_t*)>& copy) {
     constexpr std::uint64_t kStoredHeaderSize = 5;
     const ByteView view(stream);
     std::uint64_t offset = 0;
@@ -640,11 +644,18 @@ std::optional<std::uint64_t> storedStreamLength(Bytes stream) {
         if (!view.contains(offset, kStoredHeaderSize)) {
             return std::nullopt;
         }
-        const std::uint8_t header = stream[offset];
-        const std::uint16_t blockLength = view.u16(offset + 1);
-        const bool final = (header & 1U) != 0;
-        const bool stored = ((header >> 1) & 3U) == 0;
-        if (!stored || (blockLength ^ view.u16(offset + 3)) != 0xFFFF ||
+        std::uint8_t header[kStoredHeaderSize];
+        const Bytes bytes = view.slice(offset, kStoredHeaderSize);
+        if (copy) {
+            copy(bytes, header);
+        } else {
+            std::copy(bytes.begin(), bytes.end(), header);
+        }
+        const auto blockLength = std::uint16_t(header[1] | header[2] << 8);
+        const auto complement = std::uint16_t(header[3] | header[4] << 8);
+        const bool final = (header[0] & 1U) != 0;
+        const bool stored = ((header[0] >> 1) & 3U) == 0;
+        if (!stored || (blockLength ^ complement) != 0xFFFF ||
             !view.contains(offset + kStoredHeaderSize, blockLength)) {
             return std::nullopt;
         }
@@ -665,6 +676,7 @@ class EntryDataVerifier {
   public:
     // Two verifiers run at once, so this bounds the scan's own memory to about twice it.
     static constexpr std::uint64_t kWholeBufferLimit = 8 * 1024 * 1024;
+    static constexpr std::uint64_t kMeasureBeforeMappingSize = 1024 * 1024;
 
     EntryDataVerifier()
         : decompressor_(libdeflate_alloc_decompressor(), &libdeflate_free_decompressor) {
@@ -674,17 +686,34 @@ class EntryDataVerifier {
     }
 
     // The entry's bytes when keepBytes is set (link targets), otherwise nothing.
-    std::string verify(const Entry& entry, bool keepBytes, const std::stop_token& stop) {
+    std::string verify(const Entry& entry, bool keepBytes, const DataPaging& paging,
+                       const std::stop_token& stop) {
         throwIfStopRequested(stop);
         if (entry.method == kMethodStored) {
             require(entry.compressedSize == entry.uncompressedSize);
             return keepBytes ? std::string(asText(entry.data)) : std::string();
         }
+        // A long stream is measured by its block headers before its pages are mapped, so
+        // that one of stored blocks never has them mapped; for a short one, the calls that
+        // would spare that cost more than mapping it at once.
+        const bool measureFirst = entry.data.size() >= kMeasureBeforeMappingSize;
+        const auto mapPages = [&] {
+            if (paging.willRead) {
+                paging.willRead(entry.data);
+            }
+        };
+        if (!measureFirst) {
+            mapPages();
+        }
         if (!keepBytes) {
-            if (const auto storedLength = storedStreamLength(entry.data)) {
+            if (const auto storedLength =
+                    storedStreamLength(entry.data, measureFirst ? paging.copy : nullptr)) {
                 require(*storedLength == entry.uncompressedSize);
                 return {};
             }
+        }
+        if (measureFirst) {
+            mapPages();
         }
         if (entry.uncompressedSize <= kWholeBufferLimit) {
             return inflateWhole(entry, keepBytes);
@@ -798,10 +827,7 @@ std::map<std::string, std::string> verifyAllEntryData(const std::vector<const En
                 }
                 const bool isLink = entry->kind == EntryKind::symbolicLink;
                 require(!isLink || entry->uncompressedSize <= kMaxLinkTargetLength);
-                if (paging.willRead) {
-                    paging.willRead(entry->data);
-                }
-                std::string kept = verifier.verify(*entry, isLink, stop);
+                std::string kept = verifier.verify(*entry, isLink, paging, stop);
                 if (unreleased == nullptr) {
                     unreleased = entry->data.data();
                 }
@@ -967,6 +993,14 @@ void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop
         ::madvise(first, length, MADV_POPULATE_READ);
     };
 #endif
+    // A read costs one call where touching the mapping would map the pages around the bytes,
+    // every one of them, once per block of a long stream of stored blocks.
+    paging.copy = [descriptor = file.get(), mapping](Bytes bytes, std::uint8_t* into) {
+        const auto offset = off_t(bytes.data() - static_cast<const std::uint8_t*>(mapping));
+        if (::pread(descriptor, into, bytes.size(), offset) != ssize_t(bytes.size())) {
+            std::copy(bytes.begin(), bytes.end(), into);
+        }
+    };
     // A page shared with a neighbour that is still needed is simply read from the file again.
     paging.verified = [pages](Bytes data) {
         const auto [first, length] = pages(data, false);

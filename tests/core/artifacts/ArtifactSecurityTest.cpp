@@ -101,6 +101,10 @@ std::string storedBlocks(const std::vector<std::string>& blocks, bool endsFinal 
     return stream;
 }
 
+// Long enough that the scan reads its block headers from the file instead of the mapping.
+const std::string kLongStoredBlocks = storedBlocks(std::vector(17, std::string(65535, 'm')));
+constexpr std::uint64_t kLongStoredSize = 17 * 65535;
+
 ZipEntry deflatedAs(std::string stream, std::uint64_t declared) {
     return {.name = "Payload/f",
             .declaredSize = static_cast<std::uint32_t>(declared),
@@ -175,6 +179,10 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
          validBuild({deflatedAs(storedBlocks({"ab"}) + "c", 2)})},
         {"stored block longer than the data",
          validBuild({deflatedAs(storedBlocks({"abc"}).substr(0, 6), 3)})},
+        {"long stored blocks, one byte short",
+         validBuild({deflatedAs(kLongStoredBlocks, kLongStoredSize + 1)})},
+        {"data after long stored blocks",
+         validBuild({deflatedAs(kLongStoredBlocks + "c", kLongStoredSize)})},
         {"overlapping entries",
          validBuild({{.name = "outer", .data = "abc", .method = ZipMethod::stored},
                      {.name = "inner", .nestedInPrevious = true}})},
@@ -312,7 +320,10 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
                 {.name = "Payload/Demo.app/late",
                  .data = "sizes after the data",
                  .method = ZipMethod::stored,
-                 .dataDescriptor = true}})
+                 .dataDescriptor = true},
+                {.name = "Payload/Demo.app/media",  // the data gives the checksum
+                 .data = std::string(kLongStoredSize, 'm'),
+                 .deflated = kLongStoredBlocks}})
         .writeTo(archive);
     for (const auto& [ditto, expected] : extractors) {
         SCOPED_TRACE(ditto.value_or("the stand-in"));
@@ -336,6 +347,7 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
         }
         EXPECT_EQ(readFile(bundle / "Current"), AppBundleBuilder().infoPlistBytes());
         EXPECT_EQ(readFile(bundle / "late"), "sizes after the data");
+        EXPECT_EQ(readFile(bundle / "media"), std::string(kLongStoredSize, 'm'));
         for (const char* name : {"tool", "Watch"}) {
             EXPECT_EQ(fs::status(bundle / name).permissions(), fs::perms(0755)) << name;
         }

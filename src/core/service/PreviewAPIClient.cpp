@@ -100,6 +100,11 @@ class ResumableFile {
         }
     }
     ~ResumableFile() {
+        // What arrived before a failure or a stop stays for the next attempt to resume from.
+        try {
+            writePending();
+        } catch (const fs::filesystem_error&) {  // the partial file is gone; the next starts over
+        }
         digest_.reset();  // its thread reads the descriptor
         ::close(descriptor_);
     }
@@ -131,25 +136,16 @@ class ResumableFile {
         if (!begun()) {
             begin(false);
         }
+        writePending();
         return digest_->finish(std::move(stop));
     }
 
+    // libcurl hands over at most 16 KiB at a time. The pieces reach the file, and the
+    // digest's thread, in batches, which spares nearly all of the calls and thread switches.
     void write(std::string_view piece) {
-        while (!piece.empty()) {
-            const ssize_t written = ::write(descriptor_, piece.data(), piece.size());
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written < 0) {
-                // A disk that cannot take more keeps nothing of the download: resuming needs
-                // the space first, and clearing the cache must not be the only way to get it.
-                const int cause = errno;
-                remove();
-                errno = cause;
-                fail("Couldn’t save the download");
-            }
-            piece.remove_prefix(std::size_t(written));
-            digest_->appended(written);
+        pending_.append(piece);
+        if (pending_.size() >= kWriteBatchSize) {
+            writePending();
         }
     }
 
@@ -159,12 +155,38 @@ class ResumableFile {
     }
 
   private:
+    static constexpr std::size_t kWriteBatchSize = 512 * 1024;
+
+    void writePending() {
+        std::size_t done = 0;
+        while (done < pending_.size()) {
+            const ssize_t written =
+                ::write(descriptor_, pending_.data() + done, pending_.size() - done);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written < 0) {
+                // A disk that cannot take more keeps nothing of the download: resuming needs
+                // the space first, and clearing the cache must not be the only way to get it.
+                const int cause = errno;
+                pending_.clear();
+                remove();
+                errno = cause;
+                fail("Couldn’t save the download");
+            }
+            done += std::size_t(written);
+            digest_->appended(written);
+        }
+        pending_.clear();
+    }
+
     [[noreturn]] void fail(const char* what) const {
         throw fs::filesystem_error(what, path_, std::error_code(errno, std::system_category()));
     }
 
     fs::path path_;
     int descriptor_ = -1;
+    std::string pending_;  // arrived, not yet written
     std::optional<TrailingDigest> digest_;
 };
 

@@ -381,6 +381,7 @@ TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
 TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
     View view;
     view.scene.click("section-Settings");
+    view.expect("activateSimulatorSwitch.checked=true");  // the stored settings reach the tab
     view.scene.click("signOutButton");
     ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("statusLine"); }));
     view.expect("statusText=Signed out; statusIcon.symbol=checkmark.circle.fill");

@@ -28,7 +28,9 @@ Rectangle {
     color: Theme.windowBackground
 
     UserSettings {
-        id: userSettings
+        // Not named like the tabs' own property: inside a tab built later, that name would
+        // mean the tab's property itself.
+        id: storedSettings
     }
 
     StartUpTask {
@@ -190,7 +192,7 @@ Rectangle {
             PreviewTab {
                 objectName: "previewTab"
                 appState: root.appState
-                userSettings: userSettings
+                userSettings: storedSettings
                 launchPanel: root.launchPanel
             }
 
@@ -205,7 +207,7 @@ Rectangle {
                         objectName: "diagnosticsTab"
                         width: parent.width
                         appState: root.appState
-                        userSettings: userSettings
+                        userSettings: storedSettings
                     }
                 }
             }
@@ -221,7 +223,7 @@ Rectangle {
                         objectName: "settingsTab"
                         width: parent.width
                         appState: root.appState
-                        userSettings: userSettings
+                        userSettings: storedSettings
                         updateAction: root.updateAction
                         // The status line at the end confirms what a button above it did.
                         onStatusShown: settingsScroll.contentItem.contentY =

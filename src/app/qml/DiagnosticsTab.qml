@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls.Basic
-import QtQuick.Dialogs
 import QtQuick.Layouts
 import Quaylet
 
@@ -14,9 +13,16 @@ Item {
 
     readonly property var environment: appState.environment
     readonly property int availableDeviceCount: simulators.options.length
+    property QtObject buildChooser: null
 
-    // Asks for a build on disk; the chooser's confirmation runs it.
+    // Asks for a build on disk; the chooser's confirmation runs it. The chooser is made the
+    // first time, in the tab's window as it is then.
     function chooseBuild() {
+        if (!buildChooser) {
+            buildChooser = Qt.createComponent("BuildChooser.qml").createObject(
+                        root, {parentWindow: root.Window.window})
+            buildChooser.accepted.connect(() => root.runChosenBuild(buildChooser.selectedFolder))
+        }
         buildChooser.open()
     }
 
@@ -34,17 +40,6 @@ Item {
     SimulatorChoices {
         id: simulators
         appState: root.appState
-    }
-
-    // A folder chooser, since a build is an app bundle, which is a folder.
-    FolderDialog {
-        id: buildChooser
-        objectName: "buildChooser"
-        title: "Choose an iOS Simulator build"
-        acceptLabel: "Run build"
-        // The tab may be put into its window after it is made.
-        parentWindow: root.Window.window
-        onAccepted: root.runChosenBuild(selectedFolder)
     }
 
     Shortcut {

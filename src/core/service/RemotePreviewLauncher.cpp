@@ -10,7 +10,6 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
-#include "core/service/BuildDirectoryLock.h"
 #include "core/service/PreviewIdentifier.h"
 #include "core/support/BundleIdentifier.h"
 #include "core/support/FileTree.h"
@@ -170,7 +169,7 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
     createPrivateFolder(cacheRoot_);
     std::filesystem::create_directories(buildDirectory);
     // A launch that meets a prefetch of its build waits here and then finds the archive.
-    const BuildDirectoryLock writer(buildDirectory, stop);
+    auto writer = std::make_unique<const BuildDirectoryLock>(buildDirectory, stop);
 
     // A cached archive is hashed once: when it still matches, the verification below only
     // has to prove that the file has not changed since.
@@ -203,7 +202,7 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
         }
         std::filesystem::rename(partial, archive);
     }
-    return CachedBuild{std::move(manifest), buildDirectory, archive};
+    return CachedBuild{std::move(manifest), buildDirectory, archive, std::move(writer)};
 }
 
 std::string RemotePreviewLauncher::downloadArchive(const RemoteLaunchRequest& request,

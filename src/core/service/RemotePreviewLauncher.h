@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -10,6 +11,7 @@
 #include "core/artifacts/AppInspector.h"
 #include "core/artifacts/ArtifactSecurity.h"
 #include "core/service/BuildCache.h"
+#include "core/service/BuildDirectoryLock.h"
 #include "core/service/PreviewAPIClient.h"
 #include "core/service/PreviewRecords.h"
 #include "core/simulator/SelfTestReport.h"
@@ -29,18 +31,21 @@ struct RemoteLaunchRequest {
     std::uintmax_t cacheLimitBytes = 0;
 };
 
-// A build whose archive sits verified in the cache, ready to unpack.
+// A build whose archive sits verified in the cache, ready to unpack. Its folder stays held for
+// as long as the value lives: another launch or prefetch of the same build, in this process
+// or another, would replace the files this one is about to unpack or install.
 struct CachedBuild {
     PreviewManifest manifest;
     std::filesystem::path directory;  // cacheRoot/previewID/sha256
     std::filesystem::path archive;    // directory/artifact.zip, its digest just verified
+    std::unique_ptr<const BuildDirectoryLock> writer;
 };
 
 // Takes a preview identifier to a running app: fetches and checks the manifest, keeps one
 // verified archive per build in a cache, unpacks it safely, checks the app is the one the
 // manifest names, and hands it to the simulator launcher. Also the single door to the
-// service for signing in and out and listing builds. Immutable: calls may run concurrently,
-// but two launches of the same build share its cache folder, so callers run one at a time.
+// service for signing in and out and listing builds. Immutable: calls may run concurrently;
+// two launches of the same build take their turns with its cache folder.
 class RemotePreviewLauncher {
   public:
     // Called, and waited for, with the manifest before it is checked.

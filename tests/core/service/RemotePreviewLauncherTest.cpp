@@ -7,9 +7,11 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
 #include "core/service/BuildCache.h"
+#include "core/service/BuildDirectoryLock.h"
 #include "core/service/ServiceRecords.h"
 #include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
@@ -162,6 +164,33 @@ TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAny
                   "cache, then try again.");
     }
     EXPECT_TRUE(fs::is_empty(cache.path())) << "nothing was created";
+}
+
+// Another launch or a prefetch of the same build, in this process or another, waits from the
+// download until the app runs: it would replace the files being unpacked and installed.
+TEST_F(RemotePreviewLauncherTest, TheBuildFolderStaysHeldUntilTheAppRuns) {
+    const fs::path folder = cacheRoot / kPreview / build.digest();
+    std::stop_source waitsNot;  // a held folder then refuses at once instead of waiting
+    waitsNot.request_stop();
+    Stages held;
+    Stages free;
+    launcher.launch(
+        {.previewID = kPreview, .token = kToken}, nullptr,
+        [&](Stage stage) {
+            if (stage == Stage::fetching) {
+                return;  // the folder is made once the manifest names the digest
+            }
+            try {
+                const BuildDirectoryLock other(folder, waitsNot.get_token());
+                free.push_back(stage);
+            } catch (const CancellationError&) {
+                held.push_back(stage);
+            }
+        },
+        {});
+    EXPECT_EQ(free, Stages{});
+    EXPECT_GE(held.size(), 4u) << "downloading, verifying, extracting and the simulator's";
+    EXPECT_NO_THROW(BuildDirectoryLock(folder, waitsNot.get_token())) << "released after";
 }
 
 class BuildCacheTest : public ::testing::Test {

@@ -74,12 +74,13 @@ void discardTree(const fs::path& root) {
 // one is moved out of the way at once and deleted on a thread of its own, beside the new
 // extraction; the destructor waits for it. The name it moves to is a fresh empty folder
 // beside root, which a rename may replace. When root cannot be moved, it is deleted on the
-// spot, as the fresh destination needs it gone either way.
+// spot, as the fresh destination needs it gone either way. Trees moved aside by an earlier
+// extraction that ended before deleting them (the program was killed) go on the same thread.
 class PreviousTreeRemoval {
   public:
     explicit PreviousTreeRemoval(const fs::path& root) {
-        std::string aside =
-            (root.parent_path() / ("." + root.filename().string() + ".old-XXXXXX")).string();
+        const std::string asidePrefix = "." + root.filename().string() + ".old-";
+        std::string aside = (root.parent_path() / (asidePrefix + "XXXXXX")).string();
         if (::mkdtemp(aside.data()) == nullptr) {
             discardTree(root);
             return;
@@ -87,11 +88,16 @@ class PreviousTreeRemoval {
         std::error_code error;
         fs::rename(root, aside, error);
         if (error) {
-            discardTree(aside);
             discardTree(root);
-            return;
         }
-        remover_ = std::jthread([aside = fs::path(aside)] { discardTree(aside); });
+        remover_ = std::jthread([folder = root.parent_path(), asidePrefix] {
+            std::error_code unreadable;  // then nothing is left to find either
+            for (const fs::directory_entry& entry : fs::directory_iterator(folder, unreadable)) {
+                if (entry.path().filename().string().starts_with(asidePrefix)) {
+                    discardTree(entry.path());
+                }
+            }
+        });
     }
 
   private:

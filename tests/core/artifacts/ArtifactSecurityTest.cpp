@@ -333,12 +333,14 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
         const ArtifactSecurity extractor =
             ditto ? ArtifactSecurity(ProcessRunner(), scripted.tools()) : security;
         writeFile(destination / "stale", "old");
+        writeFile(scratch.path() / ".dest.old-killed" / "stale", "left by a killed extraction");
         fs::path bundle;
         EXPECT_EQ(outcome([&] { bundle = extractor.extractSecurely(archive, destination, {}); }),
                   expected);
         EXPECT_FALSE(fs::exists(destination / "stale"));
         EXPECT_TRUE(fs::is_empty(outside));
-        // The old destination is deleted beside the extraction, not left beside it.
+        // The old destination is deleted beside the extraction, not left beside it, and so is
+        // one that an earlier extraction left.
         EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), {}),
                   expected == kAccepted ? 3 : 2);
         if (expected != kAccepted) {

@@ -174,20 +174,18 @@ TEST_F(RemotePreviewLauncherTest, TheBuildFolderStaysHeldUntilTheAppRuns) {
     waitsNot.request_stop();
     Stages held;
     Stages free;
-    launcher.launch(
-        {.previewID = kPreview, .token = kToken}, nullptr,
-        [&](Stage stage) {
-            if (stage == Stage::fetching) {
-                return;  // the folder is made once the manifest names the digest
-            }
-            try {
-                const BuildDirectoryLock other(folder, waitsNot.get_token());
-                free.push_back(stage);
-            } catch (const CancellationError&) {
-                held.push_back(stage);
-            }
-        },
-        {});
+    const auto tryToTakeTheFolder = [&](Stage stage) {
+        if (stage == Stage::fetching) {
+            return;  // the folder is made once the manifest names the digest
+        }
+        try {
+            const BuildDirectoryLock other(folder, waitsNot.get_token());
+            free.push_back(stage);
+        } catch (const CancellationError&) {
+            held.push_back(stage);
+        }
+    };
+    launcher.launch({.previewID = kPreview, .token = kToken}, nullptr, tryToTakeTheFolder, {});
     EXPECT_EQ(free, Stages{});
     EXPECT_GE(held.size(), 4u) << "downloading, verifying, extracting and the simulator's";
     EXPECT_NO_THROW(BuildDirectoryLock(folder, waitsNot.get_token())) << "released after";

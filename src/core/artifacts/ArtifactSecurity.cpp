@@ -255,32 +255,23 @@ fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::pa
     // The listing shows one reader's view only; the in-process scan proves that every reader
     // sees the same safe entries. It runs first so that a damaged or hostile archive is refused
     // in the same words whichever listing tool the host has, and however that tool copes.
-    // Everything that decides where the tool writes (names, where entries lie, both copies of
-    // their headers, links) is proved before the tool starts.
     const fs::path verdict = archive.parent_path() / kScanVerdictName;
     const bool scannedBefore =
         verifiedDigest && !verifiedDigest->empty() && rememberedVerdict(verdict) == *verifiedDigest;
-    preflightZipFile(archive, stop, ZipDataScan::linksOnly);
+    preflightZipFile(archive, stop,
+                     scannedBefore ? ZipDataScan::linksOnly : ZipDataScan::everyEntry);
+    if (verifiedDigest && !scannedBefore) {
+        // A verdict that cannot be written, or only in part, costs the next launch a full
+        // scan and nothing else, so a failure here is ignored.
+        std::ofstream(verdict) << *verifiedDigest << '\n';
+    }
     const ProcessResult listing = runner_.runChecked(tools_.listArchive(archive), stop);
     validateArchiveEntries(splitListingLines(listing.standardOutput));
 
     const PreviousTreeRemoval previous(destination);
     fs::create_directories(destination);
     try {
-        // Inflating every entry to prove its size takes the second core while the tool
-        // unpacks on the first; a refusal stops the tool, and the destination goes as after
-        // any failure of the unpacking, so nothing of a refused archive stays.
-        runBeside(tools_.extractArchive(archive, destination), stop, [&] {
-            if (scannedBefore) {
-                return;
-            }
-            preflightZipFile(archive, stop, ZipDataScan::everyEntry);
-            if (verifiedDigest) {
-                // A verdict that cannot be written, or only in part, costs the next launch a
-                // full scan and nothing else, so a failure here is ignored.
-                std::ofstream(verdict) << *verifiedDigest << '\n';
-            }
-        });
+        runner_.runChecked(tools_.extractArchive(archive, destination), stop);
         normalisePermissions(destination);
         validateExtractedTree(destination);
         const std::vector<fs::path> bundles = appBundles(destination);
@@ -291,35 +282,6 @@ fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::pa
     } catch (...) {
         discardTree(destination);
         throw;
-    }
-}
-
-void ArtifactSecurity::runBeside(const ToolCommand& command, std::stop_token stop,
-                                 const std::function<void()>& beside) const {
-    std::stop_source stopCommand;
-    const std::stop_callback forwardStop(stop, [&stopCommand] { stopCommand.request_stop(); });
-    std::exception_ptr commandFailure;
-    std::exception_ptr besideFailure;
-    {
-        const std::jthread running([&] {
-            try {
-                runner_.runChecked(command, stopCommand.get_token());
-            } catch (...) {
-                commandFailure = std::current_exception();
-            }
-        });
-        try {
-            beside();
-        } catch (...) {
-            besideFailure = std::current_exception();
-            stopCommand.request_stop();
-        }
-    }
-    if (besideFailure) {
-        std::rethrow_exception(besideFailure);
-    }
-    if (commandFailure) {
-        std::rethrow_exception(commandFailure);
     }
 }
 

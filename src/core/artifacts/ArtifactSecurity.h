@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -35,10 +34,8 @@ class ArtifactSecurity {
     static void validateArchiveEntries(const std::vector<std::string>& names);
 
     // Replaces destination with the archive's checked contents and returns the one .app bundle
-    // inside. Its names, headers and links are checked before anything is touched; each
-    // entry's data is proved to yield its declared size while the tool unpacks, and a refusal
-    // stops the tool. After a failure in or after unpacking, the destination is gone. The
-    // archive itself is never deleted.
+    // inside. The archive is listed and scanned before anything is touched; after a failure
+    // in or after unpacking, the destination is gone. The archive itself is never deleted.
     //
     // verifiedDigest is for a caller that has just verified the archive against that digest.
     // A scan of every entry's data then leaves its verdict beside the archive (kScanVerdictName,
@@ -58,12 +55,6 @@ class ArtifactSecurity {
     std::vector<std::filesystem::path> appBundles(const std::filesystem::path& root) const;
 
   private:
-    // Runs the command while beside() runs on this thread. A failure of beside() stops the
-    // command and is the one thrown: it says why the command was stopped, or why it failed on
-    // the same bytes.
-    void runBeside(const ToolCommand& command, std::stop_token stop,
-                   const std::function<void()>& beside) const;
-
     ProcessRunner runner_;
     DeveloperTools tools_;
 };

@@ -7,10 +7,11 @@
 
 namespace quaylet {
 
-// Reads a zip archive in process and refuses every archive whose unpacking could differ
-// between readers, reach outside the destination or exceed the size limit. The listing tool
-// reads the central directory while an extractor may follow the local headers, so the two
-// must agree byte for byte, and every entry's data is inflated here to prove its real size.
+// Reads a zip archive in process, before any other program unpacks it, and refuses every
+// archive whose unpacking could differ between readers, reach outside the destination or
+// exceed the size limit. The listing tool reads the central directory while an extractor may
+// follow the local headers, so the two must agree byte for byte, and every entry's data is
+// inflated here to prove its real size before anything is written.
 //
 // Refusals are QuayletError::unsafeArchive: kTooLargeMessage when the declared sizes, with a
 // block for every folder named or implied, add up to more than kExtractedTreeLimit,
@@ -20,9 +21,8 @@ namespace quaylet {
 // scan checks for.
 void preflightZipArchive(std::span<const std::uint8_t> archive, std::stop_token stop);
 
-// How much entry data the scan inflates. The checks that decide where an extractor writes need
-// only links' data; so do all the checks once the same bytes (the same SHA-256, verified just
-// now) have passed a scan of every entry.
+// How much entry data the scan inflates. Only links' data is needed for the checks that remain
+// once the same bytes (the same SHA-256, verified just now) have passed a scan of every entry.
 enum class ZipDataScan { everyEntry, linksOnly };
 
 // The same for a file, mapped into memory rather than read whole. Failures to open or map the

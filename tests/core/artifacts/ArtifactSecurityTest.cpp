@@ -356,23 +356,6 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
     }
 }
 
-// The data is proved while the tool unpacks, so its refusal must stop a tool still at work
-// (one that never ends would hang the launch) and must be what the caller hears even when the
-// tool failed first.
-TEST_F(ArtifactSecurityTest, ARefusalOfTheDataStopsTheUnpackingAndIsWhatIsReported) {
-    validBuild({sized("xy", 3)}).writeTo(archive);
-    for (const char* ditto : {"exec sleep 600", "exit 1"}) {
-        SCOPED_TRACE(ditto);
-        testing::ScriptedTools scripted;
-        scripted.add("zipinfo", "exec /usr/bin/zipinfo \"$@\"");
-        scripted.add("ditto", ditto);
-        const ArtifactSecurity extractor(ProcessRunner(), scripted.tools());
-        EXPECT_EQ(outcome([&] { extractor.extractSecurely(archive, destination, {}); }),
-                  kSecurityCheckMessage);
-        EXPECT_FALSE(fs::exists(destination));
-    }
-}
-
 // A remembered scan verdict spares inflating every entry again, so it may count only for the
 // digest the caller has just verified.
 TEST_F(ArtifactSecurityTest, AScanVerdictHoldsOnlyForTheDigestJustVerified) {

@@ -1,9 +1,6 @@
 #include "core/service/Libcurl.h"
 
-#include <dlfcn.h>
-
-#include <stdexcept>
-#include <string>
+#include "core/support/SharedLibrary.h"
 
 namespace quaylet {
 namespace {
@@ -14,43 +11,28 @@ constexpr const char* kLibraryName = "libcurl.4.dylib";
 constexpr const char* kLibraryName = "libcurl.so.4";
 #endif
 
-template <typename Function>
-void find(void* library, Function& function, const char* name) {
-    function = reinterpret_cast<Function>(::dlsym(library, name));
-    if (function == nullptr) {
-        throw std::runtime_error(std::string("libcurl has no ") + name +
-                                 "; Quaylet needs libcurl 7.84 or later.");
-    }
-}
-
 Libcurl load() {
-    // Never unloaded: libcurl and what it brings stay until the process ends.
-    void* library = ::dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* reason = ::dlerror();
-        throw std::runtime_error(std::string("libcurl could not be loaded: ") +
-                                 (reason != nullptr ? reason : kLibraryName));
-    }
+    const SharedLibrary library(kLibraryName, "libcurl", "libcurl 7.84 or later");
     Libcurl functions{};
-    find(library, functions.globalInit, "curl_global_init");
-    find(library, functions.easyInit, "curl_easy_init");
-    find(library, functions.easySetopt, "curl_easy_setopt");
-    find(library, functions.easyPerform, "curl_easy_perform");
-    find(library, functions.easyGetinfo, "curl_easy_getinfo");
-    find(library, functions.easyHeader, "curl_easy_header");
-    find(library, functions.easyStrerror, "curl_easy_strerror");
-    find(library, functions.easyCleanup, "curl_easy_cleanup");
-    find(library, functions.shareInit, "curl_share_init");
-    find(library, functions.shareSetopt, "curl_share_setopt");
-    find(library, functions.shareCleanup, "curl_share_cleanup");
-    find(library, functions.slistAppend, "curl_slist_append");
-    find(library, functions.slistFreeAll, "curl_slist_free_all");
-    find(library, functions.strnequal, "curl_strnequal");
-    find(library, functions.url, "curl_url");
-    find(library, functions.urlSet, "curl_url_set");
-    find(library, functions.urlGet, "curl_url_get");
-    find(library, functions.urlCleanup, "curl_url_cleanup");
-    find(library, functions.free, "curl_free");
+    library.find(functions.globalInit, "curl_global_init");
+    library.find(functions.easyInit, "curl_easy_init");
+    library.find(functions.easySetopt, "curl_easy_setopt");
+    library.find(functions.easyPerform, "curl_easy_perform");
+    library.find(functions.easyGetinfo, "curl_easy_getinfo");
+    library.find(functions.easyHeader, "curl_easy_header");
+    library.find(functions.easyStrerror, "curl_easy_strerror");
+    library.find(functions.easyCleanup, "curl_easy_cleanup");
+    library.find(functions.shareInit, "curl_share_init");
+    library.find(functions.shareSetopt, "curl_share_setopt");
+    library.find(functions.shareCleanup, "curl_share_cleanup");
+    library.find(functions.slistAppend, "curl_slist_append");
+    library.find(functions.slistFreeAll, "curl_slist_free_all");
+    library.find(functions.strnequal, "curl_strnequal");
+    library.find(functions.url, "curl_url");
+    library.find(functions.urlSet, "curl_url_set");
+    library.find(functions.urlGet, "curl_url_get");
+    library.find(functions.urlCleanup, "curl_url_cleanup");
+    library.find(functions.free, "curl_free");
     return functions;
 }
 

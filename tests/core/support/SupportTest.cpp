@@ -18,6 +18,7 @@
 #include "core/support/FileTree.h"
 #include "core/support/SemanticVersion.h"
 #include "core/support/Sha256.h"
+#include "core/support/SharedLibrary.h"
 #include "core/support/Text.h"
 #include "core/support/TextComparison.h"
 #include "core/support/TrailingDigest.h"
@@ -201,6 +202,33 @@ TEST(FileTreeTest, RemovesTheWholeTreeAndNothingOutsideIt) {
 }
 
 // The digest is checked against one of the same bytes hashed in one go.
+// A library that cannot be loaded, or lacks a function, is named in a sentence that says what
+// Quaylet needs.
+TEST(SharedLibraryTest, SaysWhichLibraryOrFunctionIsMissing) {
+    const auto failure = [](const std::function<void()>& load) {
+        try {
+            load();
+        } catch (const std::runtime_error& error) {
+            return std::string(error.what());
+        }
+        return std::string("loaded");
+    };
+    EXPECT_EQ(failure([] {
+                  double (*cosine)(double) = nullptr;
+                  SharedLibrary("libm.so.6", "libm", "a C library").find(cosine, "cos");
+                  EXPECT_DOUBLE_EQ(cosine(0), 1);
+              }),
+              "loaded");
+    EXPECT_EQ(failure([] {
+                  void (*missing)() = nullptr;
+                  SharedLibrary("libm.so.6", "libm", "a C library").find(missing, "no_such_fn");
+              }),
+              "libm has no no_such_fn; Quaylet needs a C library.");
+    EXPECT_TRUE(failure([] {
+                    SharedLibrary("libquaylet-absent.so.9", "absent", "");
+                }).starts_with("absent could not be loaded: "));
+}
+
 TEST(TrailingDigestTest, HashesTheBytesAlreadyThereAndEachAppendedPiece) {
     constexpr std::size_t kMiB = 1024 * 1024;
     const struct {

@@ -8,7 +8,6 @@
 #include "app/LoginItem.h"
 #include "app/SimulatorChoices.h"
 #include "app/StartUpTask.h"
-#include "app/SystemSymbols.h"
 #include "app/UpdateAction.h"
 #include "app/UserSettings.h"
 
@@ -27,13 +26,6 @@ struct Stages {
     Q_GADGET
     QML_FOREIGN(quaylet::LaunchStages)
     QML_NAMED_ELEMENT(Stages)
-    QML_SINGLETON
-};
-
-struct Symbols {
-    Q_GADGET
-    QML_FOREIGN(quaylet::SystemSymbols)
-    QML_NAMED_ELEMENT(Symbols)
     QML_SINGLETON
 };
 

@@ -32,27 +32,13 @@ const QHash<QString, QString>& table() {
 
 }  // namespace
 
-namespace {
-
-bool isShipped(const QString& picture) {
-    return picture.startsWith(QLatin1Char(':'));
-}
-
-}  // namespace
-
-QString SystemSymbols::iconName(const QString& symbol) {
-    const QString picture = table().value(symbol);
-    return isShipped(picture) ? QString() : picture;
-}
-
-QUrl SystemSymbols::shippedSource(const QString& symbol) {
-    const QString picture = table().value(symbol);
-    return isShipped(picture) ? QUrl(QStringLiteral("qrc") + picture) : QUrl();
-}
-
 QIcon SystemSymbols::icon(const QString& symbol) {
     const QString picture = table().value(symbol);
-    return isShipped(picture) ? QIcon(picture) : QIcon::fromTheme(picture);
+    if (picture.isEmpty()) {
+        return {};
+    }
+    // The shipped pictures are resources, named by their paths.
+    return picture.startsWith(QLatin1Char(':')) ? QIcon(picture) : QIcon::fromTheme(picture);
 }
 
 QStringList SystemSymbols::symbols() {

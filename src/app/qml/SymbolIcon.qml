@@ -1,15 +1,10 @@
 import QtQuick
-import QtQuick.Controls.impl
 import Quaylet
 
 // A system symbol, drawn from the icon set in one colour.
-IconImage {
-    property string symbol
+SymbolImage {
     property real size: 12
 
-    name: Symbols.iconName(symbol)
-    source: Symbols.shippedSource(symbol)
-    sourceSize: Qt.size(size, size)
     width: size
     height: size
     color: Theme.primaryText

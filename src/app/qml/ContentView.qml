@@ -203,11 +203,16 @@ Rectangle {
                     ScrollBar.vertical.policy: ScrollBar.AsNeeded
                     contentWidth: availableWidth
 
-                    DiagnosticsTab {
-                        objectName: "diagnosticsTab"
+                    // Both tabs are named by their files rather than their types, so that
+                    // they, and the controls only they use, load when first picked and not
+                    // with the window.
+                    Loader {
                         width: parent.width
-                        appState: root.appState
-                        userSettings: storedSettings
+                        Component.onCompleted: setSource("DiagnosticsTab.qml", {
+                            objectName: "diagnosticsTab",
+                            appState: root.appState,
+                            userSettings: storedSettings
+                        })
                     }
                 }
             }
@@ -219,15 +224,23 @@ Rectangle {
                     ScrollBar.vertical.policy: ScrollBar.AsNeeded
                     contentWidth: availableWidth
 
-                    SettingsTab {
-                        objectName: "settingsTab"
+                    Loader {
+                        id: settingsTab
                         width: parent.width
-                        appState: root.appState
-                        userSettings: storedSettings
-                        updateAction: root.updateAction
-                        // The status line at the end confirms what a button above it did.
-                        onStatusShown: settingsScroll.contentItem.contentY =
-                                       Math.max(0, settingsScroll.contentHeight - settingsScroll.height)
+                        Component.onCompleted: setSource("SettingsTab.qml", {
+                            objectName: "settingsTab",
+                            appState: root.appState,
+                            userSettings: storedSettings,
+                            updateAction: root.updateAction
+                        })
+                    }
+                    // The status line at the end confirms what a button above it did.
+                    Connections {
+                        target: settingsTab.item
+                        function onStatusShown() {
+                            settingsScroll.contentItem.contentY =
+                                    Math.max(0, settingsScroll.contentHeight - settingsScroll.height)
+                        }
                     }
                 }
             }

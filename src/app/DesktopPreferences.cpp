@@ -4,10 +4,8 @@
 
 namespace quaylet {
 
-DesktopPreferences::DesktopPreferences(QObject* parent)
-    : QObject(parent), reduceMotion_(desktopDisablesAnimations()) {
-    watch_ = watchDesktopAnimations([this] {
-        const bool reduce = desktopDisablesAnimations();
+DesktopPreferences::DesktopPreferences(QObject* parent) : QObject(parent) {
+    watch_ = followDesktopAnimations([this](bool reduce) {
         if (reduce != reduceMotion_) {
             reduceMotion_ = reduce;
             emit reduceMotionChanged();

@@ -22,7 +22,7 @@ class DesktopPreferences : public QObject {
     void reduceMotionChanged();
 
   private:
-    bool reduceMotion_;
+    bool reduceMotion_ = false;  // until the desktop says otherwise
     std::shared_ptr<void> watch_;
 };
 

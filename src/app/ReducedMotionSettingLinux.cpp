@@ -1,60 +1,75 @@
-#include "app/ReducedMotionSetting.h"
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QObject>
+#include <QVariant>
 
-#include <gio/gio.h>
+#include "app/ReducedMotionSetting.h"
 
 namespace quaylet {
 namespace {
 
-constexpr const char* kSchema = "org.gnome.desktop.interface";
+// GNOME keeps the choice in its settings, which the desktop portal hands to every
+// application over the session bus (the program is already on it). Reading GSettings
+// directly would load its machinery, a dconf module and two more threads with the window.
+constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
+constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
+constexpr const char* kSettings = "org.freedesktop.portal.Settings";
+constexpr const char* kNamespace = "org.gnome.desktop.interface";
 constexpr const char* kKey = "enable-animations";
 
-// GNOME and the desktops that follow its settings keep the choice in GSettings. Looking the
-// schema up first matters: GSettings aborts the process on a schema that is not installed.
-GSettings* interfaceSettings() {
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    if (source == nullptr) {
-        return nullptr;
+class PortalSetting : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit PortalSetting(std::function<void(bool)> report) : report_(std::move(report)) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.connect(kPortal, kPortalPath, kSettings, QStringLiteral("SettingChanged"), this,
+                    SLOT(settingChanged(QString, QString, QDBusVariant)));
+        QDBusMessage read =
+            QDBusMessage::createMethodCall(kPortal, kPortalPath, kSettings, QStringLiteral("Read"));
+        read << QString::fromLatin1(kNamespace) << QString::fromLatin1(kKey);
+        auto* answer = new QDBusPendingCallWatcher(bus.asyncCall(read), this);
+        connect(answer, &QDBusPendingCallWatcher::finished, this,
+                [this](QDBusPendingCallWatcher* finished) {
+                    const QDBusPendingReply<QDBusVariant> reply = *finished;
+                    if (reply.isValid()) {
+                        reportValue(reply.value().variant());
+                    }
+                    finished->deleteLater();
+                });
     }
-    GSettingsSchema* schema = g_settings_schema_source_lookup(source, kSchema, TRUE);
-    if (schema == nullptr) {
-        return nullptr;
+
+  private slots:
+    void settingChanged(const QString& settingNamespace, const QString& key,
+                        const QDBusVariant& value) {
+        if (settingNamespace == QLatin1String(kNamespace) && key == QLatin1String(kKey)) {
+            reportValue(value.variant());
+        }
     }
-    const bool hasKey = g_settings_schema_has_key(schema, kKey);
-    g_settings_schema_unref(schema);
-    return hasKey ? g_settings_new(kSchema) : nullptr;
-}
+
+  private:
+    // Read wraps the value in one variant more than the change signal does.
+    void reportValue(QVariant value) {
+        if (value.metaType() == QMetaType::fromType<QDBusVariant>()) {
+            value = value.value<QDBusVariant>().variant();
+        }
+        if (value.typeId() == QMetaType::Bool) {
+            report_(!value.toBool());
+        }
+    }
+
+    std::function<void(bool)> report_;
+};
 
 }  // namespace
 
-bool desktopDisablesAnimations() {
-    GSettings* settings = interfaceSettings();
-    if (settings == nullptr) {
-        return false;
-    }
-    const bool enabled = g_settings_get_boolean(settings, kKey);
-    g_object_unref(settings);
-    return !enabled;
-}
-
-std::shared_ptr<void> watchDesktopAnimations(std::function<void()> changed) {
-    GSettings* settings = interfaceSettings();
-    if (settings == nullptr) {
-        return nullptr;
-    }
-    // GSettings announces changes through the default main context, which Qt's event loop
-    // runs on Linux.
-    auto* callback = new std::function<void()>(std::move(changed));
-    g_signal_connect_data(
-        settings, "changed::enable-animations",
-        G_CALLBACK(+[](GSettings*, const char*, gpointer data) {
-            (*static_cast<std::function<void()>*>(data))();
-        }),
-        callback,
-        [](gpointer data, GClosure*) { delete static_cast<std::function<void()>*>(data); },
-        GConnectFlags{});
-    // GSettings only reports changes to keys that were read since it was made.
-    g_settings_get_boolean(settings, kKey);
-    return std::shared_ptr<void>(settings, [](void* watched) { g_object_unref(watched); });
+std::shared_ptr<void> followDesktopAnimations(std::function<void(bool disabled)> report) {
+    return std::make_shared<PortalSetting>(std::move(report));
 }
 
 }  // namespace quaylet
+
+#include "ReducedMotionSettingLinux.moc"

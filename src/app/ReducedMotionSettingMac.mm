@@ -3,19 +3,23 @@
 #import <AppKit/AppKit.h>
 
 namespace quaylet {
+namespace {
 
-bool desktopDisablesAnimations() {
+bool displayShouldReduceMotion() {
     return NSWorkspace.sharedWorkspace.accessibilityDisplayShouldReduceMotion;
 }
 
-std::shared_ptr<void> watchDesktopAnimations(std::function<void()> changed) {
+}  // namespace
+
+std::shared_ptr<void> followDesktopAnimations(std::function<void(bool disabled)> report) {
+    report(displayShouldReduceMotion());
     NSNotificationCenter* centre = NSWorkspace.sharedWorkspace.notificationCenter;
     id observer =
         [centre addObserverForName:NSWorkspaceAccessibilityDisplayOptionsDidChangeNotification
                             object:nil
                              queue:NSOperationQueue.mainQueue
                         usingBlock:^(NSNotification*) {
-                          changed();
+                          report(displayShouldReduceMotion());
                         }];
     return std::shared_ptr<void>((__bridge_retained void*)observer, [centre](void* held) {
         id released = (__bridge_transfer id)held;

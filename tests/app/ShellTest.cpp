@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
-// Before Qt, whose "signals" keyword GLib's headers use as a name.
-#include <gio/gio.h>
-
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QFileOpenEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QSignalSpy>
 
 #include <algorithm>
 
@@ -154,14 +156,70 @@ TEST(MenuBarItemTest, ThePopupHangsFromTheItemElseThePointerElseWhereThePlatform
     EXPECT_EQ(MenuBarItem::popupPosition(QRect(0, 0, 20, 24), popup, screen), QPoint(0, 24));
 }
 
-TEST(DesktopPreferencesTest, ReducedMotionFollowsTheDesktopWhileRunning) {
-    DesktopPreferences desktop;
-    GSettings* settings = g_settings_new("org.gnome.desktop.interface");
-    for (const bool reduce : {!desktop.reduceMotion(), desktop.reduceMotion()}) {
-        g_settings_set_boolean(settings, "enable-animations", !reduce);
-        EXPECT_TRUE(StateDriver::waitUntil([&] { return desktop.reduceMotion() == reduce; }));
+// The desktop portal's Settings as a test sets them, on the test program's own session bus.
+// It has a connection of its own, as the portal would.
+class SettingsPortal : public QDBusVirtualObject {
+  public:
+    static constexpr const char* kPath = "/org/freedesktop/portal/desktop";
+    static constexpr const char* kInterface = "org.freedesktop.portal.Settings";
+
+    SettingsPortal() {
+        bus_.registerVirtualObject(kPath, this);
+        bus_.registerService("org.freedesktop.portal.Desktop");
     }
-    g_object_unref(settings);
+    ~SettingsPortal() override {
+        bus_.unregisterService("org.freedesktop.portal.Desktop");
+        bus_.unregisterObject(kPath);
+        QDBusConnection::disconnectFromBus(bus_.name());
+    }
+
+    void set(const QString& settingNamespace, const QString& key, bool value) {
+        values_[settingNamespace + "/" + key] = value;
+        QDBusMessage changed = QDBusMessage::createSignal(kPath, kInterface, "SettingChanged");
+        changed << settingNamespace << key << QVariant::fromValue(QDBusVariant(value));
+        bus_.send(changed);
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override {
+        const QStringList arguments{message.arguments().value(0).toString(),
+                                    message.arguments().value(1).toString()};
+        const auto value = values_.find(arguments.join("/"));
+        if (message.member() != "Read" || value == values_.end()) {
+            bus_.send(message.createErrorReply("org.freedesktop.portal.Error.NotFound",
+                                               "Requested setting not found"));
+        } else {
+            // As the portal does, Read wraps the value in one variant more than the signal.
+            bus_.send(message.createReply(
+                QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(*value))))));
+        }
+        return true;
+    }
+
+  private:
+    QDBusConnection bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal");
+    QHash<QString, bool> values_;
+};
+
+TEST(DesktopPreferencesTest, ReducedMotionFollowsTheDesktopPortalWhileRunning) {
+    const QString interface = "org.gnome.desktop.interface";
+    SettingsPortal portal;
+    portal.set(interface, "enable-animations", false);
+    DesktopPreferences desktop;
+    EXPECT_TRUE(StateDriver::waitUntil([&] { return desktop.reduceMotion(); }));
+
+    portal.set(interface, "enable-animations", true);
+    EXPECT_TRUE(StateDriver::waitUntil([&] { return !desktop.reduceMotion(); }));
+
+    // Another key, or the same key elsewhere, changes nothing: of these four changes only
+    // the last is seen.
+    QSignalSpy changes(&desktop, &DesktopPreferences::reduceMotionChanged);
+    portal.set("org.gnome.desktop.a11y", "enable-animations", false);
+    portal.set(interface, "enable-hot-corners", false);
+    portal.set(interface, "enable-animations", true);
+    portal.set(interface, "enable-animations", false);
+    EXPECT_TRUE(StateDriver::waitUntil([&] { return desktop.reduceMotion(); }));
+    EXPECT_EQ(changes.count(), 1);
 }
 
 TEST(QuayletAppTest, ThePopupStaysWhileOneOfTheApplicationsOwnWindowsHasTheFocus) {

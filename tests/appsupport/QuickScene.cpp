@@ -161,9 +161,6 @@ void QuickScene::saveImage(const std::filesystem::path& file) {
 QuickApplication::QuickApplication(const char* programName)
     : argv_{const_cast<char*>(programName), nullptr} {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The desktop settings the views follow are read, and set by tests, in memory: never
-    // the person's own.
-    qputenv("GSETTINGS_BACKEND", "memory");
     application_ = std::make_unique<QApplication>(argc_, argv_);
     QApplication::setQuitOnLastWindowClosed(false);
     applyAppearance();

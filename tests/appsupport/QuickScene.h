@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "support/PrivateSessionBus.h"
+
 namespace quaylet::testing {
 
 // One view of the application's QML module, made the way the application makes it and
@@ -46,13 +48,15 @@ class QuickScene {
     std::unique_ptr<QQuickWindow> ownWindow_;
 };
 
-// The application object of a QML test program: offscreen, in the application's style.
+// The application object of a QML test program: offscreen, in the application's style, on a
+// session bus of its own.
 class QuickApplication {
   public:
     explicit QuickApplication(const char* programName);
     ~QuickApplication();
 
   private:
+    PrivateSessionBus bus_;
     int argc_ = 1;
     char* argv_[2];
     std::unique_ptr<QApplication> application_;

@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -205,28 +206,18 @@ TEST(FileTreeTest, RemovesTheWholeTreeAndNothingOutsideIt) {
 // A library that cannot be loaded, or lacks a function, is named in a sentence that says what
 // Quaylet needs.
 TEST(SharedLibraryTest, SaysWhichLibraryOrFunctionIsMissing) {
-    const auto failure = [](const std::function<void()>& load) {
-        try {
-            load();
-        } catch (const std::runtime_error& error) {
-            return std::string(error.what());
-        }
-        return std::string("loaded");
-    };
-    EXPECT_EQ(failure([] {
-                  double (*cosine)(double) = nullptr;
-                  SharedLibrary("libm.so.6", "libm", "a C library").find(cosine, "cos");
-                  EXPECT_DOUBLE_EQ(cosine(0), 1);
-              }),
-              "loaded");
-    EXPECT_EQ(failure([] {
-                  void (*missing)() = nullptr;
-                  SharedLibrary("libm.so.6", "libm", "a C library").find(missing, "no_such_fn");
-              }),
-              "libm has no no_such_fn; Quaylet needs a C library.");
-    EXPECT_TRUE(failure([] {
-                    SharedLibrary("libquaylet-absent.so.9", "absent", "");
-                }).starts_with("absent could not be loaded: "));
+    using ::testing::StartsWith;
+    using ::testing::ThrowsMessage;
+    const SharedLibrary libm("libm.so.6", "libm", "a C library");
+    double (*cosine)(double) = nullptr;
+    libm.find(cosine, "cos");
+    EXPECT_DOUBLE_EQ(cosine(0), 1);
+    void (*missing)() = nullptr;
+    EXPECT_THAT(
+        [&] { libm.find(missing, "no_such_fn"); },
+        ThrowsMessage<std::runtime_error>("libm has no no_such_fn; Quaylet needs a C library."));
+    EXPECT_THAT([] { SharedLibrary("libquaylet-absent.so.9", "absent", ""); },
+                ThrowsMessage<std::runtime_error>(StartsWith("absent could not be loaded: ")));
 }
 
 TEST(TrailingDigestTest, HashesTheBytesAlreadyThereAndEachAppendedPiece) {

@@ -14,16 +14,16 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
 
-std::string lastLaunchText(const CachedBuildUsage& build) {
-    if (!build.lastLaunch) {
-        return "never launched";
+std::string lastUseText(const CachedBuildUsage& build) {
+    if (!build.lastUse) {
+        return "never used";
     }
     const std::time_t time =
-        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(*build.lastLaunch));
+        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(*build.lastUse));
     std::tm local{};
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", ::localtime_r(&time, &local));
-    return std::string("launched ") + text;
+    return std::string("used ") + text;
 }
 
 bool failed(const AppState& state) {
@@ -44,7 +44,7 @@ int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt) {
     for (const CachedBuildUsage& build : state.cachedBuilds()) {
         // Folder names come from the service, so they are printed inertly like all its text.
         printLine(build.previewID + "  " + formatByteCount(build.allocatedBytes) + "  " +
-                  lastLaunchText(build));
+                  lastUseText(build) + (build.inUse ? "  in use" : ""));
     }
     const std::uintmax_t limit = state.cacheLimitBytes();
     printLine("Total " + formatByteCount(*state.cacheSize()) + " of " +

@@ -1,11 +1,13 @@
 #include "cli/CacheCommand.h"
 
+#include <charconv>
 #include <ctime>
 
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "feature/AppState.h"
 #include "feature/DownloadProgress.h"
+#include "feature/Settings.h"
 
 namespace quaylet {
 namespace {
@@ -53,19 +55,15 @@ int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt) {
 }
 
 int setCacheLimit(AppState& state, const std::string& value, const Interrupt& interrupt) {
-    std::size_t end = 0;
     double gigabytes = -1;
-    try {
-        gigabytes = std::stod(value, &end);
-    } catch (const std::exception&) {
-        end = 0;
-    }
-    if (end == 0 || end != value.size()) {
-        printError("cacheLimitGB takes a number of gigabytes from 0 up.");
+    const char* end = value.data() + value.size();
+    const auto [parsed, error] = std::from_chars(value.data(), end, gigabytes);
+    if (error != std::errc() || parsed != end || !Settings::isValidCacheLimitGB(gigabytes)) {
+        printError(Settings::kCacheLimitRange);
         return kUsageError;
     }
     interrupt.await(state.setCacheLimit(gigabytes));
-    return failed(state) ? kUsageError : kSuccess;
+    return failed(state) ? kFailure : kSuccess;
 }
 
 }  // namespace quaylet

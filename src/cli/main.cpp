@@ -8,10 +8,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -296,10 +296,13 @@ int stateAction(AppState& state, const Interrupt& interrupt, const QFuture<void>
     return kSuccess;
 }
 
+// As the person wrote it: the shortest decimal that reads back the same, never an exponent.
 std::string formatGigabytes(const Settings& settings) {
-    std::ostringstream text;
-    text << settings.cacheLimitGB();
-    return text.str();
+    char text[400];  // any finite double in fixed notation
+    const auto end =
+        std::to_chars(text, text + sizeof text, settings.cacheLimitGB(), std::chars_format::fixed)
+            .ptr;
+    return std::string(text, end);
 }
 
 int settingsCommand(Settings& settings, const std::string& key,

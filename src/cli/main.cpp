@@ -21,6 +21,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/WatchCommand.h"
 #include "core/artifacts/AppInspector.h"
+#include "core/errors/UserMessage.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/AppState.h"
@@ -458,7 +459,12 @@ int main(int argc, char** argv) {
         // Taken before any command runs, so that Ctrl-C cannot cut a settings write short.
         const Interrupt interrupt;
         if (settingsSubcommand->parsed() && !(key == Settings::kCacheLimitKey && value)) {
-            return settingsCommand(settings, key, value);
+            try {
+                return settingsCommand(settings, key, value);
+            } catch (const std::filesystem::filesystem_error&) {
+                printError(Settings::kCannotSaveMessage);
+                return kFailure;
+            }
         }
         const QUrl baseURL = serviceBaseURL();
         collaborators = AppState::Collaborators::forThisHost(baseURL, interrupt.token());
@@ -472,8 +478,8 @@ int main(int argc, char** argv) {
         return kUsageError;
     } catch (const Interrupted&) {
         return kInterrupted;
-    } catch (const std::exception& error) {
-        printError(error.what());
+    } catch (const std::exception&) {
+        printError(userMessage(std::current_exception()).value_or(""));
         return kFailure;
     }
 }

@@ -57,9 +57,11 @@ std::vector<CachedBuildUsage> BuildCache::builds() const {
     std::vector<CachedBuildUsage> builds;
     for (const fs::path& preview : subfolders(root_)) {
         for (const fs::path& directory : subfolders(preview)) {
+            // Not to be had without waiting, and still there: someone holds it.
+            const bool inUse =
+                !BuildDirectoryLock::holdExisting(directory, Waiting::no) && fs::exists(directory);
             CachedBuildUsage build{preview.filename().string(), directory,
-                                   treeAllocatedBytes(directory), std::nullopt,
-                                   !BuildDirectoryLock::holdExisting(directory, Waiting::no)};
+                                   treeAllocatedBytes(directory), std::nullopt, inUse};
             std::error_code missing;
             const auto used = fs::last_write_time(directory / kUseMark, missing);
             if (!missing) {

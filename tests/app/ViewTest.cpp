@@ -392,10 +392,12 @@ TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
     })) << "the status line stays below the window";
 }
 
-// Every control the Tab key reaches shows that it has the focus.
+// Every control the Tab key reaches shows that it has the focus, a watched row's toggles too.
 TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
     View view;
     view.driver.showEnvironment(makeReadyEnvironment({makeDevice("A", "iPhone 15", "18.2")}));
+    view.driver.loadBuilds({summary("p-watched")});
+    view.driver.state().watcher().setWatched("octo/app", 7, true);
     QQuickWindow& window = view.scene.window();
     window.requestActivate();
     ASSERT_TRUE(StateDriver::waitUntil([&] { return window.isActive(); }));
@@ -416,6 +418,10 @@ TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
             }
         }
         EXPECT_GE(reached.size(), 4) << reached.join(", ").toStdString();
+        if (section == "Preview") {
+            EXPECT_THAT(reached,
+                        ::testing::IsSupersetOf({"watchToggle", "openAutomaticallyToggle"}));
+        }
     }
 }
 

@@ -104,6 +104,21 @@ const Situation kSituations[] = {
      [](View& view) {
          view.driver.loadBuilds({summary("p-ready"), summary("p-failed", "PROCESSING failed")});
      }},
+    {"a watched row beside one not watched", "ContentView", true,
+     "buildRow-p-7/watchToggle.checked=true; buildRow-p-8/watchToggle.checked=false",
+     [](View& view) {
+         PreviewSummary other = summary("p-8");
+         other.pullRequest = 8;
+         view.driver.loadBuilds({summary("p-7"), other});
+         view.driver.state().watcher().setWatched("octo/app", 7, true);
+         ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+         // The rows' Run buttons line up whichever way their toggles are set.
+         const auto runButtonLeft = [&](const QString& row) {
+             QObject& button = testing::QuickScene::find(view.scene.find(row), "runButton");
+             return dynamic_cast<QQuickItem&>(button).mapToScene({0, 0}).x();
+         };
+         EXPECT_EQ(runButtonLeft("buildRow-p-7"), runButtonLeft("buildRow-p-8"));
+     }},
     {"a build run by its row's press action", "ContentView", true, "",
      [](View& view) {
          view.driver.loadBuilds({summary("p-ready")});

@@ -11,6 +11,8 @@
 
 #include <optional>
 
+#include "app/LaunchHUD.h"
+#include "app/QmlWindowMaker.h"
 #include "appsupport/View.h"
 #include "support/ChildProcess.h"
 
@@ -154,7 +156,7 @@ PreviewSummary build(int pullRequest) {
 struct Situation {
     const char* name;
     const char* view;
-    std::function<void(StateDriver&)> bringAbout;
+    std::function<void(StateDriver&, LaunchHUD& panel)> bringAbout;
     std::vector<std::string> heard;  // among the lines readAloud gives
 };
 
@@ -163,7 +165,7 @@ const PreviewManifest kManifest = testing::makeManifest("Demo", "0123456789abcde
 const Situation kSituations[] = {
     {"a failed launch over watched pull requests",
      "ContentView",
-     [](StateDriver& driver) {
+     [](StateDriver& driver, LaunchHUD&) {
          driver.loadBuilds({build(7), build(8)});
          driver.state().watcher().setWatched("octo/app", 42, true);
          driver.state().watcher().setWatched("octo/app", 7, true);
@@ -177,15 +179,17 @@ const Situation kSituations[] = {
       "check box: Watch octo/app pull request 8"}},
     {"a download under way",
      "ContentView",
-     [](StateDriver& driver) {
+     [](StateDriver& driver, LaunchHUD& panel) {
          driver.holdRemoteLaunchAt(LaunchStage::downloading, kManifest,
                                    {{49'000'000}, 126'000'000});
+         panel.show();
      },
-     {"progress bar: Launch progress — Getting the build, step 2 of 5", "label: Find, complete",
-      "label: Get, current: 49 MB of 126 MB", "label: Ready, pending"}},
+     {"progress bar: Launch progress — Getting the build, step 2 of 5",
+      "label: Opening Demo in Simulator, 49 MB of 126 MB — Getting the build, step 2 of 5",
+      "label: Find, complete", "label: Get, current: 49 MB of 126 MB", "label: Ready, pending"}},
     {"the settings",
      "SettingsTab",
-     [](StateDriver&) {},
+     [](StateDriver&, LaunchHUD&) {},
      {"heading: Settings", "heading: iOS Simulator", "heading: GitHub account"}},
 };
 
@@ -193,7 +197,9 @@ TEST(ScreenReaderTest, EachSituationIsReadWithItsTextAndStates) {
     for (const Situation& situation : kSituations) {
         SCOPED_TRACE(situation.name);
         View view(situation.view);
-        situation.bringAbout(view.driver);
+        QmlWindowMaker windows;
+        LaunchHUD panel(view.driver.state(), windows);
+        situation.bringAbout(view.driver, panel);
         EXPECT_THAT(readDesktop(), ::testing::IsSupersetOf(situation.heard));
     }
 }

@@ -10,6 +10,7 @@
 #include <QtDBus/QDBusVariant>
 
 #include <optional>
+#include <stdexcept>
 
 #include "app/LaunchHUD.h"
 #include "app/QmlWindowMaker.h"
@@ -29,13 +30,15 @@ class AccessibleDesktop : public ::testing::Environment {
   public:
     void SetUp() override {
         const auto [displayRead, displayWrite] = ChildProcess::pipe();
-        const int discard = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        server_ = ChildProcess::start({"Xvfb", "-displayfd", "1", "-nolisten", "tcp"}, -1,
-                                      displayWrite, discard);
+        server_ =
+            ChildProcess::start({"Xvfb", "-displayfd", "1", "-nolisten", "tcp"}, -1, displayWrite);
         ::close(displayWrite);
-        ::close(discard);
-        display_.emplace("DISPLAY", ":" + ChildProcess::readLine(displayRead));
+        const std::string display = ChildProcess::readLine(displayRead);
         ::close(displayRead);
+        if (display.empty()) {
+            throw std::runtime_error("the X server did not start (see its messages)");
+        }
+        display_.emplace("DISPLAY", ":" + display);
         application_.emplace("quaylet-accessibility-tests", "xcb");
         // Its sockets go to a folder of its own rather than the person's.
         testing::ScopedEnvironment runtime("XDG_RUNTIME_DIR", runtimeFolder_.path().string());
@@ -54,6 +57,8 @@ class AccessibleDesktop : public ::testing::Environment {
   private:
     // The screen reader's switch, which no desktop turns on here.
     testing::ScopedEnvironment alwaysOn_{"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"};
+    // Drawn as the program draws, in software rather than through the X server's GL.
+    testing::ScopedEnvironment renderer_{"QT_QUICK_BACKEND", "software"};
     pid_t server_ = -1;
     std::optional<testing::ScopedEnvironment> display_;
     std::optional<testing::QuickApplication> application_;

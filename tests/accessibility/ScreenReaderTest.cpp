@@ -40,15 +40,18 @@ class AccessibleDesktop : public ::testing::Environment {
         }
         display_.emplace("DISPLAY", ":" + display);
         application_.emplace("quaylet-accessibility-tests", "xcb");
-        // Its sockets go to a folder of its own rather than the person's.
+        // Its sockets go to a folder of its own rather than the person's. It leads a process
+        // group, so that the bus and registry it starts go with it.
         testing::ScopedEnvironment runtime("XDG_RUNTIME_DIR", runtimeFolder_.path().string());
-        launcher_ =
-            ChildProcess::start({"/usr/libexec/at-spi-bus-launcher", "--launch-immediately"});
+        launcher_ = ChildProcess::start(
+            {"setsid", "/usr/libexec/at-spi-bus-launcher", "--launch-immediately"});
     }
 
     void TearDown() override {
-        ::kill(launcher_, SIGTERM);
+        ::kill(-launcher_, SIGTERM);
         ChildProcess::wait(launcher_);
+        // Its folder goes once nothing of it is left to write there.
+        StateDriver::waitUntil([&] { return ::kill(-launcher_, 0) != 0; });
         application_.reset();
         ::kill(server_, SIGTERM);
         ChildProcess::wait(server_);

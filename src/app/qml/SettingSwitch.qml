@@ -13,11 +13,10 @@ Switch {
 
     readonly property real trackHeight: small ? 14 : 20
 
-    // As wide as the track and its label, so that a row's end lines up with the buttons of the
-    // other rows.
+    // As wide as the track, or as its label, which is set off by the track's width: so that a
+    // row's end lines up with the buttons of the other rows.
     padding: 0
     spacing: 6
-    // The label's width counts the track it is set beside.
     implicitWidth: text !== "" ? implicitContentWidth : implicitIndicatorWidth
     implicitHeight: Math.max(implicitIndicatorHeight, implicitContentHeight)
 

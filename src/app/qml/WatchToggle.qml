@@ -4,8 +4,6 @@ import Quaylet
 // "Watch" for one pull request: its new builds are fetched ahead and announced. Watching
 // neither starts nor disturbs a launch, so it stays available during one.
 SettingSwitch {
-    id: toggle
-
     required property var watcher
     required property string repository
     required property var pullRequest

@@ -52,6 +52,8 @@ Rectangle {
                 font.pixelSize: 12  // 11.5 points, rounded to whole pixels
                 font.weight: Font.Medium
                 color: Theme.accentColor
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
 
             PlainText {
@@ -64,6 +66,8 @@ Rectangle {
                 color: Theme.primaryText
                 elide: Text.ElideRight
                 Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
 
             BuildDetailText {
@@ -72,6 +76,8 @@ Rectangle {
                 fallback: card.appState.activeDetail ?? "Build " + card.previewID
                 font.pixelSize: 12
                 Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
         }
 

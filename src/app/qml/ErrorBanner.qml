@@ -15,6 +15,9 @@ Rectangle {
     color: Theme.withOpacity(Theme.red, 0.07)
     border.width: 1
     border.color: Theme.withOpacity(Theme.red, 0.2)
+    // Read as one alert, what failed and why; "Dismiss" stays a control of its own.
+    Accessible.role: Accessible.AlertMessage
+    Accessible.name: errorTitle.text + ", " + message
 
     RowLayout {
         id: row
@@ -36,6 +39,7 @@ Rectangle {
             Layout.alignment: Qt.AlignTop
 
             PlainText {
+                id: errorTitle
                 objectName: "errorTitle"
                 text: "Couldn’t open this build"
                 font.pixelSize: 13
@@ -48,6 +52,7 @@ Rectangle {
                 text: banner.message
                 color: Theme.secondaryText
                 Layout.fillWidth: true
+                Accessible.ignored: true
             }
         }
 

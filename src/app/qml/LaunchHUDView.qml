@@ -77,6 +77,8 @@ Item {
                                                               view.appState.launchSource)
                                  : ""
         fraction: view.showsProgress ? progress.value : undefined
+        // Qt's AT-SPI bridge passes the fraction but not the value's words.
+        Accessible.description: text
 
         Rectangle {
             anchors.fill: parent

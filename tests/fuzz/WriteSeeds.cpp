@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "fixtures/ApkBuilder.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     const std::pair<const char*, std::string> seeds[] = {
         {"fuzz-info-plist", bundle.infoPlistBytes()},
         {"fuzz-zip-preflight", archive},
+        {"fuzz-android-manifest", quaylet::fixtures::ApkBuilder().manifestBytes()},
     };
     for (const auto& [target, seed] : seeds) {
         const std::filesystem::path folder = std::filesystem::path(argv[1]) / target;

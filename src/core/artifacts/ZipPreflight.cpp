@@ -908,8 +908,9 @@ void requireSafeLinks(const std::vector<Entry>& entries,
     }
 }
 
-void scanArchive(Bytes bytes, const std::stop_token& stop, const DataPaging& paging,
-                 ZipDataScan dataScan) {
+// The entries, whose data lies in bytes.
+std::vector<Entry> scanArchive(Bytes bytes, const std::stop_token& stop, const DataPaging& paging,
+                               ZipDataScan dataScan) {
     const ByteView archive(bytes);
     const CentralDirectory directory = readEndRecords(archive);
     std::vector<Entry> entries = readCentralDirectory(archive, directory, stop);
@@ -944,6 +945,7 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const DataPaging& pag
     const std::map<std::string, std::string> linkTargets =
         verifyAllEntryData(byOffset, stop, paging);
     requireSafeLinks(entries, linkTargets, stop);
+    return entries;
 }
 
 }  // namespace
@@ -952,8 +954,12 @@ void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token st
     scanArchive(bytes, stop, {}, ZipDataScan::everyEntry);
 }
 
-void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop,
-                      ZipDataScan dataScan) {
+namespace {
+
+// Hands the file's bytes, mapped into memory, to scan, with the paging that keeps only the
+// pages being read resident.
+void withMappedArchive(const std::filesystem::path& archive,
+                       const std::function<void(Bytes, const DataPaging&)>& scan) {
     const FileDescriptor file = FileDescriptor::openForReading(archive);
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
@@ -962,7 +968,7 @@ void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop
     }
     const auto size = static_cast<std::size_t>(status.st_size);
     if (size == 0) {
-        preflightZipArchive({}, stop);
+        scan({}, {});
         return;
     }
     void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
@@ -1008,7 +1014,31 @@ void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop
             ::madvise(first, length, MADV_DONTNEED);
         }
     };
-    scanArchive({static_cast<const std::uint8_t*>(mapping), size}, stop, paging, dataScan);
+    scan({static_cast<const std::uint8_t*>(mapping), size}, paging);
+}
+
+}  // namespace
+
+void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop,
+                      ZipDataScan dataScan) {
+    withMappedArchive(archive, [&](Bytes bytes, const DataPaging& paging) {
+        scanArchive(bytes, stop, paging, dataScan);
+    });
+}
+
+ScannedZip preflightZipFileReading(const std::filesystem::path& archive, std::string_view entryName,
+                                   std::uint64_t maxEntrySize, std::stop_token stop) {
+    ScannedZip scanned;
+    withMappedArchive(archive, [&](Bytes bytes, const DataPaging& paging) {
+        for (const Entry& entry : scanArchive(bytes, stop, paging, ZipDataScan::everyEntry)) {
+            scanned.entryNames.push_back(entry.name);
+            if (entry.name == entryName && entry.kind == EntryKind::file &&
+                entry.uncompressedSize <= maxEntrySize) {
+                scanned.entryData = EntryDataVerifier().verify(entry, true, {}, stop);
+            }
+        }
+    });
+    return scanned;
 }
 
 }  // namespace quaylet

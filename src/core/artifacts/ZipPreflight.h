@@ -2,8 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace quaylet {
 
@@ -29,5 +33,17 @@ enum class ZipDataScan { everyEntry, linksOnly };
 // file are the platform's std::filesystem::filesystem_error.
 void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop,
                       ZipDataScan dataScan = ZipDataScan::everyEntry);
+
+// What a reader that unpacks nothing takes from an archive that passed the scan.
+struct ScannedZip {
+    std::vector<std::string> entryNames;   // in the central directory's order
+    std::optional<std::string> entryData;  // the inflated bytes of the entry asked for
+};
+
+// The scan of every entry of preflightZipFile, for an archive that is read in process rather
+// than unpacked: then the entry data of the file entry named exactly entryName, absent when
+// there is none or it would inflate to more than maxEntrySize bytes.
+ScannedZip preflightZipFileReading(const std::filesystem::path& archive, std::string_view entryName,
+                                   std::uint64_t maxEntrySize, std::stop_token stop);
 
 }  // namespace quaylet

@@ -1,12 +1,11 @@
 #include "core/android/ApkInspector.h"
 
-#include <algorithm>
-#include <charconv>
 #include <set>
 #include <string>
 #include <string_view>
 
 #include "core/android/AndroidManifest.h"
+#include "core/android/ApiLevel.h"
 #include "core/artifacts/BuildRefusal.h"
 #include "core/artifacts/ZipPreflight.h"
 #include "core/errors/QuayletError.h"
@@ -17,18 +16,6 @@ namespace {
 constexpr std::string_view kManifestEntry = "AndroidManifest.xml";
 // A device takes a build without a minimum as running everywhere.
 constexpr int kDefaultMinSdkVersion = 1;
-
-std::optional<int> apiLevel(std::string_view text) {
-    int level = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), level);
-    const bool digitsOnly = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= '0' && c <= '9';
-    });
-    if (!digitsOnly || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return level;
-}
 
 // The installer takes native code only from lib/<abi>/<name>.so, directly in the ABI's folder.
 std::vector<std::string> nativeAbis(const std::vector<std::string>& entryNames) {
@@ -61,7 +48,7 @@ ApkMetadata ApkInspector::inspect(const std::filesystem::path& apk, std::stop_to
         throw QuayletError::invalidApplication(kMissingIdentifierMessage);
     }
     const std::optional<int> minSdkVersion =
-        manifest->minSdkVersion ? apiLevel(*manifest->minSdkVersion) : kDefaultMinSdkVersion;
+        manifest->minSdkVersion ? parseApiLevel(*manifest->minSdkVersion) : kDefaultMinSdkVersion;
     if (!minSdkVersion) {
         throw QuayletError::invalidApplication(kNoMinimumVersionMessage);
     }

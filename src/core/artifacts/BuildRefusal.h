@@ -10,5 +10,9 @@ inline constexpr const char* kMissingIdentifierMessage =
     "This build is missing an app identifier. Check the target settings, then rebuild it.";
 inline constexpr const char* kNoMinimumVersionMessage =
     "This build has no valid minimum iOS version. Check the target settings, then rebuild it.";
+// A downloaded build that is not the app its manifest names.
+inline constexpr const char* kMismatchedBuildMessage =
+    "This download doesn’t match the selected build. Open Settings, clear the cache, then try "
+    "again.";
 
 }  // namespace quaylet

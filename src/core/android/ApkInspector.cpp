@@ -38,7 +38,7 @@ std::vector<std::string> nativeAbis(const std::vector<std::string>& entryNames) 
 
 ApkMetadata ApkInspector::inspect(const std::filesystem::path& apk, std::stop_token stop) const {
     const ScannedZip scanned =
-        preflightZipFileReading(apk, kManifestEntry, AndroidManifest::kMaxSize, stop);
+        preflightApkFile(apk, kManifestEntry, AndroidManifest::kMaxSize, stop);
     const std::optional<AndroidManifest> manifest =
         scanned.entryData ? AndroidManifest::parse(*scanned.entryData) : std::nullopt;
     if (!manifest) {

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "core/artifacts/ArchiveRefusal.h"
 #include "core/artifacts/BuildRefusal.h"
+#include "core/artifacts/ZipPreflight.h"
 #include "core/errors/QuayletError.h"
 #include "fixtures/ApkBuilder.h"
 #include "support/TemporaryDirectory.h"
@@ -29,6 +31,25 @@ TEST(ApkInspectorTest, ReadsTheManifestAndNativeAbisInProcess) {
     const ApkMetadata defaults = ApkInspector().inspect(apk, {});
     EXPECT_EQ(std::pair(defaults.versionCode, defaults.minSdkVersion),
               std::pair(std::int64_t{0}, 1));
+
+    // What the packaging tools add passes for a package alone, never for an archive to unpack:
+    // the alignment padding, the signing block, and both.
+    const std::string signingBlock = ApkBuilder::validSigningBlock();
+    for (const std::string& release : {ApkBuilder{.signingBlock = ""}.zip().bytes(),
+                                       ApkBuilder().zip().beforeDirectory(signingBlock).bytes(),
+                                       ApkBuilder{.signingBlock = signingBlock}.zip().bytes()}) {
+        std::ofstream(apk, std::ios::binary) << release;
+        EXPECT_EQ(ApkInspector().inspect(apk, {}).packageName, "com.example.demo");
+        EXPECT_THROW(
+            preflightZipArchive(
+                {reinterpret_cast<const std::uint8_t*>(release.data()), release.size()}, {}),
+            QuayletError);
+    }
+}
+
+std::string spoilt(std::string bytes, std::size_t at, char value) {
+    bytes[at] = value;
+    return bytes;
 }
 
 TEST(ApkInspectorTest, RefusesBuildsThatDoNotSayWhatTheyAre) {
@@ -42,6 +63,12 @@ TEST(ApkInspectorTest, RefusesBuildsThatDoNotSayWhatTheyAre) {
         {ApkBuilder{.minSdkVersion = "Tiramisu"}.zip(), kNoMinimumVersionMessage},
         {ApkBuilder{.minSdkVersion = -3}.zip(), kNoMinimumVersionMessage},
         {ApkBuilder().zip().addFile("../escape", "x"), kSecurityCheckMessage},
+        {ApkBuilder{.signingBlock = spoilt(ApkBuilder::validSigningBlock(), 51, '3')}.zip(),
+         kSecurityCheckMessage},
+        {ApkBuilder{.signingBlock = spoilt(ApkBuilder::validSigningBlock(), 8, '\x0d')}.zip(),
+         kSecurityCheckMessage},
+        {ApkBuilder().zip().add({.name = "x", .localExtra = std::string("\0\0\1", 3)}),
+         kSecurityCheckMessage},
         {ZipBuilder(), kEmptyBuildMessage},
     };
     for (const auto& [zip, message] : cases) {

@@ -1,7 +1,6 @@
 #include "core/android/AndroidManifest.h"
 
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -344,28 +343,32 @@ class ManifestReader {
             pool_->requireIndex(name);
             pool_->requireOptionalIndex(chunk.u32(attribute + 8));  // the raw text
             const TypedValue value = readTypedValue(chunk, attribute + 12, *pool_);
+            const auto text = [&] { return stringOf(value); };
+            const auto integer = [&]() -> std::optional<std::int32_t> {
+                return isInteger(value) ? std::optional(std::int32_t(value.data)) : std::nullopt;
+            };
             if (isManifest && ns == kNoString && pool_->equals(name, "package")) {
-                assign(manifest_.packageName, stringOf(value));
+                assignOnce(manifest_.packageName, text);
             } else if (isManifest && isAndroidAttribute(ns, name, kVersionCodeId, "versionCode")) {
-                if (isInteger(value)) {
-                    assign(manifest_.versionCode, std::int64_t{std::int32_t(value.data)});
-                }
+                assignOnce(manifest_.versionCode, integer);
             } else if (isManifest && isAndroidAttribute(ns, name, kVersionNameId, "versionName")) {
-                assign(manifest_.versionName, stringOf(value));
+                assignOnce(manifest_.versionName, text);
             } else if (isUsesSdk &&
                        isAndroidAttribute(ns, name, kMinSdkVersionId, "minSdkVersion")) {
-                assign(manifest_.minSdkVersion,
-                       isInteger(value) ? std::optional(std::to_string(std::int32_t(value.data)))
-                                        : stringOf(value));
+                assignOnce(manifest_.minSdkVersion, [&] {
+                    const std::optional<std::int32_t> level = integer();
+                    return level ? std::optional(std::to_string(*level)) : text();
+                });
             }
         }
     }
 
-    // The first of several <uses-sdk> or repeated attributes decides, as on a device.
-    template <typename T>
-    static void assign(std::optional<T>& field, std::type_identity_t<std::optional<T>> value) {
+    // The first usable value decides. Later ones are not even decoded, so an attribute repeated
+    // many times over one long string cannot multiply the work.
+    template <typename T, typename Read>
+    static void assignOnce(std::optional<T>& field, const Read& read) {
         if (!field) {
-            field = std::move(value);
+            field = read();
         }
     }
 

@@ -357,7 +357,11 @@ class ManifestReader {
                        isAndroidAttribute(ns, name, kMinSdkVersionId, "minSdkVersion")) {
                 assignOnce(manifest_.minSdkVersion, [&] {
                     const std::optional<std::int32_t> level = integer();
-                    return level ? std::optional(std::to_string(*level)) : text();
+                    if (level) {
+                        return std::optional(std::to_string(*level));
+                    }
+                    // A value of another type (a resource reference) is there but no number.
+                    return value.type == kTypeString ? text() : std::optional<std::string>("");
                 });
             }
         }

@@ -8,13 +8,15 @@
 namespace quaylet {
 
 // What an app's AndroidManifest.xml declares that a launch needs, read from the compiled
-// (binary) XML that every .apk carries. A value of an unexpected type counts as missing.
+// (binary) XML that every .apk carries. A value of an unexpected type counts as missing, but
+// for the minimum SDK.
 struct AndroidManifest {
     std::optional<std::string> packageName;   // package of <manifest>
     std::optional<std::int64_t> versionCode;  // android:versionCode
     std::optional<std::string> versionName;   // android:versionName, when written as text
     // android:minSdkVersion of <uses-sdk> as written: an integer in decimal, or the text of a
-    // string value (which a preview codename is).
+    // string value (which a preview codename is); empty for a value of any other type, which is
+    // there but names no level.
     std::optional<std::string> minSdkVersion;
 
     // Absent unless the bytes are one well-formed compiled XML document whose root element is

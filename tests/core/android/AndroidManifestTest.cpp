@@ -56,6 +56,12 @@ TEST(AndroidManifestTest, ReadsWhatTheBuildDeclares) {
     EXPECT_EQ(
         AndroidManifest::parse(ApkBuilder{.minSdkVersion = {}}.manifestBytes())->minSdkVersion,
         std::nullopt);
+    // A minimum given as a resource reference is there, but names no level.
+    std::string reference = ApkBuilder().manifestBytes();
+    const std::size_t usesSdk =
+        chunkOf(reference, 0x0102) + read32(reference, chunkOf(reference, 0x0102) + 4);
+    EXPECT_EQ(AndroidManifest::parse(write(reference, usesSdk + 36 + 15, 0x01, 1))->minSdkVersion,
+              "");
 }
 
 TEST(AndroidManifestTest, RefusesEveryMalformedDocument) {

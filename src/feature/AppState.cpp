@@ -4,6 +4,8 @@
 #include <QPromise>
 
 #include <algorithm>
+#include <filesystem>
+#include <stdexcept>
 #include <thread>
 #include <variant>
 
@@ -531,8 +533,12 @@ QFuture<void> AppState::setCacheLimit(double gigabytes) {
     const double previous = settings_.cacheLimitGB();
     try {
         settings_.setCacheLimitGB(gigabytes);
-    } catch (const std::exception& error) {
-        assign(errorMessage_, std::optional<std::string>(error.what()),
+    } catch (const std::invalid_argument& refused) {
+        assign(errorMessage_, std::optional<std::string>(refused.what()),
+               &AppState::errorMessageChanged);
+        return finishedFuture();
+    } catch (const std::filesystem::filesystem_error&) {
+        assign(errorMessage_, std::optional<std::string>(Settings::kCannotSaveMessage),
                &AppState::errorMessageChanged);
         return finishedFuture();
     }

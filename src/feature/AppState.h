@@ -163,8 +163,9 @@ class AppState : public QObject {
     // Removes builds, least recently launched first, until the cache fits the limit; after
     // the launch in progress, if any, has ended.
     Q_INVOKABLE QFuture<void> pruneCache();
-    // Stores the limit; a lower one is applied at once. A negative or non-finite limit is
-    // refused with errorMessage.
+    // Stores the limit; a lower one is applied at once. A limit that
+    // Settings::isValidCacheLimitGB refuses, or one that cannot be stored, is refused with
+    // errorMessage.
     Q_INVOKABLE QFuture<void> setCacheLimit(double gigabytes);
     Q_INVOKABLE QFuture<void> runDiagnostics();
 

@@ -235,10 +235,11 @@ void PullRequestWatcher::startNextPrefetch() {
     pending_.pop_front();
     service_->startNetwork();
     std::thread([self = QPointer<PullRequestWatcher>(this), service = service_, token = *token,
-                 build = prefetch_->build, stop = prefetch_->stop.get_token()] {
+                 limit = state_.cacheLimitBytes(), build = prefetch_->build,
+                 stop = prefetch_->stop.get_token()] {
         std::exception_ptr error;
         try {
-            service->prefetch(build.previewId, token, stop);
+            service->prefetch(build.previewId, token, limit, stop);
         } catch (...) {
             error = std::current_exception();
         }

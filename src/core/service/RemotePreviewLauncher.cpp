@@ -169,7 +169,6 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
     const std::filesystem::path archive =
         buildDirectory / archiveFileName(BuildPlatform::iosSimulator);
     createPrivateFolder(cacheRoot_);
-    std::filesystem::create_directories(buildDirectory);
     // A launch that meets a prefetch of its build waits here and then finds the archive.
     auto writer = std::make_unique<const BuildDirectoryLock>(buildDirectory, stop);
 
@@ -242,9 +241,25 @@ std::string RemotePreviewLauncher::downloadArchive(const RemoteLaunchRequest& re
 
 PreviewManifest RemotePreviewLauncher::prefetch(const std::string& previewID,
                                                 const std::string& token,
+                                                std::uintmax_t cacheLimitBytes,
                                                 std::stop_token stop) const {
-    return fetchVerifiedArchive({.previewID = previewID, .token = token}, nullptr, nullptr, stop)
-        .manifest;
+    const auto refuseWhatCannotFit = [cacheLimitBytes](const PreviewManifest& manifest) {
+        if (cacheLimitBytes != 0 && std::uintmax_t(manifest.artifactSize) > cacheLimitBytes) {
+            throw QuayletError::previewUnavailable(std::string(kLargerThanTheCacheMessage));
+        }
+    };
+    CachedBuild build = fetchVerifiedArchive({.previewID = previewID, .token = token},
+                                             refuseWhatCannotFit, nullptr, stop);
+    try {
+        // Used now, so that the build the user is about to hear of is the last to go.
+        const BuildCache cache(cacheRoot_);
+        cache.markUsed(build.directory);
+        cache.trim(cacheLimitBytes);
+    } catch (const std::exception&) {
+        // The build is ready: a cache that could not be tidied now is tidied after the next
+        // launch or prefetch.
+    }
+    return std::move(build.manifest);
 }
 
 std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
@@ -284,8 +299,9 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
             outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {
         try {
             const BuildCache cache(cacheRoot_);
-            cache.markLaunched(build.directory);
-            cache.trim(request.cacheLimitBytes, build.directory);
+            cache.markUsed(build.directory);
+            // The build just launched is still held, so it stays whatever the limit.
+            cache.trim(request.cacheLimitBytes);
         } catch (const std::exception&) {
             // The app runs: a cache that could not be tidied now is tidied after the next launch.
         }
@@ -293,8 +309,8 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     return outcomes;
 }
 
-void RemotePreviewLauncher::clearCache() const {
-    removeTree(cacheRoot_);
+void RemotePreviewLauncher::clearCache(std::stop_token stop) const {
+    BuildCache(cacheRoot_).clear(stop);
     createPrivateFolder(cacheRoot_);
 }
 

@@ -7,9 +7,11 @@
 #include <utility>
 
 #include "core/artifacts/ArchiveRefusal.h"
+#include "core/artifacts/BuildRefusal.h"
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
+#include "core/service/BuildPlatform.h"
 #include "core/service/PreviewIdentifier.h"
 #include "core/support/BundleIdentifier.h"
 #include "core/support/FileTree.h"
@@ -20,7 +22,6 @@ namespace quaylet {
 namespace {
 
 constexpr std::int64_t kBuildListLimit = 60;
-constexpr std::string_view kSimulatorPlatform = "iphonesimulator";
 // A download that fails part-way is tried again this often, 1 s, 2 s and 4 s apart.
 constexpr int kDownloadRetries = 3;
 constexpr std::chrono::seconds kFirstRetryDelay(1);
@@ -48,7 +49,7 @@ void checkManifest(const PreviewManifest& manifest) {
     if (manifest.status != PreviewStatus::ready) {
         throw QuayletError::previewUnavailable(std::string(notReadyMessage(manifest.status)));
     }
-    if (manifest.platform != kSimulatorPlatform) {
+    if (buildPlatformFromString(manifest.platform) != BuildPlatform::iosSimulator) {
         throw QuayletError::unsupportedApplication(
             "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild "
             "it.");
@@ -165,7 +166,8 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
     }
 
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
-    const std::filesystem::path archive = buildDirectory / "artifact.zip";
+    const std::filesystem::path archive =
+        buildDirectory / archiveFileName(BuildPlatform::iosSimulator);
     createPrivateFolder(cacheRoot_);
     // A launch that meets a prefetch of its build waits here and then finds the archive.
     auto writer = std::make_unique<const BuildDirectoryLock>(buildDirectory, stop);
@@ -273,9 +275,7 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
         build.archive, build.directory / "app", stop, build.manifest.sha256);
     const AppMetadata metadata = inspector_.inspect(app, stop);
     if (metadata.bundleIdentifier != build.manifest.bundleId) {
-        throw QuayletError::invalidApplication(
-            "This download doesn’t match the selected build. Open Settings, clear the cache, then "
-            "try again.");
+        throw QuayletError::invalidApplication(kMismatchedBuildMessage);
     }
 
     const SelfTestRequest selfTest{.appURL = app,

@@ -376,6 +376,18 @@ TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
     EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
     row.click("row-value");
     EXPECT_EQ(row.text("row-value"), longValue);
+
+    // A line of outside text cut short shows the whole of it where the pointer rests.
+    testing::QuickScene line("ElidedLine", {{"text", longValue}});
+    auto& label = dynamic_cast<QQuickItem&>(line.root());
+    label.setWidth(300);
+    QTest::mouseMove(&line.window(), QPoint(150, 5));
+    QObject* tip = nullptr;
+    ASSERT_TRUE(StateDriver::waitUntil([&] {
+        tip = label.findChild<QObject*>("fullTextTip");
+        return tip && tip->property("opened").toBool();
+    }));
+    EXPECT_EQ(tip->property("text").toString(), longValue);
 }
 
 // Real-length titles, names and repositories keep to their lines and end in "…", in the

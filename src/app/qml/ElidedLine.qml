@@ -20,12 +20,15 @@ PlainText {
     Loader {
         active: line.truncated && hover.hovered
         sourceComponent: ToolTip {
+            id: tip
+            objectName: "fullTextTip"
             parent: line
+            text: line.text
             visible: true
             delay: 600
             width: Math.min(implicitWidth, 400)
             contentItem: PlainText {
-                text: line.text
+                text: tip.text
                 font.pixelSize: 12
                 color: Theme.primaryText
                 wrapMode: Text.Wrap

@@ -40,8 +40,10 @@ Item {
             appState.openURLInApp(link)
     }
 
-    // What the last link sent to the app became, until another one is typed.
+    // What the last link sent to the app became, until another one is typed or the build
+    // runs again.
     property string linkConfirmation: ""
+    onReportChanged: linkConfirmation = ""
     Connections {
         target: screen.appState
         function onLinkOpened(device) {

@@ -67,7 +67,9 @@ void PullRequestWatcher::start(std::shared_ptr<BuildNotifier> notifier) {
     notifier_ = std::move(notifier);
     if (notifier_) {
         connect(notifier_.get(), &BuildNotifier::openRequested, this,
-                [this](const QString& previewID) { state_.open(previewID); });
+                [this](const QString& previewID) {
+                    state_.open(previewID, QStringLiteral("notification"));
+                });
     }
     started_ = true;
     updatePolling();
@@ -263,7 +265,7 @@ void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::except
         if (!error) {
             emit prefetched(build);
             if (watch->openAutomatically && !state_.isLaunchInProgress()) {
-                state_.open(QString::fromStdString(build.previewId));
+                state_.open(QString::fromStdString(build.previewId), QStringLiteral("watch"));
             } else if (!notifier_ || !notifier_->announce(build)) {
                 readyBuilds_.push_back(build);
                 emit readyBuildsChanged();

@@ -174,6 +174,11 @@ class AppState : public QObject {
     // Settings::isValidCacheLimitGB refuses, or one that cannot be stored, is refused with
     // errorMessage.
     Q_INVOKABLE QFuture<void> setCacheLimit(double gigabytes);
+    // The window checks a typed limit with the command line's rule, and says it in its words.
+    Q_INVOKABLE bool isValidCacheLimit(double gigabytes) const {
+        return Settings::isValidCacheLimitGB(gigabytes);
+    }
+    Q_INVOKABLE QString cacheLimitRange() const { return Settings::kCacheLimitRange; }
     Q_INVOKABLE QFuture<void> runDiagnostics();
 
   signals:

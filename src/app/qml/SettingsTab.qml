@@ -23,12 +23,12 @@ Item {
         return detail === "Downloaded builds cleared" || detail === "Signed out" ? detail : ""
     }
 
-    // The bounds `quaylet settings` keeps to: 0 for no limit, else 0.1 to 100000 GB.
+    // The bounds `quaylet settings` keeps to, checked by the same rule.
     property bool cacheLimitRefused: false
     function setCacheLimit(text) {
         const gigabytes = Number(text.trim())
         cacheLimitRefused = text.trim() === "" || !isFinite(gigabytes)
-                || (gigabytes !== 0 && (gigabytes < 0.1 || gigabytes > 100000))
+                || !appState.isValidCacheLimit(gigabytes)
         if (!cacheLimitRefused && gigabytes !== appState.cacheLimitGB)
             appState.setCacheLimit(gigabytes)
     }
@@ -215,7 +215,7 @@ Item {
                     PlainText {
                         objectName: "cacheLimitHint"
                         Layout.fillWidth: true
-                        text: root.cacheLimitRefused ? "Enter 0 for no limit, or 0.1 to 100000 GB."
+                        text: root.cacheLimitRefused ? appState.cacheLimitRange()
                                                      : "0 keeps every build."
                         font.pixelSize: 12
                         color: root.cacheLimitRefused ? Theme.red : Theme.secondaryText

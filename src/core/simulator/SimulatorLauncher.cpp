@@ -39,12 +39,12 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
 
     LaunchTimeline::Step inspection = timeline.begin(LaunchStep::inspection);
     AppMetadata metadata = inspector_.inspect(request.appURL, stop);
-    timings["inspect"] = inspection.finish();
     if (request.expectedFixtureVersion &&
         metadata.fixtureVersion != request.expectedFixtureVersion) {
         throw QuayletError::fixtureVersionMismatch(*request.expectedFixtureVersion,
                                                    metadata.fixtureVersion);
     }
+    timings["inspect"] = inspection.finish();
 
     report(RemoteLaunchStage::selecting);
     LaunchTimeline::Step selection = timeline.begin(LaunchStep::selection);

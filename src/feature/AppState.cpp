@@ -760,7 +760,10 @@ void AppState::finishTimeline(const std::shared_ptr<LaunchTimeline>& timeline,
         lastLaunch_ = launch;
         const std::vector<TimelineEntry> entries = timeline->entries();
         if (ran) {
-            timelineSummary_ = quaylet::timelineSummary(entries);
+            // Absent rather than empty when nothing was recorded.
+            if (std::string line = quaylet::timelineSummary(entries); !line.empty()) {
+                timelineSummary_ = std::move(line);
+            }
         } else if (!stopped) {
             timelineStop_ = quaylet::timelineStop(entries);
         }

@@ -13,17 +13,22 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "core/service/PreviewRecords.h"
 #include "core/simulator/EnvironmentSnapshot.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
+#include "core/support/LaunchTimeline.h"
 #include "feature/DownloadProgress.h"
+#include "feature/LaunchHistory.h"
 #include "feature/LaunchStage.h"
 #include "feature/PendingSignIn.h"
 #include "feature/PreviewService.h"
 #include "feature/PullRequestWatcher.h"
 #include "feature/Settings.h"
 #include "feature/SimulatorService.h"
+#include "feature/TimelineText.h"
 #include "feature/TokenStore.h"
 
 namespace quaylet {
@@ -66,6 +71,9 @@ class AppState : public QObject {
     Q_PROPERTY(QVariant downloadDetail READ downloadDetailValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant cacheSize READ cacheSizeValue NOTIFY cachedBuildsChanged)
     Q_PROPERTY(double cacheLimitGB READ cacheLimitGB NOTIFY cacheLimitGBChanged)
+    Q_PROPERTY(QVariant timelineSummary READ timelineSummaryValue NOTIFY timelineChanged)
+    Q_PROPERTY(QVariant timelineStop READ timelineStopValue NOTIFY timelineChanged)
+    Q_PROPERTY(QVariant savedDiagnostics READ savedDiagnosticsValue NOTIFY savedDiagnosticsChanged)
 
   public:
     struct Collaborators {
@@ -74,6 +82,8 @@ class AppState : public QObject {
         std::shared_ptr<TokenStore> tokenStore;
         Settings settings;
         PendingSignIn pendingSignIn;
+        // Where finished launches are kept; absent: nowhere.
+        std::optional<LaunchHistory> launchHistory = std::nullopt;
 
         // The core's services on this host, the user's settings file and sign-in mark.
         // Stopping stop ends all of the services' work in progress (a program's interrupt).
@@ -102,6 +112,16 @@ class AppState : public QObject {
     const std::optional<std::string>& buildsError() const { return buildsError_; }
     // How the last launch fared on each device it was asked to use, or on the one it chose.
     const std::vector<DeviceOutcome>& deviceOutcomes() const { return deviceOutcomes_; }
+
+    // The last launch's steps as one line once it runs ("Downloaded 1.1 GB in 24 s · Prepared
+    // in 2.1 s · …"), and where it stopped when it failed; absent and empty otherwise.
+    const std::optional<std::string>& timelineSummary() const { return timelineSummary_; }
+    const TimelineStop& timelineStop() const { return timelineStop_; }
+    // The last finished launch as one document: "outcome" ("running", "failed" or
+    // "cancelled"), "message", "app", "devices" and every step. Absent before the first.
+    const std::optional<nlohmann::ordered_json>& lastLaunch() const { return lastLaunch_; }
+    // The diagnostics bundle saveDiagnostics wrote last.
+    const std::optional<std::string>& savedDiagnostics() const { return savedDiagnostics_; }
 
     // While downloading: the bytes on disk, the bytes expected (the answer's length, else the
     // manifest's size), a smoothed estimate of the time left, and all of it as one line
@@ -180,6 +200,10 @@ class AppState : public QObject {
     }
     Q_INVOKABLE QString cacheLimitRange() const { return Settings::kCacheLimitRange; }
     Q_INVOKABLE QFuture<void> runDiagnostics();
+    // Writes the diagnostics bundle (DiagnosticsBundle.h) to the local file: a fresh
+    // environment snapshot, the kept launches and the settings, with the token, queries and
+    // home folder taken out. savedDiagnostics names the file after it, errorMessage says why not.
+    Q_INVOKABLE QFuture<void> saveDiagnostics(const QUrl& file);
 
   signals:
     void environmentChanged();
@@ -203,6 +227,8 @@ class AppState : public QObject {
     void cacheLimitGBChanged();
     // openURLInApp delivered its URL to the device.
     void linkOpened(const QString& deviceName);
+    void timelineChanged();
+    void savedDiagnosticsChanged();
 
   private:
     // What a worker hands back for the main thread to apply.
@@ -223,6 +249,9 @@ class AppState : public QObject {
     QVariant secondsLeftValue() const;
     QVariant downloadDetailValue() const;
     QVariant cacheSizeValue() const;
+    QVariant timelineSummaryValue() const;
+    QVariant timelineStopValue() const;
+    QVariant savedDiagnosticsValue() const;
     QObject* watcherObject() { return &watcher_; }
 
     QFuture<void> beginRemotePreview(const std::string& previewID, const LaunchTargets& targets);
@@ -234,6 +263,12 @@ class AppState : public QObject {
     void showManifest(const PreviewManifest& manifest);
     void showReportedStage(RemoteLaunchStage reported, LaunchSource source);
     void showSuccess(const SelfTestReport& report);
+    // A timeline for a launch starting now, shown from then on.
+    std::shared_ptr<LaunchTimeline> startTimeline();
+    // Shows how the launch went when it is still the one shown, and keeps it in the history
+    // with the token (when given) taken out.
+    void finishTimeline(const std::shared_ptr<LaunchTimeline>& timeline,
+                        const std::optional<std::string>& token, bool stopped);
     void showDownloadProgress(std::int64_t received, std::int64_t expected,
                               ProgressClock::time_point at);
     void resetDownloadProgress();
@@ -260,6 +295,7 @@ class AppState : public QObject {
     std::shared_ptr<TokenStore> tokenStore_;
     Settings settings_;
     PendingSignIn pendingSignIn_;
+    std::optional<LaunchHistory> launchHistory_;
     // The running or last pull-request launch; stopping it silences it for good.
     std::optional<std::stop_source> launchTask_;
     // Ends when the running or last pull-request launch has ended, stopped or not.
@@ -288,6 +324,11 @@ class AppState : public QObject {
     TransferEstimate estimate_;
     bool isCacheCounted_ = false;
     std::vector<CachedBuildUsage> cachedBuilds_;
+    std::shared_ptr<LaunchTimeline> timeline_;
+    std::optional<std::string> timelineSummary_;
+    TimelineStop timelineStop_;
+    std::optional<nlohmann::ordered_json> lastLaunch_;
+    std::optional<std::string> savedDiagnostics_;
     // Last: it reads the state from its construction on.
     PullRequestWatcher watcher_;
 };

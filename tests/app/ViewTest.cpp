@@ -80,8 +80,12 @@ const Situation kSituations[] = {
      }},
     {"a failed launch", "ContentView", true,
      "homeScreen; errorBanner; errorTitle=Couldn’t open this build; "
-     "errorMessage=The archive is damaged.",
+     "errorMessage=The archive is damaged.; "
+     "timelineStop=Stopped at Verification after Build details 0.3 s",
      [](View& view) {
+         view.driver.recordSteps(
+             {{.step = LaunchStep::manifest, .duration = 0.3, .state = StepState::done},
+              {.step = LaunchStep::verification, .start = 0.3, .state = StepState::failed}});
          holdRemote(view, LaunchStage::verifying);
          view.driver.failHeldLaunch("The archive is damaged.");
      }},
@@ -372,8 +376,8 @@ TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
         ASSERT_TRUE(QQuickTest::qWaitForPolish(&tab.scene.window()));
         auto& readiness = dynamic_cast<QQuickItem&>(tab.scene.find("readiness"));
         const std::vector<qreal> parts = gapsBetween(*readiness.parentItem());
-        ASSERT_EQ(parts.size(), 3u);
-        EXPECT_EQ(parts, std::vector<qreal>(3, parts.front()));
+        ASSERT_EQ(parts.size(), 5u);
+        EXPECT_EQ(parts, std::vector<qreal>(5, parts.front()));
         EXPECT_EQ(gapsBetween(readiness),
                   std::vector<qreal>(snapshot.failures.empty() ? 1 : 2, parts.front() / 2));
     }

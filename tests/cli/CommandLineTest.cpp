@@ -163,6 +163,35 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
     EXPECT_THAT(result.standardOutput, HasSubstr("Getting the build · step 2 of 5 · "));
     EXPECT_THAT(result.standardOutput, EndsWith("Quaylet Demo\nRunning in iPhone 16 Pro\n"));
 
+    // Again, from the cache onto the running device: nothing downloaded, nothing started.
+    result = quaylet({"open", kPreviewLink, "--timings"});
+    EXPECT_THAT(result.standardOutput,
+                ::testing::ContainsRegex("Running in iPhone 16 Pro\nPrepared in [0-9.]+ s · "
+                                         "Installed in [0-9.]+ s · Opened in [0-9.]+ s\n$"));
+    result = quaylet({"open", kPreviewLink, "--json"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    const json document = json::parse(result.standardOutput);
+    EXPECT_EQ(document["outcome"], "running");
+    EXPECT_EQ(document["devices"][0]["name"], "iPhone 16 Pro");
+    std::vector<std::string> steps;
+    for (const json& step : document["steps"]) {
+        steps.push_back(step["step"]);
+    }
+    EXPECT_THAT(steps, ::testing::ElementsAre("manifest", "verification", "archiveCheck", "unpack",
+                                              "inspection", "inspection", "selection", "install",
+                                              "launch", "installedCopyCheck", "simulatorWindow"));
+    std::ifstream kept(user.path() / "state" / "quaylet" / "launches.jsonl");
+    std::vector<std::string> launches;
+    for (std::string line; std::getline(kept, line);) {
+        launches.push_back(json::parse(line)["outcome"]);
+    }
+    EXPECT_EQ(launches, std::vector<std::string>(3, "running")) << "each launch that started";
+
+    result = quaylet({"diagnose", "-o", (user.path() / "d.zip").string()});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_EQ(result.standardOutput,
+              "Saved diagnostics to " + (user.path() / "d.zip").string() + "\n");
+
     result = quaylet({"sign-out"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_EQ(result.standardOutput, "Signed out\n");

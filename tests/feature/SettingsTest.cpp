@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "feature/LaunchHistory.h"
 #include "feature/PendingSignIn.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
@@ -80,13 +81,23 @@ TEST(PrivateFilesTest, SettingsAndASignInInFlightAreTheOwnersAlone) {
     const testing::TemporaryDirectory folder;
     const fs::path settingsFile = folder.path() / "config" / "settings.json";
     const fs::path signInFile = folder.path() / "state" / "pending-sign-in";
+    const fs::path historyFile = folder.path() / "state" / "launches.jsonl";
     fs::create_directories(settingsFile.parent_path());
     fs::permissions(settingsFile.parent_path(), fs::perms::all & ~fs::perms::others_write);
     const mode_t previous = ::umask(022);
     Settings(settingsFile).setActivateSimulator(false);
     PendingSignIn(signInFile, std::chrono::system_clock::now).record();
+    // The history keeps the newest launches, newest last.
+    const LaunchHistory history(historyFile);
+    for (std::size_t launch = 0; launch <= LaunchHistory::kKept; ++launch) {
+        history.append(std::to_string(launch));
+    }
     ::umask(previous);
-    for (const fs::path& file : {settingsFile, signInFile}) {
+    const std::vector<std::string> kept = history.lines();
+    ASSERT_EQ(kept.size(), LaunchHistory::kKept);
+    EXPECT_EQ(kept.front(), "1");
+    EXPECT_EQ(kept.back(), std::to_string(LaunchHistory::kKept));
+    for (const fs::path& file : {settingsFile, signInFile, historyFile}) {
         SCOPED_TRACE(file);
         EXPECT_EQ(fs::status(file.parent_path()).permissions(), fs::perms::owner_all);
         EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);

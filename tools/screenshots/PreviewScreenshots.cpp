@@ -50,6 +50,33 @@ const std::vector<PreviewSummary> kBuilds = {
     build("wx-133", "Weather", "Fix crash when location is denied", 133, "uploading"),
 };
 
+TimelineEntry step(LaunchStep step, double start, double duration, std::string device = {}) {
+    return {.step = step,
+            .device = std::move(device),
+            .start = start,
+            .duration = duration,
+            .state = StepState::done};
+}
+
+// A first launch of a 1.1 GB build that boots its simulator.
+const std::vector<TimelineEntry> kLaunchSteps = [] {
+    std::vector<TimelineEntry> steps{
+        step(LaunchStep::manifest, 0, 0.3),
+        step(LaunchStep::download, 0.3, 24.1),
+        step(LaunchStep::verification, 24.4, 0.4),
+        step(LaunchStep::archiveCheck, 24.8, 0.6),
+        step(LaunchStep::unpack, 25.4, 0.5),
+        step(LaunchStep::inspection, 25.9, 0.1),
+        step(LaunchStep::selection, 26.0, 0.2),
+        step(LaunchStep::boot, 26.2, 6.0, "iPhone 15 Pro"),
+        step(LaunchStep::install, 32.2, 2.3, "iPhone 15 Pro"),
+        step(LaunchStep::launch, 34.5, 1.1, "iPhone 15 Pro"),
+        step(LaunchStep::installedCopyCheck, 35.6, 0.1, "iPhone 15 Pro"),
+    };
+    steps[1].bytes = 1'100'000'000;
+    return steps;
+}();
+
 PreviewManifest manifest() {
     PreviewManifest manifest = testing::makeManifest("Weather", "9f3c2a7e41d08b6c5a2e");
     manifest.previewId = "wx-128";
@@ -146,6 +173,7 @@ const bool added = addScreenshots({
            }),
     window("preview-success-remote", true,
            [](StateDriver& driver) {
+               driver.recordSteps(kLaunchSteps);
                driver.holdRemoteLaunchAt(LaunchStage::installing, manifest());
                driver.finishHeldLaunch(report("com.octo.weather"));
            }),
@@ -178,6 +206,11 @@ const bool added = addScreenshots({
     window("preview-error-banner", true,
            [](StateDriver& driver) {
                driver.loadBuilds(kBuilds);
+               driver.recordSteps({kLaunchSteps[0], kLaunchSteps[1],
+                                   TimelineEntry{.step = LaunchStep::verification,
+                                                 .start = 24.4,
+                                                 .duration = 1.2,
+                                                 .state = StepState::failed}});
                driver.holdRemoteLaunchAt(LaunchStage::verifying, manifest());
                driver.failHeldLaunch("The downloaded build does not match its checksum.");
            }),

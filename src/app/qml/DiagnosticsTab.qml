@@ -14,6 +14,7 @@ Item {
     readonly property var environment: appState.environment
     readonly property int availableDeviceCount: simulators.options.length
     property QtObject buildChooser: null
+    property QtObject diagnosticsSaver: null
 
     // Asks for a build on disk; the chooser's confirmation runs it. The chooser is made the
     // first time, in the tab's window as it is then.
@@ -24,6 +25,17 @@ Item {
             buildChooser.accepted.connect(() => root.runChosenBuild(buildChooser.selectedFolder))
         }
         buildChooser.open()
+    }
+
+    // Asks where the bundle goes, then writes it; made the first time, like the chooser.
+    function saveDiagnostics() {
+        if (!diagnosticsSaver) {
+            diagnosticsSaver = Qt.createComponent("DiagnosticsSaver.qml").createObject(
+                        root, {parentWindow: root.Window.window})
+            diagnosticsSaver.accepted.connect(
+                        () => root.appState.saveDiagnostics(diagnosticsSaver.selectedFile))
+        }
+        diagnosticsSaver.open()
     }
 
     // The launch then shows on the Preview tab and in the launch panel; this tab stays.
@@ -212,6 +224,21 @@ Item {
             buttonObjectName: "chooseBuildButton"
             disabled: root.appState.isLaunchInProgress
             onActivated: root.chooseBuild()
+        }
+
+        Divider {}
+
+        ActionRow {
+            objectName: "diagnosticsBundleRow"
+            Layout.fillWidth: true
+            title: "Diagnostics bundle"
+            detail: root.appState.savedDiagnostics != null
+                    ? "Saved to " + root.appState.savedDiagnostics
+                    : "The checks, recent launches and settings in one .zip, with your token and "
+                      + "home folder taken out."
+            buttonText: "Save Diagnostics…"
+            buttonObjectName: "saveDiagnosticsButton"
+            onActivated: root.saveDiagnostics()
         }
     }
 }

@@ -47,6 +47,24 @@ Item {
             Layout.topMargin: 14
         }
 
+        // Where the failed launch stopped, and how long each step before it took.
+        PlainText {
+            objectName: "timelineStop"
+            visible: root.appState.errorMessage != null && root.appState.timelineStop != null
+            text: root.appState.timelineStop
+                  ? root.appState.timelineStop.stoppedAt
+                    + (root.appState.timelineStop.stepsBefore !== ""
+                       ? " after " + root.appState.timelineStop.stepsBefore : "")
+                  : ""
+            font.pixelSize: 12
+            color: Theme.secondaryText
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
+            Layout.leftMargin: 18
+            Layout.rightMargin: 18
+            Layout.topMargin: 6
+        }
+
         Item {
             Layout.fillWidth: true
             Layout.fillHeight: true

@@ -145,6 +145,17 @@ Item {
             }
         }
 
+        // How long each part of the launch took, in one line.
+        PlainText {
+            objectName: "successTimeline"
+            visible: screen.appState.timelineSummary != null
+            text: screen.appState.timelineSummary ?? ""
+            font.pixelSize: 12
+            color: Theme.secondaryText
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
+        }
+
         Rectangle {
             objectName: "successDetails"
             Layout.fillWidth: true

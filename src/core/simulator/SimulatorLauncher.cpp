@@ -12,15 +12,6 @@
 #include "core/support/TextComparison.h"
 
 namespace quaylet {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-}  // namespace
 
 SimulatorLauncher::SimulatorLauncher(ProcessRunner runner, DeveloperTools tools,
                                      SimulatorDiscovery discovery, SimulatorSelector selector,
@@ -41,30 +32,33 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
         }
     };
     checkLaunchOptions(request.launchOptions);
+    LaunchTimeline unrecorded;
+    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
+    const LaunchTimeline::CommandCapture capture(request.timeline);
     std::map<std::string, double> timings;
 
-    auto start = Clock::now();
+    LaunchTimeline::Step inspection = timeline.begin(LaunchStep::inspection);
     AppMetadata metadata = inspector_.inspect(request.appURL, stop);
-    timings["inspect"] = secondsSince(start);
     if (request.expectedFixtureVersion &&
         metadata.fixtureVersion != request.expectedFixtureVersion) {
         throw QuayletError::fixtureVersionMismatch(*request.expectedFixtureVersion,
                                                    metadata.fixtureVersion);
     }
+    timings["inspect"] = inspection.finish();
 
     report(RemoteLaunchStage::selecting);
-    start = Clock::now();
+    LaunchTimeline::Step selection = timeline.begin(LaunchStep::selection);
     const SimulatorInventory inventory = discovery_.inventory(stop);
     SimulatorDevice device =
         request.simulatorUDID
             ? selector_.require(inventory, metadata.minimumOSVersion, *request.simulatorUDID)
             : selector_.select(inventory, metadata.minimumOSVersion,
                                request.preferredSimulatorUDID);
-    timings["simulatorSelection"] = secondsSince(start);
+    timings["simulatorSelection"] = selection.finish();
 
     if (!device.isBooted()) {
         report(RemoteLaunchStage::booting);
-        start = Clock::now();
+        LaunchTimeline::Step booting = timeline.begin(LaunchStep::boot, device.name);
         const ProcessResult boot = runner_.run(tools_.boot(device.udid), stop);
         // The tool refuses to boot a device that is already running; that is success here.
         if (boot.status != 0 &&
@@ -72,23 +66,25 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
             throw QuayletError::commandFailed("xcrun simctl boot", boot.status, boot.standardError);
         }
         runner_.runChecked(tools_.waitUntilBooted(device.udid), stop);
-        timings["boot"] = secondsSince(start);
+        timings["boot"] = booting.finish();
     }
 
     report(RemoteLaunchStage::installing);
-    start = Clock::now();
+    LaunchTimeline::Step install = timeline.begin(LaunchStep::install, device.name);
     runner_.runChecked(tools_.install(device.udid, request.appURL), stop);
-    timings["install"] = secondsSince(start);
+    timings["install"] = install.finish();
 
     report(RemoteLaunchStage::launching);
-    start = Clock::now();
+    LaunchTimeline::Step launch = timeline.begin(LaunchStep::launch, device.name);
     const LaunchOptions& options = request.launchOptions;
     runner_.runChecked(tools_.launch(device.udid, metadata.bundleIdentifier, options.arguments),
                        stop, DeveloperTools::launchEnvironment(options.environment));
     // Gives a launched app its first moments before anyone looks at it.
     waitUnlessStopped(firstLook_, stop);
-    timings["launch"] = secondsSince(start);
+    timings["launch"] = launch.finish();
 
+    LaunchTimeline::Step installedCopyCheck =
+        timeline.begin(LaunchStep::installedCopyCheck, device.name);
     const ProcessResult location =
         runner_.runChecked(tools_.installedLocation(device.udid, metadata.bundleIdentifier), stop);
     std::string container(trimmed(location.standardOutput));
@@ -106,6 +102,7 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     if (expected && installedFixtureVersion != expected) {
         throw QuayletError::fixtureVersionMismatch(*expected, installedFixtureVersion);
     }
+    installedCopyCheck.finish();
 
     std::optional<std::string> screenshotPath;
     if (request.screenshotURL) {
@@ -121,12 +118,15 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     }
 
     if (request.activateSimulator) {
+        LaunchTimeline::Step window = timeline.begin(LaunchStep::simulatorWindow, device.name);
         try {
             runner_.runChecked(tools_.activateSimulator(), stop);
         } catch (const CancellationError&) {
             throw;
         } catch (const std::exception&) {
-            // Bringing Simulator forward is a courtesy; the app already runs either way.
+            // Bringing Simulator forward is a courtesy; the app already runs either way, and
+            // only the timeline keeps the failure.
+            window.fail();
         }
     }
 
@@ -155,6 +155,7 @@ std::vector<DeviceOutcome> SimulatorLauncher::selfTestOnEach(
         }
         return {outcome};
     }
+    const LaunchTimeline::CommandCapture capture(request.timeline);
     const SimulatorInventory inventory = discovery_.inventory(stop);
     std::vector<DeviceOutcome> outcomes;
     for (const std::string& udid : simulatorUDIDs) {

@@ -16,6 +16,7 @@
 #include "core/simulator/SelfTestReport.h"
 #include "core/simulator/SimulatorDiscovery.h"
 #include "core/simulator/SimulatorSelector.h"
+#include "core/support/LaunchTimeline.h"
 
 namespace quaylet {
 
@@ -30,6 +31,8 @@ struct SelfTestRequest {
     // Exactly this device instead of the ranked choice (which then ignores the preference).
     std::optional<std::string> simulatorUDID = std::nullopt;
     LaunchOptions launchOptions = {};
+    // Where each step is recorded, with the commands run for it; absent: nowhere.
+    LaunchTimeline* timeline = nullptr;
 };
 
 // Takes an app bundle to a running, verified app in a simulator. Holds no state of its own,

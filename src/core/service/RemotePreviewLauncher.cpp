@@ -266,7 +266,8 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     const SelfTestRequest selfTest{.appURL = app,
                                    .preferredSimulatorUDID = request.preferredSimulatorUDID,
                                    .activateSimulator = request.activateSimulator,
-                                   .launchOptions = request.targets.options};
+                                   .launchOptions = request.targets.options,
+                                   .repairs = request.repairs};
     // Each device that runs the build is a launch of its own for the service.
     const auto recordRunning = [&](const DeviceOutcome& outcome) {
         if (!outcome.report) {

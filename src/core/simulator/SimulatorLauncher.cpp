@@ -8,8 +8,8 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
+#include "core/simulator/SimulatorWindow.h"
 #include "core/support/Text.h"
-#include "core/support/TextComparison.h"
 
 namespace quaylet {
 namespace {
@@ -52,9 +52,10 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
                                                    metadata.fixtureVersion);
     }
 
+    SimulatorRepairs repairs(runner_, tools_, discovery_, request.repairs, stop);
     report(RemoteLaunchStage::selecting);
     start = Clock::now();
-    const SimulatorInventory inventory = discovery_.inventory(stop);
+    const SimulatorInventory inventory = repairs.listDevices();
     SimulatorDevice device =
         request.simulatorUDID
             ? selector_.require(inventory, metadata.minimumOSVersion, *request.simulatorUDID)
@@ -65,19 +66,13 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     if (!device.isBooted()) {
         report(RemoteLaunchStage::booting);
         start = Clock::now();
-        const ProcessResult boot = runner_.run(tools_.boot(device.udid), stop);
-        // The tool refuses to boot a device that is already running; that is success here.
-        if (boot.status != 0 &&
-            !containsIgnoringCase(boot.standardError, "current state: Booted")) {
-            throw QuayletError::commandFailed("xcrun simctl boot", boot.status, boot.standardError);
-        }
-        runner_.runChecked(tools_.waitUntilBooted(device.udid), stop);
+        repairs.boot(device);
         timings["boot"] = secondsSince(start);
     }
 
     report(RemoteLaunchStage::installing);
     start = Clock::now();
-    runner_.runChecked(tools_.install(device.udid, request.appURL), stop);
+    repairs.install(device, request.appURL);
     timings["install"] = secondsSince(start);
 
     report(RemoteLaunchStage::launching);
@@ -121,19 +116,25 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     }
 
     if (request.activateSimulator) {
-        try {
-            runner_.runChecked(tools_.activateSimulator(), stop);
-        } catch (const CancellationError&) {
-            throw;
-        } catch (const std::exception&) {
-            // Bringing Simulator forward is a courtesy; the app already runs either way.
-        }
+        bringWindowForward(device.udid, stop);
     }
 
     report(RemoteLaunchStage::running);
     return SelfTestReport{std::move(metadata),       std::move(device),
                           std::move(container),      std::move(installedFixtureVersion),
                           std::move(screenshotPath), std::move(timings)};
+}
+
+void SimulatorLauncher::bringWindowForward(const std::string& udid, std::stop_token stop) const {
+    const SimulatorWindow window =
+        SimulatorWindow::find(SimulatorWindow::selectedDeveloperFolder(runner_, tools_, stop));
+    try {
+        runner_.runChecked(window.openCommand(tools_, udid), stop);
+    } catch (const CancellationError&) {
+        throw;
+    } catch (const std::exception&) {
+        // Bringing the window forward is a courtesy.
+    }
 }
 
 void SimulatorLauncher::openURL(const std::string& udid, const std::string& url,

@@ -1,0 +1,180 @@
+// The launcher on the stand-in tools, which play the failures simulators are known for; each
+// tool is run through a script that logs its command line first.
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "core/errors/QuayletError.h"
+#include "core/simulator/SimulatorLauncher.h"
+#include "fixtures/AppBundleBuilder.h"
+#include "support/ScopedEnvironment.h"
+#include "support/ScriptedTools.h"
+
+namespace quaylet::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using Lines = std::vector<std::string>;
+
+constexpr const char* kUDID = "5D3C1F0A-7B2E-4C61-9A8D-1E2F3A4B5C6D";
+
+class SimulatorRoadTest : public ::testing::Test {
+  protected:
+    SimulatorRoadTest() {
+        for (const char* tool : {"xcrun", "open", "xcode-select", "uname", "lipo"}) {
+            wrappers.add(
+                tool, "echo \"${0##*/} $*\" >> '" + (home.path() / "log").string() + "'\nexec '" +
+                          (fs::path(QUAYLET_HOST_TOOLS_BUILD_DIR) / tool).string() + "' \"$@\"");
+        }
+    }
+
+    // One iPhone 16 Pro in the given state, and what else the set says.
+    void seed(const std::string& state, const json& device, const json& set) const {
+        json document = set;
+        document["runtimes"] = {{{"identifier", "iOS-18"},
+                                 {"name", "iOS 18.2"},
+                                 {"version", "18.2"},
+                                 {"isAvailable", true}}};
+        json phone = {{"udid", kUDID},
+                      {"name", "iPhone 16 Pro"},
+                      {"state", state},
+                      {"isAvailable", true},
+                      {"runtime", "iOS-18"}};
+        if (!device.is_null()) {
+            phone.update(device);
+        }
+        document["devices"] = {phone};
+        std::ofstream(home.path() / "devices.json") << document.dump();
+        fs::remove(home.path() / "log");
+    }
+
+    // Of each logged line that starts with prefix, the word after it.
+    Lines loggedCommands(const std::string& prefix) const {
+        Lines lines;
+        std::ifstream log(home.path() / "log");
+        for (std::string line; std::getline(log, line);) {
+            if (line.starts_with(prefix)) {
+                lines.push_back(
+                    line.substr(prefix.size(), line.find(' ', prefix.size()) - prefix.size()));
+            }
+        }
+        return lines;
+    }
+
+    SelfTestReport launch(Lines& repairs) const {
+        const ProcessRunner runner;
+        const DeveloperTools tools = wrappers.tools();
+        const SimulatorDiscovery discovery(runner, tools);
+        return SimulatorLauncher(runner, tools, discovery, SimulatorSelector(),
+                                 AppInspector(runner, tools))
+            .selfTest({.appURL = app,
+                       .activateSimulator = true,
+                       .repairs = {.bootTimeout = std::chrono::seconds(1),
+                                   .onRepair =
+                                       [&](const std::string& line) { repairs.push_back(line); }}},
+                      nullptr, {});
+    }
+
+    TemporaryDirectory home;
+    ScopedEnvironment simulatorHome{"QUAYLET_SIMULATOR_HOME", home.path().string()};
+    ScriptedTools wrappers;
+    const fs::path app =
+        fixtures::AppBundleBuilder().elfExecutableForHost().writeInto(home.path() / "bundle");
+};
+
+// Each repair is taken for its own failure only, once: a second failure is the step's message.
+TEST_F(SimulatorRoadTest, EachRepairMendsItsFailureOnce) {
+    const std::string restart = "Restarting iPhone 16 Pro after a stuck start…";
+    const std::string reinstall = "Installing on iPhone 16 Pro again…";
+    const std::string reconnect = "Reconnecting to the simulator service…";
+    const Lines ran = {"install", "launch", "get_app_container"};
+    const struct {
+        std::string state;
+        json device, faults;
+        Lines steps;
+        std::string repair;
+        std::optional<std::string> error = std::nullopt;
+    } cases[] = {
+        {"Shutting Down",
+         {{"settlesAfterListings", 2}},
+         {},
+         {"list", "boot", "list", "boot", "bootstatus"},
+         "Waiting for iPhone 16 Pro to be ready to start…"},
+        {"Shutdown",
+         {},
+         {{"hangingBootWaits", 1}},
+         {"list", "boot", "bootstatus", "shutdown", "boot", "bootstatus"},
+         restart},
+        {"Shutdown",
+         {},
+         {{"hangingBootWaits", 2}},
+         {"list", "boot", "bootstatus", "shutdown", "boot", "bootstatus"},
+         restart,
+         "Simulator couldn’t start. Open Simulator, confirm an iPhone is available, then try "
+         "again."},
+        {"Booted", {}, {{"failingInstalls", 1}}, {"list", "install"}, reinstall},
+        {"Booted",
+         {},
+         {{"failingInstalls", 2}},
+         {"list", "install", "install"},
+         reinstall,
+         "The app couldn’t be installed. Restart Simulator, then try again."},
+        {"Booted", {}, {{"serviceErrors", 1}}, {"list", "list"}, reconnect},
+        {"Booted",
+         {},
+         {{"serviceErrors", 2}},
+         {"list", "list"},
+         reconnect,
+         SimulatorRepairs::kServiceNotResponding},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.faults.dump() + c.state);
+        seed(c.state, c.device, {{"faults", c.faults}});
+        Lines repairs;
+        Lines steps = c.steps;
+        try {
+            launch(repairs);
+            EXPECT_EQ(c.error, std::nullopt);
+            steps.insert(steps.end(), ran.begin(), ran.end());
+        } catch (const QuayletError& error) {
+            EXPECT_EQ(error.errorDescription(), c.error);
+        }
+        EXPECT_EQ(loggedCommands("xcrun simctl "), steps);
+        EXPECT_EQ(repairs, Lines{c.repair});
+    }
+}
+
+// The window comes forward on the device just used, through whichever application the
+// selected Xcode has, which Diagnostics names.
+TEST_F(SimulatorRoadTest, BringsForwardTheWindowOfTheSelectedXcode) {
+    const fs::path developer = home.path() / "Xcode.app" / "Contents" / "Developer";
+    const struct {
+        json set;
+        std::string request, description;
+    } cases[] = {
+        {{{"xcode", {{"version", "27.0"}, {"simulatorWindow", "DeviceHub"}}}},
+         "devices://device/open?id=" + std::string(kUDID),
+         "Device Hub (Xcode 27.0)"},
+        {{{"xcode", {{"version", "16.2"}, {"simulatorWindow", "Simulator"}}}},
+         "-a " + (developer / "Applications" / "Simulator.app").string() +
+             " --args -CurrentDeviceUDID " + kUDID,
+         "Simulator (Xcode 16.2)"},
+        {json::object(), "-a Simulator", "Simulator"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        seed("Booted", {}, c.set);
+        Lines repairs;
+        launch(repairs);
+        EXPECT_EQ(json::parse(std::ifstream(home.path() / "devices.json"))["windowRequests"],
+                  json{c.request});
+        EXPECT_EQ(
+            SimulatorDiscovery(ProcessRunner(), wrappers.tools()).environment({}).simulatorWindow,
+            c.description);
+    }
+}
+
+}  // namespace
+}  // namespace quaylet::testing

@@ -244,7 +244,8 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
                     }
                 });
             },
-        .cacheLimitBytes = settings_.cacheLimitBytes()};
+        .cacheLimitBytes = settings_.cacheLimitBytes(),
+        .repairs = repairSettings(task)};
 
     PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
         applyOnMainThread(
@@ -300,10 +301,11 @@ QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
     return inBackground(
         [this, service = simulatorService_, app,
          udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator, targets,
+         repairs = repairSettings(std::stop_token()),
          onProgress = stageReporter(std::stop_token(), LaunchSource::local)]() -> MainThreadStep {
             // A local launch is never cancelled.
             std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
-                app, udid, activateSimulator, targets, onProgress, std::stop_token());
+                app, udid, activateSimulator, targets, repairs, onProgress, std::stop_token());
             return [this, outcomes = std::move(outcomes)] { showOutcomes(outcomes); };
         },
         [this](const std::exception_ptr& error) { showLaunchFailure(error); });
@@ -339,10 +341,10 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
     return inBackground(
         [this, service = simulatorService_, app,
          targets = LaunchTargets{.simulatorUDIDs = {device}},
-         activateSimulator = settings_.activateSimulator(),
+         activateSimulator = settings_.activateSimulator(), repairs = repairSettings(task),
          onProgress = stageReporter(task, launchSource_), task]() -> MainThreadStep {
             std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
-                app, std::nullopt, activateSimulator, targets, onProgress, task);
+                app, std::nullopt, activateSimulator, targets, repairs, onProgress, task);
             return [this, task, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
                     showOutcomes(outcomes);
@@ -655,6 +657,20 @@ AppState::ProgressCallback AppState::stageReporter(std::stop_token task, LaunchS
     };
 }
 
+RepairSettings AppState::repairSettings(std::stop_token task) {
+    const auto onRepair = [self = QPointer<AppState>(this), task](const std::string& detail) {
+        applyOnMainThread(
+            [self, task, detail] {
+                if (self && !task.stop_requested()) {
+                    self->assign(self->repairDetail_, std::optional(detail),
+                                 &AppState::repairDetailChanged);
+                }
+            },
+            task);
+    };
+    return {.bootTimeout = settings_.bootTimeout(), .onRepair = onRepair};
+}
+
 void AppState::showOutcomes(const std::vector<DeviceOutcome>& outcomes) {
     deviceOutcomes_ = outcomes;
     const auto ran = std::ranges::find_if(
@@ -726,6 +742,7 @@ void AppState::setStage(LaunchStage stage) {
     const bool wasInProgress = isLaunchInProgress();
     if (stage != stage_) {
         resetDownloadProgress();
+        assign(repairDetail_, std::optional<std::string>(), &AppState::repairDetailChanged);
     }
     assign(stage_, stage, &AppState::stageChanged);
     if (isLaunchInProgress() != wasInProgress) {
@@ -791,6 +808,10 @@ QVariant AppState::buildsErrorValue() const {
 
 QVariant AppState::secondsLeftValue() const {
     return secondsLeft_ ? QVariant(*secondsLeft_) : QVariant();
+}
+
+QVariant AppState::repairDetailValue() const {
+    return optionalText(repairDetail_);
 }
 
 QVariant AppState::downloadDetailValue() const {

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -21,6 +22,8 @@ class Settings {
     static constexpr const char* kWatchesKey = "watches";
     static constexpr const char* kCacheLimitKey = "cacheLimitGB";
     static constexpr double kDefaultCacheLimitGB = 20;
+    static constexpr const char* kBootTimeoutKey = "bootTimeoutSeconds";
+    static constexpr int kMaxBootTimeoutSeconds = 24 * 60 * 60;
 
     explicit Settings(std::filesystem::path file);
 
@@ -39,6 +42,9 @@ class Settings {
     // but a stored number from 0 up means the default.
     double cacheLimitGB() const;
     std::uintmax_t cacheLimitBytes() const;
+    // How long a simulator may take to finish booting before it is restarted; anything but a
+    // stored whole number from 1 to kMaxBootTimeoutSeconds means the default, 180.
+    std::chrono::seconds bootTimeout() const;
 
     // Each write replaces the file atomically and keeps keys it does not know. A file that
     // is not a JSON object is moved aside to "settings.json.corrupt-<UTC time>" first. A
@@ -49,6 +55,8 @@ class Settings {
     void setWatches(const QJsonArray& watches);
     // Throws std::invalid_argument for a negative or non-finite limit.
     void setCacheLimitGB(double gigabytes);
+    // Throws std::invalid_argument outside 1 to kMaxBootTimeoutSeconds.
+    void setBootTimeoutSeconds(int seconds);
 
   private:
     QJsonValue value(const char* key) const;

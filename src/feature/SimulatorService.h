@@ -11,6 +11,7 @@
 #include "core/simulator/EnvironmentSnapshot.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
+#include "core/simulator/SimulatorRepairs.h"
 
 namespace quaylet {
 
@@ -29,8 +30,8 @@ class SimulatorService {
     // failure is thrown). Stopping ends the run with CancellationError.
     virtual std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
-        std::stop_token stop) = 0;
+        bool activateSimulator, const LaunchTargets& targets, const RepairSettings& repairs,
+        const ProgressCallback& progress, std::stop_token stop) = 0;
 
     // Opens an absolute URL in a booted device, for the app that runs there.
     virtual void openURL(const std::string& udid, const std::string& url) = 0;

@@ -315,9 +315,10 @@ TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     EXPECT_EQ(quaylet({"settings", "activateSimulator"}).standardOutput, "true\n");
     ASSERT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
-    EXPECT_EQ(
-        quaylet({"settings"}).standardOutput,
-        "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 1e-06\n");
+    ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "90"}).status, 0);
+    EXPECT_EQ(quaylet({"settings"}).standardOutput,
+              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = "
+              "1e-06\nbootTimeoutSeconds = 90\n");
 }
 
 // Each is refused with status 2 before anything runs.
@@ -328,6 +329,7 @@ TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
         {"open", kPreviewLink, "--open-url=screen/today"},
         {"settings", "activateSimulator", "maybe"},
         {"settings", "cacheLimitGB", "-1"},
+        {"settings", "bootTimeoutSeconds", "1.5"},
         {"settings", "cacheLimitGB", "lots"},
         {"settings", "cacheLimitGB", "2GB"},
         {"settings", "cacheLimitGB", "nan"},

@@ -122,10 +122,11 @@ EnvironmentSnapshot FakeSimulatorService::environment() {
 
 std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-    bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
-    std::stop_token) {
+    bool activateSimulator, const LaunchTargets& targets, const RepairSettings& repairs,
+    const ProgressCallback& progress, std::stop_token) {
     {
         std::lock_guard lock(mutex_);
+        this->repairs = repairs;
         requestedLaunches_.push_back(
             {app.string(), preferredSimulatorUDID, activateSimulator, targets});
     }

@@ -120,8 +120,8 @@ class FakeSimulatorService : public SimulatorService {
     EnvironmentSnapshot environment() override;
     std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
-        std::stop_token stop) override;
+        bool activateSimulator, const LaunchTargets& targets, const RepairSettings& repairs,
+        const ProgressCallback& progress, std::stop_token stop) override;
     void openURL(const std::string& udid, const std::string& url) override;
 
     std::vector<RequestedLaunch> requestedLaunches() const {
@@ -136,6 +136,8 @@ class FakeSimulatorService : public SimulatorService {
     std::optional<SelfTestReport> result;  // thrown as a failure when absent
     // When set, runs the launch instead of the result.
     std::function<SelfTestReport(const ProgressCallback&)> onRun;
+    // What the latest launch was given to tell of repairs through.
+    RepairSettings repairs;
     // When set, environment() runs it first, so that a test can hold a diagnosis.
     std::function<void()> onEnvironment;
 

@@ -20,6 +20,18 @@ using Lines = std::vector<std::string>;
 
 constexpr const char* kUDID = "5D3C1F0A-7B2E-4C61-9A8D-1E2F3A4B5C6D";
 
+// The timeline's rungs, as "boot Restarting …", with " failed" after those that did not work.
+Lines rungsOf(const LaunchTimeline& timeline) {
+    Lines rungs;
+    for (const TimelineEntry& entry : timeline.entries()) {
+        for (const TimelineEntry& rung : entry.rungs) {
+            rungs.push_back(std::string(launchStepName(entry.step)) + " " + rung.detail +
+                            (rung.state == StepState::failed ? " failed" : ""));
+        }
+    }
+    return rungs;
+}
+
 class SimulatorRoadTest : public ::testing::Test {
   protected:
     SimulatorRoadTest() {
@@ -63,18 +75,18 @@ class SimulatorRoadTest : public ::testing::Test {
         return lines;
     }
 
-    SelfTestReport launch(Lines& repairs) const {
+    SelfTestReport launch(Lines& told, LaunchTimeline& timeline) const {
         const ProcessRunner runner;
         const DeveloperTools tools = wrappers.tools();
-        const SimulatorDiscovery discovery(runner, tools);
-        return SimulatorLauncher(runner, tools, discovery, SimulatorSelector(),
-                                 AppInspector(runner, tools))
-            .selfTest({.appURL = app,
-                       .activateSimulator = true,
-                       .repairs = {.bootTimeout = std::chrono::seconds(1),
-                                   .onRepair =
-                                       [&](const std::string& line) { repairs.push_back(line); }}},
-                      nullptr, {});
+        return SimulatorLauncher(runner, tools, SimulatorDiscovery(runner, tools),
+                                 SimulatorSelector(), AppInspector(runner, tools))
+            .selfTest(
+                {.appURL = app,
+                 .activateSimulator = true,
+                 .repairs = {.bootTimeout = std::chrono::seconds(1),
+                             .onRepair = [&](const std::string& line) { told.push_back(line); }},
+                 .timeline = &timeline},
+                nullptr, {});
     }
 
     TemporaryDirectory home;
@@ -94,55 +106,62 @@ TEST_F(SimulatorRoadTest, EachRepairMendsItsFailureOnce) {
         std::string state;
         json device, faults;
         Lines steps;
-        std::string repair;
+        std::string step, repair;
         std::optional<std::string> error = std::nullopt;
     } cases[] = {
         {"Shutting Down",
          {{"settlesAfterListings", 2}},
          {},
          {"list", "boot", "list", "boot", "bootstatus"},
+         "boot",
          "Waiting for iPhone 16 Pro to be ready to start…"},
         {"Shutdown",
          {},
          {{"hangingBootWaits", 1}},
          {"list", "boot", "bootstatus", "shutdown", "boot", "bootstatus"},
+         "boot",
          restart},
         {"Shutdown",
          {},
          {{"hangingBootWaits", 2}},
          {"list", "boot", "bootstatus", "shutdown", "boot", "bootstatus"},
+         "boot",
          restart,
          "Simulator couldn’t start. Open Simulator, confirm an iPhone is available, then try "
          "again."},
-        {"Booted", {}, {{"failingInstalls", 1}}, {"list", "install"}, reinstall},
+        {"Booted", {}, {{"failingInstalls", 1}}, {"list", "install"}, "install", reinstall},
         {"Booted",
          {},
          {{"failingInstalls", 2}},
          {"list", "install", "install"},
+         "install",
          reinstall,
          "The app couldn’t be installed. Restart Simulator, then try again."},
-        {"Booted", {}, {{"serviceErrors", 1}}, {"list", "list"}, reconnect},
+        {"Booted", {}, {{"serviceErrors", 1}}, {"list", "list"}, "selection", reconnect},
         {"Booted",
          {},
          {{"serviceErrors", 2}},
          {"list", "list"},
+         "selection",
          reconnect,
          SimulatorRepairs::kServiceNotResponding},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.faults.dump() + c.state);
         seed(c.state, c.device, {{"faults", c.faults}});
-        Lines repairs;
+        Lines told;
+        LaunchTimeline timeline;
         Lines steps = c.steps;
         try {
-            launch(repairs);
+            launch(told, timeline);
             EXPECT_EQ(c.error, std::nullopt);
             steps.insert(steps.end(), ran.begin(), ran.end());
         } catch (const QuayletError& error) {
             EXPECT_EQ(error.errorDescription(), c.error);
         }
         EXPECT_EQ(loggedCommands("xcrun simctl "), steps);
-        EXPECT_EQ(repairs, Lines{c.repair});
+        EXPECT_EQ(told, Lines{c.repair});
+        EXPECT_EQ(rungsOf(timeline), Lines{c.step + " " + c.repair + (c.error ? " failed" : "")});
     }
 }
 
@@ -166,8 +185,9 @@ TEST_F(SimulatorRoadTest, BringsForwardTheWindowOfTheSelectedXcode) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
         seed("Booted", {}, c.set);
-        Lines repairs;
-        launch(repairs);
+        Lines told;
+        LaunchTimeline timeline;
+        launch(told, timeline);
         EXPECT_EQ(json::parse(std::ifstream(home.path() / "devices.json"))["windowRequests"],
                   json{c.request});
         EXPECT_EQ(

@@ -12,15 +12,6 @@
 #include "core/support/Text.h"
 
 namespace quaylet {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-}  // namespace
 
 SimulatorLauncher::SimulatorLauncher(ProcessRunner runner, DeveloperTools tools,
                                      SimulatorDiscovery discovery, SimulatorSelector selector,
@@ -41,11 +32,14 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
         }
     };
     checkLaunchOptions(request.launchOptions);
+    LaunchTimeline unrecorded;
+    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
+    const LaunchTimeline::CommandCapture capture(request.timeline);
     std::map<std::string, double> timings;
 
-    auto start = Clock::now();
+    LaunchTimeline::Step inspection = timeline.begin(LaunchStep::inspection);
     AppMetadata metadata = inspector_.inspect(request.appURL, stop);
-    timings["inspect"] = secondsSince(start);
+    timings["inspect"] = inspection.finish();
     if (request.expectedFixtureVersion &&
         metadata.fixtureVersion != request.expectedFixtureVersion) {
         throw QuayletError::fixtureVersionMismatch(*request.expectedFixtureVersion,
@@ -54,36 +48,38 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
 
     SimulatorRepairs repairs(runner_, tools_, discovery_, request.repairs, stop);
     report(RemoteLaunchStage::selecting);
-    start = Clock::now();
-    const SimulatorInventory inventory = repairs.listDevices();
+    LaunchTimeline::Step selection = timeline.begin(LaunchStep::selection);
+    const SimulatorInventory inventory = repairs.listDevices(selection);
     SimulatorDevice device =
         request.simulatorUDID
             ? selector_.require(inventory, metadata.minimumOSVersion, *request.simulatorUDID)
             : selector_.select(inventory, metadata.minimumOSVersion,
                                request.preferredSimulatorUDID);
-    timings["simulatorSelection"] = secondsSince(start);
+    timings["simulatorSelection"] = selection.finish();
 
     if (!device.isBooted()) {
         report(RemoteLaunchStage::booting);
-        start = Clock::now();
-        repairs.boot(device);
-        timings["boot"] = secondsSince(start);
+        LaunchTimeline::Step booting = timeline.begin(LaunchStep::boot, device.name);
+        repairs.boot(device, booting);
+        timings["boot"] = booting.finish();
     }
 
     report(RemoteLaunchStage::installing);
-    start = Clock::now();
-    repairs.install(device, request.appURL);
-    timings["install"] = secondsSince(start);
+    LaunchTimeline::Step install = timeline.begin(LaunchStep::install, device.name);
+    repairs.install(device, request.appURL, install);
+    timings["install"] = install.finish();
 
     report(RemoteLaunchStage::launching);
-    start = Clock::now();
+    LaunchTimeline::Step launch = timeline.begin(LaunchStep::launch, device.name);
     const LaunchOptions& options = request.launchOptions;
     runner_.runChecked(tools_.launch(device.udid, metadata.bundleIdentifier, options.arguments),
                        stop, DeveloperTools::launchEnvironment(options.environment));
     // Gives a launched app its first moments before anyone looks at it.
     waitUnlessStopped(firstLook_, stop);
-    timings["launch"] = secondsSince(start);
+    timings["launch"] = launch.finish();
 
+    LaunchTimeline::Step installedCopyCheck =
+        timeline.begin(LaunchStep::installedCopyCheck, device.name);
     const ProcessResult location =
         runner_.runChecked(tools_.installedLocation(device.udid, metadata.bundleIdentifier), stop);
     std::string container(trimmed(location.standardOutput));
@@ -101,6 +97,7 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     if (expected && installedFixtureVersion != expected) {
         throw QuayletError::fixtureVersionMismatch(*expected, installedFixtureVersion);
     }
+    installedCopyCheck.finish();
 
     std::optional<std::string> screenshotPath;
     if (request.screenshotURL) {
@@ -116,7 +113,8 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     }
 
     if (request.activateSimulator) {
-        bringWindowForward(device.udid, stop);
+        LaunchTimeline::Step window = timeline.begin(LaunchStep::simulatorWindow, device.name);
+        bringWindowForward(device.udid, window, stop);
     }
 
     report(RemoteLaunchStage::running);
@@ -125,15 +123,17 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
                           std::move(screenshotPath), std::move(timings)};
 }
 
-void SimulatorLauncher::bringWindowForward(const std::string& udid, std::stop_token stop) const {
-    const SimulatorWindow window =
+void SimulatorLauncher::bringWindowForward(const std::string& udid, LaunchTimeline::Step& window,
+                                           std::stop_token stop) const {
+    const SimulatorWindow application =
         SimulatorWindow::find(SimulatorWindow::selectedDeveloperFolder(runner_, tools_, stop));
     try {
-        runner_.runChecked(window.openCommand(tools_, udid), stop);
+        runner_.runChecked(application.openCommand(tools_, udid), stop);
     } catch (const CancellationError&) {
         throw;
     } catch (const std::exception&) {
-        // Bringing the window forward is a courtesy.
+        // Bringing the window forward is a courtesy; only the timeline keeps the failure.
+        window.fail();
     }
 }
 
@@ -156,6 +156,7 @@ std::vector<DeviceOutcome> SimulatorLauncher::selfTestOnEach(
         }
         return {outcome};
     }
+    const LaunchTimeline::CommandCapture capture(request.timeline);
     const SimulatorInventory inventory = discovery_.inventory(stop);
     std::vector<DeviceOutcome> outcomes;
     for (const std::string& udid : simulatorUDIDs) {

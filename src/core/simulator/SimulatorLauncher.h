@@ -17,6 +17,7 @@
 #include "core/simulator/SimulatorDiscovery.h"
 #include "core/simulator/SimulatorRepairs.h"
 #include "core/simulator/SimulatorSelector.h"
+#include "core/support/LaunchTimeline.h"
 
 namespace quaylet {
 
@@ -32,6 +33,8 @@ struct SelfTestRequest {
     std::optional<std::string> simulatorUDID = std::nullopt;
     LaunchOptions launchOptions = {};
     RepairSettings repairs = {};
+    // Where each step is recorded, with the commands run for it; absent: nowhere.
+    LaunchTimeline* timeline = nullptr;
 };
 
 // Takes an app bundle to a running, verified app in a simulator. Holds no state of its own,
@@ -75,8 +78,9 @@ class SimulatorLauncher {
                                               std::stop_token stop) const;
 
   private:
-    // A failure is ignored: the app already runs either way.
-    void bringWindowForward(const std::string& udid, std::stop_token stop) const;
+    // A failure fails only the window's step: the app already runs either way.
+    void bringWindowForward(const std::string& udid, LaunchTimeline::Step& window,
+                            std::stop_token stop) const;
 
     ProcessRunner runner_;
     DeveloperTools tools_;

@@ -68,7 +68,8 @@ SimulatorRepairs::SimulatorRepairs(const ProcessRunner& runner, const DeveloperT
       settings_(settings),
       stop_(std::move(stop)) {}
 
-bool SimulatorRepairs::take(Repair repair, const std::string& detail) {
+bool SimulatorRepairs::take(Repair repair, LaunchTimeline::Step& step, const std::string& detail,
+                            Rung& rung) {
     if (!taken_.insert(repair).second) {
         return false;
     }
@@ -76,17 +77,19 @@ bool SimulatorRepairs::take(Repair repair, const std::string& detail) {
     if (settings_.onRepair) {
         settings_.onRepair(detail);
     }
+    rung.emplace(step.rung(detail));
     return true;
 }
 
-void SimulatorRepairs::reconnect() {
-    if (!take(Repair::reconnect, "Reconnecting to the simulator service…")) {
+void SimulatorRepairs::reconnect(LaunchTimeline::Step& step, Rung& rung) {
+    if (!take(Repair::reconnect, step, "Reconnecting to the simulator service…", rung)) {
         throw QuayletError::serviceError(0, kServiceNotResponding);
     }
     waitUnlessStopped(kRetryDelay, stop_);
 }
 
-SimulatorInventory SimulatorRepairs::listDevices() {
+SimulatorInventory SimulatorRepairs::listDevices(LaunchTimeline::Step& step) {
+    Rung reconnecting;
     while (true) {
         try {
             return discovery_.inventory(stop_);
@@ -95,28 +98,32 @@ SimulatorInventory SimulatorRepairs::listDevices() {
                 throw;
             }
         }
-        reconnect();
+        reconnect(step, reconnecting);
     }
 }
 
-void SimulatorRepairs::boot(const SimulatorDevice& device) {
-    startBoot(device);
+void SimulatorRepairs::boot(const SimulatorDevice& device, LaunchTimeline::Step& step) {
+    startBoot(device, step);
     std::optional<QuayletError> failure = waitForBoot(device);
     if (!failure) {
         return;
     }
-    if (!take(Repair::restart, "Restarting " + device.name + " after a stuck start…")) {
+    Rung restarting;
+    if (!take(Repair::restart, step, "Restarting " + device.name + " after a stuck start…",
+              restarting)) {
         throw *failure;
     }
     // A device that never finished booting may refuse to shut down; the boot after it tells.
     runner_.run(tools_.shutdown(device.udid), stop_);
-    startBoot(device);
+    startBoot(device, step);
     if ((failure = waitForBoot(device))) {
         throw *failure;
     }
 }
 
-void SimulatorRepairs::startBoot(const SimulatorDevice& device) {
+void SimulatorRepairs::startBoot(const SimulatorDevice& device, LaunchTimeline::Step& step) {
+    Rung settling;
+    Rung reconnecting;
     while (true) {
         const ProcessResult boot = runner_.run(tools_.boot(device.udid), stop_);
         const std::string& error = boot.standardError;
@@ -126,14 +133,15 @@ void SimulatorRepairs::startBoot(const SimulatorDevice& device) {
         }
         if ((containsIgnoringCase(error, "current state: Shutting Down") ||
              containsIgnoringCase(error, "current state: Creating")) &&
-            take(Repair::settle, "Waiting for " + device.name + " to be ready to start…")) {
+            take(Repair::settle, step, "Waiting for " + device.name + " to be ready to start…",
+                 settling)) {
             awaitShutdownState(device);
             continue;
         }
         if (!namesService(error)) {
             throw QuayletError::commandFailed("xcrun simctl boot", boot.status, error);
         }
-        reconnect();
+        reconnect(step, reconnecting);
     }
 }
 
@@ -166,14 +174,17 @@ void SimulatorRepairs::awaitShutdownState(const SimulatorDevice& device) {
     } while (Clock::now() < deadline);
 }
 
-void SimulatorRepairs::install(const SimulatorDevice& device, const std::filesystem::path& app) {
+void SimulatorRepairs::install(const SimulatorDevice& device, const std::filesystem::path& app,
+                               LaunchTimeline::Step& step) {
     const ToolCommand command = tools_.install(device.udid, app);
+    Rung reinstalling;
     try {
         runner_.runChecked(command, stop_);
         return;
     } catch (const QuayletError&) {
         // Simulators often refuse the first install right after a boot.
-        if (!take(Repair::reinstall, "Installing on " + device.name + " again…")) {
+        if (!take(Repair::reinstall, step, "Installing on " + device.name + " again…",
+                  reinstalling)) {
             throw;
         }
     }

@@ -13,6 +13,7 @@
 #include "core/process/ProcessRunner.h"
 #include "core/simulator/SimulatorDiscovery.h"
 #include "core/simulator/SimulatorInventory.h"
+#include "core/support/LaunchTimeline.h"
 
 namespace quaylet {
 
@@ -32,7 +33,8 @@ struct RepairSettings {
 // again; a boot that does not finish in time, or fails, is followed by a shutdown and one more
 // boot; an install is tried again after two seconds; a simulator service that does not answer
 // is asked once more after two seconds. Anything else, or a second failure, is the command's
-// own error. A stop ends every wait and command at once with CancellationError.
+// own error. Each repair is a rung of the step it is taken in, timed until it has worked or
+// failed. A stop ends every wait and command at once with CancellationError.
 class SimulatorRepairs {
   public:
     enum class Repair { settle, restart, reinstall, reconnect };
@@ -47,19 +49,24 @@ class SimulatorRepairs {
                      const SimulatorDiscovery& discovery, const RepairSettings& settings,
                      std::stop_token stop);
 
-    SimulatorInventory listDevices();
+    SimulatorInventory listDevices(LaunchTimeline::Step& step);
     // Boots the device and waits until it has finished booting.
-    void boot(const SimulatorDevice& device);
-    void install(const SimulatorDevice& device, const std::filesystem::path& app);
+    void boot(const SimulatorDevice& device, LaunchTimeline::Step& step);
+    void install(const SimulatorDevice& device, const std::filesystem::path& app,
+                 LaunchTimeline::Step& step);
 
   private:
-    // False when the repair was taken before in this launch; otherwise tells of it.
-    bool take(Repair repair, const std::string& detail);
-    void startBoot(const SimulatorDevice& device);
+    using Rung = std::optional<LaunchTimeline::Step>;
+
+    // The one place a repair is taken: false when it was taken before in this launch;
+    // otherwise told to onRepair and begun as a rung of the step, held in rung until the
+    // repair has worked (or, left by an exception, failed).
+    bool take(Repair repair, LaunchTimeline::Step& step, const std::string& detail, Rung& rung);
+    void startBoot(const SimulatorDevice& device, LaunchTimeline::Step& step);
     // Absent once booted; the failure when the wait failed or ran past the limit.
     std::optional<QuayletError> waitForBoot(const SimulatorDevice& device);
-    // Tells of the one retry a service that did not answer gets, or throws when it had it.
-    void reconnect();
+    // Takes the one retry a service that did not answer gets, or throws when it had it.
+    void reconnect(LaunchTimeline::Step& step, Rung& rung);
     void awaitShutdownState(const SimulatorDevice& device);
 
     const ProcessRunner& runner_;

@@ -8,7 +8,6 @@
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
-#include "core/support/Text.h"
 #include "core/support/TextComparison.h"
 
 namespace quaylet {
@@ -27,9 +26,10 @@ bool namesService(const QuayletError& error) {
     return failed != nullptr && namesService(failed->details);
 }
 
-// As runner.run, but also stopped once the limit has passed, which returns nothing.
-std::optional<ProcessResult> runWithin(const ProcessRunner& runner, const ToolCommand& command,
-                                       std::chrono::seconds limit, std::stop_token stop) {
+// As runner.runChecked, but also stopped once the limit has passed, which returns nothing.
+std::optional<ProcessResult> runCheckedWithin(const ProcessRunner& runner,
+                                              const ToolCommand& command,
+                                              std::chrono::seconds limit, std::stop_token stop) {
     std::stop_source bounded;
     const std::stop_callback byCaller(stop, [&bounded] { bounded.request_stop(); });
     std::jthread timer([&bounded, limit](std::stop_token finished) {
@@ -42,19 +42,11 @@ std::optional<ProcessResult> runWithin(const ProcessRunner& runner, const ToolCo
         }
     });
     try {
-        return runner.run(command, bounded.get_token());
+        return runner.runChecked(command, bounded.get_token());
     } catch (const CancellationError&) {
         throwIfStopRequested(stop);
         return std::nullopt;
     }
-}
-
-std::string commandLine(const ToolCommand& command) {
-    std::string line = command.executable;
-    for (const std::string& argument : command.arguments) {
-        line += ' ' + argument;
-    }
-    return line;
 }
 
 }  // namespace
@@ -146,19 +138,18 @@ void SimulatorRepairs::startBoot(const SimulatorDevice& device, LaunchTimeline::
 }
 
 std::optional<QuayletError> SimulatorRepairs::waitForBoot(const SimulatorDevice& device) {
-    const ToolCommand command = tools_.waitUntilBooted(device.udid);
-    const std::optional<ProcessResult> wait =
-        runWithin(runner_, command, settings_.bootTimeout, stop_);
-    if (!wait) {
-        return QuayletError::commandFailed(
-            commandLine(command), -1,
-            "No answer within " + std::to_string(settings_.bootTimeout.count()) + " seconds");
+    try {
+        if (runCheckedWithin(runner_, tools_.waitUntilBooted(device.udid), settings_.bootTimeout,
+                             stop_)) {
+            return std::nullopt;
+        }
+    } catch (const QuayletError& error) {
+        return error;
     }
-    if (wait->status != 0) {
-        return QuayletError::commandFailed(commandLine(command), wait->status,
-                                           std::string(trimmed(wait->standardError)));
-    }
-    return std::nullopt;
+    // Named like the boot's own failure, whose message it shares.
+    return QuayletError::commandFailed(
+        "xcrun simctl bootstatus", -1,
+        "No answer within " + std::to_string(settings_.bootTimeout.count()) + " seconds");
 }
 
 void SimulatorRepairs::awaitShutdownState(const SimulatorDevice& device) {

@@ -42,23 +42,21 @@ class SimulatorRoadTest : public ::testing::Test {
         }
     }
 
-    // One iPhone 16 Pro in the given state, and what else the set says.
-    void seed(const std::string& state, const json& device, const json& set) const {
-        json document = set;
-        document["runtimes"] = {{{"identifier", "iOS-18"},
-                                 {"name", "iOS 18.2"},
-                                 {"version", "18.2"},
-                                 {"isAvailable", true}}};
+    // One booted iPhone 16 Pro, changed by set["phone"], and the rest of set.
+    void seed(json set) const {
         json phone = {{"udid", kUDID},
                       {"name", "iPhone 16 Pro"},
-                      {"state", state},
+                      {"state", "Booted"},
                       {"isAvailable", true},
                       {"runtime", "iOS-18"}};
-        if (!device.is_null()) {
-            phone.update(device);
-        }
-        document["devices"] = {phone};
-        std::ofstream(home.path() / "devices.json") << document.dump();
+        phone.update(set.value("phone", json::object()));
+        set.erase("phone");
+        set["devices"] = {phone};
+        set["runtimes"] = {{{"identifier", "iOS-18"},
+                            {"name", "iOS 18.2"},
+                            {"version", "18.2"},
+                            {"isAvailable", true}}};
+        std::ofstream(home.path() / "devices.json") << set.dump();
         fs::remove(home.path() / "log");
     }
 
@@ -102,53 +100,34 @@ TEST_F(SimulatorRoadTest, EachRepairMendsItsFailureOnce) {
     const std::string reinstall = "Installing on iPhone 16 Pro again…";
     const std::string reconnect = "Reconnecting to the simulator service…";
     const Lines ran = {"install", "launch", "get_app_container"};
+    const Lines restarted = {"list", "boot", "bootstatus", "shutdown", "boot", "bootstatus"};
+    // clang-format off
     const struct {
-        std::string state;
-        json device, faults;
+        const char* set;
         Lines steps;
         std::string step, repair;
         std::optional<std::string> error = std::nullopt;
     } cases[] = {
-        {"Shutting Down",
-         {{"settlesAfterListings", 2}},
-         {},
-         {"list", "boot", "list", "boot", "bootstatus"},
-         "boot",
+        {R"({"phone": {"state": "Shutting Down", "settlesAfterListings": 2}})",
+         {"list", "boot", "list", "boot", "bootstatus"}, "boot",
          "Waiting for iPhone 16 Pro to be ready to start…"},
-        {"Shutdown",
-         {},
-         {{"hangingBootWaits", 1}},
-         {"list", "boot", "bootstatus", "shutdown", "boot", "bootstatus"},
-         "boot",
-         restart},
-        {"Shutdown",
-         {},
-         {{"hangingBootWaits", 2}},
-         {"list", "boot", "bootstatus", "shutdown", "boot", "bootstatus"},
-         "boot",
-         restart,
+        {R"({"phone": {"state": "Shutdown"}, "faults": {"hangingBootWaits": 1}})", restarted,
+         "boot", restart},
+        {R"({"phone": {"state": "Shutdown"}, "faults": {"hangingBootWaits": 2}})", restarted,
+         "boot", restart,
          "Simulator couldn’t start. Open Simulator, confirm an iPhone is available, then try "
          "again."},
-        {"Booted", {}, {{"failingInstalls", 1}}, {"list", "install"}, "install", reinstall},
-        {"Booted",
-         {},
-         {{"failingInstalls", 2}},
-         {"list", "install", "install"},
-         "install",
-         reinstall,
-         "The app couldn’t be installed. Restart Simulator, then try again."},
-        {"Booted", {}, {{"serviceErrors", 1}}, {"list", "list"}, "selection", reconnect},
-        {"Booted",
-         {},
-         {{"serviceErrors", 2}},
-         {"list", "list"},
-         "selection",
-         reconnect,
+        {R"({"faults": {"failingInstalls": 1}})", {"list", "install"}, "install", reinstall},
+        {R"({"faults": {"failingInstalls": 2}})", {"list", "install", "install"}, "install",
+         reinstall, "The app couldn’t be installed. Restart Simulator, then try again."},
+        {R"({"faults": {"serviceErrors": 1}})", {"list", "list"}, "selection", reconnect},
+        {R"({"faults": {"serviceErrors": 2}})", {"list", "list"}, "selection", reconnect,
          SimulatorRepairs::kServiceNotResponding},
     };
+    // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.faults.dump() + c.state);
-        seed(c.state, c.device, {{"faults", c.faults}});
+        SCOPED_TRACE(c.set);
+        seed(json::parse(c.set));
         Lines told;
         LaunchTimeline timeline;
         Lines steps = c.steps;
@@ -184,7 +163,7 @@ TEST_F(SimulatorRoadTest, BringsForwardTheWindowOfTheSelectedXcode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
-        seed("Booted", {}, c.set);
+        seed(c.set);
         Lines told;
         LaunchTimeline timeline;
         launch(told, timeline);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 #include <variant>
 
 #include "core/errors/CancellationError.h"
@@ -740,11 +741,16 @@ void AppState::assign(T& field, T value, void (AppState::*changed)()) {
 
 void AppState::setStage(LaunchStage stage) {
     const bool wasInProgress = isLaunchInProgress();
+    std::optional<std::string> endedRepair;
     if (stage != stage_) {
         resetDownloadProgress();
-        assign(repairDetail_, std::optional<std::string>(), &AppState::repairDetailChanged);
+        // Cleared with its stage, so that no observer sees that stage without it.
+        endedRepair = std::exchange(repairDetail_, std::nullopt);
     }
     assign(stage_, stage, &AppState::stageChanged);
+    if (endedRepair) {
+        emit repairDetailChanged();
+    }
     if (isLaunchInProgress() != wasInProgress) {
         emit isLaunchInProgressChanged();
     }

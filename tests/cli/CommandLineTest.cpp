@@ -171,9 +171,17 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     ProcessResult result = quaylet({"doctor", "--json"});
     EXPECT_EQ(json::parse(result.standardOutput)["ready"], true) << result.standardError;
 
+    // A boot wait that never ends is repaired, and the stage line says so until the next stage.
+    const auto file = user.path() / "simulator" / "devices.json";
+    json set = json::parse(std::ifstream(file));
+    set["faults"] = {{"hangingBootWaits", 1}};
+    std::ofstream(file) << set.dump();
+    ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "1"}).status, 0);
     result = quaylet({"run", app.string(), "--no-activate"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_THAT(result.standardOutput, HasSubstr("Getting ready · step 1 of 5\n"));
+    EXPECT_THAT(result.standardOutput, HasSubstr(" of 5 · Restarting iPhone 16 Pro after a stuck "
+                                                 "start…\nInstalling · step 4 of 5\n"));
     EXPECT_THAT(result.standardOutput, EndsWith("Local Demo\nRunning in iPhone 16 Pro\n"));
 
     // Refused before a launch, and by the launch; the inspector's tests hold the texts.

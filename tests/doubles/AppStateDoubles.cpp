@@ -193,6 +193,7 @@ EnvironmentSnapshot makeReadyEnvironment(std::vector<SimulatorDevice> devices) {
     snapshot.xcodePath = "/Applications/Xcode.app/Contents/Developer";
     snapshot.simctlPath = "/Applications/Xcode.app/Contents/Developer/usr/bin/simctl";
     snapshot.architecture = "arm64";
+    snapshot.simulatorWindow = "Device Hub (Xcode 27.0)";
     snapshot.inventory = SimulatorInventory{};
     for (const SimulatorDevice& device : devices) {
         if (std::ranges::find(snapshot.inventory->runtimes, device.runtime) ==

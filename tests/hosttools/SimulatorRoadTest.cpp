@@ -44,18 +44,14 @@ class SimulatorRoadTest : public ::testing::Test {
 
     // One booted iPhone 16 Pro, changed by set["phone"], and the rest of set.
     void seed(json set) const {
-        json phone = {{"udid", kUDID},
-                      {"name", "iPhone 16 Pro"},
-                      {"state", "Booted"},
-                      {"isAvailable", true},
-                      {"runtime", "iOS-18"}};
+        json phone = json::parse(R"({"name": "iPhone 16 Pro", "state": "Booted",
+            "isAvailable": true, "runtime": "iOS-18"})");
+        phone["udid"] = kUDID;
         phone.update(set.value("phone", json::object()));
         set.erase("phone");
         set["devices"] = {phone};
-        set["runtimes"] = {{{"identifier", "iOS-18"},
-                            {"name", "iOS 18.2"},
-                            {"version", "18.2"},
-                            {"isAvailable", true}}};
+        set["runtimes"] = json::parse(R"([{"identifier": "iOS-18", "name": "iOS 18.2",
+            "version": "18.2", "isAvailable": true}])");
         std::ofstream(home.path() / "devices.json") << set.dump();
         fs::remove(home.path() / "log");
     }

@@ -291,6 +291,7 @@ int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
             {"xcodePath", path(environment->xcodePath)},
             {"simctlPath", path(environment->simctlPath)},
             {"architecture", environment->architecture},
+            {"simulatorWindow", environment->simulatorWindow},
             {"availableSimulators", available},
             {"failures", environment->failures},
         });
@@ -306,6 +307,7 @@ int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
         environment->simctlPath.value_or("Not found"));
     row(environment->architecture != "unknown", "Mac architecture", environment->architecture);
     row(available > 0, "Simulator devices", std::to_string(available) + " available");
+    row(true, "Simulator window", environment->simulatorWindow);
     printLine(environment->failures.empty() ? "This Mac is ready" : "Action required");
     for (const auto& failure : environment->failures) {
         printError(failure);
@@ -376,10 +378,31 @@ int settingsCommand(Settings& settings, const std::string& key,
         printLine(std::string(Settings::kActivateSimulatorKey) + " = " +
                   (settings.activateSimulator() ? "true" : "false"));
         printLine(std::string(Settings::kCacheLimitKey) + " = " + formatGigabytes(settings));
+        printLine(std::string(Settings::kBootTimeoutKey) + " = " +
+                  std::to_string(settings.bootTimeout().count()));
         return kSuccess;
     }
     if (key == Settings::kCacheLimitKey) {
         printLine(formatGigabytes(settings));  // a new limit is set through the state
+        return kSuccess;
+    }
+    if (key == Settings::kBootTimeoutKey) {
+        if (!value) {
+            printLine(std::to_string(settings.bootTimeout().count()));
+            return kSuccess;
+        }
+        int seconds = 0;
+        const auto [end, error] =
+            std::from_chars(value->data(), value->data() + value->size(), seconds);
+        if (error != std::errc() || end != value->data() + value->size()) {
+            seconds = 0;  // refused below, with the words that say what is wanted
+        }
+        try {
+            settings.setBootTimeoutSeconds(seconds);
+        } catch (const std::invalid_argument& refusal) {
+            printError(refusal.what());
+            return kUsageError;
+        }
         return kSuccess;
     }
     if (key == Settings::kPreferredSimulatorKey) {
@@ -511,10 +534,10 @@ int main(int argc, char** argv) {
     auto* settingsSubcommand =
         cli.add_subcommand("settings",
                            "Show or change a setting (preferredSimulatorUDID, "
-                           "activateSimulator, cacheLimitGB)");
+                           "activateSimulator, cacheLimitGB, bootTimeoutSeconds)");
     settingsSubcommand->add_option("key", key, "The setting")
         ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey,
-                               Settings::kCacheLimitKey}));
+                               Settings::kCacheLimitKey, Settings::kBootTimeoutKey}));
     settingsSubcommand->add_option("value", value, "Its new value");
     // A new cache limit goes through the state, which applies a lower one at once.
     commands.emplace_back(settingsSubcommand, [&](AppState& state, const Interrupt& interrupt) {

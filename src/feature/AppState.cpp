@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <variant>
 
 #include "core/errors/CancellationError.h"
@@ -257,7 +258,8 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
                 });
             },
         .cacheLimitBytes = settings_.cacheLimitBytes(),
-        .timeline = timeline.get()};
+        .timeline = timeline.get(),
+        .repairs = repairSettings(task)};
 
     PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
         applyOnMainThread(
@@ -316,12 +318,12 @@ QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
     return inBackground(
         [this, service = simulatorService_, app,
          udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator, targets,
-         timeline,
+         timeline, repairs = repairSettings(std::stop_token()),
          onProgress = stageReporter(std::stop_token(), LaunchSource::local)]() -> MainThreadStep {
             // A local launch is never cancelled.
             std::vector<DeviceOutcome> outcomes =
                 service->runLocalApplication(app, udid, activateSimulator, targets, timeline.get(),
-                                             onProgress, std::stop_token());
+                                             repairs, onProgress, std::stop_token());
             return [this, timeline, outcomes = std::move(outcomes)] {
                 showOutcomes(outcomes);
                 finishTimeline(timeline, std::nullopt, false);
@@ -365,9 +367,10 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
         [this, service = simulatorService_, app,
          targets = LaunchTargets{.simulatorUDIDs = {device}},
          activateSimulator = settings_.activateSimulator(), timeline,
+         repairs = repairSettings(task),
          onProgress = stageReporter(task, launchSource_), task]() -> MainThreadStep {
             std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
-                app, std::nullopt, activateSimulator, targets, timeline.get(), onProgress, task);
+                app, std::nullopt, activateSimulator, targets, timeline.get(), repairs, onProgress, task);
             return [this, task, timeline, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
                     showOutcomes(outcomes);
@@ -696,6 +699,20 @@ AppState::ProgressCallback AppState::stageReporter(std::stop_token task, LaunchS
     };
 }
 
+RepairSettings AppState::repairSettings(std::stop_token task) {
+    const auto onRepair = [self = QPointer<AppState>(this), task](const std::string& detail) {
+        applyOnMainThread(
+            [self, task, detail] {
+                if (self && !task.stop_requested()) {
+                    self->assign(self->repairDetail_, std::optional(detail),
+                                 &AppState::repairDetailChanged);
+                }
+            },
+            task);
+    };
+    return {.bootTimeout = settings_.bootTimeout(), .onRepair = onRepair};
+}
+
 void AppState::showOutcomes(const std::vector<DeviceOutcome>& outcomes) {
     deviceOutcomes_ = outcomes;
     const auto ran = std::ranges::find_if(
@@ -867,10 +884,16 @@ void AppState::assign(T& field, T value, void (AppState::*changed)()) {
 
 void AppState::setStage(LaunchStage stage) {
     const bool wasInProgress = isLaunchInProgress();
+    std::optional<std::string> endedRepair;
     if (stage != stage_) {
         resetDownloadProgress();
+        // Cleared with its stage, so that no observer sees that stage without it.
+        endedRepair = std::exchange(repairDetail_, std::nullopt);
     }
     assign(stage_, stage, &AppState::stageChanged);
+    if (endedRepair) {
+        emit repairDetailChanged();
+    }
     if (isLaunchInProgress() != wasInProgress) {
         emit isLaunchInProgressChanged();
     }
@@ -934,6 +957,10 @@ QVariant AppState::buildsErrorValue() const {
 
 QVariant AppState::secondsLeftValue() const {
     return secondsLeft_ ? QVariant(*secondsLeft_) : QVariant();
+}
+
+QVariant AppState::repairDetailValue() const {
+    return optionalText(repairDetail_);
 }
 
 QVariant AppState::downloadDetailValue() const {

@@ -69,6 +69,7 @@ class AppState : public QObject {
     Q_PROPERTY(qint64 expectedBytes READ expectedBytes NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant secondsLeft READ secondsLeftValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant downloadDetail READ downloadDetailValue NOTIFY downloadProgressChanged)
+    Q_PROPERTY(QVariant repairDetail READ repairDetailValue NOTIFY repairDetailChanged)
     Q_PROPERTY(QVariant cacheSize READ cacheSizeValue NOTIFY cachedBuildsChanged)
     Q_PROPERTY(double cacheLimitGB READ cacheLimitGB NOTIFY cacheLimitGBChanged)
     Q_PROPERTY(QVariant timelineSummary READ timelineSummaryValue NOTIFY timelineChanged)
@@ -130,6 +131,9 @@ class AppState : public QObject {
     qint64 expectedBytes() const { return expectedBytes_; }
     std::optional<double> secondsLeft() const { return secondsLeft_; }
     std::optional<std::string> downloadDetail() const;
+    // The repair the current step is making ("Restarting iPhone 16 Pro after a stuck
+    // start…"); absent once the stage changes.
+    const std::optional<std::string>& repairDetail() const { return repairDetail_; }
 
     // The cached builds, least recently launched first, as last counted by
     // refreshCacheUsage(); their total on disk, absent until counted.
@@ -223,6 +227,7 @@ class AppState : public QObject {
     void buildsErrorChanged();
     void isLaunchInProgressChanged();
     void downloadProgressChanged();
+    void repairDetailChanged();
     void cachedBuildsChanged();
     void cacheLimitGBChanged();
     // openURLInApp delivered its URL to the device.
@@ -248,6 +253,7 @@ class AppState : public QObject {
     QVariant buildsErrorValue() const;
     QVariant secondsLeftValue() const;
     QVariant downloadDetailValue() const;
+    QVariant repairDetailValue() const;
     QVariant cacheSizeValue() const;
     QVariant timelineSummaryValue() const;
     QVariant timelineStopValue() const;
@@ -257,6 +263,8 @@ class AppState : public QObject {
     QFuture<void> beginRemotePreview(const std::string& previewID, const LaunchTargets& targets);
     // Shows each core stage of a launch as a LaunchStage, until the task is stopped.
     ProgressCallback stageReporter(std::stop_token task, LaunchSource source);
+    // The user's boot time limit, and each repair shown as repairDetail until the task stops.
+    RepairSettings repairSettings(std::stop_token task);
     void showOutcomes(const std::vector<DeviceOutcome>& outcomes);
     void showLaunchFailure(const std::exception_ptr& error);
     void stopLaunchTask();
@@ -306,6 +314,7 @@ class AppState : public QObject {
     LaunchStage stage_ = LaunchStage::idle;
     std::optional<std::string> activeAppName_;
     std::optional<std::string> activeDetail_;
+    std::optional<std::string> repairDetail_;
     std::optional<SelfTestReport> report_;
     std::optional<std::string> errorMessage_;
     std::optional<std::string> receivedPreviewID_;

@@ -176,6 +176,7 @@ const Situation kSituations[] = {
      "xcodeCheckValue.fullText=Not found; xcodeCheckIcon.symbol=xmark.circle.fill; "
      "architectureCheckValue.fullText=arm64; architectureCheckIcon.symbol=checkmark.circle.fill; "
      "simulatorDevicesCheckValue.fullText=0 available; readinessStatus=Action required; "
+     "simulatorWindowCheckValue.fullText=Device Hub (Xcode 27.0); "
      "readinessIcon.symbol=exclamationmark.triangle.fill; failures.count=2",
      [](View& view) {
          EnvironmentSnapshot snapshot = makeReadyEnvironment({});

@@ -203,9 +203,17 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     ProcessResult result = quaylet({"doctor", "--json"});
     EXPECT_EQ(json::parse(result.standardOutput)["ready"], true) << result.standardError;
 
+    // A boot wait that never ends is repaired, and the stage line says so until the next stage.
+    const auto file = user.path() / "simulator" / "devices.json";
+    json set = json::parse(std::ifstream(file));
+    set["faults"] = {{"hangingBootWaits", 1}};
+    std::ofstream(file) << set.dump();
+    ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "1"}).status, 0);
     result = quaylet({"run", app.string(), "--no-activate"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_THAT(result.standardOutput, HasSubstr("Getting ready · step 1 of 5\n"));
+    EXPECT_THAT(result.standardOutput, HasSubstr(" of 5 · Restarting iPhone 16 Pro after a stuck "
+                                                 "start…\nInstalling · step 4 of 5\n"));
     EXPECT_THAT(result.standardOutput, EndsWith("Local Demo\nRunning in iPhone 16 Pro\n"));
 
     // Refused before a launch, and by the launch; the inspector's tests hold the texts.
@@ -340,8 +348,10 @@ TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     ASSERT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.5"}).status, 0);
+    ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "90"}).status, 0);
     EXPECT_EQ(quaylet({"settings"}).standardOutput,
-              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 0.5\n");
+              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = "
+              "0.5\nbootTimeoutSeconds = 90\n");
 }
 
 // While a launch installs its build, removals from other processes leave the build alone (a
@@ -391,6 +401,7 @@ TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
         {"open", kPreviewLink, "--open-url=screen/today"},
         {"settings", "activateSimulator", "maybe"},
         {"settings", "cacheLimitGB", "-1"},
+        {"settings", "bootTimeoutSeconds", "1.5"},
         {"settings", "cacheLimitGB", "lots"},
         {"settings", "cacheLimitGB", "2GB"},
         {"settings", "cacheLimitGB", "nan"},

@@ -130,9 +130,11 @@ EnvironmentSnapshot FakeSimulatorService::environment() {
 std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
     bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
+    const RepairSettings& repairs,
     const ProgressCallback& progress, std::stop_token) {
     {
         std::lock_guard lock(mutex_);
+        this->repairs = repairs;
         requestedLaunches_.push_back(
             {app.string(), preferredSimulatorUDID, activateSimulator, targets});
     }
@@ -200,6 +202,7 @@ EnvironmentSnapshot makeReadyEnvironment(std::vector<SimulatorDevice> devices) {
     snapshot.xcodePath = "/Applications/Xcode.app/Contents/Developer";
     snapshot.simctlPath = "/Applications/Xcode.app/Contents/Developer/usr/bin/simctl";
     snapshot.architecture = "arm64";
+    snapshot.simulatorWindow = "Device Hub (Xcode 27.0)";
     snapshot.inventory = SimulatorInventory{};
     for (const SimulatorDevice& device : devices) {
         if (std::ranges::find(snapshot.inventory->runtimes, device.runtime) ==

@@ -123,6 +123,7 @@ class FakeSimulatorService : public SimulatorService {
     std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
         bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
+        const RepairSettings& repairs,
         const ProgressCallback& progress, std::stop_token stop) override;
     void openURL(const std::string& udid, const std::string& url) override;
 
@@ -140,6 +141,8 @@ class FakeSimulatorService : public SimulatorService {
     std::function<SelfTestReport(const ProgressCallback&)> onRun;
     // Put in the launch's timeline as each launch starts.
     std::vector<TimelineEntry> steps;
+    // What the latest launch was given to tell of repairs through.
+    RepairSettings repairs;
     // When set, environment() runs it first, so that a test can hold a diagnosis.
     std::function<void()> onEnvironment;
 

@@ -289,6 +289,27 @@ TEST_F(AppStateTest, TheRunningBuildTakesOnlyAbsoluteLinks) {
     EXPECT_TRUE(simulator->openedURLs().empty());
 }
 
+// A repair's line shows until the launch moves on; the launch gets the user's boot time limit.
+TEST_F(AppStateTest, ARepairShowsUntilTheNextStage) {
+    Settings(settingsFile).setBootTimeoutSeconds(7);
+    simulator->result = makeReport("Demo", "iPhone 15");
+    AppState& app = makeState();
+    std::optional<std::string> during;
+    std::optional<std::string> after;
+    simulator->onRun = [&](const auto& progress) {
+        progress(RemoteLaunchStage::booting);
+        simulator->repairs.onRepair("Restarting iPhone 15 after a stuck start…");
+        during = app.repairDetail();
+        progress(RemoteLaunchStage::installing);
+        after = app.repairDetail();
+        return *simulator->result;
+    };
+    ASSERT_TRUE(waitFor(app.runLocalApplication(QUrl::fromLocalFile("/b/L.app"), "", false)));
+    EXPECT_EQ(during, "Restarting iPhone 15 after a stuck start…");
+    EXPECT_EQ(after, std::nullopt);
+    EXPECT_EQ(simulator->repairs.bootTimeout, std::chrono::seconds(7));
+}
+
 TEST(MainThreadTest, ApplyingBlocksTheWorkerUntilTheMainThreadHasRunTheWork) {
     std::atomic<bool> workerReturned = false;
     bool workerWaitedForTheWork = false;

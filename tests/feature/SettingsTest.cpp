@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "feature/LaunchHistory.h"
 #include "feature/PendingSignIn.h"
@@ -31,13 +32,15 @@ class SettingsTest : public ::testing::Test {
 
 TEST_F(SettingsTest, StoredValuesAreReadOnlyWithTheirOwnType) {
     // Each reads as the defaults but for the limit; the command line test reads stored values.
-    const std::pair<const char*, double> cases[] = {
-        {nullptr, 20},  // no file at all
-        {R"({"activateSimulator":0,"cacheLimitGB":0})", 0},
-        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"cacheLimitGB":-1})", 20},
-        {R"(["activateSimulator", false])", 20},
+    const std::tuple<const char*, double, int> cases[] = {
+        {nullptr, 20, 180},  // no file at all
+        {R"({"activateSimulator":0,"cacheLimitGB":0,"bootTimeoutSeconds":30})", 0, 30},
+        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"cacheLimitGB":-1,)"
+         R"("bootTimeoutSeconds":2.5})",
+         20, 180},
+        {R"(["activateSimulator", false])", 20, 180},
     };
-    for (const auto& [contents, cacheLimitGB] : cases) {
+    for (const auto& [contents, cacheLimitGB, bootTimeout] : cases) {
         SCOPED_TRACE(contents ? contents : "(missing)");
         fs::remove(file);
         if (contents) {
@@ -46,6 +49,7 @@ TEST_F(SettingsTest, StoredValuesAreReadOnlyWithTheirOwnType) {
         EXPECT_EQ(settings.preferredSimulatorUDID(), "");
         EXPECT_TRUE(settings.activateSimulator());
         EXPECT_EQ(settings.cacheLimitGB(), cacheLimitGB);
+        EXPECT_EQ(settings.bootTimeout(), std::chrono::seconds(bootTimeout));
     }
 }
 

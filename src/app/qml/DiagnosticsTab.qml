@@ -147,6 +147,15 @@ Item {
                         success: root.availableDeviceCount > 0
                         value: root.availableDeviceCount + " available"
                     }
+                    Divider {}
+                    DiagnosticRow {
+                        objectName: "simulatorWindowCheck"
+                        Layout.fillWidth: true
+                        title: "Simulator window"
+                        // Some form of it always opens; which one is what is worth knowing.
+                        success: !!root.environment
+                        value: root.environment ? root.environment.simulatorWindow : ""
+                    }
                 }
             }
 

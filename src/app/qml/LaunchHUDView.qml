@@ -34,7 +34,7 @@ Item {
     readonly property string subtitle: {
         if (failed)
             return appState.errorMessage
-        return appState.downloadDetail ?? appState.activeDetail
+        return appState.downloadDetail ?? appState.repairDetail ?? appState.activeDetail
                ?? (running ? "Ready" : "Getting the build ready")
     }
 

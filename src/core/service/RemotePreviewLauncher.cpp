@@ -306,6 +306,7 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
                                    .preferredSimulatorUDID = request.preferredSimulatorUDID,
                                    .activateSimulator = request.activateSimulator,
                                    .launchOptions = request.targets.options,
+                                   .repairs = request.repairs,
                                    .timeline = request.timeline};
     // Each device that runs the build is a launch of its own for the service.
     const auto recordRunning = [&](const DeviceOutcome& outcome) {

@@ -8,8 +8,8 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
+#include "core/simulator/SimulatorWindow.h"
 #include "core/support/Text.h"
-#include "core/support/TextComparison.h"
 
 namespace quaylet {
 
@@ -46,9 +46,10 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     }
     timings["inspect"] = inspection.finish();
 
+    SimulatorRepairs repairs(runner_, tools_, discovery_, request.repairs, stop);
     report(RemoteLaunchStage::selecting);
     LaunchTimeline::Step selection = timeline.begin(LaunchStep::selection);
-    const SimulatorInventory inventory = discovery_.inventory(stop);
+    const SimulatorInventory inventory = repairs.listDevices(selection);
     SimulatorDevice device =
         request.simulatorUDID
             ? selector_.require(inventory, metadata.minimumOSVersion, *request.simulatorUDID)
@@ -59,19 +60,13 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     if (!device.isBooted()) {
         report(RemoteLaunchStage::booting);
         LaunchTimeline::Step booting = timeline.begin(LaunchStep::boot, device.name);
-        const ProcessResult boot = runner_.run(tools_.boot(device.udid), stop);
-        // The tool refuses to boot a device that is already running; that is success here.
-        if (boot.status != 0 &&
-            !containsIgnoringCase(boot.standardError, "current state: Booted")) {
-            throw QuayletError::commandFailed("xcrun simctl boot", boot.status, boot.standardError);
-        }
-        runner_.runChecked(tools_.waitUntilBooted(device.udid), stop);
+        repairs.boot(device, booting);
         timings["boot"] = booting.finish();
     }
 
     report(RemoteLaunchStage::installing);
     LaunchTimeline::Step install = timeline.begin(LaunchStep::install, device.name);
-    runner_.runChecked(tools_.install(device.udid, request.appURL), stop);
+    repairs.install(device, request.appURL, install);
     timings["install"] = install.finish();
 
     report(RemoteLaunchStage::launching);
@@ -119,21 +114,27 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
 
     if (request.activateSimulator) {
         LaunchTimeline::Step window = timeline.begin(LaunchStep::simulatorWindow, device.name);
-        try {
-            runner_.runChecked(tools_.activateSimulator(), stop);
-        } catch (const CancellationError&) {
-            throw;
-        } catch (const std::exception&) {
-            // Bringing Simulator forward is a courtesy; the app already runs either way, and
-            // only the timeline keeps the failure.
-            window.fail();
-        }
+        bringWindowForward(device.udid, window, stop);
     }
 
     report(RemoteLaunchStage::running);
     return SelfTestReport{std::move(metadata),       std::move(device),
                           std::move(container),      std::move(installedFixtureVersion),
                           std::move(screenshotPath), std::move(timings)};
+}
+
+void SimulatorLauncher::bringWindowForward(const std::string& udid, LaunchTimeline::Step& window,
+                                           std::stop_token stop) const {
+    const SimulatorWindow application =
+        SimulatorWindow::find(SimulatorWindow::selectedDeveloperFolder(runner_, tools_, stop));
+    try {
+        runner_.runChecked(application.openCommand(tools_, udid), stop);
+    } catch (const CancellationError&) {
+        throw;
+    } catch (const std::exception&) {
+        // Bringing the window forward is a courtesy; only the timeline keeps the failure.
+        window.fail();
+    }
 }
 
 void SimulatorLauncher::openURL(const std::string& udid, const std::string& url,

@@ -67,6 +67,8 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
         QCoreApplication::exit(kInterrupted);
     });
 
+    printError("Watching " + watch->reference() + " every " +
+               std::to_string(options.intervalSeconds) + " s. Press Ctrl-C to stop.");
     watcher.start(nullptr);
     watcher.watch(*watch);
     return QCoreApplication::exec();

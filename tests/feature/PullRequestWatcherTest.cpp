@@ -129,35 +129,48 @@ TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnounced
     EXPECT_EQ(service->prefetchedPreviews(), std::vector<std::string>{"new"});
 }
 
-TEST_F(PullRequestWatcherTest, AWatchEndsAfterSevenDaysWithoutABuild) {
+// The quiet time counts from the last look that found the pull request in the list, or from
+// the watch's start, never from a build's age.
+TEST_F(PullRequestWatcherTest, AWatchEndsAfterSevenDaysWithoutItsPullRequestInTheList) {
     const auto now = Clock::now();
     struct Case {
         const char* name;
-        std::chrono::hours watchedSince;
-        std::optional<std::chrono::hours> lastBuild;
+        std::chrono::hours lastSeen;
+        std::optional<std::chrono::hours> listedBuildAge;
         bool kept;
     };
     const Case cases[] = {
         {"quiet for eight days", 8 * 24h, std::nullopt, false},
         {"quiet for six days", 6 * 24h, std::nullopt, true},
-        {"a build yesterday", 8 * 24h, 24h, true},
-        {"the last build eight days ago", 9 * 24h, 8 * 24h, false},
+        {"listed, its build nine days old", 8 * 24h, 9 * 24h, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PullRequestWatch watch{.repository = "acme/app", .pullRequest = 7};
-        watch.lastActivity = toMilliseconds(now - c.watchedSince);
+        watch.lastActivity = toMilliseconds(now - c.lastSeen);
         watch.lastSeenBuild = toMilliseconds(now);
         std::ofstream(settingsFile)
             << R"({"watches": [)" << QJsonDocument(watch.toJson()).toJson().toStdString() << "]}";
         service->previews.clear();
-        if (c.lastBuild) {
-            service->previews.push_back(build("b", now - *c.lastBuild, "failed"));
+        if (c.listedBuildAge) {
+            service->previews.push_back(build("b", now - *c.listedBuildAge, "failed"));
         }
         makeState();
         EXPECT_EQ(start().watches().size(), c.kept ? 1u : 0u);
         EXPECT_EQ(state->watcher().isPolling(), c.kept);
     }
+
+    // A watch begun now reports the newest ready build however old it is, and one whose pull
+    // request has no build yet waits for its first.
+    std::filesystem::remove(settingsFile);
+    service->previews = {build("old", now - 30 * 24h)};
+    makeState();
+    PullRequestWatcher& watcher = start();
+    watcher.watch({.repository = "acme/app", .pullRequest = 7});
+    watcher.watch({.repository = "acme/app", .pullRequest = 8});
+    ASSERT_TRUE(waitFor([&] { return !notifier->announced.empty(); }));
+    EXPECT_EQ(service->prefetchedPreviews(), std::vector<std::string>{"old"});
+    EXPECT_EQ(watcher.watches().size(), 2u);
 }
 
 TEST_F(PullRequestWatcherTest, PollingBacksOffToTenMinutesAfterFailures) {

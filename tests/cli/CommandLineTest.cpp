@@ -230,6 +230,7 @@ TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
                            "'; exec sleep 30");
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"open", kPreviewLink}, "Build canceled\n"},
+        {{"watch", "quaylet/demo#1", "--open"}, "Build canceled\n"},
         {{"run", localApp().string(), "--no-activate"}, ""},
         {{"doctor"}, ""},
     };

@@ -78,7 +78,7 @@ TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnounced
     const std::vector<PreviewSummary> published = {seen, build("older", now - 1h),
                                                    build("new", now - 30min),
                                                    build("uploading", now, "uploading")};
-    const std::vector<std::string> announcement = {"Build ready · Dark mode · PR #7"};
+    const std::vector<std::string> announcement = {"Build ready · Dark mode · acme/app #7"};
     struct Case {
         const char* name;
         bool openAutomatically;

@@ -275,7 +275,8 @@ TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
     std::ifstream entry(folder / "quaylet.desktop");
     EXPECT_THAT(std::string(std::istreambuf_iterator<char>(entry), {}),
                 ::testing::HasSubstr(
-                    "\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"));
+                    "\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() +
+                    "\"\nIcon=dev.quaylet.Quaylet\n"));
     tab.expect("openAtLoginSwitch.checked=true");
     tab.scene.click("openAtLoginSwitch");
     EXPECT_FALSE(std::filesystem::exists(folder / "quaylet.desktop"));

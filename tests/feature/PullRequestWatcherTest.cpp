@@ -1,12 +1,18 @@
 #include "feature/PullRequestWatcher.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QJsonDocument>
+#include <QThread>
 
 #include <fstream>
+#include <mutex>
 
 #include "core/support/InternetDateTime.h"
 #include "feature/StateHarness.h"
+#include "support/PrivateSessionBus.h"
 
 namespace quaylet::testing {
 namespace {
@@ -179,6 +185,70 @@ TEST_F(PullRequestWatcherTest, PollingBacksOffToTenMinutesAfterFailures) {
     for (const auto& [failures, delay] : cases) {
         EXPECT_EQ(PullRequestWatcher::delayAfter(failures, {}), delay) << failures;
     }
+}
+
+// The desktop's notification service on the test's own bus, answering on a thread of its own
+// as another process would, since the notifier waits for the answer.
+class NotificationService : public QDBusVirtualObject {
+  public:
+    NotificationService() {
+        moveToThread(&thread_);
+        thread_.start();
+        bus_.registerVirtualObject(kPath, this);
+        bus_.registerService("org.freedesktop.Notifications");
+    }
+    ~NotificationService() override {
+        QDBusConnection::disconnectFromBus(bus_.name());
+        thread_.quit();
+        thread_.wait();
+    }
+    std::vector<QDBusMessage> calls() const {
+        const std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    void invoke(uint id) {
+        bus_.send(
+            QDBusMessage::createSignal(kPath, "org.freedesktop.Notifications", "ActionInvoked")
+            << id << "default");
+    }
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const std::lock_guard lock(mutex_);
+        calls_.push_back(message);
+        return connection.send(message.member() == "Notify" ? message.createReply(42u)
+                                                            : message.createReply());
+    }
+
+  private:
+    static constexpr const char* kPath = "/org/freedesktop/Notifications";
+    QThread thread_;
+    QDBusConnection bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "service");
+    mutable std::mutex mutex_;
+    std::vector<QDBusMessage> calls_;
+};
+
+TEST(BuildNotifierTest, AnnouncesOnTheNotificationServiceAndOpensOnceOnItsAction) {
+    const PrivateSessionBus bus;
+    PreviewSummary ready = build("b-1", Clock::now());
+    ready.pullRequestTitle = "Fix %1 in logs\u2028\u202Eforged";
+    EXPECT_FALSE(BuildNotifier::forThisHost()->announce(ready)) << "no service to show it";
+
+    NotificationService service;
+    const auto notifier = BuildNotifier::forThisHost();
+    QStringList opened;
+    QObject::connect(notifier.get(), &BuildNotifier::openRequested,
+                     [&](const QString& previewID) { opened.append(previewID); });
+    ASSERT_TRUE(notifier->announce(ready));
+    EXPECT_EQ(service.calls().at(0).arguments().mid(2, 4),
+              QVariantList({"dev.quaylet.Quaylet",
+                            "Build ready · Fix %1 in logs\uFFFD\uFFFDforged · acme/app #7", "",
+                            QStringList({"default", "Open"})}));
+    service.invoke(41);  // another program's
+    service.invoke(42);
+    ASSERT_TRUE(waitFor([&] { return service.calls().size() == 2; }));
+    EXPECT_EQ(service.calls().at(1).member(), "CloseNotification");
+    EXPECT_EQ(service.calls().at(1).arguments(), QVariantList{42u});
+    EXPECT_EQ(opened, QStringList{"b-1"});
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ PullRequestWatcher::PullRequestWatcher(AppState& state, std::shared_ptr<PreviewS
       service_(std::move(service)),
       tokenStore_(std::move(tokenStore)),
       settings_(std::move(settings)),
-      options_(std::move(options)) {
+      options_(std::move(options)),
+      timer_(this) {
     if (settings_) {
         for (const QJsonValue& stored : settings_->watches()) {
             if (auto watch = PullRequestWatch::fromJson(stored.toObject())) {

@@ -6,10 +6,13 @@
 #include <QDBusVirtualObject>
 #include <QJsonDocument>
 #include <QThread>
+#include <QTimer>
+#include <QTimerEvent>
 
 #include <fstream>
 #include <mutex>
 
+#include "core/errors/QuayletError.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/StateHarness.h"
 #include "support/PrivateSessionBus.h"
@@ -179,11 +182,20 @@ TEST_F(PullRequestWatcherTest, AWatchEndsAfterSevenDaysWithoutItsPullRequestInTh
     EXPECT_EQ(watcher.watches().size(), 2u);
 }
 
-TEST_F(PullRequestWatcherTest, PollingBacksOffToTenMinutesAfterFailures) {
-    const std::pair<int, std::chrono::milliseconds> cases[] = {{0, 60s},  {1, 120s}, {2, 240s},
-                                                               {3, 480s}, {4, 600s}, {100, 600s}};
-    for (const auto& [failures, delay] : cases) {
-        EXPECT_EQ(PullRequestWatcher::delayAfter(failures, {}), delay) << failures;
+// Real reloads that fail, one after the other, then one that works.
+TEST_F(PullRequestWatcherTest, PollingBacksOffToTenMinutesAfterFailuresAndRecovers) {
+    service->listFailure = std::make_exception_ptr(QuayletError::previewUnavailable("Down."));
+    makeState().watcher().setWatched("acme/app", 7, true);
+    auto* timer = start().findChild<QTimer*>();
+    int reload = 0;
+    for (const auto delay : {120s, 240s, 480s, 600s, 600s, 60s}) {
+        ASSERT_TRUE(waitFor([&] { return timer->isActive(); }));
+        EXPECT_EQ(timer->intervalAsDuration(), delay) << reload;
+        if (++reload == 5) {
+            service->listFailure = nullptr;
+        }
+        QTimerEvent due(timer->timerId());
+        QCoreApplication::sendEvent(timer, &due);
     }
 }
 

@@ -168,18 +168,6 @@ TEST_F(PullRequestWatcherTest, AWatchEndsAfterSevenDaysWithoutItsPullRequestInTh
         EXPECT_EQ(start().watches().size(), c.kept ? 1u : 0u);
         EXPECT_EQ(state->watcher().isPolling(), c.kept);
     }
-
-    // A watch begun now reports the newest ready build however old it is, and one whose pull
-    // request has no build yet waits for its first.
-    std::filesystem::remove(settingsFile);
-    service->previews = {build("old", now - 30 * 24h)};
-    makeState();
-    PullRequestWatcher& watcher = start();
-    watcher.watch({.repository = "acme/app", .pullRequest = 7});
-    watcher.watch({.repository = "acme/app", .pullRequest = 8});
-    ASSERT_TRUE(waitFor([&] { return !notifier->announced.empty(); }));
-    EXPECT_EQ(service->prefetchedPreviews(), std::vector<std::string>{"old"});
-    EXPECT_EQ(watcher.watches().size(), 2u);
 }
 
 // Real reloads that fail, one after the other, then one that works.

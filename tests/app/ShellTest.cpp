@@ -139,6 +139,21 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
               QStringList({"Open Quaylet", "Check for Updates…", "Sign in", "Quit Quaylet"}));
 }
 
+// Where no notification can announce a watched build, the tooltip does, its title inert.
+TEST(MenuBarItemTest, TheTooltipAnnouncesAReadyBuildThatNoNotificationCouldShow) {
+    Tray tray;
+    PreviewSummary ready = testing::makeSummary("p-1", "App");
+    ready.repository = "octo/app";
+    ready.pullRequest = 7;
+    ready.pullRequestTitle = "Fix %1 in logs\nforged";
+    tray.driver.previewService().previews = {ready};
+    tray.driver.state().watcher().start(nullptr);
+    tray.driver.state().watcher().watch({.repository = "octo/app", .pullRequest = 7});
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return tray.item.toolTip() != "Quaylet"; }));
+    EXPECT_EQ(tray.item.toolTip(),
+              "Quaylet\nBuild ready · Fix %1 in logs\uFFFDforged · octo/app #7");
+}
+
 TEST(MenuBarItemTest, ThePopupHangsFromTheItemElseThePointerElseWhereThePlatformPutsIt) {
     const QRect item(1000, 0, 24, 24);
     const QPoint pointer(300, 400);

@@ -139,6 +139,15 @@ const Situation kSituations[] = {
                     std::vector<std::string>{"p-ready"};
          }));
      }},
+    {"a row's Watch toggle clicked", "ContentView", true, "",
+     [](View& view) {
+         view.driver.loadBuilds({summary("p-ready")});
+         view.scene.click(
+             testing::QuickScene::find(view.scene.find("buildRow-p-ready"), "watchToggle"));
+         const auto& watches = view.driver.state().watcher().watches();
+         ASSERT_EQ(watches.size(), 1u);
+         EXPECT_EQ(watches[0].reference(), "octo/app#7");
+     }},
 
     // The Settings tab.
     {"a setting that cannot be saved", "SettingsTab", true,
@@ -309,9 +318,10 @@ TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
     const auto folder = Settings::defaultFile().parent_path().parent_path() / "autostart";
     tab.scene.click("openAtLoginSwitch");
     std::ifstream entry(folder / "quaylet.desktop");
-    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(entry), {}),
-                ::testing::HasSubstr(
-                    "\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"));
+    EXPECT_THAT(
+        std::string(std::istreambuf_iterator<char>(entry), {}),
+        ::testing::HasSubstr("\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() +
+                             "\"\nIcon=dev.quaylet.Quaylet\n"));
     tab.expect("openAtLoginSwitch.checked=true");
     tab.scene.click("openAtLoginSwitch");
     EXPECT_FALSE(std::filesystem::exists(folder / "quaylet.desktop"));

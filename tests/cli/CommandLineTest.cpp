@@ -93,7 +93,8 @@ class CommandLineTest : public ::testing::Test {
     }
 
     // Starts quaylet (env execs it in the same process) as a child whose output the test reads
-    // as it comes; returns the child and the reading end of its output.
+    // as it comes; returns the child and the reading end of both its streams, as a terminal
+    // shows them.
     std::pair<pid_t, int> start(const std::vector<std::string>& arguments,
                                 Environment extra = {}) const {
         extra.merge(environment());
@@ -104,7 +105,7 @@ class CommandLineTest : public ::testing::Test {
         command.push_back(QUAYLET_CLI_PROGRAM);
         command.insert(command.end(), arguments.begin(), arguments.end());
         const auto [output, outputWrite] = testing::ChildProcess::pipe();
-        const pid_t child = testing::ChildProcess::start(command, -1, outputWrite);
+        const pid_t child = testing::ChildProcess::start(command, -1, outputWrite, outputWrite);
         ::close(outputWrite);
         return {child, output};
     }
@@ -269,6 +270,7 @@ TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
                            "'; exec sleep 30");
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"open", kPreviewLink}, "Build canceled\n"},
+        {{"watch", "quaylet/demo#1", "--open"}, "Build canceled\n"},
         {{"run", localApp().string(), "--no-activate"}, ""},
         {{"doctor"}, ""},
     };
@@ -317,21 +319,25 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
         << "the value is kept exactly";
 }
 
+// A watch reports the newest ready build however old it is, and waits for a pull request's
+// first build.
 TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOnRequest) {
+    editManifest(
+        "pr-demo",
+        {{"createdAt", formatInternetDateTime(std::chrono::system_clock::now() - 24h * 30)}});
     signIn();
-    auto [child, output] = start({"watch", "quaylet/demo#1", "--interval", "1"});
-    std::string printed = readUntil(output, "quaylet://preview/pr-demo\n");
-    EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo\n");
-    // A later build of the same pull request, newer than the first.
+    auto [child, output] = start({"watch", "quaylet/demo#2", "--interval", "1"});
+    std::string printed = readUntil(output, "Ctrl-C to stop.\n");
+    EXPECT_EQ(printed, "Watching quaylet/demo#2 every 1 s. Press Ctrl-C to stop.\n");
     publish("pr-demo-2");
-    editManifest("pr-demo-2",
-                 {{"createdAt", formatInternetDateTime(std::chrono::system_clock::now() + 1min)}});
+    editManifest("pr-demo-2", {{"pullRequest", 2}});
     printed = readUntil(output, "quaylet://preview/pr-demo-2\n");
     EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo-2\n");
     EXPECT_EQ(interrupt(child, output).second, 130);
 
     std::tie(child, output) = start({"watch", "quaylet/demo#1", "--interval", "1", "--open"});
     printed = readUntil(output, "Running in iPhone 16 Pro\n");
+    EXPECT_THAT(printed, HasSubstr("Ready: demo · 0123456 · quaylet://preview/pr-demo\n"));
     EXPECT_THAT(printed, ::testing::Not(HasSubstr("step 2 of 5")))
         << "opened from what the watch fetched";
     EXPECT_THAT(printed, EndsWith("Quaylet Demo\nRunning in iPhone 16 Pro\n"));

@@ -258,8 +258,8 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
                 });
             },
         .cacheLimitBytes = settings_.cacheLimitBytes(),
-        .timeline = timeline.get(),
-        .repairs = repairSettings(task)};
+        .repairs = repairSettings(task),
+        .timeline = timeline.get()};
 
     PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
         applyOnMainThread(
@@ -367,10 +367,11 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
         [this, service = simulatorService_, app,
          targets = LaunchTargets{.simulatorUDIDs = {device}},
          activateSimulator = settings_.activateSimulator(), timeline,
-         repairs = repairSettings(task),
-         onProgress = stageReporter(task, launchSource_), task]() -> MainThreadStep {
-            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
-                app, std::nullopt, activateSimulator, targets, timeline.get(), repairs, onProgress, task);
+         repairs = repairSettings(task), onProgress = stageReporter(task, launchSource_),
+         task]() -> MainThreadStep {
+            std::vector<DeviceOutcome> outcomes =
+                service->runLocalApplication(app, std::nullopt, activateSimulator, targets,
+                                             timeline.get(), repairs, onProgress, task);
             return [this, task, timeline, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
                     showOutcomes(outcomes);

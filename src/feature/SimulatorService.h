@@ -11,8 +11,8 @@
 #include "core/simulator/EnvironmentSnapshot.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
-#include "core/support/LaunchTimeline.h"
 #include "core/simulator/SimulatorRepairs.h"
+#include "core/support/LaunchTimeline.h"
 
 namespace quaylet {
 
@@ -33,8 +33,7 @@ class SimulatorService {
     virtual std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
         bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
-        const RepairSettings& repairs,
-        const ProgressCallback& progress, std::stop_token stop) = 0;
+        const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) = 0;
 
     // Opens an absolute URL in a booted device, for the app that runs there.
     virtual void openURL(const std::string& udid, const std::string& url) = 0;

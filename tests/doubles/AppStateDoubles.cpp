@@ -130,8 +130,7 @@ EnvironmentSnapshot FakeSimulatorService::environment() {
 std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
     bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
-    const RepairSettings& repairs,
-    const ProgressCallback& progress, std::stop_token) {
+    const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token) {
     {
         std::lock_guard lock(mutex_);
         this->repairs = repairs;

@@ -186,25 +186,45 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
 }
 
 // A named device is taken exactly (not the one chosen by default), and one that cannot run the
-// build fails alone.
+// build fails alone; a link's query never names devices or options.
 TEST_F(CommandLineTest, RunsOnEachNamedSimulatorWithTheOptionsGiven) {
     signIn();
     // The stand-in tools make their device set on the first look.
     EXPECT_THAT(quaylet({"doctor"}).standardOutput, HasSubstr("This Mac is ready\n"));
     const auto file = user.path() / "simulator" / "devices.json";
     json set = json::parse(std::ifstream(file));
-    json& devices = set.at("devices");  // iPhone 14, iPhone 15, …: the first can no longer boot
-    devices[0]["isAvailable"] = false;
+    const json devices = set.at("devices");  // iPhone 14, 15, 15 Pro, …; iPhone 13 is the last
+    httplib::Client dev(service.baseURL());
+
+    ProcessResult result = quaylet({"open", kPreviewLink, "--simulator", devices[1]["udid"],
+                                    "--simulator", devices[2]["udid"]});
+    EXPECT_THAT(result.standardOutput,
+                EndsWith("Quaylet Demo\nRunning in iPhone 15\nRunning in iPhone 15 Pro\n"));
+    EXPECT_EQ(json::parse(dev.Get("/dev/launch-events")->body).size(), 2u);
+    EXPECT_EQ(json::parse(dev.Get("/dev/artifact-ranges")->body), json::array({""}));
+
+    // The query names iPhone 15 Pro; the booted iPhone 15 ranks first and runs without options.
+    result = quaylet({"open", std::string(kPreviewLink) +
+                                  "?simulator=" + devices[2]["udid"].get<std::string>() +
+                                  "&launch-arg=-screen&env=FEATURE_X%3Don&open-url=weather://x"});
+    EXPECT_THAT(result.standardOutput, EndsWith("Running in iPhone 15\n"));
+    const json chosen = json::parse(std::ifstream(file)).at("devices").at(1);
+    EXPECT_FALSE(chosen.contains("openedURLs") ||
+                 chosen.at("apps").at(0).contains("launchArguments") ||
+                 chosen.at("apps").at(0).contains("launchEnvironment"));
+
+    set.at("devices")[0]["isAvailable"] = false;  // iPhone 14 can no longer boot
     std::ofstream(file) << set.dump();
-    const ProcessResult result = quaylet(
-        {"open", kPreviewLink, "--simulator", devices[0]["udid"], "--simulator", "NO-SUCH-UDID",
-         "--simulator", devices[1]["udid"], "--launch-arg=-screen", "--launch-arg", "forecast",
-         "--env", "FEATURE_X=on=1", "--open-url", "weather://today?day=1"});
+    result = quaylet({"open", kPreviewLink, "--simulator", devices[0]["udid"], "--simulator",
+                      "NO-SUCH-UDID", "--simulator", devices[7]["udid"], "--simulator",
+                      devices[1]["udid"], "--launch-arg=-screen", "--launch-arg", "forecast",
+                      "--env", "FEATURE_X=on=1", "--open-url", "weather://today?day=1"});
     EXPECT_EQ(result.status, 1) << "not every device runs the build";
     EXPECT_EQ(result.standardError,
               "Couldn’t run in iPhone 14: This Simulator isn’t available. Install its iOS runtime "
               "in Xcode, then try again.\nCouldn’t run in NO-SUCH-UDID: No Simulator has this "
-              "UDID. Run “quaylet doctor” to see the Simulators, then try again.\n");
+              "UDID. Run “quaylet doctor” to see the Simulators, then try again.\nCouldn’t run "
+              "in iPhone 13: iPhone 13 can’t be used: its iOS 15.5 runtime isn’t installed.\n");
     EXPECT_THAT(result.standardOutput, EndsWith("Quaylet Demo\nRunning in iPhone 15\n"));
     const json phone = json::parse(std::ifstream(file)).at("devices").at(1);
     EXPECT_EQ(phone.at("openedURLs"), json::array({"weather://today?day=1"}));
@@ -212,9 +232,10 @@ TEST_F(CommandLineTest, RunsOnEachNamedSimulatorWithTheOptionsGiven) {
     EXPECT_EQ(phone.at("apps")[0].at("launchEnvironment"), json({{"FEATURE_X", "on=1"}}));
 }
 
-// Ctrl-C while a host tool hangs: every command stops the tool's process group and its own
-// work, leaves nothing in the temporary folder and exits 130 without waiting for the tool.
-TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
+// Ctrl-C while a host tool hangs or the service holds a request: every command stops the
+// tool's process group and its own work, leaves nothing in the temporary folder and exits 130
+// within a second, without waiting for the tool or the service.
+TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolOrTheServiceHangs) {
     signIn();
     // Every simctl call hangs, so each command is caught in mid-flight; the others are the
     // stand-ins.

@@ -578,6 +578,17 @@ void AppState::showDownloadProgress(std::int64_t received, std::int64_t expected
     expectedBytes_ = expected;
     secondsLeft_ = estimate_.secondsLeft();
     emit downloadProgressChanged();
+    updateLaunchProgress();
+}
+
+void AppState::updateLaunchProgress() {
+    double fraction = quaylet::launchProgress(stage_, downloadedBytes_, expectedBytes_);
+    // A download that starts over (the service kept nothing of the part on disk) counts its
+    // bytes again from zero; the bar waits where it was rather than going back.
+    if (stage_ == LaunchStage::downloading) {
+        fraction = std::max(fraction, launchProgress_);
+    }
+    assign(launchProgress_, fraction, &AppState::launchProgressChanged);
 }
 
 void AppState::resetDownloadProgress() {
@@ -728,6 +739,7 @@ void AppState::setStage(LaunchStage stage) {
         resetDownloadProgress();
     }
     assign(stage_, stage, &AppState::stageChanged);
+    updateLaunchProgress();
     if (isLaunchInProgress() != wasInProgress) {
         emit isLaunchInProgressChanged();
     }

@@ -61,6 +61,7 @@ class AppState : public QObject {
     Q_PROPERTY(qint64 expectedBytes READ expectedBytes NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant secondsLeft READ secondsLeftValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant downloadDetail READ downloadDetailValue NOTIFY downloadProgressChanged)
+    Q_PROPERTY(double launchProgress READ launchProgress NOTIFY launchProgressChanged)
     Q_PROPERTY(QVariant cacheSize READ cacheSizeValue NOTIFY cachedBuildsChanged)
     Q_PROPERTY(double cacheLimitGB READ cacheLimitGB NOTIFY cacheLimitGBChanged)
 
@@ -106,6 +107,9 @@ class AppState : public QObject {
     qint64 expectedBytes() const { return expectedBytes_; }
     std::optional<double> secondsLeft() const { return secondsLeft_; }
     std::optional<std::string> downloadDetail() const;
+    // How far the launch has come, from 0 to 1, with the download's bytes (launchProgress in
+    // LaunchStage.h); within one launch it never goes back, also when a download starts over.
+    double launchProgress() const { return launchProgress_; }
 
     // The cached builds, least recently launched first, as last counted by
     // refreshCacheUsage(); their total on disk, absent until counted.
@@ -185,6 +189,7 @@ class AppState : public QObject {
     void buildsErrorChanged();
     void isLaunchInProgressChanged();
     void downloadProgressChanged();
+    void launchProgressChanged();
     void cachedBuildsChanged();
     void cacheLimitGBChanged();
 
@@ -221,6 +226,7 @@ class AppState : public QObject {
     void showDownloadProgress(std::int64_t received, std::int64_t expected,
                               ProgressClock::time_point at);
     void resetDownloadProgress();
+    void updateLaunchProgress();
     // Removes the cached builds of previews the service lists as expired, deleted or failed.
     void removeWithdrawnBuilds(const std::vector<PreviewSummary>& builds);
     // Runs work on the cache once the launch in progress, if any, has ended, then counts it.
@@ -269,6 +275,7 @@ class AppState : public QObject {
     qint64 expectedBytes_ = 0;
     std::optional<double> secondsLeft_;
     TransferEstimate estimate_;
+    double launchProgress_ = 0;
     bool isCacheCounted_ = false;
     std::vector<CachedBuildUsage> cachedBuilds_;
     // Last: it reads the state from its construction on.

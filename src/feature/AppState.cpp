@@ -336,13 +336,28 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
     assign(activeDetail_, std::optional(kOpeningIn + deviceName), &AppState::activeDetailChanged);
     setStage(LaunchStage::selecting);
 
+    const LaunchTargets targets{.simulatorUDIDs = {device}};
+    // A pull-request build run again is a launch of that build: the service hears of it and
+    // the cache counts it as used, as after the launch that unpacked it.
+    std::optional<RemoteLaunchRequest> relaunch;
+    const std::optional<std::string> token =
+        launchSource_ == LaunchSource::remote ? tokenStore_->readToken() : std::nullopt;
+    if (token && receivedPreviewID_ && activePreview_) {
+        relaunch = RemoteLaunchRequest{.previewID = *receivedPreviewID_,
+                                       .token = *token,
+                                       .activateSimulator = settings_.activateSimulator(),
+                                       .targets = targets,
+                                       .cacheLimitBytes = settings_.cacheLimitBytes()};
+        previewService_->startNetwork();
+    }
     return inBackground(
-        [this, service = simulatorService_, app,
-         targets = LaunchTargets{.simulatorUDIDs = {device}},
-         activateSimulator = settings_.activateSimulator(),
+        [this, service = simulatorService_, previews = previewService_, app, targets, relaunch,
+         manifest = activePreview_, activateSimulator = settings_.activateSimulator(),
          onProgress = stageReporter(task, launchSource_), task]() -> MainThreadStep {
-            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
-                app, std::nullopt, activateSimulator, targets, onProgress, task);
+            std::vector<DeviceOutcome> outcomes =
+                relaunch ? previews->relaunch(*relaunch, *manifest, app, onProgress, task)
+                         : service->runLocalApplication(app, std::nullopt, activateSimulator,
+                                                        targets, onProgress, task);
             return [this, task, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
                     showOutcomes(outcomes);

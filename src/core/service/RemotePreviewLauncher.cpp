@@ -263,6 +263,33 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
             "try again.");
     }
 
+    return runOnDevices(request, build.directory, app, start, progress, stop);
+}
+
+std::vector<DeviceOutcome> RemotePreviewLauncher::relaunch(const RemoteLaunchRequest& request,
+                                                           const PreviewManifest& manifest,
+                                                           const std::filesystem::path& app,
+                                                           const Progress& progress,
+                                                           std::stop_token stop) const {
+    const auto start = std::chrono::steady_clock::now();
+    if (!isPreviewIdentifier(request.previewID) || !isHexDigest(manifest.sha256)) {
+        throw QuayletError::invalidDeepLink();
+    }
+    const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
+    // Only the build's own unpacked app is its launch, for the service and for the cache.
+    const std::filesystem::path inside = app.lexically_normal().lexically_relative(buildDirectory);
+    if (inside.empty() || *inside.begin() != "app") {
+        throw QuayletError::invalidApplication(AppInspector::kNotAnAppMessage);
+    }
+    // Held so that no other launch replaces the unpacked app while it is installed.
+    const BuildDirectoryLock holding(buildDirectory, stop);
+    return runOnDevices(request, buildDirectory, app, start, progress, stop);
+}
+
+std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
+    const RemoteLaunchRequest& request, const std::filesystem::path& buildDirectory,
+    const std::filesystem::path& app, std::chrono::steady_clock::time_point start,
+    const Progress& progress, std::stop_token stop) const {
     const SelfTestRequest selfTest{.appURL = app,
                                    .preferredSimulatorUDID = request.preferredSimulatorUDID,
                                    .activateSimulator = request.activateSimulator,
@@ -284,8 +311,8 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
             outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {
         try {
             const BuildCache cache(cacheRoot_);
-            cache.markLaunched(build.directory);
-            cache.trim(request.cacheLimitBytes, build.directory);
+            cache.markLaunched(buildDirectory);
+            cache.trim(request.cacheLimitBytes, buildDirectory);
         } catch (const std::exception&) {
             // The app runs: a cache that could not be tidied now is tidied after the next launch.
         }

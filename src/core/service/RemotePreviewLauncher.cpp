@@ -276,9 +276,10 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::relaunch(const RemoteLaunchReq
         throw QuayletError::invalidDeepLink();
     }
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
-    // Only the build's own unpacked app is its launch, for the service and for the cache.
+    // Only the build's own unpacked app is its launch, for the service and for the cache; one
+    // that a trim or another process has removed since is no app to run.
     const std::filesystem::path inside = app.lexically_normal().lexically_relative(buildDirectory);
-    if (inside.empty() || *inside.begin() != "app") {
+    if (inside.empty() || *inside.begin() != "app" || !std::filesystem::is_directory(app)) {
         throw QuayletError::invalidApplication(AppInspector::kNotAnAppMessage);
     }
     // Held so that no other launch replaces the unpacked app while it is installed.

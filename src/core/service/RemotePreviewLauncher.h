@@ -86,7 +86,8 @@ class RemotePreviewLauncher {
     // Runs the app that a launch of this build unpacked (app, under the cache folder of the
     // manifest's archive) again on request.targets' devices, as launch runs it from there: a
     // launch event for each device it runs on, and the build marked launched. Nothing is
-    // fetched, downloaded or unpacked. An app outside that folder is refused; a stop is thrown.
+    // fetched, downloaded or unpacked. An app outside that folder, or gone from it, is
+    // refused; a stop is thrown.
     std::vector<DeviceOutcome> relaunch(const RemoteLaunchRequest& request,
                                         const PreviewManifest& manifest,
                                         const std::filesystem::path& app, const Progress& progress,

@@ -150,7 +150,7 @@ void BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar(benchmark::State& state) {
     std::vector<double> oursTimes;
     std::vector<double> toolsTimes;
     for (auto _ : state) {
-        build.launcher.clearCache();
+        build.launcher.clearCache({});
         const double ours = timeLaunch(build);
 
         const fs::path download = freshFolder("tools-download") / "artifact.zip";
@@ -175,7 +175,7 @@ BENCHMARK(BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar)
 
 void BM_CachedRemoteLaunchAgainstOpensslBsdtar(benchmark::State& state) {
     const ServedBuild& build = servedBuild();
-    build.launcher.clearCache();
+    build.launcher.clearCache({});
     quaylet::bench::launchUntilSelecting(build.launcher, build.request());
     const fs::path archive = build.cachedArchive();
     std::vector<double> oursTimes;
@@ -196,7 +196,7 @@ BENCHMARK(BM_CachedRemoteLaunchAgainstOpensslBsdtar)
 void BM_FirstRemoteLaunchPeakMemory(benchmark::State& state) {
     const ServedBuild& build = servedBuild();
     for (auto _ : state) {
-        build.launcher.clearCache();
+        build.launcher.clearCache({});
         ::sync();
         const quaylet::ProcessResult result = quaylet::ProcessRunner().runChecked(
             {QUAYLET_REMOTE_LAUNCH_PROBE,

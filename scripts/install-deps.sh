@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     adwaita-icon-theme
     appstream
+    at-spi2-core
     bc
     clang
     clang-format

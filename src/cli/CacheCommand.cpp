@@ -1,11 +1,13 @@
 #include "cli/CacheCommand.h"
 
+#include <charconv>
 #include <ctime>
 
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "feature/AppState.h"
 #include "feature/DownloadProgress.h"
+#include "feature/Settings.h"
 
 namespace quaylet {
 namespace {
@@ -14,16 +16,16 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
 
-std::string lastLaunchText(const CachedBuildUsage& build) {
-    if (!build.lastLaunch) {
-        return "never launched";
+std::string lastUseText(const CachedBuildUsage& build) {
+    if (!build.lastUse) {
+        return "never used";
     }
     const std::time_t time =
-        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(*build.lastLaunch));
+        std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(*build.lastUse));
     std::tm local{};
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", ::localtime_r(&time, &local));
-    return std::string("launched ") + text;
+    return std::string("used ") + text;
 }
 
 bool failed(const AppState& state) {
@@ -44,7 +46,7 @@ int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt) {
     for (const CachedBuildUsage& build : state.cachedBuilds()) {
         // Folder names come from the service, so they are printed inertly like all its text.
         printLine(build.previewID + "  " + formatByteCount(build.allocatedBytes) + "  " +
-                  lastLaunchText(build));
+                  lastUseText(build) + (build.inUse ? "  in use" : ""));
     }
     const std::uintmax_t limit = state.cacheLimitBytes();
     printLine("Total " + formatByteCount(*state.cacheSize()) + " of " +
@@ -53,19 +55,15 @@ int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt) {
 }
 
 int setCacheLimit(AppState& state, const std::string& value, const Interrupt& interrupt) {
-    std::size_t end = 0;
     double gigabytes = -1;
-    try {
-        gigabytes = std::stod(value, &end);
-    } catch (const std::exception&) {
-        end = 0;
-    }
-    if (end == 0 || end != value.size()) {
-        printError("cacheLimitGB takes a number of gigabytes from 0 up.");
+    const char* end = value.data() + value.size();
+    const auto [parsed, error] = std::from_chars(value.data(), end, gigabytes);
+    if (error != std::errc() || parsed != end || !Settings::isValidCacheLimitGB(gigabytes)) {
+        printError(Settings::kCacheLimitRange);
         return kUsageError;
     }
     interrupt.await(state.setCacheLimit(gigabytes));
-    return failed(state) ? kUsageError : kSuccess;
+    return failed(state) ? kFailure : kSuccess;
 }
 
 }  // namespace quaylet

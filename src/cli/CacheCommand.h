@@ -7,8 +7,9 @@ namespace quaylet {
 class AppState;
 class Interrupt;
 
-// `quaylet cache`: one line per cached build (preview, size, last launch), then the total and
-// the limit; with prune, the limit is applied first.
+// `quaylet cache`: one line per cached build (preview, size, last use, and "in use" while a
+// launch or a prefetch holds it), then the total and the limit; with prune, the limit is
+// applied first.
 int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt);
 
 // `quaylet settings cacheLimitGB <value>`: a lower limit is applied at once.

@@ -8,10 +8,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +21,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/WatchCommand.h"
 #include "core/artifacts/AppInspector.h"
+#include "core/errors/UserMessage.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/AppState.h"
@@ -296,10 +297,13 @@ int stateAction(AppState& state, const Interrupt& interrupt, const QFuture<void>
     return kSuccess;
 }
 
+// As the person wrote it: the shortest decimal that reads back the same, never an exponent.
 std::string formatGigabytes(const Settings& settings) {
-    std::ostringstream text;
-    text << settings.cacheLimitGB();
-    return text.str();
+    char text[400];  // any finite double in fixed notation
+    const auto end =
+        std::to_chars(text, text + sizeof text, settings.cacheLimitGB(), std::chars_format::fixed)
+            .ptr;
+    return std::string(text, end);
 }
 
 int settingsCommand(Settings& settings, const std::string& key,
@@ -455,7 +459,12 @@ int main(int argc, char** argv) {
         // Taken before any command runs, so that Ctrl-C cannot cut a settings write short.
         const Interrupt interrupt;
         if (settingsSubcommand->parsed() && !(key == Settings::kCacheLimitKey && value)) {
-            return settingsCommand(settings, key, value);
+            try {
+                return settingsCommand(settings, key, value);
+            } catch (const std::filesystem::filesystem_error&) {
+                printError(Settings::kCannotSaveMessage);
+                return kFailure;
+            }
         }
         const QUrl baseURL = serviceBaseURL();
         collaborators = AppState::Collaborators::forThisHost(baseURL, interrupt.token());
@@ -469,8 +478,8 @@ int main(int argc, char** argv) {
         return kUsageError;
     } catch (const Interrupted&) {
         return kInterrupted;
-    } catch (const std::exception& error) {
-        printError(error.what());
+    } catch (const std::exception&) {
+        printError(userMessage(std::current_exception()).value_or(""));
         return kFailure;
     }
 }

@@ -4,6 +4,8 @@
 #include <QPromise>
 
 #include <algorithm>
+#include <filesystem>
+#include <stdexcept>
 #include <thread>
 #include <variant>
 
@@ -139,6 +141,7 @@ QFuture<void> AppState::receive(const QUrl& url, const LaunchTargets& targets) {
         return completeAuthentication(signIn->code);
     }
     if (const auto* preview = std::get_if<PreviewLink>(&link)) {
+        assign(receivedFrom_, QStringLiteral("link"), &AppState::receivedFromChanged);
         assign(receivedPreviewID_, std::optional(preview->previewID),
                &AppState::receivedPreviewIDChanged);
         assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);
@@ -153,8 +156,9 @@ QFuture<void> AppState::receive(const QUrl& url, const LaunchTargets& targets) {
     return finishedFuture();
 }
 
-QFuture<void> AppState::open(const QString& previewID) {
+QFuture<void> AppState::open(const QString& previewID, const QString& from) {
     const std::string id = previewID.toStdString();
+    assign(receivedFrom_, from, &AppState::receivedFromChanged);
     assign(receivedPreviewID_, std::optional(id), &AppState::receivedPreviewIDChanged);
     std::string name = kPullRequestBuild;
     for (const auto& build : builds_) {
@@ -377,14 +381,19 @@ QFuture<void> AppState::openURLInApp(const QString& url) {
     }
     assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
     return inBackground(
-        [service = simulatorService_, udid = report_->simulator.udid,
+        [this, service = simulatorService_, udid = report_->simulator.udid,
+         device = QString::fromStdString(report_->simulator.name),
          url = url.toStdString()]() -> MainThreadStep {
             service->openURL(udid, url);
-            return [] {};
+            return [this, device] { emit linkOpened(device); };
         },
         [this](const std::exception_ptr& error) {
             assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
         });
+}
+
+void AppState::dismissError() {
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
 }
 
 QFuture<void> AppState::completeAuthentication(const std::string& code) {
@@ -438,6 +447,9 @@ QFuture<void> AppState::signOut() {
     if (!token) {
         assign(isSignedIn_, std::optional(false), &AppState::isSignedInChanged);
         setStage(LaunchStage::idle);
+        // A deliberate sign-out is not a link waiting for a sign-in.
+        assign(receivedPreviewID_, std::optional<std::string>(),
+               &AppState::receivedPreviewIDChanged);
         assign(activeDetail_, std::optional(kSignedOut), &AppState::activeDetailChanged);
         return finishedFuture();
     }
@@ -447,6 +459,8 @@ QFuture<void> AppState::signOut() {
             service->revokeAuthentication(token);
             return [this] {
                 tokenStore_->removeToken();
+                assign(receivedPreviewID_, std::optional<std::string>(),
+                       &AppState::receivedPreviewIDChanged);
                 assign(isSignedIn_, std::optional(false), &AppState::isSignedInChanged);
                 setStage(LaunchStage::idle);
                 assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
@@ -546,8 +560,12 @@ QFuture<void> AppState::setCacheLimit(double gigabytes) {
     const double previous = settings_.cacheLimitGB();
     try {
         settings_.setCacheLimitGB(gigabytes);
-    } catch (const std::exception& error) {
-        assign(errorMessage_, std::optional<std::string>(error.what()),
+    } catch (const std::invalid_argument& refused) {
+        assign(errorMessage_, std::optional<std::string>(refused.what()),
+               &AppState::errorMessageChanged);
+        return finishedFuture();
+    } catch (const std::filesystem::filesystem_error&) {
+        assign(errorMessage_, std::optional<std::string>(Settings::kCannotSaveMessage),
                &AppState::errorMessageChanged);
         return finishedFuture();
     }

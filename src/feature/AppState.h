@@ -49,6 +49,9 @@ class AppState : public QObject {
     Q_PROPERTY(
         QVariant receivedPreviewID READ receivedPreviewIDValue NOTIFY receivedPreviewIDChanged)
     Q_PROPERTY(QVariant activePreview READ activePreviewValue NOTIFY activePreviewChanged)
+    // How receivedPreviewID came: "link", "list", "notification" or "watch" (opened
+    // automatically for a watched pull request); empty without one.
+    Q_PROPERTY(QString receivedFrom READ receivedFrom NOTIFY receivedFromChanged)
     Q_PROPERTY(QString launchSource READ launchSourceValue NOTIFY launchSourceChanged)
     Q_PROPERTY(bool isSignedIn READ isSignedIn NOTIFY isSignedInChanged)
     Q_PROPERTY(QVariantList builds READ buildsValue NOTIFY buildsChanged)
@@ -90,6 +93,7 @@ class AppState : public QObject {
     const std::optional<SelfTestReport>& report() const { return report_; }
     const std::optional<std::string>& errorMessage() const { return errorMessage_; }
     const std::optional<std::string>& receivedPreviewID() const { return receivedPreviewID_; }
+    const QString& receivedFrom() const { return receivedFrom_; }
     const std::optional<PreviewManifest>& activePreview() const { return activePreview_; }
     LaunchSource launchSource() const { return launchSource_; }
     // Whether a token is stored; the store is read the first time this is asked.
@@ -137,8 +141,8 @@ class AppState : public QObject {
     Q_INVOKABLE QFuture<void> receive(const QUrl& url);
     // As receive, a pull-request build running on the targets. They never come from the link.
     QFuture<void> receive(const QUrl& url, const LaunchTargets& targets);
-    // A build chosen in the builds list.
-    Q_INVOKABLE QFuture<void> open(const QString& previewID);
+    // A build chosen in the builds list, or opened from elsewhere (see receivedFrom).
+    Q_INVOKABLE QFuture<void> open(const QString& previewID, const QString& from = "list");
     // Starts receivedPreviewID again, if there is one.
     Q_INVOKABLE QFuture<void> runReceivedPreview();
     // Cancels a pull-request launch in progress; nothing else can be cancelled.
@@ -154,7 +158,10 @@ class AppState : public QObject {
     // or while a launch is in progress.
     Q_INVOKABLE QFuture<void> runOnSimulator(const QString& udid);
     // Opens an absolute URL in the device the build runs on; a failure becomes errorMessage.
+    // Announced with linkOpened.
     Q_INVOKABLE QFuture<void> openURLInApp(const QString& url);
+    // The person has read the error message: it goes.
+    Q_INVOKABLE void dismissError();
 
     // Exchanges a sign-in code for a token, stores it, resumes a build asked for while
     // signed out and reloads the builds list. Nothing cancels it.
@@ -167,8 +174,9 @@ class AppState : public QObject {
     // Removes builds, least recently launched first, until the cache fits the limit; after
     // the launch in progress, if any, has ended.
     Q_INVOKABLE QFuture<void> pruneCache();
-    // Stores the limit; a lower one is applied at once. A negative or non-finite limit is
-    // refused with errorMessage.
+    // Stores the limit; a lower one is applied at once. A limit that
+    // Settings::isValidCacheLimitGB refuses, or one that cannot be stored, is refused with
+    // errorMessage.
     Q_INVOKABLE QFuture<void> setCacheLimit(double gigabytes);
     Q_INVOKABLE QFuture<void> runDiagnostics();
 
@@ -181,6 +189,7 @@ class AppState : public QObject {
     void reportChanged();
     void errorMessageChanged();
     void receivedPreviewIDChanged();
+    void receivedFromChanged();
     void activePreviewChanged();
     void launchSourceChanged();
     void isSignedInChanged();
@@ -192,6 +201,8 @@ class AppState : public QObject {
     void launchProgressChanged();
     void cachedBuildsChanged();
     void cacheLimitGBChanged();
+    // openURLInApp delivered its URL to the device.
+    void linkOpened(const QString& deviceName);
 
   private:
     // What a worker hands back for the main thread to apply.
@@ -263,6 +274,7 @@ class AppState : public QObject {
     std::optional<SelfTestReport> report_;
     std::optional<std::string> errorMessage_;
     std::optional<std::string> receivedPreviewID_;
+    QString receivedFrom_;
     std::optional<PreviewManifest> activePreview_;
     LaunchSource launchSource_ = LaunchSource::none;
     // Absent until first asked: a program idling in the tray never opens the secret store.

@@ -41,13 +41,13 @@ std::vector<DeviceOutcome> CorePreviewService::relaunch(const RemoteLaunchReques
 }
 
 void CorePreviewService::prefetch(const std::string& previewID, const std::string& token,
-                                  std::stop_token stop) {
+                                  std::uintmax_t cacheLimitBytes, std::stop_token stop) {
     const StopEither either(stop, stop_);
-    launcher_.prefetch(previewID, token, either.token());
+    launcher_.prefetch(previewID, token, cacheLimitBytes, either.token());
 }
 
 void CorePreviewService::clearCache() {
-    launcher_.clearCache();
+    launcher_.clearCache(stop_);
 }
 
 std::vector<CachedBuildUsage> CorePreviewService::cachedBuilds() {

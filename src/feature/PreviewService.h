@@ -52,15 +52,18 @@ class PreviewService {
                                                 const ProgressCallback& progress,
                                                 std::stop_token stop) = 0;
 
-    // Leaves the build's verified archive in the cache as a launch would, and nothing more.
-    // Stopping ends it with CancellationError.
+    // Leaves the build's verified archive in the cache as a launch would, and nothing more,
+    // then trims the cache to cacheLimitBytes (0: no limit); refuses a build larger than the
+    // limit. Stopping ends it with CancellationError.
     virtual void prefetch(const std::string& previewID, const std::string& token,
-                          std::stop_token stop) = 0;
+                          std::uintmax_t cacheLimitBytes, std::stop_token stop) = 0;
 
+    // Waits for builds in use, here or in another process, and removes them once free.
     virtual void clearCache() = 0;
-    // The cached builds, least recently launched first, with their sizes on disk.
+    // The cached builds, least recently used first, with their sizes on disk.
     virtual std::vector<CachedBuildUsage> cachedBuilds() = 0;
-    // Removes builds, least recently launched first, until the cache fits; 0: no limit.
+    // Removes builds, least recently used first, until the cache fits; 0: no limit. This and
+    // removeCachedPreviews leave the builds in use.
     virtual void trimCache(std::uintmax_t limitBytes) = 0;
     virtual void removeCachedPreviews(const std::vector<std::string>& previewIDs) = 0;
 };

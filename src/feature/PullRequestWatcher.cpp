@@ -67,7 +67,9 @@ void PullRequestWatcher::start(std::shared_ptr<BuildNotifier> notifier) {
     notifier_ = std::move(notifier);
     if (notifier_) {
         connect(notifier_.get(), &BuildNotifier::openRequested, this,
-                [this](const QString& previewID) { state_.open(previewID); });
+                [this](const QString& previewID) {
+                    state_.open(previewID, QStringLiteral("notification"));
+                });
     }
     started_ = true;
     updatePolling();
@@ -235,10 +237,11 @@ void PullRequestWatcher::startNextPrefetch() {
     pending_.pop_front();
     service_->startNetwork();
     std::thread([self = QPointer<PullRequestWatcher>(this), service = service_, token = *token,
-                 build = prefetch_->build, stop = prefetch_->stop.get_token()] {
+                 limit = state_.cacheLimitBytes(), build = prefetch_->build,
+                 stop = prefetch_->stop.get_token()] {
         std::exception_ptr error;
         try {
-            service->prefetch(build.previewId, token, stop);
+            service->prefetch(build.previewId, token, limit, stop);
         } catch (...) {
             error = std::current_exception();
         }
@@ -262,7 +265,7 @@ void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::except
         if (!error) {
             emit prefetched(build);
             if (watch->openAutomatically && !state_.isLaunchInProgress()) {
-                state_.open(QString::fromStdString(build.previewId));
+                state_.open(QString::fromStdString(build.previewId), QStringLiteral("watch"));
             } else if (!notifier_ || !notifier_->announce(build)) {
                 readyBuilds_.push_back(build);
                 emit readyBuildsChanged();

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <system_error>
@@ -83,12 +84,23 @@ double Settings::cacheLimitGB() const {
 }
 
 std::uintmax_t Settings::cacheLimitBytes() const {
-    return static_cast<std::uintmax_t>(std::llround(cacheLimitGB() * 1e9));
+    const double gigabytes = cacheLimitGB();
+    if (gigabytes == 0) {
+        return 0;
+    }
+    const auto bytes =
+        static_cast<std::uintmax_t>(std::llround(std::min(gigabytes, kLargestCacheLimitGB) * 1e9));
+    return std::max<std::uintmax_t>(bytes, 1);
+}
+
+bool Settings::isValidCacheLimitGB(double gigabytes) {
+    return gigabytes == 0 ||
+           (gigabytes >= kSmallestCacheLimitGB && gigabytes <= kLargestCacheLimitGB);
 }
 
 void Settings::setCacheLimitGB(double gigabytes) {
-    if (!std::isfinite(gigabytes) || gigabytes < 0) {
-        throw std::invalid_argument("cacheLimitGB takes a number of gigabytes from 0 up.");
+    if (!isValidCacheLimitGB(gigabytes)) {
+        throw std::invalid_argument(kCacheLimitRange);
     }
     write(kCacheLimitKey, gigabytes);
 }

@@ -21,6 +21,14 @@ class Settings {
     static constexpr const char* kWatchesKey = "watches";
     static constexpr const char* kCacheLimitKey = "cacheLimitGB";
     static constexpr double kDefaultCacheLimitGB = 20;
+    static constexpr double kSmallestCacheLimitGB = 0.1;
+    static constexpr double kLargestCacheLimitGB = 100000;
+    // Why a limit was refused, for the command line and the window alike.
+    static constexpr const char* kCacheLimitRange =
+        "The cache limit takes 0 (no limit) or 0.1 to 100000 GB.";
+    // What a person reads when a write fails.
+    static constexpr const char* kCannotSaveMessage =
+        "Quaylet couldn’t save its settings. Check the free space, then try again.";
 
     explicit Settings(std::filesystem::path file);
 
@@ -38,7 +46,12 @@ class Settings {
     // How many gigabytes (10^9 bytes) downloaded builds may take; 0 means no limit. Anything
     // but a stored number from 0 up means the default.
     double cacheLimitGB() const;
+    // The limit in bytes, 0 for none. A stored limit outside the range that can be set (written
+    // by hand, or by an older version) still holds: a tiny one never rounds down to no limit,
+    // and a huge one is taken as the largest.
     std::uintmax_t cacheLimitBytes() const;
+    // Whether a limit may be set: 0, or from the smallest to the largest limit.
+    static bool isValidCacheLimitGB(double gigabytes);
 
     // Each write replaces the file atomically and keeps keys it does not know. A file that
     // is not a JSON object is moved aside to "settings.json.corrupt-<UTC time>" first. A
@@ -47,7 +60,7 @@ class Settings {
     void setPreferredSimulatorUDID(const std::string& udid);
     void setActivateSimulator(bool activate);
     void setWatches(const QJsonArray& watches);
-    // Throws std::invalid_argument for a negative or non-finite limit.
+    // Throws std::invalid_argument, with kCacheLimitRange, for a limit that is not valid.
     void setCacheLimitGB(double gigabytes);
 
   private:

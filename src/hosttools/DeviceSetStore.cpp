@@ -1,81 +1,18 @@
 #include "hosttools/DeviceSetStore.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <utility>
 
+#include "hosttools/StateFiles.h"
+
 namespace quaylet::hosttools {
-namespace {
-
-std::system_error lastSystemError(const std::string& what) {
-    return std::system_error(errno, std::generic_category(), what);
-}
-
-// An exclusive flock held for the lifetime of the object.
-class ExclusiveLock {
-  public:
-    explicit ExclusiveLock(const std::filesystem::path& lockFile)
-        : descriptor_(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
-        if (descriptor_ < 0) {
-            throw lastSystemError("cannot open " + lockFile.string());
-        }
-        while (::flock(descriptor_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                const std::system_error error = lastSystemError("cannot lock " + lockFile.string());
-                ::close(descriptor_);
-                throw error;
-            }
-        }
-    }
-    ~ExclusiveLock() { ::close(descriptor_); }  // closing releases the lock
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-  private:
-    int descriptor_;
-};
-
-void writeAll(int descriptor, const std::string& text, const std::string& path) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t count = ::write(descriptor, text.data() + written, text.size() - written);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw lastSystemError("cannot write " + path);
-        }
-        written += static_cast<std::size_t>(count);
-    }
-}
-
-}  // namespace
 
 DeviceSetStore::DeviceSetStore(std::filesystem::path home) : home_(std::move(home)) {}
 
 std::filesystem::path DeviceSetStore::defaultHome() {
-    if (const char* home = std::getenv("QUAYLET_SIMULATOR_HOME"); home != nullptr && *home != 0) {
-        return home;
-    }
-    std::filesystem::path dataHome;
-    // The base directory convention ignores relative values.
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-        dataHome = xdg;
-    } else if (const char* user = std::getenv("HOME"); user != nullptr && *user != 0) {
-        dataHome = std::filesystem::path(user) / ".local" / "share";
-    } else {
-        throw std::runtime_error(
-            "cannot find the simulated device set: set QUAYLET_SIMULATOR_HOME or HOME");
-    }
-    return dataHome / "quaylet" / "simulator";
+    return stateFolder("QUAYLET_SIMULATOR_HOME", "simulator", "simulated device set");
 }
 
 std::filesystem::path DeviceSetStore::devicesFile() const {
@@ -120,33 +57,7 @@ DeviceSet DeviceSetStore::loadOrSeed() const {
 }
 
 void DeviceSetStore::save(const DeviceSet& set) const {
-    const std::filesystem::path file = devicesFile();
-    std::string temporary = file.string() + ".XXXXXX";
-    const int descriptor = ::mkstemp(temporary.data());
-    if (descriptor < 0) {
-        throw lastSystemError("cannot create a file beside " + file.string());
-    }
-    bool closed = false;
-    try {
-        writeAll(descriptor, toJson(set).dump(2) + "\n", temporary);
-        // Make the bytes durable before the rename publishes them.
-        if (::fsync(descriptor) != 0) {
-            throw lastSystemError("cannot flush " + temporary);
-        }
-        closed = true;  // close releases the descriptor even when it reports an error
-        if (::close(descriptor) != 0) {
-            throw lastSystemError("cannot close " + temporary);
-        }
-        if (::rename(temporary.c_str(), file.c_str()) != 0) {
-            throw lastSystemError("cannot replace " + file.string());
-        }
-    } catch (...) {
-        if (!closed) {
-            ::close(descriptor);
-        }
-        ::unlink(temporary.c_str());
-        throw;
-    }
+    replaceFile(devicesFile(), toJson(set).dump(2) + "\n");
 }
 
 }  // namespace quaylet::hosttools

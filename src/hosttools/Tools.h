@@ -36,5 +36,7 @@ int runOpen(const Invocation& invocation);
 int runLipo(const Invocation& invocation);
 int runZipinfo(const Invocation& invocation);
 int runDitto(const Invocation& invocation);
+int runAdb(const Invocation& invocation);
+int runEmulator(const Invocation& invocation);
 
 }  // namespace quaylet::hosttools

@@ -17,9 +17,10 @@ struct Tool {
 };
 
 constexpr Tool kTools[] = {
-    {"xcrun", runXcrun},     {"simctl", runSimctl}, {"xcode-select", runXcodeSelect},
-    {"uname", runUname},     {"open", runOpen},     {"lipo", runLipo},
-    {"zipinfo", runZipinfo}, {"ditto", runDitto},
+    {"xcrun", runXcrun},       {"simctl", runSimctl}, {"xcode-select", runXcodeSelect},
+    {"uname", runUname},       {"open", runOpen},     {"lipo", runLipo},
+    {"zipinfo", runZipinfo},   {"ditto", runDitto},   {"adb", runAdb},
+    {"emulator", runEmulator},
 };
 
 const Tool* findTool(std::string_view name) {

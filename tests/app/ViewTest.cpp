@@ -61,7 +61,7 @@ const Situation kSituations[] = {
      "previewTab.screenID=progress; progressScreen; !homeScreen; stepCounter=3 of 5; "
      "step-3-title=Ready; step-3-detail=Getting ready; "
      "step-2.accessibleValue=Complete; step-3.accessibleValue=Current; "
-     "step-4.accessibleValue=Pending; launchProgressElement.accessibleName=Launch progress; "
+     "step-4.accessibleValue=Pending; "
      "launchProgressElement.accessibleValue=Getting ready, step 3 of 5; cancelButton",
      [](View& view) {
          holdRemote(view, LaunchStage::verifying);
@@ -71,8 +71,6 @@ const Situation kSituations[] = {
          EXPECT_EQ(progress->valueInterface()->currentValue(),
                    view.scene.property("launchProgress", "value"));
          EXPECT_EQ(progress->valueInterface()->maximumValue(), 1.0);
-         // Reached from the window, as a screen reader walks it.
-         EXPECT_GE(progress->parent()->indexOfChild(progress), 0);
      }},
     {"a pull request launch cancelled", "ContentView", true,
      "previewTab.screenID=home; homeScreen; !progressScreen",
@@ -105,6 +103,21 @@ const Situation kSituations[] = {
      "Failed",
      [](View& view) {
          view.driver.loadBuilds({summary("p-ready"), summary("p-failed", "PROCESSING failed")});
+     }},
+    {"a watched row beside one not watched", "ContentView", true,
+     "buildRow-p-7/watchToggle.checked=true; buildRow-p-8/watchToggle.checked=false",
+     [](View& view) {
+         PreviewSummary other = summary("p-8");
+         other.pullRequest = 8;
+         view.driver.loadBuilds({summary("p-7"), other});
+         view.driver.state().watcher().setWatched("octo/app", 7, true);
+         ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+         // The rows' Run buttons line up whichever way their toggles are set.
+         const auto runButtonLeft = [&](const QString& row) {
+             QObject& button = testing::QuickScene::find(view.scene.find(row), "runButton");
+             return dynamic_cast<QQuickItem&>(button).mapToScene({0, 0}).x();
+         };
+         EXPECT_EQ(runButtonLeft("buildRow-p-7"), runButtonLeft("buildRow-p-8"));
      }},
     {"a build run by its row's press action", "ContentView", true, "",
      [](View& view) {
@@ -149,6 +162,12 @@ const Situation kSituations[] = {
      }},
 
     // The Diagnostics tab.
+    {"the checks' icons on the first visit to the tab", "ContentView", true,
+     "xcodeCheckIcon.width=14; readinessIcon.width=14; readinessStatus=This computer is ready",
+     [](View& view) {
+         view.driver.showEnvironment(makeReadyEnvironment({makeDevice("A", "iPhone 15", "18.2")}));
+         view.scene.click("section-Diagnostics");
+     }},
     {"a Mac without Xcode", "DiagnosticsTab", true,
      "xcodeCheckValue.fullText=Not found; xcodeCheckIcon.symbol=xmark.circle.fill; "
      "architectureCheckValue.fullText=arm64; architectureCheckIcon.symbol=checkmark.circle.fill; "
@@ -207,6 +226,16 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
     ASSERT_TRUE(StateDriver::waitUntil(
         [&] { return view.scene.property("simulatorMenu", "opened").toBool(); }));
     ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+    // Below its button or above it, never over it, and as wide as its entries.
+    QObject& menu = view.scene.find("simulatorMenu");
+    auto& button = dynamic_cast<QQuickItem&>(view.scene.find("anotherSimulatorButton"));
+    const QRectF opened(menu.property("x").toReal(), menu.property("y").toReal(),
+                        menu.property("width").toReal(), menu.property("height").toReal());
+    EXPECT_FALSE(opened.intersects(button.boundingRect())) << opened.y();
+    for (const QString choice : {"simulatorChoice-SIM-1", "simulatorChoice-SIM-2"}) {
+        EXPECT_LE(view.scene.property(choice, "implicitWidth").toReal(),
+                  view.scene.property(choice, "width").toReal());
+    }
     view.scene.click("simulatorChoice-SIM-2");
     ASSERT_TRUE(StateDriver::waitUntil([&] { return simulators.requestedLaunches().size() == 2; }));
     EXPECT_EQ(simulators.requestedLaunches()[1].targets.simulatorUDIDs,
@@ -218,6 +247,8 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
     ASSERT_TRUE(StateDriver::waitUntil([&] { return !simulators.openedURLs().empty(); }));
     EXPECT_EQ(simulators.openedURLs()[0],
               (std::pair<std::string, std::string>{"SIM-2", "myapp://home"}));
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("linkConfirmation"); }));
+    view.expect("linkConfirmation=Opened in *; linkField.text=");
 }
 
 // The pop-up offers the available simulators, newest runtime first, then by name in natural
@@ -358,23 +389,76 @@ TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
     EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
     row.click("row-value");
     EXPECT_EQ(row.text("row-value"), longValue);
+
+    // A line of outside text cut short shows the whole of it where the pointer rests.
+    testing::QuickScene line("ElidedLine", {{"text", longValue}});
+    auto& label = dynamic_cast<QQuickItem&>(line.root());
+    label.setWidth(300);
+    QTest::mouseMove(&line.window(), QPoint(150, 5));
+    QObject* tip = nullptr;
+    ASSERT_TRUE(StateDriver::waitUntil([&] {
+        tip = label.findChild<QObject*>("fullTextTip");
+        return tip && tip->property("opened").toBool();
+    }));
+    EXPECT_EQ(tip->property("text").toString(), longValue);
+}
+
+// Real-length titles, names and repositories keep to their lines and end in "…", in the
+// builds list, the card of the current build and the success screen; and the success screen
+// leads back to the list, where the card says the build runs.
+TEST(PreviewTabTest, LongTextsKeepToTheirLinesAndTheListIsAlwaysReachable) {
+    PreviewSummary watched = summary("p-long");
+    watched.repository = "acme-corporation/ios-storefront-application";
+    watched.pullRequestTitle =
+        "Rework the checkout flow so saved cards, Apple Pay and promo codes share one sheet";
+    PreviewSummary uploading = watched;
+    uploading.previewId = "p-uploading";
+    uploading.status = "uploading";
+    PreviewManifest current = testing::makeManifest(
+        "Acme Storefront Checkout with a Very Long Display Name", "0123456789abcdef");
+    current.previewId = "p-current";
+    current.repository = watched.repository;
+    View view;
+    view.driver.loadBuilds({watched, uploading});
+    view.driver.state().watcher().setWatched(QString::fromStdString(watched.repository), 7, true);
+    view.driver.state().watcher().setOpenAutomatically(QString::fromStdString(watched.repository),
+                                                       7, true);
+    view.driver.holdRemoteLaunchAt(LaunchStage::downloading, current);
+    view.driver.state().cancelLaunch();
+    const auto expectFitted = [&](const QString& expectations) {
+        ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+        view.expect(expectations);
+        testing::expectTextsFitTheirRows(*view.scene.window().contentItem());
+    };
+    expectFitted(
+        "homeScreen; buildRow-p-long/buildTitle.truncated=true; "
+        "currentBuildOrigin=Opened from the list; currentBuildTitle.truncated=true");
+
+    view.driver.holdRemoteLaunchAt(LaunchStage::installing, current);
+    view.driver.finishHeldLaunch(
+        testing::makeReport(current.displayName, "iPad Pro 13-inch (M4) with a long name"));
+    expectFitted("successScreen; successAppName.truncated=true");
+    view.scene.click("allBuildsButton");
+    expectFitted("homeScreen; currentBuildOrigin=Running in iPad Pro*; !buildRow-p-current");
+    view.scene.click("runningBuildButton");
+    view.expect("successScreen; !homeScreen");
 }
 
 TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
     const QString text = "Confirm that installation and Simulator launch work on this Mac.";
-    for (const bool balanced : {false, true}) {
-        SCOPED_TRACE(balanced ? "balanced" : "plain");
-        testing::QuickScene scene("PlainText", {{"text", text},
-                                                {"balanced", balanced},
-                                                {"wrapMode", 3},  // Text.Wrap
-                                                {"font", QFont("Inter", 12)}});
+    for (const char* type : {"PlainText", "BalancedText"}) {
+        SCOPED_TRACE(type);
+        testing::QuickScene scene(type, {{"text", text},
+                                         {"wrapMode", 3},  // Text.Wrap
+                                         {"font", QFont("Inter", 12)}});
         auto& label = dynamic_cast<QQuickItem&>(scene.root());
         const qreal fullWidth = label.implicitWidth();
         label.setWidth(fullWidth * 0.9);  // the last word no longer fits
         QCoreApplication::processEvents();
         EXPECT_EQ(label.property("lineCount").toInt(), 2);
         // Balanced, each line holds about half; otherwise the first holds nearly everything.
-        EXPECT_EQ(label.property("contentWidth").toReal() < fullWidth * 0.7, balanced);
+        EXPECT_EQ(label.property("contentWidth").toReal() < fullWidth * 0.7,
+                  std::string(type) == "BalancedText");
     }
 }
 
@@ -392,10 +476,12 @@ TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
     })) << "the status line stays below the window";
 }
 
-// Every control the Tab key reaches shows that it has the focus.
+// Every control the Tab key reaches shows that it has the focus, a watched row's toggles too.
 TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
     View view;
     view.driver.showEnvironment(makeReadyEnvironment({makeDevice("A", "iPhone 15", "18.2")}));
+    view.driver.loadBuilds({summary("p-watched")});
+    view.driver.state().watcher().setWatched("octo/app", 7, true);
     QQuickWindow& window = view.scene.window();
     window.requestActivate();
     ASSERT_TRUE(StateDriver::waitUntil([&] { return window.isActive(); }));
@@ -405,7 +491,8 @@ TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
         for (int press = 0; press < 12; ++press) {
             QTest::keyClick(&window, Qt::Key_Tab);
             QQuickItem* focused = window.activeFocusItem();
-            while (focused && !focused->inherits("QQuickControl")) {
+            while (focused && !focused->inherits("QQuickControl") &&
+                   !focused->inherits("QQuickTextField")) {
                 focused = focused->parentItem();
             }
             if (focused && !reached.contains(focused->objectName())) {
@@ -416,6 +503,10 @@ TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
             }
         }
         EXPECT_GE(reached.size(), 4) << reached.join(", ").toStdString();
+        if (section == "Preview") {
+            EXPECT_THAT(reached,
+                        ::testing::IsSupersetOf({"watchToggle", "openAutomaticallyToggle"}));
+        }
     }
 }
 

@@ -158,9 +158,9 @@ void QuickScene::saveImage(const std::filesystem::path& file) {
     }
 }
 
-QuickApplication::QuickApplication(const char* programName)
+QuickApplication::QuickApplication(const char* programName, const char* platform)
     : argv_{const_cast<char*>(programName), nullptr} {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", platform);
     application_ = std::make_unique<QApplication>(argc_, argv_);
     QApplication::setQuitOnLastWindowClosed(false);
     applyAppearance();

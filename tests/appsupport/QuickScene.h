@@ -48,11 +48,11 @@ class QuickScene {
     std::unique_ptr<QQuickWindow> ownWindow_;
 };
 
-// The application object of a QML test program: offscreen, in the application's style, on a
-// session bus of its own.
+// The application object of a QML test program: offscreen unless another platform is named,
+// in the application's style, on a session bus of its own.
 class QuickApplication {
   public:
-    explicit QuickApplication(const char* programName);
+    explicit QuickApplication(const char* programName, const char* platform = "offscreen");
     ~QuickApplication();
 
   private:

@@ -12,7 +12,10 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "core/errors/CancellationError.h"
 #include "core/process/ProcessRunner.h"
+#include "core/service/BuildCache.h"
+#include "core/support/BundleIdentifier.h"
 #include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "support/ChildProcess.h"
@@ -346,23 +349,54 @@ TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOn
 TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     signIn();
     ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
-    EXPECT_THAT(
-        quaylet({"cache"}).standardOutput,
-        ::testing::MatchesRegex("pr-demo  [^\n]+ launched [^\n]+\nTotal [^\n]+ of 20 GB\n"));
-
-    // A lower limit applies at once.
-    ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.000001"}).status, 0);
-    EXPECT_THAT(quaylet({"cache"}).standardOutput, StartsWith("Total "))
-        << "only the total is left";
-    ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
-    EXPECT_THAT(quaylet({"cache", "prune"}).standardOutput, StartsWith("Total "));
+    EXPECT_THAT(quaylet({"cache"}).standardOutput,
+                ::testing::MatchesRegex("pr-demo  [^\n]+ used [^\n]+\nTotal [^\n]+ of 20 GB\n"));
 
     EXPECT_EQ(quaylet({"settings", "activateSimulator"}).standardOutput, "true\n");
     ASSERT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
-    EXPECT_EQ(
-        quaylet({"settings"}).standardOutput,
-        "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 1e-06\n");
+    ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.5"}).status, 0);
+    EXPECT_EQ(quaylet({"settings"}).standardOutput,
+              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 0.5\n");
+}
+
+// While a launch installs its build, removals from other processes leave the build alone (a
+// trim at a limit that no build fits, as an older version could store it; the removal of a
+// withdrawn build; clearing, which waits for it), it shows as in use, and the launch succeeds.
+TEST_F(CommandLineTest, NoRemovalTakesTheBuildALaunchHolds) {
+    signIn();
+    publish("pr-demo-2");
+    const auto settings = user.path() / "config" / "quaylet";
+    std::filesystem::create_directories(settings);
+    std::ofstream(settings / "settings.json") << R"({"cacheLimitGB": 1e-6})";
+    EXPECT_EQ(quaylet({"settings", "cacheLimitGB"}).standardOutput, "0.000001\n");
+    testing::ScriptedTools tools;
+    const auto real = DeveloperTools::forThisHost().directory();
+    for (const char* name : {"zipinfo", "ditto", "lipo", "xcode-select", "uname", "open"}) {
+        std::filesystem::create_symlink(real / name, tools.directory() / name);
+    }
+    const testing::Signpost installing(user.path() / "installing");
+    const auto release = user.path() / "release";
+    tools.add("xcrun", "if [ \"$2\" = install ]; then echo $$ > '" + installing.path().string() +
+                           "'; until [ -e '" + release.string() +
+                           "' ]; do sleep 0.1; done; fi\nexec '" + (real / "xcrun").string() +
+                           "' \"$@\"");
+    const auto [child, output] =
+        start({"open", kPreviewLink}, {{"QUAYLET_HOST_TOOLS_DIR", tools.directory()}});
+    ASSERT_FALSE(installing.awaitLine().empty()) << "the launch never installed";
+
+    EXPECT_THAT(quaylet({"cache"}).standardOutput, HasSubstr("  in use\n"));
+    EXPECT_EQ(quaylet({"cache", "prune"}).status, 0);
+    EXPECT_EQ(quaylet({"open", "quaylet://preview/pr-demo-2"}).status, 0);  // and its trim
+    const BuildCache cache(user.path() / "cache" / kBundleIdentifier);
+    cache.removePreviews({"pr-demo"});
+    std::stop_source waitsNot;
+    waitsNot.request_stop();
+    EXPECT_THROW(cache.clear(waitsNot.get_token()), CancellationError);
+    std::ofstream{release};
+    EXPECT_THAT(readUntil(output, "\x01"), EndsWith("Running in iPhone 16 Pro\n"));
+    ::close(output);
+    EXPECT_EQ(testing::ChildProcess::wait(child), 0);
 }
 
 // Each is refused with status 2 before anything runs.
@@ -376,6 +410,8 @@ TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
         {"settings", "cacheLimitGB", "lots"},
         {"settings", "cacheLimitGB", "2GB"},
         {"settings", "cacheLimitGB", "nan"},
+        {"settings", "cacheLimitGB", "0.05"},
+        {"settings", "cacheLimitGB", "100000.5"},
         {"settings", "unknownKey"},
         {"watch", "quaylet/demo"},
         {"watch", "quaylet/demo#1", "--interval", "0"},

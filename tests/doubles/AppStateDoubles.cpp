@@ -97,7 +97,7 @@ std::vector<DeviceOutcome> FakePreviewService::relaunch(const RemoteLaunchReques
                       request.targets);
 }
 
-void FakePreviewService::prefetch(const std::string& previewID, const std::string&,
+void FakePreviewService::prefetch(const std::string& previewID, const std::string&, std::uintmax_t,
                                   std::stop_token) {
     std::lock_guard lock(mutex_);
     prefetchedPreviews_.push_back(previewID);

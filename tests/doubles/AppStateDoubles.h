@@ -82,7 +82,7 @@ class FakePreviewService : public PreviewService {
                                         const ProgressCallback& progress,
                                         std::stop_token stop) override;
     void prefetch(const std::string& previewID, const std::string& token,
-                  std::stop_token stop) override;
+                  std::uintmax_t cacheLimitBytes, std::stop_token stop) override;
     void clearCache() override;
     std::vector<CachedBuildUsage> cachedBuilds() override { return lockedCopy(mutex_, cached); }
     void trimCache(std::uintmax_t limitBytes) override;

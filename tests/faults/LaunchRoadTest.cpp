@@ -363,8 +363,9 @@ TEST_F(DiskFaultTest, AReadOnlyOrFullCacheEndsTheLaunchWithTheReasonAndNoPartial
         // A cached build on a disk turned read-only: neither can the unpacking tool write nor
         // the earlier copy be removed.
         {16 << 20, true, "A required Mac command failed"},
-        // Full during the download.
-        {fs::file_size(builds / kPreview / "artifact.zip") / 2, false, "No space left on device"},
+        // Full during the download: a sentence to act on, not the library's text and paths.
+        {fs::file_size(builds / kPreview / "artifact.zip") / 2, false,
+         std::string(kCacheWriteFailed)},
     };
     fs::create_directories(cacheRoot);
     for (const auto& disk : disks) {

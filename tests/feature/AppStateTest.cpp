@@ -162,6 +162,19 @@ TEST_F(AppStateTest, ARefusedTokenSignsOutAndShowsWhy) {
     EXPECT_TRUE(app.builds().empty()) << "no token empties the list";
 }
 
+// A deliberate sign-out leaves no link behind to ask for a sign-in again.
+TEST_F(AppStateTest, SigningOutForgetsTheReceivedLinkAndWhereItCameFrom) {
+    service->onLaunch = [](const LaunchCall&) -> SelfTestReport { throw CancellationError(); };
+    AppState& app = makeState();
+    ASSERT_TRUE(waitFor(app.open("abc", "watch")));
+    EXPECT_EQ(app.receivedFrom(), "watch");
+    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://preview/abc"))));
+    EXPECT_EQ(app.receivedFrom(), "link");
+    ASSERT_TRUE(waitFor(app.signOut()));
+    EXPECT_FALSE(app.isSignedIn());
+    EXPECT_FALSE(app.receivedPreviewID());
+}
+
 TEST_F(AppStateTest, AFailedSignOutKeepsTheToken) {
     service->revokeFailure = std::make_exception_ptr(QuayletError::serviceError(
         500, "GitHub sign-out failed. Check your connection, then try again."));

@@ -1,6 +1,7 @@
 // Writes the seed corpus of every fuzz target, one folder per target named after it, from
 // realistic inputs made by the fixture library: the corpora are never committed. One ordinary
-// seed each; the fuzzers and their dictionaries find the variants.
+// seed each, two for the archive scan (an app and a package); the fuzzers and their
+// dictionaries find the variants.
 //
 //     quaylet-fuzz-seeds <folder>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "fixtures/ApkBuilder.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
 
@@ -29,11 +31,19 @@ int main(int argc, char** argv) {
     const std::pair<const char*, std::string> seeds[] = {
         {"fuzz-info-plist", bundle.infoPlistBytes()},
         {"fuzz-zip-preflight", archive},
+        {"fuzz-android-manifest", quaylet::fixtures::ApkBuilder().manifestBytes()},
+        // A package as the packaging tools leave it: aligned, with a signing block.
+        {"fuzz-zip-preflight",
+         quaylet::fixtures::ApkBuilder{.signingBlock =
+                                           quaylet::fixtures::ApkBuilder::validSigningBlock()}
+             .zip()
+             .bytes()},
     };
-    for (const auto& [target, seed] : seeds) {
+    for (std::size_t index = 0; index < std::size(seeds); ++index) {
+        const auto& [target, seed] = seeds[index];
         const std::filesystem::path folder = std::filesystem::path(argv[1]) / target;
         std::filesystem::create_directories(folder);
-        std::ofstream(folder / "seed-0", std::ios::binary) << seed;
+        std::ofstream(folder / ("seed-" + std::to_string(index)), std::ios::binary) << seed;
     }
     return 0;
 }

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "core/android/EmulatorDiscovery.h"
+#include "core/errors/QuayletError.h"
 #include "core/process/ProcessRunner.h"
 #include "fixtures/ZipBuilder.h"
 #include "hosttools/ExecutableArchitectures.h"
@@ -79,6 +81,39 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     std::ifstream image(shot, std::ios::binary);
     const std::string png{std::istreambuf_iterator<char>(image), {}};
     EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n") && png.ends_with("IEND\xae\x42\x60\x82"));
+}
+
+// The core finds the stand-ins' emulators as it finds a real SDK's, through an SDK folder
+// holding them and the AVD files they keep; every call is recorded and fails on request.
+TEST_F(HostToolsTest, EmulatorsAreFoundThroughAnSdkOfStandIns) {
+    const ScopedEnvironment emulatorHome{"QUAYLET_EMULATOR_HOME", folder.path().string()};
+    const AndroidSdk sdk(folder.path() / "sdk", folder.path() / "avd");
+    for (const fs::path& tool : {sdk.adb(), sdk.emulator()}) {
+        fs::create_directories(tool.parent_path());
+        fs::create_symlink(fs::path(QUAYLET_HOST_TOOLS_BUILD_DIR) / "quaylet-hosttools", tool);
+    }
+    const auto store = [&](const json& failing) {
+        std::ofstream(folder.path() / "emulators.json")
+            << json{{"emulators",
+                     {{{"name", "Pixel_8"}, {"api", 34}, {"abi", "x86_64"}, {"port", 5556}},
+                      {{"name", "Old"}, {"api", 21}, {"abi", "x86"}}}},
+                    {"failing", failing}};
+    };
+    const EmulatorDiscovery discovery(ProcessRunner(), sdk);
+    const auto found = [&](std::optional<std::string> serial) {
+        return std::vector<AndroidEmulator>{{"Pixel_8", 34, "x86_64", serial},
+                                            {"Old", 21, "x86", {}}};
+    };
+    store({"adb -s emulator-5556 emu"});
+    EXPECT_EQ(discovery.emulators({}), found({}));
+    store(json::array());
+    EXPECT_EQ(discovery.emulators({}), found("emulator-5556"));
+    EXPECT_EQ(json::parse(std::ifstream(folder.path() / "emulators.json")).at("calls"),
+              (json{{"emulator", "-list-avds"},
+                    {"adb", "devices"},
+                    {"adb", "-s", "emulator-5556", "emu", "avd", "name"}}));
+    store({"adb devices"});
+    EXPECT_THROW(discovery.emulators({}), QuayletError);
 }
 
 TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {

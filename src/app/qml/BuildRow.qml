@@ -59,14 +59,12 @@ Item {
             spacing: 2
             Layout.fillWidth: true
 
-            PlainText {
+            ElidedLine {
                 objectName: "buildTitle"
                 text: row.summary.title
                 font.pixelSize: 13
                 font.weight: Font.Medium
                 color: Theme.primaryText
-                elide: Text.ElideRight
-                maximumLineCount: 1
                 Layout.fillWidth: true
                 Accessible.ignored: true
             }
@@ -80,18 +78,20 @@ Item {
                 Accessible.ignored: true
             }
 
-            ActionButton {
+            SettingSwitch {
                 objectName: "openAutomaticallyToggle"
                 visible: row.watched
-                size: "small"
-                symbol: row.opensAutomatically ? "checkmark" : ""
+                small: true
                 text: "Open automatically"
-                Accessible.role: Accessible.CheckBox
-                Accessible.checkable: true
-                Accessible.checked: row.opensAutomatically
-                onClicked: row.watcher.setOpenAutomatically(row.summary.repository,
-                                                            row.summary.pullRequest,
-                                                            !row.opensAutomatically)
+                checked: row.opensAutomatically
+                Accessible.name: "Open " + row.summary.repository + " pull request "
+                                 + row.summary.pullRequest + " automatically"
+                Layout.topMargin: 3
+                onToggled: {
+                    row.watcher.setOpenAutomatically(row.summary.repository,
+                                                     row.summary.pullRequest, checked)
+                    checked = Qt.binding(() => row.opensAutomatically)
+                }
             }
         }
 

@@ -59,8 +59,8 @@ Item {
         SectionHeading {
             objectName: "diagnosticsHeading"
             Layout.fillWidth: true
-            eyebrow: "THIS MAC"
-            title: "Mac readiness"
+            eyebrow: Theme.thisComputer.toUpperCase()
+            title: Theme.onMac ? "Mac readiness" : "Computer readiness"
             detail: "Check the tools Quaylet needs to run iOS builds."
         }
 
@@ -123,7 +123,7 @@ Item {
                     DiagnosticRow {
                         objectName: "architectureCheck"
                         Layout.fillWidth: true
-                        title: "Mac architecture"
+                        title: Theme.onMac ? "Mac architecture" : "Architecture"
                         success: !!root.environment && root.environment.architecture !== "unknown"
                         value: root.environment ? root.environment.architecture : ""
                     }
@@ -156,7 +156,8 @@ Item {
 
                 PlainText {
                     objectName: "readinessStatus"
-                    text: statusRow.ready ? "This Mac is ready" : "Action required"
+                    text: statusRow.ready ? (Theme.onMac ? "This Mac is ready" : "This computer is ready")
+                                          : "Action required"
                     font.pixelSize: 12
                     font.weight: Font.DemiBold
                     color: Theme.primaryText
@@ -186,15 +187,15 @@ Item {
                     objectName: "failures"
                     model: root.environment ? root.environment.failures : []
 
-                    delegate: PlainText {
+                    delegate: BalancedText {
                         required property string modelData
 
                         width: failureLines.width
-                        text: modelData
+                        // The way on that a failure names elsewhere is this tab's own button.
+                        text: modelData.replace("Open Diagnostics, then try again.",
+                                                "Run the check again.")
                         font.pixelSize: 12
                         color: Theme.red
-                        wrapMode: Text.Wrap
-                        balanced: true
                     }
                 }
             }
@@ -206,7 +207,7 @@ Item {
             objectName: "localBuildRow"
             Layout.fillWidth: true
             title: "Test a local iOS build"
-            detail: "Confirm that installation and Simulator launch work on this Mac."
+            detail: "Confirm that installation and Simulator launch work on " + Theme.thisComputer + "."
             buttonText: "Choose build…"
             buttonObjectName: "chooseBuildButton"
             disabled: root.appState.isLaunchInProgress

@@ -7,14 +7,16 @@ Rectangle {
     id: banner
 
     property string message
-    property bool canDismissPanel: false
-    signal dismissPanel()
+    signal dismissed()
 
     implicitHeight: row.implicitHeight + 28
     radius: 10
     color: Theme.withOpacity(Theme.red, 0.07)
     border.width: 1
     border.color: Theme.withOpacity(Theme.red, 0.2)
+    // Read as one alert, what failed and why; "Dismiss" stays a control of its own.
+    Accessible.role: Accessible.AlertMessage
+    Accessible.name: errorTitle.text + ", " + message
 
     RowLayout {
         id: row
@@ -36,6 +38,7 @@ Rectangle {
             Layout.alignment: Qt.AlignTop
 
             PlainText {
+                id: errorTitle
                 objectName: "errorTitle"
                 text: "Couldn’t open this build"
                 font.pixelSize: 13
@@ -48,16 +51,16 @@ Rectangle {
                 text: banner.message
                 color: Theme.secondaryText
                 Layout.fillWidth: true
+                Accessible.ignored: true
             }
         }
 
         ActionButton {
-            objectName: "dismissPanelButton"
-            visible: banner.canDismissPanel
+            objectName: "dismissErrorButton"
             text: "Dismiss"
             size: "small"
             Layout.alignment: Qt.AlignTop
-            onClicked: banner.dismissPanel()
+            onClicked: banner.dismissed()
         }
     }
 }

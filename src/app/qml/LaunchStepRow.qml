@@ -3,7 +3,9 @@ import QtQuick.Layouts
 import Quaylet
 
 // One step of the launch pipeline, read by assistive technology as its title with the value
-// of whether it is done, under way or still to come.
+// of whether it is done, under way or still to come. Not every platform's bridge passes a
+// value on (Qt's AT-SPI bridge passes none), so the name says it too, with what the current
+// step is doing: "Get, current: 49 MB of 126 MB".
 AccessibleValue {
     id: row
 
@@ -21,7 +23,8 @@ AccessibleValue {
     implicitHeight: 38
     text: progressValue
     Accessible.role: Accessible.StaticText
-    Accessible.name: title
+    Accessible.name: title + ", " + progressValue.toLowerCase()
+                     + (current && detail !== "" ? ": " + detail.split(" · ").join(", ") : "")
 
     Rectangle {
         anchors.fill: parent

@@ -96,6 +96,8 @@ Item {
                 fraction: bar.value
                 Accessible.role: Accessible.ProgressBar
                 Accessible.name: "Launch progress"
+                // Qt's AT-SPI bridge passes the fraction but not the value's words.
+                Accessible.description: text
             }
 
             background: Rectangle {

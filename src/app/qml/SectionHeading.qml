@@ -20,6 +20,8 @@ ColumnLayout {
         font.weight: Font.DemiBold
         font.letterSpacing: 0.6
         color: Theme.secondaryText
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
     }
 
     PlainText {
@@ -30,6 +32,7 @@ ColumnLayout {
         font.letterSpacing: -0.35
         color: Theme.primaryText
         Accessible.role: Accessible.Heading
+        Accessible.name: text
     }
 
     PlainText {
@@ -39,5 +42,7 @@ ColumnLayout {
         font.pixelSize: 14
         color: Theme.primaryText
         wrapMode: Text.Wrap
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
     }
 }

@@ -17,6 +17,7 @@ ColumnLayout {
         font.weight: Font.DemiBold
         color: Theme.secondaryText
         Accessible.role: Accessible.Heading
+        Accessible.name: text
     }
 
     Rectangle {

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "core/artifacts/BuildRefusal.h"
 #include "core/artifacts/InfoPlist.h"
 #include "core/errors/QuayletError.h"
 #include "core/support/BundleIdentifier.h"
@@ -20,18 +21,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kMissingInformationMessage =
-    "This build is missing app information. Rebuild it in GitHub Actions, then try again.";
-constexpr const char* kMissingIdentifierMessage =
-    "This build is missing an app identifier. Check the target settings, then rebuild it.";
 constexpr const char* kMissingExecutableNameMessage =
     "This build is missing its executable name. Check the target settings, then rebuild it.";
 constexpr const char* kIncompleteMessage =
     "This build is incomplete and can’t run. Rebuild it in GitHub Actions, then try again.";
 constexpr const char* kWrongPlatformMessage =
     "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild it.";
-constexpr const char* kNoMinimumVersionMessage =
-    "This build has no valid minimum iOS version. Check the target settings, then rebuild it.";
 constexpr const char* kNoRunnableCodeMessage =
     "This build contains no code that can run in Simulator on this Mac.";
 

@@ -54,6 +54,9 @@ constexpr std::uint16_t kUnicodePathExtraId = 0x7075;
 // times, extended timestamps, Unix owners, and the Unicode path when it agrees.
 constexpr std::uint16_t kHarmlessExtraIds[] = {kZip64ExtraId, 0x000a, 0x5455, 0x7875,
                                                kUnicodePathExtraId};
+// The field Android's signing tool pads a local header with so that the entry's data starts
+// aligned: the alignment, then zero bytes.
+constexpr std::uint16_t kAlignmentExtraId = 0xd935;
 
 // Bounds that keep the unpacked tree walkable and the scan's own work in proportion to the
 // archive: the number of entries, a name's length in bytes and its depth in folders.
@@ -158,12 +161,26 @@ struct ExtraField {
     Bytes data;
 };
 
+// What an archive may hold beyond the rules every archive follows. An Android package is read
+// in process and never unpacked, and its packaging tools add two things that no extractor
+// reads: alignment padding in local headers and a signing block before the central directory.
+enum class ZipLayout { plain, androidPackage };
+
 // The fields must fill the extra area exactly; the fields this scan interprets may appear once.
-std::vector<ExtraField> parseExtraFields(Bytes extra) {
+// With alignment padding allowed, the area may end in zero bytes (as zipalign pads it) and hold
+// the alignment field.
+std::vector<ExtraField> parseExtraFields(Bytes extra, bool alignmentPadding = false) {
     const ByteView view(extra);
     std::vector<ExtraField> fields;
+    // The bytes up to the last that is not zero; any after it can only be padding.
+    const auto significant = static_cast<std::uint64_t>(
+        extra.rend() -
+        std::find_if(extra.rbegin(), extra.rend(), [](std::uint8_t byte) { return byte != 0; }));
     std::uint64_t offset = 0;
     while (offset < view.size()) {
+        if (alignmentPadding && offset >= significant) {
+            break;
+        }
         const std::uint16_t id = view.u16(offset);
         const std::uint16_t length = view.u16(offset + 2);
         fields.push_back({id, view.slice(offset + 4, length)});
@@ -174,9 +191,10 @@ std::vector<ExtraField> parseExtraFields(Bytes extra) {
                     return field.id == interpreted;
                 }) <= 1);
     }
-    require(std::all_of(fields.begin(), fields.end(), [](const ExtraField& field) {
+    require(std::all_of(fields.begin(), fields.end(), [&](const ExtraField& field) {
         return std::find(std::begin(kHarmlessExtraIds), std::end(kHarmlessExtraIds), field.id) !=
-               std::end(kHarmlessExtraIds);
+                   std::end(kHarmlessExtraIds) ||
+               (alignmentPadding && field.id == kAlignmentExtraId && field.data.size() >= 2);
     }));
     return fields;
 }
@@ -391,7 +409,8 @@ std::uint64_t dataDescriptorEnd(const ByteView& archive, const Entry& entry, std
 }
 
 // Checks the local header against the central record and locates the entry's data.
-void readLocalHeader(const ByteView& archive, std::uint64_t directoryOffset, Entry& entry) {
+void readLocalHeader(const ByteView& archive, std::uint64_t directoryOffset, Entry& entry,
+                     ZipLayout layout) {
     const std::uint64_t offset = entry.localHeaderOffset;
     require(archive.u32(offset) == kLocalHeaderSignature);
     const std::uint16_t flags = archive.u16(offset + 6);
@@ -403,7 +422,8 @@ void readLocalHeader(const ByteView& archive, std::uint64_t directoryOffset, Ent
     const std::uint16_t extraLength = archive.u16(offset + 28);
     const std::string_view name = asText(archive.slice(offset + kLocalHeaderSize, nameLength));
     const auto fields =
-        parseExtraFields(archive.slice(offset + kLocalHeaderSize + nameLength, extraLength));
+        parseExtraFields(archive.slice(offset + kLocalHeaderSize + nameLength, extraLength),
+                         layout == ZipLayout::androidPackage);
 
     require(name == entry.name);
     require(method == entry.method);
@@ -435,14 +455,38 @@ void readLocalHeader(const ByteView& archive, std::uint64_t directoryOffset, Ent
     }
 }
 
+// An APK Signing Block filling [begin, end) exactly: its size (counting all but that field),
+// length-prefixed ID-value pairs, the size again and the magic text.
+void requireSigningBlock(const ByteView& archive, std::uint64_t begin, std::uint64_t end) {
+    constexpr std::string_view kMagic = "APK Sig Block 42";
+    constexpr std::uint64_t kTrailerSize = 8 + 16;
+    require(end - begin >= 8 + kTrailerSize);
+    const std::uint64_t size = end - begin - 8;
+    require(archive.u64(begin) == size && archive.u64(end - kTrailerSize) == size &&
+            asText(archive.slice(end - 16, 16)) == kMagic);
+    std::uint64_t offset = begin + 8;
+    while (offset < end - kTrailerSize) {
+        const std::uint64_t remaining = end - kTrailerSize - offset;
+        require(remaining >= 8);
+        const std::uint64_t length = archive.u64(offset);
+        require(length >= 4 && length <= remaining - 8);  // an ID of 4 bytes, then its value
+        offset += 8 + length;
+    }
+}
+
 // Every byte before the central directory belongs to exactly one entry, in order: no junk in
-// front, no gaps a second reader could find entries in, no data shared between entries.
-void requireEntriesTileArchive(const std::vector<const Entry*>& byOffset,
-                               std::uint64_t directoryOffset) {
+// front, no gaps a second reader could find entries in, no data shared between entries. An
+// Android package may end the entries with its signing block.
+void requireEntriesTileArchive(const ByteView& archive, const std::vector<const Entry*>& byOffset,
+                               std::uint64_t directoryOffset, ZipLayout layout) {
     std::uint64_t expected = 0;
     for (const Entry* entry : byOffset) {
         require(entry->localHeaderOffset == expected);
         expected = entry->end;
+    }
+    if (layout == ZipLayout::androidPackage && expected != directoryOffset) {
+        requireSigningBlock(archive, expected, directoryOffset);
+        return;
     }
     require(expected == directoryOffset);
 }
@@ -908,8 +952,9 @@ void requireSafeLinks(const std::vector<Entry>& entries,
     }
 }
 
-void scanArchive(Bytes bytes, const std::stop_token& stop, const DataPaging& paging,
-                 ZipDataScan dataScan) {
+// The entries, whose data lies in bytes.
+std::vector<Entry> scanArchive(Bytes bytes, const std::stop_token& stop, const DataPaging& paging,
+                               ZipDataScan dataScan, ZipLayout layout = ZipLayout::plain) {
     const ByteView archive(bytes);
     const CentralDirectory directory = readEndRecords(archive);
     std::vector<Entry> entries = readCentralDirectory(archive, directory, stop);
@@ -919,13 +964,13 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const DataPaging& pag
     std::vector<const Entry*> byOffset;
     for (Entry& entry : entries) {
         throwIfStopRequested(stop);
-        readLocalHeader(archive, directory.offset, entry);
+        readLocalHeader(archive, directory.offset, entry, layout);
         byOffset.push_back(&entry);
     }
     std::sort(byOffset.begin(), byOffset.end(), [](const Entry* left, const Entry* right) {
         return left->localHeaderOffset < right->localHeaderOffset;
     });
-    requireEntriesTileArchive(byOffset, directory.offset);
+    requireEntriesTileArchive(archive, byOffset, directory.offset, layout);
 
     for (const Entry& entry : entries) {
         throwIfStopRequested(stop);
@@ -944,6 +989,7 @@ void scanArchive(Bytes bytes, const std::stop_token& stop, const DataPaging& pag
     const std::map<std::string, std::string> linkTargets =
         verifyAllEntryData(byOffset, stop, paging);
     requireSafeLinks(entries, linkTargets, stop);
+    return entries;
 }
 
 }  // namespace
@@ -952,8 +998,12 @@ void preflightZipArchive(std::span<const std::uint8_t> bytes, std::stop_token st
     scanArchive(bytes, stop, {}, ZipDataScan::everyEntry);
 }
 
-void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop,
-                      ZipDataScan dataScan) {
+namespace {
+
+// Hands the file's bytes, mapped into memory, to scan, with the paging that keeps only the
+// pages being read resident.
+void withMappedArchive(const std::filesystem::path& archive,
+                       const std::function<void(Bytes, const DataPaging&)>& scan) {
     const FileDescriptor file = FileDescriptor::openForReading(archive);
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
@@ -962,7 +1012,7 @@ void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop
     }
     const auto size = static_cast<std::size_t>(status.st_size);
     if (size == 0) {
-        preflightZipArchive({}, stop);
+        scan({}, {});
         return;
     }
     void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
@@ -1008,7 +1058,44 @@ void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop
             ::madvise(first, length, MADV_DONTNEED);
         }
     };
-    scanArchive({static_cast<const std::uint8_t*>(mapping), size}, stop, paging, dataScan);
+    scan({static_cast<const std::uint8_t*>(mapping), size}, paging);
+}
+
+ScannedZip scanApk(Bytes bytes, std::string_view entryName, std::uint64_t maxEntrySize,
+                   const std::stop_token& stop, const DataPaging& paging) {
+    ScannedZip scanned;
+    for (const Entry& entry :
+         scanArchive(bytes, stop, paging, ZipDataScan::everyEntry, ZipLayout::androidPackage)) {
+        scanned.entryNames.push_back(entry.name);
+        if (entry.name == entryName && entry.kind == EntryKind::file &&
+            entry.uncompressedSize <= maxEntrySize) {
+            scanned.entryData = EntryDataVerifier().verify(entry, true, {}, stop);
+        }
+    }
+    return scanned;
+}
+
+}  // namespace
+
+void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop,
+                      ZipDataScan dataScan) {
+    withMappedArchive(archive, [&](Bytes bytes, const DataPaging& paging) {
+        scanArchive(bytes, stop, paging, dataScan);
+    });
+}
+
+ScannedZip preflightApkArchive(std::span<const std::uint8_t> bytes, std::string_view entryName,
+                               std::uint64_t maxEntrySize, std::stop_token stop) {
+    return scanApk(bytes, entryName, maxEntrySize, stop, {});
+}
+
+ScannedZip preflightApkFile(const std::filesystem::path& archive, std::string_view entryName,
+                            std::uint64_t maxEntrySize, std::stop_token stop) {
+    ScannedZip scanned;
+    withMappedArchive(archive, [&](Bytes bytes, const DataPaging& paging) {
+        scanned = scanApk(bytes, entryName, maxEntrySize, stop, paging);
+    });
+    return scanned;
 }
 
 }  // namespace quaylet

@@ -2,8 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace quaylet {
 
@@ -29,5 +33,23 @@ enum class ZipDataScan { everyEntry, linksOnly };
 // file are the platform's std::filesystem::filesystem_error.
 void preflightZipFile(const std::filesystem::path& archive, std::stop_token stop,
                       ZipDataScan dataScan = ZipDataScan::everyEntry);
+
+// What a reader that unpacks nothing takes from an archive that passed the scan.
+struct ScannedZip {
+    std::vector<std::string> entryNames;   // in the central directory's order
+    std::optional<std::string> entryData;  // the inflated bytes of the entry asked for
+};
+
+// The scan of every entry of preflightZipFile for an Android package (.apk), which is read in
+// process rather than unpacked; then the entry data of the file entry named exactly entryName,
+// absent when there is none or it would inflate to more than maxEntrySize bytes. Beyond any
+// archive, the package may hold what Android's packaging tools add and no extractor reads: an
+// APK Signing Block between the entries and the central directory, and alignment padding in
+// local headers (zero bytes after the extra fields, or the alignment field 0xd935).
+ScannedZip preflightApkFile(const std::filesystem::path& archive, std::string_view entryName,
+                            std::uint64_t maxEntrySize, std::stop_token stop);
+// The same over bytes in memory.
+ScannedZip preflightApkArchive(std::span<const std::uint8_t> archive, std::string_view entryName,
+                               std::uint64_t maxEntrySize, std::stop_token stop);
 
 }  // namespace quaylet

@@ -1,5 +1,6 @@
 #include "core/errors/UserMessage.h"
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "core/errors/CancellationError.h"
@@ -18,6 +19,10 @@ std::optional<std::string> userMessage(const std::exception_ptr& error) {
         return std::nullopt;
     } catch (const QuayletError& quayletError) {
         return quayletError.errorDescription();
+    } catch (const std::filesystem::filesystem_error&) {
+        // The library's text names the operation and the paths, which tell a person nothing
+        // they can act on; the files the core writes are its cache.
+        return std::string(kCacheWriteFailed);
     } catch (const nlohmann::json::exception&) {
         // Readers wrap the library's errors; one that slipped through still must not show
         // the library's own text.

@@ -14,8 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Its modification time is the build's last launch.
-constexpr const char* kLaunchMark = "last-launch";
+using Waiting = BuildDirectoryLock::Waiting;
+
+// Its modification time is the build's last launch or prefetch; the name is older than
+// prefetching, and caches on disk carry it.
+constexpr const char* kUseMark = "last-launch";
 
 std::uintmax_t allocatedBytes(const fs::path& path) {
     struct stat status {};
@@ -54,30 +57,32 @@ std::vector<CachedBuildUsage> BuildCache::builds() const {
     std::vector<CachedBuildUsage> builds;
     for (const fs::path& preview : subfolders(root_)) {
         for (const fs::path& directory : subfolders(preview)) {
+            // Not to be had without waiting, and still there: someone holds it.
+            const bool inUse =
+                !BuildDirectoryLock::holdExisting(directory, Waiting::no) && fs::exists(directory);
             CachedBuildUsage build{preview.filename().string(), directory,
-                                   treeAllocatedBytes(directory), std::nullopt};
+                                   treeAllocatedBytes(directory), std::nullopt, inUse};
             std::error_code missing;
-            const auto launched = fs::last_write_time(directory / kLaunchMark, missing);
+            const auto used = fs::last_write_time(directory / kUseMark, missing);
             if (!missing) {
-                build.lastLaunch = launched;
+                build.lastUse = used;
             }
             builds.push_back(std::move(build));
         }
     }
     std::stable_sort(builds.begin(), builds.end(), [](const auto& left, const auto& right) {
-        return left.lastLaunch < right.lastLaunch;  // an absent launch orders first
+        return left.lastUse < right.lastUse;  // an absent use orders first
     });
     return builds;
 }
 
-void BuildCache::markLaunched(const fs::path& buildDirectory) const {
-    const fs::path mark = buildDirectory / kLaunchMark;
+void BuildCache::markUsed(const fs::path& buildDirectory) const {
+    const fs::path mark = buildDirectory / kUseMark;
     std::ofstream{mark};
     fs::last_write_time(mark, fs::file_time_type::clock::now());
 }
 
-std::vector<CachedBuildUsage> BuildCache::trim(std::uintmax_t limitBytes,
-                                               const fs::path& keep) const {
+std::vector<CachedBuildUsage> BuildCache::trim(std::uintmax_t limitBytes) const {
     std::vector<CachedBuildUsage> removed;
     if (limitBytes == 0) {
         return removed;
@@ -91,12 +96,10 @@ std::vector<CachedBuildUsage> BuildCache::trim(std::uintmax_t limitBytes,
         if (total <= limitBytes) {
             break;
         }
-        if (build.directory == keep) {
-            continue;
+        if (remove(build.directory, Waiting::no)) {
+            total -= build.allocatedBytes;
+            removed.push_back(build);
         }
-        remove(build.directory);
-        total -= build.allocatedBytes;
-        removed.push_back(build);
     }
     return removed;
 }
@@ -104,15 +107,50 @@ std::vector<CachedBuildUsage> BuildCache::trim(std::uintmax_t limitBytes,
 void BuildCache::removePreviews(const std::vector<std::string>& previewIDs) const {
     for (const CachedBuildUsage& build : builds()) {
         if (std::find(previewIDs.begin(), previewIDs.end(), build.previewID) != previewIDs.end()) {
-            remove(build.directory);
+            remove(build.directory, Waiting::no);
         }
     }
 }
 
-void BuildCache::remove(const fs::path& buildDirectory) const {
+void BuildCache::clear(std::stop_token stop) const {
+    std::vector<fs::directory_entry> entries;
+    std::error_code missing;
+    for (fs::directory_iterator entry(root_, missing), end; !missing && entry != end;
+         entry.increment(missing)) {
+        entries.push_back(*entry);
+    }
+    for (const fs::directory_entry& preview : entries) {
+        if (!preview.is_directory() || preview.is_symlink()) {
+            fs::remove(preview.path());
+            continue;
+        }
+        for (const fs::path& directory : subfolders(preview.path())) {
+            remove(directory, Waiting::untilFree, stop);
+        }
+        // Whatever else the folder holds is no build; a build made meanwhile keeps it, and the
+        // removal of its last build may have taken it already.
+        std::error_code gone;
+        for (fs::directory_iterator entry(preview.path(), gone), end; !gone && entry != end;
+             entry.increment(gone)) {
+            if (!entry->is_directory() || entry->is_symlink()) {
+                fs::remove(entry->path());
+            }
+        }
+        fs::remove(preview.path(), gone);
+    }
+}
+
+bool BuildCache::remove(const fs::path& buildDirectory, Waiting waiting,
+                        std::stop_token stop) const {
+    const auto held = BuildDirectoryLock::holdExisting(buildDirectory, waiting, stop);
+    if (!held) {
+        // In use, or removed already by someone else, who also tidies its preview's folder.
+        return !fs::exists(buildDirectory);
+    }
     removeTree(buildDirectory);
     std::error_code stillInUse;  // another build of the preview keeps its folder
     fs::remove(buildDirectory.parent_path(), stillInUse);
+    return true;
 }
 
 }  // namespace quaylet

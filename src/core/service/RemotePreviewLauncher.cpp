@@ -7,9 +7,11 @@
 #include <utility>
 
 #include "core/artifacts/ArchiveRefusal.h"
+#include "core/artifacts/BuildRefusal.h"
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/process/DeveloperTools.h"
+#include "core/service/BuildPlatform.h"
 #include "core/service/PreviewIdentifier.h"
 #include "core/support/BundleIdentifier.h"
 #include "core/support/FileTree.h"
@@ -20,7 +22,6 @@ namespace quaylet {
 namespace {
 
 constexpr std::int64_t kBuildListLimit = 60;
-constexpr std::string_view kSimulatorPlatform = "iphonesimulator";
 // A download that fails part-way is tried again this often, 1 s, 2 s and 4 s apart.
 constexpr int kDownloadRetries = 3;
 constexpr std::chrono::seconds kFirstRetryDelay(1);
@@ -48,7 +49,7 @@ void checkManifest(const PreviewManifest& manifest) {
     if (manifest.status != PreviewStatus::ready) {
         throw QuayletError::previewUnavailable(std::string(notReadyMessage(manifest.status)));
     }
-    if (manifest.platform != kSimulatorPlatform) {
+    if (buildPlatformFromString(manifest.platform) != BuildPlatform::iosSimulator) {
         throw QuayletError::unsupportedApplication(
             "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild "
             "it.");
@@ -165,9 +166,9 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
     }
 
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
-    const std::filesystem::path archive = buildDirectory / "artifact.zip";
+    const std::filesystem::path archive =
+        buildDirectory / archiveFileName(BuildPlatform::iosSimulator);
     createPrivateFolder(cacheRoot_);
-    std::filesystem::create_directories(buildDirectory);
     // A launch that meets a prefetch of its build waits here and then finds the archive.
     auto writer = std::make_unique<const BuildDirectoryLock>(buildDirectory, stop);
 
@@ -240,9 +241,25 @@ std::string RemotePreviewLauncher::downloadArchive(const RemoteLaunchRequest& re
 
 PreviewManifest RemotePreviewLauncher::prefetch(const std::string& previewID,
                                                 const std::string& token,
+                                                std::uintmax_t cacheLimitBytes,
                                                 std::stop_token stop) const {
-    return fetchVerifiedArchive({.previewID = previewID, .token = token}, nullptr, nullptr, stop)
-        .manifest;
+    const auto refuseWhatCannotFit = [cacheLimitBytes](const PreviewManifest& manifest) {
+        if (cacheLimitBytes != 0 && std::uintmax_t(manifest.artifactSize) > cacheLimitBytes) {
+            throw QuayletError::previewUnavailable(std::string(kLargerThanTheCacheMessage));
+        }
+    };
+    CachedBuild build = fetchVerifiedArchive({.previewID = previewID, .token = token},
+                                             refuseWhatCannotFit, nullptr, stop);
+    try {
+        // Used now, so that the build the user is about to hear of is the last to go.
+        const BuildCache cache(cacheRoot_);
+        cache.markUsed(build.directory);
+        cache.trim(cacheLimitBytes);
+    } catch (const std::exception&) {
+        // The build is ready: a cache that could not be tidied now is tidied after the next
+        // launch or prefetch.
+    }
+    return std::move(build.manifest);
 }
 
 std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchRequest& request,
@@ -258,9 +275,7 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
         build.archive, build.directory / "app", stop, build.manifest.sha256);
     const AppMetadata metadata = inspector_.inspect(app, stop);
     if (metadata.bundleIdentifier != build.manifest.bundleId) {
-        throw QuayletError::invalidApplication(
-            "This download doesn’t match the selected build. Open Settings, clear the cache, then "
-            "try again.");
+        throw QuayletError::invalidApplication(kMismatchedBuildMessage);
     }
 
     return runOnDevices(request, build.directory, app, start, progress, stop);
@@ -312,8 +327,9 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
             outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {
         try {
             const BuildCache cache(cacheRoot_);
-            cache.markLaunched(buildDirectory);
-            cache.trim(request.cacheLimitBytes, buildDirectory);
+            cache.markUsed(buildDirectory);
+            // The build just launched is still held, so it stays whatever the limit.
+            cache.trim(request.cacheLimitBytes);
         } catch (const std::exception&) {
             // The app runs: a cache that could not be tidied now is tidied after the next launch.
         }
@@ -321,8 +337,8 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
     return outcomes;
 }
 
-void RemotePreviewLauncher::clearCache() const {
-    removeTree(cacheRoot_);
+void RemotePreviewLauncher::clearCache(std::stop_token stop) const {
+    BuildCache(cacheRoot_).clear(stop);
     createPrivateFolder(cacheRoot_);
 }
 

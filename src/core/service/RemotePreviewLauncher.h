@@ -105,13 +105,21 @@ class RemotePreviewLauncher {
     static constexpr const char* kPartialArchiveName = "artifact.zip.partial";
 
     // Leaves the build's verified archive in the cache exactly as a launch does before it
-    // unpacks, and nothing more, so that a later launch skips the download. Returns the
-    // manifest; fails as the launch would up to that point.
+    // unpacks, marked as used now, then trims the cache to cacheLimitBytes (0: no limit) as a
+    // launch does, so that a later launch skips the download. Returns the manifest; fails as
+    // the launch would up to that point, and refuses an archive larger than the limit before
+    // downloading it.
     PreviewManifest prefetch(const std::string& previewID, const std::string& token,
-                             std::stop_token stop) const;
+                             std::uintmax_t cacheLimitBytes, std::stop_token stop) const;
 
-    // Removes every cached build and leaves an empty cache folder.
-    void clearCache() const;
+    // What a prefetch refused for its size says.
+    static constexpr std::string_view kLargerThanTheCacheMessage =
+        "This build is larger than the cache limit, so it wasn’t fetched ahead. Open it to "
+        "download it now, or raise the cache limit in Settings.";
+
+    // Removes every cached build and leaves an empty cache folder; a build that a launch or a
+    // prefetch holds is removed once it is free. A stop ends that wait with CancellationError.
+    void clearCache(std::stop_token stop) const;
 
   private:
     // The devices' part of a launch of the unpacked app, the build's folder held by the caller.

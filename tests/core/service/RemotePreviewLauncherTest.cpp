@@ -1,5 +1,6 @@
 #include "core/service/RemotePreviewLauncher.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -116,7 +117,7 @@ TEST_F(RemotePreviewLauncherTest, DigestMismatchLeavesNoArchiveAndTheNextLaunchD
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["stage"], "running");
     EXPECT_GE(events[0]["durationMs"].get<std::int64_t>(), 1000) << "includes the 1 s wait";
-    launcher.clearCache();
+    launcher.clearCache({});
     EXPECT_TRUE(fs::is_empty(cacheRoot));
     EXPECT_EQ(fs::status(cacheRoot).permissions(), fs::perms::owner_all);
 }
@@ -210,6 +211,25 @@ TEST_F(RemotePreviewLauncherTest, ARelaunchOfTheUnpackedAppIsALaunchOfTheBuild) 
                  QuayletError);
 }
 
+// Fetched ahead, a build counts as used and the cache is trimmed as after a launch: the older
+// build goes, the one just fetched stays though it alone is over; one that cannot fit is refused.
+TEST_F(RemotePreviewLauncherTest, APrefetchKeepsTheCacheWithinTheLimitButTheBuildInUse) {
+    const BuildFolder other(builds.path(), "pv_other");
+    const std::uintmax_t limit = fs::file_size(other.archive());
+    EXPECT_THAT([&] { launcher.prefetch("pv_other", kToken, limit - 1, {}); },
+                ::testing::ThrowsMessage<QuayletError>(
+                    std::string(RemotePreviewLauncher::kLargerThanTheCacheMessage)));
+    EXPECT_FALSE(fs::exists(cacheRoot / "pv_other")) << "refused before downloading";
+
+    launcher.prefetch(kPreview, kToken, 0, {});
+    launcher.prefetch("pv_other", kToken, limit, {});
+    const std::vector<CachedBuildUsage> left = BuildCache(cacheRoot).builds();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].previewID, "pv_other");
+    EXPECT_TRUE(left[0].lastUse.has_value());
+    EXPECT_GT(left[0].allocatedBytes, limit);
+}
+
 class BuildCacheTest : public ::testing::Test {
   protected:
     // A build of one file of `bytes` bytes, launched that many hours ago (absent: never).
@@ -219,7 +239,7 @@ class BuildCacheTest : public ::testing::Test {
         fs::create_directories(directory);
         std::ofstream(directory / "artifact.zip") << std::string(bytes, 'x');
         if (launchedHoursAgo) {
-            cache.markLaunched(directory);
+            cache.markUsed(directory);
             fs::last_write_time(
                 directory / "last-launch",
                 fs::file_time_type::clock::now() - std::chrono::hours(*launchedHoursAgo));
@@ -239,22 +259,30 @@ class BuildCacheTest : public ::testing::Test {
     BuildCache cache{root.path()};
 };
 
-TEST_F(BuildCacheTest, TrimRemovesTheLeastRecentlyLaunchedFirstAndRemovePreviewsTheirBuilds) {
+// A build that a launch holds, in this process or another, is left by every removal; clearing
+// waits for it (here a stop ends that wait at once).
+TEST_F(BuildCacheTest, RemovalsTakeTheLeastRecentlyUsedFirstAndNeverABuildInUse) {
     const fs::path never = addBuild("a", "1", 100'000, std::nullopt);
     const fs::path old = addBuild("b", "1", 100'000, 48);
     const fs::path recent = addBuild("b", "2", 100'000, 1);
-    const fs::path kept = addBuild("c", "1", 300'000, 2);
-    EXPECT_EQ(remaining(), (std::vector{never, old, kept, recent}));
+    const fs::path held = addBuild("c", "1", 300'000, 2);
+    const BuildDirectoryLock launch(held, {});
+    EXPECT_EQ(remaining(), (std::vector{never, old, held, recent}));
+    EXPECT_TRUE(cache.builds()[2].inUse);
 
-    EXPECT_TRUE(cache.trim(0, kept).empty()) << "0 is no limit";
-    EXPECT_EQ(cache.trim(200'000, kept).size(), 3u);
-    EXPECT_EQ(remaining(), std::vector{kept});
+    EXPECT_TRUE(cache.trim(0).empty()) << "0 is no limit";
+    EXPECT_EQ(cache.trim(200'000).size(), 3u);
+    EXPECT_EQ(remaining(), std::vector{held});
     EXPECT_FALSE(fs::exists(root.path() / "a")) << "an emptied preview folder goes too";
 
     addBuild("gone", "1", 10, std::nullopt);
     addBuild("gone", "2", 10, 1);
-    cache.removePreviews({"gone", "unknown"});
-    EXPECT_EQ(remaining(), std::vector{kept}) << "every build of a removed preview goes";
+    cache.removePreviews({"gone", "unknown", "c"});
+    EXPECT_EQ(remaining(), std::vector{held}) << "every build of a removed preview goes";
+    std::stop_source waitsNot;
+    waitsNot.request_stop();
+    EXPECT_THROW(cache.clear(waitsNot.get_token()), CancellationError);
+    EXPECT_EQ(remaining(), std::vector{held});
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+#include "core/android/EmulatorDiscovery.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeFile(const fs::path& file, const std::string& contents,
+               fs::perms mode = fs::perms(0644)) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << contents;
+    fs::permissions(file, mode);
+}
+
+TEST(EmulatorDiscoveryTest, SdkAndAvdFoldersFollowTheVariablesInOrder) {
+    using Variables = std::map<std::string, std::string>;
+    const std::pair<Variables, AndroidSdk> cases[] = {
+        {{}, AndroidSdk("/home/u/Android/Sdk", "/home/u/.android/avd")},
+        {{{"ANDROID_HOME", "/a"}, {"ANDROID_SDK_ROOT", "/b"}, {"ANDROID_USER_HOME", "/u"}},
+         AndroidSdk("/a", "/u/avd")},
+        {{{"ANDROID_HOME", "relative"},
+          {"ANDROID_SDK_ROOT", "/b"},
+          {"ANDROID_AVD_HOME", "/v"},
+          {"ANDROID_USER_HOME", "/u"}},
+         AndroidSdk("/b", "/v")},
+        {{{"ANDROID_HOME", ""}, {"ANDROID_AVD_HOME", "avd"}},
+         AndroidSdk("/home/u/Android/Sdk", "/home/u/.android/avd")},
+    };
+    for (const auto& [variables, expected] : cases) {
+        const auto lookup = [&](const char* name) -> std::optional<std::string> {
+            const auto found = variables.find(name);
+            return found != variables.end() ? std::optional(found->second) : std::nullopt;
+        };
+        EXPECT_EQ(AndroidSdk::fromEnvironment(lookup, "/home/u"), expected);
+    }
+}
+
+TEST(EmulatorDiscoveryTest, ReadsEachAvdsFilesAndMatchesRunningEmulatorsByName) {
+    const testing::TemporaryDirectory folder;
+    const AndroidSdk sdk(folder.path() / "sdk", folder.path() / "avd");
+    const auto script = [](const std::string& body) { return "#!/bin/sh\n" + body + "\n"; };
+    writeFile(sdk.emulator(), script("printf 'Pixel_8\\nTablet\\n../escape\\nBare\\n'"),
+              fs::perms(0755));
+    writeFile(sdk.adb(), script(R"(case "$*" in
+devices) printf 'List of devices attached\nemulator-5554\tdevice\nemulator-5556\toffline\n'
+         printf 'emulator-5558\tdevice\nR58M123\tdevice\n\n' ;;
+"-s emulator-5554 emu avd name") printf 'Tablet\r\nOK\r\n' ;;
+"-s emulator-5556 emu avd name" | "-s R58M123 emu avd name") echo Pixel_8 ;;
+*) echo Bare; exit 1 ;;
+esac)"),
+              fs::perms(0755));
+    writeFile(sdk.avdFolder() / "Pixel_8.ini", "target = android-34\n");
+    writeFile(sdk.avdFolder() / "Pixel_8.avd/config.ini", "hw.lcd.width=1080\nabi.type=x86_64\n");
+    writeFile(sdk.avdFolder() / "Tablet.ini",
+              "path=" + (folder.path() / "elsewhere").string() + "\ntarget=android-30\n");
+    writeFile(folder.path() / "elsewhere/config.ini", "abi.type = arm64-v8a\r\n");
+    writeFile(sdk.avdFolder() / "Bare.ini", "target=android-UpsideDownCake\n");
+
+    EXPECT_EQ(EmulatorDiscovery(ProcessRunner(), sdk).emulators({}),
+              (std::vector<AndroidEmulator>{{"Pixel_8", 34, "x86_64", {}},
+                                            {"Tablet", 30, "arm64-v8a", "emulator-5554"},
+                                            {"Bare", {}, {}, {}}}));
+}
+
+}  // namespace
+}  // namespace quaylet

@@ -27,10 +27,6 @@ QString LaunchStages::title(const QString& stage) {
     return text(quaylet::title(stageFrom(stage)));
 }
 
-double LaunchStages::progress(const QString& stage) {
-    return quaylet::progress(stageFrom(stage));
-}
-
 int LaunchStages::step(const QString& stage, const QString& source) {
     return launchStep(stageFrom(stage), sourceFrom(source));
 }

@@ -12,7 +12,6 @@ class LaunchStages : public QObject {
 
   public:
     Q_INVOKABLE static QString title(const QString& stage);
-    Q_INVOKABLE static double progress(const QString& stage);
     // The pipeline step (0 to 5) of the stage for a launch of the given source.
     Q_INVOKABLE static int step(const QString& stage, const QString& source);
     // The progress bar's accessibility value, such as "Verifying, step 3 of 5".

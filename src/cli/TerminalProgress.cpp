@@ -25,6 +25,7 @@ std::string bar(double fraction) {
 TerminalProgress::TerminalProgress(const AppState& state, std::FILE* output)
     : state_(state), output_(output), isTerminal_(::isatty(::fileno(output)) == 1) {
     connect(&state, &AppState::stageChanged, this, &TerminalProgress::show);
+    connect(&state, &AppState::launchProgressChanged, this, &TerminalProgress::show);
     connect(&state, &AppState::downloadProgressChanged, this, &TerminalProgress::show);
     connect(&state, &AppState::repairDetailChanged, this, &TerminalProgress::show);
 }
@@ -37,18 +38,18 @@ void TerminalProgress::show() {
     const std::string step = "step " + std::to_string(launchStep(stage, state_.launchSource())) +
                              " of " + std::to_string(kLaunchStepCount);
     std::string text = std::string(title(stage)) + " · " + step;
-    double fraction = progress(stage);
     const std::optional<std::string> detail = state_.downloadDetail();
+    int tenths = 0;
     if (detail) {
-        fraction = double(state_.downloadedBytes()) / double(state_.expectedBytes());
         text += " · " + *detail;
+        tenths = static_cast<int>(10 * state_.downloadedBytes() / state_.expectedBytes());
     } else if (const std::optional<std::string>& repair = state_.repairDetail()) {
         text += " · " + inertText(*repair);  // it names a device as the simulator lists it
     }
-    const int tenths = detail ? static_cast<int>(fraction * 10) : 0;
     if (isTerminal_) {
         // Carriage return and erase-line redraw the one progress line in place.
-        std::fprintf(output_, "\r\x1b[2K%-28s %s", text.c_str(), bar(fraction).c_str());
+        std::fprintf(output_, "\r\x1b[2K%-28s %s", text.c_str(),
+                     bar(state_.launchProgress()).c_str());
         lineOpen_ = true;
     } else if (detail) {
         if (tenths > downloadedTenths_) {

@@ -10,9 +10,10 @@ namespace quaylet {
 class AppState;
 
 // Shows a launch's stages as the state reports them: on a terminal, one line redrawn in
-// place with the stage, its step and a bar (during a download, its bytes and time left, the
-// bar filling with them, or the repair under way); otherwise one plain line per stage change
-// or repair, and during a download one more line each time another tenth of it has arrived.
+// place with the stage, its step (during a download, its bytes and time left; or the repair
+// under way) and one bar for the whole launch that never goes back; otherwise one plain line
+// per stage change or repair, and during a download one more line each time another tenth of
+// it has arrived.
 class TerminalProgress : public QObject {
     Q_OBJECT
 

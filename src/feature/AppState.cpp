@@ -362,16 +362,33 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
     assign(activeDetail_, std::optional(kOpeningIn + deviceName), &AppState::activeDetailChanged);
     setStage(LaunchStage::selecting);
 
+    const LaunchTargets targets{.simulatorUDIDs = {device}};
     const std::shared_ptr<LaunchTimeline> timeline = startTimeline();
+    // A pull-request build run again is a launch of that build: the service hears of it and
+    // the cache counts it as used, as after the launch that unpacked it.
+    std::optional<RemoteLaunchRequest> relaunch;
+    const std::optional<std::string> token =
+        launchSource_ == LaunchSource::remote ? tokenStore_->readToken() : std::nullopt;
+    if (token && receivedPreviewID_ && activePreview_) {
+        relaunch = RemoteLaunchRequest{.previewID = *receivedPreviewID_,
+                                       .token = *token,
+                                       .activateSimulator = settings_.activateSimulator(),
+                                       .targets = targets,
+                                       .cacheLimitBytes = settings_.cacheLimitBytes(),
+                                       .repairs = repairSettings(task),
+                                       .timeline = timeline.get()};
+        previewService_->startNetwork();
+    }
     return inBackground(
-        [this, service = simulatorService_, app,
-         targets = LaunchTargets{.simulatorUDIDs = {device}},
-         activateSimulator = settings_.activateSimulator(), timeline,
+        [this, service = simulatorService_, previews = previewService_, app, targets, relaunch,
+         manifest = activePreview_, activateSimulator = settings_.activateSimulator(), timeline,
          repairs = repairSettings(task), onProgress = stageReporter(task, launchSource_),
          task]() -> MainThreadStep {
             std::vector<DeviceOutcome> outcomes =
-                service->runLocalApplication(app, std::nullopt, activateSimulator, targets,
-                                             timeline.get(), repairs, onProgress, task);
+                relaunch
+                    ? previews->relaunch(*relaunch, *manifest, app, onProgress, task)
+                    : service->runLocalApplication(app, std::nullopt, activateSimulator, targets,
+                                                   timeline.get(), repairs, onProgress, task);
             return [this, task, timeline, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
                     showOutcomes(outcomes);
@@ -623,6 +640,17 @@ void AppState::showDownloadProgress(std::int64_t received, std::int64_t expected
     expectedBytes_ = expected;
     secondsLeft_ = estimate_.secondsLeft();
     emit downloadProgressChanged();
+    updateLaunchProgress();
+}
+
+void AppState::updateLaunchProgress() {
+    double fraction = quaylet::launchProgress(stage_, downloadedBytes_, expectedBytes_);
+    // A download that starts over (the service kept nothing of the part on disk) counts its
+    // bytes again from zero; the bar waits where it was rather than going back.
+    if (stage_ == LaunchStage::downloading) {
+        fraction = std::max(fraction, launchProgress_);
+    }
+    assign(launchProgress_, fraction, &AppState::launchProgressChanged);
 }
 
 void AppState::resetDownloadProgress() {
@@ -895,6 +923,7 @@ void AppState::setStage(LaunchStage stage) {
     if (endedRepair) {
         emit repairDetailChanged();
     }
+    updateLaunchProgress();
     if (isLaunchInProgress() != wasInProgress) {
         emit isLaunchInProgressChanged();
     }

@@ -70,6 +70,7 @@ class AppState : public QObject {
     Q_PROPERTY(QVariant secondsLeft READ secondsLeftValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant downloadDetail READ downloadDetailValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant repairDetail READ repairDetailValue NOTIFY repairDetailChanged)
+    Q_PROPERTY(double launchProgress READ launchProgress NOTIFY launchProgressChanged)
     Q_PROPERTY(QVariant cacheSize READ cacheSizeValue NOTIFY cachedBuildsChanged)
     Q_PROPERTY(double cacheLimitGB READ cacheLimitGB NOTIFY cacheLimitGBChanged)
     Q_PROPERTY(QVariant timelineSummary READ timelineSummaryValue NOTIFY timelineChanged)
@@ -134,6 +135,9 @@ class AppState : public QObject {
     // The repair the current step is making ("Restarting iPhone 16 Pro after a stuck
     // start…"); absent once the stage changes.
     const std::optional<std::string>& repairDetail() const { return repairDetail_; }
+    // How far the launch has come, from 0 to 1, with the download's bytes (launchProgress in
+    // LaunchStage.h); within one launch it never goes back, also when a download starts over.
+    double launchProgress() const { return launchProgress_; }
 
     // The cached builds, least recently launched first, as last counted by
     // refreshCacheUsage(); their total on disk, absent until counted.
@@ -228,6 +232,7 @@ class AppState : public QObject {
     void isLaunchInProgressChanged();
     void downloadProgressChanged();
     void repairDetailChanged();
+    void launchProgressChanged();
     void cachedBuildsChanged();
     void cacheLimitGBChanged();
     // openURLInApp delivered its URL to the device.
@@ -280,6 +285,7 @@ class AppState : public QObject {
     void showDownloadProgress(std::int64_t received, std::int64_t expected,
                               ProgressClock::time_point at);
     void resetDownloadProgress();
+    void updateLaunchProgress();
     // Removes the cached builds of previews the service lists as expired, deleted or failed.
     void removeWithdrawnBuilds(const std::vector<PreviewSummary>& builds);
     // Runs work on the cache once the launch in progress, if any, has ended, then counts it.
@@ -331,6 +337,7 @@ class AppState : public QObject {
     qint64 expectedBytes_ = 0;
     std::optional<double> secondsLeft_;
     TransferEstimate estimate_;
+    double launchProgress_ = 0;
     bool isCacheCounted_ = false;
     std::vector<CachedBuildUsage> cachedBuilds_;
     std::shared_ptr<LaunchTimeline> timeline_;

@@ -31,6 +31,15 @@ std::vector<DeviceOutcome> CorePreviewService::launch(const RemoteLaunchRequest&
     return launcher_.launch(request, manifest, progress, either.token());
 }
 
+std::vector<DeviceOutcome> CorePreviewService::relaunch(const RemoteLaunchRequest& request,
+                                                        const PreviewManifest& manifest,
+                                                        const std::filesystem::path& app,
+                                                        const ProgressCallback& progress,
+                                                        std::stop_token stop) {
+    const StopEither either(stop, stop_);
+    return launcher_.relaunch(request, manifest, app, progress, either.token());
+}
+
 void CorePreviewService::prefetch(const std::string& previewID, const std::string& token,
                                   std::uintmax_t cacheLimitBytes, std::stop_token stop) {
     const StopEither either(stop, stop_);

@@ -21,6 +21,11 @@ class CorePreviewService : public PreviewService {
                                       const ManifestCallback& manifest,
                                       const ProgressCallback& progress,
                                       std::stop_token stop) override;
+    std::vector<DeviceOutcome> relaunch(const RemoteLaunchRequest& request,
+                                        const PreviewManifest& manifest,
+                                        const std::filesystem::path& app,
+                                        const ProgressCallback& progress,
+                                        std::stop_token stop) override;
     void prefetch(const std::string& previewID, const std::string& token,
                   std::uintmax_t cacheLimitBytes, std::stop_token stop) override;
     void clearCache() override;

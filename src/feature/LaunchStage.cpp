@@ -1,5 +1,7 @@
 #include "feature/LaunchStage.h"
 
+#include <algorithm>
+
 namespace quaylet {
 namespace {
 
@@ -60,6 +62,14 @@ std::string_view title(LaunchStage stage) {
 
 double progress(LaunchStage stage) {
     return facts(stage).progress;
+}
+
+double launchProgress(LaunchStage stage, std::int64_t received, std::int64_t expected) {
+    if (stage != LaunchStage::downloading || expected <= 0 || received <= 0) {
+        return progress(stage);
+    }
+    const double share = progress(LaunchStage::verifying) - progress(LaunchStage::downloading);
+    return progress(stage) + share * std::min(1.0, double(received) / double(expected));
 }
 
 int launchStep(LaunchStage stage, LaunchSource source) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,11 @@ std::string_view title(LaunchStage stage);
 
 // Fraction of the whole launch in [0, 1]; rises strictly with the stage.
 double progress(LaunchStage stage);
+
+// The launch's overall fraction, the one every progress bar shows: the stage's, and while
+// downloading, the part of the download's share (up to where verifying starts) that the bytes
+// received out of those expected fill.
+double launchProgress(LaunchStage stage, std::int64_t received, std::int64_t expected);
 
 // Which of the five pipeline steps the stage belongs to (0 when idle).
 int launchStep(LaunchStage stage, LaunchSource source);

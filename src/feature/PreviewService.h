@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <stop_token>
@@ -41,6 +42,15 @@ class PreviewService {
                                               const ManifestCallback& manifest,
                                               const ProgressCallback& progress,
                                               std::stop_token stop) = 0;
+
+    // Runs the app a launch of this build unpacked again on request.targets' devices, posting a
+    // launch event for each device it runs on and marking the build launched, as launch does.
+    // Stopping ends it with CancellationError.
+    virtual std::vector<DeviceOutcome> relaunch(const RemoteLaunchRequest& request,
+                                                const PreviewManifest& manifest,
+                                                const std::filesystem::path& app,
+                                                const ProgressCallback& progress,
+                                                std::stop_token stop) = 0;
 
     // Leaves the build's verified archive in the cache as a launch would, and nothing more,
     // then trims the cache to cacheLimitBytes (0: no limit); refuses a build larger than the

@@ -30,12 +30,15 @@ namespace quaylet {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using nlohmann::json;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 constexpr const char* kPreviewLink = "quaylet://preview/pr-demo";
+constexpr const char* kMissingInformation =
+    "This build is missing app information. Rebuild it in GitHub Actions, then try again.\n";
 
 // Reads from descriptor until text has arrived, or the writer has gone, and returns it all.
 std::string readUntil(int descriptor, const std::string& text) {
@@ -217,35 +220,58 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
                                                  "start…\nInstalling · step 4 of 5\n"));
     EXPECT_THAT(result.standardOutput, EndsWith("Local Demo\nRunning in iPhone 16 Pro\n"));
 
-    // Refused before a launch, and by the launch; the inspector's tests hold the texts.
+    // Refused before a launch (a missing path, a file whatever its name), and by the launch.
     std::filesystem::remove(app / "Info.plist");
-    for (const char* path : {"Missing.app", "Local.app"}) {
+    std::ofstream(user.path() / "File.app") << "not a folder";
+    for (const char* path : {"Missing.app", "File.app", "Local.app"}) {
         result = quaylet({"run", (user.path() / path).string()});
         EXPECT_EQ(result.status, 1) << path;
-        EXPECT_THAT(result.standardError, HasSubstr(" build"));
+        EXPECT_EQ(result.standardError, path == "Local.app"s
+                                            ? kMissingInformation
+                                            : "Choose a valid iOS Simulator build.\n");
     }
 }
 
 // A named device is taken exactly (not the one chosen by default), and one that cannot run the
-// build fails alone.
+// build fails alone; a link's query never names devices or options.
 TEST_F(CommandLineTest, RunsOnEachNamedSimulatorWithTheOptionsGiven) {
     signIn();
     // The stand-in tools make their device set on the first look.
     EXPECT_THAT(quaylet({"doctor"}).standardOutput, HasSubstr("This Mac is ready\n"));
     const auto file = user.path() / "simulator" / "devices.json";
     json set = json::parse(std::ifstream(file));
-    json& devices = set.at("devices");  // iPhone 14, iPhone 15, …: the first can no longer boot
-    devices[0]["isAvailable"] = false;
+    const json devices = set.at("devices");  // iPhone 14, 15, 15 Pro, …; iPhone 13 is the last
+    httplib::Client dev(service.baseURL());
+
+    ProcessResult result = quaylet({"open", kPreviewLink, "--simulator", devices[1]["udid"],
+                                    "--simulator", devices[2]["udid"]});
+    EXPECT_THAT(result.standardOutput,
+                EndsWith("Quaylet Demo\nRunning in iPhone 15\nRunning in iPhone 15 Pro\n"));
+    EXPECT_EQ(json::parse(dev.Get("/dev/launch-events")->body).size(), 2u);
+    EXPECT_EQ(json::parse(dev.Get("/dev/artifact-ranges")->body), json::array({""}));
+
+    // The query names iPhone 15 Pro; the booted iPhone 15 ranks first and runs without options.
+    result = quaylet({"open", std::string(kPreviewLink) +
+                                  "?simulator=" + devices[2]["udid"].get<std::string>() +
+                                  "&launch-arg=-screen&env=FEATURE_X%3Don&open-url=weather://x"});
+    EXPECT_THAT(result.standardOutput, EndsWith("Running in iPhone 15\n"));
+    const json chosen = json::parse(std::ifstream(file)).at("devices").at(1);
+    EXPECT_FALSE(chosen.contains("openedURLs") ||
+                 chosen.at("apps").at(0).contains("launchArguments") ||
+                 chosen.at("apps").at(0).contains("launchEnvironment"));
+
+    set.at("devices")[0]["isAvailable"] = false;  // iPhone 14 can no longer boot
     std::ofstream(file) << set.dump();
-    const ProcessResult result = quaylet(
-        {"open", kPreviewLink, "--simulator", devices[0]["udid"], "--simulator", "NO-SUCH-UDID",
-         "--simulator", devices[1]["udid"], "--launch-arg=-screen", "--launch-arg", "forecast",
-         "--env", "FEATURE_X=on=1", "--open-url", "weather://today?day=1"});
+    result = quaylet({"open", kPreviewLink, "--simulator", devices[0]["udid"], "--simulator",
+                      "NO-SUCH-UDID", "--simulator", devices[7]["udid"], "--simulator",
+                      devices[1]["udid"], "--launch-arg=-screen", "--launch-arg", "forecast",
+                      "--env", "FEATURE_X=on=1", "--open-url", "weather://today?day=1"});
     EXPECT_EQ(result.status, 1) << "not every device runs the build";
     EXPECT_EQ(result.standardError,
               "Couldn’t run in iPhone 14: This Simulator isn’t available. Install its iOS runtime "
               "in Xcode, then try again.\nCouldn’t run in NO-SUCH-UDID: No Simulator has this "
-              "UDID. Run “quaylet doctor” to see the Simulators, then try again.\n");
+              "UDID. Run “quaylet doctor” to see the Simulators, then try again.\nCouldn’t run "
+              "in iPhone 13: iPhone 13 can’t be used: its iOS 15.5 runtime isn’t installed.\n");
     EXPECT_THAT(result.standardOutput, EndsWith("Quaylet Demo\nRunning in iPhone 15\n"));
     const json phone = json::parse(std::ifstream(file)).at("devices").at(1);
     EXPECT_EQ(phone.at("openedURLs"), json::array({"weather://today?day=1"}));
@@ -253,9 +279,10 @@ TEST_F(CommandLineTest, RunsOnEachNamedSimulatorWithTheOptionsGiven) {
     EXPECT_EQ(phone.at("apps")[0].at("launchEnvironment"), json({{"FEATURE_X", "on=1"}}));
 }
 
-// Ctrl-C while a host tool hangs: every command stops the tool's process group and its own
-// work, leaves nothing in the temporary folder and exits 130 without waiting for the tool.
-TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
+// Ctrl-C while a host tool hangs or the service holds a request: every command stops the
+// tool's process group and its own work, leaves nothing in the temporary folder and exits 130
+// within a second, without waiting for the tool or the service.
+TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolOrTheServiceHangs) {
     signIn();
     // Every simctl call hangs, so each command is caught in mid-flight; the others are the
     // stand-ins.
@@ -268,25 +295,43 @@ TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
     const auto signpost = user.path() / "hanging";
     tools.add("xcrun", "echo $$ >> '" + pids.string() + "'; echo $$ > '" + signpost.string() +
                            "'; exec sleep 30");
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
+    httplib::Client faults(service.baseURL());
+    faults.set_read_timeout(60s);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string lastOutput;
+        std::string heldRoute = "";  // the service holds this route's requests; none: the tool
+    } cases[] = {
         {{"open", kPreviewLink}, "Build canceled\n"},
         {{"watch", "quaylet/demo#1", "--open"}, "Build canceled\n"},
         {{"run", localApp().string(), "--no-activate"}, ""},
         {{"doctor"}, ""},
+        {{"builds"}, "", "list"},
+        {{"watch", "quaylet/demo#1"}, "", "list"},
+        {{"sign-out"}, "", "logout"},
     };
-    for (const auto& [arguments, lastOutput] : cases) {
+    for (const auto& [arguments, lastOutput, heldRoute] : cases) {
         SCOPED_TRACE(arguments.front());
         std::filesystem::remove(pids);
         const testing::Signpost hanging(signpost);
         testing::TemporaryDirectory scratch;
+        if (!heldRoute.empty()) {
+            faults.Post("/dev/faults", json{{"route", heldRoute}, {"fault", "stall"}}.dump(),
+                        "application/json");
+        }
         const auto [child, output] = start(
             arguments, {{"QUAYLET_HOST_TOOLS_DIR", tools.directory()}, {"TMPDIR", scratch.path()}});
-        ASSERT_FALSE(hanging.awaitLine().empty()) << "no tool ever started";
+        if (heldRoute.empty()) {
+            ASSERT_FALSE(hanging.awaitLine().empty()) << "no tool ever started";
+        } else {
+            ASSERT_TRUE(faults.Get("/dev/faults/stalled")) << "no request was held";
+        }
         const auto interrupted = std::chrono::steady_clock::now();
         const auto [printed, status] = interrupt(child, output);
+        faults.Delete("/dev/faults");
 
         EXPECT_EQ(status, 130);
-        EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 20s) << "it waited for the tool";
+        EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1s) << "it waited";
         EXPECT_THAT(printed, EndsWith(lastOutput));
         std::ifstream file(pids);
         for (pid_t pid = 0; file >> pid;) {

@@ -89,6 +89,21 @@ std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest&
                       request.targets);
 }
 
+std::vector<DeviceOutcome> FakePreviewService::relaunch(const RemoteLaunchRequest& request,
+                                                        const PreviewManifest&,
+                                                        const std::filesystem::path&,
+                                                        const ProgressCallback& progress,
+                                                        std::stop_token stop) {
+    {
+        std::lock_guard lock(mutex_);
+        relaunches_.push_back({request.previewID, request.preferredSimulatorUDID,
+                               request.activateSimulator, request.targets});
+    }
+    const ManifestCallback noManifest;
+    return outcomesOf(onLaunch({noManifest, progress, request.downloadProgress, stop}),
+                      request.targets);
+}
+
 void FakePreviewService::prefetch(const std::string& previewID, const std::string&, std::uintmax_t,
                                   std::stop_token) {
     std::lock_guard lock(mutex_);

@@ -75,6 +75,12 @@ class FakePreviewService : public PreviewService {
                                       const ManifestCallback& manifest,
                                       const ProgressCallback& progress,
                                       std::stop_token stop) override;
+    // Runs onLaunch, as a launch of request.previewID.
+    std::vector<DeviceOutcome> relaunch(const RemoteLaunchRequest& request,
+                                        const PreviewManifest& manifest,
+                                        const std::filesystem::path& app,
+                                        const ProgressCallback& progress,
+                                        std::stop_token stop) override;
     void prefetch(const std::string& previewID, const std::string& token,
                   std::uintmax_t cacheLimitBytes, std::stop_token stop) override;
     void clearCache() override;
@@ -91,6 +97,7 @@ class FakePreviewService : public PreviewService {
     std::vector<RequestedLaunch> requestedLaunches() const {
         return lockedCopy(mutex_, requestedLaunches_);
     }
+    std::vector<RequestedLaunch> relaunches() const { return lockedCopy(mutex_, relaunches_); }
 
     // Set before the state calls in; each throws failure when it is set.
     std::exception_ptr revokeFailure;
@@ -113,6 +120,7 @@ class FakePreviewService : public PreviewService {
     mutable std::mutex mutex_;
     std::vector<std::string> exchangedCodes_;
     std::vector<RequestedLaunch> requestedLaunches_;
+    std::vector<RequestedLaunch> relaunches_;
     std::vector<std::string> prefetchedPreviews_;
     int listCount_ = 0;
 };

@@ -81,7 +81,9 @@ class LaunchRoadTest : public ::testing::Test {
             }
         };
         try {
-            previews.launch({.previewID = kPreview, .token = kToken}, {}, report, stop);
+            previews.launch(
+                {.previewID = kPreview, .token = kToken, .downloadProgress = onDownload}, {},
+                report, stop);
         } catch (...) {
             outcome.error = std::current_exception();
         }
@@ -104,6 +106,8 @@ class LaunchRoadTest : public ::testing::Test {
         EXPECT_EQ(launch().message(), std::nullopt) << "the next launch failed";
     }
 
+    // Told of the download's bytes as launch() downloads.
+    DownloadObserver onDownload;
     // The launched app's first look; the soak shortens it to launch hundreds of times.
     std::chrono::milliseconds firstLook = SimulatorLauncher::kFirstLook;
     TemporaryDirectory scratch;
@@ -226,6 +230,7 @@ TEST_F(ServerFaultTest, EachRequestFailingInTurnEndsOrResumesTheLaunchAndLeavesN
          failed,
          {"", resumeAt, resumeAt, resumeAt},
          {resumeAt}},
+        {"artifact", R"({"fault":"drop","at":0.4,"times":1})", {}, {"", resumeAt}},
         {"artifact", R"({"fault":"status","status":502,"times":1})", {}, {"", ""}},
         {"download", R"({"fault":"expire","times":1})", {}, {"", ""}},
         {"download", R"({"fault":"expire","times":2})", failed, {"", ""}, {""}},
@@ -241,6 +246,34 @@ TEST_F(ServerFaultTest, EachRequestFailingInTurnEndsOrResumesTheLaunchAndLeavesN
         faultOnly();
         expectCleanMachineAndWorkingNextLaunch();
         EXPECT_EQ(artifactRanges(), c.nextRanges);
+    }
+}
+
+// A launch stopped during its download keeps what arrived: the next one asks only for the rest,
+// or for nothing once every byte had arrived.
+TEST_F(ServerFaultTest, ADownloadStoppedPartWayIsResumedByTheNextLaunch) {
+    const auto size = fs::file_size(builds / kPreview / "artifact.zip");
+    for (const bool partWay : {true, false}) {
+        SCOPED_TRACE(partWay ? "part-way" : "after the last byte");
+        fs::remove_all(cacheRoot);
+        faultOnly(partWay ? "artifact" : "", R"({"fault":"drop","at":0.4,"times":1})");
+        std::stop_source user;
+        onDownload = [&](std::int64_t received, std::int64_t expected) {
+            if (partWay ? received * 3 >= expected : received == expected) {
+                user.request_stop();
+            }
+        };
+        EXPECT_TRUE(launch(DeveloperTools::forThisHost(), user.get_token()).wasCancelled());
+        onDownload = nullptr;
+        const auto kept = fs::file_size(cachedArchive().parent_path() /
+                                        RemotePreviewLauncher::kPartialArchiveName);
+        expectCleanMachineAndWorkingNextLaunch();
+        std::vector<std::string> ranges{""};
+        if (kept < size) {
+            ranges.push_back("bytes=" + std::to_string(kept) + "-");
+        }
+        EXPECT_EQ(artifactRanges(), ranges);
+        EXPECT_EQ(kept < size, partWay);
     }
 }
 

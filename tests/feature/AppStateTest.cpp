@@ -117,6 +117,36 @@ TEST_F(AppStateTest, CancellingKeepsBuildCanceledAgainstLateReports) {
     EXPECT_FALSE(app.activePreview());
 }
 
+// One fraction for every bar: the stage's, filled through the download's share as the bytes
+// arrive (reports 150 ms apart pass the pacer), held when the download starts over. "Open on
+// another Simulator…" on that build is then a launch of it, not of a local build.
+TEST_F(AppStateTest, LaunchProgressNeverGoesBackAndAnotherSimulatorRelaunchesTheBuild) {
+    service->onLaunch = [](const LaunchCall& call) {
+        if (call.manifest) {  // not a relaunch
+            call.manifest(makeManifest("Demo", "1234567"));
+            call.progress(RemoteLaunchStage::downloading);
+            for (const std::int64_t received : {50, 10, 100}) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                call.download(received, 100);
+            }
+        }
+        call.progress(RemoteLaunchStage::running);
+        return makeReport("Demo", "iPhone 15");
+    };
+    AppState& app = makeState();
+    std::vector<double> shown;
+    QObject::connect(&app, &AppState::launchProgressChanged,
+                     [&] { shown.push_back(app.launchProgress()); });
+    ASSERT_TRUE(waitFor(app.open("abc")));
+    EXPECT_THAT(shown, ::testing::Pointwise(::testing::DoubleNear(1e-9),
+                                            std::vector{0.08, 0.2, 0.27, 0.34, 1.0}));
+    ASSERT_TRUE(waitFor(app.runOnSimulator("OTHER")));
+    ASSERT_EQ(service->relaunches().size(), 1u);
+    EXPECT_EQ(service->relaunches()[0].target, "abc");
+    EXPECT_EQ(service->relaunches()[0].targets.simulatorUDIDs, std::vector<std::string>{"OTHER"});
+    EXPECT_TRUE(simulator->requestedLaunches().empty()) << "not run as a local build";
+}
+
 TEST_F(AppStateTest, ARefusedTokenSignsOutAndShowsWhy) {
     service->onLaunch = [](const LaunchCall&) -> SelfTestReport {
         throw QuayletError::authenticationRequired();

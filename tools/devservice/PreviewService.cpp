@@ -22,7 +22,7 @@ constexpr auto kDownloadLifetime = std::chrono::minutes(5);
 constexpr std::int64_t kTokenLifetimeSeconds = 30 * 24 * 60 * 60;
 constexpr std::size_t kArtifactChunkSize = 64 * 1024;
 constexpr auto kLongestStallWait = std::chrono::seconds(30);
-constexpr const char* kFaultRoutes[] = {"manifest", "download", "artifact"};
+constexpr const char* kFaultRoutes[] = {"manifest", "download", "artifact", "list", "logout"};
 constexpr const char* kFaultAnswer = "The service is having trouble. Try again later.";
 
 // The summary a builds list shows, taken from the manifest by key.
@@ -195,6 +195,9 @@ void PreviewService::manifest(const httplib::Request& request, httplib::Response
 }
 
 void PreviewService::list(const httplib::Request& request, httplib::Response& response) {
+    if (const auto fault = armedFault("list"); fault && answerWithFault(*fault, response)) {
+        return;
+    }
     if (!authorize(request, response)) {
         return;
     }
@@ -384,6 +387,9 @@ void PreviewService::exchangeCode(const httplib::Request& request, httplib::Resp
 }
 
 void PreviewService::logout(const httplib::Request& request, httplib::Response& response) {
+    if (const auto fault = armedFault("logout"); fault && answerWithFault(*fault, response)) {
+        return;
+    }
     if (!authorize(request, response)) {
         return;
     }
@@ -468,7 +474,8 @@ void PreviewService::armFault(const httplib::Request& request, httplib::Response
     if (!knownRoute || !fault || !(fault->at >= 0 && fault->at < 1) ||
         (fault->times && *fault->times < 1)) {
         answerError(response, 400,
-                    "A fault names a route (manifest, download or artifact) and a fault: status "
+                    "A fault names a route (manifest, download, artifact, list or logout) and a "
+                    "fault: status "
                     "with a 4xx or 5xx status, stall, drop for the artifact (\"at\" a fraction "
                     "below 1), or expire for the download; \"times\" limits it to that many "
                     "requests.");

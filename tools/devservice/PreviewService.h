@@ -93,7 +93,8 @@ class PreviewService {
     std::set<std::string> signInCodes_;
     std::map<std::string, DownloadGrant> downloadGrants_;
     nlohmann::json launchEvents_ = nlohmann::json::array();
-    std::map<std::string, Fault> faults_;  // by route: "manifest", "download", "artifact"
+    std::map<std::string, Fault>
+        faults_;  // by route: "manifest", "download", "artifact", "list", "logout"
     // The Range header of every archive request since the faults were last cleared.
     nlohmann::json artifactRanges_ = nlohmann::json::array();
     int stalledRequests_ = 0;

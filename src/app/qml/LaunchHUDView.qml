@@ -176,7 +176,7 @@ Item {
                 visible: view.showsProgress
                 from: 0
                 to: 1
-                value: Stages.progress(view.stage)
+                value: view.appState.launchProgress
                 Layout.preferredWidth: 72
                 Accessible.ignored: true
                 background: Rectangle {

@@ -84,7 +84,7 @@ Item {
             objectName: "launchProgress"
             from: 0
             to: 1
-            value: Stages.progress(screen.stage)
+            value: screen.appState.launchProgress
             Layout.fillWidth: true
             Layout.topMargin: 20
             Accessible.ignored: true

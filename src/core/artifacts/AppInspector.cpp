@@ -14,6 +14,7 @@
 #include "core/artifacts/BuildRefusal.h"
 #include "core/artifacts/InfoPlist.h"
 #include "core/errors/QuayletError.h"
+#include "core/support/BundleIdentifier.h"
 
 namespace quaylet {
 namespace {
@@ -88,7 +89,9 @@ AppMetadata AppInspector::inspect(const fs::path& appURL, std::stop_token stop) 
     if (!plist) {
         throw QuayletError::invalidApplication(kMissingInformationMessage);
     }
-    if (!plist->bundleIdentifier || plist->bundleIdentifier->empty()) {
+    // The identifier reaches the simulator tool's argument list, where an option-shaped one
+    // would be read as an option: it is refused here, before any simulator tool runs.
+    if (!plist->bundleIdentifier || !isValidBundleIdentifier(*plist->bundleIdentifier)) {
         throw QuayletError::invalidApplication(kMissingIdentifierMessage);
     }
     if (!plist->executableName || !isPlainFileName(*plist->executableName)) {

@@ -273,6 +273,15 @@ std::string PreviewAPIClient::download(const std::string& from, const fs::path& 
     if (offset > promise.size) {
         refuse();
     }
+    if (offset > 0 && offset == promise.size) {
+        // Every promised byte arrived before an earlier attempt was stopped: there is nothing
+        // left to ask for, and a request for the rest would find no bytes past the end.
+        file.begin(true);
+        if (observer) {
+            observer(offset, offset);
+        }
+        return file.finish(stop);
+    }
     std::vector<std::string> headers;
     if (offset > 0) {
         headers.push_back("range: bytes=" + std::to_string(offset) + "-");

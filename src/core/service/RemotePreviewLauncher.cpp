@@ -302,6 +302,34 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     }
     inspection.finish();
 
+    return runOnDevices(request, build.directory, app, start, progress, stop);
+}
+
+std::vector<DeviceOutcome> RemotePreviewLauncher::relaunch(const RemoteLaunchRequest& request,
+                                                           const PreviewManifest& manifest,
+                                                           const std::filesystem::path& app,
+                                                           const Progress& progress,
+                                                           std::stop_token stop) const {
+    const auto start = std::chrono::steady_clock::now();
+    if (!isPreviewIdentifier(request.previewID) || !isHexDigest(manifest.sha256)) {
+        throw QuayletError::invalidDeepLink();
+    }
+    const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
+    // Only the build's own unpacked app is its launch, for the service and for the cache; one
+    // that a trim or another process has removed since is no app to run.
+    const std::filesystem::path inside = app.lexically_normal().lexically_relative(buildDirectory);
+    if (inside.empty() || *inside.begin() != "app" || !std::filesystem::is_directory(app)) {
+        throw QuayletError::invalidApplication(AppInspector::kNotAnAppMessage);
+    }
+    // Held so that no other launch replaces the unpacked app while it is installed.
+    const BuildDirectoryLock holding(buildDirectory, stop);
+    return runOnDevices(request, buildDirectory, app, start, progress, stop);
+}
+
+std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
+    const RemoteLaunchRequest& request, const std::filesystem::path& buildDirectory,
+    const std::filesystem::path& app, std::chrono::steady_clock::time_point start,
+    const Progress& progress, std::stop_token stop) const {
     const SelfTestRequest selfTest{.appURL = app,
                                    .preferredSimulatorUDID = request.preferredSimulatorUDID,
                                    .activateSimulator = request.activateSimulator,
@@ -325,7 +353,7 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
             outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {
         try {
             const BuildCache cache(cacheRoot_);
-            cache.markUsed(build.directory);
+            cache.markUsed(buildDirectory);
             // The build just launched is still held, so it stays whatever the limit.
             cache.trim(request.cacheLimitBytes);
         } catch (const std::exception&) {

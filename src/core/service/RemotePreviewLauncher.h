@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -85,6 +86,16 @@ class RemotePreviewLauncher {
                                       const ManifestCallback& manifest, const Progress& progress,
                                       std::stop_token stop) const;
 
+    // Runs the app that a launch of this build unpacked (app, under the cache folder of the
+    // manifest's archive) again on request.targets' devices, as launch runs it from there: a
+    // launch event for each device it runs on, and the build marked launched. Nothing is
+    // fetched, downloaded or unpacked. An app outside that folder, or gone from it, is
+    // refused; a stop is thrown.
+    std::vector<DeviceOutcome> relaunch(const RemoteLaunchRequest& request,
+                                        const PreviewManifest& manifest,
+                                        const std::filesystem::path& app, const Progress& progress,
+                                        std::stop_token stop) const;
+
     // The first part of a launch: fetches and checks the manifest, then reuses the cached
     // archive when its digest still matches or downloads it, and verifies it. Reports
     // fetching, downloading (when it downloads) and verifying.
@@ -114,6 +125,13 @@ class RemotePreviewLauncher {
     void clearCache(std::stop_token stop) const;
 
   private:
+    // The devices' part of a launch of the unpacked app, the build's folder held by the caller.
+    std::vector<DeviceOutcome> runOnDevices(const RemoteLaunchRequest& request,
+                                            const std::filesystem::path& buildDirectory,
+                                            const std::filesystem::path& app,
+                                            std::chrono::steady_clock::time_point start,
+                                            const Progress& progress, std::stop_token stop) const;
+
     // Downloads into archive.partial, resuming what an earlier attempt or launch left, and
     // returns the digest of the bytes written.
     std::string downloadArchive(const RemoteLaunchRequest& request, const PreviewManifest& manifest,

@@ -88,6 +88,24 @@ std::optional<SimulatorRuntime> keptRuntime(const RawRuntime& raw) {
     return SimulatorRuntime{raw.identifier, raw.name, *version, raw.isAvailable};
 }
 
+// The runtime a missing runtime's identifier names: "com.apple.CoreSimulator.SimRuntime.iOS-15-5"
+// is iOS 15.5. Absent for an identifier of another form.
+std::optional<SimulatorRuntime> missingRuntime(const std::string& identifier) {
+    constexpr std::string_view kPrefix = "iOS-";
+    const std::string_view last =
+        std::string_view(identifier).substr(identifier.rfind('.') + 1);  // npos + 1 is 0
+    if (!last.starts_with(kPrefix)) {
+        return std::nullopt;
+    }
+    std::string dotted(last.substr(kPrefix.size()));
+    std::ranges::replace(dotted, '-', '.');
+    const std::optional<SemanticVersion> version = SemanticVersion::parse(dotted);
+    if (!version) {
+        return std::nullopt;
+    }
+    return SimulatorRuntime{identifier, "iOS " + dotted, *version, false};
+}
+
 SimulatorInventory assemble(const SimctlResponse& response) {
     SimulatorInventory inventory;
     for (const RawRuntime& raw : response.runtimes) {
@@ -109,6 +127,12 @@ SimulatorInventory assemble(const SimctlResponse& response) {
     for (const auto& [identifier, rawDevices] : response.devices) {
         const auto found = runtimeByIdentifier.find(identifier);
         if (found == runtimeByIdentifier.end()) {
+            if (const std::optional<SimulatorRuntime> missing = missingRuntime(identifier)) {
+                for (const RawDevice& raw : rawDevices) {
+                    inventory.devicesWithoutRuntime.push_back(
+                        SimulatorDevice{raw.udid, raw.name, raw.state, false, *missing});
+                }
+            }
             continue;
         }
         for (const RawDevice& raw : rawDevices) {
@@ -126,6 +150,16 @@ SimulatorInventory assemble(const SimctlResponse& response) {
 
 bool SimulatorDevice::isBooted() const {
     return equalsIgnoringCase(state, "Booted");
+}
+
+std::optional<std::string> SimulatorInventory::deviceName(const std::string& udid) const {
+    for (const auto* list : {&devices, &devicesWithoutRuntime}) {
+        if (const auto found = std::ranges::find(*list, udid, &SimulatorDevice::udid);
+            found != list->end()) {
+            return found->name;
+        }
+    }
+    return std::nullopt;
 }
 
 SimulatorInventory SimulatorInventory::fromSimctlListing(std::string_view listing) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,12 @@ struct SimulatorDevice {
 struct SimulatorInventory {
     std::vector<SimulatorRuntime> runtimes;
     std::vector<SimulatorDevice> devices;
+    // Devices listed under an iOS runtime that is not installed, each with that runtime as its
+    // identifier names it ("iOS 15.5", unavailable): kept only to say why one cannot be used.
+    std::vector<SimulatorDevice> devicesWithoutRuntime;
+
+    // The name of the device with this UDID in either list; absent for an unknown UDID.
+    std::optional<std::string> deviceName(const std::string& udid) const;
 
     // Reads the simulator tool's JSON listing ("simctl list --json"). Runtimes of other
     // platforms, without "iOS" in their identifier or with an unreadable version are left

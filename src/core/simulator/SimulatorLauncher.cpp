@@ -160,9 +160,8 @@ std::vector<DeviceOutcome> SimulatorLauncher::selfTestOnEach(
     const SimulatorInventory inventory = discovery_.inventory(stop);
     std::vector<DeviceOutcome> outcomes;
     for (const std::string& udid : simulatorUDIDs) {
-        const auto listed = std::ranges::find(inventory.devices, udid, &SimulatorDevice::udid);
-        DeviceOutcome& outcome = outcomes.emplace_back(DeviceOutcome{
-            .udid = udid, .deviceName = listed != inventory.devices.end() ? listed->name : udid});
+        DeviceOutcome& outcome = outcomes.emplace_back(
+            DeviceOutcome{.udid = udid, .deviceName = inventory.deviceName(udid).value_or(udid)});
         request.simulatorUDID = udid;
         try {
             outcome.report = selfTest(request, progress, stop);

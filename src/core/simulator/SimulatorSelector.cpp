@@ -73,6 +73,13 @@ SimulatorDevice SimulatorSelector::require(const SimulatorInventory& inventory,
                                            const std::string& udid) const {
     const auto found = std::ranges::find(inventory.devices, udid, &SimulatorDevice::udid);
     if (found == inventory.devices.end()) {
+        const auto& orphans = inventory.devicesWithoutRuntime;
+        if (const auto orphan = std::ranges::find(orphans, udid, &SimulatorDevice::udid);
+            orphan != orphans.end()) {
+            throw QuayletError::unsupportedApplication(orphan->name + " can’t be used: its " +
+                                                       orphan->runtime.name +
+                                                       " runtime isn’t installed.");
+        }
         throw QuayletError::unsupportedApplication(
             "No Simulator has this UDID. Run “quaylet doctor” to see the Simulators, then try "
             "again.");

@@ -20,8 +20,9 @@ class SimulatorSelector {
                            const std::optional<std::string>& preferredUDID) const;
 
     // The device with exactly this UDID, whatever its rank; a person named it. Throws
-    // QuayletError::unsupportedApplication saying why when it is unknown, unavailable (or on
-    // an unavailable runtime) or on a runtime older than minimumOS.
+    // QuayletError::unsupportedApplication saying why when it is unknown, on a runtime that
+    // is not installed, unavailable (or on an unavailable runtime) or on a runtime older than
+    // minimumOS.
     SimulatorDevice require(const SimulatorInventory& inventory, const SemanticVersion& minimumOS,
                             const std::string& udid) const;
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "core/artifacts/AppInspector.h"
 #include "core/artifacts/ArchiveRefusal.h"
@@ -216,6 +218,8 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
         {"more than 200,000 entries", validBuild(tooMany)},
         {"local extra field an extractor reads as a link",
          validBuild({{.name = "f", .localExtra = ZipBuilder::extraField(0x6c78, "../../x")}})},
+        {"central extra field an extractor reads as a link",
+         validBuild({{.name = "f", .centralExtra = ZipBuilder::extraField(0x756e, "../../x")}})},
         {"empty archive", ZipBuilder(), kEmptyBuildMessage},
         {"no app", ZipBuilder().add(file("Payload/readme.txt")), kOneAppMessage},
         {"two apps", validBuild().addBundle(AppBundleBuilder("Other.app"), "Payload/"),
@@ -253,13 +257,43 @@ TEST_F(ZipPreflightTest, AcceptsNamesAtTheLimitsAndHarmlessExtraFields) {
     }
 }
 
-// Cancel reaches the scan before it judges anything, so a hostile archive cannot hold it up.
-TEST_F(ZipPreflightTest, StopRequestWinsOverEveryCheck) {
+// Cancel reaches the scan before it judges anything, so a hostile archive cannot hold it up,
+// and while it inflates: seven entries of 1 GiB of zeros, a second's work or more, end at once.
+TEST_F(ZipPreflightTest, StopRequestWinsOverEveryCheckAndEndsAScanUnderWay) {
     std::stop_source stopped;
     stopped.request_stop();
     ZipBuilder().add(file("../escape")).writeTo(archive);
     EXPECT_THROW(security.extractSecurely(archive, destination, stopped.get_token()),
                  CancellationError);
+
+    const std::string zeros = ZipBuilder::deflatedZeros(1U << 30);
+    ZipBuilder large;
+    for (const char* name : {"a", "b", "c", "d", "e", "f", "g"}) {
+        large.add({.name = name, .declaredSize = 1U << 30, .deflated = zeros});
+    }
+    large.writeTo(archive);
+    std::stop_source user;
+    std::exception_ptr ended;
+    std::atomic<bool> finished = false;
+    std::thread scanning([&] {
+        try {
+            preflightZipFile(archive, user.get_token());
+        } catch (...) {
+            ended = std::current_exception();
+        }
+        finished = true;
+    });
+    // Under way once the archive is mapped.
+    for (std::string maps; !finished && maps.find(archive.string()) == std::string::npos;) {
+        std::ifstream file("/proc/self/maps");
+        maps.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    const auto stopAt = std::chrono::steady_clock::now();
+    user.request_stop();
+    scanning.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(1));
+    ASSERT_TRUE(ended) << "the scan ran to its end";
+    EXPECT_THROW(std::rethrow_exception(ended), CancellationError);
 }
 
 // A digest is accepted in either case; a wrong one deletes the file it was checked against.
@@ -494,6 +528,12 @@ TEST_F(AppInspectorTest, FirstFailingCheckDecides) {
         {"identifier is a number", App().set("CFBundleIdentifier", std::int64_t{4}),
          kMissingIdentifier},
         {"identifier is empty", App().bundleIdentifier(""), kMissingIdentifier},
+        {"identifier is an option", App().bundleIdentifier("--terminate-running-process"),
+         kMissingIdentifier},
+        {"identifier starts with a dot", App().bundleIdentifier(".example"), kMissingIdentifier},
+        {"identifier holds a space", App().bundleIdentifier("com.example. Demo"),
+         kMissingIdentifier},
+        {"identifier too long", App().bundleIdentifier(std::string(256, 'a')), kMissingIdentifier},
         {"executable name missing", App().remove("CFBundleExecutable"), kMissingExecutableName},
         {"executable name leaves the bundle",
          App().set("CFBundleExecutable", std::string("../../bin/sh")), kMissingExecutableName},

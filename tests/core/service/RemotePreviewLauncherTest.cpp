@@ -192,6 +192,25 @@ TEST_F(RemotePreviewLauncherTest, TheBuildFolderStaysHeldUntilTheAppRuns) {
     EXPECT_NO_THROW(BuildDirectoryLock(folder, waitsNot.get_token())) << "released after";
 }
 
+// A build run again from its unpacked copy is one more launch of it: an event and a fresh mark
+// in the cache. An app from anywhere else is no launch of the build.
+TEST_F(RemotePreviewLauncherTest, ARelaunchOfTheUnpackedAppIsALaunchOfTheBuild) {
+    PreviewManifest manifest;
+    RemoteLaunchRequest request{.previewID = kPreview, .token = kToken};
+    const auto first = launcher.launch(
+        request, [&](const PreviewManifest& read) { manifest = read; }, nullptr, {});
+    const fs::path mark = cacheRoot / kPreview / build.digest() / "last-launch";
+    const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(mark, longAgo);
+    request.targets.simulatorUDIDs = {first.at(0).udid};
+    const fs::path app = first.at(0).report->app.appURL;
+    EXPECT_TRUE(launcher.relaunch(request, manifest, app, nullptr, {}).at(0).report);
+    EXPECT_EQ(launchEvents().size(), 2u);
+    EXPECT_GT(fs::last_write_time(mark), longAgo);
+    EXPECT_THROW(launcher.relaunch(request, manifest, cache.path() / "Demo.app", nullptr, {}),
+                 QuayletError);
+}
+
 // Fetched ahead, a build counts as used and the cache is trimmed as after a launch: the older
 // build goes, the one just fetched stays though it alone is over; one that cannot fit is refused.
 TEST_F(RemotePreviewLauncherTest, APrefetchKeepsTheCacheWithinTheLimitButTheBuildInUse) {

@@ -89,7 +89,8 @@ const SimulatorInventory kInventory{
      d("PRO9", "iPhone 9 Pro", kIOS18), d("FIRST", "iphone 15", kIOS175),
      d("SECOND", "iPhone 15", kIOS175), d("BOOTED", "iPad", kIOS17, "Booted"),
      d("GONE", "iPhone Pro", kIOS18, "Booted", false),
-     d("NORUNTIME", "iPhone Pro", kIOS18Unavailable), d("OLD", "iPhone Pro", kIOS16)}};
+     d("NORUNTIME", "iPhone Pro", kIOS18Unavailable), d("OLD", "iPhone Pro", kIOS16)},
+    {}};
 
 // Each run asks for iOS 17.0 or later and takes every chosen device out before choosing again,
 // so what it chooses is the whole ranking, and it ends naming the versions there are.

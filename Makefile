@@ -1,6 +1,6 @@
 # One word for each everyday task; the real work lives in CMakePresets.json.
-.PHONY: deps demo install-user test test-debug test-sanitize test-tsan fuzz fuzz-smoke fuzz-build \
-	bench bench-app coverage screenshots format format-check clean
+.PHONY: deps demo install-user test test-fast test-debug test-sanitize test-tsan fuzz fuzz-smoke \
+	fuzz-build bench bench-app coverage screenshots format format-check clean
 
 JOBS ?= 2
 # How long each fuzz target runs: FUZZ_SECONDS for a real campaign, the smoke time in CI.
@@ -33,6 +33,13 @@ test: deps
 	$(MAKE) test-sanitize
 	$(MAKE) test-tsan
 	$(MAKE) fuzz-smoke
+
+# The quick check while editing: the debug build's in-process unit tests, which start no
+# server, child program, bus or display. The programs built are the ones holding such tests.
+test-fast:
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS) --target quaylet-core-tests quaylet-feature-tests quaylet-hosttools-tests
+	ctest --preset debug -L unit
 
 test-debug test-sanitize test-tsan: test-%:
 	cmake --preset $*

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <ctime>
 
+#include "cli/ExitStatus.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "feature/AppState.h"
@@ -11,10 +12,6 @@
 
 namespace quaylet {
 namespace {
-
-constexpr int kSuccess = 0;
-constexpr int kFailure = 1;
-constexpr int kUsageError = 2;
 
 std::string lastUseText(const CachedBuildUsage& build) {
     if (!build.lastUse) {

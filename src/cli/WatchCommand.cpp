@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "cli/ExitStatus.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "cli/TerminalProgress.h"
@@ -12,13 +13,6 @@
 #include "feature/PullRequestWatcher.h"
 
 namespace quaylet {
-namespace {
-
-constexpr int kFailure = 1;
-constexpr int kUsageError = 2;
-constexpr int kInterrupted = 130;
-
-}  // namespace
 
 int watchPullRequest(AppState& state, const AppState::Collaborators& collaborators,
                      const WatchCommandOptions& options, const Interrupt& interrupt,

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cli/CacheCommand.h"
+#include "cli/ExitStatus.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "cli/TerminalProgress.h"
@@ -31,11 +32,6 @@
 
 namespace quaylet {
 namespace {
-
-constexpr int kSuccess = 0;
-constexpr int kFailure = 1;
-constexpr int kUsageError = 2;
-constexpr int kInterrupted = 130;  // as a shell reports a command ended by Ctrl-C
 
 void printIfPresent(const std::optional<std::string>& text) {
     if (text) {
@@ -548,7 +544,7 @@ int main(int argc, char** argv) {
         cli.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         const int status = cli.exit(error);
-        return status == 0 ? 0 : kUsageError;
+        return status == kSuccess ? kSuccess : kUsageError;
     }
 
     try {

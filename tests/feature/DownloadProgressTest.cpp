@@ -54,16 +54,12 @@ TEST(DownloadProgressTest, EstimateFollowsTheRateWithoutJumpingAtABurst) {
     EXPECT_LT(*estimate.secondsLeft(), 85.0);
 }
 
-TEST(LaunchStageTest, RawValuesAndTitlesRoundTripExactly) {
+TEST(LaunchStageTest, RawValuesRoundTripExactly) {
     for (const LaunchStage stage : kAllLaunchStages) {
         EXPECT_EQ(launchStageFromRawValue(rawValue(stage)), stage);
     }
     EXPECT_EQ(launchStageFromRawValue("Running"), std::nullopt);
     EXPECT_EQ(launchStageFromRawValue(""), std::nullopt);
-    for (const RemoteLaunchStage stage : kAllRemoteLaunchStages) {
-        EXPECT_EQ(remoteLaunchStageFromTitle(title(stage)), stage);
-    }
-    EXPECT_EQ(remoteLaunchStageFromTitle("opening"), std::nullopt);
 }
 
 }  // namespace

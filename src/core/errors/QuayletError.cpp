@@ -34,7 +34,6 @@ std::string describe(const QuayletError::Case& errorCase) {
     return std::visit(
         Overloaded{
             [](const E::CommandFailed& e) { return commandFailedMessage(e.command); },
-            [](const E::MalformedOutput& e) { return e.message; },
             [](const E::InvalidApplication& e) { return e.message; },
             [](const E::UnsupportedApplication& e) { return e.message; },
             [](const E::NoCompatibleSimulator& e) {
@@ -78,9 +77,6 @@ QuayletError::QuayletError(Case errorCase)
 QuayletError QuayletError::commandFailed(std::string command, std::int32_t status,
                                          std::string details) {
     return QuayletError(CommandFailed{std::move(command), status, std::move(details)});
-}
-QuayletError QuayletError::malformedOutput(std::string message) {
-    return QuayletError(MalformedOutput{std::move(message)});
 }
 QuayletError QuayletError::invalidApplication(std::string message) {
     return QuayletError(InvalidApplication{std::move(message)});

@@ -19,10 +19,6 @@ class QuayletError : public std::exception {
         std::string details;
         bool operator==(const CommandFailed&) const = default;
     };
-    struct MalformedOutput {
-        std::string message;
-        bool operator==(const MalformedOutput&) const = default;
-    };
     struct InvalidApplication {
         std::string message;
         bool operator==(const InvalidApplication&) const = default;
@@ -70,16 +66,15 @@ class QuayletError : public std::exception {
         bool operator==(const PreviewUnavailable&) const = default;
     };
 
-    using Case = std::variant<CommandFailed, MalformedOutput, InvalidApplication,
-                              UnsupportedApplication, NoCompatibleSimulator, FixtureVersionMismatch,
-                              ChecksumMismatch, UnsafeArchive, UnsupportedSchema, InvalidDeepLink,
+    using Case = std::variant<CommandFailed, InvalidApplication, UnsupportedApplication,
+                              NoCompatibleSimulator, FixtureVersionMismatch, ChecksumMismatch,
+                              UnsafeArchive, UnsupportedSchema, InvalidDeepLink,
                               AuthenticationRequired, ServiceError, PreviewUnavailable>;
 
     explicit QuayletError(Case errorCase);
 
     static QuayletError commandFailed(std::string command, std::int32_t status,
                                       std::string details);
-    static QuayletError malformedOutput(std::string message);
     static QuayletError invalidApplication(std::string message);
     static QuayletError unsupportedApplication(std::string message);
     static QuayletError noCompatibleSimulator(std::string required,
@@ -93,8 +88,6 @@ class QuayletError : public std::exception {
     static QuayletError authenticationRequired();
     static QuayletError serviceError(std::int64_t status, std::string message);
     static QuayletError previewUnavailable(std::string message);
-
-    const Case& errorCase() const { return errorCase_; }
 
     // The case's values when the error is of case T, otherwise null.
     template <typename T>

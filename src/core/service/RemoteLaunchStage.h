@@ -1,8 +1,6 @@
 #pragma once
 
 #include <array>
-#include <optional>
-#include <string_view>
 
 namespace quaylet {
 
@@ -24,11 +22,5 @@ inline constexpr std::array kAllRemoteLaunchStages = {
     RemoteLaunchStage::extracting, RemoteLaunchStage::selecting,   RemoteLaunchStage::booting,
     RemoteLaunchStage::installing, RemoteLaunchStage::launching,   RemoteLaunchStage::running,
 };
-
-// The caption shown to the user, which doubles as the stage's raw value.
-std::string_view title(RemoteLaunchStage stage);
-
-// The stage whose title is exactly this text.
-std::optional<RemoteLaunchStage> remoteLaunchStageFromTitle(std::string_view title);
 
 }  // namespace quaylet

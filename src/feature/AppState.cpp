@@ -258,8 +258,8 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
                 });
             },
         .cacheLimitBytes = settings_.cacheLimitBytes(),
-        .timeline = timeline.get(),
-        .repairs = repairSettings(task)};
+        .repairs = repairSettings(task),
+        .timeline = timeline.get()};
 
     PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
         applyOnMainThread(

@@ -34,8 +34,8 @@ std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
                                   .screenshotURL = std::nullopt,
                                   .activateSimulator = activateSimulator,
                                   .launchOptions = targets.options,
-                                  .timeline = timeline,
-                                  .repairs = repairs};
+                                  .repairs = repairs,
+                                  .timeline = timeline};
     const StopEither either(stop, stop_);
     return launcher_.selfTestOnEach(request, targets.simulatorUDIDs, progress, {}, either.token());
 }

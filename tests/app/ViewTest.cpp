@@ -378,6 +378,37 @@ std::vector<qreal> gapsBetween(const QQuickItem& column) {
 
 // The tab's parts stand a whole step apart and the pieces of the checks half that; an empty
 // list of failures leaves no gap of its own.
+// Opening a bundle chooses it; the next choice starts where it came from.
+TEST(DiagnosticsTabTest, TheBuildChooserRunsTheBundleOpenedAndStartsNextBesideIt) {
+    View view("DiagnosticsTab");
+    const std::filesystem::path home = view.driver.folder() / "home";
+    std::filesystem::create_directories(home / "builds" / "Demo.app");
+    const testing::ScopedEnvironment homeFolder("HOME", home.string());
+    QMetaObject::invokeMethod(&view.scene.root(), "chooseBuild");
+    QObject& chooser = view.scene.find("buildChooser");
+    QObject& folders = view.scene.find("buildChooserModel");
+    const auto openRow = [&](const QString& name) {
+        ASSERT_TRUE(StateDriver::waitUntil([&] {
+            QVariant first;
+            QMetaObject::invokeMethod(&folders, "get", Q_RETURN_ARG(QVariant, first), Q_ARG(int, 0),
+                                      Q_ARG(QString, "fileName"));
+            return first.toString() == name;
+        }));
+        QMetaObject::invokeMethod(&chooser, "openRow", Q_ARG(QVariant, 0));
+    };
+    openRow("builds");
+    EXPECT_TRUE(chooser.property("visible").toBool());
+    testing::expectTextsFitTheirRows(
+        *qobject_cast<QQuickItem*>(&view.scene.find("buildChooserTitle"))->parentItem());
+    openRow("Demo.app");
+    EXPECT_FALSE(chooser.property("visible").toBool());
+    EXPECT_EQ(chooser.property("selectedFolder").toUrl(),
+              QUrl::fromLocalFile(QString::fromStdString((home / "builds" / "Demo.app").string())));
+    EXPECT_EQ(chooser.property("currentFolder").toUrl(),
+              QUrl::fromLocalFile(QString::fromStdString((home / "builds").string())));
+    EXPECT_NE(view.driver.state().stage(), LaunchStage::idle);
+}
+
 TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
     EnvironmentSnapshot failing = makeReadyEnvironment({});
     failing.failures = {"Simulator tools aren’t available."};

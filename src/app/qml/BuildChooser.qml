@@ -64,6 +64,7 @@ Dialog {
 
     FolderListModel {
         id: folderModel
+        objectName: "buildChooserModel"
         folder: chooser.currentFolder
         showFiles: false
         showDotAndDotDot: false

@@ -26,6 +26,8 @@ const QHash<QString, QString>& table() {
         {"tray", ":/qt/qml/Quaylet/symbols/tray.svg"},
         {"checkmark.shield", ":/qt/qml/Quaylet/symbols/checkmark.shield.svg"},
         {"person.crop.circle.badge.questionmark", "avatar-default-symbolic"},
+        {"folder", "folder-symbolic"},
+        {"arrow.up", "go-up-symbolic"},
     };
     return names;
 }

@@ -378,6 +378,37 @@ std::vector<qreal> gapsBetween(const QQuickItem& column) {
 
 // The tab's parts stand a whole step apart and the pieces of the checks half that; an empty
 // list of failures leaves no gap of its own.
+// Opening a bundle chooses it; the next choice starts where it came from.
+TEST(DiagnosticsTabTest, TheBuildChooserRunsTheBundleOpenedAndStartsNextBesideIt) {
+    View view("DiagnosticsTab");
+    const std::filesystem::path home = view.driver.folder() / "home";
+    std::filesystem::create_directories(home / "builds" / "Demo.app");
+    const testing::ScopedEnvironment homeFolder("HOME", home.string());
+    QMetaObject::invokeMethod(&view.scene.root(), "chooseBuild");
+    QObject& chooser = view.scene.find("buildChooser");
+    QObject& folders = view.scene.find("buildChooserModel");
+    const auto openRow = [&](const QString& name) {
+        ASSERT_TRUE(StateDriver::waitUntil([&] {
+            QVariant first;
+            QMetaObject::invokeMethod(&folders, "get", Q_RETURN_ARG(QVariant, first), Q_ARG(int, 0),
+                                      Q_ARG(QString, "fileName"));
+            return first.toString() == name;
+        }));
+        QMetaObject::invokeMethod(&chooser, "openRow", Q_ARG(QVariant, 0));
+    };
+    openRow("builds");
+    EXPECT_TRUE(chooser.property("visible").toBool());
+    testing::expectTextsFitTheirRows(
+        *qobject_cast<QQuickItem*>(&view.scene.find("buildChooserTitle"))->parentItem());
+    openRow("Demo.app");
+    EXPECT_FALSE(chooser.property("visible").toBool());
+    EXPECT_EQ(chooser.property("selectedFolder").toUrl(),
+              QUrl::fromLocalFile(QString::fromStdString((home / "builds" / "Demo.app").string())));
+    EXPECT_EQ(chooser.property("currentFolder").toUrl(),
+              QUrl::fromLocalFile(QString::fromStdString((home / "builds").string())));
+    EXPECT_NE(view.driver.state().stage(), LaunchStage::idle);
+}
+
 TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
     EnvironmentSnapshot failing = makeReadyEnvironment({});
     failing.failures = {"Simulator tools aren’t available."};
@@ -477,18 +508,42 @@ TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
     }
 }
 
-TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterItsAction) {
+TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterEachAction) {
     View view;
+    QQuickWindow& window = view.scene.window();
+    window.requestActivate();
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return window.isActive(); }));
     view.scene.click("section-Settings");
     view.expect("activateSimulatorSwitch.checked=true");  // the stored settings reach the tab
+    auto& line = dynamic_cast<QQuickItem&>(view.scene.find("statusLine"));
+    QQuickItem* scroll = line.parentItem();
+    while (!scroll->inherits("QQuickFlickable")) {
+        scroll = scroll->parentItem();
+    }
+    const auto expectInView = [&](const char* after) {
+        EXPECT_TRUE(StateDriver::waitUntil([&] {
+            const QRectF shown = line.mapRectToScene(line.boundingRect());
+            return shown.top() >= 0 && shown.bottom() <= window.height();
+        })) << "the status line stays below the window after "
+            << after;
+    };
     view.scene.click("signOutButton");
     ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("statusLine"); }));
     view.expect("statusText=Signed out; statusIcon.symbol=checkmark.circle.fill");
-    auto& line = dynamic_cast<QQuickItem&>(view.scene.find("statusLine"));
-    EXPECT_TRUE(StateDriver::waitUntil([&] {
-        const QRectF shown = line.mapRectToScene(line.boundingRect());
-        return shown.top() >= 0 && shown.bottom() <= view.scene.window().height();
-    })) << "the status line stays below the window";
+    expectInView("signing out");
+    // The line already shows: a new text, then the same one, from the keyboard, scrolled up to
+    // the button as a person would be.
+    for (const char* clearing : {"a first clearing", "a second clearing"}) {
+        scroll->setProperty("contentY", 0);
+        for (int press = 0;
+             press < 30 && window.activeFocusItem()->objectName() != "clearCacheButton"; ++press) {
+            QTest::keyClick(&window, Qt::Key_Tab);
+        }
+        QTest::keyClick(&window, Qt::Key_Space);
+        ASSERT_TRUE(StateDriver::waitUntil(
+            [&] { return view.scene.text("statusText") == "Downloaded builds cleared"; }));
+        expectInView(clearing);
+    }
 }
 
 // Every control the Tab key reaches shows that it has the focus, a watched row's toggles too.

@@ -72,6 +72,27 @@ const bool added = addScreenshots({
          driver.showEnvironment(macWithoutXcode());
          saveWindow(driver, "Diagnostics", file);
      }},
+    {"build-chooser",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.showEnvironment(readyMac());
+         const std::filesystem::path home = driver.folder() / "home";
+         for (const char* folder :
+              {"Desktop", "Documents", "Downloads", "Projects", "Weather Demo.app",
+               "Maps Demo (nightly build 2026-12-07).app"}) {
+             std::filesystem::create_directories(home / folder);
+         }
+         const testing::ScopedEnvironment homeFolder("HOME", home.string());
+         UpdateAction updates([] {});
+         QuickScene scene("ContentView",
+                          {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                           {"updateAction", QVariant::fromValue(&updates)},
+                           {"selectedSection", "Diagnostics"}});
+         QMetaObject::invokeMethod(&scene.find("diagnosticsTab"), "chooseBuild");
+         StateDriver::waitUntil(
+             [&] { return scene.property("buildChooserFolders", "count").toInt() == 6; });
+         scene.saveImage(file);
+     }},
     {"settings-signed-in",
      [](const std::filesystem::path& file) {
          StateDriver driver;

@@ -20,8 +20,7 @@ Item {
     // first time, in the tab's window as it is then.
     function chooseBuild() {
         if (!buildChooser) {
-            buildChooser = Qt.createComponent("BuildChooser.qml").createObject(
-                        root, {parentWindow: root.Window.window})
+            buildChooser = Qt.createComponent("BuildChooser.qml").createObject(root)
             buildChooser.accepted.connect(() => root.runChosenBuild(buildChooser.selectedFolder))
         }
         buildChooser.open()

@@ -192,7 +192,11 @@ Item {
                 buttonText: "Clear cache"
                 buttonObjectName: "clearCacheButton"
                 disabled: root.appState.isLaunchInProgress
-                onActivated: root.appState.clearDownloadCache()
+                // The same outcome again changes nothing the line could follow.
+                onActivated: {
+                    root.appState.clearDownloadCache()
+                    statusLine.reveal()
+                }
             }
 
             Divider {}
@@ -350,9 +354,18 @@ Item {
             spacing: 6
 
             readonly property bool failed: root.appState.errorMessage != null
-            // Its place is only final once the layout has run, which may come after it shows.
-            onVisibleChanged: if (visible) Qt.callLater(root.statusShown)
-            onYChanged: if (visible) Qt.callLater(root.statusShown)
+            readonly property string message: failed ? root.appState.errorMessage : root.confirmation
+            // Every new outcome is brought into view, not only the first: a line already shown
+            // keeps its visibility and place when its text changes, and a wrapped message
+            // grows after its place is set. Its place is only final once the layout has run.
+            function reveal() {
+                if (visible)
+                    Qt.callLater(root.statusShown)
+            }
+            onVisibleChanged: reveal()
+            onYChanged: reveal()
+            onHeightChanged: reveal()
+            onMessageChanged: reveal()
 
             SymbolIcon {
                 objectName: "statusIcon"
@@ -364,7 +377,7 @@ Item {
             SelectableText {
                 objectName: "statusText"
                 Layout.fillWidth: true
-                text: statusLine.failed ? root.appState.errorMessage : root.confirmation
+                text: statusLine.message
                 color: statusLine.failed ? Theme.red : Theme.secondaryText
             }
         }

@@ -43,7 +43,9 @@ class ProcessRunner {
     pid_t startInOwnSession(const ToolCommand& command, const std::filesystem::path& log) const;
 
     // The exit status of a child startInOwnSession started, once it has exited (it is then
-    // reaped and must not be asked again); absent while it runs.
+    // reaped and must not be asked again); absent while it runs. A child nobody asks again
+    // after it ends stays a zombie until this process ends: a small price for an emulator,
+    // which is meant to run for as long as the person uses it.
     static std::optional<std::int32_t> exitStatusIfExited(pid_t child);
 };
 

@@ -28,7 +28,13 @@ constexpr int kFirstConsolePort = 5554;
 constexpr int kLastConsolePort = 5584;
 
 bool canBindLocally(int port) {
+#ifdef SOCK_CLOEXEC
     const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+#else
+    // macOS has no SOCK_CLOEXEC; the children Quaylet starts inherit only their standard
+    // streams anyway.
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+#endif
     if (socket < 0) {
         return false;
     }

@@ -200,6 +200,7 @@ void LaunchHUD::makePanel() {
         "LaunchPanel", {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))}}));
     connect(panel_.get(), SIGNAL(dismissRequested()), this, SLOT(hide()));
     connect(panel_.get(), SIGNAL(signInRequested()), this, SLOT(signIn()));
+    connect(panel_.get(), SIGNAL(fittingSizeChanged()), this, SLOT(refit()));
     // The content fades rather than the window: window opacity is missing on several
     // platforms (Wayland among them), a transparent window's content is not.
     fade_.setTargetObject(&panelContent());
@@ -211,7 +212,18 @@ QObject& LaunchHUD::panelContent() const {
     return *panel_->property("contentItem").value<QObject*>();
 }
 
+void LaunchHUD::refit() {
+    if (panel_->isVisible()) {
+        placePanel();
+    }
+}
+
 void LaunchHUD::placePanel() {
+    // Without compositing, the transparent corners and the shadow would be drawn black: the
+    // card then draws no shadow and an opaque background, and the panel is cut to its outline.
+    const bool composited = windowsComposited();
+    QObject* view = panel_->findChild<QObject*>(QStringLiteral("launchView"));
+    view->setProperty("composited", composited);
     // The content changes with the state, so the panel is fitted to it on every show.
     const QSizeF fitting = panel_->property("fittingSize").toSizeF();
     panel_->resize(qCeil(fitting.width()), qCeil(fitting.height()));
@@ -222,14 +234,11 @@ void LaunchHUD::placePanel() {
     const QRect whole = screen->geometry();
     const QRect usable = screen->availableGeometry();
     panel_->setScreen(screen);
-    // Without compositing the transparent corners and shadow would be drawn black: the panel
-    // is cut to the card's outline instead.
-    const QObject* view = panel_->findChild<QObject*>(QStringLiteral("launchView"));
     const QObject* card = panel_->findChild<QObject*>(QStringLiteral("launchCard"));
     const qreal margin = view->property("outerMargin").toReal();
     panel_->setMask(
         panelMask(QRectF(QPointF(), panel_->size()).adjusted(margin, margin, -margin, -margin),
-                  card->property("radius").toReal(), windowsComposited()));
+                  card->property("radius").toReal(), composited));
     panel_->setPosition(qRound(whole.x() + whole.width() * 0.5 - panel_->width() * 0.5),
                         usable.top() + kTopMargin);
 }

@@ -51,6 +51,10 @@ class LaunchHUD : public QObject {
     // The panel's "Sign in": opens the service's sign-in page in the browser.
     void signIn();
 
+  private slots:
+    // The content changed while the panel is up: it is fitted to it again at once.
+    void refit();
+
   signals:
     void offeredActionChanged();
 

@@ -66,7 +66,7 @@ QString LoginItem::install(bool installed) {
                                     "Name=Quaylet\n"
                                     "Comment=Watches pull requests for new builds\n"
                                     "Exec=%1\n"
-                                    "Icon=quaylet\n"
+                                    "Icon=dev.quaylet.Quaylet\n"
                                     "Terminal=false\n"
                                     "X-GNOME-Autostart-enabled=true\n")
                                     .arg(*exec)

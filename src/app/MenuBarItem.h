@@ -51,6 +51,7 @@ class MenuBarItem : public QObject {
     static QPoint popupPosition(const QRect& item, const QSize& popup, const QRect& screen);
 
     QString currentSymbol() const { return symbol_; }
+    QString toolTip() const { return tray_.toolTip(); }
     QMenu& menu() { return menu_; }
     // Where the item is on the screen; empty when the desktop does not say.
     QRect geometry() const { return tray_.geometry(); }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/support/Text.h"
 #include "feature/AppState.h"
 
 namespace quaylet {
@@ -25,6 +26,7 @@ TerminalProgress::TerminalProgress(const AppState& state, std::FILE* output)
     : state_(state), output_(output), isTerminal_(::isatty(::fileno(output)) == 1) {
     connect(&state, &AppState::stageChanged, this, &TerminalProgress::show);
     connect(&state, &AppState::downloadProgressChanged, this, &TerminalProgress::show);
+    connect(&state, &AppState::repairDetailChanged, this, &TerminalProgress::show);
 }
 
 void TerminalProgress::show() {
@@ -40,6 +42,8 @@ void TerminalProgress::show() {
     if (detail) {
         fraction = double(state_.downloadedBytes()) / double(state_.expectedBytes());
         text += " · " + *detail;
+    } else if (const std::optional<std::string>& repair = state_.repairDetail()) {
+        text += " · " + inertText(*repair);  // it names a device as the simulator lists it
     }
     const int tenths = detail ? static_cast<int>(fraction * 10) : 0;
     if (isTerminal_) {

@@ -11,8 +11,8 @@ class AppState;
 
 // Shows a launch's stages as the state reports them: on a terminal, one line redrawn in
 // place with the stage, its step and a bar (during a download, its bytes and time left, the
-// bar filling with them); otherwise one plain line per stage change, and during a download
-// one more line each time another tenth of it has arrived.
+// bar filling with them, or the repair under way); otherwise one plain line per stage change
+// or repair, and during a download one more line each time another tenth of it has arrived.
 class TerminalProgress : public QObject {
     Q_OBJECT
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <optional>
 
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
@@ -41,13 +42,25 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
          .longestInterval =
              std::max<std::chrono::milliseconds>(interval, std::chrono::minutes(10))});
 
+    // The launch of a reported build, while it runs. Ctrl-C lets it unwind (its host tools
+    // stopped, its working folders removed) and ends the watch as `open` ends.
+    std::optional<QFuture<void>> launch;
+    bool interrupted = false;
     QObject::connect(&watcher, &PullRequestWatcher::prefetched, [&](const PreviewSummary& build) {
         printLine("Ready: " + build.title() + " · " + build.commitSha.substr(0, 7) +
                   " · quaylet://preview/" + build.previewId);
-        if (options.open) {
-            state.open(QString::fromStdString(build.previewId)).then([&] {
+        if (options.open && !interrupted) {
+            launch = state.open(QString::fromStdString(build.previewId));
+            launch->then([&] {
                 progress.finish();
-                launchOutcome(state);
+                if (!interrupted) {
+                    launchOutcome(state);
+                    return;
+                }
+                if (state.activeDetail()) {
+                    printLine(*state.activeDetail());  // "Build canceled"
+                }
+                QCoreApplication::exit(kInterrupted);
             });
         }
     });
@@ -62,11 +75,17 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
             QCoreApplication::exit(kFailure);
         }
     });
+    // The state has already been told to cancel its launch (see main).
     QObject::connect(&interrupt, &Interrupt::received, [&] {
-        progress.finish();
-        QCoreApplication::exit(kInterrupted);
+        interrupted = true;
+        if (!launch || launch->isFinished()) {
+            progress.finish();
+            QCoreApplication::exit(kInterrupted);
+        }
     });
 
+    printError("Watching " + watch->reference() + " every " +
+               std::to_string(options.intervalSeconds) + " s. Press Ctrl-C to stop.");
     watcher.start(nullptr);
     watcher.watch(*watch);
     return QCoreApplication::exec();

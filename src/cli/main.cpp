@@ -1,6 +1,7 @@
 // quaylet: the terminal front end. It drives the same AppState as the graphical app and
 // prints only what the state says, each line through the inert printers of Output.h.
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFuture>
 #include <QProcess>
 #include <QStandardPaths>
@@ -42,9 +43,44 @@ void printIfPresent(const std::optional<std::string>& text) {
     }
 }
 
+// How open and run report the outcome, besides the plain lines.
+struct OutcomeFormat {
+    bool json = false;     // one document instead of lines
+    bool timings = false;  // the timeline's line after "Running in …"
+};
+
+// The launch as one document: the state's record of it, or just the reason when it never
+// started (signed out, a link that is no build).
+int printLaunchDocument(const AppState& state) {
+    nlohmann::ordered_json document =
+        state.lastLaunch().value_or(nlohmann::ordered_json{{"outcome", "failed"}});
+    if (!document.contains("message") || document["message"].is_null()) {
+        if (const auto reason = state.errorMessage() ? state.errorMessage() : state.activeDetail();
+            reason && document["outcome"] != "running") {
+            document["message"] = *reason;
+        }
+    }
+    printJson(document);
+    const auto& devices = document.value("devices", nlohmann::ordered_json::array());
+    const bool ranEverywhere =
+        document["outcome"] == "running" && std::ranges::all_of(devices, [](const auto& device) {
+            return device["outcome"] == "running";
+        });
+    return ranEverywhere ? kSuccess : kFailure;
+}
+
 // The outcome of a launch as the state shows it: the app and where it runs, or the error.
 // With devices named, one line for each, and success only when the build runs on all.
-int launchOutcome(const AppState& state, const LaunchTargets& targets) {
+int launchOutcome(const AppState& state, const LaunchTargets& targets,
+                  const OutcomeFormat& format = {}) {
+    if (format.json) {
+        return printLaunchDocument(state);
+    }
+    const auto printTimings = [&] {
+        if (format.timings && state.timelineSummary()) {
+            printLine(*state.timelineSummary());
+        }
+    };
     if (!targets.simulatorUDIDs.empty() && !state.deviceOutcomes().empty()) {
         if (state.report()) {
             printIfPresent(state.activeAppName());
@@ -59,11 +95,13 @@ int launchOutcome(const AppState& state, const LaunchTargets& targets) {
                 status = kFailure;
             }
         }
+        printTimings();
         return status;
     }
     if (state.stage() == LaunchStage::running && state.report()) {
         printIfPresent(state.activeAppName());
         printIfPresent(state.activeDetail());
+        printTimings();
         return kSuccess;
     }
     if (state.errorMessage()) {
@@ -75,10 +113,11 @@ int launchOutcome(const AppState& state, const LaunchTargets& targets) {
 }
 
 int openLink(AppState& state, const Interrupt& interrupt, const std::string& link,
-             const LaunchTargets& targets) {
+             const LaunchTargets& targets, const OutcomeFormat& format) {
     const QUrl url(QString::fromStdString(link));
     const bool isSignIn = url.host() == QLatin1String("auth");
-    TerminalProgress progress(state, stdout);
+    // Standard output holds the document alone.
+    TerminalProgress progress(state, format.json ? stderr : stdout);
     try {
         interrupt.await(state.receive(url, targets));
     } catch (const Interrupted&) {
@@ -97,28 +136,33 @@ int openLink(AppState& state, const Interrupt& interrupt, const std::string& lin
         printError(state.errorMessage().value_or(state.activeDetail().value_or("")));
         return kFailure;
     }
-    return launchOutcome(state, targets);
+    return launchOutcome(state, targets, format);
 }
 
 int runLocal(AppState& state, const Interrupt& interrupt, const Settings& settings,
-             const std::string& path, const LaunchTargets& targets, bool noActivate) {
+             const std::string& path, const LaunchTargets& targets, bool noActivate,
+             const OutcomeFormat& format) {
     std::error_code ignored;  // a path that cannot be examined is no build either
     if (!std::filesystem::is_directory(path, ignored)) {
         printError(AppInspector::kNotAnAppMessage);
         return kFailure;
     }
-    TerminalProgress progress(state, stdout);
+    TerminalProgress progress(state, format.json ? stderr : stdout);
     const QString udid = QString::fromStdString(settings.preferredSimulatorUDID());
     const bool activate = !noActivate && settings.activateSimulator();
     interrupt.await(state.runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(path)),
                                               udid, activate, targets));
     progress.finish();
-    return launchOutcome(state, targets);
+    return launchOutcome(state, targets, format);
 }
 
 // The options that say where and how a build is launched, shared by open and run. They come
 // only from the command line, never from a link.
-void addLaunchOptions(CLI::App* command, LaunchTargets& targets) {
+void addLaunchOptions(CLI::App* command, LaunchTargets& targets, OutcomeFormat& format) {
+    command->add_flag("--json", format.json,
+                      "Print one JSON document: the outcome, the devices and every step");
+    command->add_flag("--timings", format.timings,
+                      "After “Running in …”, print how long each part of the launch took");
     command
         ->add_option("--simulator", targets.simulatorUDIDs,
                      "Run on the simulator with this UDID (repeatable; each in turn)")
@@ -247,6 +291,7 @@ int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
             {"xcodePath", path(environment->xcodePath)},
             {"simctlPath", path(environment->simctlPath)},
             {"architecture", environment->architecture},
+            {"simulatorWindow", environment->simulatorWindow},
             {"availableSimulators", available},
             {"failures", environment->failures},
         });
@@ -262,11 +307,30 @@ int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
         environment->simctlPath.value_or("Not found"));
     row(environment->architecture != "unknown", "Mac architecture", environment->architecture);
     row(available > 0, "Simulator devices", std::to_string(available) + " available");
+    row(true, "Simulator window", environment->simulatorWindow);
     printLine(environment->failures.empty() ? "This Mac is ready" : "Action required");
     for (const auto& failure : environment->failures) {
         printError(failure);
     }
     return status;
+}
+
+int diagnose(AppState& state, const Interrupt& interrupt, std::string file) {
+    if (file.empty()) {
+        file =
+            "quaylet-diagnostics-" +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString() +
+            ".zip";
+    }
+    const std::filesystem::path path = std::filesystem::absolute(file);
+    interrupt.await(
+        state.saveDiagnostics(QUrl::fromLocalFile(QString::fromStdString(path.string()))));
+    if (!state.savedDiagnostics()) {
+        printError(state.errorMessage().value_or(""));
+        return kFailure;
+    }
+    printLine("Saved diagnostics to " + *state.savedDiagnostics());
+    return kSuccess;
 }
 
 int signIn(AppState& state, bool noBrowser) {
@@ -314,10 +378,31 @@ int settingsCommand(Settings& settings, const std::string& key,
         printLine(std::string(Settings::kActivateSimulatorKey) + " = " +
                   (settings.activateSimulator() ? "true" : "false"));
         printLine(std::string(Settings::kCacheLimitKey) + " = " + formatGigabytes(settings));
+        printLine(std::string(Settings::kBootTimeoutKey) + " = " +
+                  std::to_string(settings.bootTimeout().count()));
         return kSuccess;
     }
     if (key == Settings::kCacheLimitKey) {
         printLine(formatGigabytes(settings));  // a new limit is set through the state
+        return kSuccess;
+    }
+    if (key == Settings::kBootTimeoutKey) {
+        if (!value) {
+            printLine(std::to_string(settings.bootTimeout().count()));
+            return kSuccess;
+        }
+        int seconds = 0;
+        const auto [end, error] =
+            std::from_chars(value->data(), value->data() + value->size(), seconds);
+        if (error != std::errc() || end != value->data() + value->size()) {
+            seconds = 0;  // refused below, with the words that say what is wanted
+        }
+        try {
+            settings.setBootTimeoutSeconds(seconds);
+        } catch (const std::invalid_argument& refusal) {
+            printError(refusal.what());
+            return kUsageError;
+        }
         return kSuccess;
     }
     if (key == Settings::kPreferredSimulatorKey) {
@@ -358,13 +443,14 @@ int main(int argc, char** argv) {
     std::vector<std::pair<CLI::App*, Command>> commands;
 
     LaunchTargets targets;
+    OutcomeFormat format;
     std::string link;
     auto* open =
         cli.add_subcommand("open", "Open a quaylet:// link: a pull-request build or a sign-in");
     open->add_option("url", link, "The link")->required();
-    addLaunchOptions(open, targets);
+    addLaunchOptions(open, targets, format);
     commands.emplace_back(open, [&](AppState& state, const Interrupt& interrupt) {
-        return openLink(state, interrupt, link, targets);
+        return openLink(state, interrupt, link, targets, format);
     });
 
     std::string appPath;
@@ -372,10 +458,10 @@ int main(int argc, char** argv) {
     Settings settings(Settings::defaultFile());
     auto* run = cli.add_subcommand("run", "Run an iOS Simulator build from disk");
     run->add_option("app", appPath, "The .app folder")->required();
-    addLaunchOptions(run, targets);
+    addLaunchOptions(run, targets, format);
     run->add_flag("--no-activate", noActivate, "Leave Simulator in the background");
     commands.emplace_back(run, [&](AppState& state, const Interrupt& interrupt) {
-        return runLocal(state, interrupt, settings, appPath, targets, noActivate);
+        return runLocal(state, interrupt, settings, appPath, targets, noActivate, format);
     });
 
     bool buildsAsJson = false;
@@ -390,6 +476,16 @@ int main(int argc, char** argv) {
     doctorCommand->add_flag("--json", doctorAsJson, "Print one JSON document");
     commands.emplace_back(doctorCommand, [&](AppState& state, const Interrupt& interrupt) {
         return doctor(state, interrupt, doctorAsJson);
+    });
+
+    std::string diagnosticsFile;
+    auto* diagnoseCommand = cli.add_subcommand(
+        "diagnose",
+        "Save a diagnostics bundle (.zip), the token, queries and home folder taken out");
+    diagnoseCommand->add_option("-o,--output", diagnosticsFile,
+                                "The .zip to write (default: quaylet-diagnostics-<time>.zip here)");
+    commands.emplace_back(diagnoseCommand, [&](AppState& state, const Interrupt& interrupt) {
+        return diagnose(state, interrupt, diagnosticsFile);
     });
 
     bool noBrowser = false;
@@ -438,10 +534,10 @@ int main(int argc, char** argv) {
     auto* settingsSubcommand =
         cli.add_subcommand("settings",
                            "Show or change a setting (preferredSimulatorUDID, "
-                           "activateSimulator, cacheLimitGB)");
+                           "activateSimulator, cacheLimitGB, bootTimeoutSeconds)");
     settingsSubcommand->add_option("key", key, "The setting")
         ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey,
-                               Settings::kCacheLimitKey}));
+                               Settings::kCacheLimitKey, Settings::kBootTimeoutKey}));
     settingsSubcommand->add_option("value", value, "Its new value");
     // A new cache limit goes through the state, which applies a lower one at once.
     commands.emplace_back(settingsSubcommand, [&](AppState& state, const Interrupt& interrupt) {

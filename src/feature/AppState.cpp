@@ -1,5 +1,7 @@
 #include "feature/AppState.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QPointer>
 #include <QPromise>
 
@@ -7,14 +9,18 @@
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <variant>
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
+#include "core/support/InternetDateTime.h"
+#include "core/support/Redaction.h"
 #include "feature/CorePreviewService.h"
 #include "feature/CoreSimulatorService.h"
 #include "feature/CoreTokenStore.h"
+#include "feature/DiagnosticsBundle.h"
 #include "feature/IncomingLink.h"
 #include "feature/MainThread.h"
 #include "feature/RecordVariants.h"
@@ -81,6 +87,7 @@ AppState::Collaborators AppState::Collaborators::forThisHost(const QUrl& apiBase
         std::make_shared<CoreTokenStore>(),
         Settings(Settings::defaultFile()),
         PendingSignIn(PendingSignIn::defaultFile()),
+        LaunchHistory(LaunchHistory::defaultFile()),
     };
 }
 
@@ -95,6 +102,7 @@ AppState::AppState(QUrl apiBaseURL, Collaborators collaborators, QObject* parent
       tokenStore_(std::move(collaborators.tokenStore)),
       settings_(std::move(collaborators.settings)),
       pendingSignIn_(std::move(collaborators.pendingSignIn)),
+      launchHistory_(std::move(collaborators.launchHistory)),
       watcher_(*this, previewService_, tokenStore_, settings_) {}
 
 bool AppState::isSignedIn() const {
@@ -141,6 +149,7 @@ QFuture<void> AppState::receive(const QUrl& url, const LaunchTargets& targets) {
         return completeAuthentication(signIn->code);
     }
     if (const auto* preview = std::get_if<PreviewLink>(&link)) {
+        assign(receivedFrom_, QStringLiteral("link"), &AppState::receivedFromChanged);
         assign(receivedPreviewID_, std::optional(preview->previewID),
                &AppState::receivedPreviewIDChanged);
         assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);
@@ -155,8 +164,9 @@ QFuture<void> AppState::receive(const QUrl& url, const LaunchTargets& targets) {
     return finishedFuture();
 }
 
-QFuture<void> AppState::open(const QString& previewID) {
+QFuture<void> AppState::open(const QString& previewID, const QString& from) {
     const std::string id = previewID.toStdString();
+    assign(receivedFrom_, from, &AppState::receivedFromChanged);
     assign(receivedPreviewID_, std::optional(id), &AppState::receivedPreviewIDChanged);
     std::string name = kPullRequestBuild;
     for (const auto& build : builds_) {
@@ -224,6 +234,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
     assign(activeAppName_, std::optional(kPullRequestBuild), &AppState::activeAppNameChanged);
     setStage(LaunchStage::fetching);
 
+    const std::shared_ptr<LaunchTimeline> timeline = startTimeline();
     const QPointer<AppState> self(this);
     // Called for every piece of the download on the launching thread; only some of them are
     // worth a trip to the main thread, and none of them waits for it.
@@ -246,7 +257,9 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
                     }
                 });
             },
-        .cacheLimitBytes = settings_.cacheLimitBytes()};
+        .cacheLimitBytes = settings_.cacheLimitBytes(),
+        .repairs = repairSettings(task),
+        .timeline = timeline.get()};
 
     PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
         applyOnMainThread(
@@ -259,20 +272,22 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
     };
     previewService_->startNetwork();
     launchFinished_ = inBackground(
-        [this, service = previewService_, request, onManifest,
+        [this, service = previewService_, request, onManifest, timeline, token,
          onProgress = stageReporter(task, LaunchSource::remote), task]() -> MainThreadStep {
             std::vector<DeviceOutcome> outcomes =
                 service->launch(request, onManifest, onProgress, task);
-            return [this, task, outcomes = std::move(outcomes)] {
+            return [this, task, timeline, token, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
                     showOutcomes(outcomes);
                 }
+                finishTimeline(timeline, token, task.stop_requested());
             };
         },
-        [this, task](const std::exception_ptr& error) {
+        [this, task, timeline, token](const std::exception_ptr& error) {
             if (!task.stop_requested()) {  // whoever stopped it has said what happened
                 showLaunchFailure(error);
             }
+            finishTimeline(timeline, token, task.stop_requested() || isCancellation(error));
         });
     return launchFinished_;
 }
@@ -299,16 +314,25 @@ QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
     setStage(LaunchStage::inspecting);
     setStage(LaunchStage::selecting);
 
+    const std::shared_ptr<LaunchTimeline> timeline = startTimeline();
     return inBackground(
         [this, service = simulatorService_, app,
          udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator, targets,
+         timeline, repairs = repairSettings(std::stop_token()),
          onProgress = stageReporter(std::stop_token(), LaunchSource::local)]() -> MainThreadStep {
             // A local launch is never cancelled.
-            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
-                app, udid, activateSimulator, targets, onProgress, std::stop_token());
-            return [this, outcomes = std::move(outcomes)] { showOutcomes(outcomes); };
+            std::vector<DeviceOutcome> outcomes =
+                service->runLocalApplication(app, udid, activateSimulator, targets, timeline.get(),
+                                             repairs, onProgress, std::stop_token());
+            return [this, timeline, outcomes = std::move(outcomes)] {
+                showOutcomes(outcomes);
+                finishTimeline(timeline, std::nullopt, false);
+            };
         },
-        [this](const std::exception_ptr& error) { showLaunchFailure(error); });
+        [this, timeline](const std::exception_ptr& error) {
+            showLaunchFailure(error);
+            finishTimeline(timeline, std::nullopt, isCancellation(error));
+        });
 }
 
 QFuture<void> AppState::runOnSimulator(const QString& udid) {
@@ -338,23 +362,28 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
     assign(activeDetail_, std::optional(kOpeningIn + deviceName), &AppState::activeDetailChanged);
     setStage(LaunchStage::selecting);
 
+    const std::shared_ptr<LaunchTimeline> timeline = startTimeline();
     return inBackground(
         [this, service = simulatorService_, app,
          targets = LaunchTargets{.simulatorUDIDs = {device}},
-         activateSimulator = settings_.activateSimulator(),
-         onProgress = stageReporter(task, launchSource_), task]() -> MainThreadStep {
-            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
-                app, std::nullopt, activateSimulator, targets, onProgress, task);
-            return [this, task, outcomes = std::move(outcomes)] {
+         activateSimulator = settings_.activateSimulator(), timeline,
+         repairs = repairSettings(task), onProgress = stageReporter(task, launchSource_),
+         task]() -> MainThreadStep {
+            std::vector<DeviceOutcome> outcomes =
+                service->runLocalApplication(app, std::nullopt, activateSimulator, targets,
+                                             timeline.get(), repairs, onProgress, task);
+            return [this, task, timeline, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
                     showOutcomes(outcomes);
                 }
+                finishTimeline(timeline, std::nullopt, task.stop_requested());
             };
         },
-        [this, task](const std::exception_ptr& error) {
+        [this, task, timeline](const std::exception_ptr& error) {
             if (!task.stop_requested()) {
                 showLaunchFailure(error);
             }
+            finishTimeline(timeline, std::nullopt, task.stop_requested() || isCancellation(error));
         });
 }
 
@@ -364,14 +393,19 @@ QFuture<void> AppState::openURLInApp(const QString& url) {
     }
     assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
     return inBackground(
-        [service = simulatorService_, udid = report_->simulator.udid,
+        [this, service = simulatorService_, udid = report_->simulator.udid,
+         device = QString::fromStdString(report_->simulator.name),
          url = url.toStdString()]() -> MainThreadStep {
             service->openURL(udid, url);
-            return [] {};
+            return [this, device] { emit linkOpened(device); };
         },
         [this](const std::exception_ptr& error) {
             assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
         });
+}
+
+void AppState::dismissError() {
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
 }
 
 QFuture<void> AppState::completeAuthentication(const std::string& code) {
@@ -425,6 +459,9 @@ QFuture<void> AppState::signOut() {
     if (!token) {
         assign(isSignedIn_, std::optional(false), &AppState::isSignedInChanged);
         setStage(LaunchStage::idle);
+        // A deliberate sign-out is not a link waiting for a sign-in.
+        assign(receivedPreviewID_, std::optional<std::string>(),
+               &AppState::receivedPreviewIDChanged);
         assign(activeDetail_, std::optional(kSignedOut), &AppState::activeDetailChanged);
         return finishedFuture();
     }
@@ -434,6 +471,8 @@ QFuture<void> AppState::signOut() {
             service->revokeAuthentication(token);
             return [this] {
                 tokenStore_->removeToken();
+                assign(receivedPreviewID_, std::optional<std::string>(),
+                       &AppState::receivedPreviewIDChanged);
                 assign(isSignedIn_, std::optional(false), &AppState::isSignedInChanged);
                 setStage(LaunchStage::idle);
                 assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
@@ -661,6 +700,20 @@ AppState::ProgressCallback AppState::stageReporter(std::stop_token task, LaunchS
     };
 }
 
+RepairSettings AppState::repairSettings(std::stop_token task) {
+    const auto onRepair = [self = QPointer<AppState>(this), task](const std::string& detail) {
+        applyOnMainThread(
+            [self, task, detail] {
+                if (self && !task.stop_requested()) {
+                    self->assign(self->repairDetail_, std::optional(detail),
+                                 &AppState::repairDetailChanged);
+                }
+            },
+            task);
+    };
+    return {.bootTimeout = settings_.bootTimeout(), .onRepair = onRepair};
+}
+
 void AppState::showOutcomes(const std::vector<DeviceOutcome>& outcomes) {
     deviceOutcomes_ = outcomes;
     const auto ran = std::ranges::find_if(
@@ -694,6 +747,108 @@ void AppState::showSuccess(const SelfTestReport& report) {
     assign(activeAppName_, std::optional(report.app.displayName), &AppState::activeAppNameChanged);
     assign(activeDetail_, std::optional(kRunningIn + report.simulator.name),
            &AppState::activeDetailChanged);
+}
+
+std::shared_ptr<LaunchTimeline> AppState::startTimeline() {
+    timeline_ = std::make_shared<LaunchTimeline>();
+    if (timelineSummary_ || !timelineStop_.stoppedAt.empty()) {
+        timelineSummary_.reset();
+        timelineStop_ = {};
+        emit timelineChanged();
+    }
+    return timeline_;
+}
+
+void AppState::finishTimeline(const std::shared_ptr<LaunchTimeline>& timeline,
+                              const std::optional<std::string>& token, bool stopped) {
+    // A launch that another one replaced was stopped, and what the state shows is not its.
+    const bool shown = timeline == timeline_;
+    const bool ran = shown && !stopped && report_.has_value();
+    nlohmann::ordered_json launch{
+        {"time", formatInternetDateTime(std::chrono::system_clock::now())},
+        {"source", launchSourceValue().toStdString()},
+        {"outcome", stopped ? "cancelled"
+                    : ran   ? "running"
+                            : "failed"},
+        {"message", shown && !stopped && errorMessage_ ? nlohmann::ordered_json(*errorMessage_)
+                                                       : nlohmann::ordered_json()},
+    };
+    if (launchSource_ == LaunchSource::remote && receivedPreviewID_) {
+        launch["previewId"] = *receivedPreviewID_;
+    }
+    if (ran) {
+        launch["app"] = {{"name", report_->app.displayName},
+                         {"bundleIdentifier", report_->app.bundleIdentifier}};
+    }
+    nlohmann::ordered_json devices = nlohmann::ordered_json::array();
+    for (const DeviceOutcome& outcome : shown ? deviceOutcomes_ : std::vector<DeviceOutcome>()) {
+        devices.push_back({{"udid", outcome.udid},
+                           {"name", outcome.deviceName},
+                           {"outcome", outcome.report ? "running" : "failed"},
+                           {"failure", outcome.failure ? nlohmann::ordered_json(*outcome.failure)
+                                                       : nlohmann::ordered_json()}});
+    }
+    launch["devices"] = std::move(devices);
+    nlohmann::ordered_json recorded = timeline->toJson();
+    launch["steps"] = std::move(recorded["steps"]);
+
+    if (shown) {
+        lastLaunch_ = launch;
+        const std::vector<TimelineEntry> entries = timeline->entries();
+        if (ran) {
+            // Absent rather than empty when nothing was recorded.
+            if (std::string line = quaylet::timelineSummary(entries); !line.empty()) {
+                timelineSummary_ = std::move(line);
+            }
+        } else if (!stopped) {
+            timelineStop_ = quaylet::timelineStop(entries);
+        }
+        emit timelineChanged();
+    }
+    if (launchHistory_) {
+        launch["commands"] = std::move(recorded["commands"]);
+        const Redaction redaction(token ? std::vector{*token} : std::vector<std::string>(), {});
+        try {
+            launchHistory_->append(redaction.apply(launch.dump()));
+        } catch (const std::exception&) {
+            // The history is for a later look; failing to keep it changes nothing about the
+            // launch, which the state has already shown.
+        }
+    }
+}
+
+QFuture<void> AppState::saveDiagnostics(const QUrl& file) {
+    assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    assign(savedDiagnostics_, std::optional<std::string>(), &AppState::savedDiagnosticsChanged);
+    std::optional<std::string> token;
+    try {
+        token = tokenStore_->readToken();
+    } catch (const std::exception&) {
+        // Without the token there is nothing of it to take out: it is only ever kept there.
+    }
+    QFile settingsFile(QString::fromStdString(settings_.file().string()));
+    const std::string settings =
+        settingsFile.open(QIODevice::ReadOnly) ? settingsFile.readAll().toStdString() : "";
+    DiagnosticsSources sources{
+        .environment = {},
+        .launches = launchHistory_ ? launchHistory_->lines() : std::vector<std::string>(),
+        .settings = settings,
+        .version = QCoreApplication::applicationVersion().toStdString(),
+        .token = std::move(token)};
+    const std::filesystem::path path = file.toLocalFile().toStdString();
+    return inBackground(
+        [this, service = simulatorService_, sources = std::move(sources),
+         path]() mutable -> MainThreadStep {
+            sources.environment = service->environment();
+            writeDiagnosticsBundle(path, sources);
+            return [this, path] {
+                assign(savedDiagnostics_, std::optional(path.string()),
+                       &AppState::savedDiagnosticsChanged);
+            };
+        },
+        [this](const std::exception_ptr& error) {
+            assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+        });
 }
 
 QFuture<void> AppState::inBackground(std::function<MainThreadStep()> work,
@@ -730,10 +885,16 @@ void AppState::assign(T& field, T value, void (AppState::*changed)()) {
 
 void AppState::setStage(LaunchStage stage) {
     const bool wasInProgress = isLaunchInProgress();
+    std::optional<std::string> endedRepair;
     if (stage != stage_) {
         resetDownloadProgress();
+        // Cleared with its stage, so that no observer sees that stage without it.
+        endedRepair = std::exchange(repairDetail_, std::nullopt);
     }
     assign(stage_, stage, &AppState::stageChanged);
+    if (endedRepair) {
+        emit repairDetailChanged();
+    }
     if (isLaunchInProgress() != wasInProgress) {
         emit isLaunchInProgressChanged();
     }
@@ -799,8 +960,28 @@ QVariant AppState::secondsLeftValue() const {
     return secondsLeft_ ? QVariant(*secondsLeft_) : QVariant();
 }
 
+QVariant AppState::repairDetailValue() const {
+    return optionalText(repairDetail_);
+}
+
 QVariant AppState::downloadDetailValue() const {
     return optionalText(downloadDetail());
+}
+
+QVariant AppState::timelineSummaryValue() const {
+    return optionalText(timelineSummary_);
+}
+
+QVariant AppState::timelineStopValue() const {
+    if (timelineStop_.stoppedAt.empty()) {
+        return {};
+    }
+    return QVariantMap{{"stoppedAt", QString::fromStdString(timelineStop_.stoppedAt)},
+                       {"stepsBefore", QString::fromStdString(timelineStop_.stepsBefore)}};
+}
+
+QVariant AppState::savedDiagnosticsValue() const {
+    return optionalText(savedDiagnostics_);
 }
 
 QVariant AppState::cacheSizeValue() const {

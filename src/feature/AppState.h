@@ -13,17 +13,22 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "core/service/PreviewRecords.h"
 #include "core/simulator/EnvironmentSnapshot.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
+#include "core/support/LaunchTimeline.h"
 #include "feature/DownloadProgress.h"
+#include "feature/LaunchHistory.h"
 #include "feature/LaunchStage.h"
 #include "feature/PendingSignIn.h"
 #include "feature/PreviewService.h"
 #include "feature/PullRequestWatcher.h"
 #include "feature/Settings.h"
 #include "feature/SimulatorService.h"
+#include "feature/TimelineText.h"
 #include "feature/TokenStore.h"
 
 namespace quaylet {
@@ -49,6 +54,9 @@ class AppState : public QObject {
     Q_PROPERTY(
         QVariant receivedPreviewID READ receivedPreviewIDValue NOTIFY receivedPreviewIDChanged)
     Q_PROPERTY(QVariant activePreview READ activePreviewValue NOTIFY activePreviewChanged)
+    // How receivedPreviewID came: "link", "list", "notification" or "watch" (opened
+    // automatically for a watched pull request); empty without one.
+    Q_PROPERTY(QString receivedFrom READ receivedFrom NOTIFY receivedFromChanged)
     Q_PROPERTY(QString launchSource READ launchSourceValue NOTIFY launchSourceChanged)
     Q_PROPERTY(bool isSignedIn READ isSignedIn NOTIFY isSignedInChanged)
     Q_PROPERTY(QVariantList builds READ buildsValue NOTIFY buildsChanged)
@@ -61,8 +69,12 @@ class AppState : public QObject {
     Q_PROPERTY(qint64 expectedBytes READ expectedBytes NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant secondsLeft READ secondsLeftValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant downloadDetail READ downloadDetailValue NOTIFY downloadProgressChanged)
+    Q_PROPERTY(QVariant repairDetail READ repairDetailValue NOTIFY repairDetailChanged)
     Q_PROPERTY(QVariant cacheSize READ cacheSizeValue NOTIFY cachedBuildsChanged)
     Q_PROPERTY(double cacheLimitGB READ cacheLimitGB NOTIFY cacheLimitGBChanged)
+    Q_PROPERTY(QVariant timelineSummary READ timelineSummaryValue NOTIFY timelineChanged)
+    Q_PROPERTY(QVariant timelineStop READ timelineStopValue NOTIFY timelineChanged)
+    Q_PROPERTY(QVariant savedDiagnostics READ savedDiagnosticsValue NOTIFY savedDiagnosticsChanged)
 
   public:
     struct Collaborators {
@@ -71,6 +83,8 @@ class AppState : public QObject {
         std::shared_ptr<TokenStore> tokenStore;
         Settings settings;
         PendingSignIn pendingSignIn;
+        // Where finished launches are kept; absent: nowhere.
+        std::optional<LaunchHistory> launchHistory = std::nullopt;
 
         // The core's services on this host, the user's settings file and sign-in mark.
         // Stopping stop ends all of the services' work in progress (a program's interrupt).
@@ -89,6 +103,7 @@ class AppState : public QObject {
     const std::optional<SelfTestReport>& report() const { return report_; }
     const std::optional<std::string>& errorMessage() const { return errorMessage_; }
     const std::optional<std::string>& receivedPreviewID() const { return receivedPreviewID_; }
+    const QString& receivedFrom() const { return receivedFrom_; }
     const std::optional<PreviewManifest>& activePreview() const { return activePreview_; }
     LaunchSource launchSource() const { return launchSource_; }
     // Whether a token is stored; the store is read the first time this is asked.
@@ -99,6 +114,16 @@ class AppState : public QObject {
     // How the last launch fared on each device it was asked to use, or on the one it chose.
     const std::vector<DeviceOutcome>& deviceOutcomes() const { return deviceOutcomes_; }
 
+    // The last launch's steps as one line once it runs ("Downloaded 1.1 GB in 24 s · Prepared
+    // in 2.1 s · …"), and where it stopped when it failed; absent and empty otherwise.
+    const std::optional<std::string>& timelineSummary() const { return timelineSummary_; }
+    const TimelineStop& timelineStop() const { return timelineStop_; }
+    // The last finished launch as one document: "outcome" ("running", "failed" or
+    // "cancelled"), "message", "app", "devices" and every step. Absent before the first.
+    const std::optional<nlohmann::ordered_json>& lastLaunch() const { return lastLaunch_; }
+    // The diagnostics bundle saveDiagnostics wrote last.
+    const std::optional<std::string>& savedDiagnostics() const { return savedDiagnostics_; }
+
     // While downloading: the bytes on disk, the bytes expected (the answer's length, else the
     // manifest's size), a smoothed estimate of the time left, and all of it as one line
     // ("312 MB of 1.1 GB · 24 s left"). Zero and absent at any other stage.
@@ -106,6 +131,9 @@ class AppState : public QObject {
     qint64 expectedBytes() const { return expectedBytes_; }
     std::optional<double> secondsLeft() const { return secondsLeft_; }
     std::optional<std::string> downloadDetail() const;
+    // The repair the current step is making ("Restarting iPhone 16 Pro after a stuck
+    // start…"); absent once the stage changes.
+    const std::optional<std::string>& repairDetail() const { return repairDetail_; }
 
     // The cached builds, least recently launched first, as last counted by
     // refreshCacheUsage(); their total on disk, absent until counted.
@@ -133,8 +161,8 @@ class AppState : public QObject {
     Q_INVOKABLE QFuture<void> receive(const QUrl& url);
     // As receive, a pull-request build running on the targets. They never come from the link.
     QFuture<void> receive(const QUrl& url, const LaunchTargets& targets);
-    // A build chosen in the builds list.
-    Q_INVOKABLE QFuture<void> open(const QString& previewID);
+    // A build chosen in the builds list, or opened from elsewhere (see receivedFrom).
+    Q_INVOKABLE QFuture<void> open(const QString& previewID, const QString& from = "list");
     // Starts receivedPreviewID again, if there is one.
     Q_INVOKABLE QFuture<void> runReceivedPreview();
     // Cancels a pull-request launch in progress; nothing else can be cancelled.
@@ -150,7 +178,10 @@ class AppState : public QObject {
     // or while a launch is in progress.
     Q_INVOKABLE QFuture<void> runOnSimulator(const QString& udid);
     // Opens an absolute URL in the device the build runs on; a failure becomes errorMessage.
+    // Announced with linkOpened.
     Q_INVOKABLE QFuture<void> openURLInApp(const QString& url);
+    // The person has read the error message: it goes.
+    Q_INVOKABLE void dismissError();
 
     // Exchanges a sign-in code for a token, stores it, resumes a build asked for while
     // signed out and reloads the builds list. Nothing cancels it.
@@ -167,7 +198,16 @@ class AppState : public QObject {
     // Settings::isValidCacheLimitGB refuses, or one that cannot be stored, is refused with
     // errorMessage.
     Q_INVOKABLE QFuture<void> setCacheLimit(double gigabytes);
+    // The window checks a typed limit with the command line's rule, and says it in its words.
+    Q_INVOKABLE bool isValidCacheLimit(double gigabytes) const {
+        return Settings::isValidCacheLimitGB(gigabytes);
+    }
+    Q_INVOKABLE QString cacheLimitRange() const { return Settings::kCacheLimitRange; }
     Q_INVOKABLE QFuture<void> runDiagnostics();
+    // Writes the diagnostics bundle (DiagnosticsBundle.h) to the local file: a fresh
+    // environment snapshot, the kept launches and the settings, with the token, queries and
+    // home folder taken out. savedDiagnostics names the file after it, errorMessage says why not.
+    Q_INVOKABLE QFuture<void> saveDiagnostics(const QUrl& file);
 
   signals:
     void environmentChanged();
@@ -178,6 +218,7 @@ class AppState : public QObject {
     void reportChanged();
     void errorMessageChanged();
     void receivedPreviewIDChanged();
+    void receivedFromChanged();
     void activePreviewChanged();
     void launchSourceChanged();
     void isSignedInChanged();
@@ -186,8 +227,13 @@ class AppState : public QObject {
     void buildsErrorChanged();
     void isLaunchInProgressChanged();
     void downloadProgressChanged();
+    void repairDetailChanged();
     void cachedBuildsChanged();
     void cacheLimitGBChanged();
+    // openURLInApp delivered its URL to the device.
+    void linkOpened(const QString& deviceName);
+    void timelineChanged();
+    void savedDiagnosticsChanged();
 
   private:
     // What a worker hands back for the main thread to apply.
@@ -207,18 +253,30 @@ class AppState : public QObject {
     QVariant buildsErrorValue() const;
     QVariant secondsLeftValue() const;
     QVariant downloadDetailValue() const;
+    QVariant repairDetailValue() const;
     QVariant cacheSizeValue() const;
+    QVariant timelineSummaryValue() const;
+    QVariant timelineStopValue() const;
+    QVariant savedDiagnosticsValue() const;
     QObject* watcherObject() { return &watcher_; }
 
     QFuture<void> beginRemotePreview(const std::string& previewID, const LaunchTargets& targets);
     // Shows each core stage of a launch as a LaunchStage, until the task is stopped.
     ProgressCallback stageReporter(std::stop_token task, LaunchSource source);
+    // The user's boot time limit, and each repair shown as repairDetail until the task stops.
+    RepairSettings repairSettings(std::stop_token task);
     void showOutcomes(const std::vector<DeviceOutcome>& outcomes);
     void showLaunchFailure(const std::exception_ptr& error);
     void stopLaunchTask();
     void showManifest(const PreviewManifest& manifest);
     void showReportedStage(RemoteLaunchStage reported, LaunchSource source);
     void showSuccess(const SelfTestReport& report);
+    // A timeline for a launch starting now, shown from then on.
+    std::shared_ptr<LaunchTimeline> startTimeline();
+    // Shows how the launch went when it is still the one shown, and keeps it in the history
+    // with the token (when given) taken out.
+    void finishTimeline(const std::shared_ptr<LaunchTimeline>& timeline,
+                        const std::optional<std::string>& token, bool stopped);
     void showDownloadProgress(std::int64_t received, std::int64_t expected,
                               ProgressClock::time_point at);
     void resetDownloadProgress();
@@ -245,6 +303,7 @@ class AppState : public QObject {
     std::shared_ptr<TokenStore> tokenStore_;
     Settings settings_;
     PendingSignIn pendingSignIn_;
+    std::optional<LaunchHistory> launchHistory_;
     // The running or last pull-request launch; stopping it silences it for good.
     std::optional<std::stop_source> launchTask_;
     // Ends when the running or last pull-request launch has ended, stopped or not.
@@ -255,9 +314,11 @@ class AppState : public QObject {
     LaunchStage stage_ = LaunchStage::idle;
     std::optional<std::string> activeAppName_;
     std::optional<std::string> activeDetail_;
+    std::optional<std::string> repairDetail_;
     std::optional<SelfTestReport> report_;
     std::optional<std::string> errorMessage_;
     std::optional<std::string> receivedPreviewID_;
+    QString receivedFrom_;
     std::optional<PreviewManifest> activePreview_;
     LaunchSource launchSource_ = LaunchSource::none;
     // Absent until first asked: a program idling in the tray never opens the secret store.
@@ -272,6 +333,11 @@ class AppState : public QObject {
     TransferEstimate estimate_;
     bool isCacheCounted_ = false;
     std::vector<CachedBuildUsage> cachedBuilds_;
+    std::shared_ptr<LaunchTimeline> timeline_;
+    std::optional<std::string> timelineSummary_;
+    TimelineStop timelineStop_;
+    std::optional<nlohmann::ordered_json> lastLaunch_;
+    std::optional<std::string> savedDiagnostics_;
     // Last: it reads the state from its construction on.
     PullRequestWatcher watcher_;
 };

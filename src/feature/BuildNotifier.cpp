@@ -1,11 +1,15 @@
 #include "feature/BuildNotifier.h"
 
+#include "core/support/Text.h"
+
 namespace quaylet {
 
 QString readyAnnouncement(const PreviewSummary& build) {
-    return QStringLiteral("Build ready \u00B7 %1 \u00B7 PR #%2")
-        .arg(QString::fromStdString(build.title()))
-        .arg(build.pullRequest);
+    // Joined rather than formatted, so that a "%1" in a title stays as written; inert, so that
+    // a title can neither reorder the line nor add lines to it.
+    return QString::fromStdString("Build ready \u00B7 " + inertText(build.title()) + " \u00B7 " +
+                                  inertText(build.repository) + " #" +
+                                  std::to_string(build.pullRequest));
 }
 
 }  // namespace quaylet

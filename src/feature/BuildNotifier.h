@@ -21,8 +21,8 @@ class BuildNotifier : public QObject {
     // The desktop's notifier on this host.
     static std::shared_ptr<BuildNotifier> forThisHost();
 
-    // Shows "Build ready · <title> · PR #<n>" with an "Open" action. False when nothing could
-    // show it, so that the caller shows the build itself.
+    // Shows "Build ready · <title> · <owner/name> #<n>" with an "Open" action. False when
+    // nothing could show it, so that the caller shows the build itself.
     virtual bool announce(const PreviewSummary& build) = 0;
 
   signals:
@@ -30,7 +30,8 @@ class BuildNotifier : public QObject {
     void openRequested(const QString& previewID);
 };
 
-// "Build ready · <title> · PR #<n>": the announcement's one line, on every platform.
+// "Build ready · <title> · <owner/name> #<n>": the announcement's one line, on every platform,
+// its outside text inert.
 QString readyAnnouncement(const PreviewSummary& build);
 
 }  // namespace quaylet

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "core/support/BundleIdentifier.h"
 #include "feature/BuildNotifier.h"
 
 namespace quaylet {
@@ -12,7 +13,9 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
-const QString kOpenAction = QStringLiteral("open");
+// The one action, "Open", is the default one: a click on the notification opens the build,
+// and a service that lists actions lists it once.
+const QString kOpenAction = QStringLiteral("default");
 // A notification service that does not answer within this time is treated as absent, so
 // that the announcement falls back to the tray rather than holding the interface up.
 constexpr int kReplyTimeoutMs = 2000;
@@ -37,11 +40,11 @@ class DBusBuildNotifier : public BuildNotifier {
             QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
         // The whole line goes in the summary, which servers show as plain text; the body may
         // be read as markup, and the title is the pull request's own text.
-        notify << QStringLiteral("Quaylet") << 0u << QStringLiteral("quaylet")
+        notify << QStringLiteral("Quaylet") << 0u
+               << QString::fromUtf8(kBundleIdentifier.data(),
+                                    static_cast<qsizetype>(kBundleIdentifier.size()))
                << readyAnnouncement(build) << QString()
-               << QStringList{QStringLiteral("default"), QStringLiteral("Open"), kOpenAction,
-                              QStringLiteral("Open")}
-               << QVariantMap() << -1;
+               << QStringList{kOpenAction, QStringLiteral("Open")} << QVariantMap() << -1;
         const QDBusMessage reply = bus_.call(notify, QDBus::Block, kReplyTimeoutMs);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             return false;
@@ -53,10 +56,17 @@ class DBusBuildNotifier : public BuildNotifier {
   private slots:
     void actionInvoked(uint id, const QString& action) {
         const auto found = shown_.find(id);
-        if (found != shown_.end() &&
-            (action == kOpenAction || action == QLatin1String("default"))) {
-            emit openRequested(found->second);
+        if (found == shown_.end() || action != kOpenAction) {
+            return;
         }
+        const QString previewID = found->second;
+        shown_.erase(found);
+        // Some services keep a notification whose action was used; a used one is done.
+        QDBusMessage close = QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                                            QStringLiteral("CloseNotification"));
+        close << id;
+        bus_.send(close);
+        emit openRequested(previewID);
     }
 
     void notificationClosed(uint id, uint) { shown_.erase(id); }

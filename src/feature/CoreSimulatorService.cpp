@@ -24,15 +24,17 @@ EnvironmentSnapshot CoreSimulatorService::environment() {
 
 std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-    bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
-    std::stop_token stop) {
+    bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
+    const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) {
     // No expected fixture version and no screenshot: a local build is checked against itself.
     const SelfTestRequest request{.appURL = app,
                                   .expectedFixtureVersion = std::nullopt,
                                   .preferredSimulatorUDID = preferredSimulatorUDID,
                                   .screenshotURL = std::nullopt,
                                   .activateSimulator = activateSimulator,
-                                  .launchOptions = targets.options};
+                                  .launchOptions = targets.options,
+                                  .repairs = repairs,
+                                  .timeline = timeline};
     const StopEither either(stop, stop_);
     return launcher_.selfTestOnEach(request, targets.simulatorUDIDs, progress, {}, either.token());
 }

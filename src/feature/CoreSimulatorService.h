@@ -21,7 +21,8 @@ class CoreSimulatorService : public SimulatorService {
     EnvironmentSnapshot environment() override;
     std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
+        bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
+        const RepairSettings& repairs, const ProgressCallback& progress,
         std::stop_token stop) override;
     void openURL(const std::string& udid, const std::string& url) override;
 

@@ -20,7 +20,8 @@ struct PullRequestWatch {
     // The creation time of the newest ready build already announced or already there when the
     // watch began, to the millisecond; absent when every ready build counts as new.
     std::optional<std::chrono::milliseconds> lastSeenBuild = std::nullopt;
-    // When the pull request last had a build in the list, or the watch began.
+    // When the watch last saw the pull request in the builds list, or began: the quiet time
+    // that ends a watch counts from here, never from a build's age.
     std::chrono::milliseconds lastActivity{0};
 
     bool isFor(const PreviewSummary& build) const {

@@ -14,6 +14,10 @@
 namespace quaylet {
 namespace {
 
+// How finely a watch's last sighting of its pull request is kept, so that a look every minute
+// does not rewrite the settings file every minute.
+constexpr std::chrono::hours kSightingResolution{1};
+
 QStringList references(const std::vector<PullRequestWatch>& watches, bool onlyOpening) {
     QStringList list;
     for (const auto& watch : watches) {
@@ -39,7 +43,8 @@ PullRequestWatcher::PullRequestWatcher(AppState& state, std::shared_ptr<PreviewS
       service_(std::move(service)),
       tokenStore_(std::move(tokenStore)),
       settings_(std::move(settings)),
-      options_(std::move(options)) {
+      options_(std::move(options)),
+      timer_(this) {
     if (settings_) {
         for (const QJsonValue& stored : settings_->watches()) {
             if (auto watch = PullRequestWatch::fromJson(stored.toObject())) {
@@ -67,13 +72,16 @@ void PullRequestWatcher::start(std::shared_ptr<BuildNotifier> notifier) {
     notifier_ = std::move(notifier);
     if (notifier_) {
         connect(notifier_.get(), &BuildNotifier::openRequested, this,
-                [this](const QString& previewID) { state_.open(previewID); });
+                [this](const QString& previewID) {
+                    state_.open(previewID, QStringLiteral("notification"));
+                });
     }
     started_ = true;
     updatePolling();
 }
 
 void PullRequestWatcher::watch(PullRequestWatch watch) {
+    watch.lastActivity = toMilliseconds(options_.now());
     if (PullRequestWatch* existing = find(watch.repository, watch.pullRequest)) {
         *existing = std::move(watch);
     } else {
@@ -102,7 +110,6 @@ void PullRequestWatcher::setWatched(const QString& repository, qint64 pullReques
         return;
     }
     PullRequestWatch started = *reference;
-    started.lastActivity = toMilliseconds(options_.now());
     // What the list already shows is known to the user; only later builds are news.
     for (const PreviewSummary& build : state_.builds()) {
         if (started.isFor(build) && build.isReady() && started.isNewer(build)) {
@@ -187,19 +194,20 @@ void PullRequestWatcher::review(const std::vector<PreviewSummary>& builds) {
     bool changed = false;
     for (PullRequestWatch& watch : watches_) {
         const PreviewSummary* newest = nullptr;
+        bool listed = false;
         for (const PreviewSummary& build : builds) {
             if (!watch.isFor(build)) {
                 continue;
             }
-            const auto created = toMilliseconds(build.createdAt);
-            if (created > watch.lastActivity) {
-                watch.lastActivity = created;
-                changed = true;
-            }
+            listed = true;
             if (build.isReady() && watch.isNewer(build) &&
                 (newest == nullptr || build.createdAt > newest->createdAt)) {
                 newest = &build;
             }
+        }
+        if (listed && now - watch.lastActivity >= kSightingResolution) {
+            watch.lastActivity = now;
+            changed = true;
         }
         const auto queued = [&](const PreviewSummary& build) {
             return build.previewId == newest->previewId;
@@ -263,7 +271,7 @@ void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::except
         if (!error) {
             emit prefetched(build);
             if (watch->openAutomatically && !state_.isLaunchInProgress()) {
-                state_.open(QString::fromStdString(build.previewId));
+                state_.open(QString::fromStdString(build.previewId), QStringLiteral("watch"));
             } else if (!notifier_ || !notifier_->announce(build)) {
                 readyBuilds_.push_back(build);
                 emit readyBuildsChanged();

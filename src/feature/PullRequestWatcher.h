@@ -47,7 +47,7 @@ class PullRequestWatcher : public QObject {
         std::function<Timestamp()> now = [] { return std::chrono::system_clock::now(); };
     };
 
-    // A watch ends after this long without a build of its pull request in the list.
+    // A watch ends after this long without its pull request in the builds list.
     static constexpr std::chrono::hours kQuietLimit{7 * 24};
 
     // With settings, the watches are read from and kept in the settings file; without, they
@@ -72,7 +72,7 @@ class PullRequestWatcher : public QObject {
     // doubled for each failure up to the longest interval.
     static std::chrono::milliseconds delayAfter(int failures, const Options& options);
 
-    // Starts or replaces a watch as given.
+    // Starts or replaces a watch as given, its quiet time counted from now.
     void watch(PullRequestWatch watch);
     // Starts a watch that counts only builds newer than those in the state's list, or ends
     // one. A repository that is not a plain "owner/name" is never watched.

@@ -84,6 +84,7 @@ QVariantMap toVariantMap(const EnvironmentSnapshot& snapshot) {
         {"xcodePath", text(snapshot.xcodePath)},
         {"simctlPath", text(snapshot.simctlPath)},
         {"architecture", text(snapshot.architecture)},
+        {"simulatorWindow", text(snapshot.simulatorWindow)},
         {"inventory",
          snapshot.inventory ? QVariant(toVariantMap(*snapshot.inventory)) : QVariant()},
         {"failures", texts(snapshot.failures)},

@@ -1,5 +1,6 @@
 #include "feature/Settings.h"
 
+#include "core/simulator/SimulatorRepairs.h"
 #include "core/support/FileTree.h"
 #include "feature/UserFolders.h"
 
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 namespace quaylet {
@@ -103,6 +105,22 @@ void Settings::setCacheLimitGB(double gigabytes) {
         throw std::invalid_argument(kCacheLimitRange);
     }
     write(kCacheLimitKey, gigabytes);
+}
+
+std::chrono::seconds Settings::bootTimeout() const {
+    const double seconds = value(kBootTimeoutKey).toDouble(0);
+    return seconds >= 1 && seconds <= kMaxBootTimeoutSeconds && seconds == std::floor(seconds)
+               ? std::chrono::seconds(static_cast<int>(seconds))
+               : RepairSettings::kDefaultBootTimeout;
+}
+
+void Settings::setBootTimeoutSeconds(int seconds) {
+    if (seconds < 1 || seconds > kMaxBootTimeoutSeconds) {
+        throw std::invalid_argument(
+            "bootTimeoutSeconds takes a whole number of seconds from 1 to " +
+            std::to_string(kMaxBootTimeoutSeconds) + ".");
+    }
+    write(kBootTimeoutKey, seconds);
 }
 
 void Settings::setPreferredSimulatorUDID(const std::string& udid) {

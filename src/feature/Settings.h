@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -29,6 +30,8 @@ class Settings {
     // What a person reads when a write fails.
     static constexpr const char* kCannotSaveMessage =
         "Quaylet couldn’t save its settings. Check the free space, then try again.";
+    static constexpr const char* kBootTimeoutKey = "bootTimeoutSeconds";
+    static constexpr int kMaxBootTimeoutSeconds = 24 * 60 * 60;
 
     explicit Settings(std::filesystem::path file);
 
@@ -52,6 +55,9 @@ class Settings {
     std::uintmax_t cacheLimitBytes() const;
     // Whether a limit may be set: 0, or from the smallest to the largest limit.
     static bool isValidCacheLimitGB(double gigabytes);
+    // How long a simulator may take to finish booting before it is restarted; anything but a
+    // stored whole number from 1 to kMaxBootTimeoutSeconds means the default, 180.
+    std::chrono::seconds bootTimeout() const;
 
     // Each write replaces the file atomically and keeps keys it does not know. A file that
     // is not a JSON object is moved aside to "settings.json.corrupt-<UTC time>" first. A
@@ -62,6 +68,8 @@ class Settings {
     void setWatches(const QJsonArray& watches);
     // Throws std::invalid_argument, with kCacheLimitRange, for a limit that is not valid.
     void setCacheLimitGB(double gigabytes);
+    // Throws std::invalid_argument outside 1 to kMaxBootTimeoutSeconds.
+    void setBootTimeoutSeconds(int seconds);
 
   private:
     QJsonValue value(const char* key) const;

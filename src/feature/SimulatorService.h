@@ -11,6 +11,8 @@
 #include "core/simulator/EnvironmentSnapshot.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
+#include "core/simulator/SimulatorRepairs.h"
+#include "core/support/LaunchTimeline.h"
 
 namespace quaylet {
 
@@ -26,11 +28,12 @@ class SimulatorService {
     virtual EnvironmentSnapshot environment() = 0;
 
     // One outcome per device in targets, or the chosen device's when none is named (its
-    // failure is thrown). Stopping ends the run with CancellationError.
+    // failure is thrown). Each step is recorded in timeline, when given. Stopping ends the
+    // run with CancellationError.
     virtual std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
-        std::stop_token stop) = 0;
+        bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
+        const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) = 0;
 
     // Opens an absolute URL in a booted device, for the app that runs there.
     virtual void openURL(const std::string& udid, const std::string& url) = 0;

@@ -111,12 +111,12 @@ class ObjectReader {
 
     const std::string& path() const { return path_; }
 
-  private:
     bool has(const char* key) const {
         const auto found = object_.find(key);
         return found != object_.end() && !found->is_null();
     }
 
+  private:
     const json& object_;
     std::string path_;
 };
@@ -141,7 +141,8 @@ SimulatedDevice deviceFromJson(const ObjectReader& reader) {
                            reader.optionalString("availabilityError"),
                            reader.optionalString("lastBootedAt"),
                            {},
-                           reader.strings("openedURLs")};
+                           reader.strings("openedURLs"),
+                           reader.optionalInteger("settlesAfterListings")};
     const json& apps = reader.array("apps");
     for (std::size_t index = 0; index < apps.size(); ++index) {
         const ObjectReader app(apps[index], indexed(reader.path(), "apps", index));
@@ -182,7 +183,8 @@ SimulatedDevice shutDownDevice(const char* name, const char* deviceType,
             std::nullopt,
             std::nullopt,
             {},
-            {}};
+            {},
+            std::nullopt};
 }
 
 }  // namespace
@@ -312,9 +314,21 @@ nlohmann::ordered_json toJson(const DeviceSet& set) {
         if (!device.openedURLs.empty()) {
             entry["openedURLs"] = device.openedURLs;
         }
+        putOptional(entry, "settlesAfterListings", device.settlesAfterListings);
         document["devices"].push_back(entry);
     }
-    document["simulatorActivations"] = set.simulatorActivations;
+    if (set.xcode) {
+        document["xcode"] = {{"version", set.xcode->version},
+                             {"simulatorWindow", set.xcode->simulatorWindow}};
+    }
+    if (set.faults != SimulatedFaults{}) {
+        document["faults"] = {{"serviceErrors", set.faults.serviceErrors},
+                              {"hangingBootWaits", set.faults.hangingBootWaits},
+                              {"failingInstalls", set.faults.failingInstalls}};
+    }
+    if (!set.windowRequests.empty()) {
+        document["windowRequests"] = set.windowRequests;
+    }
     return document;
 }
 
@@ -331,7 +345,24 @@ DeviceSet deviceSetFromJson(const json& document) {
         set.devices.push_back(
             deviceFromJson(ObjectReader(devices[index], indexed(root.path(), "devices", index))));
     }
-    set.simulatorActivations = root.optionalInteger("simulatorActivations").value_or(0);
+    if (root.has("xcode")) {
+        const ObjectReader xcode(root.required("xcode"), root.path() + ".xcode");
+        set.xcode = SimulatedXcode{xcode.string("version"), xcode.string("simulatorWindow")};
+        if (set.xcode->simulatorWindow != kDeviceHubWindow &&
+            set.xcode->simulatorWindow != kSimulatorAppWindow &&
+            set.xcode->simulatorWindow != kNoWindowApp) {
+            throw std::runtime_error(xcode.path() + ".simulatorWindow must be \"" +
+                                     kDeviceHubWindow + "\", \"" + kSimulatorAppWindow +
+                                     "\" or \"" + kNoWindowApp + "\"");
+        }
+    }
+    if (root.has("faults")) {
+        const ObjectReader faults(root.required("faults"), root.path() + ".faults");
+        set.faults = {faults.optionalInteger("serviceErrors").value_or(0),
+                      faults.optionalInteger("hangingBootWaits").value_or(0),
+                      faults.optionalInteger("failingInstalls").value_or(0)};
+    }
+    set.windowRequests = root.strings("windowRequests");
     return set;
 }
 

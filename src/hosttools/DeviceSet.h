@@ -43,16 +43,42 @@ struct SimulatedDevice {
     std::optional<std::string> lastBootedAt;
     std::vector<InstalledApp> apps;
     std::vector<std::string> openedURLs = {};  // every URL "simctl openurl" opened, in order
+    // In a passing state (neither shut down nor booted), the device is listed shut down from
+    // this many listings on.
+    std::optional<int> settlesAfterListings = std::nullopt;
 
     bool isBooted() const { return state == kBootedState; }
     InstalledApp* findApp(const std::string& bundleIdentifier);
+};
+
+// Where the simulator window comes from: Xcode 27's Device Hub, or Simulator.app before it.
+inline constexpr const char* kDeviceHubWindow = "DeviceHub";
+inline constexpr const char* kSimulatorAppWindow = "Simulator";
+inline constexpr const char* kNoWindowApp = "none";
+
+// The Xcode whose developer folder xcode-select prints, laid out under the set's home.
+struct SimulatedXcode {
+    std::string version;          // its CFBundleShortVersionString
+    std::string simulatorWindow;  // kDeviceHubWindow, kSimulatorAppWindow or kNoWindowApp
+};
+
+// Failures the next runs play, each counted down as it is played.
+struct SimulatedFaults {
+    int serviceErrors = 0;     // list and boot: the simulator service's connection fails
+    int hangingBootWaits = 0;  // bootstatus: never returns
+    int failingInstalls = 0;   // install: refused
+
+    bool operator==(const SimulatedFaults&) const = default;
 };
 
 // The whole simulated inventory as kept in devices.json (the format is in README.md).
 struct DeviceSet {
     std::vector<SimulatedRuntime> runtimes;
     std::vector<SimulatedDevice> devices;
-    int simulatorActivations = 0;  // how many times "open -a Simulator" ran
+    std::optional<SimulatedXcode> xcode;  // absent: the tool folder is the developer folder
+    SimulatedFaults faults;
+    // Every window "open" brought forward, as its arguments joined by spaces, in order.
+    std::vector<std::string> windowRequests;
 
     SimulatedDevice* findDevice(const std::string& udid);
     const SimulatedRuntime* findRuntime(const std::string& identifier) const;

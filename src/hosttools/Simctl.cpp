@@ -34,6 +34,19 @@ constexpr std::uint32_t kScreenshotHeight = 844;
                           std::string(domain) + ", code=" + std::to_string(code) + "):\n" + text);
 }
 
+// Plays one of a fault's remaining runs, when it has any.
+bool playFault(int& remaining) {
+    if (remaining <= 0) {
+        return false;
+    }
+    --remaining;
+    return true;
+}
+
+[[noreturn]] void failService() {
+    failRequest("NSMachErrorDomain", -308, "CoreSimulatorService connection interrupted");
+}
+
 [[noreturn]] void failUsage(const std::string& usage) {
     throw ToolFailure(kUsageStatus, "Usage: simctl " + usage);
 }
@@ -101,7 +114,25 @@ int list(const DeviceSetStore& store, const Arguments& arguments) {
             "list --json [devices | devicetypes | runtimes | pairs]\n"
             "This simulated tool prints the list as JSON only.");
     }
-    const nlohmann::ordered_json document = simctlListing(store.read(), store.home());
+    nlohmann::ordered_json document;
+    bool serviceFails = false;
+    store.update([&](DeviceSet& set) {
+        if ((serviceFails = playFault(set.faults.serviceErrors))) {
+            return;
+        }
+        for (SimulatedDevice& device : set.devices) {
+            if (device.settlesAfterListings && --*device.settlesAfterListings <= 0) {
+                device.settlesAfterListings.reset();
+                if (!device.isBooted()) {
+                    device.state = kShutdownState;
+                }
+            }
+        }
+        document = simctlListing(set, store.home());
+    });
+    if (serviceFails) {
+        failService();
+    }
     if (section) {
         std::cout << nlohmann::ordered_json{{*section, document.at(*section)}}.dump(2) << '\n';
     } else {
@@ -114,7 +145,15 @@ int bootCommand(const DeviceSetStore& store, const Arguments& arguments) {
     if (arguments.size() != 1) {
         failUsage("boot <device>");
     }
-    store.update([&](DeviceSet& set) { boot(set, requireDevice(set, arguments[0])); });
+    bool serviceFails = false;
+    store.update([&](DeviceSet& set) {
+        if (!(serviceFails = playFault(set.faults.serviceErrors))) {
+            boot(set, requireDevice(set, arguments[0]));
+        }
+    });
+    if (serviceFails) {
+        failService();
+    }
     return 0;
 }
 
@@ -127,14 +166,17 @@ int bootStatus(const DeviceSetStore& store, const Arguments& arguments) {
     }
     const std::string& udid = arguments[0];
     bool changed = false;
-    if (bootIfNeeded) {
-        store.update([&](DeviceSet& set) {
-            SimulatedDevice& device = requireDevice(set, udid);
-            if (!device.isBooted()) {
-                boot(set, device);
-                changed = true;
-            }
-        });
+    bool hangs = false;
+    store.update([&](DeviceSet& set) {
+        SimulatedDevice& device = requireDevice(set, udid);
+        if (bootIfNeeded && !device.isBooted()) {
+            boot(set, device);
+            changed = true;
+        }
+        hangs = playFault(set.faults.hangingBootWaits);
+    });
+    while (hangs) {
+        std::this_thread::sleep_for(std::chrono::hours(1));  // until whoever waits gives up
     }
     for (bool first = true;; first = false) {
         DeviceSet set = store.read();
@@ -187,9 +229,15 @@ int install(const DeviceSetStore& store, const Arguments& arguments) {
     }
     const std::string& udid = arguments[0];
     const std::filesystem::path source = bundleSource(arguments[1]);
-    {
-        DeviceSet set = store.read();
+    bool refused = false;
+    store.update([&](DeviceSet& set) {
         requireBooted(requireDevice(set, udid));
+        refused = playFault(set.faults.failingInstalls);
+    });
+    if (refused) {
+        failRequest("IXUserPresentableErrorDomain", 1,
+                    "Failed to install the requested application\n"
+                    "The system is not ready to install apps yet.");
     }
     if (!std::filesystem::is_directory(source)) {
         failRequest("NSPOSIXErrorDomain", 2,

@@ -80,6 +80,29 @@ TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAndNeverFadesInTw
     EXPECT_EQ(panel.hud.panel(), window);
 }
 
+// The panel follows its text while it shows, within 320 to 440 points and its margins: the
+// bytes of a download replace a long detail without any new stage, and a long failure is cut
+// with "…".
+TEST(LaunchHUDTest, ThePanelIsRefittedWheneverItsTextChanges) {
+    Panel panel;
+    PreviewManifest manifest = makeManifest("Demo", "abc1234");
+    manifest.repository = "acme-corporation/" + std::string(60, 'x');
+    panel.driver.holdRemoteLaunchAt(LaunchStage::downloading, manifest,
+                                    {{1'000'000, 2'000'000}, 126'000'000});
+    panel.expect(true, "launchSubtitle=2.0 MB of 126 MB*");
+    QWindow* window = panel.hud.panel();
+    auto& view = dynamic_cast<QQuickItem&>(QuickScene::find(*window, "launchView"));
+    const auto fitted = [&] { return window->width() == qCeil(view.implicitWidth()); };
+    EXPECT_TRUE(StateDriver::waitUntil(fitted)) << window->width();
+    EXPECT_LT(window->width(), 440 + 2 * 6);
+
+    panel.driver.failHeldLaunch("The build at /builds/" + std::string(80, 'X') + " is damaged.");
+    panel.expect(true, "dismissButton; launchSubtitle.truncated=true");
+    EXPECT_TRUE(StateDriver::waitUntil(fitted)) << window->width();
+    EXPECT_EQ(window->width(), 440 + 2 * 6);
+    testing::expectTextsFitTheirRows(*qobject_cast<QQuickWindow*>(window)->contentItem());
+}
+
 TEST(LaunchHUDTest, WithoutCompositingThePanelIsCutToTheCardsRoundedOutline) {
     const QRectF card(6, 6, 320, 50);
     EXPECT_TRUE(LaunchHUD::panelMask(card, 14, true).isEmpty());
@@ -175,11 +198,11 @@ TEST(LaunchHUDTest, TheSignInPromptWaitsForAnEvaluationThatAlreadySawIdle) {
     panel.hud.hide();
     ASSERT_TRUE(panel.waitUntilHidden());
 
-    // The token is gone; signing out stops the launch in the same pass, so the evaluation
-    // sees the launch end rather than a link waiting for sign-in.
+    // The token is gone; signing out stops the launch and forgets its link, so the
+    // evaluation sees no link waiting for sign-in after a deliberate sign-out.
     panel.driver.tokenStore().token.reset();
     panel.driver.state().signOut();
-    ASSERT_TRUE(panel.driver.state().receivedPreviewID().has_value());
+    ASSERT_FALSE(panel.driver.state().receivedPreviewID().has_value());
     panel.expect(false);
 
     panel.driver.receive(QUrl("quaylet://preview/abc"));

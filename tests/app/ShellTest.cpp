@@ -108,7 +108,8 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
     QCoreApplication::processEvents();
     EXPECT_EQ(tray.menuEntries(), always);
 
-    // A failure's Dismiss is in the menu and on the main window, and both leave with the panel.
+    // A failure's Dismiss is in the menu, and leaves with the panel; the main window's
+    // banner stays until its own Dismiss, which takes the panel showing its error along.
     tray.driver.failHeldLaunch("The disk is full.");
     QCoreApplication::processEvents();
     EXPECT_EQ(tray.menuEntries(),
@@ -118,14 +119,14 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
                                {{"appState", QVariant::fromValue<QObject*>(&tray.driver.state())},
                                 {"updateAction", QVariant::fromValue(&updates)},
                                 {"launchPanel", QVariant::fromValue<QObject*>(&tray.hud)}});
-    EXPECT_TRUE(window.isShown("dismissPanelButton"));
     tray.choose("Dismiss");
     EXPECT_TRUE(StateDriver::waitUntil([&] { return !tray.hud.panel()->isVisible(); }));
     EXPECT_EQ(tray.menuEntries(), always);
-    EXPECT_FALSE(window.isShown("dismissPanelButton"));
+    EXPECT_TRUE(window.isShown("errorBanner"));
     tray.hud.show();
-    window.click("dismissPanelButton");
+    window.click("dismissErrorButton");
     EXPECT_TRUE(StateDriver::waitUntil([&] { return !tray.hud.panel()->isVisible(); }));
+    EXPECT_FALSE(window.isShown("errorBanner"));
     for (const QString& entry : always) {
         tray.choose(entry);
     }
@@ -136,6 +137,21 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
     QCoreApplication::processEvents();
     EXPECT_EQ(signedOut.menuEntries(),
               QStringList({"Open Quaylet", "Check for Updates…", "Sign in", "Quit Quaylet"}));
+}
+
+// Where no notification can announce a watched build, the tooltip does, its title inert.
+TEST(MenuBarItemTest, TheTooltipAnnouncesAReadyBuildThatNoNotificationCouldShow) {
+    Tray tray;
+    PreviewSummary ready = testing::makeSummary("p-1", "App");
+    ready.repository = "octo/app";
+    ready.pullRequest = 7;
+    ready.pullRequestTitle = "Fix %1 in logs\nforged";
+    tray.driver.previewService().previews = {ready};
+    tray.driver.state().watcher().start(nullptr);
+    tray.driver.state().watcher().watch({.repository = "octo/app", .pullRequest = 7});
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return tray.item.toolTip() != "Quaylet"; }));
+    EXPECT_EQ(tray.item.toolTip(),
+              "Quaylet\nBuild ready · Fix %1 in logs\uFFFDforged · octo/app #7");
 }
 
 TEST(MenuBarItemTest, ThePopupHangsFromTheItemElseThePointerElseWhereThePlatformPutsIt) {

@@ -80,8 +80,12 @@ const Situation kSituations[] = {
      }},
     {"a failed launch", "ContentView", true,
      "homeScreen; errorBanner; errorTitle=Couldn’t open this build; "
-     "errorMessage=The archive is damaged.",
+     "errorMessage=The archive is damaged.; "
+     "timelineStop=Stopped at Verification after Build details 0.3 s",
      [](View& view) {
+         view.driver.recordSteps(
+             {{.step = LaunchStep::manifest, .duration = 0.3, .state = StepState::done},
+              {.step = LaunchStep::verification, .start = 0.3, .state = StepState::failed}});
          holdRemote(view, LaunchStage::verifying);
          view.driver.failHeldLaunch("The archive is damaged.");
      }},
@@ -135,6 +139,15 @@ const Situation kSituations[] = {
                     std::vector<std::string>{"p-ready"};
          }));
      }},
+    {"a row's Watch toggle clicked", "ContentView", true, "",
+     [](View& view) {
+         view.driver.loadBuilds({summary("p-ready")});
+         view.scene.click(
+             testing::QuickScene::find(view.scene.find("buildRow-p-ready"), "watchToggle"));
+         const auto& watches = view.driver.state().watcher().watches();
+         ASSERT_EQ(watches.size(), 1u);
+         EXPECT_EQ(watches[0].reference(), "octo/app#7");
+     }},
 
     // The Settings tab.
     {"a setting that cannot be saved", "SettingsTab", true,
@@ -162,10 +175,17 @@ const Situation kSituations[] = {
      }},
 
     // The Diagnostics tab.
+    {"the checks' icons on the first visit to the tab", "ContentView", true,
+     "xcodeCheckIcon.width=14; readinessIcon.width=14; readinessStatus=This computer is ready",
+     [](View& view) {
+         view.driver.showEnvironment(makeReadyEnvironment({makeDevice("A", "iPhone 15", "18.2")}));
+         view.scene.click("section-Diagnostics");
+     }},
     {"a Mac without Xcode", "DiagnosticsTab", true,
      "xcodeCheckValue.fullText=Not found; xcodeCheckIcon.symbol=xmark.circle.fill; "
      "architectureCheckValue.fullText=arm64; architectureCheckIcon.symbol=checkmark.circle.fill; "
      "simulatorDevicesCheckValue.fullText=0 available; readinessStatus=Action required; "
+     "simulatorWindowCheckValue.fullText=Device Hub (Xcode 27.0); "
      "readinessIcon.symbol=exclamationmark.triangle.fill; failures.count=2",
      [](View& view) {
          EnvironmentSnapshot snapshot = makeReadyEnvironment({});
@@ -220,6 +240,16 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
     ASSERT_TRUE(StateDriver::waitUntil(
         [&] { return view.scene.property("simulatorMenu", "opened").toBool(); }));
     ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+    // Below its button or above it, never over it, and as wide as its entries.
+    QObject& menu = view.scene.find("simulatorMenu");
+    auto& button = dynamic_cast<QQuickItem&>(view.scene.find("anotherSimulatorButton"));
+    const QRectF opened(menu.property("x").toReal(), menu.property("y").toReal(),
+                        menu.property("width").toReal(), menu.property("height").toReal());
+    EXPECT_FALSE(opened.intersects(button.boundingRect())) << opened.y();
+    for (const QString choice : {"simulatorChoice-SIM-1", "simulatorChoice-SIM-2"}) {
+        EXPECT_LE(view.scene.property(choice, "implicitWidth").toReal(),
+                  view.scene.property(choice, "width").toReal());
+    }
     view.scene.click("simulatorChoice-SIM-2");
     ASSERT_TRUE(StateDriver::waitUntil([&] { return simulators.requestedLaunches().size() == 2; }));
     EXPECT_EQ(simulators.requestedLaunches()[1].targets.simulatorUDIDs,
@@ -231,6 +261,8 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
     ASSERT_TRUE(StateDriver::waitUntil([&] { return !simulators.openedURLs().empty(); }));
     EXPECT_EQ(simulators.openedURLs()[0],
               (std::pair<std::string, std::string>{"SIM-2", "myapp://home"}));
+    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("linkConfirmation"); }));
+    view.expect("linkConfirmation=Opened in *; linkField.text=");
 }
 
 // The pop-up offers the available simulators, newest runtime first, then by name in natural
@@ -286,9 +318,10 @@ TEST(SettingsTabTest, OpenAtLoginShowsWhetherTheAutostartEntryIsThere) {
     const auto folder = Settings::defaultFile().parent_path().parent_path() / "autostart";
     tab.scene.click("openAtLoginSwitch");
     std::ifstream entry(folder / "quaylet.desktop");
-    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(entry), {}),
-                ::testing::HasSubstr(
-                    "\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\"\n"));
+    EXPECT_THAT(
+        std::string(std::istreambuf_iterator<char>(entry), {}),
+        ::testing::HasSubstr("\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() +
+                             "\"\nIcon=dev.quaylet.Quaylet\n"));
     tab.expect("openAtLoginSwitch.checked=true");
     tab.scene.click("openAtLoginSwitch");
     EXPECT_FALSE(std::filesystem::exists(folder / "quaylet.desktop"));
@@ -354,8 +387,8 @@ TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
         ASSERT_TRUE(QQuickTest::qWaitForPolish(&tab.scene.window()));
         auto& readiness = dynamic_cast<QQuickItem&>(tab.scene.find("readiness"));
         const std::vector<qreal> parts = gapsBetween(*readiness.parentItem());
-        ASSERT_EQ(parts.size(), 3u);
-        EXPECT_EQ(parts, std::vector<qreal>(3, parts.front()));
+        ASSERT_EQ(parts.size(), 5u);
+        EXPECT_EQ(parts, std::vector<qreal>(5, parts.front()));
         EXPECT_EQ(gapsBetween(readiness),
                   std::vector<qreal>(snapshot.failures.empty() ? 1 : 2, parts.front() / 2));
     }
@@ -371,23 +404,76 @@ TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
     EXPECT_TRUE(row.text("row-value").endsWith(u'…')) << row.text("row-value").toStdString();
     row.click("row-value");
     EXPECT_EQ(row.text("row-value"), longValue);
+
+    // A line of outside text cut short shows the whole of it where the pointer rests.
+    testing::QuickScene line("ElidedLine", {{"text", longValue}});
+    auto& label = dynamic_cast<QQuickItem&>(line.root());
+    label.setWidth(300);
+    QTest::mouseMove(&line.window(), QPoint(150, 5));
+    QObject* tip = nullptr;
+    ASSERT_TRUE(StateDriver::waitUntil([&] {
+        tip = label.findChild<QObject*>("fullTextTip");
+        return tip && tip->property("opened").toBool();
+    }));
+    EXPECT_EQ(tip->property("text").toString(), longValue);
+}
+
+// Real-length titles, names and repositories keep to their lines and end in "…", in the
+// builds list, the card of the current build and the success screen; and the success screen
+// leads back to the list, where the card says the build runs.
+TEST(PreviewTabTest, LongTextsKeepToTheirLinesAndTheListIsAlwaysReachable) {
+    PreviewSummary watched = summary("p-long");
+    watched.repository = "acme-corporation/ios-storefront-application";
+    watched.pullRequestTitle =
+        "Rework the checkout flow so saved cards, Apple Pay and promo codes share one sheet";
+    PreviewSummary uploading = watched;
+    uploading.previewId = "p-uploading";
+    uploading.status = "uploading";
+    PreviewManifest current = testing::makeManifest(
+        "Acme Storefront Checkout with a Very Long Display Name", "0123456789abcdef");
+    current.previewId = "p-current";
+    current.repository = watched.repository;
+    View view;
+    view.driver.loadBuilds({watched, uploading});
+    view.driver.state().watcher().setWatched(QString::fromStdString(watched.repository), 7, true);
+    view.driver.state().watcher().setOpenAutomatically(QString::fromStdString(watched.repository),
+                                                       7, true);
+    view.driver.holdRemoteLaunchAt(LaunchStage::downloading, current);
+    view.driver.state().cancelLaunch();
+    const auto expectFitted = [&](const QString& expectations) {
+        ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+        view.expect(expectations);
+        testing::expectTextsFitTheirRows(*view.scene.window().contentItem());
+    };
+    expectFitted(
+        "homeScreen; buildRow-p-long/buildTitle.truncated=true; "
+        "currentBuildOrigin=Opened from the list; currentBuildTitle.truncated=true");
+
+    view.driver.holdRemoteLaunchAt(LaunchStage::installing, current);
+    view.driver.finishHeldLaunch(
+        testing::makeReport(current.displayName, "iPad Pro 13-inch (M4) with a long name"));
+    expectFitted("successScreen; successAppName.truncated=true");
+    view.scene.click("allBuildsButton");
+    expectFitted("homeScreen; currentBuildOrigin=Running in iPad Pro*; !buildRow-p-current");
+    view.scene.click("runningBuildButton");
+    view.expect("successScreen; !homeScreen");
 }
 
 TEST(PlainTextTest, BalancedLinesShareTheTextEvenlyInsteadOfLeavingAWordAlone) {
     const QString text = "Confirm that installation and Simulator launch work on this Mac.";
-    for (const bool balanced : {false, true}) {
-        SCOPED_TRACE(balanced ? "balanced" : "plain");
-        testing::QuickScene scene("PlainText", {{"text", text},
-                                                {"balanced", balanced},
-                                                {"wrapMode", 3},  // Text.Wrap
-                                                {"font", QFont("Inter", 12)}});
+    for (const char* type : {"PlainText", "BalancedText"}) {
+        SCOPED_TRACE(type);
+        testing::QuickScene scene(type, {{"text", text},
+                                         {"wrapMode", 3},  // Text.Wrap
+                                         {"font", QFont("Inter", 12)}});
         auto& label = dynamic_cast<QQuickItem&>(scene.root());
         const qreal fullWidth = label.implicitWidth();
         label.setWidth(fullWidth * 0.9);  // the last word no longer fits
         QCoreApplication::processEvents();
         EXPECT_EQ(label.property("lineCount").toInt(), 2);
         // Balanced, each line holds about half; otherwise the first holds nearly everything.
-        EXPECT_EQ(label.property("contentWidth").toReal() < fullWidth * 0.7, balanced);
+        EXPECT_EQ(label.property("contentWidth").toReal() < fullWidth * 0.7,
+                  std::string(type) == "BalancedText");
     }
 }
 
@@ -420,7 +506,8 @@ TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
         for (int press = 0; press < 12; ++press) {
             QTest::keyClick(&window, Qt::Key_Tab);
             QQuickItem* focused = window.activeFocusItem();
-            while (focused && !focused->inherits("QQuickControl")) {
+            while (focused && !focused->inherits("QQuickControl") &&
+                   !focused->inherits("QQuickTextField")) {
                 focused = focused->parentItem();
             }
             if (focused && !reached.contains(focused->objectName())) {

@@ -136,9 +136,13 @@ QString QuickScene::text(const QString& objectName) {
 }
 
 void QuickScene::click(const QString& objectName) {
-    auto* item = qobject_cast<QQuickItem*>(&find(objectName));
+    click(find(objectName));
+}
+
+void QuickScene::click(QObject& object) {
+    auto* item = qobject_cast<QQuickItem*>(&object);
     if (!item) {
-        throw std::runtime_error(objectName.toStdString() + " is not an item");
+        throw std::runtime_error(object.objectName().toStdString() + " is not an item");
     }
     scrollIntoView(*item);
     const QPointF middle = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));

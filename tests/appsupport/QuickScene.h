@@ -37,6 +37,7 @@ class QuickScene {
     // Clicks the middle of the item as a person would, so a disabled or hidden control
     // does nothing.
     void click(const QString& objectName);
+    void click(QObject& object);
 
     // Lets animations settle, then writes the window to a PNG file.
     void saveImage(const std::filesystem::path& file);

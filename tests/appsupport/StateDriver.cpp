@@ -178,6 +178,11 @@ void StateDriver::failHeldLaunch(const std::string& message) {
     waitUntil([&] { return state_->errorMessage().has_value(); });
 }
 
+void StateDriver::recordSteps(const std::vector<TimelineEntry>& steps) {
+    previewService_->steps = steps;
+    simulatorService_->steps = steps;
+}
+
 void StateDriver::receive(const QUrl& url) {
     state_->receive(url);
 }

@@ -52,6 +52,8 @@ class StateDriver {
     void holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app);
     void finishHeldLaunch(const SelfTestReport& report);
     void failHeldLaunch(const std::string& message);
+    // The steps each later launch records in its timeline.
+    void recordSteps(const std::vector<TimelineEntry>& steps);
     // Receives a link the way the desktop hands one over.
     void receive(const QUrl& url);
 

@@ -8,6 +8,25 @@
 namespace quaylet::testing {
 namespace {
 
+void expectTextsFitTheir(const QQuickItem& item, const QQuickItem& row) {
+    if (!item.isVisible() || item.opacity() == 0) {
+        return;
+    }
+    const QQuickItem& holder = item.inherits("QQuickRowLayout") ? item : row;
+    const QString text = item.property("text").toString();
+    if (item.inherits("QQuickText") && !text.isEmpty()) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_LE(item.property("contentWidth").toReal(), item.width() + 0.5);
+        const QRectF box = item.mapRectToScene(item.boundingRect());
+        const QRectF bounds = holder.mapRectToScene(holder.boundingRect());
+        EXPECT_GE(box.left(), bounds.left() - 0.5);
+        EXPECT_LE(box.right(), bounds.right() + 0.5);
+    }
+    for (const QQuickItem* child : item.childItems()) {
+        expectTextsFitTheir(*child, holder);
+    }
+}
+
 QString accessibleText(QObject& object, QAccessible::Text kind) {
     QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&object);
     return element ? element->text(kind) : QString();
@@ -49,6 +68,10 @@ void View::expect(const QString& expectations) {
             return object;
         },
         expectations);
+}
+
+void expectTextsFitTheirRows(const QQuickItem& root) {
+    expectTextsFitTheir(root, *root.window()->contentItem());
 }
 
 void expectShows(const std::function<QObject*(const QString&)>& find, const QString& expectations) {

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QList>
 #include <QObject>
+#include <QQuickItem>
 #include <QStringList>
 #include <QUrl>
 
@@ -50,5 +51,9 @@ struct View {
 // "name.property=value"; a value ending in * is a prefix, and the properties accessibleName
 // and accessibleValue are what assistive technologies read.
 void expectShows(const std::function<QObject*(const QString&)>& find, const QString& expectations);
+
+// Every shown label keeps to its place: its painted text fits its own box, and the box lies
+// within the row that holds it (or the window), so nothing runs under a button or off the edge.
+void expectTextsFitTheirRows(const QQuickItem& root);
 
 }  // namespace quaylet::testing

@@ -93,7 +93,8 @@ class CommandLineTest : public ::testing::Test {
     }
 
     // Starts quaylet (env execs it in the same process) as a child whose output the test reads
-    // as it comes; returns the child and the reading end of its output.
+    // as it comes; returns the child and the reading end of both its streams, as a terminal
+    // shows them.
     std::pair<pid_t, int> start(const std::vector<std::string>& arguments,
                                 Environment extra = {}) const {
         extra.merge(environment());
@@ -104,7 +105,7 @@ class CommandLineTest : public ::testing::Test {
         command.push_back(QUAYLET_CLI_PROGRAM);
         command.insert(command.end(), arguments.begin(), arguments.end());
         const auto [output, outputWrite] = testing::ChildProcess::pipe();
-        const pid_t child = testing::ChildProcess::start(command, -1, outputWrite);
+        const pid_t child = testing::ChildProcess::start(command, -1, outputWrite, outputWrite);
         ::close(outputWrite);
         return {child, output};
     }
@@ -163,6 +164,35 @@ TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {
     EXPECT_THAT(result.standardOutput, HasSubstr("Getting the build · step 2 of 5 · "));
     EXPECT_THAT(result.standardOutput, EndsWith("Quaylet Demo\nRunning in iPhone 16 Pro\n"));
 
+    // Again, from the cache onto the running device: nothing downloaded, nothing started.
+    result = quaylet({"open", kPreviewLink, "--timings"});
+    EXPECT_THAT(result.standardOutput,
+                ::testing::ContainsRegex("Running in iPhone 16 Pro\nPrepared in [0-9.]+ s · "
+                                         "Installed in [0-9.]+ s · Opened in [0-9.]+ s\n$"));
+    result = quaylet({"open", kPreviewLink, "--json"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    const json document = json::parse(result.standardOutput);
+    EXPECT_EQ(document["outcome"], "running");
+    EXPECT_EQ(document["devices"][0]["name"], "iPhone 16 Pro");
+    std::vector<std::string> steps;
+    for (const json& step : document["steps"]) {
+        steps.push_back(step["step"]);
+    }
+    EXPECT_THAT(steps, ::testing::ElementsAre("manifest", "verification", "archiveCheck", "unpack",
+                                              "inspection", "inspection", "selection", "install",
+                                              "launch", "installedCopyCheck", "simulatorWindow"));
+    std::ifstream kept(user.path() / "state" / "quaylet" / "launches.jsonl");
+    std::vector<std::string> launches;
+    for (std::string line; std::getline(kept, line);) {
+        launches.push_back(json::parse(line)["outcome"]);
+    }
+    EXPECT_EQ(launches, std::vector<std::string>(3, "running")) << "each launch that started";
+
+    result = quaylet({"diagnose", "-o", (user.path() / "d.zip").string()});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_EQ(result.standardOutput,
+              "Saved diagnostics to " + (user.path() / "d.zip").string() + "\n");
+
     result = quaylet({"sign-out"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_EQ(result.standardOutput, "Signed out\n");
@@ -174,9 +204,17 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     ProcessResult result = quaylet({"doctor", "--json"});
     EXPECT_EQ(json::parse(result.standardOutput)["ready"], true) << result.standardError;
 
+    // A boot wait that never ends is repaired, and the stage line says so until the next stage.
+    const auto file = user.path() / "simulator" / "devices.json";
+    json set = json::parse(std::ifstream(file));
+    set["faults"] = {{"hangingBootWaits", 1}};
+    std::ofstream(file) << set.dump();
+    ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "1"}).status, 0);
     result = quaylet({"run", app.string(), "--no-activate"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_THAT(result.standardOutput, HasSubstr("Getting ready · step 1 of 5\n"));
+    EXPECT_THAT(result.standardOutput, HasSubstr(" of 5 · Restarting iPhone 16 Pro after a stuck "
+                                                 "start…\nInstalling · step 4 of 5\n"));
     EXPECT_THAT(result.standardOutput, EndsWith("Local Demo\nRunning in iPhone 16 Pro\n"));
 
     // Refused before a launch, and by the launch; the inspector's tests hold the texts.
@@ -232,6 +270,7 @@ TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolHangs) {
                            "'; exec sleep 30");
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"open", kPreviewLink}, "Build canceled\n"},
+        {{"watch", "quaylet/demo#1", "--open"}, "Build canceled\n"},
         {{"run", localApp().string(), "--no-activate"}, ""},
         {{"doctor"}, ""},
     };
@@ -280,21 +319,25 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
         << "the value is kept exactly";
 }
 
+// A watch reports the newest ready build however old it is, and waits for a pull request's
+// first build.
 TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOnRequest) {
+    editManifest(
+        "pr-demo",
+        {{"createdAt", formatInternetDateTime(std::chrono::system_clock::now() - 24h * 30)}});
     signIn();
-    auto [child, output] = start({"watch", "quaylet/demo#1", "--interval", "1"});
-    std::string printed = readUntil(output, "quaylet://preview/pr-demo\n");
-    EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo\n");
-    // A later build of the same pull request, newer than the first.
+    auto [child, output] = start({"watch", "quaylet/demo#2", "--interval", "1"});
+    std::string printed = readUntil(output, "Ctrl-C to stop.\n");
+    EXPECT_EQ(printed, "Watching quaylet/demo#2 every 1 s. Press Ctrl-C to stop.\n");
     publish("pr-demo-2");
-    editManifest("pr-demo-2",
-                 {{"createdAt", formatInternetDateTime(std::chrono::system_clock::now() + 1min)}});
+    editManifest("pr-demo-2", {{"pullRequest", 2}});
     printed = readUntil(output, "quaylet://preview/pr-demo-2\n");
     EXPECT_EQ(printed, "Ready: demo · 0123456 · quaylet://preview/pr-demo-2\n");
     EXPECT_EQ(interrupt(child, output).second, 130);
 
     std::tie(child, output) = start({"watch", "quaylet/demo#1", "--interval", "1", "--open"});
     printed = readUntil(output, "Running in iPhone 16 Pro\n");
+    EXPECT_THAT(printed, HasSubstr("Ready: demo · 0123456 · quaylet://preview/pr-demo\n"));
     EXPECT_THAT(printed, ::testing::Not(HasSubstr("step 2 of 5")))
         << "opened from what the watch fetched";
     EXPECT_THAT(printed, EndsWith("Quaylet Demo\nRunning in iPhone 16 Pro\n"));
@@ -311,8 +354,10 @@ TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     ASSERT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.5"}).status, 0);
+    ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "90"}).status, 0);
     EXPECT_EQ(quaylet({"settings"}).standardOutput,
-              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = 0.5\n");
+              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = "
+              "0.5\nbootTimeoutSeconds = 90\n");
 }
 
 // While a launch installs its build, removals from other processes leave the build alone (a
@@ -362,6 +407,7 @@ TEST_F(CommandLineTest, UsageErrorsAndAnUnusableServiceAddress) {
         {"open", kPreviewLink, "--open-url=screen/today"},
         {"settings", "activateSimulator", "maybe"},
         {"settings", "cacheLimitGB", "-1"},
+        {"settings", "bootTimeoutSeconds", "1.5"},
         {"settings", "cacheLimitGB", "lots"},
         {"settings", "cacheLimitGB", "2GB"},
         {"settings", "cacheLimitGB", "nan"},

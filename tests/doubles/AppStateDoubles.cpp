@@ -21,6 +21,12 @@ std::vector<DeviceOutcome> outcomesOf(const SelfTestReport& report, const Launch
     return outcomes;
 }
 
+void addSteps(const std::vector<TimelineEntry>& steps, LaunchTimeline* timeline) {
+    for (const TimelineEntry& step : timeline ? steps : std::vector<TimelineEntry>()) {
+        timeline->add(step);
+    }
+}
+
 }  // namespace
 
 void rethrowIfSet(const std::exception_ptr& failure) {
@@ -78,6 +84,7 @@ std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest&
         requestedLaunches_.push_back({request.previewID, request.preferredSimulatorUDID,
                                       request.activateSimulator, request.targets});
     }
+    addSteps(steps, request.timeline);
     return outcomesOf(onLaunch({manifest, progress, request.downloadProgress, stop}),
                       request.targets);
 }
@@ -122,13 +129,15 @@ EnvironmentSnapshot FakeSimulatorService::environment() {
 
 std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-    bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
-    std::stop_token) {
+    bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
+    const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token) {
     {
         std::lock_guard lock(mutex_);
+        this->repairs = repairs;
         requestedLaunches_.push_back(
             {app.string(), preferredSimulatorUDID, activateSimulator, targets});
     }
+    addSteps(steps, timeline);
     if (onRun) {
         return outcomesOf(onRun(progress), targets);
     }
@@ -192,6 +201,7 @@ EnvironmentSnapshot makeReadyEnvironment(std::vector<SimulatorDevice> devices) {
     snapshot.xcodePath = "/Applications/Xcode.app/Contents/Developer";
     snapshot.simctlPath = "/Applications/Xcode.app/Contents/Developer/usr/bin/simctl";
     snapshot.architecture = "arm64";
+    snapshot.simulatorWindow = "Device Hub (Xcode 27.0)";
     snapshot.inventory = SimulatorInventory{};
     for (const SimulatorDevice& device : devices) {
         if (std::ranges::find(snapshot.inventory->runtimes, device.runtime) ==

@@ -98,6 +98,8 @@ class FakePreviewService : public PreviewService {
     std::exception_ptr clearFailure;
     std::vector<PreviewSummary> previews;
     std::function<SelfTestReport(const LaunchCall&)> onLaunch;
+    // Put in the launch's timeline as each launch starts.
+    std::vector<TimelineEntry> steps;
     std::function<void()> onClearCache;
     // The cache as cachedBuilds() shows it; trimCache and removeCachedPreviews record their
     // requests here.
@@ -120,7 +122,8 @@ class FakeSimulatorService : public SimulatorService {
     EnvironmentSnapshot environment() override;
     std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        bool activateSimulator, const LaunchTargets& targets, const ProgressCallback& progress,
+        bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
+        const RepairSettings& repairs, const ProgressCallback& progress,
         std::stop_token stop) override;
     void openURL(const std::string& udid, const std::string& url) override;
 
@@ -136,6 +139,10 @@ class FakeSimulatorService : public SimulatorService {
     std::optional<SelfTestReport> result;  // thrown as a failure when absent
     // When set, runs the launch instead of the result.
     std::function<SelfTestReport(const ProgressCallback&)> onRun;
+    // Put in the launch's timeline as each launch starts.
+    std::vector<TimelineEntry> steps;
+    // What the latest launch was given to tell of repairs through.
+    RepairSettings repairs;
     // When set, environment() runs it first, so that a test can hold a diagnosis.
     std::function<void()> onEnvironment;
 

@@ -1,11 +1,21 @@
+#include <archive.h>
+#include <archive_entry.h>
+#include <sys/stat.h>
+
+#include <gmock/gmock.h>
+
 #include <QCoreApplication>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <map>
+#include <memory>
 #include <thread>
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/support/UserDirectories.h"
 #include "feature/MainThread.h"
 #include "feature/StateHarness.h"
 
@@ -130,6 +140,81 @@ TEST_F(AppStateTest, ARefusedTokenSignsOutAndShowsWhy) {
     EXPECT_TRUE(app.builds().empty()) << "no token empties the list";
 }
 
+// A deliberate sign-out leaves no link behind to ask for a sign-in again.
+TEST_F(AppStateTest, SigningOutForgetsTheReceivedLinkAndWhereItCameFrom) {
+    service->onLaunch = [](const LaunchCall&) -> SelfTestReport { throw CancellationError(); };
+    AppState& app = makeState();
+    ASSERT_TRUE(waitFor(app.open("abc", "watch")));
+    EXPECT_EQ(app.receivedFrom(), "watch");
+    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://preview/abc"))));
+    EXPECT_EQ(app.receivedFrom(), "link");
+    ASSERT_TRUE(waitFor(app.signOut()));
+    EXPECT_FALSE(app.isSignedIn());
+    EXPECT_FALSE(app.receivedPreviewID());
+}
+
+// Each entry of a zip archive by name.
+std::map<std::string, std::string> zipEntries(const std::filesystem::path& file) {
+    std::map<std::string, std::string> entries;
+    const std::unique_ptr<archive, decltype(&archive_read_free)> reader(archive_read_new(),
+                                                                        archive_read_free);
+    archive_read_support_format_zip(reader.get());
+    EXPECT_EQ(archive_read_open_filename(reader.get(), file.c_str(), 4096), ARCHIVE_OK);
+    for (archive_entry* entry; archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK;) {
+        std::string& contents = entries[archive_entry_pathname(entry)];
+        char buffer[4096];
+        for (la_ssize_t count;
+             (count = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0;) {
+            contents.append(buffer, static_cast<std::size_t>(count));
+        }
+    }
+    return entries;
+}
+
+// The token reaches neither the kept launches nor the bundle, wherever it turns up: in a
+// launch's error, in its URLs, in the settings or the tools' findings; nor does the home folder.
+TEST_F(AppStateTest, TheDiagnosticsBundleCarriesNoTokenQueryOrHomeFolder) {
+    const std::string token = "tok-3f9/Zq+";
+    const std::string home = homeDirectory().string();
+    tokens->token = token;
+    service->onLaunch = [&](const LaunchCall&) -> SelfTestReport {
+        throw QuayletError::previewUnavailable(
+            "Refused " + token + " at https://cdn.example/a.zip?t=tok-3f9%2FZq%2B&sig=77 for " +
+            home + "/Builds");
+    };
+    service->steps = {{.step = LaunchStep::manifest, .state = StepState::failed}};
+    simulator->snapshot = makeReadyEnvironment({});
+    simulator->snapshot.xcodePath = home + "/Xcode.app";
+    simulator->snapshot.failures = {"Odd: " + token};
+    std::ofstream(settingsFile) << R"({"preferredSimulatorUDID": ")" << token << R"("})";
+
+    ASSERT_TRUE(waitFor(makeState().open("p1")));
+    EXPECT_EQ(state->timelineStop().stoppedAt, "Stopped at Build details");
+    std::ifstream history(folder.path() / "launches.jsonl");
+    const std::string kept{std::istreambuf_iterator<char>(history), {}};
+    EXPECT_THAT(kept, ::testing::HasSubstr(R"("outcome":"failed")"));
+    EXPECT_THAT(kept, ::testing::Not(::testing::HasSubstr("tok-3f9")));
+    EXPECT_THAT(kept, ::testing::Not(::testing::HasSubstr("sig=77")));
+
+    const auto bundle = folder.path() / "diagnostics.zip";
+    ASSERT_TRUE(waitFor(
+        state->saveDiagnostics(QUrl::fromLocalFile(QString::fromStdString(bundle.string())))));
+    ASSERT_EQ(state->savedDiagnostics(), bundle.string()) << state->errorMessage().value_or("");
+    struct stat status {};
+    ASSERT_EQ(::stat(bundle.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600);
+    const auto entries = zipEntries(bundle);
+    EXPECT_EQ(entries.size(), 5U);
+    for (const auto& [name, contents] : entries) {
+        for (const std::string& secret :
+             {std::string("tok-3f9"), std::string("sig=77"), home + "/"}) {
+            EXPECT_THAT(contents, ::testing::Not(::testing::HasSubstr(secret))) << name;
+        }
+    }
+    EXPECT_THAT(entries.at("environment.json"), ::testing::HasSubstr("~/Xcode.app"));
+    EXPECT_THAT(entries.at("launches.jsonl"), ::testing::HasSubstr("~/Builds"));
+}
+
 TEST_F(AppStateTest, AFailedSignOutKeepsTheToken) {
     service->revokeFailure = std::make_exception_ptr(QuayletError::serviceError(
         500, "GitHub sign-out failed. Check your connection, then try again."));
@@ -202,6 +287,27 @@ TEST_F(AppStateTest, TheRunningBuildTakesOnlyAbsoluteLinks) {
     ASSERT_TRUE(waitFor(app.openURLInApp("home")));
     EXPECT_TRUE(app.errorMessage()) << "a relative link is refused with a message";
     EXPECT_TRUE(simulator->openedURLs().empty());
+}
+
+// A repair's line shows until the launch moves on; the launch gets the user's boot time limit.
+TEST_F(AppStateTest, ARepairShowsUntilTheNextStage) {
+    Settings(settingsFile).setBootTimeoutSeconds(7);
+    simulator->result = makeReport("Demo", "iPhone 15");
+    AppState& app = makeState();
+    std::optional<std::string> during;
+    std::optional<std::string> after;
+    simulator->onRun = [&](const auto& progress) {
+        progress(RemoteLaunchStage::booting);
+        simulator->repairs.onRepair("Restarting iPhone 15 after a stuck start…");
+        during = app.repairDetail();
+        progress(RemoteLaunchStage::installing);
+        after = app.repairDetail();
+        return *simulator->result;
+    };
+    ASSERT_TRUE(waitFor(app.runLocalApplication(QUrl::fromLocalFile("/b/L.app"), "", false)));
+    EXPECT_EQ(during, "Restarting iPhone 15 after a stuck start…");
+    EXPECT_EQ(after, std::nullopt);
+    EXPECT_EQ(simulator->repairs.bootTimeout, std::chrono::seconds(7));
 }
 
 TEST(MainThreadTest, ApplyingBlocksTheWorkerUntilTheMainThreadHasRunTheWork) {

@@ -1,12 +1,21 @@
 #include "feature/PullRequestWatcher.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QJsonDocument>
+#include <QThread>
+#include <QTimer>
+#include <QTimerEvent>
 
 #include <fstream>
+#include <mutex>
 
+#include "core/errors/QuayletError.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/StateHarness.h"
+#include "support/PrivateSessionBus.h"
 
 namespace quaylet::testing {
 namespace {
@@ -78,7 +87,7 @@ TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnounced
     const std::vector<PreviewSummary> published = {seen, build("older", now - 1h),
                                                    build("new", now - 30min),
                                                    build("uploading", now, "uploading")};
-    const std::vector<std::string> announcement = {"Build ready · Dark mode · PR #7"};
+    const std::vector<std::string> announcement = {"Build ready · Dark mode · acme/app #7"};
     struct Case {
         const char* name;
         bool openAutomatically;
@@ -129,30 +138,31 @@ TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnounced
     EXPECT_EQ(service->prefetchedPreviews(), std::vector<std::string>{"new"});
 }
 
-TEST_F(PullRequestWatcherTest, AWatchEndsAfterSevenDaysWithoutABuild) {
+// The quiet time counts from the last look that found the pull request in the list, or from
+// the watch's start, never from a build's age.
+TEST_F(PullRequestWatcherTest, AWatchEndsAfterSevenDaysWithoutItsPullRequestInTheList) {
     const auto now = Clock::now();
     struct Case {
         const char* name;
-        std::chrono::hours watchedSince;
-        std::optional<std::chrono::hours> lastBuild;
+        std::chrono::hours lastSeen;
+        std::optional<std::chrono::hours> listedBuildAge;
         bool kept;
     };
     const Case cases[] = {
         {"quiet for eight days", 8 * 24h, std::nullopt, false},
         {"quiet for six days", 6 * 24h, std::nullopt, true},
-        {"a build yesterday", 8 * 24h, 24h, true},
-        {"the last build eight days ago", 9 * 24h, 8 * 24h, false},
+        {"listed, its build nine days old", 8 * 24h, 9 * 24h, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PullRequestWatch watch{.repository = "acme/app", .pullRequest = 7};
-        watch.lastActivity = toMilliseconds(now - c.watchedSince);
+        watch.lastActivity = toMilliseconds(now - c.lastSeen);
         watch.lastSeenBuild = toMilliseconds(now);
         std::ofstream(settingsFile)
             << R"({"watches": [)" << QJsonDocument(watch.toJson()).toJson().toStdString() << "]}";
         service->previews.clear();
-        if (c.lastBuild) {
-            service->previews.push_back(build("b", now - *c.lastBuild, "failed"));
+        if (c.listedBuildAge) {
+            service->previews.push_back(build("b", now - *c.listedBuildAge, "failed"));
         }
         makeState();
         EXPECT_EQ(start().watches().size(), c.kept ? 1u : 0u);
@@ -160,12 +170,85 @@ TEST_F(PullRequestWatcherTest, AWatchEndsAfterSevenDaysWithoutABuild) {
     }
 }
 
-TEST_F(PullRequestWatcherTest, PollingBacksOffToTenMinutesAfterFailures) {
-    const std::pair<int, std::chrono::milliseconds> cases[] = {{0, 60s},  {1, 120s}, {2, 240s},
-                                                               {3, 480s}, {4, 600s}, {100, 600s}};
-    for (const auto& [failures, delay] : cases) {
-        EXPECT_EQ(PullRequestWatcher::delayAfter(failures, {}), delay) << failures;
+// Real reloads that fail, one after the other, then one that works.
+TEST_F(PullRequestWatcherTest, PollingBacksOffToTenMinutesAfterFailuresAndRecovers) {
+    service->listFailure = std::make_exception_ptr(QuayletError::previewUnavailable("Down."));
+    makeState().watcher().setWatched("acme/app", 7, true);
+    auto* timer = start().findChild<QTimer*>();
+    int reload = 0;
+    for (const auto delay : {120s, 240s, 480s, 600s, 600s, 60s}) {
+        ASSERT_TRUE(waitFor([&] { return timer->isActive(); }));
+        EXPECT_EQ(timer->intervalAsDuration(), delay) << reload;
+        if (++reload == 5) {
+            service->listFailure = nullptr;
+        }
+        QTimerEvent due(timer->timerId());
+        QCoreApplication::sendEvent(timer, &due);
     }
+}
+
+// The desktop's notification service on the test's own bus, answering on a thread of its own
+// as another process would, since the notifier waits for the answer.
+class NotificationService : public QDBusVirtualObject {
+  public:
+    NotificationService() {
+        moveToThread(&thread_);
+        thread_.start();
+        bus_.registerVirtualObject(kPath, this);
+        bus_.registerService("org.freedesktop.Notifications");
+    }
+    ~NotificationService() override {
+        QDBusConnection::disconnectFromBus(bus_.name());
+        thread_.quit();
+        thread_.wait();
+    }
+    std::vector<QDBusMessage> calls() const {
+        const std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    void invoke(uint id) {
+        bus_.send(
+            QDBusMessage::createSignal(kPath, "org.freedesktop.Notifications", "ActionInvoked")
+            << id << "default");
+    }
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const std::lock_guard lock(mutex_);
+        calls_.push_back(message);
+        return connection.send(message.member() == "Notify" ? message.createReply(42u)
+                                                            : message.createReply());
+    }
+
+  private:
+    static constexpr const char* kPath = "/org/freedesktop/Notifications";
+    QThread thread_;
+    QDBusConnection bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "service");
+    mutable std::mutex mutex_;
+    std::vector<QDBusMessage> calls_;
+};
+
+TEST(BuildNotifierTest, AnnouncesOnTheNotificationServiceAndOpensOnceOnItsAction) {
+    const PrivateSessionBus bus;
+    PreviewSummary ready = build("b-1", Clock::now());
+    ready.pullRequestTitle = "Fix %1 in logs\u2028\u202Eforged";
+    EXPECT_FALSE(BuildNotifier::forThisHost()->announce(ready)) << "no service to show it";
+
+    NotificationService service;
+    const auto notifier = BuildNotifier::forThisHost();
+    QStringList opened;
+    QObject::connect(notifier.get(), &BuildNotifier::openRequested,
+                     [&](const QString& previewID) { opened.append(previewID); });
+    ASSERT_TRUE(notifier->announce(ready));
+    EXPECT_EQ(service.calls().at(0).arguments().mid(2, 4),
+              QVariantList({"dev.quaylet.Quaylet",
+                            "Build ready · Fix %1 in logs\uFFFD\uFFFDforged · acme/app #7", "",
+                            QStringList({"default", "Open"})}));
+    service.invoke(41);  // another program's
+    service.invoke(42);
+    ASSERT_TRUE(waitFor([&] { return service.calls().size() == 2; }));
+    EXPECT_EQ(service.calls().at(1).member(), "CloseNotification");
+    EXPECT_EQ(service.calls().at(1).arguments(), QVariantList{42u});
+    EXPECT_EQ(opened, QStringList{"b-1"});
 }
 
 }  // namespace

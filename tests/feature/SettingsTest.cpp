@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
+#include "feature/LaunchHistory.h"
 #include "feature/PendingSignIn.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
@@ -30,13 +32,15 @@ class SettingsTest : public ::testing::Test {
 
 TEST_F(SettingsTest, StoredValuesAreReadOnlyWithTheirOwnType) {
     // Each reads as the defaults but for the limit; the command line test reads stored values.
-    const std::pair<const char*, double> cases[] = {
-        {nullptr, 20},  // no file at all
-        {R"({"activateSimulator":0,"cacheLimitGB":0})", 0},
-        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"cacheLimitGB":-1})", 20},
-        {R"(["activateSimulator", false])", 20},
+    const std::tuple<const char*, double, int> cases[] = {
+        {nullptr, 20, 180},  // no file at all
+        {R"({"activateSimulator":0,"cacheLimitGB":0,"bootTimeoutSeconds":30})", 0, 30},
+        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"cacheLimitGB":-1,)"
+         R"("bootTimeoutSeconds":2.5})",
+         20, 180},
+        {R"(["activateSimulator", false])", 20, 180},
     };
-    for (const auto& [contents, cacheLimitGB] : cases) {
+    for (const auto& [contents, cacheLimitGB, bootTimeout] : cases) {
         SCOPED_TRACE(contents ? contents : "(missing)");
         fs::remove(file);
         if (contents) {
@@ -45,6 +49,7 @@ TEST_F(SettingsTest, StoredValuesAreReadOnlyWithTheirOwnType) {
         EXPECT_EQ(settings.preferredSimulatorUDID(), "");
         EXPECT_TRUE(settings.activateSimulator());
         EXPECT_EQ(settings.cacheLimitGB(), cacheLimitGB);
+        EXPECT_EQ(settings.bootTimeout(), std::chrono::seconds(bootTimeout));
     }
 }
 
@@ -80,13 +85,23 @@ TEST(PrivateFilesTest, SettingsAndASignInInFlightAreTheOwnersAlone) {
     const testing::TemporaryDirectory folder;
     const fs::path settingsFile = folder.path() / "config" / "settings.json";
     const fs::path signInFile = folder.path() / "state" / "pending-sign-in";
+    const fs::path historyFile = folder.path() / "state" / "launches.jsonl";
     fs::create_directories(settingsFile.parent_path());
     fs::permissions(settingsFile.parent_path(), fs::perms::all & ~fs::perms::others_write);
     const mode_t previous = ::umask(022);
     Settings(settingsFile).setActivateSimulator(false);
     PendingSignIn(signInFile, std::chrono::system_clock::now).record();
+    // The history keeps the newest launches, newest last.
+    const LaunchHistory history(historyFile);
+    for (std::size_t launch = 0; launch <= LaunchHistory::kKept; ++launch) {
+        history.append(std::to_string(launch));
+    }
     ::umask(previous);
-    for (const fs::path& file : {settingsFile, signInFile}) {
+    const std::vector<std::string> kept = history.lines();
+    ASSERT_EQ(kept.size(), LaunchHistory::kKept);
+    EXPECT_EQ(kept.front(), "1");
+    EXPECT_EQ(kept.back(), std::to_string(LaunchHistory::kKept));
+    for (const fs::path& file : {settingsFile, signInFile, historyFile}) {
         SCOPED_TRACE(file);
         EXPECT_EQ(fs::status(file.parent_path()).permissions(), fs::perms::owner_all);
         EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);

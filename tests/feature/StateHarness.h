@@ -21,7 +21,8 @@ class StateHarness : public ::testing::Test {
         state = std::make_unique<AppState>(
             base, AppState::Collaborators{
                       service, simulator, tokens, Settings(settingsFile),
-                      PendingSignIn(folder.path() / "pending", [this] { return now; })});
+                      PendingSignIn(folder.path() / "pending", [this] { return now; }),
+                      LaunchHistory(folder.path() / "launches.jsonl")});
         return *state;
     }
 

@@ -1,4 +1,9 @@
+#include <QDeadlineTimer>
+#include <QQuickWindow>
+
 #include "Screenshots.h"
+#include "app/LaunchHUD.h"
+#include "app/QmlWindowMaker.h"
 #include "appsupport/QuickScene.h"
 #include "appsupport/StateDriver.h"
 
@@ -17,7 +22,50 @@ void takePanel(StateDriver& driver, const std::filesystem::path& file) {
     scene.saveImage(file);
 }
 
+// The panel's own window as its controller shows it, after its text changed while it showed:
+// from idle to the sign-in prompt, and from that to a long failure.
+void takeRefittedPanel(bool thenFail, const std::filesystem::path& file) {
+    StateDriver driver({.signedIn = false});
+    QmlWindowMaker windows;
+    LaunchHUD hud(driver.state(), windows);
+    hud.show();
+    QCoreApplication::processEvents();
+    driver.receive(QUrl("quaylet://preview/weather-demo-42"));
+    StateDriver::waitUntil([&] { return hud.offeredAction() == "signIn"; });
+    if (thenFail) {
+        driver.state().runLocalApplication(
+            QUrl::fromLocalFile("/Users/me/Library/Developer/Xcode/DerivedData/Weather-"
+                                "fjdkslahgurieowqpz/Build/Products/Debug-iphonesimulator/"
+                                "Weather Demo.app"),
+            {}, true);
+        StateDriver::waitUntil([&] { return hud.offeredAction() == "dismiss"; });
+    }
+    QDeadlineTimer settle(600);
+    while (!settle.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    const QImage image = qobject_cast<QQuickWindow*>(hud.panel())->grabWindow();
+    if (image.isNull() || !image.save(QString::fromStdString(file.string()))) {
+        throw std::runtime_error("Could not write " + file.string());
+    }
+}
+
 const bool added = addScreenshots({
+    {"panel-refitted-sign-in",
+     [](const std::filesystem::path& file) { takeRefittedPanel(true, file); }},
+    {"panel-refitted-failure",
+     [](const std::filesystem::path& file) { takeRefittedPanel(false, file); }},
+    {"panel-failure-no-compositor",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.holdRemoteLaunchAt(LaunchStage::extracting,
+                                   makeManifest("Weather Demo", "9f3c2ab"));
+         driver.failHeldLaunch("The app has no executable");
+         QuickScene scene(
+             "LaunchHUDView",
+             {{"appState", QVariant::fromValue<QObject*>(&driver.state())}, {"composited", false}});
+         scene.saveImage(file);
+     }},
     {"panel-progress",
      [](const std::filesystem::path& file) {
          StateDriver driver;
@@ -29,7 +77,7 @@ const bool added = addScreenshots({
          StateDriver driver;
          driver.holdRemoteLaunchAt(LaunchStage::downloading,
                                    makeManifest("Weather Demo", "9f3c2ab"),
-                                   {{288'000'000, 300'000'000, 312'000'000}, 1'100'000'000});
+                                   {{60'000'000, 61'500'000, 63'000'000}, 126'000'000});
          takePanel(driver, file);
      }},
     {"panel-success",

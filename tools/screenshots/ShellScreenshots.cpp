@@ -19,6 +19,9 @@ using testing::StateDriver;
 void focusScreenshot(const std::filesystem::path& file, const QString& section,
                      const QString& control) {
     StateDriver driver;
+    // A Mac that is ready, as the window shows once its first diagnosis is in.
+    driver.showEnvironment(
+        testing::makeReadyEnvironment({testing::makeDevice("A1", "iPhone 16 Pro", "18.2")}));
     UpdateAction updates([] {});
     QuickScene scene("PreviewWindow", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
                                        {"updateAction", QVariant::fromValue(&updates)}});
@@ -35,6 +38,16 @@ const bool added = addScreenshots({
          QuickScene scene("PreviewWindow",
                           {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
                            {"updateAction", QVariant::fromValue(&updates)}});
+         scene.saveImage(file);
+     }},
+    {"window-menu",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         UpdateAction updates([] {});
+         QuickScene scene("PreviewWindow",
+                          {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                           {"updateAction", QVariant::fromValue(&updates)}});
+         scene.click("applicationMenuButton");
          scene.saveImage(file);
      }},
     {"focus-tab",

@@ -4,18 +4,32 @@
 
 #include "app/UpdateAction.h"
 
+#include <QQuickItem>
+
+#include <algorithm>
+
 namespace quaylet::screenshots {
 namespace {
 
 using testing::QuickScene;
 using testing::StateDriver;
 
-// The main window on one of its tabs.
-void saveWindow(StateDriver& driver, const QString& section, const std::filesystem::path& file) {
+// The main window on one of its tabs, scrolled down to the named item when there is one.
+void saveWindow(StateDriver& driver, const QString& section, const std::filesystem::path& file,
+                const QString& scrolledTo = {}) {
     UpdateAction updates([] {});
     QuickScene scene("ContentView", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
                                      {"updateAction", QVariant::fromValue(&updates)},
                                      {"selectedSection", section}});
+    if (!scrolledTo.isEmpty()) {
+        auto* item = qobject_cast<QQuickItem*>(&scene.find(scrolledTo));
+        QQuickItem* flickable = item->parentItem();
+        while (flickable && !flickable->inherits("QQuickFlickable")) {
+            flickable = flickable->parentItem();
+        }
+        const qreal bottom = flickable->property("contentHeight").toReal() - flickable->height();
+        flickable->setProperty("contentY", std::max<qreal>(0, bottom));
+    }
     scene.saveImage(file);
 }
 
@@ -81,7 +95,7 @@ const bool added = addScreenshots({
      [](const std::filesystem::path& file) {
          StateDriver driver({.signedIn = false});
          driver.showEnvironment(readyMac());
-         saveWindow(driver, "Settings", file);
+         saveWindow(driver, "Settings", file, "accountStatus");
      }},
 });
 

@@ -33,14 +33,12 @@ RowLayout {
             wrapMode: Text.Wrap
         }
 
-        PlainText {
+        BalancedText {
             id: detailText
             Layout.fillWidth: true
             text: root.detail
             font.pixelSize: 12
             color: Theme.secondaryText
-            wrapMode: Text.Wrap
-            balanced: true
         }
     }
 

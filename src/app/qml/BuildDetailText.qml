@@ -2,7 +2,7 @@ import QtQuick
 import Quaylet
 
 // Where a build comes from: repository, pull request and short commit, on one line.
-PlainText {
+ElidedLine {
     property var summary: null
     // Shown when there is no summary to describe.
     property string fallback
@@ -11,6 +11,4 @@ PlainText {
                     + summary.commitSha.substring(0, 7)
                   : fallback
     color: Theme.secondaryText
-    elide: Text.ElideRight
-    maximumLineCount: 1
 }

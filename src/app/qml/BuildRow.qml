@@ -59,14 +59,12 @@ Item {
             spacing: 2
             Layout.fillWidth: true
 
-            PlainText {
+            ElidedLine {
                 objectName: "buildTitle"
                 text: row.summary.title
                 font.pixelSize: 13
                 font.weight: Font.Medium
                 color: Theme.primaryText
-                elide: Text.ElideRight
-                maximumLineCount: 1
                 Layout.fillWidth: true
                 Accessible.ignored: true
             }

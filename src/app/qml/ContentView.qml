@@ -149,27 +149,36 @@ Rectangle {
                     }
                 }
 
-                Menu {
+                PopupMenu {
                     id: applicationMenu
                     objectName: "applicationMenu"
-                    y: menuButton.height
+                    button: menuButton
 
-                    MenuItem {
+                    MenuEntry {
                         objectName: "checkForUpdatesItem"
                         text: "Check for Updates…"
                         onTriggered: root.updateAction.run()
                     }
-                    MenuSeparator {}
-                    MenuItem {
+                    MenuSeparator {
+                        topPadding: 4
+                        bottomPadding: 4
+                        leftPadding: 6
+                        rightPadding: 6
+                        contentItem: Rectangle {
+                            implicitHeight: 1
+                            color: Theme.separator
+                        }
+                    }
+                    MenuEntry {
                         objectName: "signOutItem"
                         text: "Sign Out"
                         visible: root.appState.isSignedIn
                         height: visible ? implicitHeight : 0
                         enabled: !root.appState.isLaunchInProgress
-                        palette.windowText: Theme.red
+                        destructive: true
                         onTriggered: root.appState.signOut()
                     }
-                    MenuItem {
+                    MenuEntry {
                         objectName: "quitItem"
                         text: "Quit Quaylet"
                         onTriggered: Qt.quit()

@@ -16,6 +16,24 @@ Rectangle {
     readonly property var pullRequestOf: summary ?? (appState.activePreview
                                                      && appState.activePreview.previewId === previewID
                                                      ? appState.activePreview : null)
+    // The state's own texts (activeAppName, activeDetail) may speak of another launch or of a
+    // setting: the card says only what holds for this build now.
+    readonly property bool running: appState.report != null && appState.activePreview != null
+                                    && appState.activePreview.previewId === previewID
+    readonly property string origin: {
+        if (running)
+            return "Running in " + appState.report.simulator.name
+        switch (appState.receivedFrom) {
+        case "link":
+            return "From the link you clicked"
+        case "notification":
+            return "Opened from a notification"
+        case "watch":
+            return "Opened automatically for a watched pull request"
+        default:
+            return "Opened from the list"
+        }
+    }
 
     implicitHeight: row.implicitHeight + 28
     radius: 12
@@ -47,24 +65,24 @@ Rectangle {
             spacing: 2
             Layout.fillWidth: true
 
-            PlainText {
-                text: "From the link you clicked"
+            ElidedLine {
+                objectName: "currentBuildOrigin"
+                text: card.origin
                 font.pixelSize: 12  // 11.5 points, rounded to whole pixels
                 font.weight: Font.Medium
-                color: Theme.accentColor
+                color: card.running ? Theme.green : Theme.accentColor
+                Layout.fillWidth: true
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
 
-            PlainText {
+            ElidedLine {
                 objectName: "currentBuildTitle"
-                text: card.summary ? card.summary.displayName
-                                   : card.appState.activeAppName ?? "Pull request build"
+                text: card.pullRequestOf ? card.pullRequestOf.displayName : "Pull request build"
                 font.pixelSize: 19
                 font.weight: Font.DemiBold
                 font.letterSpacing: -0.3
                 color: Theme.primaryText
-                elide: Text.ElideRight
                 Layout.fillWidth: true
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
@@ -72,8 +90,8 @@ Rectangle {
 
             BuildDetailText {
                 objectName: "currentBuildDetail"
-                summary: card.summary
-                fallback: card.appState.activeDetail ?? "Build " + card.previewID
+                summary: card.pullRequestOf
+                fallback: "Build " + card.previewID
                 font.pixelSize: 12
                 Layout.fillWidth: true
                 Accessible.role: Accessible.StaticText

@@ -14,6 +14,7 @@ Item {
     readonly property var environment: appState.environment
     readonly property int availableDeviceCount: simulators.options.length
     property QtObject buildChooser: null
+    property QtObject diagnosticsSaver: null
 
     // Asks for a build on disk; the chooser's confirmation runs it. The chooser is made the
     // first time, in the tab's window as it is then.
@@ -24,6 +25,17 @@ Item {
             buildChooser.accepted.connect(() => root.runChosenBuild(buildChooser.selectedFolder))
         }
         buildChooser.open()
+    }
+
+    // Asks where the bundle goes, then writes it; made the first time, like the chooser.
+    function saveDiagnostics() {
+        if (!diagnosticsSaver) {
+            diagnosticsSaver = Qt.createComponent("DiagnosticsSaver.qml").createObject(
+                        root, {parentWindow: root.Window.window})
+            diagnosticsSaver.accepted.connect(
+                        () => root.appState.saveDiagnostics(diagnosticsSaver.selectedFile))
+        }
+        diagnosticsSaver.open()
     }
 
     // The launch then shows on the Preview tab and in the launch panel; this tab stays.
@@ -59,8 +71,8 @@ Item {
         SectionHeading {
             objectName: "diagnosticsHeading"
             Layout.fillWidth: true
-            eyebrow: "THIS MAC"
-            title: "Mac readiness"
+            eyebrow: Theme.thisComputer.toUpperCase()
+            title: Theme.onMac ? "Mac readiness" : "Computer readiness"
             detail: "Check the tools Quaylet needs to run iOS builds."
         }
 
@@ -123,7 +135,7 @@ Item {
                     DiagnosticRow {
                         objectName: "architectureCheck"
                         Layout.fillWidth: true
-                        title: "Mac architecture"
+                        title: Theme.onMac ? "Mac architecture" : "Architecture"
                         success: !!root.environment && root.environment.architecture !== "unknown"
                         value: root.environment ? root.environment.architecture : ""
                     }
@@ -134,6 +146,15 @@ Item {
                         title: "Simulator devices"
                         success: root.availableDeviceCount > 0
                         value: root.availableDeviceCount + " available"
+                    }
+                    Divider {}
+                    DiagnosticRow {
+                        objectName: "simulatorWindowCheck"
+                        Layout.fillWidth: true
+                        title: "Simulator window"
+                        // Some form of it always opens; which one is what is worth knowing.
+                        success: !!root.environment
+                        value: root.environment ? root.environment.simulatorWindow : ""
                     }
                 }
             }
@@ -156,7 +177,8 @@ Item {
 
                 PlainText {
                     objectName: "readinessStatus"
-                    text: statusRow.ready ? "This Mac is ready" : "Action required"
+                    text: statusRow.ready ? (Theme.onMac ? "This Mac is ready" : "This computer is ready")
+                                          : "Action required"
                     font.pixelSize: 12
                     font.weight: Font.DemiBold
                     color: Theme.primaryText
@@ -186,15 +208,15 @@ Item {
                     objectName: "failures"
                     model: root.environment ? root.environment.failures : []
 
-                    delegate: PlainText {
+                    delegate: BalancedText {
                         required property string modelData
 
                         width: failureLines.width
-                        text: modelData
+                        // The way on that a failure names elsewhere is this tab's own button.
+                        text: modelData.replace("Open Diagnostics, then try again.",
+                                                "Run the check again.")
                         font.pixelSize: 12
                         color: Theme.red
-                        wrapMode: Text.Wrap
-                        balanced: true
                     }
                 }
             }
@@ -206,11 +228,26 @@ Item {
             objectName: "localBuildRow"
             Layout.fillWidth: true
             title: "Test a local iOS build"
-            detail: "Confirm that installation and Simulator launch work on this Mac."
+            detail: "Confirm that installation and Simulator launch work on " + Theme.thisComputer + "."
             buttonText: "Choose build…"
             buttonObjectName: "chooseBuildButton"
             disabled: root.appState.isLaunchInProgress
             onActivated: root.chooseBuild()
+        }
+
+        Divider {}
+
+        ActionRow {
+            objectName: "diagnosticsBundleRow"
+            Layout.fillWidth: true
+            title: "Diagnostics bundle"
+            detail: root.appState.savedDiagnostics != null
+                    ? "Saved to " + root.appState.savedDiagnostics
+                    : "The checks, recent launches and settings in one .zip, with your token and "
+                      + "home folder taken out."
+            buttonText: "Save Diagnostics…"
+            buttonObjectName: "saveDiagnosticsButton"
+            onActivated: root.saveDiagnostics()
         }
     }
 }

@@ -7,8 +7,7 @@ Rectangle {
     id: banner
 
     property string message
-    property bool canDismissPanel: false
-    signal dismissPanel()
+    signal dismissed()
 
     implicitHeight: row.implicitHeight + 28
     radius: 10
@@ -57,12 +56,11 @@ Rectangle {
         }
 
         ActionButton {
-            objectName: "dismissPanelButton"
-            visible: banner.canDismissPanel
+            objectName: "dismissErrorButton"
             text: "Dismiss"
             size: "small"
             Layout.alignment: Qt.AlignTop
-            onClicked: banner.dismissPanel()
+            onClicked: banner.dismissed()
         }
     }
 }

@@ -8,6 +8,8 @@ Item {
     id: screen
 
     required property var appState
+    // Back from the list to the build that runs, when one does.
+    signal showRunningBuild()
 
     readonly property var receivedID: appState.receivedPreviewID
 
@@ -41,6 +43,14 @@ Item {
 
             Item {
                 Layout.fillWidth: true
+            }
+
+            ActionButton {
+                objectName: "runningBuildButton"
+                visible: screen.appState.report != null
+                text: "Running build"
+                size: "small"
+                onClicked: screen.showRunningBuild()
             }
 
             AbstractButton {

@@ -34,19 +34,22 @@ Item {
     readonly property string subtitle: {
         if (failed)
             return appState.errorMessage
-        return appState.downloadDetail ?? appState.activeDetail
+        return appState.downloadDetail ?? appState.repairDetail ?? appState.activeDetail
                ?? (running ? "Ready" : "Getting the build ready")
     }
 
     // The transparent margin leaves the card's shadow room inside the panel.
     readonly property real outerMargin: 6
+    // Whether the desktop blends translucent windows; without that, a soft shadow and a
+    // translucent card are drawn over black. The controller sets it.
+    property bool composited: true
 
     implicitWidth: card.implicitWidth + 2 * outerMargin
     implicitHeight: card.implicitHeight + 2 * outerMargin
 
     // A soft shadow: rings that fade with their distance from the card.
     Repeater {
-        model: 5
+        model: view.composited ? 5 : 0
         Rectangle {
             required property int index
             readonly property real spread: view.outerMargin * (index + 1) / 5
@@ -85,7 +88,7 @@ Item {
             radius: card.radius
             // No blur of what lies behind the window is to be had, so the material is a nearly
             // opaque wash of the window background.
-            color: Theme.withOpacity(Theme.windowBackground, 0.94)
+            color: Theme.withOpacity(Theme.windowBackground, view.composited ? 0.94 : 1)
             border.width: 1
             border.color: Theme.withOpacity(Theme.primaryText, 0.08)
         }

@@ -8,8 +8,9 @@ Rectangle {
     property string stage
     property string source
     property int currentStep
-    // While downloading: how far it has come ("312 MB of 1.1 GB · 24 s left").
-    property string downloadDetail
+    // While downloading: how far it has come ("312 MB of 1.1 GB · 24 s left"); while a step
+    // repairs the simulator: what it does ("Restarting iPhone 16 Pro after a stuck start…").
+    property string liveDetail
 
     readonly property var titles: source === "local"
                                   ? ["Inspect", "Choose", "Start", "Install", "Open"]
@@ -61,8 +62,8 @@ Rectangle {
                 number: index + 1
                 title: pipeline.titles[index]
                 currentStep: pipeline.currentStep
-                detail: pipeline.downloadDetail !== "" ? pipeline.downloadDetail
-                                                       : pipeline.detail(pipeline.stage)
+                detail: pipeline.liveDetail !== "" ? pipeline.liveDetail
+                                                   : pipeline.detail(pipeline.stage)
             }
         }
     }

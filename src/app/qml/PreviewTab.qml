@@ -11,9 +11,18 @@ Item {
     required property UserSettings userSettings
     property QtObject launchPanel: null
 
-    // Keys the transition: the first of these that holds decides the screen.
-    readonly property string screenID: appState.report != null ? "running"
-                                       : appState.stage !== "idle" ? "progress"
+    // The builds list was asked for over a running build; a new outcome is shown again.
+    property bool browsingBuilds: false
+    Connections {
+        target: root.appState
+        function onReportChanged() { root.browsingBuilds = false }
+    }
+
+    // Keys the transition: the first of these that holds decides the screen. A running build
+    // stays at its stage while the list is looked at.
+    readonly property string screenID: appState.report != null && !browsingBuilds ? "running"
+                                       : appState.stage !== "idle" && appState.report == null
+                                         ? "progress"
                                        : appState.isSignedIn ? "home"
                                        : "idle"
 
@@ -25,13 +34,35 @@ Item {
             objectName: "errorBanner"
             visible: root.appState.errorMessage != null
             message: root.appState.errorMessage ?? ""
-            // The panel cannot take the keyboard focus; its "Dismiss" is offered here too.
-            canDismissPanel: root.launchPanel?.offeredAction === "dismiss"
-            onDismissPanel: root.launchPanel.hide()
+            // The panel cannot take the keyboard focus: when it shows the same error, it goes
+            // with the banner.
+            onDismissed: {
+                if (root.launchPanel?.offeredAction === "dismiss")
+                    root.launchPanel.hide()
+                root.appState.dismissError()
+            }
             Layout.fillWidth: true
             Layout.leftMargin: 18
             Layout.rightMargin: 18
             Layout.topMargin: 14
+        }
+
+        // Where the failed launch stopped, and how long each step before it took.
+        PlainText {
+            objectName: "timelineStop"
+            visible: root.appState.errorMessage != null && root.appState.timelineStop != null
+            text: root.appState.timelineStop
+                  ? root.appState.timelineStop.stoppedAt
+                    + (root.appState.timelineStop.stepsBefore !== ""
+                       ? " after " + root.appState.timelineStop.stepsBefore : "")
+                  : ""
+            font.pixelSize: 12
+            color: Theme.secondaryText
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
+            Layout.leftMargin: 18
+            Layout.rightMargin: 18
+            Layout.topMargin: 6
         }
 
         Item {
@@ -48,6 +79,7 @@ Item {
                     height: Math.max(implicitHeight, successSlot.availableHeight)
                     appState: root.appState
                     userSettings: root.userSettings
+                    onShowBuilds: root.browsingBuilds = true
                 }
             }
 
@@ -72,6 +104,7 @@ Item {
                     width: homeSlot.availableWidth
                     height: Math.max(implicitHeight, homeSlot.availableHeight)
                     appState: root.appState
+                    onShowRunningBuild: root.browsingBuilds = false
                 }
             }
 

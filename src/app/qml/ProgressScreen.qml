@@ -131,7 +131,7 @@ Item {
             stage: screen.stage
             source: screen.source
             currentStep: screen.step
-            downloadDetail: screen.appState.downloadDetail ?? ""
+            liveDetail: screen.appState.downloadDetail ?? screen.appState.repairDetail ?? ""
             Layout.fillWidth: true
             Layout.topMargin: 8
         }

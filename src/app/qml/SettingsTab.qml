@@ -23,6 +23,16 @@ Item {
         return detail === "Downloaded builds cleared" || detail === "Signed out" ? detail : ""
     }
 
+    // The bounds `quaylet settings` keeps to, checked by the same rule.
+    property bool cacheLimitRefused: false
+    function setCacheLimit(text) {
+        const gigabytes = Number(text.trim())
+        cacheLimitRefused = text.trim() === "" || !isFinite(gigabytes)
+                || !appState.isValidCacheLimit(gigabytes)
+        if (!cacheLimitRefused && gigabytes !== appState.cacheLimitGB)
+            appState.setCacheLimit(gigabytes)
+    }
+
     // Sign-in links are only honoured for a sign-in started here, so the state records it
     // before the browser opens; an empty address means it could not, and says why.
     function signIn() {
@@ -58,7 +68,7 @@ Item {
         SectionHeading {
             objectName: "settingsHeading"
             Layout.fillWidth: true
-            eyebrow: "THIS MAC"
+            eyebrow: Theme.thisComputer.toUpperCase()
             title: "Settings"
             detail: "Choose a Simulator and manage downloads, updates, and GitHub."
         }
@@ -187,6 +197,55 @@ Item {
 
             Divider {}
 
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 8
+
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+
+                    PlainText {
+                        text: "Cache limit"
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                        color: Theme.primaryText
+                    }
+
+                    PlainText {
+                        objectName: "cacheLimitHint"
+                        Layout.fillWidth: true
+                        text: root.cacheLimitRefused ? appState.cacheLimitRange()
+                                                     : "0 keeps every build."
+                        font.pixelSize: 12
+                        color: root.cacheLimitRefused ? Theme.red : Theme.secondaryText
+                        wrapMode: Text.Wrap
+                    }
+                }
+
+                InputField {
+                    objectName: "cacheLimitField"
+                    implicitWidth: 80
+                    horizontalAlignment: TextInput.AlignRight
+                    // Shows the stored limit again once the person leaves the field.
+                    text: root.appState.cacheLimitGB
+                    Accessible.name: "Cache limit in gigabytes"
+                    onEditingFinished: {
+                        root.setCacheLimit(text)
+                        if (!root.cacheLimitRefused)
+                            text = Qt.binding(() => root.appState.cacheLimitGB)
+                    }
+                }
+
+                PlainText {
+                    text: "GB"
+                    font.pixelSize: 13
+                    color: Theme.secondaryText
+                }
+            }
+
+            Divider {}
+
             ActionRow {
                 Layout.fillWidth: true
                 title: "Quaylet updates"
@@ -209,6 +268,7 @@ Item {
                     PlainText {
                         text: "Open at login"
                         font.pixelSize: 13
+                        font.weight: Font.Medium
                         color: Theme.primaryText
                     }
 

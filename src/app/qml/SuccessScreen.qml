@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
-import QtQuick.Templates as T
 import QtQml.Models
 import Quaylet
 
@@ -12,6 +11,8 @@ Item {
 
     required property var appState
     required property UserSettings userSettings
+    // "All builds": the builds list, with this build marked on it.
+    signal showBuilds()
 
     readonly property var report: appState.report
     readonly property var preview: appState.activePreview
@@ -37,6 +38,18 @@ Item {
         const link = linkField.text.trim()
         if (link !== "")
             appState.openURLInApp(link)
+    }
+
+    // What the last link sent to the app became, until another one is typed or the build
+    // runs again.
+    property string linkConfirmation: ""
+    onReportChanged: linkConfirmation = ""
+    Connections {
+        target: screen.appState
+        function onLinkOpened(device) {
+            screen.linkConfirmation = "Opened in " + device
+            linkField.clear()
+        }
     }
 
     implicitHeight: column.implicitHeight + 48
@@ -83,23 +96,21 @@ Item {
                     color: Theme.green
                 }
 
-                PlainText {
+                ElidedLine {
                     objectName: "successAppName"
                     text: screen.report ? screen.report.app.displayName : ""
                     font.pixelSize: 27
                     font.weight: Font.DemiBold
                     font.letterSpacing: -0.5
                     color: Theme.primaryText
-                    elide: Text.ElideRight
                     Layout.fillWidth: true
                 }
 
-                PlainText {
+                ElidedLine {
                     objectName: "successSimulator"
                     text: screen.report ? screen.report.simulator.name : ""
                     font.pixelSize: 14
                     color: Theme.secondaryText
-                    elide: Text.ElideRight
                     Layout.fillWidth: true
                 }
             }
@@ -132,6 +143,17 @@ Item {
                     }
                 }
             }
+        }
+
+        // How long each part of the launch took, in one line.
+        PlainText {
+            objectName: "successTimeline"
+            visible: screen.appState.timelineSummary != null
+            text: screen.appState.timelineSummary ?? ""
+            font.pixelSize: 12
+            color: Theme.secondaryText
+            wrapMode: Text.Wrap
+            Layout.fillWidth: true
         }
 
         Rectangle {
@@ -202,6 +224,13 @@ Item {
                 elide: Text.ElideRight
                 Layout.fillWidth: true
             }
+
+            ActionButton {
+                objectName: "allBuildsButton"
+                visible: screen.appState.isSignedIn
+                text: "All builds"
+                onClicked: screen.showBuilds()
+            }
         }
 
         RowLayout {
@@ -215,30 +244,23 @@ Item {
                 enabled: simulators.options.length > 0 && !screen.appState.isLaunchInProgress
                 onClicked: simulatorMenu.open()
 
-                Menu {
+                PopupMenu {
                     id: simulatorMenu
                     objectName: "simulatorMenu"
-                    y: anotherSimulatorButton.height
+                    button: anotherSimulatorButton
 
                     Instantiator {
                         model: simulators.options
-                        delegate: MenuItem {
-                            id: choice
+                        delegate: MenuEntry {
                             required property var modelData
+                            readonly property bool current: !!screen.report
+                                    && modelData.udid === screen.report.simulator.udid
                             objectName: "simulatorChoice-" + modelData.udid
                             text: modelData.label
                             // The device it runs on already is listed, but not offered.
-                            enabled: !screen.report
-                                     || modelData.udid !== screen.report.simulator.udid
+                            enabled: !current
+                            note: current ? "current" : ""
                             onTriggered: screen.appState.runOnSimulator(modelData.udid)
-
-                            contentItem: PlainText {
-                                text: choice.text
-                                font: choice.font
-                                color: choice.enabled ? Theme.primaryText : Theme.secondaryText
-                                elide: Text.ElideRight
-                                verticalAlignment: Text.AlignVCenter
-                            }
                         }
                         onObjectAdded: (index, object) => simulatorMenu.insertItem(index, object)
                         onObjectRemoved: (index, object) => simulatorMenu.removeItem(object)
@@ -246,46 +268,14 @@ Item {
                 }
             }
 
-            // The template, not the styled field: the style's placeholder reads markup, and
-            // every label of the views is plain text.
-            T.TextField {
+            InputField {
                 id: linkField
                 objectName: "linkField"
                 Layout.fillWidth: true
-                implicitHeight: 28
-                leftPadding: 8
-                rightPadding: 8
-                verticalAlignment: TextInput.AlignVCenter
-                color: Theme.primaryText
-                selectionColor: Theme.accentColor
-                font.pixelSize: 13
-                selectByMouse: true
+                placeholder: "Open a link in the app…"
                 Accessible.name: "Open a link in the app"
                 onAccepted: screen.openLink()
-
-                PlainText {
-                    x: linkField.leftPadding
-                    width: linkField.availableWidth
-                    height: linkField.height
-                    verticalAlignment: Text.AlignVCenter
-                    text: "Open a link in the app…"
-                    color: Theme.secondaryText
-                    font: linkField.font
-                    elide: Text.ElideRight
-                    visible: linkField.length === 0 && linkField.preeditText === ""
-                }
-
-                background: Rectangle {
-                    implicitHeight: 28
-                    radius: 6
-                    color: Theme.controlBackground
-                    border.width: 1
-                    border.color: Theme.withOpacity(Theme.primaryText, 0.15)
-
-                    FocusRing {
-                        shown: linkField.activeFocus
-                    }
-                }
+                onTextEdited: screen.linkConfirmation = ""
             }
 
             ActionButton {
@@ -293,6 +283,25 @@ Item {
                 text: "Open"
                 enabled: linkField.text.trim() !== ""
                 onClicked: screen.openLink()
+            }
+        }
+
+        RowLayout {
+            visible: screen.linkConfirmation !== ""
+            spacing: 6
+            Layout.fillWidth: true
+
+            SymbolIcon {
+                symbol: "checkmark.circle.fill"
+                color: Theme.green
+            }
+
+            ElidedLine {
+                objectName: "linkConfirmation"
+                text: screen.linkConfirmation
+                font.pixelSize: 12
+                color: Theme.secondaryText
+                Layout.fillWidth: true
             }
         }
 

@@ -5,8 +5,10 @@ import Quaylet
 SymbolImage {
     property real size: 12
 
-    width: size
-    height: size
+    // Implicit, so that a layout sizes it as it is: a layout that runs before the width is
+    // set would otherwise squeeze the symbol to nothing.
+    implicitWidth: size
+    implicitHeight: size
     color: Theme.primaryText
     Accessible.ignored: true
 }

@@ -21,6 +21,11 @@ QtObject {
     readonly property int partSpacing: 20
     readonly property int pieceSpacing: partSpacing / 2
 
+    // The machine the program runs on, in words: the Mac's own texts, or "this computer" on
+    // other systems.
+    readonly property bool onMac: Qt.platform.os === "osx"
+    readonly property string thisComputer: onMac ? "this Mac" : "this computer"
+
     // Views animate their state changes unless the desktop asks otherwise.
     property bool reduceMotion: Desktop.reduceMotion
 

@@ -25,7 +25,10 @@ Window {
     maximumWidth: width
     minimumHeight: height
     maximumHeight: height
+    // Above the tray's pop-up, which stays on top of other windows, so that its buttons are
+    // never hidden under it.
     flags: Qt.Dialog | Qt.CustomizeWindowHint | Qt.WindowTitleHint | Qt.WindowCloseButtonHint
+           | Qt.WindowStaysOnTopHint
     color: Theme.windowBackground
 
     RowLayout {
@@ -83,11 +86,39 @@ Window {
                 color: Theme.secondaryText
                 wrapMode: Text.Wrap
             }
+            // A segment sweeping a thin track, as the window's other bars are drawn; it stands
+            // still with reduced motion.
             ProgressBar {
+                id: progress
                 objectName: "updateProgress"
                 Layout.fillWidth: true
                 visible: dialog.checking
                 indeterminate: true
+                background: Rectangle {
+                    implicitHeight: 4
+                    radius: 2
+                    color: Theme.withOpacity(Theme.primaryText, 0.1)
+                }
+                contentItem: Item {
+                    implicitHeight: 4
+                    clip: true
+
+                    Rectangle {
+                        id: sweep
+                        width: parent.width * 0.3
+                        height: parent.height
+                        radius: 2
+                        color: Theme.accentColor
+
+                        NumberAnimation on x {
+                            running: progress.visible && !Theme.reduceMotion
+                            from: -sweep.width
+                            to: progress.availableWidth
+                            duration: 1200
+                            loops: Animation.Infinite
+                        }
+                    }
+                }
             }
             Item {
                 Layout.fillHeight: true

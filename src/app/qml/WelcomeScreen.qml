@@ -89,7 +89,7 @@ Item {
         }
 
         PlainText {
-            text: "You’ll only do this once on this Mac."
+            text: "You’ll only do this once on " + Theme.thisComputer + "."
             font.pixelSize: 12
             color: Theme.secondaryText
             Layout.alignment: Qt.AlignHCenter

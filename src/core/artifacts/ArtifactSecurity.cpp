@@ -251,7 +251,11 @@ void ArtifactSecurity::validateArchiveEntries(const std::vector<std::string>& na
 
 fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::path& destination,
                                            std::stop_token stop,
-                                           std::optional<std::string_view> verifiedDigest) const {
+                                           std::optional<std::string_view> verifiedDigest,
+                                           LaunchTimeline* timeline) const {
+    LaunchTimeline unrecorded;
+    LaunchTimeline& steps = timeline ? *timeline : unrecorded;
+    LaunchTimeline::Step check = steps.begin(LaunchStep::archiveCheck);
     // The listing shows one reader's view only; the in-process scan proves that every reader
     // sees the same safe entries. It runs first so that a damaged or hostile archive is refused
     // in the same words whichever listing tool the host has, and however that tool copes.
@@ -267,6 +271,8 @@ fs::path ArtifactSecurity::extractSecurely(const fs::path& archive, const fs::pa
     }
     const ProcessResult listing = runner_.runChecked(tools_.listArchive(archive), stop);
     validateArchiveEntries(splitListingLines(listing.standardOutput));
+    check.finish();
+    const LaunchTimeline::Step unpack = steps.begin(LaunchStep::unpack);
 
     const PreviousTreeRemoval previous(destination);
     fs::create_directories(destination);

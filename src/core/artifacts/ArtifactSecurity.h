@@ -9,6 +9,7 @@
 
 #include "core/process/DeveloperTools.h"
 #include "core/process/ProcessRunner.h"
+#include "core/support/LaunchTimeline.h"
 
 namespace quaylet {
 
@@ -41,9 +42,12 @@ class ArtifactSecurity {
     // A scan of every entry's data then leaves its verdict beside the archive (kScanVerdictName,
     // holding the digest), and when the verdict is already there for the same digest the scan
     // inflates only link targets: identical bytes cannot fail where they passed.
+    //
+    // timeline, when given, gets the archive check and the unpacking as two steps.
     std::filesystem::path extractSecurely(
         const std::filesystem::path& archive, const std::filesystem::path& destination,
-        std::stop_token stop, std::optional<std::string_view> verifiedDigest = std::nullopt) const;
+        std::stop_token stop, std::optional<std::string_view> verifiedDigest = std::nullopt,
+        LaunchTimeline* timeline = nullptr) const;
 
     static constexpr const char* kScanVerdictName = "scan-verdict";
 

@@ -74,6 +74,7 @@ std::optional<InfoPlist> InfoPlist::parse(std::string_view bytes) {
     plist.bundleName = stringForKey(root, "CFBundleName");
     plist.minimumOSVersion = stringForKey(root, "MinimumOSVersion");
     plist.fixtureVersion = stringForKey(root, "QuayletFixtureVersion");
+    plist.shortVersion = stringForKey(root, "CFBundleShortVersionString");
     plist.supportedPlatforms = stringsForKey(root, "CFBundleSupportedPlatforms");
     return plist;
 }

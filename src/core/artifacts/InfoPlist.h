@@ -18,6 +18,7 @@ struct InfoPlist {
     std::optional<std::string> bundleName;        // CFBundleName
     std::optional<std::string> minimumOSVersion;  // MinimumOSVersion
     std::optional<std::string> fixtureVersion;    // QuayletFixtureVersion
+    std::optional<std::string> shortVersion;      // CFBundleShortVersionString
     // CFBundleSupportedPlatforms; empty unless the value is an array of strings only.
     std::vector<std::string> supportedPlatforms;
 

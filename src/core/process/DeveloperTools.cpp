@@ -57,6 +57,9 @@ ToolCommand DeveloperTools::boot(const std::string& udid) const {
 ToolCommand DeveloperTools::waitUntilBooted(const std::string& udid) const {
     return {tool("xcrun"), {"simctl", "bootstatus", udid, "-b"}};
 }
+ToolCommand DeveloperTools::shutdown(const std::string& udid) const {
+    return {tool("xcrun"), {"simctl", "shutdown", udid}};
+}
 ToolCommand DeveloperTools::install(const std::string& udid,
                                     const std::filesystem::path& app) const {
     return {tool("xcrun"), {"simctl", "install", udid, app.string()}};
@@ -95,6 +98,26 @@ ToolCommand DeveloperTools::installedLocation(const std::string& udid,
 ToolCommand DeveloperTools::screenshot(const std::string& udid,
                                        const std::filesystem::path& image) const {
     return {tool("xcrun"), {"simctl", "io", udid, "screenshot", image.string()}};
+}
+ToolCommand DeveloperTools::openDeviceHub(const std::string& udid) const {
+    // The identifier comes from the tool's listing; encoded, it can only ever be the id.
+    std::string url = "devices://device/open?id=";
+    for (const char c : udid) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            url += c;
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            url += '%';
+            url += kHex[static_cast<unsigned char>(c) >> 4];
+            url += kHex[static_cast<unsigned char>(c) & 0x0F];
+        }
+    }
+    return {tool("open"), {url}};
+}
+ToolCommand DeveloperTools::openSimulatorApp(const std::filesystem::path& app,
+                                             const std::string& udid) const {
+    return {tool("open"), {"-a", app.string(), "--args", "-CurrentDeviceUDID", udid}};
 }
 ToolCommand DeveloperTools::activateSimulator() const {
     return {tool("open"), {"-a", "Simulator"}};

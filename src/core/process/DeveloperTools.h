@@ -28,6 +28,7 @@ class DeveloperTools {
     ToolCommand listSimulators() const;              // xcrun simctl list --json
     ToolCommand boot(const std::string& udid) const;
     ToolCommand waitUntilBooted(const std::string& udid) const;
+    ToolCommand shutdown(const std::string& udid) const;
     ToolCommand install(const std::string& udid, const std::filesystem::path& app) const;
     // The app's arguments follow the bundle identifier.
     ToolCommand launch(const std::string& udid, const std::string& bundleIdentifier,
@@ -41,6 +42,10 @@ class DeveloperTools {
     ToolCommand installedLocation(const std::string& udid,
                                   const std::string& bundleIdentifier) const;
     ToolCommand screenshot(const std::string& udid, const std::filesystem::path& image) const;
+    // The simulator window, brought forward in the form the selected Xcode has: its Device Hub
+    // opened on the device, its Simulator.app told the device, or any Simulator by name.
+    ToolCommand openDeviceHub(const std::string& udid) const;  // open devices://device/open?id=
+    ToolCommand openSimulatorApp(const std::filesystem::path& app, const std::string& udid) const;
     ToolCommand activateSimulator() const;                                     // open -a Simulator
     ToolCommand architectures(const std::filesystem::path& executable) const;  // lipo -archs
     ToolCommand listArchive(const std::filesystem::path& archive) const;       // zipinfo -1

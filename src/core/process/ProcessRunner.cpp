@@ -19,6 +19,7 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/support/FileTree.h"
+#include "core/support/LaunchTimeline.h"
 #include "core/support/Text.h"
 
 extern char** environ;
@@ -362,6 +363,7 @@ ProcessResult ProcessRunner::run(const ToolCommand& command, std::stop_token sto
         const std::stop_callback onStop(stop, [&running] { running.cancel(); });
         result = runBody(command, environment, running);
     }
+    LaunchTimeline::noteCommand(result);
     throwIfStopRequested(stop);
     return result;
 }

@@ -155,7 +155,10 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
         throw QuayletError::invalidDeepLink();
     }
 
+    LaunchTimeline unrecorded;
+    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
     report(progress, RemoteLaunchStage::fetching);
+    LaunchTimeline::Step manifestStep = timeline.begin(LaunchStep::manifest);
     PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
     if (manifestCallback) {
         manifestCallback(manifest);
@@ -164,6 +167,7 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
     if (!isHexDigest(manifest.sha256)) {
         throw QuayletError::unsafeArchive(std::string(kSecurityCheckMessage));
     }
+    manifestStep.finish();
 
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
     const std::filesystem::path archive =
@@ -175,7 +179,9 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
     // A cached archive is hashed once: when it still matches, the verification below only
     // has to prove that the file has not changed since.
     std::optional<FileVersion> verifiedVersion;
+    std::optional<LaunchTimeline::Step> verification;
     if (std::filesystem::exists(archive)) {
+        verification.emplace(timeline.begin(LaunchStep::verification));
         try {
             artifactSecurity_.verify(archive, manifest.sha256, stop);
             verifiedVersion = FileVersion::of(archive);
@@ -190,13 +196,26 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
         if (FileVersion::of(archive) != verifiedVersion) {
             artifactSecurity_.verify(archive, manifest.sha256, stop);
         }
+        verification->finish();
     } else {
+        if (verification) {
+            verification->fail();  // the stale copy
+        }
         report(progress, RemoteLaunchStage::downloading);
         const std::filesystem::path partial = buildDirectory / kPartialArchiveName;
+        LaunchTimeline::Step download = timeline.begin(LaunchStep::download);
+        std::error_code absent;
+        const std::uintmax_t kept = std::filesystem::file_size(partial, absent);
         // The digest of the bytes as they were written is the file's digest: comparing it is
         // the verification, without reading the archive a second time.
         const std::string digest = downloadArchive(request, manifest, partial, stop);
+        // What a resumed download kept was received by an earlier attempt; a restarted one
+        // (the server had nothing past it) received the whole file now.
+        const std::uintmax_t received = std::filesystem::file_size(partial);
+        download.setBytes(!absent && received >= kept ? received - kept : received);
+        download.finish();
         report(progress, RemoteLaunchStage::verifying);
+        const LaunchTimeline::Step digestCheck = timeline.begin(LaunchStep::verification);
         if (!equalsIgnoringCase(digest, manifest.sha256)) {
             std::filesystem::remove(partial);
             throw QuayletError::checksumMismatch(manifest.sha256, digest);
@@ -267,21 +286,28 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
                                                          const Progress& progress,
                                                          std::stop_token stop) const {
     const auto start = std::chrono::steady_clock::now();
+    LaunchTimeline unrecorded;
+    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
+    const LaunchTimeline::CommandCapture capture(request.timeline);
     const CachedBuild build = fetchVerifiedArchive(request, manifestCallback, progress, stop);
 
     report(progress, RemoteLaunchStage::extracting);
     // Verified just above, so a verdict the same bytes earned before still holds.
     const std::filesystem::path app = artifactSecurity_.extractSecurely(
-        build.archive, build.directory / "app", stop, build.manifest.sha256);
+        build.archive, build.directory / "app", stop, build.manifest.sha256, request.timeline);
+    LaunchTimeline::Step inspection = timeline.begin(LaunchStep::inspection);
     const AppMetadata metadata = inspector_.inspect(app, stop);
     if (metadata.bundleIdentifier != build.manifest.bundleId) {
         throw QuayletError::invalidApplication(kMismatchedBuildMessage);
     }
+    inspection.finish();
 
     const SelfTestRequest selfTest{.appURL = app,
                                    .preferredSimulatorUDID = request.preferredSimulatorUDID,
                                    .activateSimulator = request.activateSimulator,
-                                   .launchOptions = request.targets.options};
+                                   .launchOptions = request.targets.options,
+                                   .repairs = request.repairs,
+                                   .timeline = request.timeline};
     // Each device that runs the build is a launch of its own for the service.
     const auto recordRunning = [&](const DeviceOutcome& outcome) {
         if (!outcome.report) {

@@ -29,6 +29,9 @@ struct RemoteLaunchRequest {
     DownloadObserver downloadProgress = nullptr;
     // After a launch that runs, older builds are removed until the cache fits; 0: no limit.
     std::uintmax_t cacheLimitBytes = 0;
+    RepairSettings repairs = {};  // for each device's launch
+    // Where each step is recorded, with the commands run for it; absent: nowhere.
+    LaunchTimeline* timeline = nullptr;
 };
 
 // A build whose archive sits verified in the cache, ready to unpack. Its folder stays held for

@@ -15,6 +15,8 @@ struct EnvironmentSnapshot {
     std::string architecture;                     // "unknown" when its command failed
     std::optional<SimulatorInventory> inventory;  // absent when the listing failed
     std::vector<std::string> failures;            // user-facing sentences, in the order found
+    // The application that shows the simulators, such as "Device Hub (Xcode 27.0)".
+    std::string simulatorWindow = "Simulator";
 
     bool isReady() const { return failures.empty() && inventory.has_value(); }
 

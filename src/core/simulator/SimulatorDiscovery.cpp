@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/simulator/SimulatorWindow.h"
 #include "core/support/Text.h"
 
 namespace quaylet {
@@ -54,6 +55,11 @@ EnvironmentSnapshot SimulatorDiscovery::environment(std::stop_token stop) const 
     if (!snapshot.xcodePath) {
         snapshot.failures.emplace_back(kToolsNotSelected);
     }
+    snapshot.simulatorWindow =
+        SimulatorWindow::find(snapshot.xcodePath
+                                  ? std::optional<std::filesystem::path>(*snapshot.xcodePath)
+                                  : std::nullopt)
+            .description();
     if (!snapshot.simctlPath) {
         snapshot.failures.emplace_back(kSimctlMissing);
     }

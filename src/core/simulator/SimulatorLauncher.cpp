@@ -8,19 +8,10 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
+#include "core/simulator/SimulatorWindow.h"
 #include "core/support/Text.h"
-#include "core/support/TextComparison.h"
 
 namespace quaylet {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-}  // namespace
 
 SimulatorLauncher::SimulatorLauncher(ProcessRunner runner, DeveloperTools tools,
                                      SimulatorDiscovery discovery, SimulatorSelector selector,
@@ -41,54 +32,54 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
         }
     };
     checkLaunchOptions(request.launchOptions);
+    LaunchTimeline unrecorded;
+    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
+    const LaunchTimeline::CommandCapture capture(request.timeline);
     std::map<std::string, double> timings;
 
-    auto start = Clock::now();
+    LaunchTimeline::Step inspection = timeline.begin(LaunchStep::inspection);
     AppMetadata metadata = inspector_.inspect(request.appURL, stop);
-    timings["inspect"] = secondsSince(start);
     if (request.expectedFixtureVersion &&
         metadata.fixtureVersion != request.expectedFixtureVersion) {
         throw QuayletError::fixtureVersionMismatch(*request.expectedFixtureVersion,
                                                    metadata.fixtureVersion);
     }
+    timings["inspect"] = inspection.finish();
 
+    SimulatorRepairs repairs(runner_, tools_, discovery_, request.repairs, stop);
     report(RemoteLaunchStage::selecting);
-    start = Clock::now();
-    const SimulatorInventory inventory = discovery_.inventory(stop);
+    LaunchTimeline::Step selection = timeline.begin(LaunchStep::selection);
+    const SimulatorInventory inventory = repairs.listDevices(selection);
     SimulatorDevice device =
         request.simulatorUDID
             ? selector_.require(inventory, metadata.minimumOSVersion, *request.simulatorUDID)
             : selector_.select(inventory, metadata.minimumOSVersion,
                                request.preferredSimulatorUDID);
-    timings["simulatorSelection"] = secondsSince(start);
+    timings["simulatorSelection"] = selection.finish();
 
     if (!device.isBooted()) {
         report(RemoteLaunchStage::booting);
-        start = Clock::now();
-        const ProcessResult boot = runner_.run(tools_.boot(device.udid), stop);
-        // The tool refuses to boot a device that is already running; that is success here.
-        if (boot.status != 0 &&
-            !containsIgnoringCase(boot.standardError, "current state: Booted")) {
-            throw QuayletError::commandFailed("xcrun simctl boot", boot.status, boot.standardError);
-        }
-        runner_.runChecked(tools_.waitUntilBooted(device.udid), stop);
-        timings["boot"] = secondsSince(start);
+        LaunchTimeline::Step booting = timeline.begin(LaunchStep::boot, device.name);
+        repairs.boot(device, booting);
+        timings["boot"] = booting.finish();
     }
 
     report(RemoteLaunchStage::installing);
-    start = Clock::now();
-    runner_.runChecked(tools_.install(device.udid, request.appURL), stop);
-    timings["install"] = secondsSince(start);
+    LaunchTimeline::Step install = timeline.begin(LaunchStep::install, device.name);
+    repairs.install(device, request.appURL, install);
+    timings["install"] = install.finish();
 
     report(RemoteLaunchStage::launching);
-    start = Clock::now();
+    LaunchTimeline::Step launch = timeline.begin(LaunchStep::launch, device.name);
     const LaunchOptions& options = request.launchOptions;
     runner_.runChecked(tools_.launch(device.udid, metadata.bundleIdentifier, options.arguments),
                        stop, DeveloperTools::launchEnvironment(options.environment));
     // Gives a launched app its first moments before anyone looks at it.
     waitUnlessStopped(firstLook_, stop);
-    timings["launch"] = secondsSince(start);
+    timings["launch"] = launch.finish();
 
+    LaunchTimeline::Step installedCopyCheck =
+        timeline.begin(LaunchStep::installedCopyCheck, device.name);
     const ProcessResult location =
         runner_.runChecked(tools_.installedLocation(device.udid, metadata.bundleIdentifier), stop);
     std::string container(trimmed(location.standardOutput));
@@ -106,6 +97,7 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     if (expected && installedFixtureVersion != expected) {
         throw QuayletError::fixtureVersionMismatch(*expected, installedFixtureVersion);
     }
+    installedCopyCheck.finish();
 
     std::optional<std::string> screenshotPath;
     if (request.screenshotURL) {
@@ -121,19 +113,28 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     }
 
     if (request.activateSimulator) {
-        try {
-            runner_.runChecked(tools_.activateSimulator(), stop);
-        } catch (const CancellationError&) {
-            throw;
-        } catch (const std::exception&) {
-            // Bringing Simulator forward is a courtesy; the app already runs either way.
-        }
+        LaunchTimeline::Step window = timeline.begin(LaunchStep::simulatorWindow, device.name);
+        bringWindowForward(device.udid, window, stop);
     }
 
     report(RemoteLaunchStage::running);
     return SelfTestReport{std::move(metadata),       std::move(device),
                           std::move(container),      std::move(installedFixtureVersion),
                           std::move(screenshotPath), std::move(timings)};
+}
+
+void SimulatorLauncher::bringWindowForward(const std::string& udid, LaunchTimeline::Step& window,
+                                           std::stop_token stop) const {
+    const SimulatorWindow application =
+        SimulatorWindow::find(SimulatorWindow::selectedDeveloperFolder(runner_, tools_, stop));
+    try {
+        runner_.runChecked(application.openCommand(tools_, udid), stop);
+    } catch (const CancellationError&) {
+        throw;
+    } catch (const std::exception&) {
+        // Bringing the window forward is a courtesy; only the timeline keeps the failure.
+        window.fail();
+    }
 }
 
 void SimulatorLauncher::openURL(const std::string& udid, const std::string& url,
@@ -155,6 +156,7 @@ std::vector<DeviceOutcome> SimulatorLauncher::selfTestOnEach(
         }
         return {outcome};
     }
+    const LaunchTimeline::CommandCapture capture(request.timeline);
     const SimulatorInventory inventory = discovery_.inventory(stop);
     std::vector<DeviceOutcome> outcomes;
     for (const std::string& udid : simulatorUDIDs) {

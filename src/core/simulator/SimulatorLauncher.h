@@ -15,7 +15,9 @@
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
 #include "core/simulator/SimulatorDiscovery.h"
+#include "core/simulator/SimulatorRepairs.h"
 #include "core/simulator/SimulatorSelector.h"
+#include "core/support/LaunchTimeline.h"
 
 namespace quaylet {
 
@@ -30,6 +32,9 @@ struct SelfTestRequest {
     // Exactly this device instead of the ranked choice (which then ignores the preference).
     std::optional<std::string> simulatorUDID = std::nullopt;
     LaunchOptions launchOptions = {};
+    RepairSettings repairs = {};
+    // Where each step is recorded, with the commands run for it; absent: nowhere.
+    LaunchTimeline* timeline = nullptr;
 };
 
 // Takes an app bundle to a running, verified app in a simulator. Holds no state of its own,
@@ -51,9 +56,11 @@ class SimulatorLauncher {
 
     // Inspects, chooses a device, boots it when it is not running, installs, launches, waits
     // a second, checks the installed copy's fixture version and optionally takes a screenshot
-    // and activates Simulator. The first failure ends the run and nothing done is undone: a
-    // booted device stays booted, an installed app stays installed. Stopping the token
-    // terminates the running command or ends the wait and throws CancellationError.
+    // and brings the simulator window forward on the device. The listing, boot and install
+    // repair what simulators are known to get wrong (SimulatorRepairs); otherwise the first
+    // failure ends the run and nothing done is undone: a booted device stays booted, an
+    // installed app stays installed. Stopping the token terminates the running command or
+    // ends the wait and throws CancellationError.
     SelfTestReport selfTest(const SelfTestRequest& request, const Progress& progress,
                             std::stop_token stop) const;
 
@@ -71,6 +78,10 @@ class SimulatorLauncher {
                                               std::stop_token stop) const;
 
   private:
+    // A failure fails only the window's step: the app already runs either way.
+    void bringWindowForward(const std::string& udid, LaunchTimeline::Step& window,
+                            std::stop_token stop) const;
+
     ProcessRunner runner_;
     DeveloperTools tools_;
     SimulatorDiscovery discovery_;

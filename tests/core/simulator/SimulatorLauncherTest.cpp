@@ -89,24 +89,48 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
         std::string installed;
         std::optional<QuayletError> error;
         std::size_t stagesReported;
+        std::pair<LaunchStep, StepState> lastStep;  // in the timeline
     } cases[] = {
-        {{}, {}, "1", {}, 5},
-        {{{"get_app_container", "echo"}}, {}, "1", unverified, 4},
+        // Simulator's failure to come forward is kept in the timeline alone.
+        {{}, {}, "1", {}, 5, {LaunchStep::simulatorWindow, StepState::failed}},
+        {{{"get_app_container", "echo"}},
+         {},
+         "1",
+         unverified,
+         4,
+         {LaunchStep::installedCopyCheck, StepState::failed}},
         // Running is reported after the shot; a failed step's detail is its trimmed error.
-        {{{"io", "printf ' disk full \\n' >&2; echo out; exit 1"}}, {}, "1", noShot, 4},
-        {{}, {}, "4", QuayletError::fixtureVersionMismatch("1", "4"), 4},
-        {{}, "5", "5", QuayletError::fixtureVersionMismatch("5", "1"), 0},  // before selecting
+        {{{"io", "printf ' disk full \\n' >&2; echo out; exit 1"}},
+         {},
+         "1",
+         noShot,
+         4,
+         {LaunchStep::installedCopyCheck, StepState::done}},
+        {{},
+         {},
+         "4",
+         QuayletError::fixtureVersionMismatch("1", "4"),
+         4,
+         {LaunchStep::installedCopyCheck, StepState::failed}},
+        {{},
+         "5",
+         "5",
+         QuayletError::fixtureVersionMismatch("5", "1"),
+         0,  // before selecting
+         {LaunchStep::inspection, StepState::failed}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stagesReported);
         fs::remove_all(folder.path() / "shots");
         installVersion(c.installed);
         script(c.steps);
+        LaunchTimeline timeline;
         try {
             const SelfTestReport report = run({.appURL = app,
                                                .expectedFixtureVersion = c.expected,
                                                .screenshotURL = shot,
-                                               .activateSimulator = true});
+                                               .activateSimulator = true,
+                                               .timeline = &timeline});
             EXPECT_EQ(c.error, std::nullopt);
             EXPECT_EQ(report.installedContainer, installed.string());
             EXPECT_EQ(report.installedFixtureVersion, c.installed);
@@ -117,14 +141,22 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
             EXPECT_EQ(error, c.error);
         }
         EXPECT_EQ(stages, Stages(kStages.begin(), kStages.begin() + c.stagesReported));
+        const TimelineEntry last = timeline.entries().back();
+        EXPECT_EQ(std::pair(last.step, last.state), c.lastStep);
+        if (!c.error) {
+            EXPECT_EQ(timeline.entries().at(2).device, "iPhone 15") << "the boot's device";
+            const CommandRecord window = timeline.commands().back();
+            EXPECT_EQ(window.executable, (scripted.directory() / "open").string());
+            EXPECT_EQ(window.status, 1);
+        }
     }
 }
 
-// A stop ends the one-second look after launch and a command still running, and nothing is
-// verified after it.
+// A stop ends the one-second look after launch and a command still running (the boot wait
+// too, though it has a time limit of its own), and nothing is verified after it.
 TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {
     const fs::path verified = folder.path() / "verified";
-    for (const std::string step : {"launch", "install"}) {
+    for (const std::string step : {"launch", "install", "bootstatus"}) {
         SCOPED_TRACE(step);
         const testing::Signpost started(folder.path() / step);
         const std::string markStart = "echo started > '" + started.path().string() + "'";

@@ -12,11 +12,15 @@
 #include <tuple>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "core/errors/CancellationError.h"
 #include "core/errors/DecodingError.h"
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
 #include "core/support/FileTree.h"
+#include "core/support/LaunchTimeline.h"
+#include "core/support/Redaction.h"
 #include "core/support/SemanticVersion.h"
 #include "core/support/Sha256.h"
 #include "core/support/SharedLibrary.h"
@@ -88,6 +92,52 @@ TEST(TextComparisonTest, NaturalOrderComparesDigitRunsByValueAndIgnoresCase) {
         EXPECT_EQ(naturalCompare(left, right), expected) << left << " | " << right;
         EXPECT_EQ(naturalCompare(right, left), 0 <=> expected) << "the order is antisymmetric";
     }
+}
+
+TEST(RedactionTest, TakesOutSecretsQueriesAndTheHomeFolder) {
+    const Redaction redaction({"tok/en+1\"", ""}, "/home/ann/");
+    const std::pair<std::string, std::string> cases[] = {
+        {"bearer tok/en+1\"!", "bearer [redacted]!"},
+        {"?t=tok%2Fen%2B1%22&x", "?t=[redacted]&x"},  // percent-encoded, outside a URL
+        {R"({"t":"tok/en+1\""})", R"({"t":"[redacted]"})"},
+        {"see https://cdn.example/a.zip?X-Sig=abc&e=1 now",
+         "see https://cdn.example/a.zip?"
+         "[redacted] now"},
+        {R"(["http://h/p?q=1","quaylet://preview/x"])",
+         R"(["http://h/p?[redacted]","quaylet://preview/x"])"},
+        {"/home/ann/app /home/anna /x/home/ann", "~/app /home/anna /x/home/ann"},
+        {"/home/ann", "~"},
+    };
+    for (const auto& [text, redacted] : cases) {
+        EXPECT_EQ(redaction.apply(text), redacted) << text;
+    }
+    EXPECT_EQ(Redaction({}, "/").apply("/etc/a"), "/etc/a") << "a root home is no home folder";
+}
+
+TEST(LaunchTimelineTest, StepsEndByTheirScopeAndKeepTheirRungs) {
+    LaunchTimeline timeline;
+    try {
+        LaunchTimeline::Step boot = timeline.begin(LaunchStep::boot, "iPhone 16 Pro");
+        {
+            const LaunchTimeline::Step rung =
+                boot.rung("Restarting iPhone 16 Pro after a stuck start…");
+        }
+        boot.setBytes(7);
+        const LaunchTimeline::Step install = timeline.begin(LaunchStep::install, "iPhone 16 Pro");
+        throw std::runtime_error("install failed");
+    } catch (const std::runtime_error&) {
+    }
+    const std::vector<TimelineEntry> entries = timeline.entries();
+    ASSERT_EQ(entries.size(), 2U);
+    EXPECT_EQ(entries[0].state, StepState::failed) << "left by the exception too";
+    ASSERT_EQ(entries[0].rungs.size(), 1U);
+    EXPECT_EQ(entries[0].rungs[0].state, StepState::done);
+    EXPECT_EQ(entries[0].rungs[0].device, "iPhone 16 Pro");
+    EXPECT_EQ(entries[1].state, StepState::failed);
+    const auto json = timeline.toJson();
+    EXPECT_EQ(json["steps"][0]["rungs"][0]["detail"],
+              "Restarting iPhone 16 Pro after a stuck start…");
+    EXPECT_EQ(json["steps"][0]["bytes"], 7);
 }
 
 TEST(SemanticVersionTest, ParsesLeniently) {

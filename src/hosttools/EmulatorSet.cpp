@@ -68,9 +68,21 @@ json toJson(const EmulatorSet& set) {
         if (emulator.port) {
             entry["port"] = *emulator.port;
         }
+        if (emulator.bootSeconds != 0) {
+            entry["bootSeconds"] = emulator.bootSeconds;
+        }
+        if (emulator.bootedAt) {
+            entry["bootedAt"] = *emulator.bootedAt;
+        }
+        if (!emulator.packages.empty()) {
+            entry["packages"] = emulator.packages;
+        }
         emulators.push_back(std::move(entry));
     }
-    return {{"emulators", emulators}, {"failing", set.failing}, {"calls", set.calls}};
+    return {{"emulators", emulators},
+            {"failing", set.failing},
+            {"calls", set.calls},
+            {"shell", set.shell}};
 }
 
 EmulatorSet emulatorSetFromJson(const json& document) {
@@ -95,14 +107,32 @@ EmulatorSet emulatorSetFromJson(const json& document) {
         if (!port.is_null()) {
             emulator.port = port.get<int>();
         }
+        const auto integer = [&](const char* key) {
+            return member(entry, path, key, true, &json::is_number_integer, "an integer");
+        };
+        if (const json& seconds = integer("bootSeconds"); !seconds.is_null()) {
+            emulator.bootSeconds = seconds.get<int>();
+        }
+        if (const json& bootedAt = integer("bootedAt"); !bootedAt.is_null()) {
+            emulator.bootedAt = bootedAt.get<std::int64_t>();
+        }
+        const json& packages = member(entry, path, "packages", true, &json::is_object, "an object");
+        for (const auto& [package, versionCode] : packages.items()) {
+            if (!versionCode.is_number_integer()) {
+                throw std::runtime_error(path + ".packages." + package + " must be an integer");
+            }
+            emulator.packages[package] = versionCode.get<std::int64_t>();
+        }
         set.emulators.push_back(std::move(emulator));
     }
     if (const json& failing = array(document, root, "failing"); !failing.is_null()) {
         set.failing = strings(failing, root + ".failing");
     }
-    if (const json& calls = array(document, root, "calls"); !calls.is_null()) {
-        for (const json& call : calls) {
-            set.calls.push_back(strings(call, root + ".calls"));
+    for (const auto& [key, lines] : {std::pair{"calls", &set.calls}, {"shell", &set.shell}}) {
+        if (const json& found = array(document, root, key); !found.is_null()) {
+            for (const json& line : found) {
+                lines->push_back(strings(line, root + "." + key));
+            }
         }
     }
     return set;
@@ -115,6 +145,11 @@ std::filesystem::path EmulatorSetStore::defaultHome() {
 }
 
 EmulatorSet EmulatorSetStore::run(const std::vector<std::string>& commandLine) const {
+    return change(commandLine, [](EmulatorSet&) {});
+}
+
+EmulatorSet EmulatorSetStore::change(const std::vector<std::string>& commandLine,
+                                     const std::function<void(EmulatorSet&)>& change) const {
     std::filesystem::create_directories(avdFolder());
     const ExclusiveLock lock(home_ / "emulators.lock");
     const std::filesystem::path file = home_ / "emulators.json";
@@ -149,6 +184,17 @@ EmulatorSet EmulatorSetStore::run(const std::vector<std::string>& commandLine) c
             (joined.size() == failing.size() || joined[failing.size()] == ' ')) {
             throw ToolFailure(1, commandLine.front() + ": failing on request (" + failing + ")");
         }
+    }
+    // What a refused command changed (the words a device shell received) is kept too.
+    std::exception_ptr refusal;
+    try {
+        change(set);
+    } catch (...) {
+        refusal = std::current_exception();
+    }
+    replaceFile(file, toJson(set).dump(2) + "\n");
+    if (refusal) {
+        std::rethrow_exception(refusal);
     }
     return set;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,17 +18,22 @@ struct StandInEmulator {
     int apiLevel = 0;
     std::string abi;
     std::optional<int> port = std::nullopt;  // its console port while it runs
+    int bootSeconds = 0;                     // how long a started emulator takes to boot
+    std::optional<std::int64_t> bootedAt = std::nullopt;  // when it finishes, seconds since 1970
+    std::map<std::string, std::int64_t> packages = {};    // installed: package → versionCode
 
     std::string serial() const { return "emulator-" + std::to_string(port.value_or(0)); }
 };
 
 // What the adb and emulator stand-ins work over: the emulators, the command lines that fail on
 // request (a run fails when its words, joined by spaces, begin with one of them: "adb devices",
-// "adb -s emulator-5554 emu") and every command line run so far, oldest first.
+// "adb -s emulator-5554 emu"), every command line run so far, oldest first, and the words each
+// `adb shell` line came to after the device's shell split it.
 struct EmulatorSet {
     std::vector<StandInEmulator> emulators;
     std::vector<std::string> failing = {};
     std::vector<std::vector<std::string>> calls = {};
+    std::vector<std::vector<std::string>> shell = {};
 
     // Three stopped emulators: Pixel_8_API_34 and Pixel_6_API_30 for x86_64,
     // Pixel_Tablet_API_35 for arm64-v8a.
@@ -53,6 +60,11 @@ class EmulatorSetStore {
     // Records the command line (the tool's name, then its arguments) and returns the set as
     // saved; throws ToolFailure, status 1, when the set says the command line fails.
     EmulatorSet run(const std::vector<std::string>& commandLine) const;
+
+    // As run, then applies change to the set and saves it, under the same lock, even when
+    // change throws (which the caller then gets).
+    EmulatorSet change(const std::vector<std::string>& commandLine,
+                       const std::function<void(EmulatorSet&)>& change) const;
 
   private:
     std::filesystem::path home_;

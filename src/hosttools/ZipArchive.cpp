@@ -190,6 +190,31 @@ std::vector<std::string> listZipEntries(const std::filesystem::path& archive) {
     return names;
 }
 
+std::optional<std::string> readZipEntry(const std::filesystem::path& archive,
+                                        const std::string& name, std::uint64_t byteLimit) {
+    const ArchiveReader reader = openZip(archive);
+    while (archive_entry* entry = nextEntry(reader.get(), archive)) {
+        if (name != archive_entry_pathname(entry)) {
+            continue;
+        }
+        std::string data;
+        char buffer[64 * 1024];
+        for (la_ssize_t count = 0;
+             (count = archive_read_data(reader.get(), buffer, sizeof buffer)) != 0;) {
+            if (count < 0) {
+                throw std::runtime_error(name + ": " + errorText(reader.get()));
+            }
+            if (static_cast<std::uint64_t>(count) > byteLimit - data.size()) {
+                throw std::runtime_error(name + ": longer than " + std::to_string(byteLimit) +
+                                         " bytes");
+            }
+            data.append(buffer, static_cast<std::size_t>(count));
+        }
+        return data;
+    }
+    return std::nullopt;
+}
+
 void extractZip(const std::filesystem::path& archive, const std::filesystem::path& destination,
                 std::uint64_t byteLimit) {
     std::filesystem::create_directories(destination);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,11 @@ inline constexpr std::uint64_t kExtractionByteLimit = 8ULL * 1024 * 1024 * 1024;
 // The entry names of a zip archive exactly as stored (bytes, no conversion), taken from its
 // central directory. Throws std::runtime_error for a missing, non-zip or damaged archive.
 std::vector<std::string> listZipEntries(const std::filesystem::path& archive);
+
+// The data of the archive's first entry named exactly `name`; absent when there is none. Throws
+// std::runtime_error for a damaged archive or an entry longer than `byteLimit`.
+std::optional<std::string> readZipEntry(const std::filesystem::path& archive,
+                                        const std::string& name, std::uint64_t byteLimit);
 
 // Unpacks a zip archive under `destination` (created when missing). Refuses, with
 // std::runtime_error, any entry that is not a regular file, directory or symbolic link, any

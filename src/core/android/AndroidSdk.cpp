@@ -18,6 +18,16 @@ std::optional<fs::path> absoluteVariable(const AndroidSdk::Variable& variable, c
     return fs::path(*value);
 }
 
+// One word for a POSIX shell, the device's included: single quotes keep every character but
+// the single quote itself, which closes the quotes, goes escaped, and opens them again.
+std::string quotedForShell(std::string_view word) {
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 }  // namespace
 
 AndroidSdk::AndroidSdk(fs::path folder, fs::path avdFolder)
@@ -65,8 +75,34 @@ ToolCommand AndroidSdk::listDevices() const {
     return {adb().string(), {"devices"}};
 }
 
+ToolCommand AndroidSdk::adbOn(const std::string& serial, std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), {"-s", serial});
+    return {adb().string(), std::move(arguments)};
+}
+
 ToolCommand AndroidSdk::avdName(const std::string& serial) const {
-    return {adb().string(), {"-s", serial, "emu", "avd", "name"}};
+    return adbOn(serial, {"emu", "avd", "name"});
+}
+
+ToolCommand AndroidSdk::bootEmulator(const std::string& name, int port) const {
+    return {emulator().string(), {"-avd", name, "-port", std::to_string(port), "-no-boot-anim"}};
+}
+
+ToolCommand AndroidSdk::waitForDevice(const std::string& serial) const {
+    return adbOn(serial, {"wait-for-device"});
+}
+
+ToolCommand AndroidSdk::install(const std::string& serial, const fs::path& apk) const {
+    return adbOn(serial, {"install", "-r", "-t", apk.string()});
+}
+
+ToolCommand AndroidSdk::shell(const std::string& serial,
+                              const std::vector<std::string>& words) const {
+    std::vector<std::string> arguments{"shell"};
+    for (const std::string& word : words) {
+        arguments.push_back(quotedForShell(word));
+    }
+    return adbOn(serial, std::move(arguments));
 }
 
 }  // namespace quaylet

@@ -4,6 +4,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/process/ProcessRunner.h"
 
@@ -34,10 +36,20 @@ class AndroidSdk {
     ToolCommand listAvds() const;                          // emulator -list-avds
     ToolCommand listDevices() const;                       // adb devices
     ToolCommand avdName(const std::string& serial) const;  // adb -s <serial> emu avd name
+    // emulator -avd <name> -port <port> -no-boot-anim
+    ToolCommand bootEmulator(const std::string& name, int port) const;
+    ToolCommand waitForDevice(const std::string& serial) const;  // adb -s <serial> wait-for-device
+    // adb -s <serial> install -r -t <apk>
+    ToolCommand install(const std::string& serial, const std::filesystem::path& apk) const;
+    // adb -s <serial> shell <words>. adb joins the words with spaces and the device's shell
+    // splits that line again, so each word goes out quoted for that shell and arrives as is.
+    ToolCommand shell(const std::string& serial, const std::vector<std::string>& words) const;
 
     bool operator==(const AndroidSdk&) const = default;
 
   private:
+    ToolCommand adbOn(const std::string& serial, std::vector<std::string> arguments) const;
+
     std::filesystem::path folder_;
     std::filesystem::path avdFolder_;
 };

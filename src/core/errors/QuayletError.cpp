@@ -23,6 +23,10 @@ std::string commandFailedMessage(const std::string& command) {
     if (command.find("simctl install") != std::string::npos) {
         return "The app couldn’t be installed. Restart Simulator, then try again.";
     }
+    // The emulator launcher reports a failed install by this name, whatever adb's path.
+    if (command == "adb install") {
+        return "The app couldn’t be installed. Restart the emulator, then try again.";
+    }
     if (command.find("simctl launch") != std::string::npos) {
         return "The app was installed but didn’t open. Restart Simulator, then try again.";
     }

@@ -163,11 +163,11 @@ std::string readWholeFile(const std::filesystem::path& path) {
     }
 }
 
-// Spawn attributes: the child leads a new process group and starts with default signal
-// handling and an empty signal mask, whatever this process changed for itself.
+// Spawn attributes: the child leads a new process group (or a new session) and starts with
+// default signal handling and an empty signal mask, whatever this process changed for itself.
 class SpawnAttributes {
   public:
-    SpawnAttributes() {
+    explicit SpawnAttributes(bool newSession) {
         posix_spawnattr_init(&attributes_);
         sigset_t all;
         sigset_t none;
@@ -176,7 +176,8 @@ class SpawnAttributes {
         posix_spawnattr_setsigdefault(&attributes_, &all);
         posix_spawnattr_setsigmask(&attributes_, &none);
         posix_spawnattr_setpgroup(&attributes_, 0);
-        short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+        short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+        flags |= newSession ? POSIX_SPAWN_SETSID : POSIX_SPAWN_SETPGROUP;
 #ifdef POSIX_SPAWN_CLOEXEC_DEFAULT
         flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;  // macOS: inherit only what file actions name
 #endif
@@ -199,8 +200,11 @@ class SpawnAttributes {
 // a library opened without close-on-exec.
 class SpawnFileActions {
   public:
-    SpawnFileActions(int output, int error) {
+    SpawnFileActions(int output, int error, bool emptyInput) {
         posix_spawn_file_actions_init(&actions_);
+        if (emptyInput) {
+            posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        }
         posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions_, error, STDERR_FILENO);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
@@ -221,7 +225,7 @@ class SpawnFileActions {
 };
 
 pid_t spawn(const ToolCommand& command, const std::optional<Environment>& environment, int output,
-            int error) {
+            int error, bool newSession = false) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(command.executable.c_str()));
     for (const auto& argument : command.arguments) {
@@ -241,8 +245,8 @@ pid_t spawn(const ToolCommand& command, const std::optional<Environment>& enviro
         envp.push_back(nullptr);
     }
 
-    const SpawnAttributes attributes;
-    const SpawnFileActions actions(output, error);
+    const SpawnAttributes attributes(newSession);
+    const SpawnFileActions actions(output, error, newSession);
     pid_t child = 0;
     const int status =
         ::posix_spawn(&child, command.executable.c_str(), actions.get(), attributes.get(),
@@ -325,6 +329,29 @@ ProcessResult runBody(const ToolCommand& command, const std::optional<Environmen
 }
 
 }  // namespace
+
+pid_t ProcessRunner::startInOwnSession(const ToolCommand& command,
+                                       const std::filesystem::path& log) const {
+    const FileDescriptor output(
+        ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (output.get() < 0) {
+        throwErrno("Couldn’t create " + log.string());
+    }
+    return spawn(command, std::nullopt, output.get(), output.get(), true);
+}
+
+std::optional<std::int32_t> ProcessRunner::exitStatusIfExited(pid_t child) {
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        if (errno != EINTR) {
+            throwErrno("Couldn’t wait for a child process");
+        }
+    }
+    if (info.si_pid == 0) {
+        return std::nullopt;
+    }
+    return reap(child);
+}
 
 ProcessResult ProcessRunner::run(const ToolCommand& command, std::stop_token stop,
                                  const std::optional<Environment>& environment) const {

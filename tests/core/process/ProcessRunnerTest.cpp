@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <sstream>
 #include <system_error>
@@ -86,6 +87,24 @@ TEST_F(ProcessRunnerTest, ChildInheritsOnlyTheStandardStreams) {
     ::close(leaked);
     // ls itself holds the folder it lists open as descriptor 3.
     EXPECT_EQ(result.standardOutput, "0\n1\n2\n3\n");
+}
+
+// A child meant to outlive Quaylet leads a session of its own, reads nothing of ours and
+// appends both its streams to the log.
+TEST_F(ProcessRunnerTest, StartsAChildInASessionOfItsOwnWithItsOutputLogged) {
+    const std::filesystem::path log = scratch.path() / "child.log";
+    std::ofstream(log) << "earlier\n";
+    const pid_t child =
+        runner.startInOwnSession(shell("read line || echo no input; echo err >&2; exit 3"), log);
+    EXPECT_EQ(::getsid(child), child);
+    std::optional<std::int32_t> status;
+    while (!(status = ProcessRunner::exitStatusIfExited(child))) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(*status, 3);
+    std::ostringstream text;
+    text << std::ifstream(log).rdbuf();
+    EXPECT_EQ(text.str(), "earlier\nno input\nerr\n");
 }
 
 // A stop before the child starts, while it runs or after it ended ends the call as cancelled;

@@ -150,12 +150,19 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
                                                         const ManifestCallback& manifestCallback,
                                                         const Progress& progress,
                                                         std::stop_token stop) const {
+    LaunchTimeline unrecorded;
+    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
+    PreviewManifest manifest =
+        fetchCheckedManifest(request, manifestCallback, progress, timeline, stop);
+    return cacheVerifiedArchive(request, std::move(manifest), progress, timeline, stop);
+}
+
+PreviewManifest RemotePreviewLauncher::fetchCheckedManifest(
+    const RemoteLaunchRequest& request, const ManifestCallback& manifestCallback,
+    const Progress& progress, LaunchTimeline& timeline, std::stop_token stop) const {
     if (!isPreviewIdentifier(request.previewID)) {
         throw QuayletError::invalidDeepLink();
     }
-
-    LaunchTimeline unrecorded;
-    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
     report(progress, RemoteLaunchStage::fetching);
     LaunchTimeline::Step manifestStep = timeline.begin(LaunchStep::manifest);
     PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
@@ -167,7 +174,14 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
         throw QuayletError::unsafeArchive(std::string(kSecurityCheckMessage));
     }
     manifestStep.finish();
+    return manifest;
+}
 
+CachedBuild RemotePreviewLauncher::cacheVerifiedArchive(const RemoteLaunchRequest& request,
+                                                        PreviewManifest manifest,
+                                                        const Progress& progress,
+                                                        LaunchTimeline& timeline,
+                                                        std::stop_token stop) const {
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
     const std::filesystem::path archive = buildDirectory / "artifact.zip";
     createPrivateFolder(cacheRoot_);
@@ -272,7 +286,18 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     LaunchTimeline unrecorded;
     LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
     const LaunchTimeline::CommandCapture capture(request.timeline);
-    const CachedBuild build = fetchVerifiedArchive(request, manifestCallback, progress, stop);
+    PreviewManifest manifest =
+        fetchCheckedManifest(request, manifestCallback, progress, timeline, stop);
+    // A build this host cannot run is refused before a byte of it is downloaded.
+    const LaunchPlan plan =
+        launcher_.plan(manifest.minimumOSVersion, manifest.architectures,
+                       request.preferredSimulatorUDID, request.targets.simulatorUDIDs, stop);
+    if (!request.targets.simulatorUDIDs.empty() &&
+        plan.refusals.size() == request.targets.simulatorUDIDs.size()) {
+        return plan.refusals;
+    }
+    const CachedBuild build =
+        cacheVerifiedArchive(request, std::move(manifest), progress, timeline, stop);
 
     report(progress, RemoteLaunchStage::extracting);
     // Verified just above, so a verdict the same bytes earned before still holds.

@@ -106,6 +106,15 @@ class RemotePreviewLauncher {
     void clearCache() const;
 
   private:
+    // Fetches the manifest and checks what it says of itself.
+    PreviewManifest fetchCheckedManifest(const RemoteLaunchRequest& request,
+                                         const ManifestCallback& manifest, const Progress& progress,
+                                         LaunchTimeline& timeline, std::stop_token stop) const;
+    // Reuses the cached archive when its digest still matches, or downloads it, and verifies it.
+    CachedBuild cacheVerifiedArchive(const RemoteLaunchRequest& request, PreviewManifest manifest,
+                                     const Progress& progress, LaunchTimeline& timeline,
+                                     std::stop_token stop) const;
+
     // Downloads into archive.partial, resuming what an earlier attempt or launch left, and
     // returns the digest of the bytes written.
     std::string downloadArchive(const RemoteLaunchRequest& request, const PreviewManifest& manifest,

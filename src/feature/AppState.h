@@ -62,6 +62,9 @@ class AppState : public QObject {
     Q_PROPERTY(QVariant secondsLeft READ secondsLeftValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant downloadDetail READ downloadDetailValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant repairDetail READ repairDetailValue NOTIFY repairDetailChanged)
+    // The early boot's line while the build downloads: "Starting iPhone 16 Pro…", then
+    // "iPhone 16 Pro is ready"; null when no simulator started early.
+    Q_PROPERTY(QVariant bootDetail READ bootDetailValue NOTIFY bootDetailChanged)
     Q_PROPERTY(QVariant cacheSize READ cacheSizeValue NOTIFY cachedBuildsChanged)
     Q_PROPERTY(double cacheLimitGB READ cacheLimitGB NOTIFY cacheLimitGBChanged)
 
@@ -110,6 +113,7 @@ class AppState : public QObject {
     // The repair the current step is making ("Restarting iPhone 16 Pro after a stuck
     // start…"); absent once the stage changes.
     const std::optional<std::string>& repairDetail() const { return repairDetail_; }
+    const std::optional<std::string>& bootDetail() const { return bootDetail_; }
 
     // The cached builds, least recently launched first, as last counted by
     // refreshCacheUsage(); their total on disk, absent until counted.
@@ -190,6 +194,7 @@ class AppState : public QObject {
     void isLaunchInProgressChanged();
     void downloadProgressChanged();
     void repairDetailChanged();
+    void bootDetailChanged();
     void cachedBuildsChanged();
     void cacheLimitGBChanged();
 
@@ -212,6 +217,7 @@ class AppState : public QObject {
     QVariant secondsLeftValue() const;
     QVariant downloadDetailValue() const;
     QVariant repairDetailValue() const;
+    QVariant bootDetailValue() const;
     QVariant cacheSizeValue() const;
     QObject* watcherObject() { return &watcher_; }
 
@@ -263,6 +269,7 @@ class AppState : public QObject {
     std::optional<std::string> activeAppName_;
     std::optional<std::string> activeDetail_;
     std::optional<std::string> repairDetail_;
+    std::optional<std::string> bootDetail_;
     std::optional<SelfTestReport> report_;
     std::optional<std::string> errorMessage_;
     std::optional<std::string> receivedPreviewID_;

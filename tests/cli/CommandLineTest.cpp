@@ -309,16 +309,18 @@ TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.000001"}).status, 0);
     EXPECT_THAT(quaylet({"cache"}).standardOutput, StartsWith("Total "))
         << "only the total is left";
-    ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
+    ASSERT_EQ(quaylet({"open", kPreviewLink, "--no-early-boot"}).status, 0);
     EXPECT_THAT(quaylet({"cache", "prune"}).standardOutput, StartsWith("Total "));
 
     EXPECT_EQ(quaylet({"settings", "activateSimulator"}).standardOutput, "true\n");
     ASSERT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "90"}).status, 0);
+    ASSERT_EQ(quaylet({"settings", "startSimulatorWhileDownloading", "false"}).status, 0);
     EXPECT_EQ(quaylet({"settings"}).standardOutput,
-              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = "
-              "1e-06\nbootTimeoutSeconds = 90\n");
+              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\n"
+              "startSimulatorWhileDownloading = false\ncacheLimitGB = 1e-06\n"
+              "bootTimeoutSeconds = 90\n");
 }
 
 // Each is refused with status 2 before anything runs.

@@ -296,6 +296,11 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
         plan.refusals.size() == request.targets.simulatorUDIDs.size()) {
         return plan.refusals;
     }
+    // A launch that ends before its devices stops these boots on the way out.
+    EarlyBoots earlyBoots;
+    if (request.bootEarly) {
+        launcher_.bootEarly(earlyBoots, plan, request.repairs, request.earlyBootProgress, stop);
+    }
     const CachedBuild build =
         cacheVerifiedArchive(request, std::move(manifest), progress, timeline, stop);
 
@@ -317,7 +322,8 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
                                    .activateSimulator = request.activateSimulator,
                                    .launchOptions = request.targets.options,
                                    .repairs = request.repairs,
-                                   .timeline = request.timeline};
+                                   .timeline = request.timeline,
+                                   .earlyBoots = &earlyBoots};
     // Each device that runs the build is a launch of its own for the service.
     const auto recordRunning = [&](const DeviceOutcome& outcome) {
         if (!outcome.report) {
@@ -330,6 +336,8 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     };
     std::vector<DeviceOutcome> outcomes = launcher_.selfTestOnEach(
         selfTest, request.targets.simulatorUDIDs, progress, recordRunning, stop);
+    // The build ran elsewhere: a boot begun for it finishes rather than being cut short.
+    earlyBoots.awaitAll();
 
     if (std::ranges::any_of(
             outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {

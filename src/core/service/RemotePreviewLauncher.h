@@ -30,6 +30,10 @@ struct RemoteLaunchRequest {
     // After a launch that runs, older builds are removed until the cache fits; 0: no limit.
     std::uintmax_t cacheLimitBytes = 0;
     RepairSettings repairs = {};  // for each device's launch
+    // Boot the device the build will run on beside the download, as soon as the manifest
+    // names what the build needs; earlyBootProgress is told how it goes, on the boot's thread.
+    bool bootEarly = false;
+    EarlyBoots::Observer earlyBootProgress = nullptr;
     // Where each step is recorded, with the commands run for it; absent: nowhere.
     LaunchTimeline* timeline = nullptr;
 };

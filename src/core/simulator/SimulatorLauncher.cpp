@@ -89,7 +89,10 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     if (!device.isBooted()) {
         report(RemoteLaunchStage::booting);
         LaunchTimeline::Step booting = timeline.begin(LaunchStep::boot, device.name);
-        repairs.boot(device, booting);
+        // One that failed, or another device's, leaves this boot to be done as ever.
+        if (!request.earlyBoots || !request.earlyBoots->await(device.udid)) {
+            repairs.boot(device, booting);
+        }
         timings["boot"] = booting.finish();
     }
 
@@ -211,6 +214,17 @@ LaunchPlan SimulatorLauncher::plan(const std::string& minimumOSVersion,
         }
     }
     return plan;
+}
+
+void SimulatorLauncher::bootEarly(EarlyBoots& boots, const LaunchPlan& plan,
+                                  const RepairSettings& repairs,
+                                  const EarlyBoots::Observer& observer,
+                                  std::stop_token stop) const {
+    for (const SimulatorDevice& device : plan.devices) {
+        if (!device.isBooted()) {
+            boots.start(runner_, tools_, discovery_, device, repairs, observer, stop);
+        }
+    }
 }
 
 std::vector<DeviceOutcome> SimulatorLauncher::selfTestOnEach(

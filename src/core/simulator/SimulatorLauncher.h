@@ -12,6 +12,7 @@
 #include "core/process/DeveloperTools.h"
 #include "core/process/ProcessRunner.h"
 #include "core/service/RemoteLaunchStage.h"
+#include "core/simulator/EarlyBoots.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
 #include "core/simulator/SimulatorDiscovery.h"
@@ -35,6 +36,9 @@ struct SelfTestRequest {
     RepairSettings repairs = {};
     // Where each step is recorded, with the commands run for it; absent: nowhere.
     LaunchTimeline* timeline = nullptr;
+    // Boots begun before the launch reached its devices: the booting stage waits for the
+    // chosen device's instead of booting it again.
+    EarlyBoots* earlyBoots = nullptr;
 };
 
 // Where a build would run, judged from what its manifest claims before it is downloaded.
@@ -94,6 +98,11 @@ class SimulatorLauncher {
                     const std::vector<std::string>& architectures,
                     const std::optional<std::string>& preferredUDID,
                     const std::vector<std::string>& simulatorUDIDs, std::stop_token stop) const;
+
+    // Starts booting each planned device that is not booted yet, beside whatever the caller
+    // does next.
+    void bootEarly(EarlyBoots& boots, const LaunchPlan& plan, const RepairSettings& repairs,
+                   const EarlyBoots::Observer& observer, std::stop_token stop) const;
 
   private:
     // A failure fails only the window's step: the app already runs either way.

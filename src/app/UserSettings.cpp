@@ -24,6 +24,15 @@ void UserSettings::setActivateSimulator(bool activate) {
          &UserSettings::activateSimulatorChanged);
 }
 
+bool UserSettings::startSimulatorWhileDownloading() const {
+    return settings_.startSimulatorWhileDownloading();
+}
+
+void UserSettings::setStartSimulatorWhileDownloading(bool start) {
+    save([&] { settings_.setStartSimulatorWhileDownloading(start); },
+         &UserSettings::startSimulatorWhileDownloadingChanged);
+}
+
 template <typename Write>
 void UserSettings::save(Write write, void (UserSettings::*changed)()) {
     QString error;

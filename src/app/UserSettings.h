@@ -7,7 +7,7 @@
 
 namespace quaylet {
 
-// The two launch settings for the views, read from and written to the same settings file
+// The launch settings for the views, read from and written to the same settings file
 // that AppState and the command line use; each change is written at once.
 class UserSettings : public QObject {
     Q_OBJECT
@@ -15,6 +15,8 @@ class UserSettings : public QObject {
                    setPreferredSimulatorUDID NOTIFY preferredSimulatorUDIDChanged)
     Q_PROPERTY(bool activateSimulator READ activateSimulator WRITE setActivateSimulator NOTIFY
                    activateSimulatorChanged)
+    Q_PROPERTY(bool startSimulatorWhileDownloading READ startSimulatorWhileDownloading WRITE
+                   setStartSimulatorWhileDownloading NOTIFY startSimulatorWhileDownloadingChanged)
     // Why the last change could not be saved; empty once a change is saved.
     Q_PROPERTY(QString saveError READ saveError NOTIFY saveErrorChanged)
 
@@ -25,11 +27,14 @@ class UserSettings : public QObject {
     void setPreferredSimulatorUDID(const QString& udid);
     bool activateSimulator() const;
     void setActivateSimulator(bool activate);
+    bool startSimulatorWhileDownloading() const;
+    void setStartSimulatorWhileDownloading(bool start);
     QString saveError() const { return saveError_; }
 
   signals:
     void preferredSimulatorUDIDChanged();
     void activateSimulatorChanged();
+    void startSimulatorWhileDownloadingChanged();
     void saveErrorChanged();
 
   private:

@@ -373,6 +373,8 @@ int settingsCommand(Settings& settings, const std::string& key,
                   settings.preferredSimulatorUDID());
         printLine(std::string(Settings::kActivateSimulatorKey) + " = " +
                   (settings.activateSimulator() ? "true" : "false"));
+        printLine(std::string(Settings::kBootEarlyKey) + " = " +
+                  (settings.startSimulatorWhileDownloading() ? "true" : "false"));
         printLine(std::string(Settings::kCacheLimitKey) + " = " + formatGigabytes(settings));
         printLine(std::string(Settings::kBootTimeoutKey) + " = " +
                   std::to_string(settings.bootTimeout().count()));
@@ -409,13 +411,20 @@ int settingsCommand(Settings& settings, const std::string& key,
         }
         return kSuccess;
     }
-    // The key is checked by the parser, so this is activateSimulator.
+    // The key is checked by the parser, so this is one of the two switches.
+    const bool activate = key == Settings::kActivateSimulatorKey;
     if (!value) {
-        printLine(settings.activateSimulator() ? "true" : "false");
+        const bool on =
+            activate ? settings.activateSimulator() : settings.startSimulatorWhileDownloading();
+        printLine(on ? "true" : "false");
     } else if (*value == "true" || *value == "false") {
-        settings.setActivateSimulator(*value == "true");
+        if (activate) {
+            settings.setActivateSimulator(*value == "true");
+        } else {
+            settings.setStartSimulatorWhileDownloading(*value == "true");
+        }
     } else {
-        printError("activateSimulator takes true or false.");
+        printError(key + " takes true or false.");
         return kUsageError;
     }
     return kSuccess;
@@ -445,6 +454,8 @@ int main(int argc, char** argv) {
         cli.add_subcommand("open", "Open a quaylet:// link: a pull-request build or a sign-in");
     open->add_option("url", link, "The link")->required();
     addLaunchOptions(open, targets, format);
+    open->add_flag("--no-early-boot", targets.noEarlyBoot,
+                   "Start the simulator only once the build is downloaded and unpacked");
     commands.emplace_back(open, [&](AppState& state, const Interrupt& interrupt) {
         return openLink(state, interrupt, link, targets, format);
     });
@@ -530,10 +541,12 @@ int main(int argc, char** argv) {
     auto* settingsSubcommand =
         cli.add_subcommand("settings",
                            "Show or change a setting (preferredSimulatorUDID, "
-                           "activateSimulator, cacheLimitGB, bootTimeoutSeconds)");
+                           "activateSimulator, startSimulatorWhileDownloading, cacheLimitGB, "
+                           "bootTimeoutSeconds)");
     settingsSubcommand->add_option("key", key, "The setting")
         ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey,
-                               Settings::kCacheLimitKey, Settings::kBootTimeoutKey}));
+                               Settings::kBootEarlyKey, Settings::kCacheLimitKey,
+                               Settings::kBootTimeoutKey}));
     settingsSubcommand->add_option("value", value, "Its new value");
     // A new cache limit goes through the state, which applies a lower one at once.
     commands.emplace_back(settingsSubcommand, [&](AppState& state, const Interrupt& interrupt) {

@@ -228,6 +228,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
 
     assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
     assign(errorMessage_, std::optional<std::string>(), &AppState::errorMessageChanged);
+    assign(bootDetail_, std::optional<std::string>(), &AppState::bootDetailChanged);
     deviceOutcomes_.clear();
     assign(activePreview_, std::optional<PreviewManifest>(), &AppState::activePreviewChanged);
     assign(launchSource_, LaunchSource::remote, &AppState::launchSourceChanged);
@@ -259,6 +260,18 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
             },
         .cacheLimitBytes = settings_.cacheLimitBytes(),
         .repairs = repairSettings(task),
+        .bootEarly = settings_.startSimulatorWhileDownloading() && !targets.noEarlyBoot,
+        .earlyBootProgress =
+            [self, task](const std::string& line) {
+                applyOnMainThread(
+                    [self, task, line] {
+                        if (self && !task.stop_requested()) {
+                            self->assign(self->bootDetail_, std::optional(line),
+                                         &AppState::bootDetailChanged);
+                        }
+                    },
+                    task);
+            },
         .timeline = timeline.get()};
 
     PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
@@ -991,6 +1004,10 @@ QVariant AppState::secondsLeftValue() const {
 
 QVariant AppState::repairDetailValue() const {
     return optionalText(repairDetail_);
+}
+
+QVariant AppState::bootDetailValue() const {
+    return optionalText(bootDetail_);
 }
 
 QVariant AppState::downloadDetailValue() const {

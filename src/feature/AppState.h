@@ -71,6 +71,9 @@ class AppState : public QObject {
     Q_PROPERTY(QVariant downloadDetail READ downloadDetailValue NOTIFY downloadProgressChanged)
     Q_PROPERTY(QVariant repairDetail READ repairDetailValue NOTIFY repairDetailChanged)
     Q_PROPERTY(double launchProgress READ launchProgress NOTIFY launchProgressChanged)
+    // The early boot's line while the build downloads: "Starting iPhone 16 Pro…", then
+    // "iPhone 16 Pro is ready"; null when no simulator started early.
+    Q_PROPERTY(QVariant bootDetail READ bootDetailValue NOTIFY bootDetailChanged)
     Q_PROPERTY(QVariant cacheSize READ cacheSizeValue NOTIFY cachedBuildsChanged)
     Q_PROPERTY(double cacheLimitGB READ cacheLimitGB NOTIFY cacheLimitGBChanged)
     Q_PROPERTY(QVariant timelineSummary READ timelineSummaryValue NOTIFY timelineChanged)
@@ -138,6 +141,7 @@ class AppState : public QObject {
     // How far the launch has come, from 0 to 1, with the download's bytes (launchProgress in
     // LaunchStage.h); within one launch it never goes back, also when a download starts over.
     double launchProgress() const { return launchProgress_; }
+    const std::optional<std::string>& bootDetail() const { return bootDetail_; }
 
     // The cached builds, least recently launched first, as last counted by
     // refreshCacheUsage(); their total on disk, absent until counted.
@@ -233,6 +237,7 @@ class AppState : public QObject {
     void downloadProgressChanged();
     void repairDetailChanged();
     void launchProgressChanged();
+    void bootDetailChanged();
     void cachedBuildsChanged();
     void cacheLimitGBChanged();
     // openURLInApp delivered its URL to the device.
@@ -259,6 +264,7 @@ class AppState : public QObject {
     QVariant secondsLeftValue() const;
     QVariant downloadDetailValue() const;
     QVariant repairDetailValue() const;
+    QVariant bootDetailValue() const;
     QVariant cacheSizeValue() const;
     QVariant timelineSummaryValue() const;
     QVariant timelineStopValue() const;
@@ -321,6 +327,7 @@ class AppState : public QObject {
     std::optional<std::string> activeAppName_;
     std::optional<std::string> activeDetail_;
     std::optional<std::string> repairDetail_;
+    std::optional<std::string> bootDetail_;
     std::optional<SelfTestReport> report_;
     std::optional<std::string> errorMessage_;
     std::optional<std::string> receivedPreviewID_;

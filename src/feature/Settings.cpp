@@ -74,6 +74,11 @@ bool Settings::activateSimulator() const {
     return stored.isBool() ? stored.toBool() : true;
 }
 
+bool Settings::startSimulatorWhileDownloading() const {
+    const QJsonValue stored = value(kBootEarlyKey);
+    return stored.isBool() ? stored.toBool() : true;
+}
+
 QJsonArray Settings::watches() const {
     return value(kWatchesKey).toArray();
 }
@@ -129,6 +134,10 @@ void Settings::setPreferredSimulatorUDID(const std::string& udid) {
 
 void Settings::setActivateSimulator(bool activate) {
     write(kActivateSimulatorKey, activate);
+}
+
+void Settings::setStartSimulatorWhileDownloading(bool start) {
+    write(kBootEarlyKey, start);
 }
 
 void Settings::setWatches(const QJsonArray& watches) {

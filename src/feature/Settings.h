@@ -19,6 +19,7 @@ class Settings {
   public:
     static constexpr const char* kPreferredSimulatorKey = "preferredSimulatorUDID";
     static constexpr const char* kActivateSimulatorKey = "activateSimulator";
+    static constexpr const char* kBootEarlyKey = "startSimulatorWhileDownloading";
     static constexpr const char* kWatchesKey = "watches";
     static constexpr const char* kCacheLimitKey = "cacheLimitGB";
     static constexpr double kDefaultCacheLimitGB = 20;
@@ -44,6 +45,9 @@ class Settings {
     std::string preferredSimulatorUDID() const;
     // Whether to bring Simulator to the front; anything but a stored boolean means true.
     bool activateSimulator() const;
+    // Whether a launch boots its simulator beside the download; anything but a stored boolean
+    // means true.
+    bool startSimulatorWhileDownloading() const;
     // The watched pull requests as stored; empty when missing or not an array.
     QJsonArray watches() const;
     // How many gigabytes (10^9 bytes) downloaded builds may take; 0 means no limit. Anything
@@ -65,6 +69,7 @@ class Settings {
     // contents could not be carried over. Failures throw std::filesystem::filesystem_error.
     void setPreferredSimulatorUDID(const std::string& udid);
     void setActivateSimulator(bool activate);
+    void setStartSimulatorWhileDownloading(bool start);
     void setWatches(const QJsonArray& watches);
     // Throws std::invalid_argument, with kCacheLimitRange, for a limit that is not valid.
     void setCacheLimitGB(double gigabytes);

@@ -329,6 +329,12 @@ nlohmann::ordered_json toJson(const DeviceSet& set) {
     if (!set.windowRequests.empty()) {
         document["windowRequests"] = set.windowRequests;
     }
+    if (set.bootMilliseconds != 0) {
+        document["bootMilliseconds"] = set.bootMilliseconds;
+    }
+    if (!set.bootRequests.empty()) {
+        document["bootRequests"] = set.bootRequests;
+    }
     return document;
 }
 
@@ -363,6 +369,8 @@ DeviceSet deviceSetFromJson(const json& document) {
                       faults.optionalInteger("failingInstalls").value_or(0)};
     }
     set.windowRequests = root.strings("windowRequests");
+    set.bootMilliseconds = root.optionalInteger("bootMilliseconds").value_or(0);
+    set.bootRequests = root.strings("bootRequests");
     return set;
 }
 

@@ -79,6 +79,10 @@ struct DeviceSet {
     SimulatedFaults faults;
     // Every window "open" brought forward, as its arguments joined by spaces, in order.
     std::vector<std::string> windowRequests;
+    // How long a "boot" takes before the device counts as booted: a cold boot, simulated.
+    int bootMilliseconds = 0;
+    // The device of every "boot" accepted, in order.
+    std::vector<std::string> bootRequests;
 
     SimulatedDevice* findDevice(const std::string& udid);
     const SimulatedRuntime* findRuntime(const std::string& identifier) const;

@@ -75,12 +75,16 @@ void requireBootable(const DeviceSet& set, const SimulatedDevice& device) {
     }
 }
 
-void boot(DeviceSet& set, SimulatedDevice& device) {
+void requireShutDownAndBootable(const DeviceSet& set, const SimulatedDevice& device) {
     if (device.state != kShutdownState) {
         failRequest(kSimulatorErrorDomain, kInvalidStateCode,
                     "Unable to boot device in current state: " + device.state);
     }
     requireBootable(set, device);
+}
+
+void boot(DeviceSet& set, SimulatedDevice& device) {
+    requireShutDownAndBootable(set, device);
     device.state = kBootedState;
     device.lastBootedAt = currentTimestamp();
 }
@@ -146,13 +150,28 @@ int bootCommand(const DeviceSetStore& store, const Arguments& arguments) {
         failUsage("boot <device>");
     }
     bool serviceFails = false;
+    int coldBoot = 0;
     store.update([&](DeviceSet& set) {
-        if (!(serviceFails = playFault(set.faults.serviceErrors))) {
-            boot(set, requireDevice(set, arguments[0]));
+        if ((serviceFails = playFault(set.faults.serviceErrors))) {
+            return;
+        }
+        SimulatedDevice& device = requireDevice(set, arguments[0]);
+        set.bootRequests.push_back(device.udid);
+        coldBoot = set.bootMilliseconds;
+        if (coldBoot == 0) {
+            boot(set, device);
+        } else {
+            requireShutDownAndBootable(set, device);
         }
     });
     if (serviceFails) {
         failService();
+    }
+    if (coldBoot != 0) {
+        // The device counts as booted only at the end, so a boot stopped part-way leaves it
+        // shut down, and another boot meanwhile wins as it would on a Mac.
+        std::this_thread::sleep_for(std::chrono::milliseconds(coldBoot));
+        store.update([&](DeviceSet& set) { boot(set, requireDevice(set, arguments[0])); });
     }
     return 0;
 }

@@ -394,15 +394,18 @@ TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     ASSERT_EQ(quaylet({"open", kPreviewLink}).status, 0);
     EXPECT_THAT(quaylet({"cache"}).standardOutput,
                 ::testing::MatchesRegex("pr-demo  [^\n]+ used [^\n]+\nTotal [^\n]+ of 20 GB\n"));
+    ASSERT_EQ(quaylet({"open", kPreviewLink, "--no-early-boot"}).status, 0);
 
     EXPECT_EQ(quaylet({"settings", "activateSimulator"}).standardOutput, "true\n");
     ASSERT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.5"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "90"}).status, 0);
+    ASSERT_EQ(quaylet({"settings", "startSimulatorWhileDownloading", "false"}).status, 0);
     EXPECT_EQ(quaylet({"settings"}).standardOutput,
-              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\ncacheLimitGB = "
-              "0.5\nbootTimeoutSeconds = 90\n");
+              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\n"
+              "startSimulatorWhileDownloading = false\ncacheLimitGB = 0.5\n"
+              "bootTimeoutSeconds = 90\n");
 }
 
 // While a launch installs its build, removals from other processes leave the build alone (a

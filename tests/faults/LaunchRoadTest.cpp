@@ -81,9 +81,11 @@ class LaunchRoadTest : public ::testing::Test {
             }
         };
         try {
-            previews.launch(
-                {.previewID = kPreview, .token = kToken, .downloadProgress = onDownload}, {},
-                report, stop);
+            previews.launch({.previewID = kPreview,
+                             .token = kToken,
+                             .downloadProgress = onDownload,
+                             .bootEarly = bootEarly},
+                            {}, report, stop);
         } catch (...) {
             outcome.error = std::current_exception();
         }
@@ -110,6 +112,7 @@ class LaunchRoadTest : public ::testing::Test {
     DownloadObserver onDownload;
     // The launched app's first look; the soak shortens it to launch hundreds of times.
     std::chrono::milliseconds firstLook = SimulatorLauncher::kFirstLook;
+    bool bootEarly = false;
     TemporaryDirectory scratch;
     const fs::path temporaryFolder = createdFolder(scratch.path() / "tmp");
     ScopedEnvironment temporaryEnvironment{"TMPDIR", temporaryFolder.string()};
@@ -294,7 +297,7 @@ TEST_F(CancellationTest, AStalledLaunchEndsCancelledAndLeavesNothingBehind) {
         {"ManifestStalls", fetching, "manifest"},
         {"ArtifactStalls", downloading, "artifact"},
         {"UnpackingHangs", extracting, "", "ditto"},
-        {"SimulatorListingHangs", selecting, "", "xcrun", "list"},
+        {"SimulatorListingHangs", fetching, "", "xcrun", "list"},  // judging the manifest
         {"BootWaitHangs", booting, "", "xcrun", "bootstatus"},
     };
     const fs::path real = DeveloperTools::forThisHost().directory();
@@ -332,6 +335,74 @@ TEST_F(CancellationTest, AStalledLaunchEndsCancelledAndLeavesNothingBehind) {
         EXPECT_EQ(outcome.stages.back(), stall.stage);
         faultOnly();
         // A hung tool that outlived the cancellation is a leftover process here.
+        expectCleanMachineAndWorkingNextLaunch();
+    }
+}
+
+// The device boots beside the download: its boot has started while the service still holds the
+// archive. Once: the booting stage waits for it (held until then) rather than booting again; an
+// early boot that fails is followed by the launch's own; a cancel during the overlap stops it.
+TEST_F(CancellationTest, TheDeviceBootsOnceBesideTheDownloadAndACancelStopsIt) {
+    bootEarly = true;
+    const fs::path log = scratch.path() / "boots";
+    const fs::path gate = scratch.path() / "gate";  // each boot waits for the booting stage
+    const fs::path failed = scratch.path() / "failed";
+    const struct {
+        const char* name;
+        std::string script;
+        std::size_t boots;  // asked of the tool; 0: cancelled during the download
+    } cases[] = {
+        {"BootsOnce", "", 1},
+        {"EarlyBootFails", "boot) mkdir '" + failed.string() + "' && exit 1;;", 2},
+        {"CancelledDuringTheOverlap", "", 0},
+    };
+    const fs::path real = DeveloperTools::forThisHost().directory();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(cacheRoot);
+        fs::remove_all(scratch.path() / "simulator");
+        for (const fs::path& file : {log, gate, failed}) {
+            fs::remove(file);
+        }
+        faultOnly("artifact", R"({"fault":"stall"})");
+        const Signpost booting(scratch.path() / "booting");
+        ScriptedTools scripted;
+        for (const auto& entry : fs::directory_iterator(real)) {
+            if (entry.path().filename() != "xcrun") {
+                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
+            }
+        }
+        scripted.add("xcrun", "case \"$2\" in boot) echo \"$3\" >> '" + log.string() +
+                                  "'; echo \"$3\" > '" + booting.path().string() +
+                                  "';; esac\ncase \"$2\" in " + c.script +
+                                  " esac\ncase \"$2\" in boot) while [ ! -e '" + gate.string() +
+                                  "' ]; do sleep 0.05; done;; esac\nexec '" +
+                                  (real / "xcrun").string() + "' \"$@\"");
+        std::stop_source user;
+        LaunchOutcome outcome;
+        std::thread launching([&] {
+            outcome = launch(scripted.tools(), user.get_token(), [&](RemoteLaunchStage stage) {
+                if (stage == RemoteLaunchStage::booting) {
+                    std::ofstream{gate};
+                }
+            });
+        });
+        httplib::Client waiting = control();
+        waiting.set_read_timeout(60s);
+        const auto held = waiting.Get("/dev/faults/stalled");
+        EXPECT_TRUE(held && json::parse(held->body).value("stalled", 0) > 0);
+        EXPECT_FALSE(booting.awaitLine().empty()) << "no boot while the download was held";
+        if (c.boots == 0) {
+            user.request_stop();
+        }
+        faultOnly();
+        launching.join();
+        EXPECT_EQ(outcome.wasCancelled(), c.boots == 0);
+        EXPECT_EQ(outcome.message(), std::nullopt);
+        if (c.boots != 0) {
+            std::ifstream lines(log);
+            EXPECT_EQ(std::count(std::istreambuf_iterator<char>(lines), {}, '\n'), c.boots);
+        }
         expectCleanMachineAndWorkingNextLaunch();
     }
 }

@@ -76,6 +76,8 @@ Item {
         // a launch runs, how far along it is.
         Accessible.role: Accessible.StaticText
         Accessible.name: view.title + ", " + view.subtitle
+                         + (view.showsProgress && view.appState.bootDetail
+                            ? ", " + view.appState.bootDetail : "")
         text: view.showsProgress ? Stages.accessibilityValue(view.stage,
                                                               view.appState.launchSource)
                                  : ""
@@ -143,6 +145,19 @@ Item {
                     Layout.fillWidth: true
                     text: view.subtitle
                     // Pixel sizes are whole numbers; 11.5 rounds up for legibility.
+                    font.pixelSize: 12
+                    color: Theme.secondaryText
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    Accessible.ignored: true
+                }
+
+                // The simulator started beside the download, while the launch runs.
+                PlainText {
+                    objectName: "launchBootDetail"
+                    Layout.fillWidth: true
+                    visible: view.showsProgress && text !== ""
+                    text: view.appState.bootDetail ?? ""
                     font.pixelSize: 12
                     color: Theme.secondaryText
                     elide: Text.ElideRight

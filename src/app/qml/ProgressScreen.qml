@@ -136,6 +136,18 @@ Item {
             Layout.topMargin: 8
         }
 
+        // The simulator started beside the download.
+        PlainText {
+            objectName: "bootDetail"
+            Layout.fillWidth: true
+            Layout.topMargin: 4
+            visible: text !== ""
+            text: screen.appState.bootDetail ?? ""
+            font.pixelSize: 11
+            color: Theme.secondaryText
+            elide: Text.ElideRight
+        }
+
         Item {
             Layout.fillHeight: true
             Layout.minimumHeight: 8

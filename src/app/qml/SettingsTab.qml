@@ -153,6 +153,25 @@ Item {
             }
 
             RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                PlainText {
+                    Layout.fillWidth: true
+                    text: "Start the simulator while downloading"
+                    font.pixelSize: 13
+                    color: Theme.primaryText
+                }
+
+                SettingSwitch {
+                    objectName: "bootEarlySwitch"
+                    checked: root.userSettings.startSimulatorWhileDownloading
+                    Accessible.name: "Start the simulator while downloading"
+                    onToggled: root.userSettings.startSimulatorWhileDownloading = checked
+                }
+            }
+
+            RowLayout {
                 objectName: "saveErrorLine"
                 Layout.fillWidth: true
                 visible: root.userSettings.saveError !== ""

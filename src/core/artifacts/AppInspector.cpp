@@ -27,8 +27,6 @@ constexpr const char* kIncompleteMessage =
     "This build is incomplete and can’t run. Rebuild it in GitHub Actions, then try again.";
 constexpr const char* kWrongPlatformMessage =
     "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild it.";
-constexpr const char* kNoRunnableCodeMessage =
-    "This build contains no code that can run in Simulator on this Mac.";
 
 // "." components removed and ".." resolved by spelling alone; a trailing separator dropped so
 // that the last component is the bundle's name.

@@ -17,6 +17,10 @@ class AppInspector {
     // The refusal of anything that is not an .app folder; front ends that check a path
     // themselves refuse with the same words.
     static constexpr const char* kNotAnAppMessage = "Choose a valid iOS Simulator build.";
+    // The refusal of an executable with no code for Simulator; a launch that judges a build by
+    // its manifest before downloading it refuses with the same words.
+    static constexpr const char* kNoRunnableCodeMessage =
+        "This build contains no code that can run in Simulator on this Mac.";
 
     AppInspector(ProcessRunner runner, DeveloperTools tools);
 

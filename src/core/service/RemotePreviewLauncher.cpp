@@ -151,12 +151,19 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
                                                         const ManifestCallback& manifestCallback,
                                                         const Progress& progress,
                                                         std::stop_token stop) const {
+    LaunchTimeline unrecorded;
+    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
+    PreviewManifest manifest =
+        fetchCheckedManifest(request, manifestCallback, progress, timeline, stop);
+    return cacheVerifiedArchive(request, std::move(manifest), progress, timeline, stop);
+}
+
+PreviewManifest RemotePreviewLauncher::fetchCheckedManifest(
+    const RemoteLaunchRequest& request, const ManifestCallback& manifestCallback,
+    const Progress& progress, LaunchTimeline& timeline, std::stop_token stop) const {
     if (!isPreviewIdentifier(request.previewID)) {
         throw QuayletError::invalidDeepLink();
     }
-
-    LaunchTimeline unrecorded;
-    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
     report(progress, RemoteLaunchStage::fetching);
     LaunchTimeline::Step manifestStep = timeline.begin(LaunchStep::manifest);
     PreviewManifest manifest = client_.preview(request.previewID, request.token, stop);
@@ -168,7 +175,14 @@ CachedBuild RemotePreviewLauncher::fetchVerifiedArchive(const RemoteLaunchReques
         throw QuayletError::unsafeArchive(std::string(kSecurityCheckMessage));
     }
     manifestStep.finish();
+    return manifest;
+}
 
+CachedBuild RemotePreviewLauncher::cacheVerifiedArchive(const RemoteLaunchRequest& request,
+                                                        PreviewManifest manifest,
+                                                        const Progress& progress,
+                                                        LaunchTimeline& timeline,
+                                                        std::stop_token stop) const {
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
     const std::filesystem::path archive =
         buildDirectory / archiveFileName(BuildPlatform::iosSimulator);
@@ -289,7 +303,23 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     LaunchTimeline unrecorded;
     LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
     const LaunchTimeline::CommandCapture capture(request.timeline);
-    const CachedBuild build = fetchVerifiedArchive(request, manifestCallback, progress, stop);
+    PreviewManifest manifest =
+        fetchCheckedManifest(request, manifestCallback, progress, timeline, stop);
+    // A build this host cannot run is refused before a byte of it is downloaded.
+    const LaunchPlan plan =
+        launcher_.plan(manifest.minimumOSVersion, manifest.architectures,
+                       request.preferredSimulatorUDID, request.targets.simulatorUDIDs, stop);
+    if (!request.targets.simulatorUDIDs.empty() &&
+        plan.refusals.size() == request.targets.simulatorUDIDs.size()) {
+        return plan.refusals;
+    }
+    // A launch that ends before its devices stops these boots on the way out.
+    EarlyBoots earlyBoots;
+    if (request.bootEarly) {
+        launcher_.bootEarly(earlyBoots, plan, request.repairs, request.earlyBootProgress, stop);
+    }
+    const CachedBuild build =
+        cacheVerifiedArchive(request, std::move(manifest), progress, timeline, stop);
 
     report(progress, RemoteLaunchStage::extracting);
     // Verified just above, so a verdict the same bytes earned before still holds.
@@ -335,7 +365,8 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
                                    .activateSimulator = request.activateSimulator,
                                    .launchOptions = request.targets.options,
                                    .repairs = request.repairs,
-                                   .timeline = request.timeline};
+                                   .timeline = request.timeline,
+                                   .earlyBoots = &earlyBoots};
     // Each device that runs the build is a launch of its own for the service.
     const auto recordRunning = [&](const DeviceOutcome& outcome) {
         if (!outcome.report) {
@@ -348,6 +379,8 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
     };
     std::vector<DeviceOutcome> outcomes = launcher_.selfTestOnEach(
         selfTest, request.targets.simulatorUDIDs, progress, recordRunning, stop);
+    // The build ran elsewhere: a boot begun for it finishes rather than being cut short.
+    earlyBoots.awaitAll();
 
     if (std::ranges::any_of(
             outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {

@@ -31,6 +31,10 @@ struct RemoteLaunchRequest {
     // After a launch that runs, older builds are removed until the cache fits; 0: no limit.
     std::uintmax_t cacheLimitBytes = 0;
     RepairSettings repairs = {};  // for each device's launch
+    // Boot the device the build will run on beside the download, as soon as the manifest
+    // names what the build needs; earlyBootProgress is told how it goes, on the boot's thread.
+    bool bootEarly = false;
+    EarlyBoots::Observer earlyBootProgress = nullptr;
     // Where each step is recorded, with the commands run for it; absent: nowhere.
     LaunchTimeline* timeline = nullptr;
 };
@@ -131,6 +135,14 @@ class RemotePreviewLauncher {
                                             const std::filesystem::path& app,
                                             std::chrono::steady_clock::time_point start,
                                             const Progress& progress, std::stop_token stop) const;
+    // Fetches the manifest and checks what it says of itself.
+    PreviewManifest fetchCheckedManifest(const RemoteLaunchRequest& request,
+                                         const ManifestCallback& manifest, const Progress& progress,
+                                         LaunchTimeline& timeline, std::stop_token stop) const;
+    // Reuses the cached archive when its digest still matches, or downloads it, and verifies it.
+    CachedBuild cacheVerifiedArchive(const RemoteLaunchRequest& request, PreviewManifest manifest,
+                                     const Progress& progress, LaunchTimeline& timeline,
+                                     std::stop_token stop) const;
 
     // Downloads into archive.partial, resuming what an earlier attempt or launch left, and
     // returns the digest of the bytes written.

@@ -24,6 +24,8 @@ struct LaunchOptions {
 struct LaunchTargets {
     std::vector<std::string> simulatorUDIDs = {};  // exactly these devices, in this order
     LaunchOptions options = {};
+    // The person turned off, for this launch, booting the devices beside the download.
+    bool noEarlyBoot = false;
 
     bool operator==(const LaunchTargets&) const = default;
 };

@@ -12,6 +12,35 @@
 #include "core/support/Text.h"
 
 namespace quaylet {
+namespace {
+
+// A simulator runs the code of its host's processor, and an Apple silicon Mac's runs Intel
+// code as well. A host of another name is not judged.
+bool runsInSimulatorsOf(std::string_view host, const std::vector<std::string>& architectures) {
+    const auto intel = [](std::string_view name) {
+        return name == "x86_64" || name == "x86_64h" || name == "i386";
+    };
+    if (host != "x86_64" && host != "arm64") {
+        return true;
+    }
+    return std::ranges::any_of(architectures, [&](const std::string& name) {
+        return intel(name) || (host == "arm64" && name == "arm64");
+    });
+}
+
+// What the host answers, or absent when it cannot: an early judgement refuses nothing then.
+template <typename Answer>
+std::optional<Answer> unlessFailed(const std::function<Answer()>& ask) {
+    try {
+        return ask();
+    } catch (const CancellationError&) {
+        throw;
+    } catch (const std::exception&) {
+        return std::nullopt;  // the checks after the unpack ask again, with their repairs
+    }
+}
+
+}  // namespace
 
 SimulatorLauncher::SimulatorLauncher(ProcessRunner runner, DeveloperTools tools,
                                      SimulatorDiscovery discovery, SimulatorSelector selector,
@@ -60,7 +89,10 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     if (!device.isBooted()) {
         report(RemoteLaunchStage::booting);
         LaunchTimeline::Step booting = timeline.begin(LaunchStep::boot, device.name);
-        repairs.boot(device, booting);
+        // One that failed, or another device's, leaves this boot to be done as ever.
+        if (!request.earlyBoots || !request.earlyBoots->await(device.udid)) {
+            repairs.boot(device, booting);
+        }
         timings["boot"] = booting.finish();
     }
 
@@ -141,6 +173,58 @@ void SimulatorLauncher::openURL(const std::string& udid, const std::string& url,
                                 std::stop_token stop) const {
     checkURLToOpen(url);
     runner_.runChecked(tools_.openURL(udid, url), stop);
+}
+
+LaunchPlan SimulatorLauncher::plan(const std::string& minimumOSVersion,
+                                   const std::vector<std::string>& architectures,
+                                   const std::optional<std::string>& preferredUDID,
+                                   const std::vector<std::string>& simulatorUDIDs,
+                                   std::stop_token stop) const {
+    if (!architectures.empty()) {
+        const std::optional<std::string> host = unlessFailed<std::string>([&] {
+            return std::string(
+                trimmed(runner_.runChecked(tools_.machineArchitecture(), stop).standardOutput));
+        });
+        if (host && !runsInSimulatorsOf(*host, architectures)) {
+            throw QuayletError::unsupportedApplication(AppInspector::kNoRunnableCodeMessage);
+        }
+    }
+    const std::optional<SemanticVersion> minimumOS = SemanticVersion::parse(minimumOSVersion);
+    if (!minimumOS) {
+        return {};
+    }
+    const std::optional<SimulatorInventory> inventory =
+        unlessFailed<SimulatorInventory>([&] { return discovery_.inventory(stop); });
+    if (!inventory) {
+        return {};
+    }
+    if (simulatorUDIDs.empty()) {
+        return {.devices = {selector_.select(*inventory, *minimumOS, preferredUDID)}};
+    }
+    LaunchPlan plan;
+    for (const std::string& udid : simulatorUDIDs) {
+        try {
+            plan.devices.push_back(selector_.require(*inventory, *minimumOS, udid));
+        } catch (const QuayletError&) {
+            const auto listed = std::ranges::find(inventory->devices, udid, &SimulatorDevice::udid);
+            plan.refusals.push_back(
+                {.udid = udid,
+                 .deviceName = listed != inventory->devices.end() ? listed->name : udid,
+                 .failure = userMessage(std::current_exception())});
+        }
+    }
+    return plan;
+}
+
+void SimulatorLauncher::bootEarly(EarlyBoots& boots, const LaunchPlan& plan,
+                                  const RepairSettings& repairs,
+                                  const EarlyBoots::Observer& observer,
+                                  std::stop_token stop) const {
+    for (const SimulatorDevice& device : plan.devices) {
+        if (!device.isBooted()) {
+            boots.start(runner_, tools_, discovery_, device, repairs, observer, stop);
+        }
+    }
 }
 
 std::vector<DeviceOutcome> SimulatorLauncher::selfTestOnEach(

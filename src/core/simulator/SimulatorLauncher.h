@@ -12,6 +12,7 @@
 #include "core/process/DeveloperTools.h"
 #include "core/process/ProcessRunner.h"
 #include "core/service/RemoteLaunchStage.h"
+#include "core/simulator/EarlyBoots.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
 #include "core/simulator/SimulatorDiscovery.h"
@@ -35,6 +36,17 @@ struct SelfTestRequest {
     RepairSettings repairs = {};
     // Where each step is recorded, with the commands run for it; absent: nowhere.
     LaunchTimeline* timeline = nullptr;
+    // Boots begun before the launch reached its devices: the booting stage waits for the
+    // chosen device's instead of booting it again.
+    EarlyBoots* earlyBoots = nullptr;
+};
+
+// Where a build would run, judged from what its manifest claims before it is downloaded.
+struct LaunchPlan {
+    // The device the selection would choose, or each named device that can run the build.
+    std::vector<SimulatorDevice> devices = {};
+    // Each named device that cannot, with the sentence its launch would end with.
+    std::vector<DeviceOutcome> refusals = {};
 };
 
 // Takes an app bundle to a running, verified app in a simulator. Holds no state of its own,
@@ -76,6 +88,21 @@ class SimulatorLauncher {
                                               const Progress& progress,
                                               const OutcomeCallback& onOutcome,
                                               std::stop_token stop) const;
+
+    // Judges a build by its manifest's claims, with the rules the checks after the unpack apply
+    // (which stay the authority): throws the inspection's refusal when none of the claimed
+    // architectures runs in this host's simulators, and the selection's when no device runs the
+    // claimed minimum OS; a named device that cannot is a refusal of the plan. Claims it cannot
+    // read, and a host it cannot ask, refuse nothing and plan no device.
+    LaunchPlan plan(const std::string& minimumOSVersion,
+                    const std::vector<std::string>& architectures,
+                    const std::optional<std::string>& preferredUDID,
+                    const std::vector<std::string>& simulatorUDIDs, std::stop_token stop) const;
+
+    // Starts booting each planned device that is not booted yet, beside whatever the caller
+    // does next.
+    void bootEarly(EarlyBoots& boots, const LaunchPlan& plan, const RepairSettings& repairs,
+                   const EarlyBoots::Observer& observer, std::stop_token stop) const;
 
   private:
     // A failure fails only the window's step: the app already runs either way.

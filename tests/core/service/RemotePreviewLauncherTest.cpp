@@ -37,10 +37,13 @@ class BuildFolder {
   public:
     BuildFolder(const fs::path& builds, const std::string& id) : folder_(builds / id) {
         fs::create_directories(folder_);
-        fixtures::ZipBuilder()
-            .addBundle(fixtures::AppBundleBuilder().elfExecutableForHost(), "")
-            .writeTo(archive());
-        set({{"previewId", id}, {"artifactSize", fs::file_size(archive())}, {"sha256", digest()}});
+        set({{"previewId", id}});
+        publish(fixtures::AppBundleBuilder());
+    }
+
+    void publish(fixtures::AppBundleBuilder app) {
+        fixtures::ZipBuilder().addBundle(app.elfExecutableForHost(), "").writeTo(archive());
+        set({{"artifactSize", fs::file_size(archive())}, {"sha256", digest()}});
     }
 
     void set(const json& changes) {
@@ -66,13 +69,14 @@ class RemotePreviewLauncherTest : public ::testing::Test {
         std::size_t manifestsSeen = 0;
         Stages stages;
         std::exception_ptr error;
+        std::vector<DeviceOutcome> devices = {};
     };
 
-    Outcome launch(const std::string& id = kPreview) {
+    Outcome launch(const std::string& id = kPreview, const LaunchTargets& targets = {}) {
         Outcome outcome;
         try {
-            launcher.launch(
-                {.previewID = id, .token = kToken},
+            outcome.devices = launcher.launch(
+                {.previewID = id, .token = kToken, .targets = targets},
                 [&](const PreviewManifest&) { ++outcome.manifestsSeen; },
                 [&](Stage stage) { outcome.stages.push_back(stage); }, {});
         } catch (...) {
@@ -165,6 +169,46 @@ TEST_F(RemotePreviewLauncherTest, NamesThatWouldLeaveTheCacheAreRefusedBeforeAny
                   "cache, then try again.");
     }
     EXPECT_TRUE(fs::is_empty(cache.path())) << "nothing was created";
+}
+
+// A build is judged by its manifest's claims before the download: one this host cannot run is
+// refused, in the words of the checks after the unpack, with no archive requested and nothing
+// cached. Claims that cannot be read are left to those checks, which still refuse an app that
+// needs more than its manifest claims.
+TEST_F(RemotePreviewLauncherTest, ClaimsThisHostCannotRunAreRefusedBeforeTheDownload) {
+    const std::string tooNew = QuayletError::noCompatibleSimulator("99.0.0", {}).errorDescription();
+    const struct {
+        json claims;
+        std::string appNeeds;
+        std::vector<std::string> devices;
+        std::optional<std::string> message;  // of the launch, or of its one device
+        std::size_t downloads;
+    } cases[] = {
+        {{{"minimumOSVersion", "99.0"}}, "17.0", {}, tooNew, 0},
+        {{{"architectures", {"ppc"}}}, "17.0", {}, AppInspector::kNoRunnableCodeMessage, 0},
+        {json::object(), "17.0", {"NO-SUCH-DEVICE"}, "No Simulator has this UDID.", 0},
+        {{{"minimumOSVersion", "newest"}, {"architectures", json::array()}}, "17.0", {}, {}, 1},
+        {json::object(), "99.0", {}, tooNew, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.claims.dump() + " " + c.appNeeds);
+        fs::remove_all(cacheRoot);
+        BuildFolder variant(builds.path(), "pv_claims");
+        variant.publish(fixtures::AppBundleBuilder().minimumOSVersion(c.appNeeds));
+        variant.set(c.claims);
+        httplib::Client("127.0.0.1", service.port()).Delete("/dev/faults");
+        const Outcome outcome = launch("pv_claims", {.simulatorUDIDs = c.devices});
+        const std::optional<std::string> message = outcome.error || outcome.devices.empty()
+                                                       ? userMessage(outcome.error)
+                                                       : outcome.devices[0].failure;
+        EXPECT_EQ(message.value_or("").substr(0, c.message.value_or("").size()),
+                  c.message.value_or(""));
+        EXPECT_EQ(message.has_value(), c.message.has_value());
+        const auto ranges =
+            httplib::Client("127.0.0.1", service.port()).Get("/dev/artifact-ranges");
+        EXPECT_EQ(ranges ? json::parse(ranges->body).size() : 99, c.downloads);
+        EXPECT_EQ(fs::exists(cacheRoot / "pv_claims"), c.downloads > 0) << "cache written";
+    }
 }
 
 // Another launch or a prefetch of the same build, in this process or another, waits from the

@@ -35,7 +35,7 @@ using namespace std::string_literals;
 using fixtures::AppBundleBuilder;
 using fixtures::ZipBuilder;
 using fixtures::ZipEntry;
-using fixtures::ZipMethod;
+using enum fixtures::ZipMethod;
 
 constexpr std::string_view kAccepted = "(accepted)";
 
@@ -77,6 +77,7 @@ ZipEntry file(std::string name, std::string data = "x") {
 }
 
 constexpr auto* link = &ZipBuilder::symlink;
+constexpr auto* extra = &ZipBuilder::extraField;
 
 // An entry whose headers may claim a size its data does not have.
 ZipEntry sized(std::string data, std::uint64_t declared, std::string name = "Payload/f") {
@@ -142,7 +143,7 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
         ZipBuilder().add(sized("", 0xFFFFFFFE, "a")).add(sized("", 0xFFFFFFFE, "b"));
     std::vector<ZipEntry> tooMany;
     for (int index = 0; index < 200'000; ++index) {
-        tooMany.push_back({.name = std::to_string(index), .method = ZipMethod::stored});
+        tooMany.push_back({.name = std::to_string(index), .method = stored});
     }
     const struct {
         const char* name;
@@ -162,8 +163,7 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
         {"Unicode path field differs", validBuild({{.name = "f", .unicodePath = "../../escape"}})},
         {"local size differs", validBuild({{.name = "f", .data = "hi", .localDeclaredSize = 1}})},
         {"local method differs",
-         validBuild(
-             {{.name = "f", .method = ZipMethod::stored, .localMethod = ZipMethod::deflated}})},
+         validBuild({{.name = "f", .method = stored, .localMethod = deflated}})},
         {"inflated whole, one byte short", validBuild({sized("xy", 3)})},
         {"inflated whole, one byte over", validBuild({sized("xy", 1)})},
         {"streamed, one byte short", validBuild({sized(streamed, streamed.size() + 1)})},
@@ -185,13 +185,12 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
          validBuild({deflatedAs(kLongStoredBlocks, kLongStoredSize + 1)})},
         {"data after long stored blocks",
          validBuild({deflatedAs(kLongStoredBlocks + "c", kLongStoredSize)})},
-        {"overlapping entries",
-         validBuild({{.name = "outer", .data = "abc", .method = ZipMethod::stored},
-                     {.name = "inner", .nestedInPrevious = true}})},
+        {"overlapping entries", validBuild({{.name = "outer", .data = "abc", .method = stored},
+                                            {.name = "inner", .nestedInPrevious = true}})},
         {"stored data hiding a data descriptor",
          validBuild({{.name = "f",
                       .data = std::string("PK\x07\x08", 4) + "fake",
-                      .method = ZipMethod::stored,
+                      .method = stored,
                       .dataDescriptor = true}})},
         {"leading junk", validBuild().junk("MZ", "")},
         {"trailing junk", validBuild().junk("", "j")},
@@ -217,9 +216,9 @@ TEST_F(ArchiveAttackTest, EveryHostileArchiveIsRefusedWithoutTouchingTheDisk) {
         {"name deeper than 64 folders", validBuild({file("Payload/" + kDeepFolders + "f")})},
         {"more than 200,000 entries", validBuild(tooMany)},
         {"local extra field an extractor reads as a link",
-         validBuild({{.name = "f", .localExtra = ZipBuilder::extraField(0x6c78, "../../x")}})},
+         validBuild({{.name = "f", .localExtra = extra(0x6c78, "../../x")}})},
         {"central extra field an extractor reads as a link",
-         validBuild({{.name = "f", .centralExtra = ZipBuilder::extraField(0x756e, "../../x")}})},
+         validBuild({{.name = "f", .centralExtra = extra(0x756e, "../../x")}})},
         {"empty archive", ZipBuilder(), kEmptyBuildMessage},
         {"no app", ZipBuilder().add(file("Payload/readme.txt")), kOneAppMessage},
         {"two apps", validBuild().addBundle(AppBundleBuilder("Other.app"), "Payload/"),
@@ -244,7 +243,7 @@ TEST_F(ZipPreflightTest, AcceptsNamesAtTheLimitsAndHarmlessExtraFields) {
     const ZipEntry cases[] = {
         {.name = std::string(1024, 'n')},
         {.name = kDeepFolders + "f"},
-        {.name = "f", .localExtra = ZipBuilder::extraField(0x000a, std::string(32, '\0'))},
+        {.name = "f", .localExtra = extra(0x000a, std::string(32, '\0'))},
         {.name = "f", .unicodePath = "f"},
         {.name = "..a/.../x./.x"},  // dots that climb nowhere
         {.name = "f", .data = std::string(9 << 20, '\0')},
@@ -353,7 +352,7 @@ TEST_F(ArtifactSecurityTest, ExtractsTheOneAppAndReplacesTheOldDestination) {
                 link("Payload/Demo.app/Current", "Watch/../Info.plist"),
                 {.name = "Payload/Demo.app/late",
                  .data = "sizes after the data",
-                 .method = ZipMethod::stored,
+                 .method = stored,
                  .dataDescriptor = true},
                 {.name = "Payload/Demo.app/media",  // the data gives the checksum
                  .data = std::string(kLongStoredSize, 'm'),

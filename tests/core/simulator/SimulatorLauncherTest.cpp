@@ -82,7 +82,11 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
         QuayletError::commandFailed((scripted.directory() / "xcrun").string() +
                                         " simctl io DEVICE-1 screenshot " + shot.string(),
                                     1, "disk full");
+    const std::string failingShot = "printf ' disk full \\n' >&2; echo out; exit 1";
+    const auto mismatch = &QuayletError::fixtureVersionMismatch;
     // The app declares fixture version 1.
+    using enum LaunchStep;
+    using enum StepState;
     const struct {
         Steps steps;
         std::optional<std::string> expected;
@@ -92,32 +96,12 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
         std::pair<LaunchStep, StepState> lastStep;  // in the timeline
     } cases[] = {
         // Simulator's failure to come forward is kept in the timeline alone.
-        {{}, {}, "1", {}, 5, {LaunchStep::simulatorWindow, StepState::failed}},
-        {{{"get_app_container", "echo"}},
-         {},
-         "1",
-         unverified,
-         4,
-         {LaunchStep::installedCopyCheck, StepState::failed}},
+        {{}, {}, "1", {}, 5, {simulatorWindow, failed}},
+        {{{"get_app_container", "echo"}}, {}, "1", unverified, 4, {installedCopyCheck, failed}},
         // Running is reported after the shot; a failed step's detail is its trimmed error.
-        {{{"io", "printf ' disk full \\n' >&2; echo out; exit 1"}},
-         {},
-         "1",
-         noShot,
-         4,
-         {LaunchStep::installedCopyCheck, StepState::done}},
-        {{},
-         {},
-         "4",
-         QuayletError::fixtureVersionMismatch("1", "4"),
-         4,
-         {LaunchStep::installedCopyCheck, StepState::failed}},
-        {{},
-         "5",
-         "5",
-         QuayletError::fixtureVersionMismatch("5", "1"),
-         0,  // before selecting
-         {LaunchStep::inspection, StepState::failed}},
+        {{{"io", failingShot}}, {}, "1", noShot, 4, {installedCopyCheck, done}},
+        {{}, {}, "4", mismatch("1", "4"), 4, {installedCopyCheck, failed}},
+        {{}, "5", "5", mismatch("5", "1"), 0, {inspection, failed}},  // before selecting
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stagesReported);

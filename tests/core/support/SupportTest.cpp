@@ -252,7 +252,6 @@ TEST(FileTreeTest, RemovesTheWholeTreeAndNothingOutsideIt) {
     }
 }
 
-// The digest is checked against one of the same bytes hashed in one go.
 // A library that cannot be loaded, or lacks a function, is named in a sentence that says what
 // Quaylet needs.
 TEST(SharedLibraryTest, SaysWhichLibraryOrFunctionIsMissing) {
@@ -311,28 +310,18 @@ TEST(TrailingDigestTest, HashesTheBytesAlreadyThereAndEachAppendedPiece) {
     }
 }
 
-// As when a download fails: the thread must end without having caught up.
-TEST(TrailingDigestTest, EndsWhenDroppedBeforeFinishing) {
+// Dropped unfinished, as when a download fails, the thread ends without having caught up; a
+// file shorter than what was written is a read failure.
+TEST(TrailingDigestTest, EndsWhenDroppedAndFailsOnAFileShorterThanWritten) {
     const testing::TemporaryDirectory scratch;
     const fs::path path = scratch.path() / "file";
     std::ofstream(path) << makeBytes(0, 64 * 1024 * 1024);
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(descriptor, 0);
     { const TrailingDigest dropped(descriptor, path, 64 * 1024 * 1024); }
-    ::close(descriptor);
-}
-
-TEST(TrailingDigestTest, AFileShorterThanWhatWasWrittenIsAReadFailure) {
-    const testing::TemporaryDirectory scratch;
-    const fs::path path = scratch.path() / "file";
-    std::ofstream(path) << "abc";
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(descriptor, 0);
-    {
-        TrailingDigest trailing(descriptor, path, 2);
-        trailing.appended(2);
-        EXPECT_THROW(trailing.finish({}), fs::filesystem_error);
-    }
+    TrailingDigest trailing(descriptor, path, 64 * 1024 * 1024 - 2);
+    trailing.appended(3);
+    EXPECT_THROW(trailing.finish({}), fs::filesystem_error);
     ::close(descriptor);
 }
 

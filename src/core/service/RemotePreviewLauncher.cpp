@@ -332,7 +332,7 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     }
     inspection.finish();
 
-    return runOnDevices(request, build.directory, app, start, progress, stop);
+    return runOnDevices(request, build.directory, app, &earlyBoots, start, progress, stop);
 }
 
 std::vector<DeviceOutcome> RemotePreviewLauncher::relaunch(const RemoteLaunchRequest& request,
@@ -353,20 +353,21 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::relaunch(const RemoteLaunchReq
     }
     // Held so that no other launch replaces the unpacked app while it is installed.
     const BuildDirectoryLock holding(buildDirectory, stop);
-    return runOnDevices(request, buildDirectory, app, start, progress, stop);
+    return runOnDevices(request, buildDirectory, app, nullptr, start, progress, stop);
 }
 
 std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
     const RemoteLaunchRequest& request, const std::filesystem::path& buildDirectory,
-    const std::filesystem::path& app, std::chrono::steady_clock::time_point start,
-    const Progress& progress, std::stop_token stop) const {
+    const std::filesystem::path& app, EarlyBoots* earlyBoots,
+    std::chrono::steady_clock::time_point start, const Progress& progress,
+    std::stop_token stop) const {
     const SelfTestRequest selfTest{.appURL = app,
                                    .preferredSimulatorUDID = request.preferredSimulatorUDID,
                                    .activateSimulator = request.activateSimulator,
                                    .launchOptions = request.targets.options,
                                    .repairs = request.repairs,
                                    .timeline = request.timeline,
-                                   .earlyBoots = &earlyBoots};
+                                   .earlyBoots = earlyBoots};
     // Each device that runs the build is a launch of its own for the service.
     const auto recordRunning = [&](const DeviceOutcome& outcome) {
         if (!outcome.report) {
@@ -380,7 +381,9 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
     std::vector<DeviceOutcome> outcomes = launcher_.selfTestOnEach(
         selfTest, request.targets.simulatorUDIDs, progress, recordRunning, stop);
     // The build ran elsewhere: a boot begun for it finishes rather than being cut short.
-    earlyBoots.awaitAll();
+    if (earlyBoots) {
+        earlyBoots->awaitAll();
+    }
 
     if (std::ranges::any_of(
             outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {

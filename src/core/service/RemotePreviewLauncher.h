@@ -129,10 +129,12 @@ class RemotePreviewLauncher {
     void clearCache(std::stop_token stop) const;
 
   private:
-    // The devices' part of a launch of the unpacked app, the build's folder held by the caller.
+    // The devices' part of a launch of the unpacked app, the build's folder held by the caller;
+    // the booting stage waits for a device's early boot, when the launch started one.
     std::vector<DeviceOutcome> runOnDevices(const RemoteLaunchRequest& request,
                                             const std::filesystem::path& buildDirectory,
                                             const std::filesystem::path& app,
+                                            EarlyBoots* earlyBoots,
                                             std::chrono::steady_clock::time_point start,
                                             const Progress& progress, std::stop_token stop) const;
     // Fetches the manifest and checks what it says of itself.

@@ -90,25 +90,15 @@ QDBusMessage ask(const QString& service, const QString& path, const QString& int
 }
 
 // The (bus name, object path) pairs an answer lists.
-QList<std::pair<QString, QString>> elements(const QDBusMessage& reply) {
-    QList<std::pair<QString, QString>> found;
-    const auto list = reply.arguments().value(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString service;
-        QDBusObjectPath path;
-        list.beginStructure();
-        list >> service >> path;
-        list.endStructure();
-        found.append({service, path.path()});
-    }
-    list.endArray();
-    return found;
+QList<std::pair<QString, QDBusObjectPath>> elements(const QDBusMessage& reply) {
+    return qdbus_cast<QList<std::pair<QString, QDBusObjectPath>>>(reply.arguments().value(0));
 }
 
 // What a screen reader reads of an element and of everything shown below it, one line each:
 // the role, the name, the description after a dash, and "[checked]" when it is.
-void readAloud(const QString& service, const QString& path, std::vector<std::string>& lines) {
+void readAloud(const QString& service, const QDBusObjectPath& element,
+               std::vector<std::string>& lines) {
+    const QString path = element.path();
     const QString accessible = "org.a11y.atspi.Accessible";
     const auto states = qdbus_cast<QList<uint>>(
         ask(service, path, accessible, "GetState").arguments().value(0).value<QDBusArgument>());
@@ -140,7 +130,7 @@ void readAloud(const QString& service, const QString& path, std::vector<std::str
 // Every program the registry knows, read whole.
 std::vector<std::string> readDesktop() {
     const QString root = "/org/a11y/atspi/accessible/root";
-    QList<std::pair<QString, QString>> programs;
+    QList<std::pair<QString, QDBusObjectPath>> programs;
     // The program joins the registry once its views are first published.
     StateDriver::waitUntil([&] {
         programs = elements(

@@ -73,9 +73,9 @@ class AccessibleDesktop : public ::testing::Environment {
     ::testing::AddGlobalTestEnvironment(new AccessibleDesktop);
 
 // Asks over the accessibility bus, as a screen reader does; the program answers on its own
-// main thread, so the wait goes on serving its events.
-QDBusMessage ask(const QString& service, const QString& path, const QString& interface,
-                 const QString& method, const QVariantList& arguments = {}) {
+// main thread, so the wait goes on serving its events. Returns the answer's first value.
+QVariant ask(const QString& service, const QString& path, const QString& interface,
+             const QString& method, const QVariantList& arguments = {}) {
     static QDBusConnection reader = [] {
         const QDBusMessage address =
             QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
@@ -86,53 +86,38 @@ QDBusMessage ask(const QString& service, const QString& path, const QString& int
     message.setArguments(arguments);
     const QDBusMessage reply = reader.call(message, QDBus::BlockWithGui);
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    return reply;
+    return reply.arguments().value(0);
 }
 
 // The (bus name, object path) pairs an answer lists.
-QList<std::pair<QString, QString>> elements(const QDBusMessage& reply) {
-    QList<std::pair<QString, QString>> found;
-    const auto list = reply.arguments().value(0).value<QDBusArgument>();
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString service;
-        QDBusObjectPath path;
-        list.beginStructure();
-        list >> service >> path;
-        list.endStructure();
-        found.append({service, path.path()});
-    }
-    list.endArray();
-    return found;
-}
+using Elements = QList<std::pair<QString, QDBusObjectPath>>;
 
 // What a screen reader reads of an element and of everything shown below it, one line each:
 // the role, the name, the description after a dash, and "[checked]" when it is.
-void readAloud(const QString& service, const QString& path, std::vector<std::string>& lines) {
+void readAloud(const QString& service, const QDBusObjectPath& element,
+               std::vector<std::string>& lines) {
+    const QString path = element.path();
     const QString accessible = "org.a11y.atspi.Accessible";
-    const auto states = qdbus_cast<QList<uint>>(
-        ask(service, path, accessible, "GetState").arguments().value(0).value<QDBusArgument>());
+    const auto states = qdbus_cast<QList<uint>>(ask(service, path, accessible, "GetState"));
     // The SHOWING and CHECKED states, in the first word of the set.
     constexpr uint kShowing = 1u << 25, kChecked = 1u << 4;
     if (states.isEmpty() || !(states[0] & kShowing)) {
         return;
     }
     const auto property = [&](const QString& name) {
-        return ask(service, path, "org.freedesktop.DBus.Properties", "Get", {accessible, name})
-            .arguments()
-            .value(0)
-            .value<QDBusVariant>()
+        return qdbus_cast<QDBusVariant>(
+                   ask(service, path, "org.freedesktop.DBus.Properties", "Get", {accessible, name}))
             .variant()
             .toString();
     };
-    QString line = ask(service, path, accessible, "GetRoleName").arguments().value(0).toString() +
-                   ": " + property("Name");
+    QString line =
+        ask(service, path, accessible, "GetRoleName").toString() + ": " + property("Name");
     if (const QString description = property("Description"); !description.isEmpty()) {
         line += " — " + description;
     }
     lines.push_back((states[0] & kChecked ? line + " [checked]" : line).toStdString());
     for (const auto& [childService, childPath] :
-         elements(ask(service, path, accessible, "GetChildren"))) {
+         qdbus_cast<Elements>(ask(service, path, accessible, "GetChildren"))) {
         readAloud(childService, childPath, lines);
     }
 }
@@ -140,10 +125,10 @@ void readAloud(const QString& service, const QString& path, std::vector<std::str
 // Every program the registry knows, read whole.
 std::vector<std::string> readDesktop() {
     const QString root = "/org/a11y/atspi/accessible/root";
-    QList<std::pair<QString, QString>> programs;
+    Elements programs;
     // The program joins the registry once its views are first published.
     StateDriver::waitUntil([&] {
-        programs = elements(
+        programs = qdbus_cast<Elements>(
             ask("org.a11y.atspi.Registry", root, "org.a11y.atspi.Accessible", "GetChildren"));
         return !programs.isEmpty();
     });

@@ -14,6 +14,10 @@ const std::vector<AndroidEmulator> kEmulators = {
 };
 
 TEST(EmulatorSelectorTest, PrefersTheSettingThenARunningOneThenTheHighestApi) {
+    const auto noEmulator = [](const std::string& api) {
+        return "No Android emulator can run this build. It needs API " + api +
+               " or later. Create one in Android Studio’s Device Manager.";
+    };
     const struct {
         int minimum;
         std::vector<std::string> abis;
@@ -26,16 +30,8 @@ TEST(EmulatorSelectorTest, PrefersTheSettingThenARunningOneThenTheHighestApi) {
         {25, {"x86_64"}, {}, "Pixel 9"},         // an ABI the build carries; then name order
         {25, {"x86_64"}, "Arm", "Pixel 9"},      // a preferred emulator that cannot run it
         {25, {"x86_64"}, "Pixel 1", "Pixel 9"},  // names are exact
-        {36,
-         {},
-         {},
-         "No Android emulator can run this build. It needs API 36 or later. "
-         "Create one in Android Studio’s Device Manager."},
-        {21,
-         {"riscv64"},
-         {},
-         "No Android emulator can run this build. It needs API 21 or "
-         "later. Create one in Android Studio’s Device Manager."},
+        {36, {}, {}, noEmulator("36")},
+        {21, {"riscv64"}, {}, noEmulator("21")},
     };
     for (const auto& c : cases) {
         std::string outcome;

@@ -52,9 +52,9 @@ void takeRefittedPanel(bool thenFail, const std::filesystem::path& file) {
 
 const bool added = addScreenshots({
     {"panel-refitted-sign-in",
-     [](const std::filesystem::path& file) { takeRefittedPanel(true, file); }},
-    {"panel-refitted-failure",
      [](const std::filesystem::path& file) { takeRefittedPanel(false, file); }},
+    {"panel-refitted-failure",
+     [](const std::filesystem::path& file) { takeRefittedPanel(true, file); }},
     {"panel-failure-no-compositor",
      [](const std::filesystem::path& file) {
          StateDriver driver;

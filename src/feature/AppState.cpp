@@ -778,6 +778,13 @@ void AppState::showLaunchFailure(const std::exception_ptr& error) {
         return;
     }
     assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::filesystem::filesystem_error& failure) {
+        errorDetail_ = failure.what();
+    } catch (...) {
+        // Every other failure's sentence is already all there is to say.
+    }
     if (isAuthenticationRequired(error)) {
         signOutAfterRefusal();
     }
@@ -792,6 +799,7 @@ void AppState::showSuccess(const SelfTestReport& report) {
 
 std::shared_ptr<LaunchTimeline> AppState::startTimeline() {
     timeline_ = std::make_shared<LaunchTimeline>();
+    errorDetail_.reset();
     if (timelineSummary_ || !timelineStop_.stoppedAt.empty()) {
         timelineSummary_.reset();
         timelineStop_ = {};
@@ -848,6 +856,9 @@ void AppState::finishTimeline(const std::shared_ptr<LaunchTimeline>& timeline,
     }
     if (launchHistory_) {
         launch["commands"] = std::move(recorded["commands"]);
+        if (shown && !stopped && errorDetail_) {
+            launch["detail"] = *errorDetail_;
+        }
         const Redaction redaction(token ? std::vector{*token} : std::vector<std::string>(), {});
         try {
             launchHistory_->append(redaction.apply(launch.dump()));

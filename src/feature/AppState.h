@@ -330,6 +330,8 @@ class AppState : public QObject {
     std::optional<std::string> bootDetail_;
     std::optional<SelfTestReport> report_;
     std::optional<std::string> errorMessage_;
+    // A file-system failure's own words with its paths, kept for the diagnostics only.
+    std::optional<std::string> errorDetail_;
     std::optional<std::string> receivedPreviewID_;
     QString receivedFrom_;
     std::optional<PreviewManifest> activePreview_;

@@ -15,6 +15,7 @@
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/errors/UserMessage.h"
 #include "core/support/UserDirectories.h"
 #include "feature/MainThread.h"
 #include "feature/StateHarness.h"
@@ -243,6 +244,22 @@ TEST_F(AppStateTest, TheDiagnosticsBundleCarriesNoTokenQueryOrHomeFolder) {
     }
     EXPECT_THAT(entries.at("environment.json"), ::testing::HasSubstr("~/Xcode.app"));
     EXPECT_THAT(entries.at("launches.jsonl"), ::testing::HasSubstr("~/Builds"));
+}
+
+// A file error reads as a sentence; its paths are kept for the diagnostics alone.
+TEST_F(AppStateTest, AFileErrorsPathsReachOnlyTheKeptLaunch) {
+    service->onLaunch = [](const LaunchCall&) -> SelfTestReport {
+        throw std::filesystem::filesystem_error(
+            "cannot rename", "/cache/p1/partial",
+            std::make_error_code(std::errc::no_space_on_device));
+    };
+    ASSERT_TRUE(waitFor(makeState().open("p1")));
+    EXPECT_EQ(state->errorMessage(), std::string(kCacheWriteFailed));
+    std::ifstream history(folder.path() / "launches.jsonl");
+    const std::string kept{std::istreambuf_iterator<char>(history), {}};
+    EXPECT_THAT(kept, ::testing::HasSubstr(R"("detail":"filesystem error: cannot rename)"));
+    ASSERT_TRUE(state->lastLaunch());
+    EXPECT_THAT(state->lastLaunch()->dump(), ::testing::Not(::testing::HasSubstr("/cache/p1")));
 }
 
 TEST_F(AppStateTest, AFailedSignOutKeepsTheToken) {

@@ -376,8 +376,6 @@ std::vector<qreal> gapsBetween(const QQuickItem& column) {
     return gaps;
 }
 
-// The tab's parts stand a whole step apart and the pieces of the checks half that; an empty
-// list of failures leaves no gap of its own.
 // Opening a bundle chooses it; the next choice starts where it came from.
 TEST(DiagnosticsTabTest, TheBuildChooserRunsTheBundleOpenedAndStartsNextBesideIt) {
     View view("DiagnosticsTab");
@@ -409,6 +407,8 @@ TEST(DiagnosticsTabTest, TheBuildChooserRunsTheBundleOpenedAndStartsNextBesideIt
     EXPECT_NE(view.driver.state().stage(), LaunchStage::idle);
 }
 
+// The tab's parts stand a whole step apart and the pieces of the checks half that; an empty
+// list of failures leaves no gap of its own.
 TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
     EnvironmentSnapshot failing = makeReadyEnvironment({});
     failing.failures = {"Simulator tools aren’t available."};

@@ -30,26 +30,21 @@ void focusScreenshot(const std::filesystem::path& file, const QString& section,
     scene.saveImage(file);
 }
 
+// The main window as it first opens, or with its "…" menu open.
+void takeWindow(const std::filesystem::path& file, bool menuOpen) {
+    StateDriver driver;
+    UpdateAction updates([] {});
+    QuickScene scene("PreviewWindow", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                                       {"updateAction", QVariant::fromValue(&updates)}});
+    if (menuOpen) {
+        scene.click("applicationMenuButton");
+    }
+    scene.saveImage(file);
+}
+
 const bool added = addScreenshots({
-    {"window-ui-testing",
-     [](const std::filesystem::path& file) {
-         StateDriver driver;
-         UpdateAction updates([] {});
-         QuickScene scene("PreviewWindow",
-                          {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
-                           {"updateAction", QVariant::fromValue(&updates)}});
-         scene.saveImage(file);
-     }},
-    {"window-menu",
-     [](const std::filesystem::path& file) {
-         StateDriver driver;
-         UpdateAction updates([] {});
-         QuickScene scene("PreviewWindow",
-                          {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
-                           {"updateAction", QVariant::fromValue(&updates)}});
-         scene.click("applicationMenuButton");
-         scene.saveImage(file);
-     }},
+    {"window-ui-testing", [](const std::filesystem::path& file) { takeWindow(file, false); }},
+    {"window-menu", [](const std::filesystem::path& file) { takeWindow(file, true); }},
     {"focus-tab",
      [](const std::filesystem::path& file) {
          focusScreenshot(file, "Preview", "section-Diagnostics");

@@ -9,9 +9,7 @@ namespace quaylet::testing {
 void ScriptedTools::add(const std::string& name, const std::string& body) {
     const std::filesystem::path script = folder_.path() / name;
     std::ofstream(script) << "#!/bin/sh\n" << body << "\n";
-    std::filesystem::permissions(script, std::filesystem::perms::owner_all |
-                                             std::filesystem::perms::group_read |
-                                             std::filesystem::perms::group_exec);
+    std::filesystem::permissions(script, std::filesystem::perms(0750));
 }
 
 DeveloperTools archiveToolsForTests(ScriptedTools& fallback) {

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "core/android/EmulatorDiscovery.h"
-#include "core/errors/QuayletError.h"
 #include "core/process/ProcessRunner.h"
 #include "fixtures/ZipBuilder.h"
 #include "hosttools/ExecutableArchitectures.h"
@@ -43,16 +41,20 @@ class HostToolsTest : public ::testing::Test {
 
     TemporaryDirectory folder;  // the simulated device set's home too
     ScopedEnvironment simulatorHome{"QUAYLET_SIMULATOR_HOME", folder.path().string()};
+    ScopedEnvironment emulatorHome{"QUAYLET_EMULATOR_HOME", folder.path().string()};
 };
 
 // The launcher reads a boot's refusal of a booted device as success and any other failure as
-// the command's; the app checks rely on a failing lipo and zipinfo. A refusal prints nothing
-// on standard output and leaves the device set as it was. No launch on this host asks for a
+// the command's; the app checks rely on a failing lipo and zipinfo, and the Android tests on a
+// command failing on request when its words are, or begin with, the ones given. A refusal prints
+// nothing on standard output and leaves the device set as it was. No launch on this host asks for a
 // screenshot, so the booted device's is taken here.
 TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     const std::string booted = firstDevice(true);
     const std::string orphan = firstDevice(false);
     ASSERT_EQ(run("xcrun", {"simctl", "boot", booted}).status, 0);
+    std::ofstream(folder.path() / "emulators.json")
+        << R"({"emulators": [], "failing": ["adb -s e emu avd name"]})";
     const json before = stored();
     const std::string text = (folder.path() / "devices.json").string();  // neither zip nor binary
     const struct {
@@ -66,6 +68,7 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
         {"xcrun", {"simctl", "bootstatus", orphan}, 149, "because it is unavailable"},
         {"lipo", {"-archs", text}, 1, "can't figure out the architecture type of: " + text},
         {"zipinfo", {"-1", text}, 9, "zipinfo: "},
+        {"adb", {"-s", "e", "emu", "avd", "name"}, 1, "failing on request (adb -s e emu avd name)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tool + " " + ::testing::PrintToString(c.arguments));
@@ -81,39 +84,6 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     std::ifstream image(shot, std::ios::binary);
     const std::string png{std::istreambuf_iterator<char>(image), {}};
     EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n") && png.ends_with("IEND\xae\x42\x60\x82"));
-}
-
-// The core finds the stand-ins' emulators as it finds a real SDK's, through an SDK folder
-// holding them and the AVD files they keep; every call is recorded and fails on request.
-TEST_F(HostToolsTest, EmulatorsAreFoundThroughAnSdkOfStandIns) {
-    const ScopedEnvironment emulatorHome{"QUAYLET_EMULATOR_HOME", folder.path().string()};
-    const AndroidSdk sdk(folder.path() / "sdk", folder.path() / "avd");
-    for (const fs::path& tool : {sdk.adb(), sdk.emulator()}) {
-        fs::create_directories(tool.parent_path());
-        fs::create_symlink(fs::path(QUAYLET_HOST_TOOLS_BUILD_DIR) / "quaylet-hosttools", tool);
-    }
-    const auto store = [&](const json& failing) {
-        std::ofstream(folder.path() / "emulators.json")
-            << json{{"emulators",
-                     {{{"name", "Pixel_8"}, {"api", 34}, {"abi", "x86_64"}, {"port", 5556}},
-                      {{"name", "Old"}, {"api", 21}, {"abi", "x86"}}}},
-                    {"failing", failing}};
-    };
-    const EmulatorDiscovery discovery(ProcessRunner(), sdk);
-    const auto found = [&](std::optional<std::string> serial) {
-        return std::vector<AndroidEmulator>{{"Pixel_8", 34, "x86_64", serial},
-                                            {"Old", 21, "x86", {}}};
-    };
-    store({"adb -s emulator-5556 emu"});
-    EXPECT_EQ(discovery.emulators({}), found({}));
-    store(json::array());
-    EXPECT_EQ(discovery.emulators({}), found("emulator-5556"));
-    EXPECT_EQ(json::parse(std::ifstream(folder.path() / "emulators.json")).at("calls"),
-              (json{{"emulator", "-list-avds"},
-                    {"adb", "devices"},
-                    {"adb", "-s", "emulator-5556", "emu", "avd", "name"}}));
-    store({"adb devices"});
-    EXPECT_THROW(discovery.emulators({}), QuayletError);
 }
 
 TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "core/errors/QuayletError.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet {
@@ -69,6 +70,8 @@ esac)"),
               (std::vector<AndroidEmulator>{{"Pixel_8", 34, "x86_64", {}},
                                             {"Tablet", 30, "arm64-v8a", "emulator-5554"},
                                             {"Bare", {}, {}, {}}}));
+    writeFile(sdk.adb(), script("exit 1"), fs::perms(0755));
+    EXPECT_THROW(EmulatorDiscovery(ProcessRunner(), sdk).emulators({}), QuayletError);
 }
 
 }  // namespace

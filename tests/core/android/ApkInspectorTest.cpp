@@ -1,5 +1,6 @@
 #include "core/android/ApkInspector.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -73,12 +74,8 @@ TEST(ApkInspectorTest, RefusesBuildsThatDoNotSayWhatTheyAre) {
     };
     for (const auto& [zip, message] : cases) {
         zip.writeTo(apk);
-        try {
-            ApkInspector().inspect(apk, {});
-            ADD_FAILURE() << "accepted, expected " << message;
-        } catch (const QuayletError& error) {
-            EXPECT_EQ(error.what(), message);
-        }
+        EXPECT_THAT([&] { ApkInspector().inspect(apk, {}); },
+                    ::testing::ThrowsMessage<QuayletError>(::testing::StrEq(message)));
     }
 }
 

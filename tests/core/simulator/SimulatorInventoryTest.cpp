@@ -1,5 +1,6 @@
 #include "core/simulator/SimulatorInventory.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "core/errors/QuayletError.h"
@@ -126,13 +127,12 @@ TEST(SimulatorSelectorTest, ChoosesByRankThenRuntimeThenNameThenInventoryOrder) 
 TEST(SimulatorSelectorTest, ANamedDeviceIsTakenAsItIsOrRefusedSayingWhy) {
     const SimulatorSelector selector;
     EXPECT_EQ(selector.require(kInventory, {17, 0, 0}, "PAD").udid, "PAD");  // not the booted iPad
-    try {
-        selector.require(kInventory, {17, 0, 0}, "OLD");
-        ADD_FAILURE() << "an iOS 16 device taken";
-    } catch (const QuayletError& error) {
-        EXPECT_TRUE(error.errorDescription().starts_with(
-            "This Simulator runs iOS 16.4.0, and this build needs iOS 17.0.0 or later."));
-    }
+    EXPECT_THAT(
+        [&] {
+            selector.require(kInventory, {17, 0, 0}, "OLD");
+        },
+        ::testing::ThrowsMessage<QuayletError>(::testing::StartsWith(
+            "This Simulator runs iOS 16.4.0, and this build needs iOS 17.0.0 or later.")));
 }
 
 }  // namespace

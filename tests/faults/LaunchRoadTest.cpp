@@ -21,6 +21,7 @@
 #include "core/errors/UserMessage.h"
 #include "core/process/DeveloperTools.h"
 #include "core/service/RemotePreviewLauncher.h"
+#include "core/service/ServiceRecords.h"
 #include "feature/CorePreviewService.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "fixtures/ZipBuilder.h"
@@ -108,6 +109,20 @@ class LaunchRoadTest : public ::testing::Test {
         EXPECT_EQ(launch().message(), std::nullopt) << "the next launch failed";
     }
 
+    // Links to this host's tools but one, tool, which first runs script, then the real one.
+    static void wrapTool(ScriptedTools& scripted, const std::string& tool,
+                         const std::string& script) {
+        const fs::path real = DeveloperTools::forThisHost().directory();
+        for (const auto& entry : fs::directory_iterator(real)) {
+            if (entry.path().filename() != tool) {
+                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
+            }
+        }
+        if (!tool.empty()) {
+            scripted.add(tool, script + "\nexec '" + (real / tool).string() + "' \"$@\"");
+        }
+    }
+
     // Told of the download's bytes as launch() downloads.
     DownloadObserver onDownload;
     // The launched app's first look; the soak shortens it to launch hundreds of times.
@@ -140,13 +155,8 @@ class LaunchRoadTest : public ::testing::Test {
                   .data = std::string(512 * 1024, 'x'),
                   .method = fixtures::ZipMethod::stored})
             .writeTo(archive);
-        json manifest = json::parse(R"({
-            "schemaVersion": 1, "previewId": "pr-faults", "repository": "acme/app",
-            "pullRequest": 7, "commitSha": "89abcdef0123456789abcdef0123456789abcdef",
-            "branch": "faults", "scheme": "App", "configuration": "Debug", "status": "ready",
-            "bundleId": "com.example.Demo", "displayName": "Demo", "minimumOSVersion": "17.0",
-            "platform": "iphonesimulator", "architectures": ["x86_64"], "xcodeVersion": "16.0",
-            "createdAt": "2026-12-01T10:00:00Z"})");
+        json manifest = manifestJson();
+        manifest["previewId"] = kPreview;
         manifest["artifactSize"] = fs::file_size(archive);
         manifest["sha256"] =
             ArtifactSecurity(ProcessRunner(), DeveloperTools::forThisHost()).sha256(archive, {});
@@ -300,7 +310,6 @@ TEST_F(CancellationTest, AStalledLaunchEndsCancelledAndLeavesNothingBehind) {
         {"SimulatorListingHangs", fetching, "", "xcrun", "list"},  // judging the manifest
         {"BootWaitHangs", booting, "", "xcrun", "bootstatus"},
     };
-    const fs::path real = DeveloperTools::forThisHost().directory();
     for (const auto& stall : stalls) {
         SCOPED_TRACE(stall.name);
         fs::remove_all(cacheRoot);
@@ -308,16 +317,9 @@ TEST_F(CancellationTest, AStalledLaunchEndsCancelledAndLeavesNothingBehind) {
         faultOnly(stall.route, R"({"fault":"stall"})");
         const Signpost hung(scratch.path() / "hung");
         ScriptedTools scripted;
-        for (const auto& entry : fs::directory_iterator(real)) {
-            if (entry.path().filename() != stall.tool) {
-                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
-            }
-        }
-        if (!stall.tool.empty()) {
-            scripted.add(stall.tool, "case \"$2\" in " + stall.subcommand + ") echo $$ > '" +
-                                         hung.path().string() + "'; exec sleep 600;; esac\nexec '" +
-                                         (real / stall.tool).string() + "' \"$@\"");
-        }
+        wrapTool(scripted, stall.tool,
+                 "case \"$2\" in " + stall.subcommand + ") echo $$ > '" + hung.path().string() +
+                     "'; exec sleep 600;; esac");
         std::stop_source user;
         LaunchOutcome outcome;
         std::thread launching([&] { outcome = launch(scripted.tools(), user.get_token()); });
@@ -356,7 +358,6 @@ TEST_F(CancellationTest, TheDeviceBootsOnceBesideTheDownloadAndACancelStopsIt) {
         {"EarlyBootFails", "boot) mkdir '" + failed.string() + "' && exit 1;;", 2},
         {"CancelledDuringTheOverlap", "", 0},
     };
-    const fs::path real = DeveloperTools::forThisHost().directory();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all(cacheRoot);
@@ -367,17 +368,11 @@ TEST_F(CancellationTest, TheDeviceBootsOnceBesideTheDownloadAndACancelStopsIt) {
         faultOnly("artifact", R"({"fault":"stall"})");
         const Signpost booting(scratch.path() / "booting");
         ScriptedTools scripted;
-        for (const auto& entry : fs::directory_iterator(real)) {
-            if (entry.path().filename() != "xcrun") {
-                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
-            }
-        }
-        scripted.add("xcrun", "case \"$2\" in boot) echo \"$3\" >> '" + log.string() +
-                                  "'; echo \"$3\" > '" + booting.path().string() +
-                                  "';; esac\ncase \"$2\" in " + c.script +
-                                  " esac\ncase \"$2\" in boot) while [ ! -e '" + gate.string() +
-                                  "' ]; do sleep 0.05; done;; esac\nexec '" +
-                                  (real / "xcrun").string() + "' \"$@\"");
+        wrapTool(scripted, "xcrun",
+                 "case \"$2\" in boot) echo \"$3\" >> '" + log.string() + "'; echo \"$3\" > '" +
+                     booting.path().string() + "';; esac\ncase \"$2\" in " + c.script +
+                     " esac\ncase \"$2\" in boot) while [ ! -e '" + gate.string() +
+                     "' ]; do sleep 0.05; done;; esac");
         std::stop_source user;
         LaunchOutcome outcome;
         std::thread launching([&] {

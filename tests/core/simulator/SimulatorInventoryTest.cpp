@@ -127,12 +127,10 @@ TEST(SimulatorSelectorTest, ChoosesByRankThenRuntimeThenNameThenInventoryOrder) 
 TEST(SimulatorSelectorTest, ANamedDeviceIsTakenAsItIsOrRefusedSayingWhy) {
     const SimulatorSelector selector;
     EXPECT_EQ(selector.require(kInventory, {17, 0, 0}, "PAD").udid, "PAD");  // not the booted iPad
-    EXPECT_THAT(
-        [&] {
-            selector.require(kInventory, {17, 0, 0}, "OLD");
-        },
-        ::testing::ThrowsMessage<QuayletError>(::testing::StartsWith(
-            "This Simulator runs iOS 16.4.0, and this build needs iOS 17.0.0 or later.")));
+    const auto takeOld = [&] { selector.require(kInventory, {17, 0, 0}, "OLD"); };
+    EXPECT_THAT(takeOld,
+                ::testing::ThrowsMessage<QuayletError>(::testing::StartsWith(
+                    "This Simulator runs iOS 16.4.0, and this build needs iOS 17.0.0 or later.")));
 }
 
 }  // namespace

@@ -8,12 +8,11 @@ Item {
     id: row
 
     required property var summary
+    required property bool watched
+    required property bool opensAutomatically
     required property var appState
 
     readonly property var watcher: appState.watcher
-    readonly property string reference: summary.repository + "#" + summary.pullRequest
-    readonly property bool watched: watcher.watched.indexOf(reference) >= 0
-    readonly property bool opensAutomatically: watcher.openingAutomatically.indexOf(reference) >= 0
     // Fetched ahead while no notification could say so.
     readonly property bool fetchedAhead: watcher.readyBuilds.some(
                                              build => build.previewId === summary.previewId)
@@ -119,9 +118,9 @@ Item {
             visible: row.summary.status === "ready"
             text: "Run"
             size: "small"
-            enabled: !row.appState.isLaunchInProgress
+            enabled: !row.appState.launch.isLaunchInProgress
             Accessible.ignored: true
-            onClicked: row.appState.open(row.summary.previewId)
+            onClicked: row.appState.launch.open(row.summary.previewId)
         }
 
         Rectangle {

@@ -35,7 +35,8 @@ Rectangle {
 
     StartUpTask {
         id: startUp
-        appState: root.appState
+        diagnostics: root.appState.diagnostics
+        buildsList: root.appState.buildsList
     }
 
     ColumnLayout {
@@ -172,11 +173,11 @@ Rectangle {
                     MenuEntry {
                         objectName: "signOutItem"
                         text: "Sign Out"
-                        visible: root.appState.isSignedIn
+                        visible: root.appState.account.isSignedIn
                         height: visible ? implicitHeight : 0
-                        enabled: !root.appState.isLaunchInProgress
+                        enabled: !root.appState.launch.isLaunchInProgress
                         destructive: true
-                        onTriggered: root.appState.signOut()
+                        onTriggered: root.appState.account.signOut()
                     }
                     MenuEntry {
                         objectName: "quitItem"

@@ -27,6 +27,7 @@
 #include "core/simulator/LaunchOptions.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/AppState.h"
+#include "feature/RecordVariants.h"
 #include "feature/ServiceBaseURL.h"
 #include "feature/Settings.h"
 
@@ -254,10 +255,7 @@ int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
         printLine("No builds yet.");
     }
     for (const PreviewSummary& build : state.buildsList().builds()) {
-        std::string status = build.status;
-        if (!status.empty()) {
-            status[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(status[0])));
-        }
+        const std::string status = statusWord(build).toStdString();
         printLine(build.title());
         printLine("  " + build.repository + " · PR #" + std::to_string(build.pullRequest) + " · " +
                   build.commitSha.substr(0, 7) + " · " + status);

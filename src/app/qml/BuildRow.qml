@@ -12,16 +12,10 @@ Item {
     required property bool opensAutomatically
     required property var appState
 
-    readonly property var watcher: appState.watcher
+    readonly property PullRequestWatcher watcher: appState.watcher
     // Fetched ahead while no notification could say so.
     readonly property bool fetchedAhead: watcher.readyBuilds.some(
                                              build => build.previewId === summary.previewId)
-
-    // The service's status word with each word capitalised, as "uploading" → "Uploading".
-    function capitalised(words) {
-        return words.split(" ").map(
-                    word => word.charAt(0).toUpperCase() + word.slice(1).toLowerCase()).join(" ")
-    }
 
     implicitHeight: watched ? 70 : 50
     // One element for assistive technologies: what the build is, where it comes from and
@@ -135,7 +129,7 @@ Item {
                 id: badgeText
                 objectName: "statusBadgeText"
                 anchors.centerIn: parent
-                text: row.capitalised(row.summary.status)
+                text: row.summary.statusWord
                 font.pixelSize: 11
                 font.weight: Font.Medium
                 color: Theme.primaryText

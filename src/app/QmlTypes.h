@@ -11,6 +11,7 @@
 #include "app/UpdateAction.h"
 #include "app/UserSettings.h"
 #include "feature/Account.h"
+#include "feature/AppState.h"
 #include "feature/BuildsList.h"
 #include "feature/Diagnostics.h"
 #include "feature/DownloadCache.h"
@@ -35,7 +36,14 @@ struct Stages {
     QML_SINGLETON
 };
 
-// The state's parts, which the application makes and hands to the views.
+// The state and its parts, which the application makes and hands to the views.
+struct AppStateType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::AppState)
+    QML_NAMED_ELEMENT(AppState)
+    QML_UNCREATABLE("Made by the application")
+};
+
 struct AccountType {
     Q_GADGET
     QML_FOREIGN(quaylet::Account)

@@ -10,7 +10,7 @@ Item {
     required property var summary
     required property bool watched
     required property bool opensAutomatically
-    required property var appState
+    required property AppState appState
 
     readonly property PullRequestWatcher watcher: appState.watcher
     // Fetched ahead while no notification could say so.

@@ -7,7 +7,7 @@ import Quaylet
 Item {
     id: list
 
-    required property var appState
+    required property AppState appState
 
     readonly property var receivedID: appState.launch.receivedPreviewID
     readonly property var records: appState.buildsList.records

@@ -8,7 +8,7 @@ import Quaylet
 Rectangle {
     id: root
 
-    required property var appState
+    required property AppState appState
     required property UpdateAction updateAction
     property QtObject launchPanel: null
     property string selectedSection: "Preview"

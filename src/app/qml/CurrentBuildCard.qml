@@ -6,7 +6,7 @@ import Quaylet
 Rectangle {
     id: card
 
-    required property var appState
+    required property AppState appState
     property string previewID
 
     // The list's entry for the build, when the list has one.

@@ -8,7 +8,7 @@ import Quaylet
 Item {
     id: root
 
-    required property var appState
+    required property AppState appState
     required property UserSettings userSettings
 
     readonly property var environment: appState.diagnostics.environment

@@ -7,7 +7,7 @@ import Quaylet
 Item {
     id: screen
 
-    required property var appState
+    required property AppState appState
     // Back from the list to the build that runs, when one does.
     signal showRunningBuild()
 

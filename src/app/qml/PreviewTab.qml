@@ -7,7 +7,7 @@ import Quaylet
 Item {
     id: root
 
-    required property var appState
+    required property AppState appState
     required property UserSettings userSettings
     property QtObject launchPanel: null
 

@@ -7,7 +7,7 @@ import Quaylet
 Item {
     id: screen
 
-    required property var appState
+    required property AppState appState
 
     readonly property string stage: appState.launch.stage
     readonly property string source: appState.launch.launchSource

@@ -8,7 +8,7 @@ import Quaylet
 Item {
     id: root
 
-    required property var appState
+    required property AppState appState
     required property UserSettings userSettings
     required property UpdateAction updateAction
     // The status line came up or moved: a scrolling container shows it.

@@ -9,7 +9,7 @@ import Quaylet
 Item {
     id: screen
 
-    required property var appState
+    required property AppState appState
     required property UserSettings userSettings
     // "All builds": the builds list, with this build marked on it.
     signal showBuilds()

@@ -7,7 +7,7 @@ import Quaylet
 Item {
     id: screen
 
-    required property var appState
+    required property AppState appState
 
     readonly property var environment: appState.diagnostics.environment
     readonly property bool xcodeReady: environment != null && environment.xcodePath != null

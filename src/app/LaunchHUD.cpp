@@ -11,7 +11,8 @@
 #endif
 
 #include "app/QmlWindowMaker.h"
-#include "feature/AppState.h"
+#include "feature/Account.h"
+#include "feature/Launch.h"
 
 namespace quaylet {
 namespace {
@@ -73,15 +74,17 @@ QRegion LaunchHUD::panelMask(const QRectF& card, qreal radius, bool composited) 
     return QRegion(outline.toFillPolygon().toPolygon());
 }
 
-LaunchHUD::LaunchHUD(AppState& state, QmlWindowMaker& windows, QObject* parent)
-    : QObject(parent), state_(state), windows_(windows) {
+LaunchHUD::LaunchHUD(Launch& launch, Account& account, QmlWindowMaker& windows, QObject* parent)
+    : QObject(parent), launch_(launch), account_(account), windows_(windows) {
     // Several changes in one pass of the event loop are judged once, on their final values.
-    for (const auto changed : {&AppState::stageChanged, &AppState::errorMessageChanged,
-                               &AppState::activeAppNameChanged, &AppState::activeDetailChanged,
-                               &AppState::isSignedInChanged, &AppState::receivedPreviewIDChanged}) {
-        connect(&state_, changed, this, &LaunchHUD::scheduleEvaluation);
-        connect(&state_, changed, this, &LaunchHUD::announceOfferedAction);
+    for (const auto changed :
+         {&Launch::stageChanged, &Launch::errorMessageChanged, &Launch::activeAppNameChanged,
+          &Launch::activeDetailChanged, &Launch::receivedPreviewIDChanged}) {
+        connect(&launch_, changed, this, &LaunchHUD::scheduleEvaluation);
+        connect(&launch_, changed, this, &LaunchHUD::announceOfferedAction);
     }
+    connect(&account_, &Account::isSignedInChanged, this, &LaunchHUD::scheduleEvaluation);
+    connect(&account_, &Account::isSignedInChanged, this, &LaunchHUD::announceOfferedAction);
     hideTimer_.setSingleShot(true);
     connect(&hideTimer_, &QTimer::timeout, this, &LaunchHUD::hide);
     fade_.setPropertyName("opacity");
@@ -103,17 +106,17 @@ void LaunchHUD::scheduleEvaluation() {
 
 void LaunchHUD::evaluate() {
     evaluationPending_ = false;
-    const LaunchStage stage = state_.stage();
-    const std::optional<std::string>& error = state_.errorMessage();
+    const LaunchStage stage = launch_.stage();
+    const std::optional<std::string>& error = launch_.errorMessage();
 
     if (error && error != lastError_) {
         show();
         // A failure stays until it is dismissed, even one that follows a success closely.
         hideTimer_.stop();
-    } else if (stage == LaunchStage::idle && state_.receivedPreviewID() && !state_.isSignedIn() &&
-               lastStage_ == LaunchStage::idle) {
+    } else if (stage == LaunchStage::idle && launch_.receivedPreviewID() &&
+               !account_.isSignedIn() && lastStage_ == LaunchStage::idle) {
         show();
-    } else if (state_.isLaunchInProgress()) {
+    } else if (launch_.isLaunchInProgress()) {
         show();
         hideTimer_.stop();
     } else if (stage == LaunchStage::running && lastStage_ != LaunchStage::running) {
@@ -170,10 +173,10 @@ QString LaunchHUD::offeredAction() const {
     if (!panel_ || !panel_->isVisible() || isFadingOut()) {
         return {};
     }
-    if (state_.errorMessage()) {
+    if (launch_.errorMessage()) {
         return QStringLiteral("dismiss");
     }
-    if (state_.receivedPreviewID() && !state_.isSignedIn()) {
+    if (launch_.receivedPreviewID() && !account_.isSignedIn()) {
         return QStringLiteral("signIn");
     }
     return {};
@@ -189,15 +192,15 @@ void LaunchHUD::announceOfferedAction() {
 
 void LaunchHUD::signIn() {
     // Only a sign-in begun here may be completed by the link the browser returns.
-    const QUrl page = state_.beginSignIn();
+    const QUrl page = account_.beginSignIn();
     if (!page.isEmpty()) {
         QDesktopServices::openUrl(page);
     }
 }
 
 void LaunchHUD::makePanel() {
-    panel_.reset(windows_.make(
-        "LaunchPanel", {{"appState", QVariant::fromValue(static_cast<QObject*>(&state_))}}));
+    panel_.reset(windows_.make("LaunchPanel", {{"launch", QVariant::fromValue(&launch_)},
+                                               {"account", QVariant::fromValue(&account_)}}));
     connect(panel_.get(), SIGNAL(dismissRequested()), this, SLOT(hide()));
     connect(panel_.get(), SIGNAL(signInRequested()), this, SLOT(signIn()));
     connect(panel_.get(), SIGNAL(fittingSizeChanged()), this, SLOT(refit()));

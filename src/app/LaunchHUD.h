@@ -15,11 +15,13 @@
 
 namespace quaylet {
 
-class AppState;
+class Account;
+class Launch;
 class QmlWindowMaker;
 
 // The small floating panel at the top of the screen that follows a launch opened from a
-// link: it decides from the state's changes when the panel shows and hides, and owns it.
+// link: it decides from the launch's and the account's changes when the panel shows and hides, and
+// owns it.
 class LaunchHUD : public QObject {
     Q_OBJECT
     // The button the panel shows right now, "dismiss" or "signIn", or empty. The tray menu
@@ -28,9 +30,9 @@ class LaunchHUD : public QObject {
     Q_PROPERTY(QString offeredAction READ offeredAction NOTIFY offeredActionChanged)
 
   public:
-    // Starts watching the state; makes no panel and shows nothing yet. The state and the
-    // window maker outlive the controller.
-    LaunchHUD(AppState& state, QmlWindowMaker& windows, QObject* parent = nullptr);
+    // Starts watching the launch; makes no panel and shows nothing yet. The launch, the
+    // account and the window maker outlive the controller.
+    LaunchHUD(Launch& launch, Account& account, QmlWindowMaker& windows, QObject* parent = nullptr);
 
     // Absent until the first show().
     QWindow* panel() const { return panel_.get(); }
@@ -69,7 +71,8 @@ class LaunchHUD : public QObject {
     bool isFadingOut() const;
     void announceOfferedAction();
 
-    AppState& state_;
+    Launch& launch_;
+    Account& account_;
     QmlWindowMaker& windows_;
     std::unique_ptr<QWindow> panel_;
     QPropertyAnimation fade_;

@@ -5,7 +5,7 @@
 namespace quaylet {
 namespace {
 
-// AppState only ever publishes known stages; anything else reads as idle.
+// The launch only ever publishes known stages; anything else reads as idle.
 LaunchStage stageFrom(const QString& rawValue) {
     return launchStageFromRawValue(rawValue.toStdString()).value_or(LaunchStage::idle);
 }

@@ -6,7 +6,7 @@
 namespace quaylet {
 
 // The launch stage tables for QML, which sees stages and sources as the raw texts that
-// AppState's properties carry.
+// the launch's properties carry.
 class LaunchStages : public QObject {
     Q_OBJECT
 

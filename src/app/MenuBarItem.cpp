@@ -6,13 +6,14 @@
 
 #include "app/LaunchHUD.h"
 #include "app/SystemSymbols.h"
-#include "feature/AppState.h"
+#include "feature/Launch.h"
+#include "feature/PullRequestWatcher.h"
 
 namespace quaylet {
 
-MenuBarItem::MenuBarItem(const AppState& state, LaunchHUD& launchHUD, Actions actions,
-                         QObject* parent)
-    : QObject(parent), state_(state) {
+MenuBarItem::MenuBarItem(const Launch& launch, const PullRequestWatcher& watcher,
+                         LaunchHUD& launchHUD, Actions actions, QObject* parent)
+    : QObject(parent), launch_(launch) {
     menu_.addAction(QStringLiteral("Open Quaylet"), this, actions.openWindow);
     menu_.addAction(QStringLiteral("Check for Updates…"), this, actions.checkForUpdates);
     menu_.addSeparator();
@@ -36,15 +37,15 @@ MenuBarItem::MenuBarItem(const AppState& state, LaunchHUD& launchHUD, Actions ac
                 activated(tray_.geometry(), QCursor::pos());
             }
         });
-    connect(&state, &AppState::stageChanged, this, [this] { showStage(state_.stage()); });
+    connect(&launch, &Launch::stageChanged, this, [this] { showStage(launch_.stage()); });
     // Where no notification could announce a watched build, the item's tooltip does.
-    connect(&state.watcher(), &PullRequestWatcher::readyBuildsChanged, this, [this] {
-        const auto& ready = state_.watcher().readyBuilds();
+    connect(&watcher, &PullRequestWatcher::readyBuildsChanged, this, [this, &watcher] {
+        const auto& ready = watcher.readyBuilds();
         tray_.setToolTip(ready.empty()
                              ? QStringLiteral("Quaylet")
                              : QStringLiteral("Quaylet\n") + readyAnnouncement(ready.back()));
     });
-    showStage(state.stage());
+    showStage(launch.stage());
     tray_.show();
 }
 

@@ -14,8 +14,9 @@
 
 namespace quaylet {
 
-class AppState;
+class Launch;
 class LaunchHUD;
+class PullRequestWatcher;
 
 // The item in the desktop's system tray: its icon follows the launch stage, clicking it
 // asks for the main window, anchored to the item, and its context menu holds every action,
@@ -34,8 +35,8 @@ class MenuBarItem : public QObject {
     };
 
     // The panel's "Dismiss" and "Sign in" join the menu while the panel shows them.
-    MenuBarItem(const AppState& state, LaunchHUD& launchHUD, Actions actions,
-                QObject* parent = nullptr);
+    MenuBarItem(const Launch& launch, const PullRequestWatcher& watcher, LaunchHUD& launchHUD,
+                Actions actions, QObject* parent = nullptr);
 
     static bool isAvailable();
     static QString iconSymbol(LaunchStage stage);
@@ -59,7 +60,7 @@ class MenuBarItem : public QObject {
   private:
     void showStage(LaunchStage stage);
 
-    const AppState& state_;
+    const Launch& launch_;
     QMenu menu_;
     QSystemTrayIcon tray_;
     QString symbol_;

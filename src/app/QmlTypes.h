@@ -10,6 +10,13 @@
 #include "app/StartUpTask.h"
 #include "app/UpdateAction.h"
 #include "app/UserSettings.h"
+#include "feature/Account.h"
+#include "feature/AppState.h"
+#include "feature/BuildsList.h"
+#include "feature/Diagnostics.h"
+#include "feature/DownloadCache.h"
+#include "feature/Launch.h"
+#include "feature/PullRequestWatcher.h"
 
 // The C++ types the views use, as the QML module names them. The types themselves live in the
 // program, which starts without Qt Qml, so they are registered from here.
@@ -27,6 +34,56 @@ struct Stages {
     QML_FOREIGN(quaylet::LaunchStages)
     QML_NAMED_ELEMENT(Stages)
     QML_SINGLETON
+};
+
+// The state and its parts, which the application makes and hands to the views.
+struct AppStateType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::AppState)
+    QML_NAMED_ELEMENT(AppState)
+    QML_UNCREATABLE("Made by the application")
+};
+
+struct AccountType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::Account)
+    QML_NAMED_ELEMENT(Account)
+    QML_UNCREATABLE("Part of the application state")
+};
+
+struct BuildsListType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::BuildsList)
+    QML_NAMED_ELEMENT(Builds)
+    QML_UNCREATABLE("Part of the application state")
+};
+
+struct DiagnosticsType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::Diagnostics)
+    QML_NAMED_ELEMENT(Diagnostics)
+    QML_UNCREATABLE("Part of the application state")
+};
+
+struct DownloadCacheType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::DownloadCache)
+    QML_NAMED_ELEMENT(DownloadCache)
+    QML_UNCREATABLE("Part of the application state")
+};
+
+struct LaunchType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::Launch)
+    QML_NAMED_ELEMENT(Launch)
+    QML_UNCREATABLE("Part of the application state")
+};
+
+struct PullRequestWatcherType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::PullRequestWatcher)
+    QML_NAMED_ELEMENT(PullRequestWatcher)
+    QML_UNCREATABLE("Part of the application state")
 };
 
 struct LoginItemType {

@@ -24,7 +24,7 @@ QuayletApp::QuayletApp(AppState& state, QObject* parent)
       state_(state),
       updateController_(makeUpdateController()),
       updateAction_([this] { checkForUpdates(); }),
-      launchHUD_(state_, windows_) {
+      launchHUD_(state_.launch(), state_.account(), windows_) {
     connect(updateController_.get(), &UpdateController::checkStarted, this,
             [this] { showUpdateDialog(true, {}); });
     connect(updateController_.get(), &UpdateController::checkFinished, this,
@@ -45,7 +45,7 @@ void QuayletApp::open(const QList<QUrl>& urls) {
         const QString shown = url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo);
         qCInfo(linksCategory).noquote()
             << "Opening" << QString::fromStdString(inertText(shown.toStdString()));
-        state_.receive(url);
+        state_.launch().receive(url);
     }
     launchHUD_.show();
 }
@@ -80,7 +80,7 @@ void QuayletApp::showMenuBarItem() {
         return;
     }
     menuBarItem_ = std::make_unique<MenuBarItem>(
-        state_, launchHUD_,
+        state_.launch(), state_.watcher(), launchHUD_,
         MenuBarItem::Actions{
             .activated = [this](const QRect& item,
                                 const QPoint& pointer) { togglePopup(item, pointer); },

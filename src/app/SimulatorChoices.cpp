@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "core/support/TextComparison.h"
-#include "feature/AppState.h"
 
 namespace quaylet {
 
@@ -32,32 +31,28 @@ QString SimulatorChoices::label(const SimulatorDevice& device) {
     return QString::fromStdString(device.name + " — iOS " + device.runtime.version.description());
 }
 
-QObject* SimulatorChoices::appState() const {
-    return state_;
-}
-
-void SimulatorChoices::setAppState(QObject* state) {
-    auto* appState = qobject_cast<AppState*>(state);
-    if (appState == state_) {
+void SimulatorChoices::setDiagnostics(Diagnostics* diagnostics) {
+    if (diagnostics == diagnostics_) {
         return;
     }
-    if (state_) {
-        disconnect(state_, nullptr, this, nullptr);
+    if (diagnostics_) {
+        disconnect(diagnostics_, nullptr, this, nullptr);
     }
-    state_ = appState;
-    if (state_) {
-        connect(state_, &AppState::environmentChanged, this, &SimulatorChoices::optionsChanged);
+    diagnostics_ = diagnostics;
+    if (diagnostics_) {
+        connect(diagnostics_, &Diagnostics::environmentChanged, this,
+                &SimulatorChoices::optionsChanged);
     }
-    emit appStateChanged();
+    emit diagnosticsChanged();
     emit optionsChanged();
 }
 
 QVariantList SimulatorChoices::options() const {
     QVariantList options;
-    if (!state_) {
+    if (!diagnostics_) {
         return options;
     }
-    for (const SimulatorDevice& device : availableSimulators(state_->environment())) {
+    for (const SimulatorDevice& device : availableSimulators(diagnostics_->environment())) {
         options.append(
             QVariantMap{{"udid", QString::fromStdString(device.udid)}, {"label", label(device)}});
     }

@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "core/simulator/EnvironmentSnapshot.h"
+#include "feature/Diagnostics.h"
 
 namespace quaylet {
-
-class AppState;
 
 // The simulators a person can prefer in the settings, from the last diagnosis: newer
 // runtimes first, and on one runtime the names in the order a file browser lists them.
 class SimulatorChoices : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QObject* appState READ appState WRITE setAppState NOTIFY appStateChanged)
+    Q_PROPERTY(quaylet::Diagnostics* diagnostics READ diagnostics WRITE setDiagnostics NOTIFY
+                   diagnosticsChanged)
     // One map per device, {udid, label}, in the order above.
     Q_PROPERTY(QVariantList options READ options NOTIFY optionsChanged)
 
@@ -31,16 +31,16 @@ class SimulatorChoices : public QObject {
     // The device's name and its runtime version, such as "iPhone 16 — iOS 18.2.0".
     static QString label(const SimulatorDevice& device);
 
-    QObject* appState() const;
-    void setAppState(QObject* state);
+    Diagnostics* diagnostics() const { return diagnostics_; }
+    void setDiagnostics(Diagnostics* diagnostics);
     QVariantList options() const;
 
   signals:
-    void appStateChanged();
+    void diagnosticsChanged();
     void optionsChanged();
 
   private:
-    QPointer<AppState> state_;
+    QPointer<Diagnostics> diagnostics_;
 };
 
 }  // namespace quaylet

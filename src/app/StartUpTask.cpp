@@ -1,31 +1,17 @@
 #include "app/StartUpTask.h"
 
-#include "feature/AppState.h"
-
 namespace quaylet {
 
-QObject* StartUpTask::appState() const {
-    return state_;
-}
-
-void StartUpTask::setAppState(QObject* state) {
-    auto* appState = qobject_cast<AppState*>(state);
-    if (appState != state_) {
-        state_ = appState;
-        emit appStateChanged();
-    }
-}
-
 void StartUpTask::start() {
-    if (!state_) {
+    if (!diagnostics_) {
         return;
     }
     const quint64 run = ++currentRun_;
     // The future ends on the main thread. The task is held weakly rather than as the
     // continuation's context: Qt 6.4 asserts on a context that has gone.
-    state_->runDiagnostics().then([self = QPointer<StartUpTask>(this), run] {
-        if (self && run == self->currentRun_ && self->state_) {
-            self->state_->refreshBuilds();
+    diagnostics_->runDiagnostics().then([self = QPointer<StartUpTask>(this), run] {
+        if (self && run == self->currentRun_ && self->buildsList_) {
+            self->buildsList_->refreshBuilds();
         }
     });
 }

@@ -6,8 +6,9 @@
 #include "cli/ExitStatus.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
-#include "feature/AppState.h"
+#include "feature/DownloadCache.h"
 #include "feature/DownloadProgress.h"
+#include "feature/Launch.h"
 #include "feature/Settings.h"
 
 namespace quaylet {
@@ -25,9 +26,9 @@ std::string lastUseText(const CachedBuildUsage& build) {
     return std::string("used ") + text;
 }
 
-bool failed(const AppState& state) {
-    if (state.errorMessage()) {
-        printError(*state.errorMessage());
+bool failed(const Launch& launch) {
+    if (launch.errorMessage()) {
+        printError(*launch.errorMessage());
         return true;
     }
     return false;
@@ -35,23 +36,25 @@ bool failed(const AppState& state) {
 
 }  // namespace
 
-int cacheCommand(AppState& state, bool prune, const Interrupt& interrupt) {
-    interrupt.await(prune ? state.pruneCache() : state.refreshCacheUsage());
-    if (failed(state) || !state.cacheSize()) {
+int cacheCommand(DownloadCache& cache, const Launch& launch, bool prune,
+                 const Interrupt& interrupt) {
+    interrupt.await(prune ? cache.pruneCache() : cache.refreshCacheUsage());
+    if (failed(launch) || !cache.cacheSize()) {
         return kFailure;
     }
-    for (const CachedBuildUsage& build : state.cachedBuilds()) {
+    for (const CachedBuildUsage& build : cache.cachedBuilds()) {
         // Folder names come from the service, so they are printed inertly like all its text.
         printLine(build.previewID + "  " + formatByteCount(build.allocatedBytes) + "  " +
                   lastUseText(build) + (build.inUse ? "  in use" : ""));
     }
-    const std::uintmax_t limit = state.cacheLimitBytes();
-    printLine("Total " + formatByteCount(*state.cacheSize()) + " of " +
+    const std::uintmax_t limit = cache.cacheLimitBytes();
+    printLine("Total " + formatByteCount(*cache.cacheSize()) + " of " +
               (limit == 0 ? "no limit" : formatByteCount(limit)));
     return kSuccess;
 }
 
-int setCacheLimit(AppState& state, const std::string& value, const Interrupt& interrupt) {
+int setCacheLimit(DownloadCache& cache, const Launch& launch, const std::string& value,
+                  const Interrupt& interrupt) {
     double gigabytes = -1;
     const char* end = value.data() + value.size();
     const auto [parsed, error] = std::from_chars(value.data(), end, gigabytes);
@@ -59,8 +62,8 @@ int setCacheLimit(AppState& state, const std::string& value, const Interrupt& in
         printError(Settings::kCacheLimitRange);
         return kUsageError;
     }
-    interrupt.await(state.setCacheLimit(gigabytes));
-    return failed(state) ? kFailure : kSuccess;
+    interrupt.await(cache.setCacheLimit(gigabytes));
+    return failed(launch) ? kFailure : kSuccess;
 }
 
 }  // namespace quaylet

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/support/Text.h"
-#include "feature/AppState.h"
+#include "feature/Launch.h"
 
 namespace quaylet {
 namespace {
@@ -22,34 +22,34 @@ std::string bar(double fraction) {
 
 }  // namespace
 
-TerminalProgress::TerminalProgress(const AppState& state, std::FILE* output)
-    : state_(state), output_(output), isTerminal_(::isatty(::fileno(output)) == 1) {
-    connect(&state, &AppState::stageChanged, this, &TerminalProgress::show);
-    connect(&state, &AppState::launchProgressChanged, this, &TerminalProgress::show);
-    connect(&state, &AppState::downloadProgressChanged, this, &TerminalProgress::show);
-    connect(&state, &AppState::repairDetailChanged, this, &TerminalProgress::show);
+TerminalProgress::TerminalProgress(const Launch& launch, std::FILE* output)
+    : launch_(launch), output_(output), isTerminal_(::isatty(::fileno(output)) == 1) {
+    connect(&launch, &Launch::stageChanged, this, &TerminalProgress::show);
+    connect(&launch, &Launch::launchProgressChanged, this, &TerminalProgress::show);
+    connect(&launch, &Launch::downloadProgressChanged, this, &TerminalProgress::show);
+    connect(&launch, &Launch::repairDetailChanged, this, &TerminalProgress::show);
 }
 
 void TerminalProgress::show() {
-    const LaunchStage stage = state_.stage();
+    const LaunchStage stage = launch_.stage();
     if (stage == LaunchStage::idle) {
         return;
     }
-    const std::string step = "step " + std::to_string(launchStep(stage, state_.launchSource())) +
+    const std::string step = "step " + std::to_string(launchStep(stage, launch_.launchSource())) +
                              " of " + std::to_string(kLaunchStepCount);
     std::string text = std::string(title(stage)) + " · " + step;
-    const std::optional<std::string> detail = state_.downloadDetail();
+    const std::optional<std::string> detail = launch_.downloadDetail();
     int tenths = 0;
     if (detail) {
         text += " · " + *detail;
-        tenths = static_cast<int>(10 * state_.downloadedBytes() / state_.expectedBytes());
-    } else if (const std::optional<std::string>& repair = state_.repairDetail()) {
+        tenths = static_cast<int>(10 * launch_.downloadedBytes() / launch_.expectedBytes());
+    } else if (const std::optional<std::string>& repair = launch_.repairDetail()) {
         text += " · " + inertText(*repair);  // it names a device as the simulator lists it
     }
     if (isTerminal_) {
         // Carriage return and erase-line redraw the one progress line in place.
         std::fprintf(output_, "\r\x1b[2K%-28s %s", text.c_str(),
-                     bar(state_.launchProgress()).c_str());
+                     bar(launch_.launchProgress()).c_str());
         lineOpen_ = true;
     } else if (detail) {
         if (tenths > downloadedTenths_) {

@@ -7,7 +7,7 @@
 
 namespace quaylet {
 
-class AppState;
+class Launch;
 
 // Shows a launch's stages as the state reports them: on a terminal, one line redrawn in
 // place with the stage, its step (during a download, its bytes and time left; or the repair
@@ -18,7 +18,7 @@ class TerminalProgress : public QObject {
     Q_OBJECT
 
   public:
-    TerminalProgress(const AppState& state, std::FILE* output);
+    TerminalProgress(const Launch& launch, std::FILE* output);
     // Finishes the line, also when an interrupt unwinds the command.
     ~TerminalProgress() override { finish(); }
 
@@ -28,7 +28,7 @@ class TerminalProgress : public QObject {
   private:
     void show();
 
-    const AppState& state_;
+    const Launch& launch_;
     std::FILE* output_;
     bool isTerminal_;
     bool lineOpen_ = false;

@@ -16,25 +16,25 @@ namespace quaylet {
 
 int watchPullRequest(AppState& state, const AppState::Collaborators& collaborators,
                      const WatchCommandOptions& options, const Interrupt& interrupt,
-                     const std::function<int(const AppState&)>& launchOutcome) {
+                     const std::function<int(const Launch&)>& launchOutcome) {
     const std::optional<PullRequestWatch> watch = parsePullRequestReference(options.pullRequest);
     if (!watch) {
         printError("Name the pull request as owner/repository#number.");
         return kUsageError;
     }
-    if (!state.isSignedIn()) {
+    if (!state.account().isSignedIn()) {
         printError("Not signed in. Run “quaylet sign-in” first.");
         return kFailure;
     }
 
-    TerminalProgress progress(state, stdout);
+    TerminalProgress progress(state.launch(), stdout);
     // Only this command's watch: the application's watches stay in its settings.
     const std::chrono::seconds interval(options.intervalSeconds);
-    PullRequestWatcher watcher(
-        state, collaborators.previewService, collaborators.tokenStore, std::nullopt,
-        {.interval = interval,
-         .longestInterval =
-             std::max<std::chrono::milliseconds>(interval, std::chrono::minutes(10))});
+    PullRequestWatcher watcher(state.account(), state.buildsList(), state.launch(), state.cache(),
+                               collaborators.previewService, std::nullopt,
+                               {.interval = interval,
+                                .longestInterval = std::max<std::chrono::milliseconds>(
+                                    interval, std::chrono::minutes(10))});
 
     // The launch of a reported build, while it runs. Ctrl-C lets it unwind (its host tools
     // stopped, its working folders removed) and ends the watch as `open` ends.
@@ -44,15 +44,15 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
         printLine("Ready: " + build.title() + " · " + build.commitSha.substr(0, 7) +
                   " · quaylet://preview/" + build.previewId);
         if (options.open && !interrupted) {
-            launch = state.open(QString::fromStdString(build.previewId));
+            launch = state.launch().open(QString::fromStdString(build.previewId));
             launch->then([&] {
                 progress.finish();
                 if (!interrupted) {
-                    launchOutcome(state);
+                    launchOutcome(state.launch());
                     return;
                 }
-                if (state.activeDetail()) {
-                    printLine(*state.activeDetail());  // "Build canceled"
+                if (state.launch().activeDetail()) {
+                    printLine(*state.launch().activeDetail());  // "Build canceled"
                 }
                 QCoreApplication::exit(kInterrupted);
             });
@@ -63,8 +63,8 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
                          printError(build.title() + ": " + message);
                      });
     // The state signs out when the service refuses the token; the watch cannot go on.
-    QObject::connect(&state, &AppState::isSignedInChanged, [&] {
-        if (!state.isSignedIn()) {
+    QObject::connect(&state.account(), &Account::isSignedInChanged, [&] {
+        if (!state.account().isSignedIn()) {
             printError(QuayletError::authenticationRequired().errorDescription());
             QCoreApplication::exit(kFailure);
         }

@@ -20,6 +20,6 @@ struct WatchCommandOptions {
 // refused token. launchOutcome prints how a launch ended. Returns the program's exit status.
 int watchPullRequest(AppState& state, const AppState::Collaborators& collaborators,
                      const WatchCommandOptions& options, const Interrupt& interrupt,
-                     const std::function<int(const AppState&)>& launchOutcome);
+                     const std::function<int(const Launch&)>& launchOutcome);
 
 }  // namespace quaylet

@@ -27,6 +27,7 @@
 #include "core/simulator/LaunchOptions.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/AppState.h"
+#include "feature/RecordVariants.h"
 #include "feature/ServiceBaseURL.h"
 #include "feature/Settings.h"
 
@@ -47,11 +48,12 @@ struct OutcomeFormat {
 
 // The launch as one document: the state's record of it, or just the reason when it never
 // started (signed out, a link that is no build).
-int printLaunchDocument(const AppState& state) {
+int printLaunchDocument(const Launch& launch) {
     nlohmann::ordered_json document =
-        state.lastLaunch().value_or(nlohmann::ordered_json{{"outcome", "failed"}});
+        launch.lastLaunch().value_or(nlohmann::ordered_json{{"outcome", "failed"}});
     if (!document.contains("message") || document["message"].is_null()) {
-        if (const auto reason = state.errorMessage() ? state.errorMessage() : state.activeDetail();
+        if (const auto reason =
+                launch.errorMessage() ? launch.errorMessage() : launch.activeDetail();
             reason && document["outcome"] != "running") {
             document["message"] = *reason;
         }
@@ -67,22 +69,22 @@ int printLaunchDocument(const AppState& state) {
 
 // The outcome of a launch as the state shows it: the app and where it runs, or the error.
 // With devices named, one line for each, and success only when the build runs on all.
-int launchOutcome(const AppState& state, const LaunchTargets& targets,
+int launchOutcome(const Launch& launch, const LaunchTargets& targets,
                   const OutcomeFormat& format = {}) {
     if (format.json) {
-        return printLaunchDocument(state);
+        return printLaunchDocument(launch);
     }
     const auto printTimings = [&] {
-        if (format.timings && state.timelineSummary()) {
-            printLine(*state.timelineSummary());
+        if (format.timings && launch.timelineSummary()) {
+            printLine(*launch.timelineSummary());
         }
     };
-    if (!targets.simulatorUDIDs.empty() && !state.deviceOutcomes().empty()) {
-        if (state.report()) {
-            printIfPresent(state.activeAppName());
+    if (!targets.simulatorUDIDs.empty() && !launch.deviceOutcomes().empty()) {
+        if (launch.report()) {
+            printIfPresent(launch.activeAppName());
         }
         int status = kSuccess;
-        for (const DeviceOutcome& outcome : state.deviceOutcomes()) {
+        for (const DeviceOutcome& outcome : launch.deviceOutcomes()) {
             if (outcome.report) {
                 printLine("Running in " + outcome.deviceName);
             } else {
@@ -94,16 +96,16 @@ int launchOutcome(const AppState& state, const LaunchTargets& targets,
         printTimings();
         return status;
     }
-    if (state.stage() == LaunchStage::running && state.report()) {
-        printIfPresent(state.activeAppName());
-        printIfPresent(state.activeDetail());
+    if (launch.stage() == LaunchStage::running && launch.report()) {
+        printIfPresent(launch.activeAppName());
+        printIfPresent(launch.activeDetail());
         printTimings();
         return kSuccess;
     }
-    if (state.errorMessage()) {
-        printError(*state.errorMessage());
-    } else if (state.activeDetail()) {
-        printError(*state.activeDetail());  // such as "Sign in once to open this private build"
+    if (launch.errorMessage()) {
+        printError(*launch.errorMessage());
+    } else if (launch.activeDetail()) {
+        printError(*launch.activeDetail());  // such as "Sign in once to open this private build"
     }
     return kFailure;
 }
@@ -113,26 +115,27 @@ int openLink(AppState& state, const Interrupt& interrupt, const std::string& lin
     const QUrl url(QString::fromStdString(link));
     const bool isSignIn = url.host() == QLatin1String("auth");
     // Standard output holds the document alone.
-    TerminalProgress progress(state, format.json ? stderr : stdout);
+    TerminalProgress progress(state.launch(), format.json ? stderr : stdout);
     try {
-        interrupt.await(state.receive(url, targets));
+        interrupt.await(state.launch().receive(url, targets));
     } catch (const Interrupted&) {
         progress.finish();
         if (!isSignIn) {
-            printIfPresent(state.activeDetail());  // "Build canceled"
+            printIfPresent(state.launch().activeDetail());  // "Build canceled"
         }
         throw;
     }
     progress.finish();
     if (isSignIn) {
-        if (state.isSignedIn() && !state.errorMessage()) {
-            printIfPresent(state.activeDetail());
+        if (state.account().isSignedIn() && !state.launch().errorMessage()) {
+            printIfPresent(state.launch().activeDetail());
             return kSuccess;
         }
-        printError(state.errorMessage().value_or(state.activeDetail().value_or("")));
+        printError(
+            state.launch().errorMessage().value_or(state.launch().activeDetail().value_or("")));
         return kFailure;
     }
-    return launchOutcome(state, targets, format);
+    return launchOutcome(state.launch(), targets, format);
 }
 
 int runLocal(AppState& state, const Interrupt& interrupt, const Settings& settings,
@@ -143,13 +146,13 @@ int runLocal(AppState& state, const Interrupt& interrupt, const Settings& settin
         printError(AppInspector::kNotAnAppMessage);
         return kFailure;
     }
-    TerminalProgress progress(state, format.json ? stderr : stdout);
+    TerminalProgress progress(state.launch(), format.json ? stderr : stdout);
     const QString udid = QString::fromStdString(settings.preferredSimulatorUDID());
     const bool activate = !noActivate && settings.activateSimulator();
-    interrupt.await(state.runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(path)),
-                                              udid, activate, targets));
+    interrupt.await(state.launch().runLocalApplication(
+        QUrl::fromLocalFile(QString::fromStdString(path)), udid, activate, targets));
     progress.finish();
-    return launchOutcome(state, targets, format);
+    return launchOutcome(state.launch(), targets, format);
 }
 
 // The options that say where and how a build is launched, shared by open and run. They come
@@ -231,31 +234,28 @@ nlohmann::ordered_json buildDocument(const PreviewSummary& build) {
 }
 
 int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
-    if (!state.isSignedIn()) {
+    if (!state.account().isSignedIn()) {
         printError("Not signed in. Run “quaylet sign-in” first.");
         return kFailure;
     }
-    interrupt.await(state.refreshBuilds());
-    if (state.buildsError()) {
-        printError(*state.buildsError());
+    interrupt.await(state.buildsList().refreshBuilds());
+    if (state.buildsList().buildsError()) {
+        printError(*state.buildsList().buildsError());
         return kFailure;
     }
     if (asJson) {
         nlohmann::ordered_json builds = nlohmann::ordered_json::array();
-        for (const PreviewSummary& build : state.builds()) {
+        for (const PreviewSummary& build : state.buildsList().builds()) {
             builds.push_back(buildDocument(build));
         }
         printJson({{"builds", builds}});
         return kSuccess;
     }
-    if (state.builds().empty()) {
+    if (state.buildsList().builds().empty()) {
         printLine("No builds yet.");
     }
-    for (const PreviewSummary& build : state.builds()) {
-        std::string status = build.status;
-        if (!status.empty()) {
-            status[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(status[0])));
-        }
+    for (const PreviewSummary& build : state.buildsList().builds()) {
+        const std::string status = statusWord(build).toStdString();
         printLine(build.title());
         printLine("  " + build.repository + " · PR #" + std::to_string(build.pullRequest) + " · " +
                   build.commitSha.substr(0, 7) + " · " + status);
@@ -265,10 +265,10 @@ int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
 }
 
 int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
-    interrupt.await(state.runDiagnostics());
-    const auto& environment = state.environment();
+    interrupt.await(state.diagnostics().runDiagnostics());
+    const auto& environment = state.diagnostics().environment();
     if (!environment) {
-        printError(state.errorMessage().value_or(""));
+        printError(state.launch().errorMessage().value_or(""));
         return kFailure;
     }
     std::size_t available = 0;
@@ -319,20 +319,20 @@ int diagnose(AppState& state, const Interrupt& interrupt, std::string file) {
             ".zip";
     }
     const std::filesystem::path path = std::filesystem::absolute(file);
-    interrupt.await(
-        state.saveDiagnostics(QUrl::fromLocalFile(QString::fromStdString(path.string()))));
-    if (!state.savedDiagnostics()) {
-        printError(state.errorMessage().value_or(""));
+    interrupt.await(state.diagnostics().saveDiagnostics(
+        QUrl::fromLocalFile(QString::fromStdString(path.string()))));
+    if (!state.diagnostics().savedDiagnostics()) {
+        printError(state.launch().errorMessage().value_or(""));
         return kFailure;
     }
-    printLine("Saved diagnostics to " + *state.savedDiagnostics());
+    printLine("Saved diagnostics to " + *state.diagnostics().savedDiagnostics());
     return kSuccess;
 }
 
 int signIn(AppState& state, bool noBrowser) {
-    const QUrl url = state.beginSignIn();
+    const QUrl url = state.account().beginSignIn();
     if (url.isEmpty()) {
-        printError(state.errorMessage().value_or(""));
+        printError(state.launch().errorMessage().value_or(""));
         return kFailure;
     }
     printLine("Open this page to sign in with GitHub:");
@@ -349,11 +349,11 @@ int signIn(AppState& state, bool noBrowser) {
 // Sign-out and clearing the cache: the state says what happened, or why not.
 int stateAction(AppState& state, const Interrupt& interrupt, const QFuture<void>& action) {
     interrupt.await(action);
-    if (state.errorMessage()) {
-        printError(*state.errorMessage());
+    if (state.launch().errorMessage()) {
+        printError(*state.launch().errorMessage());
         return kFailure;
     }
-    printIfPresent(state.activeDetail());
+    printIfPresent(state.launch().activeDetail());
     return kSuccess;
 }
 
@@ -503,20 +503,21 @@ int main(int argc, char** argv) {
 
     commands.emplace_back(cli.add_subcommand("sign-out", "Sign out and forget the stored token"),
                           [](AppState& state, const Interrupt& interrupt) {
-                              return stateAction(state, interrupt, state.signOut());
+                              return stateAction(state, interrupt, state.account().signOut());
                           });
     commands.emplace_back(cli.add_subcommand("clear-cache", "Remove downloaded builds"),
                           [](AppState& state, const Interrupt& interrupt) {
-                              return stateAction(state, interrupt, state.clearDownloadCache());
+                              return stateAction(state, interrupt,
+                                                 state.cache().clearDownloadCache());
                           });
     auto* cacheSubcommand =
         cli.add_subcommand("cache", "List downloaded builds and their sizes on disk");
     auto* pruneCommand = cacheSubcommand->add_subcommand(
         "prune", "Remove the least recently launched builds until the cache fits cacheLimitGB");
-    commands.emplace_back(cacheSubcommand,
-                          [pruneCommand](AppState& state, const Interrupt& interrupt) {
-                              return cacheCommand(state, pruneCommand->parsed(), interrupt);
-                          });
+    commands.emplace_back(
+        cacheSubcommand, [pruneCommand](AppState& state, const Interrupt& interrupt) {
+            return cacheCommand(state.cache(), state.launch(), pruneCommand->parsed(), interrupt);
+        });
 
     // The watch keeps a watcher of its own over the state's services.
     std::optional<AppState::Collaborators> collaborators;
@@ -533,7 +534,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 24 * 60 * 60));
     commands.emplace_back(watchCommand, [&](AppState& state, const Interrupt& interrupt) {
         return watchPullRequest(state, *collaborators, watchOptions, interrupt,
-                                [](const AppState& opened) { return launchOutcome(opened, {}); });
+                                [](const Launch& opened) { return launchOutcome(opened, {}); });
     });
 
     std::string key;
@@ -550,7 +551,7 @@ int main(int argc, char** argv) {
     settingsSubcommand->add_option("value", value, "Its new value");
     // A new cache limit goes through the state, which applies a lower one at once.
     commands.emplace_back(settingsSubcommand, [&](AppState& state, const Interrupt& interrupt) {
-        return setCacheLimit(state, value.value_or(""), interrupt);
+        return setCacheLimit(state.cache(), state.launch(), value.value_or(""), interrupt);
     });
 
     try {
@@ -574,7 +575,7 @@ int main(int argc, char** argv) {
         const QUrl baseURL = serviceBaseURL();
         collaborators = AppState::Collaborators::forThisHost(baseURL, interrupt.token());
         AppState state(baseURL, *collaborators);
-        QObject::connect(&interrupt, &Interrupt::received, &state, &AppState::cancelLaunch);
+        QObject::connect(&interrupt, &Interrupt::received, &state.launch(), &Launch::cancelLaunch);
         for (const auto& [subcommand, command] : commands) {
             if (subcommand->parsed()) {
                 return command(state, interrupt);

@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QPointer>
+#include <QPromise>
 
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace quaylet {
 namespace {
@@ -62,6 +65,36 @@ void applyOnMainThread(std::function<void()> work, std::stop_token stop) {
         postToMainThread([work = std::move(work), opener] { work(); });
     }
     gate->waitUntilOpen(stop);
+}
+
+QFuture<void> inBackground(QObject* context, std::function<MainThreadStep()> work,
+                           std::function<void(std::exception_ptr)> onFailure) {
+    auto finished = std::make_shared<QPromise<void>>();
+    finished->start();
+    QFuture<void> future = finished->future();
+    std::thread([self = QPointer<QObject>(context), work = std::move(work),
+                 onFailure = std::move(onFailure), finished] {
+        MainThreadStep step;
+        try {
+            step = work();
+        } catch (...) {
+            step = [onFailure, error = std::current_exception()] { onFailure(error); };
+        }
+        postToMainThread([self, step = std::move(step), finished] {
+            if (self) {
+                step();
+            }
+            finished->finish();
+        });
+    }).detach();  // the main thread never waits for a worker; results come back as events
+    return future;
+}
+
+QFuture<void> finishedFuture() {
+    QPromise<void> promise;
+    promise.start();
+    promise.finish();
+    return promise.future();
 }
 
 }  // namespace quaylet

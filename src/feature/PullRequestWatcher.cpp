@@ -7,7 +7,6 @@
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/UserMessage.h"
-#include "feature/AppState.h"
 #include "feature/MainThread.h"
 #include "feature/RecordVariants.h"
 
@@ -30,18 +29,22 @@ QStringList references(const std::vector<PullRequestWatch>& watches, bool onlyOp
 
 }  // namespace
 
-PullRequestWatcher::PullRequestWatcher(AppState& state, std::shared_ptr<PreviewService> service,
-                                       std::shared_ptr<TokenStore> tokenStore,
+PullRequestWatcher::PullRequestWatcher(const Account& account, BuildsList& builds, Launch& launch,
+                                       const DownloadCache& cache,
+                                       std::shared_ptr<PreviewService> service,
                                        std::optional<Settings> settings)
-    : PullRequestWatcher(state, std::move(service), std::move(tokenStore), std::move(settings),
+    : PullRequestWatcher(account, builds, launch, cache, std::move(service), std::move(settings),
                          Options()) {}
 
-PullRequestWatcher::PullRequestWatcher(AppState& state, std::shared_ptr<PreviewService> service,
-                                       std::shared_ptr<TokenStore> tokenStore,
+PullRequestWatcher::PullRequestWatcher(const Account& account, BuildsList& builds, Launch& launch,
+                                       const DownloadCache& cache,
+                                       std::shared_ptr<PreviewService> service,
                                        std::optional<Settings> settings, Options options)
-    : state_(state),
+    : account_(account),
+      builds_(builds),
+      launch_(launch),
+      cache_(cache),
       service_(std::move(service)),
-      tokenStore_(std::move(tokenStore)),
       settings_(std::move(settings)),
       options_(std::move(options)),
       timer_(this) {
@@ -54,12 +57,12 @@ PullRequestWatcher::PullRequestWatcher(AppState& state, std::shared_ptr<PreviewS
     }
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &PullRequestWatcher::poll);
-    connect(&state_, &AppState::isSignedInChanged, this, &PullRequestWatcher::updatePolling);
-    connect(&state_, &AppState::isLaunchInProgressChanged, this,
+    connect(&account_, &Account::isSignedInChanged, this, &PullRequestWatcher::updatePolling);
+    connect(&launch_, &Launch::isLaunchInProgressChanged, this,
             &PullRequestWatcher::launchStartedOrEnded);
-    connect(&state_, &AppState::receivedPreviewIDChanged, this, [this] {
-        if (state_.receivedPreviewID()) {
-            forgetReadyBuild(*state_.receivedPreviewID());
+    connect(&launch_, &Launch::receivedPreviewIDChanged, this, [this] {
+        if (launch_.receivedPreviewID()) {
+            forgetReadyBuild(*launch_.receivedPreviewID());
         }
     });
 }
@@ -73,7 +76,7 @@ void PullRequestWatcher::start(std::shared_ptr<BuildNotifier> notifier) {
     if (notifier_) {
         connect(notifier_.get(), &BuildNotifier::openRequested, this,
                 [this](const QString& previewID) {
-                    state_.open(previewID, QStringLiteral("notification"));
+                    launch_.open(previewID, QStringLiteral("notification"));
                 });
     }
     started_ = true;
@@ -111,7 +114,7 @@ void PullRequestWatcher::setWatched(const QString& repository, qint64 pullReques
     }
     PullRequestWatch started = *reference;
     // What the list already shows is known to the user; only later builds are news.
-    for (const PreviewSummary& build : state_.builds()) {
+    for (const PreviewSummary& build : builds_.builds()) {
         if (started.isFor(build) && build.isReady() && started.isNewer(build)) {
             started.lastSeenBuild = toMilliseconds(build.createdAt);
         }
@@ -131,7 +134,7 @@ void PullRequestWatcher::setOpenAutomatically(const QString& repository, qint64 
 }
 
 bool PullRequestWatcher::shouldPoll() const {
-    return started_ && !watches_.empty() && state_.isSignedIn();
+    return started_ && !watches_.empty() && account_.isSignedIn();
 }
 
 void PullRequestWatcher::updatePolling() {
@@ -152,11 +155,11 @@ void PullRequestWatcher::poll() {
         return;
     }
     isListing_ = true;
-    // The state's own reload: the list the user sees stays current, and a refused token signs
+    // The builds list's own reload: the list the user sees stays current, and a refused token signs
     // the user out there, which ends the polling through isSignedInChanged. No context object:
-    // Qt 6.4 asserts on a continuation whose context has gone; the state finishes its futures
+    // Qt 6.4 asserts on a continuation whose context has gone; the list finishes its futures
     // on the main thread.
-    state_.refreshBuilds().then([self = QPointer<PullRequestWatcher>(this)] {
+    builds_.refreshBuilds().then([self = QPointer<PullRequestWatcher>(this)] {
         if (self) {
             self->listed();
         }
@@ -168,11 +171,11 @@ void PullRequestWatcher::listed() {
     if (!shouldPoll()) {
         return;
     }
-    if (state_.buildsError()) {
+    if (builds_.buildsError()) {
         ++failures_;
     } else {
         failures_ = 0;
-        review(state_.builds());
+        review(builds_.builds());
         if (!shouldPoll()) {
             updatePolling();  // every watch has ended
             return;
@@ -232,10 +235,10 @@ void PullRequestWatcher::review(const std::vector<PreviewSummary>& builds) {
 }
 
 void PullRequestWatcher::startNextPrefetch() {
-    if (prefetch_ || pending_.empty() || state_.isLaunchInProgress()) {
+    if (prefetch_ || pending_.empty() || launch_.isLaunchInProgress()) {
         return;
     }
-    const std::optional<std::string> token = tokenStore_->readToken();
+    const std::optional<std::string> token = account_.token();
     if (!token) {
         return;
     }
@@ -243,7 +246,7 @@ void PullRequestWatcher::startNextPrefetch() {
     pending_.pop_front();
     service_->startNetwork();
     std::thread([self = QPointer<PullRequestWatcher>(this), service = service_, token = *token,
-                 limit = state_.cacheLimitBytes(), build = prefetch_->build,
+                 limit = cache_.cacheLimitBytes(), build = prefetch_->build,
                  stop = prefetch_->stop.get_token()] {
         std::exception_ptr error;
         try {
@@ -270,8 +273,8 @@ void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::except
         save();
         if (!error) {
             emit prefetched(build);
-            if (watch->openAutomatically && !state_.isLaunchInProgress()) {
-                state_.open(QString::fromStdString(build.previewId), QStringLiteral("watch"));
+            if (watch->openAutomatically && !launch_.isLaunchInProgress()) {
+                launch_.open(QString::fromStdString(build.previewId), QStringLiteral("watch"));
             } else if (!notifier_ || !notifier_->announce(build)) {
                 readyBuilds_.push_back(build);
                 emit readyBuildsChanged();
@@ -284,13 +287,13 @@ void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::except
 }
 
 void PullRequestWatcher::launchStartedOrEnded() {
-    if (!state_.isLaunchInProgress()) {
+    if (!launch_.isLaunchInProgress()) {
         startNextPrefetch();
         return;
     }
     // A launch of the build being prefetched waits for it in the core; any other prefetch
     // gives way and runs again after the launch.
-    if (prefetch_ && state_.receivedPreviewID() != prefetch_->build.previewId) {
+    if (prefetch_ && launch_.receivedPreviewID() != prefetch_->build.previewId) {
         pending_.push_front(prefetch_->build);
         prefetch_->stop.request_stop();
         prefetch_.reset();

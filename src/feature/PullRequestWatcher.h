@@ -13,22 +13,24 @@
 #include <stop_token>
 #include <vector>
 
+#include "feature/Account.h"
 #include "feature/BuildNotifier.h"
+#include "feature/BuildsList.h"
+#include "feature/DownloadCache.h"
+#include "feature/Launch.h"
 #include "feature/PreviewService.h"
 #include "feature/PullRequestWatch.h"
 #include "feature/Settings.h"
-#include "feature/TokenStore.h"
 
 namespace quaylet {
 
-class AppState;
-
 // Watches pull requests for new builds: while one is watched and the user is signed in, it
-// reloads the state's builds list on a timer, fetches each new ready build of a watched pull
+// reloads the builds list on a timer, fetches each new ready build of a watched pull
 // request ahead into the cache, and announces it (or opens it, when the watch says so).
 // Without a watch or a sign-in there is no timer at all. Prefetches run one at a time and
 // never while a launch runs; a launch of the build being prefetched waits for it in the core.
-// Lives on the main thread beside the state, which it reads and drives.
+// Lives on the main thread beside the account, the builds list and the launch, whose signals
+// it follows; it reloads the list and opens builds in the launch.
 class PullRequestWatcher : public QObject {
     Q_OBJECT
     // Every watch as "owner/name#42".
@@ -53,11 +55,12 @@ class PullRequestWatcher : public QObject {
     // With settings, the watches are read from and kept in the settings file; without, they
     // live as long as this object (as for a watch on the command line). Nothing runs before
     // start().
-    PullRequestWatcher(AppState& state, std::shared_ptr<PreviewService> service,
-                       std::shared_ptr<TokenStore> tokenStore, std::optional<Settings> settings,
-                       Options options);
-    PullRequestWatcher(AppState& state, std::shared_ptr<PreviewService> service,
-                       std::shared_ptr<TokenStore> tokenStore, std::optional<Settings> settings);
+    PullRequestWatcher(const Account& account, BuildsList& builds, Launch& launch,
+                       const DownloadCache& cache, std::shared_ptr<PreviewService> service,
+                       std::optional<Settings> settings, Options options);
+    PullRequestWatcher(const Account& account, BuildsList& builds, Launch& launch,
+                       const DownloadCache& cache, std::shared_ptr<PreviewService> service,
+                       std::optional<Settings> settings);
     ~PullRequestWatcher() override;
 
     // Begins watching: from now on the watches poll, prefetch and announce. Without a notifier
@@ -74,7 +77,7 @@ class PullRequestWatcher : public QObject {
 
     // Starts or replaces a watch as given, its quiet time counted from now.
     void watch(PullRequestWatch watch);
-    // Starts a watch that counts only builds newer than those in the state's list, or ends
+    // Starts a watch that counts only builds newer than those in the builds list, or ends
     // one. A repository that is not a plain "owner/name" is never watched.
     Q_INVOKABLE void setWatched(const QString& repository, qint64 pullRequest, bool watched);
     Q_INVOKABLE void setOpenAutomatically(const QString& repository, qint64 pullRequest,
@@ -112,9 +115,11 @@ class PullRequestWatcher : public QObject {
     PullRequestWatch* find(const std::string& repository, std::int64_t pullRequest);
     void save();
 
-    AppState& state_;
+    const Account& account_;
+    BuildsList& builds_;
+    Launch& launch_;
+    const DownloadCache& cache_;
     std::shared_ptr<PreviewService> service_;
-    std::shared_ptr<TokenStore> tokenStore_;
     std::optional<Settings> settings_;
     std::shared_ptr<BuildNotifier> notifier_;
     Options options_;

@@ -150,7 +150,16 @@ QVariantMap toVariantMap(const PreviewSummary& summary) {
         {"expiresAt", date(summary.expiresAt)},
         {"isReady", summary.isReady()},
         {"title", text(summary.title())},
+        {"statusWord", statusWord(summary)},
     };
+}
+
+QString statusWord(const PreviewSummary& summary) {
+    QStringList words = QString::fromStdString(summary.status).split(QLatin1Char(' '));
+    for (QString& word : words) {
+        word = word.left(1).toUpper() + word.mid(1).toLower();
+    }
+    return words.join(QLatin1Char(' '));
 }
 
 }  // namespace quaylet

@@ -13,6 +13,11 @@ namespace quaylet {
 QVariantMap toVariantMap(const EnvironmentSnapshot& snapshot);
 QVariantMap toVariantMap(const SelfTestReport& report);
 QVariantMap toVariantMap(const PreviewManifest& manifest);
+// Also with "statusWord".
 QVariantMap toVariantMap(const PreviewSummary& summary);
+
+// The service's status as the window and the terminal show it, each word capitalised:
+// "processing failed" → "Processing Failed".
+QString statusWord(const PreviewSummary& summary);
 
 }  // namespace quaylet

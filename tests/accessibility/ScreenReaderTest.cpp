@@ -191,7 +191,7 @@ TEST(ScreenReaderTest, EachSituationIsReadWithItsTextAndStates) {
         SCOPED_TRACE(situation.name);
         View view(situation.view);
         QmlWindowMaker windows;
-        LaunchHUD panel(view.driver.state(), windows);
+        LaunchHUD panel(view.driver.state().launch(), view.driver.state().account(), windows);
         situation.bringAbout(view.driver, panel);
         EXPECT_THAT(readDesktop(), ::testing::IsSupersetOf(situation.heard));
     }

@@ -43,7 +43,7 @@ struct Panel {
 
     StateDriver driver;
     QmlWindowMaker windows;
-    LaunchHUD hud{driver.state(), windows};
+    LaunchHUD hud{driver.state().launch(), driver.state().account(), windows};
 };
 
 TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAndNeverFadesInTwice) {
@@ -56,9 +56,10 @@ TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAndNeverFadesInTw
     const QSize idle = window->size();
 
     // A long failure widens the content; showing again follows it.
-    panel.driver.state().runLocalApplication(
+    panel.driver.state().launch().runLocalApplication(
         QUrl::fromLocalFile("/builds/" + QString(60, 'X') + ".app"), {}, true);
-    StateDriver::waitUntil([&] { return panel.driver.state().errorMessage().has_value(); });
+    StateDriver::waitUntil(
+        [&] { return panel.driver.state().launch().errorMessage().has_value(); });
     panel.expect(true);
     auto& view = dynamic_cast<QQuickItem&>(QuickScene::find(*window, "launchView"));
     EXPECT_EQ(window->size(), QSize(qCeil(view.implicitWidth()), qCeil(view.implicitHeight())));
@@ -148,7 +149,7 @@ TEST(LaunchHUDTest, AFailureRightAfterASuccessStaysUntilDismissed) {
     panel.expect(true);
     ASSERT_TRUE(panel.hud.isHideScheduled());
     panel.driver.receive(QUrl("quaylet://preview/"));
-    ASSERT_TRUE(panel.driver.state().errorMessage().has_value());
+    ASSERT_TRUE(panel.driver.state().launch().errorMessage().has_value());
     panel.expect(true, "dismissButton");
     EXPECT_FALSE(panel.hud.isHideScheduled());
 }
@@ -157,7 +158,7 @@ TEST(LaunchHUDTest, AFailureShowsOncePerMessageAndStaysUntilDismissed) {
     Panel panel;
     panel.driver.holdLocalLaunchAt(LaunchStage::selecting, panel.driver.folder() / "Demo.app");
     panel.driver.failHeldLaunch("The bundle is damaged");
-    const QString failure = QString::fromStdString(*panel.driver.state().errorMessage());
+    const QString failure = QString::fromStdString(*panel.driver.state().launch().errorMessage());
     panel.expect(
         true, "launchSubtitle=" + failure + "; launchGlyph.symbol=exclamationmark; dismissButton");
     EXPECT_FALSE(panel.hud.isHideScheduled());
@@ -167,9 +168,9 @@ TEST(LaunchHUDTest, AFailureShowsOncePerMessageAndStaysUntilDismissed) {
     // The service refuses the token: the state changes, the message does not.
     panel.driver.previewService().listFailure =
         std::make_exception_ptr(QuayletError::authenticationRequired());
-    const QFuture<void> refreshed = panel.driver.state().refreshBuilds();
+    const QFuture<void> refreshed = panel.driver.state().buildsList().refreshBuilds();
     StateDriver::waitUntil([&] { return refreshed.isFinished(); });
-    ASSERT_FALSE(panel.driver.state().isSignedIn());
+    ASSERT_FALSE(panel.driver.state().account().isSignedIn());
     panel.expect(false);
 
     panel.driver.receive(QUrl("quaylet://elsewhere"));
@@ -180,11 +181,11 @@ TEST(LaunchHUDTest, ALinkWhileSignedOutAsksToSignInThroughTheBrowser) {
     Panel panel(false);
     panel.driver.receive(QUrl("quaylet://preview/abc"));
     panel.expect(true, "launchTitle=Sign in once to open this build; launchSubtitle=" +
-                           QString::fromStdString(*panel.driver.state().activeDetail()) +
+                           QString::fromStdString(*panel.driver.state().launch().activeDetail()) +
                            "; signInButton; !launchProgress");
     testing::BrowserDouble browser;
     panel.click("signInButton");
-    EXPECT_EQ(browser.openedURLs, QList<QUrl>{panel.driver.state().signInURL()});
+    EXPECT_EQ(browser.openedURLs, QList<QUrl>{panel.driver.state().account().signInURL()});
 
     // A failure comes before the sign-in the link still waits for.
     panel.driver.receive(QUrl("quaylet://preview/"));
@@ -201,8 +202,8 @@ TEST(LaunchHUDTest, TheSignInPromptWaitsForAnEvaluationThatAlreadySawIdle) {
     // The token is gone; signing out stops the launch and forgets its link, so the
     // evaluation sees no link waiting for sign-in after a deliberate sign-out.
     panel.driver.tokenStore().token.reset();
-    panel.driver.state().signOut();
-    ASSERT_FALSE(panel.driver.state().receivedPreviewID().has_value());
+    panel.driver.state().account().signOut();
+    ASSERT_FALSE(panel.driver.state().launch().receivedPreviewID().has_value());
     panel.expect(false);
 
     panel.driver.receive(QUrl("quaylet://preview/abc"));

@@ -84,9 +84,9 @@ struct Tray {
 
     StateDriver driver;
     QmlWindowMaker windows;
-    LaunchHUD hud{driver.state(), windows};
+    LaunchHUD hud{driver.state().launch(), driver.state().account(), windows};
     QStringList chosen;
-    MenuBarItem item{driver.state(), hud,
+    MenuBarItem item{driver.state().launch(), driver.state().watcher(), hud,
                      MenuBarItem::Actions{
                          .activated = [](const QRect&, const QPoint&) {},
                          .openWindow = [this] { chosen.append("open"); },
@@ -256,8 +256,9 @@ TEST(QuayletAppTest, ThePopupStaysWhileOneOfTheApplicationsOwnWindowsHasTheFocus
 TEST(QuayletAppTest, LinksReachTheStateInOrderAndShowTheLaunchPanelEvenWhenThereAreNone) {
     StateDriver driver({.signedIn = false});
     QStringList received;
-    QObject::connect(&driver.state(), &AppState::receivedPreviewIDChanged, [&] {
-        received.append(QString::fromStdString(driver.state().receivedPreviewID().value()));
+    QObject::connect(&driver.state().launch(), &Launch::receivedPreviewIDChanged, [&] {
+        received.append(
+            QString::fromStdString(driver.state().launch().receivedPreviewID().value()));
     });
     QuayletApp app(driver.state());
     EXPECT_FALSE(app.windows().hasEngine());

@@ -164,7 +164,8 @@ const Situation kSituations[] = {
          view.driver.previewService().clearFailure = std::make_exception_ptr(
              QuayletError::previewUnavailable("The cache folder is in use."));
          view.scene.click("clearCacheButton");
-         StateDriver::waitUntil([&] { return view.driver.state().errorMessage().has_value(); });
+         StateDriver::waitUntil(
+             [&] { return view.driver.state().launch().errorMessage().has_value(); });
      }},
     {"a sign-in that cannot be recorded opens nothing", "SettingsTab", false,
      "statusLine; statusIcon.symbol=exclamationmark.triangle.fill",
@@ -202,7 +203,7 @@ const Situation kSituations[] = {
          view.expect("buildChooser.visible=true");
          QMetaObject::invokeMethod(&view.scene.find("buildChooser"), "reject");
          QCoreApplication::processEvents();
-         EXPECT_EQ(view.driver.state().stage(), LaunchStage::idle);
+         EXPECT_EQ(view.driver.state().launch().stage(), LaunchStage::idle);
      }},
 };
 
@@ -220,13 +221,13 @@ TEST(ViewTest, SignInOpensThePageAndItsReturnLinkSignsIn) {
         SCOPED_TRACE(type);
         View view(type, {.signedIn = false});
         view.scene.click("signInButton");
-        EXPECT_EQ(view.browser.openedURLs, QList<QUrl>{view.driver.state().signInURL()});
+        EXPECT_EQ(view.browser.openedURLs, QList<QUrl>{view.driver.state().account().signInURL()});
         // The page was opened through the state, so the sign-in it returns is honoured; the
         // whole sign-in is waited for, as it goes on reloading the builds.
         const QFuture<void> signedIn =
-            view.driver.state().receive(QUrl("quaylet://auth?code=returned-code"));
+            view.driver.state().launch().receive(QUrl("quaylet://auth?code=returned-code"));
         ASSERT_TRUE(StateDriver::waitUntil([&] { return signedIn.isFinished(); }));
-        EXPECT_TRUE(view.driver.state().isSignedIn());
+        EXPECT_TRUE(view.driver.state().account().isSignedIn());
     }
 }
 
@@ -404,7 +405,7 @@ TEST(DiagnosticsTabTest, TheBuildChooserRunsTheBundleOpenedAndStartsNextBesideIt
               QUrl::fromLocalFile(QString::fromStdString((home / "builds" / "Demo.app").string())));
     EXPECT_EQ(chooser.property("currentFolder").toUrl(),
               QUrl::fromLocalFile(QString::fromStdString((home / "builds").string())));
-    EXPECT_NE(view.driver.state().stage(), LaunchStage::idle);
+    EXPECT_NE(view.driver.state().launch().stage(), LaunchStage::idle);
 }
 
 // The tab's parts stand a whole step apart and the pieces of the checks half that; an empty
@@ -470,7 +471,7 @@ TEST(PreviewTabTest, LongTextsKeepToTheirLinesAndTheListIsAlwaysReachable) {
     view.driver.state().watcher().setOpenAutomatically(QString::fromStdString(watched.repository),
                                                        7, true);
     view.driver.holdRemoteLaunchAt(LaunchStage::downloading, current);
-    view.driver.state().cancelLaunch();
+    view.driver.state().launch().cancelLaunch();
     const auto expectFitted = [&](const QString& expectations) {
         ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
         view.expect(expectations);
@@ -591,14 +592,14 @@ TEST(ContentViewTest, ShowingTheContentChecksTheMacThenReloadsTheBuildsUnlessDis
             QMetaObject::invokeMethod(&view.scene.root(), "dismissed");
         }
         ASSERT_TRUE(StateDriver::waitUntil([&] {
-            return !view.driver.state().isCheckingEnvironment() &&
-                   (dismissed || view.driver.state().builds().size() == 1);
+            return !view.driver.state().diagnostics().isCheckingEnvironment() &&
+                   (dismissed || view.driver.state().buildsList().builds().size() == 1);
         }));
         // The builds list would have been asked for as the diagnosis ended, on this same turn.
         QCoreApplication::processEvents();
-        EXPECT_EQ(view.driver.state().environment()->architecture, "arm64");
-        EXPECT_EQ(view.driver.state().builds().empty(), dismissed);
-        EXPECT_FALSE(view.driver.state().isLoadingBuilds());
+        EXPECT_EQ(view.driver.state().diagnostics().environment()->architecture, "arm64");
+        EXPECT_EQ(view.driver.state().buildsList().builds().empty(), dismissed);
+        EXPECT_FALSE(view.driver.state().buildsList().isLoadingBuilds());
     }
 }
 

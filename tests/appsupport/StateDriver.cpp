@@ -101,28 +101,28 @@ bool StateDriver::waitUntil(const std::function<bool()>& condition) {
 
 void StateDriver::showEnvironment(const EnvironmentSnapshot& snapshot) {
     simulatorService_->snapshot = snapshot;
-    const QFuture<void> done = state_->runDiagnostics();
+    const QFuture<void> done = state_->diagnostics().runDiagnostics();
     waitUntil([&] { return done.isFinished(); });
 }
 
 void StateDriver::holdDiagnostics() {
     auto held = heldDiagnosis_ = std::make_shared<Latch>();
     simulatorService_->onEnvironment = [held] { held->wait(); };
-    state_->runDiagnostics();
-    waitUntil([&] { return state_->isCheckingEnvironment(); });
+    state_->diagnostics().runDiagnostics();
+    waitUntil([&] { return state_->diagnostics().isCheckingEnvironment(); });
 }
 
 void StateDriver::loadBuilds(const std::vector<PreviewSummary>& builds) {
     previewService_->listFailure = nullptr;
     previewService_->previews = builds;
-    const QFuture<void> done = state_->refreshBuilds();
+    const QFuture<void> done = state_->buildsList().refreshBuilds();
     waitUntil([&] { return done.isFinished(); });
 }
 
 void StateDriver::failBuilds(const std::string& message) {
     previewService_->listFailure =
         std::make_exception_ptr(QuayletError::previewUnavailable(message));
-    const QFuture<void> done = state_->refreshBuilds();
+    const QFuture<void> done = state_->buildsList().refreshBuilds();
     waitUntil([&] { return done.isFinished(); });
 }
 
@@ -144,10 +144,11 @@ void StateDriver::holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& m
         }
         return held->await(call.progress, rest, call.stop);
     };
-    state_->open(QString::fromStdString(manifest.previewId));
+    state_->launch().open(QString::fromStdString(manifest.previewId));
     waitUntil([&] {
-        return held->reached && state_->stage() == stage &&
-               (download.received.empty() || state_->downloadedBytes() == download.received.back());
+        return held->reached && state_->launch().stage() == stage &&
+               (download.received.empty() ||
+                state_->launch().downloadedBytes() == download.received.back());
     });
 }
 
@@ -161,21 +162,21 @@ void StateDriver::holdLocalLaunchAt(LaunchStage stage, const std::filesystem::pa
         }
         return held->await(progress, rest);
     };
-    state_->runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(app.string())),
-                                QString(), true);
-    waitUntil([&] { return held->reached && state_->stage() == stage; });
+    state_->launch().runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(app.string())),
+                                         QString(), true);
+    waitUntil([&] { return held->reached && state_->launch().stage() == stage; });
 }
 
 void StateDriver::finishHeldLaunch(const SelfTestReport& report) {
     held_->report = report;
     held_->released.open();
-    waitUntil([&] { return state_->report().has_value(); });
+    waitUntil([&] { return state_->launch().report().has_value(); });
 }
 
 void StateDriver::failHeldLaunch(const std::string& message) {
     held_->failure = message;
     held_->released.open();
-    waitUntil([&] { return state_->errorMessage().has_value(); });
+    waitUntil([&] { return state_->launch().errorMessage().has_value(); });
 }
 
 void StateDriver::recordSteps(const std::vector<TimelineEntry>& steps) {
@@ -184,7 +185,7 @@ void StateDriver::recordSteps(const std::vector<TimelineEntry>& steps) {
 }
 
 void StateDriver::receive(const QUrl& url) {
-    state_->receive(url);
+    state_->launch().receive(url);
 }
 
 }  // namespace quaylet::testing

@@ -47,6 +47,8 @@ BrowserDouble::~BrowserDouble() {
 View::View(const QString& type, StateDriver::Options options)
     : driver(options),
       scene(type, {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
+                   {"launch", QVariant::fromValue(&driver.state().launch())},
+                   {"account", QVariant::fromValue(&driver.state().account())},
                    {"userSettings", QVariant::fromValue(&userSettings)},
                    {"updateAction", QVariant::fromValue(&updates)}}) {
     QQmlComponent setter(qmlEngine(&scene.root()));

@@ -38,32 +38,34 @@ TEST_F(AppStateTest, ASignInLinkIsHonouredOnlyForOnePendingSignIn) {
         return makeReport("Demo", "iPhone 15");
     };
     AppState& app = makeState();
-    app.receive(QUrl("quaylet://auth?code=planted"));
-    EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "no sign-in was started here";
+    app.launch().receive(QUrl("quaylet://auth?code=planted"));
+    EXPECT_EQ(app.launch().errorMessage(), kSignInLinkExpired) << "no sign-in was started here";
 
     tokens->failSaving = true;
-    app.beginSignIn();
-    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://auth?code=c0"))));
-    EXPECT_FALSE(app.isSignedIn());
-    EXPECT_EQ(app.activeDetail(), "GitHub sign-in failed");
-    EXPECT_EQ(app.errorMessage(),
+    app.account().beginSignIn();
+    ASSERT_TRUE(waitFor(app.launch().receive(QUrl("quaylet://auth?code=c0"))));
+    EXPECT_FALSE(app.account().isSignedIn());
+    EXPECT_EQ(app.launch().activeDetail(), "GitHub sign-in failed");
+    EXPECT_EQ(app.launch().errorMessage(),
               "Quaylet couldn\u2019t save your GitHub sign-in. Unlock Keychain, then try again.");
 
     tokens->failSaving = false;
-    EXPECT_TRUE(waitFor(app.receive(QUrl("quaylet://preview/abc123"))));
-    EXPECT_EQ(app.stage(), LaunchStage::idle);
-    app.beginSignIn();
-    const QFuture<void> signIn = app.receive(QUrl("quaylet://auth?state=s&code=c1&code=c2"));
-    EXPECT_EQ(app.activeDetail(), "Finishing GitHub sign-in");
+    EXPECT_TRUE(waitFor(app.launch().receive(QUrl("quaylet://preview/abc123"))));
+    EXPECT_EQ(app.launch().stage(), LaunchStage::idle);
+    app.account().beginSignIn();
+    const QFuture<void> signIn =
+        app.launch().receive(QUrl("quaylet://auth?state=s&code=c1&code=c2"));
+    EXPECT_EQ(app.launch().activeDetail(), "Finishing GitHub sign-in");
     ASSERT_TRUE(waitFor(signIn));
-    EXPECT_EQ(app.builds(), service->previews) << "sign-in waits for the builds list";
+    EXPECT_EQ(app.buildsList().builds(), service->previews) << "sign-in waits for the builds list";
     // The resumed launch runs on a worker of its own, alongside the builds list.
-    ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::running; }));
+    ASSERT_TRUE(waitFor([&] { return app.launch().stage() == LaunchStage::running; }));
     EXPECT_EQ(service->launchedPreviews(), std::vector<std::string>{"abc123"});
-    app.receive(QUrl("quaylet://auth?code=replayed"));
+    app.launch().receive(QUrl("quaylet://auth?code=replayed"));
     EXPECT_EQ(service->exchangedCodes(), (std::vector<std::string>{"c0", "c1"}));
     EXPECT_EQ(tokens->token, "issued-token");
-    EXPECT_EQ(app.errorMessage(), kSignInLinkExpired) << "the second link found nothing pending";
+    EXPECT_EQ(app.launch().errorMessage(), kSignInLinkExpired)
+        << "the second link found nothing pending";
 }
 
 // A worker that ends after the state has gone must find nothing to write to: a launch, and a
@@ -87,9 +89,9 @@ TEST_F(AppStateTest, WorkThatOutlivesTheStateWritesNothing) {
             return makeReport("Demo", "iPhone");
         };
         AppState& app = makeState();
-        app.beginSignIn();
-        const QFuture<void> work =
-            signingIn ? app.receive(QUrl("quaylet://auth?code=c1")) : app.open("abc");
+        app.account().beginSignIn();
+        const QFuture<void> work = signingIn ? app.launch().receive(QUrl("quaylet://auth?code=c1"))
+                                             : app.launch().open("abc");
         ASSERT_TRUE(waitFor([&] { return entered.load(); }));
         state.reset();
         release.open();
@@ -106,16 +108,16 @@ TEST_F(AppStateTest, CancellingKeepsBuildCanceledAgainstLateReports) {
         return makeReport("Late", "iPhone");
     };
     AppState& app = makeState();
-    EXPECT_TRUE(app.runReceivedPreview().isFinished()) << "nothing received yet";
+    EXPECT_TRUE(app.launch().runReceivedPreview().isFinished()) << "nothing received yet";
 
-    const QFuture<void> started = app.receive(QUrl("quaylet://preview/abc"));
-    ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::downloading; }));
-    app.cancelLaunch();
+    const QFuture<void> started = app.launch().receive(QUrl("quaylet://preview/abc"));
+    ASSERT_TRUE(waitFor([&] { return app.launch().stage() == LaunchStage::downloading; }));
+    app.launch().cancelLaunch();
     ASSERT_TRUE(waitFor(started));
-    EXPECT_EQ(app.stage(), LaunchStage::idle);
-    EXPECT_EQ(app.activeDetail(), "Build canceled");
-    EXPECT_FALSE(app.report());
-    EXPECT_FALSE(app.activePreview());
+    EXPECT_EQ(app.launch().stage(), LaunchStage::idle);
+    EXPECT_EQ(app.launch().activeDetail(), "Build canceled");
+    EXPECT_FALSE(app.launch().report());
+    EXPECT_FALSE(app.launch().activePreview());
 }
 
 // One fraction for every bar: the stage's, filled through the download's share as the bytes
@@ -136,12 +138,12 @@ TEST_F(AppStateTest, LaunchProgressNeverGoesBackAndAnotherSimulatorRelaunchesThe
     };
     AppState& app = makeState();
     std::vector<double> shown;
-    QObject::connect(&app, &AppState::launchProgressChanged,
-                     [&] { shown.push_back(app.launchProgress()); });
-    ASSERT_TRUE(waitFor(app.open("abc")));
+    QObject::connect(&app.launch(), &Launch::launchProgressChanged,
+                     [&] { shown.push_back(app.launch().launchProgress()); });
+    ASSERT_TRUE(waitFor(app.launch().open("abc")));
     EXPECT_THAT(shown, ::testing::Pointwise(::testing::DoubleNear(1e-9),
                                             std::vector{0.08, 0.2, 0.27, 0.34, 1.0}));
-    ASSERT_TRUE(waitFor(app.runOnSimulator("OTHER")));
+    ASSERT_TRUE(waitFor(app.launch().runOnSimulator("OTHER")));
     ASSERT_EQ(service->relaunches().size(), 1u);
     EXPECT_EQ(service->relaunches()[0].target, "abc");
     EXPECT_EQ(service->relaunches()[0].targets.simulatorUDIDs, std::vector<std::string>{"OTHER"});
@@ -152,36 +154,36 @@ TEST_F(AppStateTest, ARefusedTokenSignsOutAndShowsWhy) {
     service->onLaunch = [](const LaunchCall&) -> SelfTestReport {
         throw QuayletError::authenticationRequired();
     };
-    ASSERT_TRUE(waitFor(makeState().open("abc")));
-    EXPECT_EQ(state->stage(), LaunchStage::idle);
-    EXPECT_EQ(state->errorMessage(), "Sign in with GitHub to open this private build.");
-    EXPECT_FALSE(state->isSignedIn());
+    ASSERT_TRUE(waitFor(makeState().launch().open("abc")));
+    EXPECT_EQ(state->launch().stage(), LaunchStage::idle);
+    EXPECT_EQ(state->launch().errorMessage(), "Sign in with GitHub to open this private build.");
+    EXPECT_FALSE(state->account().isSignedIn());
     EXPECT_FALSE(tokens->token);
 
     tokens->token = "stored-token";
     service->previews = {makeSummary("a", "A")};
     AppState& app = makeState();
-    EXPECT_TRUE(app.isSignedIn()) << "the store is read when first asked";
-    ASSERT_TRUE(waitFor(app.refreshBuilds()));
+    EXPECT_TRUE(app.account().isSignedIn()) << "the store is read when first asked";
+    ASSERT_TRUE(waitFor(app.buildsList().refreshBuilds()));
     service->listFailure = std::make_exception_ptr(QuayletError::authenticationRequired());
-    ASSERT_TRUE(waitFor(app.refreshBuilds()));
-    EXPECT_EQ(app.builds(), service->previews) << "a failure keeps the list";
-    EXPECT_EQ(app.buildsError(), "Sign in with GitHub to open this private build.");
-    EXPECT_TRUE(app.refreshBuilds().isFinished());
-    EXPECT_TRUE(app.builds().empty()) << "no token empties the list";
+    ASSERT_TRUE(waitFor(app.buildsList().refreshBuilds()));
+    EXPECT_EQ(app.buildsList().builds(), service->previews) << "a failure keeps the list";
+    EXPECT_EQ(app.buildsList().buildsError(), "Sign in with GitHub to open this private build.");
+    EXPECT_TRUE(app.buildsList().refreshBuilds().isFinished());
+    EXPECT_TRUE(app.buildsList().builds().empty()) << "no token empties the list";
 }
 
 // A deliberate sign-out leaves no link behind to ask for a sign-in again.
 TEST_F(AppStateTest, SigningOutForgetsTheReceivedLinkAndWhereItCameFrom) {
     service->onLaunch = [](const LaunchCall&) -> SelfTestReport { throw CancellationError(); };
     AppState& app = makeState();
-    ASSERT_TRUE(waitFor(app.open("abc", "watch")));
-    EXPECT_EQ(app.receivedFrom(), "watch");
-    ASSERT_TRUE(waitFor(app.receive(QUrl("quaylet://preview/abc"))));
-    EXPECT_EQ(app.receivedFrom(), "link");
-    ASSERT_TRUE(waitFor(app.signOut()));
-    EXPECT_FALSE(app.isSignedIn());
-    EXPECT_FALSE(app.receivedPreviewID());
+    ASSERT_TRUE(waitFor(app.launch().open("abc", "watch")));
+    EXPECT_EQ(app.launch().receivedFrom(), "watch");
+    ASSERT_TRUE(waitFor(app.launch().receive(QUrl("quaylet://preview/abc"))));
+    EXPECT_EQ(app.launch().receivedFrom(), "link");
+    ASSERT_TRUE(waitFor(app.account().signOut()));
+    EXPECT_FALSE(app.account().isSignedIn());
+    EXPECT_FALSE(app.launch().receivedPreviewID());
 }
 
 // Each entry of a zip archive by name.
@@ -219,8 +221,8 @@ TEST_F(AppStateTest, TheDiagnosticsBundleCarriesNoTokenQueryOrHomeFolder) {
     simulator->snapshot.failures = {"Odd: " + token};
     std::ofstream(settingsFile) << R"({"preferredSimulatorUDID": ")" << token << R"("})";
 
-    ASSERT_TRUE(waitFor(makeState().open("p1")));
-    EXPECT_EQ(state->timelineStop().stoppedAt, "Stopped at Build details");
+    ASSERT_TRUE(waitFor(makeState().launch().open("p1")));
+    EXPECT_EQ(state->launch().timelineStop().stoppedAt, "Stopped at Build details");
     std::ifstream history(folder.path() / "launches.jsonl");
     const std::string kept{std::istreambuf_iterator<char>(history), {}};
     EXPECT_THAT(kept, ::testing::HasSubstr(R"("outcome":"failed")"));
@@ -228,9 +230,10 @@ TEST_F(AppStateTest, TheDiagnosticsBundleCarriesNoTokenQueryOrHomeFolder) {
     EXPECT_THAT(kept, ::testing::Not(::testing::HasSubstr("sig=77")));
 
     const auto bundle = folder.path() / "diagnostics.zip";
-    ASSERT_TRUE(waitFor(
-        state->saveDiagnostics(QUrl::fromLocalFile(QString::fromStdString(bundle.string())))));
-    ASSERT_EQ(state->savedDiagnostics(), bundle.string()) << state->errorMessage().value_or("");
+    ASSERT_TRUE(waitFor(state->diagnostics().saveDiagnostics(
+        QUrl::fromLocalFile(QString::fromStdString(bundle.string())))));
+    ASSERT_EQ(state->diagnostics().savedDiagnostics(), bundle.string())
+        << state->launch().errorMessage().value_or("");
     struct stat status {};
     ASSERT_EQ(::stat(bundle.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600);
@@ -253,23 +256,25 @@ TEST_F(AppStateTest, AFileErrorsPathsReachOnlyTheKeptLaunch) {
             "cannot rename", "/cache/p1/partial",
             std::make_error_code(std::errc::no_space_on_device));
     };
-    ASSERT_TRUE(waitFor(makeState().open("p1")));
-    EXPECT_EQ(state->errorMessage(), std::string(kCacheWriteFailed));
+    ASSERT_TRUE(waitFor(makeState().launch().open("p1")));
+    EXPECT_EQ(state->launch().errorMessage(), std::string(kCacheWriteFailed));
     std::ifstream history(folder.path() / "launches.jsonl");
     const std::string kept{std::istreambuf_iterator<char>(history), {}};
     EXPECT_THAT(kept, ::testing::HasSubstr(R"("detail":"filesystem error: cannot rename)"));
-    ASSERT_TRUE(state->lastLaunch());
-    EXPECT_THAT(state->lastLaunch()->dump(), ::testing::Not(::testing::HasSubstr("/cache/p1")));
+    ASSERT_TRUE(state->launch().lastLaunch());
+    EXPECT_THAT(state->launch().lastLaunch()->dump(),
+                ::testing::Not(::testing::HasSubstr("/cache/p1")));
 }
 
 TEST_F(AppStateTest, AFailedSignOutKeepsTheToken) {
     service->revokeFailure = std::make_exception_ptr(QuayletError::serviceError(
         500, "GitHub sign-out failed. Check your connection, then try again."));
     AppState& app = makeState();
-    ASSERT_TRUE(waitFor(app.signOut()));
+    ASSERT_TRUE(waitFor(app.account().signOut()));
     EXPECT_EQ(tokens->token, "stored-token");
-    EXPECT_EQ(app.activeDetail(), "GitHub sign-out failed");
-    EXPECT_EQ(app.errorMessage(), "GitHub sign-out failed. Check your connection, then try again.");
+    EXPECT_EQ(app.launch().activeDetail(), "GitHub sign-out failed");
+    EXPECT_EQ(app.launch().errorMessage(),
+              "GitHub sign-out failed. Check your connection, then try again.");
 }
 
 TEST_F(AppStateTest, TheCacheIsCountedPrunedToItsLimitAndRidOfWithdrawnBuilds) {
@@ -277,14 +282,14 @@ TEST_F(AppStateTest, TheCacheIsCountedPrunedToItsLimitAndRidOfWithdrawnBuilds) {
     service->previews = {makeSummary("a", "A"), makeSummary("b", "B")};
     service->previews[1].status = "expired";
     AppState& app = makeState();
-    ASSERT_TRUE(waitFor(app.refreshBuilds()));
-    ASSERT_TRUE(waitFor([&] { return app.cacheSize().has_value(); }));
+    ASSERT_TRUE(waitFor(app.buildsList().refreshBuilds()));
+    ASSERT_TRUE(waitFor([&] { return app.cache().cacheSize().has_value(); }));
     EXPECT_EQ(service->removedPreviews, std::vector<std::string>{"b"});
 
-    ASSERT_TRUE(waitFor(app.setCacheLimit(5)));    // lowered: applied now
-    ASSERT_TRUE(waitFor(app.setCacheLimit(7.5)));  // raised: nothing to remove
+    ASSERT_TRUE(waitFor(app.cache().setCacheLimit(5)));    // lowered: applied now
+    ASSERT_TRUE(waitFor(app.cache().setCacheLimit(7.5)));  // raised: nothing to remove
     EXPECT_EQ(service->trimmedTo, std::vector<std::uintmax_t>{5'000'000'000});
-    EXPECT_EQ(app.cacheLimitGB(), 7.5);
+    EXPECT_EQ(app.cache().cacheLimitGB(), 7.5);
 }
 
 TEST_F(AppStateTest, ClearingTheCacheDuringALaunchStopsItFirst) {
@@ -300,39 +305,40 @@ TEST_F(AppStateTest, ClearingTheCacheDuringALaunchStopsItFirst) {
     };
     service->onClearCache = [&] { launchEndedBeforeClearing = launchEnded.load(); };
     AppState& app = makeState();
-    const QFuture<void> launch = app.open("abc");
-    ASSERT_TRUE(waitFor([&] { return app.stage() == LaunchStage::downloading; }));
+    const QFuture<void> launch = app.launch().open("abc");
+    ASSERT_TRUE(waitFor([&] { return app.launch().stage() == LaunchStage::downloading; }));
 
-    const QFuture<void> clear = app.clearDownloadCache();
-    EXPECT_EQ(app.stage(), LaunchStage::idle);
+    const QFuture<void> clear = app.cache().clearDownloadCache();
+    EXPECT_EQ(app.launch().stage(), LaunchStage::idle);
     letStoppedLaunchEnd.open();
     ASSERT_TRUE(waitFor(clear));
     EXPECT_TRUE(launch.isFinished());
     EXPECT_TRUE(launchEndedBeforeClearing);
-    EXPECT_EQ(app.stage(), LaunchStage::idle);
-    EXPECT_EQ(app.activeDetail(), "Downloaded builds cleared") << "not \"Build canceled\"";
+    EXPECT_EQ(app.launch().stage(), LaunchStage::idle);
+    EXPECT_EQ(app.launch().activeDetail(), "Downloaded builds cleared") << "not \"Build canceled\"";
 }
 
 TEST_F(AppStateTest, TheRunningBuildTakesOnlyAbsoluteLinks) {
     simulator->result = makeReport("Demo", "iPhone 15");
     AppState& app = makeState();
-    EXPECT_TRUE(waitFor(app.openURLInApp("demo://home"))) << "nothing runs yet: nothing to do";
+    EXPECT_TRUE(waitFor(app.launch().openURLInApp("demo://home")))
+        << "nothing runs yet: nothing to do";
     Latch held;
     simulator->onRun = [&](const auto&) {
         held.wait();
         return *simulator->result;
     };
     const QFuture<void> launch =
-        app.runLocalApplication(QUrl::fromLocalFile("/b/Local.app/"), "", false);
-    EXPECT_EQ(app.activeAppName(), "Local") << "named after its folder, slash or not";
-    const auto detail = app.activeDetail();
-    app.cancelLaunch();  // a local launch cannot be cancelled
-    EXPECT_EQ(app.activeDetail(), detail);
+        app.launch().runLocalApplication(QUrl::fromLocalFile("/b/Local.app/"), "", false);
+    EXPECT_EQ(app.launch().activeAppName(), "Local") << "named after its folder, slash or not";
+    const auto detail = app.launch().activeDetail();
+    app.launch().cancelLaunch();  // a local launch cannot be cancelled
+    EXPECT_EQ(app.launch().activeDetail(), detail);
     held.open();
     ASSERT_TRUE(waitFor(launch));
-    EXPECT_EQ(app.report(), simulator->result);
-    ASSERT_TRUE(waitFor(app.openURLInApp("home")));
-    EXPECT_TRUE(app.errorMessage()) << "a relative link is refused with a message";
+    EXPECT_EQ(app.launch().report(), simulator->result);
+    ASSERT_TRUE(waitFor(app.launch().openURLInApp("home")));
+    EXPECT_TRUE(app.launch().errorMessage()) << "a relative link is refused with a message";
     EXPECT_TRUE(simulator->openedURLs().empty());
 }
 
@@ -346,12 +352,13 @@ TEST_F(AppStateTest, ARepairShowsUntilTheNextStage) {
     simulator->onRun = [&](const auto& progress) {
         progress(RemoteLaunchStage::booting);
         simulator->repairs.onRepair("Restarting iPhone 15 after a stuck start…");
-        during = app.repairDetail();
+        during = app.launch().repairDetail();
         progress(RemoteLaunchStage::installing);
-        after = app.repairDetail();
+        after = app.launch().repairDetail();
         return *simulator->result;
     };
-    ASSERT_TRUE(waitFor(app.runLocalApplication(QUrl::fromLocalFile("/b/L.app"), "", false)));
+    ASSERT_TRUE(
+        waitFor(app.launch().runLocalApplication(QUrl::fromLocalFile("/b/L.app"), "", false)));
     EXPECT_EQ(during, "Restarting iPhone 15 after a stuck start…");
     EXPECT_EQ(after, std::nullopt);
     EXPECT_EQ(simulator->repairs.bootTimeout, std::chrono::seconds(7));

@@ -53,8 +53,9 @@ class PullRequestWatcherTest : public StateHarness {
         const int before = service->listCount();
         state->watcher().start(notifier);
         if (!state->watcher().watches().empty()) {
-            EXPECT_TRUE(waitFor(
-                [&] { return service->listCount() > before && !state->isLoadingBuilds(); }));
+            EXPECT_TRUE(waitFor([&] {
+                return service->listCount() > before && !state->buildsList().isLoadingBuilds();
+            }));
         }
         return state->watcher();
     }
@@ -68,13 +69,14 @@ TEST_F(PullRequestWatcherTest, NothingPollsWithoutAStartedWatchAndASignIn) {
     EXPECT_FALSE(watcher.isPolling()) << "nothing is watched";
 
     watcher.setWatched("acme/app", 7, true);
-    EXPECT_TRUE(waitFor([&] { return service->listCount() == 1 && !app.isLoadingBuilds(); }));
+    EXPECT_TRUE(
+        waitFor([&] { return service->listCount() == 1 && !app.buildsList().isLoadingBuilds(); }));
     watcher.setWatched("acme/app", 7, false);
     EXPECT_FALSE(watcher.isPolling());
 
     watcher.setWatched("acme/app", 7, true);
     tokens->token.reset();
-    EXPECT_TRUE(waitFor(app.signOut()));
+    EXPECT_TRUE(waitFor(app.account().signOut()));
     EXPECT_TRUE(waitFor([&] { return !watcher.isPolling(); })) << "signed out";
 
     watcher.setWatched("acme/app;rm", 8, true);
@@ -110,7 +112,7 @@ TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnounced
         notifier->available = c.notificationService;
         // The list shows the first build, and the pull request is watched from there.
         service->previews = {seen};
-        ASSERT_TRUE(waitFor(makeState().refreshBuilds()));
+        ASSERT_TRUE(waitFor(makeState().buildsList().refreshBuilds()));
         state->watcher().setWatched("acme/app", 7, true);
         state->watcher().setOpenAutomatically("acme/app", 7, c.openAutomatically);
         service->previews = published;
@@ -123,7 +125,7 @@ TEST_F(PullRequestWatcherTest, TheNewestNewReadyBuildIsFetchedAheadThenAnnounced
         EXPECT_EQ(service->launchedPreviews(), c.opened);
         ASSERT_EQ(watcher.readyBuilds().size(), c.readyBuilds);
         if (c.readyBuilds > 0) {
-            state->open("new");
+            state->launch().open("new");
             EXPECT_TRUE(watcher.readyBuilds().empty()) << "an opened build is no longer news";
         } else if (!c.announced.empty()) {
             emit notifier->openRequested("new");

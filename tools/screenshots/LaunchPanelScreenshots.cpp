@@ -18,7 +18,8 @@ using testing::StateDriver;
 // The launch panel's card as the panel shows it, over the state the driver brought about.
 void takePanel(StateDriver& driver, const std::filesystem::path& file) {
     QuickScene scene("LaunchHUDView",
-                     {{"appState", QVariant::fromValue<QObject*>(&driver.state())}});
+                     {{"launch", QVariant::fromValue(&driver.state().launch())},
+                      {"account", QVariant::fromValue(&driver.state().account())}});
     scene.saveImage(file);
 }
 
@@ -27,13 +28,13 @@ void takePanel(StateDriver& driver, const std::filesystem::path& file) {
 void takeRefittedPanel(bool thenFail, const std::filesystem::path& file) {
     StateDriver driver({.signedIn = false});
     QmlWindowMaker windows;
-    LaunchHUD hud(driver.state(), windows);
+    LaunchHUD hud(driver.state().launch(), driver.state().account(), windows);
     hud.show();
     QCoreApplication::processEvents();
     driver.receive(QUrl("quaylet://preview/weather-demo-42"));
     StateDriver::waitUntil([&] { return hud.offeredAction() == "signIn"; });
     if (thenFail) {
-        driver.state().runLocalApplication(
+        driver.state().launch().runLocalApplication(
             QUrl::fromLocalFile("/Users/me/Library/Developer/Xcode/DerivedData/Weather-"
                                 "fjdkslahgurieowqpz/Build/Products/Debug-iphonesimulator/"
                                 "Weather Demo.app"),
@@ -61,9 +62,10 @@ const bool added = addScreenshots({
          driver.holdRemoteLaunchAt(LaunchStage::extracting,
                                    makeManifest("Weather Demo", "9f3c2ab"));
          driver.failHeldLaunch("The app has no executable");
-         QuickScene scene(
-             "LaunchHUDView",
-             {{"appState", QVariant::fromValue<QObject*>(&driver.state())}, {"composited", false}});
+         QuickScene scene("LaunchHUDView",
+                          {{"launch", QVariant::fromValue(&driver.state().launch())},
+                           {"account", QVariant::fromValue(&driver.state().account())},
+                           {"composited", false}});
          scene.saveImage(file);
      }},
     {"panel-progress",

@@ -128,7 +128,7 @@ const bool added = addScreenshots({
                driver.loadBuilds(kBuilds);
                // A stopped launch leaves the link's build on the card at idle.
                driver.holdRemoteLaunchAt(LaunchStage::downloading, manifest());
-               driver.state().cancelLaunch();
+               driver.state().launch().cancelLaunch();
            }),
     window("preview-home-long-titles", true,
            [](StateDriver& driver) {
@@ -144,7 +144,7 @@ const bool added = addScreenshots({
                linked.pullRequest = 42;
                linked.displayName = "Acme Storefront Checkout Preview";
                driver.holdRemoteLaunchAt(LaunchStage::downloading, linked);
-               driver.state().cancelLaunch();
+               driver.state().launch().cancelLaunch();
            }),
     window(
         "preview-success-all-builds", true,

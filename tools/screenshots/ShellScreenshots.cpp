@@ -69,8 +69,8 @@ const bool added = addScreenshots({
      [](const std::filesystem::path& file) {
          StateDriver driver;
          QmlWindowMaker windows;
-         LaunchHUD hud(driver.state(), windows);
-         MenuBarItem item(driver.state(), hud,
+         LaunchHUD hud(driver.state().launch(), driver.state().account(), windows);
+         MenuBarItem item(driver.state().launch(), driver.state().watcher(), hud,
                           {.activated = [](const QRect&, const QPoint&) {},
                            .openWindow = [] {},
                            .checkForUpdates = [] {},

@@ -97,8 +97,8 @@ const bool added = addScreenshots({
      [](const std::filesystem::path& file) {
          StateDriver driver;
          driver.showEnvironment(readyMac());
-         driver.state().clearDownloadCache();
-         StateDriver::waitUntil([&] { return driver.state().activeDetail().has_value(); });
+         driver.state().cache().clearDownloadCache();
+         StateDriver::waitUntil([&] { return driver.state().launch().activeDetail().has_value(); });
          saveWindow(driver, "Settings", file);
      }},
     {"settings-cache",
@@ -108,8 +108,8 @@ const bool added = addScreenshots({
          driver.previewService().cached = {
              {"weather-demo-42", "/cache/weather-demo-42/1", 2'100'000'000, std::nullopt},
              {"maps-demo-7", "/cache/maps-demo-7/1", 1'100'000'000, std::nullopt}};
-         driver.state().setCacheLimit(5);
-         StateDriver::waitUntil([&] { return driver.state().cacheSize().has_value(); });
+         driver.state().cache().setCacheLimit(5);
+         StateDriver::waitUntil([&] { return driver.state().cache().cacheSize().has_value(); });
          saveWindow(driver, "Settings", file);
      }},
     {"settings-signed-out",

@@ -46,7 +46,7 @@ void watchedBuilds(const std::filesystem::path& file, const QString& focused = {
         hourly, forecast};
     watcher.start(nullptr);
     StateDriver::waitUntil([&] { return !watcher.readyBuilds().empty(); });
-    StateDriver::waitUntil([&] { return !driver.state().isLoadingBuilds(); });
+    StateDriver::waitUntil([&] { return !driver.state().buildsList().isLoadingBuilds(); });
     UpdateAction updates([] {});
     QuickScene scene("ContentView", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
                                      {"updateAction", QVariant::fromValue(&updates)}});

@@ -8,21 +8,14 @@ Item {
     id: row
 
     required property var summary
-    required property var appState
+    required property bool watched
+    required property bool opensAutomatically
+    required property AppState appState
 
-    readonly property var watcher: appState.watcher
-    readonly property string reference: summary.repository + "#" + summary.pullRequest
-    readonly property bool watched: watcher.watched.indexOf(reference) >= 0
-    readonly property bool opensAutomatically: watcher.openingAutomatically.indexOf(reference) >= 0
+    readonly property PullRequestWatcher watcher: appState.watcher
     // Fetched ahead while no notification could say so.
     readonly property bool fetchedAhead: watcher.readyBuilds.some(
                                              build => build.previewId === summary.previewId)
-
-    // The service's status word with each word capitalised, as "uploading" → "Uploading".
-    function capitalised(words) {
-        return words.split(" ").map(
-                    word => word.charAt(0).toUpperCase() + word.slice(1).toLowerCase()).join(" ")
-    }
 
     implicitHeight: watched ? 70 : 50
     // One element for assistive technologies: what the build is, where it comes from and
@@ -119,9 +112,9 @@ Item {
             visible: row.summary.status === "ready"
             text: "Run"
             size: "small"
-            enabled: !row.appState.isLaunchInProgress
+            enabled: !row.appState.launch.isLaunchInProgress
             Accessible.ignored: true
-            onClicked: row.appState.open(row.summary.previewId)
+            onClicked: row.appState.launch.open(row.summary.previewId)
         }
 
         Rectangle {
@@ -136,7 +129,7 @@ Item {
                 id: badgeText
                 objectName: "statusBadgeText"
                 anchors.centerIn: parent
-                text: row.capitalised(row.summary.status)
+                text: row.summary.statusWord
                 font.pixelSize: 11
                 font.weight: Font.Medium
                 color: Theme.primaryText

@@ -7,16 +7,25 @@ import Quaylet
 Item {
     id: list
 
-    required property var appState
+    required property AppState appState
 
-    readonly property var rows: appState.builds.filter(
-                                    build => build.previewId !== appState.receivedPreviewID)
-    readonly property bool failed: appState.buildsError != null
-    readonly property bool empty: !failed && rows.length === 0 && !appState.isLoadingBuilds
+    readonly property var receivedID: appState.launch.receivedPreviewID
+    readonly property var records: appState.buildsList.records
+    readonly property int shownCount: records.filter(build => build.previewId !== receivedID).length
+    // The row after which no separator follows.
+    readonly property int lastShown: {
+        for (let row = records.length - 1; row >= 0; --row) {
+            if (records[row].previewId !== receivedID)
+                return row
+        }
+        return -1
+    }
+    readonly property bool failed: appState.buildsList.buildsError != null
+    readonly property bool empty: !failed && shownCount === 0 && !appState.buildsList.isLoadingBuilds
 
     implicitHeight: failed ? errorText.implicitHeight + 24
                    : empty ? emptyState.implicitHeight + 52
-                   : rows.length > 0 ? rowsBox.implicitHeight
+                   : shownCount > 0 ? rowsBox.implicitHeight
                    : 0
 
     PlainText {
@@ -25,7 +34,7 @@ Item {
         visible: list.failed
         anchors.fill: parent
         anchors.margins: 12
-        text: list.appState.buildsError ?? ""
+        text: list.appState.buildsList.buildsError ?? ""
         font.pixelSize: 12
         color: Theme.secondaryText
         wrapMode: Text.Wrap
@@ -66,7 +75,7 @@ Item {
     Rectangle {
         id: rowsBox
         objectName: "buildRows"
-        visible: !list.failed && list.rows.length > 0
+        visible: !list.failed && list.shownCount > 0
         width: parent.width
         implicitHeight: rowsColumn.implicitHeight
         radius: 12
@@ -77,24 +86,29 @@ Item {
             width: parent.width
 
             Repeater {
-                model: list.rows
+                model: list.appState.buildsList
 
                 delegate: Column {
                     id: entry
-                    required property var modelData
+                    required property var record
+                    required property bool watched
+                    required property bool opensAutomatically
                     required property int index
 
+                    visible: record.previewId !== list.receivedID
                     width: rowsColumn.width
 
                     BuildRow {
-                        objectName: "buildRow-" + entry.modelData.previewId
+                        objectName: "buildRow-" + entry.record.previewId
                         width: parent.width
-                        summary: entry.modelData
+                        summary: entry.record
+                        watched: entry.watched
+                        opensAutomatically: entry.opensAutomatically
                         appState: list.appState
                     }
 
                     Rectangle {
-                        visible: entry.index < list.rows.length - 1
+                        visible: entry.index < list.lastShown
                         x: 14
                         width: parent.width - 14
                         height: 1

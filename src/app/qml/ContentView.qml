@@ -8,7 +8,7 @@ import Quaylet
 Rectangle {
     id: root
 
-    required property var appState
+    required property AppState appState
     required property UpdateAction updateAction
     property QtObject launchPanel: null
     property string selectedSection: "Preview"
@@ -35,7 +35,8 @@ Rectangle {
 
     StartUpTask {
         id: startUp
-        appState: root.appState
+        diagnostics: root.appState.diagnostics
+        buildsList: root.appState.buildsList
     }
 
     ColumnLayout {
@@ -172,11 +173,11 @@ Rectangle {
                     MenuEntry {
                         objectName: "signOutItem"
                         text: "Sign Out"
-                        visible: root.appState.isSignedIn
+                        visible: root.appState.account.isSignedIn
                         height: visible ? implicitHeight : 0
-                        enabled: !root.appState.isLaunchInProgress
+                        enabled: !root.appState.launch.isLaunchInProgress
                         destructive: true
-                        onTriggered: root.appState.signOut()
+                        onTriggered: root.appState.account.signOut()
                     }
                     MenuEntry {
                         objectName: "quitItem"

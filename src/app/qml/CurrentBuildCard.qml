@@ -6,24 +6,24 @@ import Quaylet
 Rectangle {
     id: card
 
-    required property var appState
+    required property AppState appState
     property string previewID
 
     // The list's entry for the build, when the list has one.
-    readonly property var summary: appState.builds.find(build => build.previewId === previewID)
+    readonly property var summary: appState.buildsList.records.find(build => build.previewId === previewID)
                                    ?? null
     // Whose pull request it is: the list's entry, or the manifest of the launch.
-    readonly property var pullRequestOf: summary ?? (appState.activePreview
-                                                     && appState.activePreview.previewId === previewID
-                                                     ? appState.activePreview : null)
+    readonly property var pullRequestOf: summary ?? (appState.launch.activePreview
+                                                     && appState.launch.activePreview.previewId === previewID
+                                                     ? appState.launch.activePreview : null)
     // The state's own texts (activeAppName, activeDetail) may speak of another launch or of a
     // setting: the card says only what holds for this build now.
-    readonly property bool running: appState.report != null && appState.activePreview != null
-                                    && appState.activePreview.previewId === previewID
+    readonly property bool running: appState.launch.report != null && appState.launch.activePreview != null
+                                    && appState.launch.activePreview.previewId === previewID
     readonly property string origin: {
         if (running)
-            return "Running in " + appState.report.simulator.name
-        switch (appState.receivedFrom) {
+            return "Running in " + appState.launch.report.simulator.name
+        switch (appState.launch.receivedFrom) {
         case "link":
             return "From the link you clicked"
         case "notification":
@@ -111,7 +111,7 @@ Rectangle {
             text: "Run in Simulator"
             symbol: "play.fill"
             prominent: true
-            onClicked: card.appState.open(card.previewID)
+            onClicked: card.appState.launch.open(card.previewID)
         }
     }
 }

@@ -8,10 +8,10 @@ import Quaylet
 Item {
     id: root
 
-    required property var appState
+    required property AppState appState
     required property UserSettings userSettings
 
-    readonly property var environment: appState.environment
+    readonly property var environment: appState.diagnostics.environment
     readonly property int availableDeviceCount: simulators.options.length
     property QtObject buildChooser: null
     property QtObject diagnosticsSaver: null
@@ -32,7 +32,7 @@ Item {
             diagnosticsSaver = Qt.createComponent("DiagnosticsSaver.qml").createObject(
                         root, {parentWindow: root.Window.window})
             diagnosticsSaver.accepted.connect(
-                        () => root.appState.saveDiagnostics(diagnosticsSaver.selectedFile))
+                        () => root.appState.diagnostics.saveDiagnostics(diagnosticsSaver.selectedFile))
         }
         diagnosticsSaver.open()
     }
@@ -41,7 +41,7 @@ Item {
     function runChosenBuild(folder) {
         if (folder.toString() === "")
             return
-        appState.runLocalApplication(folder, userSettings.preferredSimulatorUDID,
+        appState.launch.runLocalApplication(folder, userSettings.preferredSimulatorUDID,
                                      userSettings.activateSimulator)
     }
 
@@ -50,12 +50,12 @@ Item {
 
     SimulatorChoices {
         id: simulators
-        appState: root.appState
+        diagnostics: root.appState.diagnostics
     }
 
     Shortcut {
         sequence: StandardKey.Open
-        enabled: root.visible && !root.appState.isLaunchInProgress
+        enabled: root.visible && !root.appState.launch.isLaunchInProgress
         onActivated: root.chooseBuild()
     }
 
@@ -77,7 +77,7 @@ Item {
 
         RowLayout {
             objectName: "checkingRow"
-            visible: root.appState.isCheckingEnvironment && !root.environment
+            visible: root.appState.diagnostics.isCheckingEnvironment && !root.environment
             spacing: 10
 
             BusyIndicator {
@@ -190,8 +190,8 @@ Item {
                 ActionButton {
                     objectName: "runDiagnosticsButton"
                     text: "Run diagnostics"
-                    enabled: !root.appState.isCheckingEnvironment
-                    onClicked: root.appState.runDiagnostics()
+                    enabled: !root.appState.diagnostics.isCheckingEnvironment
+                    onClicked: root.appState.diagnostics.runDiagnostics()
                 }
             }
 
@@ -230,7 +230,7 @@ Item {
             detail: "Confirm that installation and Simulator launch work on " + Theme.thisComputer + "."
             buttonText: "Choose build…"
             buttonObjectName: "chooseBuildButton"
-            disabled: root.appState.isLaunchInProgress
+            disabled: root.appState.launch.isLaunchInProgress
             onActivated: root.chooseBuild()
         }
 
@@ -240,8 +240,8 @@ Item {
             objectName: "diagnosticsBundleRow"
             Layout.fillWidth: true
             title: "Diagnostics bundle"
-            detail: root.appState.savedDiagnostics != null
-                    ? "Saved to " + root.appState.savedDiagnostics
+            detail: root.appState.diagnostics.savedDiagnostics != null
+                    ? "Saved to " + root.appState.diagnostics.savedDiagnostics
                     : "The checks, recent launches and settings in one .zip, with your token and "
                       + "home folder taken out."
             buttonText: "Save Diagnostics…"

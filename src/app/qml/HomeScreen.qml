@@ -7,11 +7,11 @@ import Quaylet
 Item {
     id: screen
 
-    required property var appState
+    required property AppState appState
     // Back from the list to the build that runs, when one does.
     signal showRunningBuild()
 
-    readonly property var receivedID: appState.receivedPreviewID
+    readonly property var receivedID: appState.launch.receivedPreviewID
 
     implicitHeight: column.implicitHeight + 36
 
@@ -47,7 +47,7 @@ Item {
 
             ActionButton {
                 objectName: "runningBuildButton"
-                visible: screen.appState.report != null
+                visible: screen.appState.launch.report != null
                 text: "Running build"
                 size: "small"
                 onClicked: screen.showRunningBuild()
@@ -56,12 +56,12 @@ Item {
             AbstractButton {
                 id: refreshButton
                 objectName: "refreshBuildsButton"
-                visible: !screen.appState.isLoadingBuilds
+                visible: !screen.appState.buildsList.isLoadingBuilds
                 Layout.preferredWidth: 22
                 Layout.preferredHeight: 22
                 Accessible.role: Accessible.Button
                 Accessible.name: "Refresh builds"
-                onClicked: screen.appState.refreshBuilds()
+                onClicked: screen.appState.buildsList.refreshBuilds()
 
                 contentItem: Item {
                     SymbolIcon {
@@ -80,7 +80,7 @@ Item {
 
             BusyIndicator {
                 objectName: "buildsLoadingIndicator"
-                visible: screen.appState.isLoadingBuilds
+                visible: screen.appState.buildsList.isLoadingBuilds
                 running: visible
                 padding: 0
                 Layout.preferredWidth: 16

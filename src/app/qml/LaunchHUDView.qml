@@ -8,23 +8,24 @@ import Quaylet
 Item {
     id: view
 
-    required property var appState
+    required property Launch launch
+    required property Account account
     // The panel fades out, or sign-in begins; the controller decides what that means.
     signal dismissRequested()
     signal signInRequested()
 
-    readonly property string stage: appState.stage
+    readonly property string stage: launch.stage
     // Absent texts reach QML as undefined or null; the loose comparison takes both.
-    readonly property bool failed: appState.errorMessage != null
+    readonly property bool failed: launch.errorMessage != null
     readonly property bool running: stage === "running"
-    readonly property bool needsSignIn: appState.receivedPreviewID != null && !appState.isSignedIn
-    readonly property bool showsProgress: !failed && !needsSignIn && appState.isLaunchInProgress
+    readonly property bool needsSignIn: launch.receivedPreviewID != null && !account.isSignedIn
+    readonly property bool showsProgress: !failed && !needsSignIn && launch.isLaunchInProgress
     readonly property string title: {
         if (failed)
             return "Couldn\u2019t open this build"
         if (needsSignIn)
             return "Sign in once to open this build"
-        const name = appState.activeAppName
+        const name = launch.activeAppName
         if (stage === "idle")
             return name ?? "Quaylet"
         if (running)
@@ -33,8 +34,8 @@ Item {
     }
     readonly property string subtitle: {
         if (failed)
-            return appState.errorMessage
-        return appState.downloadDetail ?? appState.repairDetail ?? appState.activeDetail
+            return launch.errorMessage
+        return launch.downloadDetail ?? launch.repairDetail ?? launch.activeDetail
                ?? (running ? "Ready" : "Getting the build ready")
     }
 
@@ -76,10 +77,10 @@ Item {
         // a launch runs, how far along it is.
         Accessible.role: Accessible.StaticText
         Accessible.name: view.title + ", " + view.subtitle
-                         + (view.showsProgress && view.appState.bootDetail
-                            ? ", " + view.appState.bootDetail : "")
+                         + (view.showsProgress && view.launch.bootDetail
+                            ? ", " + view.launch.bootDetail : "")
         text: view.showsProgress ? Stages.accessibilityValue(view.stage,
-                                                              view.appState.launchSource)
+                                                              view.launch.launchSource)
                                  : ""
         fraction: view.showsProgress ? progress.value : undefined
         // Qt's AT-SPI bridge passes the fraction but not the value's words.
@@ -157,7 +158,7 @@ Item {
                     objectName: "launchBootDetail"
                     Layout.fillWidth: true
                     visible: view.showsProgress && text !== ""
-                    text: view.appState.bootDetail ?? ""
+                    text: view.launch.bootDetail ?? ""
                     font.pixelSize: 12
                     color: Theme.secondaryText
                     elide: Text.ElideRight
@@ -191,7 +192,7 @@ Item {
                 visible: view.showsProgress
                 from: 0
                 to: 1
-                value: view.appState.launchProgress
+                value: view.launch.launchProgress
                 Layout.preferredWidth: 72
                 Accessible.ignored: true
                 background: Rectangle {

@@ -10,7 +10,8 @@ import Quaylet
 Window {
     id: panel
 
-    required property var appState
+    required property Launch launch
+    required property Account account
     signal dismissRequested()
     signal signInRequested()
 
@@ -26,7 +27,8 @@ Window {
         id: view
         objectName: "launchView"
         anchors.fill: parent
-        appState: panel.appState
+        launch: panel.launch
+        account: panel.account
         onDismissRequested: panel.dismissRequested()
         onSignInRequested: panel.signInRequested()
     }

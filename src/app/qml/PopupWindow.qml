@@ -6,7 +6,7 @@ import Quaylet
 Window {
     id: window
 
-    required property var appState
+    required property AppState appState
     required property UpdateAction updateAction
     // The launch panel's controller, whose button the main window offers too.
     property QtObject launchPanel: null

@@ -7,23 +7,23 @@ import Quaylet
 Item {
     id: root
 
-    required property var appState
+    required property AppState appState
     required property UserSettings userSettings
     property QtObject launchPanel: null
 
     // The builds list was asked for over a running build; a new outcome is shown again.
     property bool browsingBuilds: false
     Connections {
-        target: root.appState
+        target: root.appState.launch
         function onReportChanged() { root.browsingBuilds = false }
     }
 
     // Keys the transition: the first of these that holds decides the screen. A running build
     // stays at its stage while the list is looked at.
-    readonly property string screenID: appState.report != null && !browsingBuilds ? "running"
-                                       : appState.stage !== "idle" && appState.report == null
+    readonly property string screenID: appState.launch.report != null && !browsingBuilds ? "running"
+                                       : appState.launch.stage !== "idle" && appState.launch.report == null
                                          ? "progress"
-                                       : appState.isSignedIn ? "home"
+                                       : appState.account.isSignedIn ? "home"
                                        : "idle"
 
     ColumnLayout {
@@ -32,14 +32,14 @@ Item {
 
         ErrorBanner {
             objectName: "errorBanner"
-            visible: root.appState.errorMessage != null
-            message: root.appState.errorMessage ?? ""
+            visible: root.appState.launch.errorMessage != null
+            message: root.appState.launch.errorMessage ?? ""
             // The panel cannot take the keyboard focus: when it shows the same error, it goes
             // with the banner.
             onDismissed: {
                 if (root.launchPanel?.offeredAction === "dismiss")
                     root.launchPanel.hide()
-                root.appState.dismissError()
+                root.appState.launch.dismissError()
             }
             Layout.fillWidth: true
             Layout.leftMargin: 18
@@ -50,11 +50,11 @@ Item {
         // Where the failed launch stopped, and how long each step before it took.
         PlainText {
             objectName: "timelineStop"
-            visible: root.appState.errorMessage != null && root.appState.timelineStop != null
-            text: root.appState.timelineStop
-                  ? root.appState.timelineStop.stoppedAt
-                    + (root.appState.timelineStop.stepsBefore !== ""
-                       ? " after " + root.appState.timelineStop.stepsBefore : "")
+            visible: root.appState.launch.errorMessage != null && root.appState.launch.timelineStop != null
+            text: root.appState.launch.timelineStop
+                  ? root.appState.launch.timelineStop.stoppedAt
+                    + (root.appState.launch.timelineStop.stepsBefore !== ""
+                       ? " after " + root.appState.launch.timelineStop.stepsBefore : "")
                   : ""
             font.pixelSize: 12
             color: Theme.secondaryText

@@ -7,10 +7,10 @@ import Quaylet
 Item {
     id: screen
 
-    required property var appState
+    required property AppState appState
 
-    readonly property string stage: appState.stage
-    readonly property string source: appState.launchSource
+    readonly property string stage: appState.launch.stage
+    readonly property string source: appState.launch.launchSource
     readonly property int step: Stages.step(stage, source)
 
     implicitHeight: column.implicitHeight + 2 * column.anchors.margins
@@ -62,7 +62,7 @@ Item {
 
         PlainText {
             objectName: "progressAppName"
-            text: screen.appState.activeAppName ?? "iOS build"
+            text: screen.appState.launch.activeAppName ?? "iOS build"
             font.pixelSize: 25
             font.weight: Font.DemiBold
             color: Theme.primaryText
@@ -72,7 +72,7 @@ Item {
 
         PlainText {
             objectName: "progressDetail"
-            text: screen.appState.activeDetail ?? "Pull request build"
+            text: screen.appState.launch.activeDetail ?? "Pull request build"
             font.pixelSize: 12
             color: Theme.secondaryText
             elide: Text.ElideRight
@@ -84,7 +84,7 @@ Item {
             objectName: "launchProgress"
             from: 0
             to: 1
-            value: screen.appState.launchProgress
+            value: screen.appState.launch.launchProgress
             Layout.fillWidth: true
             Layout.topMargin: 20
             Accessible.ignored: true
@@ -131,7 +131,7 @@ Item {
             stage: screen.stage
             source: screen.source
             currentStep: screen.step
-            liveDetail: screen.appState.downloadDetail ?? screen.appState.repairDetail ?? ""
+            liveDetail: screen.appState.launch.downloadDetail ?? screen.appState.launch.repairDetail ?? ""
             Layout.fillWidth: true
             Layout.topMargin: 8
         }
@@ -142,7 +142,7 @@ Item {
             Layout.fillWidth: true
             Layout.topMargin: 4
             visible: text !== ""
-            text: screen.appState.bootDetail ?? ""
+            text: screen.appState.launch.bootDetail ?? ""
             font.pixelSize: 11
             color: Theme.secondaryText
             elide: Text.ElideRight
@@ -177,7 +177,7 @@ Item {
                 objectName: "cancelButton"
                 visible: screen.source === "remote"
                 text: "Cancel"
-                onClicked: screen.appState.cancelLaunch()
+                onClicked: screen.appState.launch.cancelLaunch()
             }
         }
     }

@@ -8,7 +8,7 @@ import Quaylet
 Item {
     id: root
 
-    required property var appState
+    required property AppState appState
     required property UserSettings userSettings
     required property UpdateAction updateAction
     // The status line came up or moved: a scrolling container shows it.
@@ -19,7 +19,7 @@ Item {
                                             .concat(simulators.options)
     // The outcomes of this tab's own actions that the status line confirms.
     readonly property string confirmation: {
-        const detail = appState.activeDetail
+        const detail = appState.launch.activeDetail
         return detail === "Downloaded builds cleared" || detail === "Signed out" ? detail : ""
     }
 
@@ -28,29 +28,29 @@ Item {
     function setCacheLimit(text) {
         const gigabytes = Number(text.trim())
         cacheLimitRefused = text.trim() === "" || !isFinite(gigabytes)
-                || !appState.isValidCacheLimit(gigabytes)
-        if (!cacheLimitRefused && gigabytes !== appState.cacheLimitGB)
-            appState.setCacheLimit(gigabytes)
+                || !appState.cache.isValidCacheLimit(gigabytes)
+        if (!cacheLimitRefused && gigabytes !== appState.cache.cacheLimitGB)
+            appState.cache.setCacheLimit(gigabytes)
     }
 
     // Sign-in links are only honoured for a sign-in started here, so the state records it
     // before the browser opens; an empty address means it could not, and says why.
     function signIn() {
-        const page = appState.beginSignIn()
+        const page = appState.account.beginSignIn()
         if (page.toString() !== "")
             Qt.openUrlExternally(page)
     }
 
     // Counted on disk in the background each time the tab comes into view.
-    onVisibleChanged: if (visible) appState.refreshCacheUsage()
-    Component.onCompleted: if (visible) appState.refreshCacheUsage()
+    onVisibleChanged: if (visible) appState.cache.refreshCacheUsage()
+    Component.onCompleted: if (visible) appState.cache.refreshCacheUsage()
 
     implicitWidth: column.implicitWidth + 48
     implicitHeight: column.implicitHeight + 48
 
     SimulatorChoices {
         id: simulators
-        appState: root.appState
+        diagnostics: root.appState.diagnostics
     }
 
     LoginItem {
@@ -200,20 +200,20 @@ Item {
 
             ActionRow {
                 Layout.fillWidth: true
-                title: root.appState.cacheSize != null
-                       ? "Downloaded builds \u00b7 " + root.appState.cacheSize : "Downloaded builds"
+                title: root.appState.cache.cacheSize != null
+                       ? "Downloaded builds \u00b7 " + root.appState.cache.cacheSize : "Downloaded builds"
                 titleObjectName: "cacheSizeText"
-                detail: root.appState.cacheLimitGB > 0
-                        ? "Quaylet keeps up to " + root.appState.cacheLimitGB
+                detail: root.appState.cache.cacheLimitGB > 0
+                        ? "Quaylet keeps up to " + root.appState.cache.cacheLimitGB
                           + " GB of verified builds so they reopen faster, removing the least recently opened first."
                         : "Quaylet keeps verified builds so they reopen faster."
                 detailObjectName: "cacheLimitText"
                 buttonText: "Clear cache"
                 buttonObjectName: "clearCacheButton"
-                disabled: root.appState.isLaunchInProgress
+                disabled: root.appState.launch.isLaunchInProgress
                 // The same outcome again changes nothing the line could follow.
                 onActivated: {
-                    root.appState.clearDownloadCache()
+                    root.appState.cache.clearDownloadCache()
                     statusLine.reveal()
                 }
             }
@@ -238,7 +238,7 @@ Item {
                     PlainText {
                         objectName: "cacheLimitHint"
                         Layout.fillWidth: true
-                        text: root.cacheLimitRefused ? appState.cacheLimitRange()
+                        text: root.cacheLimitRefused ? appState.cache.cacheLimitRange()
                                                      : "0 keeps every build."
                         font.pixelSize: 12
                         color: root.cacheLimitRefused ? Theme.red : Theme.secondaryText
@@ -251,12 +251,12 @@ Item {
                     implicitWidth: 80
                     horizontalAlignment: TextInput.AlignRight
                     // Shows the stored limit again once the person leaves the field.
-                    text: root.appState.cacheLimitGB
+                    text: root.appState.cache.cacheLimitGB
                     Accessible.name: "Cache limit in gigabytes"
                     onEditingFinished: {
                         root.setCacheLimit(text)
                         if (!root.cacheLimitRefused)
-                            text = Qt.binding(() => root.appState.cacheLimitGB)
+                            text = Qt.binding(() => root.appState.cache.cacheLimitGB)
                     }
                 }
 
@@ -330,15 +330,15 @@ Item {
 
                 SymbolIcon {
                     objectName: "accountIcon"
-                    symbol: root.appState.isSignedIn ? "checkmark.circle.fill"
+                    symbol: root.appState.account.isSignedIn ? "checkmark.circle.fill"
                                                      : "person.crop.circle.badge.questionmark"
-                    color: root.appState.isSignedIn ? Theme.green : Theme.secondaryText
+                    color: root.appState.account.isSignedIn ? Theme.green : Theme.secondaryText
                     size: 14
                 }
 
                 PlainText {
                     objectName: "accountStatus"
-                    text: root.appState.isSignedIn ? "Signed in to GitHub" : "Not signed in"
+                    text: root.appState.account.isSignedIn ? "Signed in to GitHub" : "Not signed in"
                     font.pixelSize: 13
                     color: Theme.primaryText
                 }
@@ -349,16 +349,16 @@ Item {
 
                 ActionButton {
                     objectName: "signOutButton"
-                    visible: root.appState.isSignedIn
+                    visible: root.appState.account.isSignedIn
                     text: "Sign Out"
                     destructive: true
-                    enabled: !root.appState.isLaunchInProgress
-                    onClicked: root.appState.signOut()
+                    enabled: !root.appState.launch.isLaunchInProgress
+                    onClicked: root.appState.account.signOut()
                 }
 
                 ActionButton {
                     objectName: "signInButton"
-                    visible: !root.appState.isSignedIn
+                    visible: !root.appState.account.isSignedIn
                     text: "Sign in with GitHub"
                     onClicked: root.signIn()
                 }
@@ -372,8 +372,8 @@ Item {
             visible: failed || root.confirmation !== ""
             spacing: 6
 
-            readonly property bool failed: root.appState.errorMessage != null
-            readonly property string message: failed ? root.appState.errorMessage : root.confirmation
+            readonly property bool failed: root.appState.launch.errorMessage != null
+            readonly property string message: failed ? root.appState.launch.errorMessage : root.confirmation
             // Every new outcome is brought into view, not only the first: a line already shown
             // keeps its visibility and place when its text changes, and a wrapped message
             // grows after its place is set. Its place is only final once the layout has run.

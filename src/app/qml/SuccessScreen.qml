@@ -9,13 +9,13 @@ import Quaylet
 Item {
     id: screen
 
-    required property var appState
+    required property AppState appState
     required property UserSettings userSettings
     // "All builds": the builds list, with this build marked on it.
     signal showBuilds()
 
-    readonly property var report: appState.report
-    readonly property var preview: appState.activePreview
+    readonly property var report: appState.launch.report
+    readonly property var preview: appState.launch.activePreview
     readonly property bool fromPullRequest: preview != null
 
     // A file URL for a path, every part escaped, so a folder named with "#" or "?" survives.
@@ -25,11 +25,11 @@ Item {
 
     function runAgain() {
         if (fromPullRequest) {
-            appState.runReceivedPreview()
+            appState.launch.runReceivedPreview()
             return
         }
         // An empty preferred simulator lets the state choose one.
-        appState.runLocalApplication(fileURL(report.app.appURL),
+        appState.launch.runLocalApplication(fileURL(report.app.appURL),
                                      userSettings.preferredSimulatorUDID,
                                      userSettings.activateSimulator)
     }
@@ -37,7 +37,7 @@ Item {
     function openLink() {
         const link = linkField.text.trim()
         if (link !== "")
-            appState.openURLInApp(link)
+            appState.launch.openURLInApp(link)
     }
 
     // What the last link sent to the app became, until another one is typed or the build
@@ -45,7 +45,7 @@ Item {
     property string linkConfirmation: ""
     onReportChanged: linkConfirmation = ""
     Connections {
-        target: screen.appState
+        target: screen.appState.launch
         function onLinkOpened(device) {
             screen.linkConfirmation = "Opened in " + device
             linkField.clear()
@@ -56,7 +56,7 @@ Item {
 
     SimulatorChoices {
         id: simulators
-        appState: screen.appState
+        diagnostics: screen.appState.diagnostics
     }
 
     ColumnLayout {
@@ -148,8 +148,8 @@ Item {
         // How long each part of the launch took, in one line.
         PlainText {
             objectName: "successTimeline"
-            visible: screen.appState.timelineSummary != null
-            text: screen.appState.timelineSummary ?? ""
+            visible: screen.appState.launch.timelineSummary != null
+            text: screen.appState.launch.timelineSummary ?? ""
             font.pixelSize: 12
             color: Theme.secondaryText
             wrapMode: Text.Wrap
@@ -227,7 +227,7 @@ Item {
 
             ActionButton {
                 objectName: "allBuildsButton"
-                visible: screen.appState.isSignedIn
+                visible: screen.appState.account.isSignedIn
                 text: "All builds"
                 onClicked: screen.showBuilds()
             }
@@ -241,7 +241,7 @@ Item {
                 id: anotherSimulatorButton
                 objectName: "anotherSimulatorButton"
                 text: "Open on another Simulator…"
-                enabled: simulators.options.length > 0 && !screen.appState.isLaunchInProgress
+                enabled: simulators.options.length > 0 && !screen.appState.launch.isLaunchInProgress
                 onClicked: simulatorMenu.open()
 
                 PopupMenu {
@@ -260,7 +260,7 @@ Item {
                             // The device it runs on already is listed, but not offered.
                             enabled: !current
                             note: current ? "current" : ""
-                            onTriggered: screen.appState.runOnSimulator(modelData.udid)
+                            onTriggered: screen.appState.launch.runOnSimulator(modelData.udid)
                         }
                         onObjectAdded: (index, object) => simulatorMenu.insertItem(index, object)
                         onObjectRemoved: (index, object) => simulatorMenu.removeItem(object)

@@ -4,7 +4,7 @@ import Quaylet
 // "Watch" for one pull request: its new builds are fetched ahead and announced. Watching
 // neither starts nor disturbs a launch, so it stays available during one.
 SettingSwitch {
-    required property var watcher
+    required property PullRequestWatcher watcher
     required property string repository
     required property var pullRequest
 

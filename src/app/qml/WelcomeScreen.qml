@@ -7,9 +7,9 @@ import Quaylet
 Item {
     id: screen
 
-    required property var appState
+    required property AppState appState
 
-    readonly property var environment: appState.environment
+    readonly property var environment: appState.diagnostics.environment
     readonly property bool xcodeReady: environment != null && environment.xcodePath != null
     readonly property bool simulatorReady: environment != null && environment.inventory != null
                                            && environment.inventory.devices.some(
@@ -17,7 +17,7 @@ Item {
 
     function signIn() {
         // The state records the pending sign-in first; only then may the browser start it.
-        const url = appState.beginSignIn().toString()
+        const url = appState.account.beginSignIn().toString()
         if (url !== "")
             Qt.openUrlExternally(url)
     }
@@ -68,7 +68,7 @@ Item {
 
         PlainText {
             objectName: "welcomeDetail"
-            text: screen.appState.activeDetail
+            text: screen.appState.launch.activeDetail
                   ?? "On GitHub, click Run in iOS Simulator.\nThe matching build opens here automatically."
             font.pixelSize: 14
             color: Theme.primaryText

@@ -264,6 +264,46 @@ int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
     return kSuccess;
 }
 
+nlohmann::ordered_json androidDocument(const AndroidEnvironment& android) {
+    const auto optional = [](const auto& value) {
+        return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json();
+    };
+    nlohmann::ordered_json emulators = nlohmann::ordered_json::array();
+    for (const AndroidEmulator& emulator : android.emulators) {
+        emulators.push_back({{"name", emulator.name},
+                             {"apiLevel", optional(emulator.apiLevel)},
+                             {"abi", optional(emulator.abi)},
+                             {"running", emulator.isRunning()},
+                             {"serial", optional(emulator.serial)}});
+    }
+    return {{"sdkFolder", android.sdkFolder},
+            {"installed", android.isInstalled},
+            {"adbVersion", optional(android.adbVersion)},
+            {"emulatorVersion", optional(android.emulatorVersion)},
+            {"emulators", emulators},
+            {"notice", optional(android.notice)}};
+}
+
+// Information only: printed after the iOS verdict, which it never changes.
+void printAndroidSection(const AndroidEnvironment& android) {
+    const auto row = [](std::string label, const std::string& value) {
+        label.resize(std::max<std::size_t>(label.size(), 18), ' ');
+        printLine("  " + label + " " + value);
+    };
+    printLine("Android");
+    row("SDK folder", android.sdkFolder);
+    if (android.isInstalled) {
+        row("adb", android.adbVersion.value_or("Not found"));
+        row("Emulator", android.emulatorVersion.value_or("Not found"));
+    }
+    for (const AndroidEmulator& emulator : android.emulators) {
+        row(emulator.name,
+            (emulator.apiLevel ? "API " + std::to_string(*emulator.apiLevel) : "API unknown") +
+                (emulator.serial ? " · Running as " + *emulator.serial : " · Not running"));
+    }
+    printIfPresent(android.notice);
+}
+
 int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
     interrupt.await(state.runDiagnostics());
     const auto& environment = state.environment();
@@ -290,6 +330,7 @@ int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
             {"simulatorWindow", environment->simulatorWindow},
             {"availableSimulators", available},
             {"failures", environment->failures},
+            {"android", androidDocument(environment->android)},
         });
         return status;
     }
@@ -308,6 +349,7 @@ int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
     for (const auto& failure : environment->failures) {
         printError(failure);
     }
+    printAndroidSection(environment->android);
     return status;
 }
 

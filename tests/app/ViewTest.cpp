@@ -195,6 +195,27 @@ const Situation kSituations[] = {
                               "Simulator tools aren’t available."};
          view.driver.showEnvironment(snapshot);
      }},
+    {"Android beside a ready Mac", "DiagnosticsTab", true,
+     "readinessStatus=This computer is ready; androidSdkCheckValue.fullText=/sdk; "
+     "adbCheckValue.fullText=1.0.41; emulatorToolCheckValue.fullText=Not found; "
+     "emulator-Pixel_8.accessibleName=Pixel_8, API 34 · Running; "
+     "emulator-Old.accessibleName=Old, API unknown · Not running; !androidNotice",
+     [](View& view) {
+         EnvironmentSnapshot snapshot = makeReadyEnvironment({});
+         snapshot.android = {
+             .sdkFolder = "/sdk",
+             .isInstalled = true,
+             .adbVersion = "1.0.41",
+             .emulators = {{"Pixel_8", 34, "x86_64", "emulator-5554"}, {"Old", {}, {}, {}}}};
+         view.driver.showEnvironment(snapshot);
+     }},
+    {"no Android SDK beside a ready Mac", "DiagnosticsTab", true,
+     "readinessStatus=This computer is ready; !androidSdkCheck; androidNotice=No SDK.",
+     [](View& view) {
+         EnvironmentSnapshot snapshot = makeReadyEnvironment({});
+         snapshot.android = {.sdkFolder = "/sdk", .notice = "No SDK."};
+         view.driver.showEnvironment(snapshot);
+     }},
     {"the build chooser dismissed", "DiagnosticsTab", true, "buildChooser.visible=false",
      [](View& view) {
          view.scene.window().requestActivate();
@@ -418,8 +439,8 @@ TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
         ASSERT_TRUE(QQuickTest::qWaitForPolish(&tab.scene.window()));
         auto& readiness = dynamic_cast<QQuickItem&>(tab.scene.find("readiness"));
         const std::vector<qreal> parts = gapsBetween(*readiness.parentItem());
-        ASSERT_EQ(parts.size(), 5u);
-        EXPECT_EQ(parts, std::vector<qreal>(5, parts.front()));
+        ASSERT_EQ(parts.size(), 6u);
+        EXPECT_EQ(parts, std::vector<qreal>(6, parts.front()));
         EXPECT_EQ(gapsBetween(readiness),
                   std::vector<qreal>(snapshot.failures.empty() ? 1 : 2, parts.front() / 2));
     }

@@ -206,6 +206,15 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     const auto app = localApp();
     ProcessResult result = quaylet({"doctor", "--json"});
     EXPECT_EQ(json::parse(result.standardOutput)["ready"], true) << result.standardError;
+    // No Android SDK in this home: said, and no failure of the iOS checks.
+    constexpr const char* kNoSdk =
+        "Android SDK isn’t installed. Install Android Studio, then create an emulator.";
+    EXPECT_EQ(json::parse(result.standardOutput)["android"]["notice"], kNoSdk);
+    result = quaylet({"doctor"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_THAT(result.standardOutput,
+                EndsWith("This Mac is ready\nAndroid\n  SDK folder         " +
+                         (user.path() / "Android/Sdk").string() + "\n" + kNoSdk + "\n"));
 
     // A boot wait that never ends is repaired, and the stage line says so until the next stage.
     const auto file = user.path() / "simulator" / "devices.json";

@@ -223,6 +223,8 @@ nlohmann::ordered_json buildDocument(const PreviewSummary& build) {
         {"commitSha", build.commitSha},
         {"status", build.status},
         {"minimumOSVersion", build.minimumOSVersion},
+        {"platform",
+         build.platform ? nlohmann::ordered_json(*build.platform) : nlohmann::ordered_json()},
         {"createdAt", formatInternetDateTime(build.createdAt)},
         {"readyAt", optionalDate(build.readyAt)},
         {"expiresAt", optionalDate(build.expiresAt)},
@@ -257,8 +259,9 @@ int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
             status[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(status[0])));
         }
         printLine(build.title());
+        const std::optional<std::string> tag = build.platformTag();
         printLine("  " + build.repository + " · PR #" + std::to_string(build.pullRequest) + " · " +
-                  build.commitSha.substr(0, 7) + " · " + status);
+                  build.commitSha.substr(0, 7) + (tag ? " · " + *tag : "") + " · " + status);
         printLine("  " + previewLink(build.previewId));
     }
     return kSuccess;

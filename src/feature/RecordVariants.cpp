@@ -166,6 +166,8 @@ QVariantMap toVariantMap(const PreviewSummary& summary) {
         {"commitSha", text(summary.commitSha)},
         {"displayName", text(summary.displayName)},
         {"minimumOSVersion", text(summary.minimumOSVersion)},
+        {"platform", text(summary.platform)},
+        {"platformTag", text(summary.platformTag())},
         {"status", text(summary.status)},
         {"createdAt", date(summary.createdAt)},
         {"readyAt", date(summary.readyAt)},

@@ -104,9 +104,17 @@ const Situation kSituations[] = {
      "buildRow-p-ready/runButton; !buildRow-p-ready/statusBadge; !buildRow-p-failed/runButton; "
      "buildRow-p-failed/statusBadgeText=Processing Failed; "
      "buildRow-p-failed.accessibleName=feature/App, octo/app · PR #7 · 1234567, Processing "
-     "Failed",
+     "Failed; !buildRow-p-ready/platformTag; buildRow-p-android/platformTagText=Android; "
+     "buildRow-p-android.accessibleName=feature/App, Android, octo/app · PR #7 · 1234567, Ready; "
+     "buildRow-p-other/platformTagText=<b>tvos</b>",
      [](View& view) {
-         view.driver.loadBuilds({summary("p-ready"), summary("p-failed", "PROCESSING failed")});
+         PreviewSummary android = summary("p-android");
+         android.platform = "android";
+         PreviewSummary other = summary("p-other");
+         other.platform = "<b>tvos</b>";
+         PreviewSummary ios = summary("p-ready");
+         ios.platform = "iphonesimulator";
+         view.driver.loadBuilds({ios, summary("p-failed", "PROCESSING failed"), android, other});
      }},
     {"a watched row beside one not watched", "ContentView", true,
      "buildRow-p-7/watchToggle.checked=true; buildRow-p-8/watchToggle.checked=false",

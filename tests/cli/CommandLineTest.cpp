@@ -373,6 +373,32 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
         << "the value is kept exactly";
 }
 
+// Builds for another platform than iOS carry its name; one Quaylet does not know is the
+// service's word, printed inert.
+TEST_F(CommandLineTest, BuildsNameTheirPlatform) {
+    publish("pr-android");
+    editManifest("pr-android", {{"platform", "android"}, {"pullRequest", 2}});
+    publish("pr-other");
+    editManifest("pr-other", {{"platform", "\x1B[2Jwatchos"}, {"pullRequest", 3}});
+    signIn();
+
+    ProcessResult result = quaylet({"builds"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_THAT(result.standardOutput, ::testing::ContainsRegex("PR #1 · [0-9a-f]{7} · Ready\n"));
+    EXPECT_THAT(result.standardOutput,
+                ::testing::ContainsRegex("PR #2 · [0-9a-f]{7} · Android · Ready\n"));
+    EXPECT_THAT(result.standardOutput,
+                ::testing::ContainsRegex("PR #3 · [0-9a-f]{7} · \uFFFD\\[2Jwatchos · Ready\n"));
+    result = quaylet({"builds", "--json"});
+    const json document = json::parse(result.standardOutput);
+    std::vector<json> platforms;
+    for (const json& build : document.at("builds")) {
+        platforms.push_back(build.at("platform"));
+    }
+    EXPECT_THAT(platforms,
+                ::testing::UnorderedElementsAre("iphonesimulator", "android", "\x1B[2Jwatchos"));
+}
+
 // A watch reports the newest ready build however old it is, and waits for a pull request's
 // first build.
 TEST_F(CommandLineTest, WatchReportsEachNewBuildOnceItIsFetchedAheadAndOpensItOnRequest) {

@@ -12,6 +12,9 @@ Item {
 
     readonly property var watcher: appState.watcher
     readonly property string reference: summary.repository + "#" + summary.pullRequest
+    // Only builds for another platform than iOS carry a tag: "Android", or the service's own
+    // word for a platform Quaylet does not know.
+    readonly property string platformTag: summary.platformTag ?? ""
     readonly property bool watched: watcher.watched.indexOf(reference) >= 0
     readonly property bool opensAutomatically: watcher.openingAutomatically.indexOf(reference) >= 0
     // Fetched ahead while no notification could say so.
@@ -28,7 +31,7 @@ Item {
     // One element for assistive technologies: what the build is, where it comes from and
     // how far it got; pressing it runs the build, as "Run" does.
     Accessible.role: Accessible.ListItem
-    Accessible.name: summary.title + ", " + detail.text + ", "
+    Accessible.name: summary.title + (platformTag ? ", " + platformTag : "") + ", " + detail.text + ", "
                      + (runButton.visible ? "Ready" : badgeText.text)
     Accessible.onPressAction: {
         if (runButton.visible && runButton.enabled)
@@ -92,6 +95,31 @@ Item {
                                                      row.summary.pullRequest, checked)
                     checked = Qt.binding(() => row.opensAutomatically)
                 }
+            }
+        }
+
+        Rectangle {
+            objectName: "platformTag"
+            visible: row.platformTag !== ""
+            implicitWidth: platformText.implicitWidth + 12
+            implicitHeight: platformText.implicitHeight + 4
+            Layout.maximumWidth: 96
+            radius: 4
+            color: "transparent"
+            border.width: 1
+            border.color: Theme.separator
+
+            PlainText {
+                id: platformText
+                objectName: "platformTagText"
+                anchors.centerIn: parent
+                width: Math.min(implicitWidth, parent.width - 12)
+                text: row.platformTag
+                elide: Text.ElideRight
+                font.pixelSize: 11
+                font.weight: Font.Medium
+                color: Theme.secondaryText
+                Accessible.ignored: true
             }
         }
 

@@ -226,6 +226,8 @@ nlohmann::ordered_json buildDocument(const PreviewSummary& build) {
         {"commitSha", build.commitSha},
         {"status", build.status},
         {"minimumOSVersion", build.minimumOSVersion},
+        {"platform",
+         build.platform ? nlohmann::ordered_json(*build.platform) : nlohmann::ordered_json()},
         {"createdAt", formatInternetDateTime(build.createdAt)},
         {"readyAt", optionalDate(build.readyAt)},
         {"expiresAt", optionalDate(build.expiresAt)},
@@ -257,11 +259,52 @@ int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
     for (const PreviewSummary& build : state.buildsList().builds()) {
         const std::string status = statusWord(build).toStdString();
         printLine(build.title());
+        const std::optional<std::string> tag = build.platformTag();
         printLine("  " + build.repository + " · PR #" + std::to_string(build.pullRequest) + " · " +
-                  build.commitSha.substr(0, 7) + " · " + status);
+                  build.commitSha.substr(0, 7) + (tag ? " · " + *tag : "") + " · " + status);
         printLine("  " + previewLink(build.previewId));
     }
     return kSuccess;
+}
+
+nlohmann::ordered_json androidDocument(const AndroidEnvironment& android) {
+    const auto optional = [](const auto& value) {
+        return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json();
+    };
+    nlohmann::ordered_json emulators = nlohmann::ordered_json::array();
+    for (const AndroidEmulator& emulator : android.emulators) {
+        emulators.push_back({{"name", emulator.name},
+                             {"apiLevel", optional(emulator.apiLevel)},
+                             {"abi", optional(emulator.abi)},
+                             {"running", emulator.isRunning()},
+                             {"serial", optional(emulator.serial)}});
+    }
+    return {{"sdkFolder", android.sdkFolder},
+            {"installed", android.isInstalled},
+            {"adbVersion", optional(android.adbVersion)},
+            {"emulatorVersion", optional(android.emulatorVersion)},
+            {"emulators", emulators},
+            {"notice", optional(android.notice)}};
+}
+
+// Information only: printed after the iOS verdict, which it never changes.
+void printAndroidSection(const AndroidEnvironment& android) {
+    const auto row = [](std::string label, const std::string& value) {
+        label.resize(std::max<std::size_t>(label.size(), 18), ' ');
+        printLine("  " + label + " " + value);
+    };
+    printLine("Android");
+    row("SDK folder", android.sdkFolder);
+    if (android.isInstalled) {
+        row("adb", android.adbVersion.value_or("Not found"));
+        row("Emulator", android.emulatorVersion.value_or("Not found"));
+    }
+    for (const AndroidEmulator& emulator : android.emulators) {
+        row(emulator.name,
+            (emulator.apiLevel ? "API " + std::to_string(*emulator.apiLevel) : "API unknown") +
+                (emulator.serial ? " · Running as " + *emulator.serial : " · Not running"));
+    }
+    printIfPresent(android.notice);
 }
 
 int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
@@ -290,6 +333,7 @@ int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
             {"simulatorWindow", environment->simulatorWindow},
             {"availableSimulators", available},
             {"failures", environment->failures},
+            {"android", androidDocument(environment->android)},
         });
         return status;
     }
@@ -308,6 +352,7 @@ int doctor(AppState& state, const Interrupt& interrupt, bool asJson) {
     for (const auto& failure : environment->failures) {
         printError(failure);
     }
+    printAndroidSection(environment->android);
     return status;
 }
 

@@ -1,25 +1,35 @@
 #include "feature/CoreSimulatorService.h"
 
+#include <future>
+
 #include "feature/StopEither.h"
 
 namespace quaylet {
 
-CoreSimulatorService::CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher,
+CoreSimulatorService::CoreSimulatorService(SimulatorDiscovery discovery,
+                                           EmulatorDiscovery emulators, SimulatorLauncher launcher,
                                            std::stop_token stop)
-    : discovery_(std::move(discovery)), launcher_(std::move(launcher)), stop_(std::move(stop)) {}
+    : discovery_(std::move(discovery)),
+      emulators_(std::move(emulators)),
+      launcher_(std::move(launcher)),
+      stop_(std::move(stop)) {}
 
 CoreSimulatorService CoreSimulatorService::forThisHost(std::stop_token stop) {
     const ProcessRunner runner;
     const DeveloperTools tools = DeveloperTools::forThisHost();
     const SimulatorDiscovery discovery(runner, tools);
-    return CoreSimulatorService(discovery,
+    return CoreSimulatorService(discovery, EmulatorDiscovery(runner, AndroidSdk::forThisHost()),
                                 SimulatorLauncher(runner, tools, discovery, SimulatorSelector(),
                                                   AppInspector(runner, tools)),
                                 std::move(stop));
 }
 
 EnvironmentSnapshot CoreSimulatorService::environment() {
-    return discovery_.environment(stop_);
+    // Side by side: adb may first have to start its server.
+    auto android = std::async(std::launch::async, [this] { return emulators_.environment(stop_); });
+    EnvironmentSnapshot snapshot = discovery_.environment(stop_);
+    snapshot.android = android.get();
+    return snapshot;
 }
 
 std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(

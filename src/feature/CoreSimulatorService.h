@@ -1,19 +1,20 @@
 #pragma once
 
+#include "core/android/EmulatorDiscovery.h"
 #include "core/simulator/SimulatorDiscovery.h"
 #include "core/simulator/SimulatorLauncher.h"
 #include "feature/SimulatorService.h"
 
 namespace quaylet {
 
-// The simulator side as the core provides it: discovery for the readiness snapshot and
-// the launcher for builds chosen on disk.
+// The simulator side as the core provides it: discovery for the readiness snapshot (the
+// Android emulators' part of it too) and the launcher for builds chosen on disk.
 class CoreSimulatorService : public SimulatorService {
   public:
     // Stopping stop ends every call in progress, and every later one, with
     // CancellationError (the readiness snapshot lists it instead): the terminal's Ctrl-C.
-    CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher,
-                         std::stop_token stop = {});
+    CoreSimulatorService(SimulatorDiscovery discovery, EmulatorDiscovery emulators,
+                         SimulatorLauncher launcher, std::stop_token stop = {});
 
     // The host's developer tools, each collaborator in its default form.
     static CoreSimulatorService forThisHost(std::stop_token stop = {});
@@ -28,6 +29,7 @@ class CoreSimulatorService : public SimulatorService {
 
   private:
     SimulatorDiscovery discovery_;
+    EmulatorDiscovery emulators_;
     SimulatorLauncher launcher_;
     std::stop_token stop_;
 };

@@ -77,6 +77,27 @@ QVariantMap toVariantMap(const AppMetadata& app) {
     };
 }
 
+QVariantMap toVariantMap(const AndroidEnvironment& android) {
+    QVariantList emulators;
+    for (const AndroidEmulator& emulator : android.emulators) {
+        emulators.append(QVariantMap{
+            {"name", text(emulator.name)},
+            {"apiLevel", emulator.apiLevel ? QVariant(*emulator.apiLevel) : QVariant()},
+            {"abi", text(emulator.abi)},
+            {"serial", text(emulator.serial)},
+            {"isRunning", emulator.isRunning()},
+        });
+    }
+    return {
+        {"sdkFolder", text(android.sdkFolder)},
+        {"isInstalled", android.isInstalled},
+        {"adbVersion", text(android.adbVersion)},
+        {"emulatorVersion", text(android.emulatorVersion)},
+        {"emulators", emulators},
+        {"notice", text(android.notice)},
+    };
+}
+
 }  // namespace
 
 QVariantMap toVariantMap(const EnvironmentSnapshot& snapshot) {
@@ -89,6 +110,7 @@ QVariantMap toVariantMap(const EnvironmentSnapshot& snapshot) {
          snapshot.inventory ? QVariant(toVariantMap(*snapshot.inventory)) : QVariant()},
         {"failures", texts(snapshot.failures)},
         {"isReady", snapshot.isReady()},
+        {"android", toVariantMap(snapshot.android)},
     };
 }
 
@@ -144,6 +166,8 @@ QVariantMap toVariantMap(const PreviewSummary& summary) {
         {"commitSha", text(summary.commitSha)},
         {"displayName", text(summary.displayName)},
         {"minimumOSVersion", text(summary.minimumOSVersion)},
+        {"platform", text(summary.platform)},
+        {"platformTag", text(summary.platformTag())},
         {"status", text(summary.status)},
         {"createdAt", date(summary.createdAt)},
         {"readyAt", date(summary.readyAt)},

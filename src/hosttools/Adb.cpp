@@ -165,8 +165,14 @@ int runAdb(const Invocation& invocation) {
         std::cout << '\n';
         return 0;
     }
+    if (arguments == std::vector<std::string>{"version"}) {
+        store.run(commandLine);
+        std::cout << "Android Debug Bridge version 1.0.41\nVersion 35.0.2-quaylet-stand-in\n";
+        return 0;
+    }
     if (arguments.size() < 3 || arguments[0] != "-s") {
-        throw ToolFailure(1, "adb: the stand-in knows only devices and -s <serial> <command>");
+        throw ToolFailure(
+            1, "adb: the stand-in knows only version, devices and -s <serial> <command>");
     }
     const std::string& serial = arguments[1];
     const std::vector<std::string> command(arguments.begin() + 2, arguments.end());

@@ -60,9 +60,15 @@ int runEmulator(const Invocation& invocation) {
         return start(commandLine);
     }
     const EmulatorSet set = EmulatorSetStore(EmulatorSetStore::defaultHome()).run(commandLine);
+    if (invocation.arguments == std::vector<std::string>{"-version"}) {
+        // As the SDK's emulator does, a log line comes before the version.
+        std::cout << "INFO    | Android emulator version 35.2.10.0 (build_id quaylet-stand-in)\n"
+                     "Android emulator version 35.2.10.0 (build_id quaylet-stand-in)\n";
+        return 0;
+    }
     if (invocation.arguments != std::vector<std::string>{"-list-avds"}) {
         throw ToolFailure(1,
-                          "emulator: ERROR: the stand-in knows only -list-avds and "
+                          "emulator: ERROR: the stand-in knows only -version, -list-avds and "
                           "-avd <name> -port <port> -no-boot-anim");
     }
     for (const StandInEmulator& emulator : set.emulators) {

@@ -44,7 +44,7 @@ const Situation kSituations[] = {
      [](View& view, const std::string& markup) {
          PreviewSummary summary = testing::makeSummary(markup, markup);
          summary.repository = summary.branch = summary.commitSha = markup;
-         summary.pullRequestTitle = markup;
+         summary.pullRequestTitle = summary.platform = markup;
          PreviewSummary unready = summary;
          unready.status = markup;
          view.driver.loadBuilds({summary, unready});
@@ -73,6 +73,17 @@ const Situation kSituations[] = {
          QMetaObject::invokeMethod(
              view.scene.find("preferredSimulatorChoice").property("popup").value<QObject*>(),
              "open");
+     }},
+    {"Android diagnostics", "DiagnosticsTab",
+     [](View& view, const std::string& markup) {
+         EnvironmentSnapshot snapshot = testing::makeReadyEnvironment({});
+         snapshot.android = {.sdkFolder = markup,
+                             .isInstalled = true,
+                             .adbVersion = markup,
+                             .emulatorVersion = markup,
+                             .emulators = {{markup, 34, markup, markup}},
+                             .notice = markup};
+         view.driver.showEnvironment(snapshot);
      }},
     {"update dialog", "UpdateDialog",
      [](View& view, const std::string& markup) {

@@ -104,9 +104,17 @@ const Situation kSituations[] = {
      "buildRow-p-ready/runButton; !buildRow-p-ready/statusBadge; !buildRow-p-failed/runButton; "
      "buildRow-p-failed/statusBadgeText=Processing Failed; "
      "buildRow-p-failed.accessibleName=feature/App, octo/app · PR #7 · 1234567, Processing "
-     "Failed",
+     "Failed; !buildRow-p-ready/platformTag; buildRow-p-android/platformTagText=Android; "
+     "buildRow-p-android.accessibleName=feature/App, Android, octo/app · PR #7 · 1234567, Ready; "
+     "buildRow-p-other/platformTagText=<b>tvos</b>",
      [](View& view) {
-         view.driver.loadBuilds({summary("p-ready"), summary("p-failed", "PROCESSING failed")});
+         PreviewSummary android = summary("p-android");
+         android.platform = "android";
+         PreviewSummary other = summary("p-other");
+         other.platform = "<b>tvos</b>";
+         PreviewSummary ios = summary("p-ready");
+         ios.platform = "iphonesimulator";
+         view.driver.loadBuilds({ios, summary("p-failed", "PROCESSING failed"), android, other});
      }},
     {"a watched row beside one not watched", "ContentView", true,
      "buildRow-p-7/watchToggle.checked=true; buildRow-p-8/watchToggle.checked=false",
@@ -194,6 +202,27 @@ const Situation kSituations[] = {
          snapshot.simctlPath.reset();
          snapshot.failures = {"Xcode command-line tools aren’t selected.",
                               "Simulator tools aren’t available."};
+         view.driver.showEnvironment(snapshot);
+     }},
+    {"Android beside a ready Mac", "DiagnosticsTab", true,
+     "readinessStatus=This computer is ready; androidSdkCheckValue.fullText=/sdk; "
+     "adbCheckValue.fullText=1.0.41; emulatorToolCheckValue.fullText=Not found; "
+     "emulator-Pixel_8.accessibleName=Pixel_8, API 34 · Running; "
+     "emulator-Old.accessibleName=Old, API unknown · Not running; !androidNotice",
+     [](View& view) {
+         EnvironmentSnapshot snapshot = makeReadyEnvironment({});
+         snapshot.android = {
+             .sdkFolder = "/sdk",
+             .isInstalled = true,
+             .adbVersion = "1.0.41",
+             .emulators = {{"Pixel_8", 34, "x86_64", "emulator-5554"}, {"Old", {}, {}, {}}}};
+         view.driver.showEnvironment(snapshot);
+     }},
+    {"no Android SDK beside a ready Mac", "DiagnosticsTab", true,
+     "readinessStatus=This computer is ready; !androidSdkCheck; androidNotice=No SDK.",
+     [](View& view) {
+         EnvironmentSnapshot snapshot = makeReadyEnvironment({});
+         snapshot.android = {.sdkFolder = "/sdk", .notice = "No SDK."};
          view.driver.showEnvironment(snapshot);
      }},
     {"the build chooser dismissed", "DiagnosticsTab", true, "buildChooser.visible=false",
@@ -419,8 +448,8 @@ TEST(DiagnosticsTabTest, ThePartsKeepOneEvenRhythm) {
         ASSERT_TRUE(QQuickTest::qWaitForPolish(&tab.scene.window()));
         auto& readiness = dynamic_cast<QQuickItem&>(tab.scene.find("readiness"));
         const std::vector<qreal> parts = gapsBetween(*readiness.parentItem());
-        ASSERT_EQ(parts.size(), 5u);
-        EXPECT_EQ(parts, std::vector<qreal>(5, parts.front()));
+        ASSERT_EQ(parts.size(), 6u);
+        EXPECT_EQ(parts, std::vector<qreal>(6, parts.front()));
         EXPECT_EQ(gapsBetween(readiness),
                   std::vector<qreal>(snapshot.failures.empty() ? 1 : 2, parts.front() / 2));
     }

@@ -206,6 +206,15 @@ TEST_F(CommandLineTest, RunsALocalBuildAndChecksTheMachine) {
     const auto app = localApp();
     ProcessResult result = quaylet({"doctor", "--json"});
     EXPECT_EQ(json::parse(result.standardOutput)["ready"], true) << result.standardError;
+    // No Android SDK in this home: said, and no failure of the iOS checks.
+    constexpr const char* kNoSdk =
+        "Android SDK isn’t installed. Install Android Studio, then create an emulator.";
+    EXPECT_EQ(json::parse(result.standardOutput)["android"]["notice"], kNoSdk);
+    result = quaylet({"doctor"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_THAT(result.standardOutput,
+                EndsWith("This Mac is ready\nAndroid\n  SDK folder         " +
+                         (user.path() / "Android/Sdk").string() + "\n" + kNoSdk + "\n"));
 
     // A boot wait that never ends is repaired, and the stage line says so until the next stage.
     const auto file = user.path() / "simulator" / "devices.json";
@@ -362,6 +371,32 @@ TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
     })) << "escaped to printable ASCII";
     EXPECT_EQ(json::parse(result.standardOutput).at("builds").at(0).at("pullRequestTitle"), hostile)
         << "the value is kept exactly";
+}
+
+// Builds for another platform than iOS carry its name; one Quaylet does not know is the
+// service's word, printed inert.
+TEST_F(CommandLineTest, BuildsNameTheirPlatform) {
+    publish("pr-android");
+    editManifest("pr-android", {{"platform", "android"}, {"pullRequest", 2}});
+    publish("pr-other");
+    editManifest("pr-other", {{"platform", "\x1B[2Jwatchos"}, {"pullRequest", 3}});
+    signIn();
+
+    ProcessResult result = quaylet({"builds"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_THAT(result.standardOutput, ::testing::ContainsRegex("PR #1 · [0-9a-f]{7} · Ready\n"));
+    EXPECT_THAT(result.standardOutput,
+                ::testing::ContainsRegex("PR #2 · [0-9a-f]{7} · Android · Ready\n"));
+    EXPECT_THAT(result.standardOutput,
+                ::testing::ContainsRegex("PR #3 · [0-9a-f]{7} · \uFFFD\\[2Jwatchos · Ready\n"));
+    result = quaylet({"builds", "--json"});
+    const json document = json::parse(result.standardOutput);
+    std::vector<json> platforms;
+    for (const json& build : document.at("builds")) {
+        platforms.push_back(build.at("platform"));
+    }
+    EXPECT_THAT(platforms,
+                ::testing::UnorderedElementsAre("iphonesimulator", "android", "\x1B[2Jwatchos"));
 }
 
 // A watch reports the newest ready build however old it is, and waits for a pull request's

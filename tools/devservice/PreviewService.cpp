@@ -27,8 +27,9 @@ constexpr const char* kFaultAnswer = "The service is having trouble. Try again l
 
 // The summary a builds list shows, taken from the manifest by key.
 constexpr const char* kSummaryKeys[] = {
-    "previewId",   "repository",       "pullRequest", "pullRequestTitle", "branch",  "commitSha",
-    "displayName", "minimumOSVersion", "status",      "createdAt",        "readyAt", "expiresAt",
+    "previewId", "repository",  "pullRequest", "pullRequestTitle", "branch",
+    "commitSha", "displayName", "platform",    "minimumOSVersion", "status",
+    "createdAt", "readyAt",     "expiresAt",
 };
 
 void answerError(httplib::Response& response, int status, const std::string& message) {

@@ -44,8 +44,14 @@ std::vector<PreviewSummary> longBuilds() {
     return builds;
 }
 
+PreviewSummary forAndroid(PreviewSummary summary) {
+    summary.platform = "android";
+    return summary;
+}
+
 const std::vector<PreviewSummary> kBuilds = {
     build("wx-128", "Weather", "Redesign the forecast card", 128, "ready"),
+    forAndroid(build("wx-130", "Weather", "Bring the forecast card to Android", 130, "ready")),
     build("wx-131", "Weather", "Add hourly precipitation chart", 131, "ready"),
     build("wx-133", "Weather", "Fix crash when location is denied", 133, "uploading"),
 };

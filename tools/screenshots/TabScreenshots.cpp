@@ -3,6 +3,8 @@
 #include "appsupport/StateDriver.h"
 
 #include "app/UpdateAction.h"
+#include "core/android/EmulatorDiscovery.h"
+#include "core/process/DeveloperTools.h"
 
 #include <QQuickItem>
 
@@ -33,12 +35,43 @@ void saveWindow(StateDriver& driver, const QString& section, const std::filesyst
     scene.saveImage(file);
 }
 
+// The Android part as the real discovery gathers it over the stand-in adb and emulator: their
+// seeded emulators with the first one started, or, without those tools, no SDK at all.
+AndroidEnvironment android(const std::filesystem::path& folder, bool withSdk) {
+    const testing::ScopedEnvironment home("QUAYLET_EMULATOR_HOME", folder.string());
+    const AndroidSdk sdk(folder / "sdk", folder / "avd");
+    const ProcessRunner runner;
+    if (withSdk) {
+        for (const auto& [tool, link] :
+             {std::pair{"adb", sdk.adb()}, {"emulator", sdk.emulator()}}) {
+            std::filesystem::create_directories(link.parent_path());
+            std::filesystem::create_symlink(DeveloperTools::forThisHost().directory() / tool, link);
+        }
+        runner.runChecked(sdk.bootEmulator("Pixel_8_API_34", 5554), {});
+    }
+    AndroidEnvironment android = EmulatorDiscovery(runner, sdk).environment({});
+    // Where a user's SDK is, rather than the throwaway folder.
+    android.sdkFolder = "/home/dana/Android/Sdk";
+    return android;
+}
+
 EnvironmentSnapshot readyMac() {
     return testing::makeReadyEnvironment({
         testing::makeDevice("A1", "iPhone 16 Pro", "18.2"),
         testing::makeDevice("A2", "iPhone 16", "18.2"),
         testing::makeDevice("B1", "iPad Air 11-inch (M2)", "17.5"),
     });
+}
+
+// A ready Mac beside an Android SDK, scrolled down to the named item when there is one.
+Screenshot readyWithAndroid(const std::string& name, const QString& scrolledTo) {
+    return {name, [scrolledTo](const std::filesystem::path& file) {
+                StateDriver driver;
+                EnvironmentSnapshot snapshot = readyMac();
+                snapshot.android = android(driver.folder() / "android", true);
+                driver.showEnvironment(snapshot);
+                saveWindow(driver, "Diagnostics", file, scrolledTo);
+            }};
 }
 
 EnvironmentSnapshot macWithoutXcode() {
@@ -60,17 +93,15 @@ const bool added = addScreenshots({
          driver.holdDiagnostics();
          saveWindow(driver, "Diagnostics", file);
      }},
-    {"diagnostics-ready",
-     [](const std::filesystem::path& file) {
-         StateDriver driver;
-         driver.showEnvironment(readyMac());
-         saveWindow(driver, "Diagnostics", file);
-     }},
+    readyWithAndroid("diagnostics-ready", {}),
+    readyWithAndroid("diagnostics-ready-android", "androidSection"),
     {"diagnostics-failing",
      [](const std::filesystem::path& file) {
          StateDriver driver;
-         driver.showEnvironment(macWithoutXcode());
-         saveWindow(driver, "Diagnostics", file);
+         EnvironmentSnapshot snapshot = macWithoutXcode();
+         snapshot.android = android(driver.folder() / "android", false);
+         driver.showEnvironment(snapshot);
+         saveWindow(driver, "Diagnostics", file, "androidSection");
      }},
     {"build-chooser",
      [](const std::filesystem::path& file) {

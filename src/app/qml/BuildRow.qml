@@ -13,6 +13,9 @@ Item {
     required property AppState appState
 
     readonly property PullRequestWatcher watcher: appState.watcher
+    // Only builds for another platform than iOS carry a tag: "Android", or the service's own
+    // word for a platform Quaylet does not know.
+    readonly property string platformTag: summary.platformTag ?? ""
     // Fetched ahead while no notification could say so.
     readonly property bool fetchedAhead: watcher.readyBuilds.some(
                                              build => build.previewId === summary.previewId)
@@ -21,7 +24,7 @@ Item {
     // One element for assistive technologies: what the build is, where it comes from and
     // how far it got; pressing it runs the build, as "Run" does.
     Accessible.role: Accessible.ListItem
-    Accessible.name: summary.title + ", " + detail.text + ", "
+    Accessible.name: summary.title + (platformTag ? ", " + platformTag : "") + ", " + detail.text + ", "
                      + (runButton.visible ? "Ready" : badgeText.text)
     Accessible.onPressAction: {
         if (runButton.visible && runButton.enabled)
@@ -85,6 +88,31 @@ Item {
                                                      row.summary.pullRequest, checked)
                     checked = Qt.binding(() => row.opensAutomatically)
                 }
+            }
+        }
+
+        Rectangle {
+            objectName: "platformTag"
+            visible: row.platformTag !== ""
+            implicitWidth: platformText.implicitWidth + 12
+            implicitHeight: platformText.implicitHeight + 4
+            Layout.maximumWidth: 96
+            radius: 4
+            color: "transparent"
+            border.width: 1
+            border.color: Theme.separator
+
+            PlainText {
+                id: platformText
+                objectName: "platformTagText"
+                anchors.centerIn: parent
+                width: Math.min(implicitWidth, parent.width - 12)
+                text: row.platformTag
+                elide: Text.ElideRight
+                font.pixelSize: 11
+                font.weight: Font.Medium
+                color: Theme.secondaryText
+                Accessible.ignored: true
             }
         }
 

@@ -221,6 +221,115 @@ Item {
             }
         }
 
+        // What the computer has for Android builds: shown beside the readiness, never part of it.
+        ColumnLayout {
+            id: androidSection
+            objectName: "androidSection"
+            Layout.fillWidth: true
+            visible: !!root.environment
+            spacing: Theme.pieceSpacing
+
+            readonly property var android: root.environment ? root.environment.android : null
+            readonly property bool installed: !!android && android.isInstalled
+            // Room for emulator names as the SDK makes them, "Pixel_Tablet_API_35".
+            readonly property int titleWidth: 150
+
+            PlainText {
+                text: "Android"
+                font.pixelSize: 13
+                font.weight: Font.DemiBold
+                color: Theme.primaryText
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
+            }
+
+            Rectangle {
+                Layout.fillWidth: true
+                visible: androidSection.installed
+                implicitHeight: androidChecks.implicitHeight
+                radius: 10
+                color: Theme.underPageBackground
+
+                ColumnLayout {
+                    id: androidChecks
+                    anchors.left: parent.left
+                    anchors.right: parent.right
+                    anchors.leftMargin: 14
+                    anchors.rightMargin: 14
+                    spacing: 0
+
+                    DiagnosticRow {
+                        objectName: "androidSdkCheck"
+                        Layout.fillWidth: true
+                        informational: true
+                        titleWidth: androidSection.titleWidth
+                        success: true
+                        title: "SDK folder"
+                        value: androidSection.installed ? androidSection.android.sdkFolder : ""
+                    }
+                    Divider {}
+                    DiagnosticRow {
+                        objectName: "adbCheck"
+                        Layout.fillWidth: true
+                        informational: true
+                        titleWidth: androidSection.titleWidth
+                        success: androidSection.installed
+                                 && androidSection.android.adbVersion != null
+                        title: "adb"
+                        value: androidSection.installed
+                               ? androidSection.android.adbVersion ?? "Not found" : ""
+                    }
+                    Divider {}
+                    DiagnosticRow {
+                        objectName: "emulatorToolCheck"
+                        Layout.fillWidth: true
+                        informational: true
+                        titleWidth: androidSection.titleWidth
+                        success: androidSection.installed
+                                 && androidSection.android.emulatorVersion != null
+                        title: "Emulator"
+                        value: androidSection.installed
+                               ? androidSection.android.emulatorVersion ?? "Not found" : ""
+                    }
+
+                    Repeater {
+                        objectName: "androidEmulators"
+                        model: androidSection.installed ? androidSection.android.emulators : []
+
+                        delegate: ColumnLayout {
+                            required property var modelData
+
+                            Layout.fillWidth: true
+                            spacing: 0
+
+                            Divider {}
+                            DiagnosticRow {
+                                objectName: "emulator-" + modelData.name
+                                Layout.fillWidth: true
+                                informational: true
+                                titleWidth: androidSection.titleWidth
+                                success: modelData.isRunning
+                                title: modelData.name
+                                value: (modelData.apiLevel != null ? "API " + modelData.apiLevel
+                                                                   : "API unknown")
+                                       + (modelData.isRunning ? " · Running" : " · Not running")
+                            }
+                        }
+                    }
+                }
+            }
+
+            // Why there is nothing to list: no SDK, no emulators, or no listing of them.
+            BalancedText {
+                objectName: "androidNotice"
+                Layout.fillWidth: true
+                visible: !!androidSection.android && androidSection.android.notice != null
+                text: visible ? androidSection.android.notice : ""
+                font.pixelSize: 12
+                color: Theme.secondaryText
+            }
+        }
+
         Divider {}
 
         ActionRow {

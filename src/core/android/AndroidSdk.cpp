@@ -67,6 +67,14 @@ fs::path AndroidSdk::emulator() const {
     return folder_ / "emulator/emulator";
 }
 
+ToolCommand AndroidSdk::adbVersion() const {
+    return {adb().string(), {"version"}};
+}
+
+ToolCommand AndroidSdk::emulatorVersion() const {
+    return {emulator().string(), {"-version"}};
+}
+
 ToolCommand AndroidSdk::listAvds() const {
     return {emulator().string(), {"-list-avds"}};
 }

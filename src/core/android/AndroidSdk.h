@@ -33,6 +33,8 @@ class AndroidSdk {
     std::filesystem::path adb() const;       // <sdk>/platform-tools/adb
     std::filesystem::path emulator() const;  // <sdk>/emulator/emulator
 
+    ToolCommand adbVersion() const;                        // adb version
+    ToolCommand emulatorVersion() const;                   // emulator -version
     ToolCommand listAvds() const;                          // emulator -list-avds
     ToolCommand listDevices() const;                       // adb devices
     ToolCommand avdName(const std::string& serial) const;  // adb -s <serial> emu avd name

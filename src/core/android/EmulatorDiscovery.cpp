@@ -18,6 +18,14 @@ namespace fs = std::filesystem;
 // AVD definitions are a few hundred bytes; a larger file is not read.
 constexpr std::uintmax_t kMaxDefinitionSize = 64 * 1024;
 
+constexpr const char* kSdkMissing =
+    "Android SDK isn’t installed. Install Android Studio, then create an emulator.";
+constexpr const char* kListingFailed =
+    "Android emulators couldn’t be listed. Check the SDK’s adb and emulator tools, then try "
+    "again.";
+constexpr const char* kNoEmulators =
+    "No Android emulators are set up. Create one in Android Studio’s Device Manager.";
+
 std::vector<std::string_view> lines(std::string_view text) {
     std::vector<std::string_view> found;
     while (!text.empty()) {
@@ -88,6 +96,28 @@ bool isEmulatorSerial(std::string_view serial) {
                        [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The version a tool reports: the word after "version" on the first line that has one
+// ("Android Debug Bridge version 1.0.41", "INFO | Android emulator version 35.1.4.0 (…)"),
+// else its first line. Absent when the tool fails.
+std::optional<std::string> toolVersion(const ProcessRunner& runner, const ToolCommand& command,
+                                       std::stop_token stop) {
+    std::vector<std::string_view> output;
+    try {
+        output = lines(runner.runChecked(command, stop).standardOutput);
+    } catch (const std::exception&) {
+        // Only whether the tool answers matters here; the notice is for the emulators.
+        return std::nullopt;
+    }
+    constexpr std::string_view kVersion = "version ";
+    for (const std::string_view line : output) {
+        if (const std::size_t at = line.find(kVersion); at != std::string_view::npos) {
+            const std::string_view rest = line.substr(at + kVersion.size());
+            return std::string(rest.substr(0, rest.find(' ')));
+        }
+    }
+    return output.empty() ? std::string() : std::string(output.front());
+}
+
 }  // namespace
 
 EmulatorDiscovery::EmulatorDiscovery(ProcessRunner runner, AndroidSdk sdk)
@@ -126,6 +156,29 @@ std::vector<AndroidEmulator> EmulatorDiscovery::emulators(std::stop_token stop) 
         }
     }
     return emulators;
+}
+
+AndroidEnvironment EmulatorDiscovery::environment(std::stop_token stop) const {
+    AndroidEnvironment environment{.sdkFolder = sdk_.folder().string()};
+    std::error_code error;
+    environment.isInstalled = fs::is_directory(sdk_.folder(), error);
+    if (!environment.isInstalled) {
+        environment.notice = kSdkMissing;
+        return environment;
+    }
+    environment.adbVersion = toolVersion(runner_, sdk_.adbVersion(), stop);
+    environment.emulatorVersion = toolVersion(runner_, sdk_.emulatorVersion(), stop);
+    try {
+        environment.emulators = emulators(stop);
+        if (environment.emulators.empty()) {
+            environment.notice = kNoEmulators;
+        }
+    } catch (const std::exception&) {
+        // Whatever went wrong, the list is incomplete, and the tools are what to look at;
+        // cancellation lands here too, for a diagnosis that nobody waits for any more.
+        environment.notice = kListingFailed;
+    }
+    return environment;
 }
 
 }  // namespace quaylet

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/android/AndroidEmulator.h"
+#include "core/android/AndroidEnvironment.h"
 #include "core/android/AndroidSdk.h"
 #include "core/process/ProcessRunner.h"
 
@@ -22,6 +23,10 @@ class EmulatorDiscovery {
 
     // In the order the emulator tool lists them.
     std::vector<AndroidEmulator> emulators(std::stop_token stop) const;
+
+    // The SDK folder, its tools' versions and its emulators, for the diagnostics. Never
+    // throws: a missing SDK or a failed listing becomes the notice.
+    AndroidEnvironment environment(std::stop_token stop) const;
 
   private:
     ProcessRunner runner_;

@@ -2,6 +2,7 @@
 
 #include "core/errors/DecodingError.h"
 #include "core/service/AbsoluteURL.h"
+#include "core/service/BuildPlatform.h"
 #include "core/support/InternetDateTime.h"
 #include "core/support/JsonReader.h"
 
@@ -49,6 +50,7 @@ PreviewSummary readSummary(JsonValue value, const std::string& path) {
         .commitSha = object.required("commitSha", readString),
         .displayName = object.required("displayName", readString),
         .minimumOSVersion = object.required("minimumOSVersion", readString),
+        .platform = object.optional("platform", readString),
         .status = object.required("status", readString),
         .createdAt = object.required("createdAt", readDate),
         .readyAt = object.optional("readyAt", readDate),
@@ -87,6 +89,17 @@ std::optional<PreviewStatus> previewStatusFromString(std::string_view text) {
 
 const std::string& PreviewSummary::title() const {
     return pullRequestTitle && !pullRequestTitle->empty() ? *pullRequestTitle : branch;
+}
+
+std::optional<std::string> PreviewSummary::platformTag() const {
+    if (!platform || platform->empty()) {
+        return std::nullopt;
+    }
+    const std::optional<BuildPlatform> known = buildPlatformFromString(*platform);
+    if (!known) {
+        return *platform;
+    }
+    return *known == BuildPlatform::android ? std::optional<std::string>("Android") : std::nullopt;
 }
 
 PreviewManifest PreviewManifest::decode(std::string_view json) {

@@ -66,6 +66,8 @@ struct PreviewSummary {
     std::string commitSha;
     std::string displayName;
     std::string minimumOSVersion;
+    // As the manifest names it; absent from a service that predates Android builds.
+    std::optional<std::string> platform;
     std::string status;
     Timestamp createdAt;
     std::optional<Timestamp> readyAt;
@@ -75,6 +77,10 @@ struct PreviewSummary {
     bool isReady() const { return status == "ready"; }
     // The pull request's title when it has a non-empty one, else the branch.
     const std::string& title() const;
+    // What the list tags the build with: absent for an iOS build (a build without a platform
+    // is one), "Android", or an unknown platform's name as the service gave it, which
+    // Quaylet cannot open.
+    std::optional<std::string> platformTag() const;
 
     bool operator==(const PreviewSummary&) const = default;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/android/AndroidEnvironment.h"
 #include "core/simulator/SimulatorInventory.h"
 
 namespace quaylet {
@@ -17,6 +18,8 @@ struct EnvironmentSnapshot {
     std::vector<std::string> failures;            // user-facing sentences, in the order found
     // The application that shows the simulators, such as "Device Hub (Xcode 27.0)".
     std::string simulatorWindow = "Simulator";
+    // Beside the iOS checks, never one of them: isReady and failures ignore it.
+    AndroidEnvironment android = {};
 
     bool isReady() const { return failures.empty() && inventory.has_value(); }
 

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <fstream>
 #include <map>
 
 #include "core/errors/QuayletError.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
 
 namespace quaylet {
@@ -72,6 +75,61 @@ esac)"),
                                             {"Bare", {}, {}, {}}}));
     writeFile(sdk.adb(), script("exit 1"), fs::perms(0755));
     EXPECT_THROW(EmulatorDiscovery(ProcessRunner(), sdk).emulators({}), QuayletError);
+}
+
+// The diagnostics' view over the stand-in tools: never a failure, each gap a sentence.
+TEST(EmulatorDiscoveryTest, EnvironmentListsTheSdkOrSaysWhatIsMissing) {
+    using nlohmann::json;
+    const json pixel = {{"name", "Pixel_8"}, {"api", 34}, {"abi", "x86_64"}, {"port", 5554}};
+    const json old = {{"name", "Old"}, {"api", 30}, {"abi", "x86_64"}};
+    const AndroidEmulator runningPixel{"Pixel_8", 34, "x86_64", "emulator-5554"};
+    const AndroidEmulator stoppedOld{"Old", 30, "x86_64", {}};
+    const struct {
+        bool sdk;
+        json emulators;
+        json failing;
+        AndroidEnvironment expected;
+    } cases[] = {
+        {false,
+         json::array(),
+         json::array(),
+         {.notice = "Android SDK isn’t installed. Install Android Studio, then create an "
+                    "emulator."}},
+        {true,
+         {pixel, old},
+         json::array(),
+         {.adbVersion = "1.0.41",
+          .emulatorVersion = "35.2.10.0",
+          .emulators = {runningPixel, stoppedOld}}},
+        {true,
+         json::array(),
+         {"emulator -version"},
+         {.adbVersion = "1.0.41",
+          .notice = "No Android emulators are set up. Create one in Android Studio’s Device "
+                    "Manager."}},
+        {true,
+         {pixel},
+         {"adb"},
+         {.emulatorVersion = "35.2.10.0",
+          .notice = "Android emulators couldn’t be listed. Check the SDK’s adb and emulator "
+                    "tools, then try again."}},
+    };
+    for (const auto& [sdkPresent, emulators, failing, expected] : cases) {
+        const testing::TemporaryDirectory folder;
+        const testing::ScopedEnvironment home("QUAYLET_EMULATOR_HOME", folder.path().string());
+        std::ofstream(folder.path() / "emulators.json")
+            << json{{"emulators", emulators}, {"failing", failing}};
+        const AndroidSdk sdk(folder.path() / "sdk", folder.path() / "avd");
+        for (const fs::path& tool :
+             sdkPresent ? std::vector{sdk.adb(), sdk.emulator()} : std::vector<fs::path>{}) {
+            fs::create_directories(tool.parent_path());
+            fs::create_symlink(fs::path(QUAYLET_HOST_TOOLS_BUILD_DIR) / "quaylet-hosttools", tool);
+        }
+        AndroidEnvironment wanted = expected;
+        wanted.sdkFolder = sdk.folder().string();
+        wanted.isInstalled = sdkPresent;
+        EXPECT_EQ(EmulatorDiscovery(ProcessRunner(), sdk).environment({}), wanted) << failing;
+    }
 }
 
 }  // namespace

@@ -49,11 +49,7 @@ CurlURL parseBaseURL(const std::string& text) {
 }
 
 bool isOnLoopback(const CurlURL& url) {
-    char* host = nullptr;
-    libcurl().urlGet(url.get(), CURLUPART_HOST, &host, 0);
-    const bool loopback = host != nullptr && isLoopbackHost(host);
-    libcurl().free(host);
-    return loopback;
+    return isLoopbackHost(urlPart(url, CURLUPART_HOST));
 }
 
 bool isSuccess(long status) {
@@ -197,16 +193,13 @@ PreviewAPIClient::PreviewAPIClient(std::string baseURL, const HTTPSession& sessi
 
 std::string PreviewAPIClient::resolve(std::string_view path) const {
     // Every path starts with "/", so it replaces the base URL's path and query.
-    const CurlURL url = parseBaseURL(baseURL_);
-    char* resolved = nullptr;
-    if (libcurl().urlSet(url.get(), CURLUPART_URL, std::string(path).c_str(), 0) != CURLUE_OK ||
-        libcurl().urlGet(url.get(), CURLUPART_URL, &resolved, 0) != CURLUE_OK) {
+    parseBaseURL(baseURL_);
+    std::optional<std::string> resolved = resolveURL(baseURL_, std::string(path));
+    if (!resolved) {
         throw std::invalid_argument("Cannot resolve \"" + std::string(path) + "\" against " +
                                     baseURL_);
     }
-    std::string result(resolved);
-    libcurl().free(resolved);
-    return result;
+    return std::move(*resolved);
 }
 
 bool PreviewAPIClient::serviceOnLoopback() const {

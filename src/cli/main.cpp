@@ -24,6 +24,7 @@
 #include "cli/WatchCommand.h"
 #include "core/artifacts/AppInspector.h"
 #include "core/errors/UserMessage.h"
+#include "core/service/PreviewIdentifier.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/AppState.h"
@@ -196,13 +197,6 @@ void addLaunchOptions(CLI::App* command, LaunchTargets& targets, OutcomeFormat& 
                            : std::string("needs KEY=VALUE, KEY of letters, digits and _");
             },
             "KEY=VALUE"));
-}
-
-// The link that opens a build, its identifier percent-encoded so that it stays one path
-// component whatever the service sent.
-std::string previewLink(const std::string& previewID) {
-    return "quaylet://preview/" +
-           QUrl::toPercentEncoding(QString::fromStdString(previewID)).toStdString();
 }
 
 nlohmann::ordered_json optionalDate(const std::optional<Timestamp>& date) {

@@ -16,6 +16,7 @@
 #include "core/errors/TransportError.h"
 #include "core/service/AbsoluteURL.h"
 #include "core/service/PreviewIdentifier.h"
+#include "core/support/SystemError.h"
 #include "core/support/TrailingDigest.h"
 
 namespace quaylet {
@@ -92,7 +93,7 @@ class ResumableFile {
     explicit ResumableFile(fs::path path) : path_(std::move(path)) {
         descriptor_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (descriptor_ < 0) {
-            fail("Couldn’t create a file for the download");
+            throw systemError("Couldn’t create a file for the download", path_);
         }
     }
     ~ResumableFile() {
@@ -110,7 +111,7 @@ class ResumableFile {
     std::int64_t size() const {
         struct stat status {};
         if (::fstat(descriptor_, &status) != 0) {
-            fail("Couldn’t read the download");
+            throw systemError("Couldn’t read the download", path_);
         }
         return status.st_size;
     }
@@ -122,7 +123,7 @@ class ResumableFile {
     void begin(bool resumes) {
         if (resumes ? ::lseek(descriptor_, 0, SEEK_END) < 0
                     : ::ftruncate(descriptor_, 0) != 0 || ::lseek(descriptor_, 0, SEEK_SET) != 0) {
-            fail("Couldn’t save the download");
+            throw systemError("Couldn’t save the download", path_);
         }
         digest_.emplace(descriptor_, path_, resumes ? size() : 0);
     }
@@ -168,16 +169,12 @@ class ResumableFile {
                 pending_.clear();
                 remove();
                 errno = cause;
-                fail("Couldn’t save the download");
+                throw systemError("Couldn’t save the download", path_);
             }
             done += std::size_t(written);
             digest_->appended(written);
         }
         pending_.clear();
-    }
-
-    [[noreturn]] void fail(const char* what) const {
-        throw fs::filesystem_error(what, path_, std::error_code(errno, std::system_category()));
     }
 
     fs::path path_;

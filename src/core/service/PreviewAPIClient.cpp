@@ -16,6 +16,7 @@
 #include "core/errors/TransportError.h"
 #include "core/service/AbsoluteURL.h"
 #include "core/service/PreviewIdentifier.h"
+#include "core/support/JsonReader.h"
 #include "core/support/SystemError.h"
 #include "core/support/TrailingDigest.h"
 
@@ -63,17 +64,16 @@ std::string authorization(const std::string& token) {
 
 // The service's own explanation: {"error": {"message": "..."}}, or the stock sentence.
 std::string serviceMessage(const std::string& body) {
-    const Json document = Json::parse(body, nullptr, /*allow_exceptions=*/false);
-    if (document.is_object()) {
-        const auto error = document.find("error");
-        if (error != document.end() && error->is_object()) {
-            const auto message = error->find("message");
-            if (message != error->end() && message->is_string()) {
-                return message->get<std::string>();
-            }
-        }
+    try {
+        return readJsonDocument(body, [](JsonValue document, const std::string& path) {
+            return JsonObjectReader(document, path)
+                .required("error", [](JsonValue error, const std::string& errorPath) {
+                    return JsonObjectReader(error, errorPath).required("message", readString);
+                });
+        });
+    } catch (const DecodingError&) {  // a body without the explanation has the stock sentence
+        return kBuildNotLoaded;
     }
-    return kBuildNotLoaded;
 }
 
 // Compact JSON text, or absent when a string in it is not valid UTF-8.

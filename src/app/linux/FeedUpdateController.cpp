@@ -1,4 +1,4 @@
-#include "app/FeedUpdateController.h"
+#include "app/linux/FeedUpdateController.h"
 
 #include <QCoreApplication>
 #include <QNetworkReply>

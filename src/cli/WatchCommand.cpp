@@ -43,9 +43,9 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
     bool interrupted = false;
     QObject::connect(&watcher, &PullRequestWatcher::prefetched, [&](const PreviewSummary& build) {
         printLine("Ready: " + build.title() + " · " + build.commitSha.substr(0, 7) + " · " +
-                  previewLink(build.previewId));
+                  previewLink(build.previewID));
         if (options.open && !interrupted) {
-            launch = state.open(QString::fromStdString(build.previewId));
+            launch = state.open(QString::fromStdString(build.previewID));
             launch->then([&] {
                 progress.finish();
                 if (!interrupted) {

@@ -205,7 +205,7 @@ nlohmann::ordered_json optionalDate(const std::optional<Timestamp>& date) {
 
 nlohmann::ordered_json buildDocument(const PreviewSummary& build) {
     return {
-        {"previewId", build.previewId},
+        {"previewId", build.previewID},
         {"title", build.title()},
         {"displayName", build.displayName},
         {"repository", build.repository},
@@ -220,7 +220,7 @@ nlohmann::ordered_json buildDocument(const PreviewSummary& build) {
         {"createdAt", formatInternetDateTime(build.createdAt)},
         {"readyAt", optionalDate(build.readyAt)},
         {"expiresAt", optionalDate(build.expiresAt)},
-        {"link", previewLink(build.previewId)},
+        {"link", previewLink(build.previewID)},
     };
 }
 
@@ -253,7 +253,7 @@ int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
         printLine(build.title());
         printLine("  " + build.repository + " · PR #" + std::to_string(build.pullRequest) + " · " +
                   build.commitSha.substr(0, 7) + " · " + status);
-        printLine("  " + previewLink(build.previewId));
+        printLine("  " + previewLink(build.previewID));
     }
     return kSuccess;
 }

@@ -170,7 +170,7 @@ QFuture<void> AppState::open(const QString& previewID, const QString& from) {
     assign(receivedPreviewID_, std::optional(id), &AppState::receivedPreviewIDChanged);
     std::string name = kPullRequestBuild;
     for (const auto& build : builds_) {
-        if (build.previewId == id) {
+        if (build.previewID == id) {
             name = build.displayName;
             break;
         }
@@ -352,7 +352,7 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
     if (!report_ || isLaunchInProgress()) {
         return finishedFuture();
     }
-    const std::filesystem::path app = report_->app.appURL;
+    const std::filesystem::path app = report_->app.appPath;
     const std::string device = udid.toStdString();
     // A pull-request build stays one: cancellable, and stopped by whatever stops its launches.
     std::stop_token task;
@@ -579,7 +579,7 @@ void AppState::removeWithdrawnBuilds(const std::vector<PreviewSummary>& builds) 
     std::vector<std::string> withdrawn;
     for (const PreviewSummary& build : builds) {
         if (build.status == "expired" || build.status == "deleted" || build.status == "failed") {
-            withdrawn.push_back(build.previewId);
+            withdrawn.push_back(build.previewID);
         }
     }
     if (!withdrawn.empty()) {

@@ -9,6 +9,8 @@
 #include <csignal>
 #include <system_error>
 
+#include "core/support/SystemError.h"
+
 namespace quaylet {
 namespace {
 
@@ -25,7 +27,7 @@ void onSignal(int) {
 
 Interrupt::Interrupt() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
-        throw std::system_error(errno, std::generic_category(), "Couldn’t watch for Ctrl-C");
+        throw systemError("Couldn’t watch for Ctrl-C");
     }
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &Interrupt::take);

@@ -10,6 +10,7 @@
 #include "cli/Output.h"
 #include "cli/TerminalProgress.h"
 #include "core/errors/QuayletError.h"
+#include "core/service/PreviewIdentifier.h"
 #include "feature/PullRequestWatcher.h"
 
 namespace quaylet {
@@ -41,10 +42,10 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
     std::optional<QFuture<void>> launch;
     bool interrupted = false;
     QObject::connect(&watcher, &PullRequestWatcher::prefetched, [&](const PreviewSummary& build) {
-        printLine("Ready: " + build.title() + " · " + build.commitSha.substr(0, 7) +
-                  " · quaylet://preview/" + build.previewId);
+        printLine("Ready: " + build.title() + " · " + build.commitSha.substr(0, 7) + " · " +
+                  previewLink(build.previewID));
         if (options.open && !interrupted) {
-            launch = state.launch().open(QString::fromStdString(build.previewId));
+            launch = state.launch().open(QString::fromStdString(build.previewID));
             launch->then([&] {
                 progress.finish();
                 if (!interrupted) {

@@ -24,6 +24,7 @@
 #include "cli/WatchCommand.h"
 #include "core/artifacts/AppInspector.h"
 #include "core/errors/UserMessage.h"
+#include "core/service/PreviewIdentifier.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/support/InternetDateTime.h"
 #include "feature/AppState.h"
@@ -201,20 +202,13 @@ void addLaunchOptions(CLI::App* command, LaunchTargets& targets, OutcomeFormat& 
             "KEY=VALUE"));
 }
 
-// The link that opens a build, its identifier percent-encoded so that it stays one path
-// component whatever the service sent.
-std::string previewLink(const std::string& previewID) {
-    return "quaylet://preview/" +
-           QUrl::toPercentEncoding(QString::fromStdString(previewID)).toStdString();
-}
-
 nlohmann::ordered_json optionalDate(const std::optional<Timestamp>& date) {
     return date ? nlohmann::ordered_json(formatInternetDateTime(*date)) : nlohmann::ordered_json();
 }
 
 nlohmann::ordered_json buildDocument(const PreviewSummary& build) {
     return {
-        {"previewId", build.previewId},
+        {"previewId", build.previewID},
         {"title", build.title()},
         {"displayName", build.displayName},
         {"repository", build.repository},
@@ -231,7 +225,7 @@ nlohmann::ordered_json buildDocument(const PreviewSummary& build) {
         {"createdAt", formatInternetDateTime(build.createdAt)},
         {"readyAt", optionalDate(build.readyAt)},
         {"expiresAt", optionalDate(build.expiresAt)},
-        {"link", previewLink(build.previewId)},
+        {"link", previewLink(build.previewID)},
     };
 }
 
@@ -262,7 +256,7 @@ int listBuilds(AppState& state, const Interrupt& interrupt, bool asJson) {
         const std::optional<std::string> tag = build.platformTag();
         printLine("  " + build.repository + " · PR #" + std::to_string(build.pullRequest) + " · " +
                   build.commitSha.substr(0, 7) + (tag ? " · " + *tag : "") + " · " + status);
-        printLine("  " + previewLink(build.previewId));
+        printLine("  " + previewLink(build.previewID));
     }
     return kSuccess;
 }

@@ -37,7 +37,7 @@ std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
     bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
     const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) {
     // No expected fixture version and no screenshot: a local build is checked against itself.
-    const SelfTestRequest request{.appURL = app,
+    const SelfTestRequest request{.appPath = app,
                                   .expectedFixtureVersion = std::nullopt,
                                   .preferredSimulatorUDID = preferredSimulatorUDID,
                                   .screenshotURL = std::nullopt,

@@ -45,7 +45,7 @@ void DownloadCache::removeWithdrawnBuilds(const std::vector<PreviewSummary>& bui
     std::vector<std::string> withdrawn;
     for (const PreviewSummary& build : builds) {
         if (build.status == "expired" || build.status == "deleted" || build.status == "failed") {
-            withdrawn.push_back(build.previewId);
+            withdrawn.push_back(build.previewID);
         }
     }
     if (!withdrawn.empty()) {

@@ -127,7 +127,7 @@ QFuture<void> Launch::open(const QString& previewID, const QString& from) {
     assign(this, receivedPreviewID_, std::optional(id), &Launch::receivedPreviewIDChanged);
     std::string name = kPullRequestBuild;
     for (const auto& build : builds_.builds()) {
-        if (build.previewId == id) {
+        if (build.previewID == id) {
             name = build.displayName;
             break;
         }
@@ -310,7 +310,7 @@ QFuture<void> Launch::runOnSimulator(const QString& udid) {
     if (!report_ || isLaunchInProgress()) {
         return finishedFuture();
     }
-    const std::filesystem::path app = report_->app.appURL;
+    const std::filesystem::path app = report_->app.appPath;
     const std::string device = udid.toStdString();
     // A pull-request build stays one: cancellable, and stopped by whatever stops its launches.
     std::stop_token task;

@@ -213,7 +213,7 @@ void PullRequestWatcher::review(const std::vector<PreviewSummary>& builds) {
             changed = true;
         }
         const auto queued = [&](const PreviewSummary& build) {
-            return build.previewId == newest->previewId;
+            return build.previewID == newest->previewID;
         };
         if (newest != nullptr && std::none_of(pending_.begin(), pending_.end(), queued) &&
             !(prefetch_ && queued(prefetch_->build))) {
@@ -250,7 +250,7 @@ void PullRequestWatcher::startNextPrefetch() {
                  stop = prefetch_->stop.get_token()] {
         std::exception_ptr error;
         try {
-            service->prefetch(build.previewId, token, limit, stop);
+            service->prefetch(build.previewID, token, limit, stop);
         } catch (...) {
             error = std::current_exception();
         }
@@ -274,7 +274,7 @@ void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::except
         if (!error) {
             emit prefetched(build);
             if (watch->openAutomatically && !launch_.isLaunchInProgress()) {
-                launch_.open(QString::fromStdString(build.previewId), QStringLiteral("watch"));
+                launch_.open(QString::fromStdString(build.previewID), QStringLiteral("watch"));
             } else if (!notifier_ || !notifier_->announce(build)) {
                 readyBuilds_.push_back(build);
                 emit readyBuildsChanged();
@@ -293,7 +293,7 @@ void PullRequestWatcher::launchStartedOrEnded() {
     }
     // A launch of the build being prefetched waits for it in the core; any other prefetch
     // gives way and runs again after the launch.
-    if (prefetch_ && launch_.receivedPreviewID() != prefetch_->build.previewId) {
+    if (prefetch_ && launch_.receivedPreviewID() != prefetch_->build.previewID) {
         pending_.push_front(prefetch_->build);
         prefetch_->stop.request_stop();
         prefetch_.reset();
@@ -309,7 +309,7 @@ void PullRequestWatcher::stopPrefetches() {
 
 void PullRequestWatcher::forgetReadyBuild(const std::string& previewID) {
     if (std::erase_if(readyBuilds_, [&](const PreviewSummary& build) {
-            return build.previewId == previewID;
+            return build.previewID == previewID;
         }) > 0) {
         emit readyBuildsChanged();
     }

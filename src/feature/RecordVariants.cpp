@@ -67,7 +67,7 @@ QVariantMap toVariantMap(const SimulatorInventory& inventory) {
 
 QVariantMap toVariantMap(const AppMetadata& app) {
     return {
-        {"appURL", QString::fromStdString(app.appURL.string())},
+        {"appPath", QString::fromStdString(app.appPath.string())},
         {"bundleIdentifier", text(app.bundleIdentifier)},
         {"displayName", text(app.displayName)},
         {"executableName", text(app.executableName)},
@@ -133,7 +133,7 @@ QVariantMap toVariantMap(const SelfTestReport& report) {
 QVariantMap toVariantMap(const PreviewManifest& manifest) {
     return {
         {"schemaVersion", QVariant::fromValue(manifest.schemaVersion)},
-        {"previewId", text(manifest.previewId)},
+        {"previewId", text(manifest.previewID)},
         {"repository", text(manifest.repository)},
         {"pullRequest", QVariant::fromValue(manifest.pullRequest)},
         {"commitSha", text(manifest.commitSha)},
@@ -158,7 +158,7 @@ QVariantMap toVariantMap(const PreviewManifest& manifest) {
 QVariantMap toVariantMap(const PreviewSummary& summary) {
     return {
         {"id", text(summary.id())},
-        {"previewId", text(summary.previewId)},
+        {"previewId", text(summary.previewID)},
         {"repository", text(summary.repository)},
         {"pullRequest", QVariant::fromValue(summary.pullRequest)},
         {"pullRequestTitle", text(summary.pullRequestTitle)},

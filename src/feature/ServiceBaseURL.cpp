@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "core/service/AbsoluteURL.h"
+#include "feature/WebAddress.h"
 
 namespace quaylet {
 
@@ -21,8 +21,7 @@ QUrl serviceBaseURL() {
             "address, such as " +
             kDefaultServiceURL + ", or unset it.");
     }
-    // Checked without libcurl, which a program idling in the tray has not loaded.
-    if (!isPermittedAddress(url.scheme().toStdString(), url.host().toStdString(), true)) {
+    if (!isPermittedWebAddress(url)) {
         throw std::runtime_error(
             "QUAYLET_API_URL is set to “" + text.toStdString() +
             "”, which doesn’t use HTTPS. The preview service must use HTTPS; plain http:// is "

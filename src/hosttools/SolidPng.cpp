@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "core/support/SystemError.h"
+
 namespace quaylet::hosttools {
 namespace {
 
@@ -71,7 +73,7 @@ void writeSolidPng(const std::filesystem::path& file, std::uint32_t width, std::
                  static_cast<std::streamsize>(png.size()));
     output.close();
     if (!output) {
-        throw std::system_error(errno, std::generic_category(), "cannot write " + file.string());
+        throw systemError("cannot write " + file.string());
     }
 }
 

@@ -9,12 +9,10 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "core/support/SystemError.h"
+
 namespace quaylet::hosttools {
 namespace {
-
-std::system_error lastSystemError(const std::string& what) {
-    return std::system_error(errno, std::generic_category(), what);
-}
 
 void writeAll(int descriptor, const std::string& text, const std::string& path) {
     std::size_t written = 0;
@@ -24,7 +22,7 @@ void writeAll(int descriptor, const std::string& text, const std::string& path) 
             if (errno == EINTR) {
                 continue;
             }
-            throw lastSystemError("cannot write " + path);
+            throw systemError("cannot write " + path);
         }
         written += static_cast<std::size_t>(count);
     }
@@ -52,11 +50,11 @@ std::filesystem::path stateFolder(const char* variable, const char* name, const 
 ExclusiveLock::ExclusiveLock(const std::filesystem::path& lockFile)
     : descriptor_(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
     if (descriptor_ < 0) {
-        throw lastSystemError("cannot open " + lockFile.string());
+        throw systemError("cannot open " + lockFile.string());
     }
     while (::flock(descriptor_, LOCK_EX) != 0) {
         if (errno != EINTR) {
-            const std::system_error error = lastSystemError("cannot lock " + lockFile.string());
+            const std::system_error error = systemError("cannot lock " + lockFile.string());
             ::close(descriptor_);
             throw error;
         }
@@ -71,21 +69,21 @@ void replaceFile(const std::filesystem::path& file, const std::string& text) {
     std::string temporary = file.string() + ".XXXXXX";
     const int descriptor = ::mkstemp(temporary.data());
     if (descriptor < 0) {
-        throw lastSystemError("cannot create a file beside " + file.string());
+        throw systemError("cannot create a file beside " + file.string());
     }
     bool closed = false;
     try {
         writeAll(descriptor, text, temporary);
         // Make the bytes durable before the rename publishes them.
         if (::fsync(descriptor) != 0) {
-            throw lastSystemError("cannot flush " + temporary);
+            throw systemError("cannot flush " + temporary);
         }
         closed = true;  // close releases the descriptor even when it reports an error
         if (::close(descriptor) != 0) {
-            throw lastSystemError("cannot close " + temporary);
+            throw systemError("cannot close " + temporary);
         }
         if (::rename(temporary.c_str(), file.c_str()) != 0) {
-            throw lastSystemError("cannot replace " + file.string());
+            throw systemError("cannot replace " + file.string());
         }
     } catch (...) {
         if (!closed) {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "core/support/SystemError.h"
+
 #include "hosttools/Tools.h"
 
 namespace quaylet::hosttools {
@@ -56,7 +58,7 @@ int runUname(const Invocation& invocation) {
     }
     utsname names{};
     if (::uname(&names) != 0) {
-        throw std::system_error(errno, std::generic_category(), "uname");
+        throw systemError("uname");
     }
     std::string line;
     for (const char flag : kFieldFlags) {

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "core/support/SystemError.h"
+
 namespace quaylet::hosttools {
 namespace {
 
@@ -72,8 +74,7 @@ class WorkingDirectoryScope {
     explicit WorkingDirectoryScope(const std::filesystem::path& directory)
         : previous_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         if (previous_ < 0 || ::chdir(directory.c_str()) != 0) {
-            const std::system_error error(errno, std::generic_category(),
-                                          "cannot enter " + directory.string());
+            const std::system_error error = systemError("cannot enter " + directory.string());
             if (previous_ >= 0) {
                 ::close(previous_);
             }

@@ -8,8 +8,8 @@
 #include <optional>
 #include <thread>
 
-#include "app/FeedUpdateController.h"
 #include "app/QuayletApp.h"
+#include "app/linux/FeedUpdateController.h"
 #include "appsupport/View.h"
 #include "support/ScopedEnvironment.h"
 

@@ -32,7 +32,7 @@ void holdRemote(View& view, LaunchStage stage) {
 void runLocal(View& view) {
     view.driver.holdLocalLaunchAt(LaunchStage::selecting, kLocalApp);
     SelfTestReport report = testing::makeReport("My App", "iPhone 15");
-    report.app.appURL = kLocalApp;
+    report.app.appPath = kLocalApp;
     report.app.bundleIdentifier = "com.example.myapp";
     view.driver.finishHeldLaunch(report);
 }
@@ -488,11 +488,11 @@ TEST(PreviewTabTest, LongTextsKeepToTheirLinesAndTheListIsAlwaysReachable) {
     watched.pullRequestTitle =
         "Rework the checkout flow so saved cards, Apple Pay and promo codes share one sheet";
     PreviewSummary uploading = watched;
-    uploading.previewId = "p-uploading";
+    uploading.previewID = "p-uploading";
     uploading.status = "uploading";
     PreviewManifest current = testing::makeManifest(
         "Acme Storefront Checkout with a Very Long Display Name", "0123456789abcdef");
-    current.previewId = "p-current";
+    current.previewID = "p-current";
     current.repository = watched.repository;
     View view;
     view.driver.loadBuilds({watched, uploading});

@@ -144,7 +144,7 @@ void StateDriver::holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& m
         }
         return held->await(call.progress, rest, call.stop);
     };
-    state_->launch().open(QString::fromStdString(manifest.previewId));
+    state_->launch().open(QString::fromStdString(manifest.previewID));
     waitUntil([&] {
         return held->reached && state_->launch().stage() == stage &&
                (download.received.empty() ||

@@ -171,7 +171,7 @@ void FakeSimulatorService::openURL(const std::string& udid, const std::string& u
 PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha) {
     PreviewManifest manifest;
     manifest.schemaVersion = 1;
-    manifest.previewId = "p-" + displayName;
+    manifest.previewID = "p-" + displayName;
     manifest.repository = "octo/app";
     manifest.pullRequest = 42;
     manifest.commitSha = commitSha;
@@ -183,7 +183,7 @@ PreviewManifest makeManifest(const std::string& displayName, const std::string& 
 
 PreviewSummary makeSummary(const std::string& previewID, const std::string& displayName) {
     PreviewSummary summary;
-    summary.previewId = previewID;
+    summary.previewID = previewID;
     summary.displayName = displayName;
     summary.status = "ready";
     return summary;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "feature/LaunchStage.h"
-
 namespace quaylet {
 namespace {
 
@@ -52,14 +50,6 @@ TEST(DownloadProgressTest, EstimateFollowsTheRateWithoutJumpingAtABurst) {
     estimate.record(15'000'000, 100'000'000, start + 10'100ms);
     EXPECT_GT(*estimate.secondsLeft(), 20.0);
     EXPECT_LT(*estimate.secondsLeft(), 85.0);
-}
-
-TEST(LaunchStageTest, RawValuesRoundTripExactly) {
-    for (const LaunchStage stage : kAllLaunchStages) {
-        EXPECT_EQ(launchStageFromRawValue(rawValue(stage)), stage);
-    }
-    EXPECT_EQ(launchStageFromRawValue("Running"), std::nullopt);
-    EXPECT_EQ(launchStageFromRawValue(""), std::nullopt);
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ class SimulatorRoadTest : public ::testing::Test {
         return SimulatorLauncher(runner, tools, SimulatorDiscovery(runner, tools),
                                  SimulatorSelector(), AppInspector(runner, tools))
             .selfTest(
-                {.appURL = app,
+                {.appPath = app,
                  .activateSimulator = true,
                  .repairs = {.bootTimeout = std::chrono::seconds(1),
                              .onRepair = [&](const std::string& line) { told.push_back(line); }},

@@ -23,11 +23,11 @@ constexpr const char* kMinimumOSVersion = "17.0";
 }  // namespace
 
 std::filesystem::path makeDemoBuild(const std::filesystem::path& buildsFolder,
-                                    const std::string& previewId) {
-    if (!isPlainPreviewId(previewId)) {
-        throw std::invalid_argument("the preview identifier must be a plain name: " + previewId);
+                                    const std::string& previewID) {
+    if (!isPlainPreviewID(previewID)) {
+        throw std::invalid_argument("the preview identifier must be a plain name: " + previewID);
     }
-    const auto folder = buildsFolder / previewId;
+    const auto folder = buildsFolder / previewID;
     std::filesystem::create_directories(folder);
 
     const auto bundle = fixtures::AppBundleBuilder("QuayletDemo.app")
@@ -47,7 +47,7 @@ std::filesystem::path makeDemoBuild(const std::filesystem::path& buildsFolder,
     const auto now = std::chrono::system_clock::now();
     const nlohmann::json manifest = {
         {"schemaVersion", 1},
-        {"previewId", previewId},
+        {"previewId", previewID},
         {"repository", "quaylet/demo"},
         {"pullRequest", 1},
         {"commitSha", "0123456789abcdef0123456789abcdef01234567"},

@@ -5,10 +5,10 @@
 
 namespace quaylet::devservice {
 
-// Writes <buildsFolder>/<previewId>/ with artifact.zip (a zipped app bundle the stand-in
+// Writes <buildsFolder>/<previewID>/ with artifact.zip (a zipped app bundle the stand-in
 // simulator tools accept) and a ready manifest.json naming its size and SHA-256. Returns the
 // build's folder.
 std::filesystem::path makeDemoBuild(const std::filesystem::path& buildsFolder,
-                                    const std::string& previewId);
+                                    const std::string& previewID);
 
 }  // namespace quaylet::devservice

@@ -79,7 +79,7 @@ std::string stringMember(const json& object, const char* key) {
 
 }  // namespace
 
-bool isPlainPreviewId(const std::string& name) {
+bool isPlainPreviewID(const std::string& name) {
     return !name.empty() && name != "." && name != ".." &&
            std::all_of(name.begin(), name.end(), [](unsigned char character) {
                return std::isalnum(character) || character == '-' || character == '_' ||
@@ -166,11 +166,11 @@ bool PreviewService::authorize(const httplib::Request& request, httplib::Respons
 }
 
 std::optional<std::filesystem::path> PreviewService::buildFolder(
-    const std::string& previewId) const {
-    if (!isPlainPreviewId(previewId)) {
+    const std::string& previewID) const {
+    if (!isPlainPreviewID(previewID)) {
         return std::nullopt;
     }
-    const auto folder = options_.buildsFolder / previewId;
+    const auto folder = options_.buildsFolder / previewID;
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {
         return std::nullopt;
@@ -247,8 +247,8 @@ void PreviewService::downloadURL(const httplib::Request& request, httplib::Respo
     if (!authorize(request, response)) {
         return;
     }
-    const std::string previewId = request.matches[1];
-    const auto folder = buildFolder(previewId);
+    const std::string previewID = request.matches[1];
+    const auto folder = buildFolder(previewID);
     std::error_code error;
     if (!folder || !std::filesystem::is_regular_file(*folder / "artifact.zip", error)) {
         answerError(response, 404, "This build has no archive to download.");
@@ -260,10 +260,10 @@ void PreviewService::downloadURL(const httplib::Request& request, httplib::Respo
                                : std::chrono::system_clock::now() + kDownloadLifetime;
     {
         const std::lock_guard lock(mutex_);
-        downloadGrants_[grant] = DownloadGrant{previewId, expiresAt};
+        downloadGrants_[grant] = DownloadGrant{previewID, expiresAt};
     }
     answerJSON(response, json{{"url", "http://127.0.0.1:" + std::to_string(port_) + "/artifacts/" +
-                                          previewId + "?token=" + grant},
+                                          previewID + "?token=" + grant},
                               {"expiresAt", formatInternetDateTime(expiresAt)},
                               {"direct", false}});
 }
@@ -277,19 +277,19 @@ void PreviewService::artifact(const httplib::Request& request, httplib::Response
     if (fault && answerWithFault(*fault, response)) {
         return;
     }
-    const std::string previewId = request.matches[1];
+    const std::string previewID = request.matches[1];
     bool granted = false;
     {
         const std::lock_guard lock(mutex_);
         const auto grant = downloadGrants_.find(request.get_param_value("token"));
-        granted = grant != downloadGrants_.end() && grant->second.previewId == previewId &&
+        granted = grant != downloadGrants_.end() && grant->second.previewID == previewID &&
                   std::chrono::system_clock::now() < grant->second.expiresAt;
     }
     if (!granted) {
         answerError(response, 403, "This download link has expired. Try again.");
         return;
     }
-    const auto folder = buildFolder(previewId);
+    const auto folder = buildFolder(previewID);
     auto file = folder ? std::make_shared<std::ifstream>(*folder / "artifact.zip", std::ios::binary)
                        : nullptr;
     std::error_code error;
@@ -325,8 +325,8 @@ void PreviewService::launchEvent(const httplib::Request& request, httplib::Respo
     if (!authorize(request, response)) {
         return;
     }
-    const std::string previewId = request.matches[1];
-    if (!buildFolder(previewId)) {
+    const std::string previewID = request.matches[1];
+    if (!buildFolder(previewID)) {
         answerError(response, 404,
                     "This build doesn’t exist. Open a newer build from the pull request.");
         return;
@@ -342,7 +342,7 @@ void PreviewService::launchEvent(const httplib::Request& request, httplib::Respo
         return;
     }
     json recorded = *event;
-    recorded["previewId"] = previewId;
+    recorded["previewId"] = previewID;
     {
         const std::lock_guard lock(mutex_);
         launchEvents_.push_back(std::move(recorded));

@@ -17,7 +17,7 @@ namespace quaylet::devservice {
 
 // Identifiers become folder names and URL path segments, so only plain names made of
 // letters, digits, "-", "_" and "." (but not "." or "..") are served.
-bool isPlainPreviewId(const std::string& previewId);
+bool isPlainPreviewID(const std::string& previewID);
 
 struct PreviewServiceOptions {
     std::filesystem::path buildsFolder;
@@ -28,7 +28,7 @@ struct PreviewServiceOptions {
 };
 
 // A loopback stand-in for the preview service, for the demo and the integration tests.
-// Every build is a folder <buildsFolder>/<previewId>/ holding manifest.json and
+// Every build is a folder <buildsFolder>/<previewID>/ holding manifest.json and
 // artifact.zip; folders are read on each request, so builds may be added while it runs.
 class PreviewService {
   public:
@@ -42,7 +42,7 @@ class PreviewService {
 
   private:
     struct DownloadGrant {
-        std::string previewId;
+        std::string previewID;
         std::chrono::system_clock::time_point expiresAt;
     };
 
@@ -61,7 +61,7 @@ class PreviewService {
 
     void addRoutes();
     bool authorize(const httplib::Request& request, httplib::Response& response);
-    std::optional<std::filesystem::path> buildFolder(const std::string& previewId) const;
+    std::optional<std::filesystem::path> buildFolder(const std::string& previewID) const;
 
     void manifest(const httplib::Request& request, httplib::Response& response);
     void list(const httplib::Request& request, httplib::Response& response);

@@ -39,21 +39,21 @@ int main(int argc, char** argv) {
     app.add_option("--token", fixedToken,
                    "An API token accepted from the start, so tests need not sign in");
     std::filesystem::path demoFolder;
-    std::string demoPreviewId = "pr-demo";
+    std::string demoPreviewID = "pr-demo";
     CLI::App* makeDemo = app.add_subcommand(
         "make-demo-build",
         "Write a demo build (a zipped app bundle for the stand-in simulator tools, with its "
         "manifest and digest) into <folder>/<preview id>/, ready to serve with --builds <folder>");
     makeDemo->add_option("folder", demoFolder, "Folder of builds")->required();
-    makeDemo->add_option("--preview-id", demoPreviewId, "The build's preview identifier")
+    makeDemo->add_option("--preview-id", demoPreviewID, "The build's preview identifier")
         ->capture_default_str();
     app.require_subcommand(0, 1);
     CLI11_PARSE(app, argc, argv);
 
     if (makeDemo->parsed()) {
         try {
-            const auto folder = quaylet::devservice::makeDemoBuild(demoFolder, demoPreviewId);
-            std::cout << "Made demo build " << demoPreviewId << " in " << folder.string() << '\n';
+            const auto folder = quaylet::devservice::makeDemoBuild(demoFolder, demoPreviewID);
+            std::cout << "Made demo build " << demoPreviewID << " in " << folder.string() << '\n';
             return 0;
         } catch (const std::exception& error) {
             std::cerr << "quaylet-devservice: " << error.what() << '\n';

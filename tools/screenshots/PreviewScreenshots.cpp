@@ -85,7 +85,7 @@ const std::vector<TimelineEntry> kLaunchSteps = [] {
 
 PreviewManifest manifest() {
     PreviewManifest manifest = testing::makeManifest("Weather", "9f3c2a7e41d08b6c5a2e");
-    manifest.previewId = "wx-128";
+    manifest.previewID = "wx-128";
     manifest.repository = "octo/weather";
     manifest.pullRequest = 128;
     manifest.bundleId = "com.octo.weather";
@@ -96,7 +96,7 @@ SelfTestReport report(const std::string& bundleIdentifier) {
     SelfTestReport report = testing::makeReport("Weather", "iPhone 15 Pro");
     report.simulator.udid = "SIM-1";
     report.app.bundleIdentifier = bundleIdentifier;
-    report.app.appURL = "/Users/me/Builds/Weather.app";
+    report.app.appPath = "/Users/me/Builds/Weather.app";
     return report;
 }
 
@@ -145,7 +145,7 @@ const bool added = addScreenshots({
                driver.state().watcher().setOpenAutomatically(
                    QString::fromStdString(builds[1].repository), 57, true);
                PreviewManifest linked = manifest();
-               linked.previewId = "ac-42";
+               linked.previewID = "ac-42";
                linked.repository = builds[0].repository;
                linked.pullRequest = 42;
                linked.displayName = "Acme Storefront Checkout Preview";

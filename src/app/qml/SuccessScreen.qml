@@ -29,7 +29,7 @@ Item {
             return
         }
         // An empty preferred simulator lets the state choose one.
-        appState.launch.runLocalApplication(fileURL(report.app.appURL),
+        appState.launch.runLocalApplication(fileURL(report.app.appPath),
                                      userSettings.preferredSimulatorUDID,
                                      userSettings.activateSimulator)
     }

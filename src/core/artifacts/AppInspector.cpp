@@ -74,8 +74,8 @@ std::vector<std::string> splitWords(const std::string& text) {
 AppInspector::AppInspector(ProcessRunner runner, DeveloperTools tools)
     : runner_(std::move(runner)), tools_(std::move(tools)) {}
 
-AppMetadata AppInspector::inspect(const fs::path& appURL, std::stop_token stop) const {
-    const fs::path bundle = standardise(appURL);
+AppMetadata AppInspector::inspect(const fs::path& appPath, std::stop_token stop) const {
+    const fs::path bundle = standardise(appPath);
     if (bundle.extension() != ".app") {
         throw QuayletError::invalidApplication(kNotAnAppMessage);
     }

@@ -24,7 +24,7 @@ class AppInspector {
 
     AppInspector(ProcessRunner runner, DeveloperTools tools);
 
-    AppMetadata inspect(const std::filesystem::path& appURL, std::stop_token stop) const;
+    AppMetadata inspect(const std::filesystem::path& appPath, std::stop_token stop) const;
 
   private:
     ProcessRunner runner_;

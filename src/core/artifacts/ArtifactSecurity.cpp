@@ -23,6 +23,7 @@
 #include "core/support/FileDescriptor.h"
 #include "core/support/FileTree.h"
 #include "core/support/Sha256.h"
+#include "core/support/SystemError.h"
 #include "core/support/TextComparison.h"
 
 namespace quaylet {
@@ -35,10 +36,6 @@ constexpr int kMaxLinkHops = 40;
 
 [[noreturn]] void refuseArchive(std::string_view message) {
     throw QuayletError::unsafeArchive(std::string(message));
-}
-
-fs::filesystem_error platformError(const char* what, const fs::path& path) {
-    return fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
 }
 
 // Visits every entry under root without following links; the visitor may stop the walk from
@@ -110,7 +107,7 @@ void normalisePermissions(const fs::path& root) {
     const bool walked = walkTree(root, [](const fs::directory_entry& entry, auto&) {
         struct stat status {};
         if (::lstat(entry.path().c_str(), &status) != 0) {
-            throw platformError("Cannot read file attributes", entry.path());
+            throw systemError("Cannot read file attributes", entry.path());
         }
         if (S_ISLNK(status.st_mode)) {
             return;  // a link's own mode is never consulted
@@ -120,7 +117,7 @@ void normalisePermissions(const fs::path& root) {
             mode |= S_IRWXU;
         }
         if (mode != (status.st_mode & 07777) && ::chmod(entry.path().c_str(), mode) != 0) {
-            throw platformError("Cannot change file mode", entry.path());
+            throw systemError("Cannot change file mode", entry.path());
         }
     });
     if (!walked) {
@@ -219,7 +216,7 @@ std::string ArtifactSecurity::sha256(const fs::path& file, std::stop_token stop)
             continue;
         }
         if (count < 0) {
-            throw platformError("Cannot read file", file);
+            throw systemError("Cannot read file", file);
         }
         if (count == 0) {
             break;
@@ -303,7 +300,7 @@ void ArtifactSecurity::validateExtractedTree(const fs::path& root) const {
     const bool walked = walkTree(root, [&](const fs::directory_entry& entry, auto&) {
         struct stat status {};
         if (::lstat(entry.path().c_str(), &status) != 0) {
-            throw platformError("Cannot read file attributes", entry.path());
+            throw systemError("Cannot read file attributes", entry.path());
         }
         if (S_ISREG(status.st_mode)) {
             const auto size = static_cast<unsigned long long>(status.st_size);

@@ -28,6 +28,8 @@
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
 #include "core/support/FileDescriptor.h"
+#include "core/support/SystemError.h"
+#include "core/support/Text.h"
 
 namespace quaylet {
 namespace {
@@ -491,50 +493,12 @@ void requireEntriesTileArchive(const ByteView& archive, const std::vector<const 
     require(expected == directoryOffset);
 }
 
-// Decodes one UTF-8 code point strictly (no overlong forms, no surrogates); none at an invalid
-// sequence.
-std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& index) {
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(index);
-    if (lead < 0x80) {
-        ++index;
-        return lead;
-    }
-    std::size_t length = 0;
-    char32_t codePoint = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, codePoint = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, codePoint = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, codePoint = lead & 0x07, minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() - index < length) {
-        return std::nullopt;
-    }
-    for (std::size_t offset = 1; offset < length; ++offset) {
-        if ((byte(index + offset) & 0xC0) != 0x80) {
-            return std::nullopt;
-        }
-        codePoint = (codePoint << 6) | (byte(index + offset) & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF ||
-        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-        return std::nullopt;
-    }
-    index += length;
-    return codePoint;
-}
-
 // Valid UTF-8 without control characters (C0, DEL, C1) or the Unicode line and paragraph
 // separators, any of which would split or disguise a name in a listing.
 void requirePrintableText(std::string_view text) {
     std::size_t index = 0;
     while (index < text.size()) {
-        const auto codePoint = decodeUtf8(text, index);
+        const auto codePoint = decodeUtf8At(text, index);
         require(codePoint.has_value());
         require(*codePoint >= 0x20 && !(*codePoint >= 0x7F && *codePoint <= 0x9F) &&
                 *codePoint != 0x2028 && *codePoint != 0x2029);
@@ -1007,8 +971,7 @@ void withMappedArchive(const std::filesystem::path& archive,
     const FileDescriptor file = FileDescriptor::openForReading(archive);
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
-        throw std::filesystem::filesystem_error("Cannot read file", archive,
-                                                std::error_code(errno, std::generic_category()));
+        throw systemError("Cannot read file", archive);
     }
     const auto size = static_cast<std::size_t>(status.st_size);
     if (size == 0) {
@@ -1017,8 +980,7 @@ void withMappedArchive(const std::filesystem::path& archive,
     }
     void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
     if (mapping == MAP_FAILED) {
-        throw std::filesystem::filesystem_error("Cannot map file", archive,
-                                                std::error_code(errno, std::generic_category()));
+        throw systemError("Cannot map file", archive);
     }
     struct Unmapper {
         void* mapping;

@@ -18,18 +18,16 @@
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/support/FileDescriptor.h"
 #include "core/support/FileTree.h"
 #include "core/support/LaunchTimeline.h"
+#include "core/support/SystemError.h"
 #include "core/support/Text.h"
 
 extern char** environ;
 
 namespace quaylet {
 namespace {
-
-[[noreturn]] void throwErrno(const std::string& what) {
-    throw std::system_error(errno, std::generic_category(), what);
-}
 
 // Shared between a run and its cancellation handler, which may fire on any thread at any
 // moment. The child is identified by its pid; it stays unreaped while attached, so the pid
@@ -71,18 +69,6 @@ class RunningProcess {
     std::mutex mutex_;
     std::optional<pid_t> process_;
     bool isCancelled_ = false;
-};
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
-    ~FileDescriptor() { ::close(descriptor_); }  // a failed close loses nothing we still need
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return descriptor_; }
-
-  private:
-    int descriptor_;
 };
 
 // A fresh working folder, removed with its contents however the run ends.
@@ -136,7 +122,7 @@ class WorkingDirectory {
 int createOutputFile(const std::filesystem::path& path) {
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (descriptor < 0) {
-        throwErrno("Couldn’t create " + path.string());
+        throw systemError("Couldn’t create " + path.string());
     }
     return descriptor;
 }
@@ -144,7 +130,7 @@ int createOutputFile(const std::filesystem::path& path) {
 std::string readWholeFile(const std::filesystem::path& path) {
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
-        throwErrno("Couldn’t read " + path.string());
+        throw systemError("Couldn’t read " + path.string());
     }
     std::string contents;
     char buffer[64 * 1024];
@@ -154,7 +140,7 @@ std::string readWholeFile(const std::filesystem::path& path) {
             continue;
         }
         if (count < 0) {
-            throwErrno("Couldn’t read " + path.string());
+            throw systemError("Couldn’t read " + path.string());
         }
         if (count == 0) {
             return contents;
@@ -263,7 +249,7 @@ void waitForExit(pid_t child) {
     siginfo_t info{};
     while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) != 0) {
         if (errno != EINTR) {
-            throwErrno("Couldn’t wait for a child process");
+            throw systemError("Couldn’t wait for a child process");
         }
     }
 }
@@ -274,7 +260,7 @@ std::int32_t reap(pid_t child) {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) {
-            throwErrno("Couldn’t wait for a child process");
+            throw systemError("Couldn’t wait for a child process");
         }
     }
     if (WIFEXITED(status)) {
@@ -335,7 +321,7 @@ pid_t ProcessRunner::startInOwnSession(const ToolCommand& command,
     const FileDescriptor output(
         ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
     if (output.get() < 0) {
-        throwErrno("Couldn’t create " + log.string());
+        throw systemError("Couldn’t create " + log.string());
     }
     return spawn(command, std::nullopt, output.get(), output.get(), true);
 }
@@ -344,7 +330,7 @@ std::optional<std::int32_t> ProcessRunner::exitStatusIfExited(pid_t child) {
     siginfo_t info{};
     while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
         if (errno != EINTR) {
-            throwErrno("Couldn’t wait for a child process");
+            throw systemError("Couldn’t wait for a child process");
         }
     }
     if (info.si_pid == 0) {

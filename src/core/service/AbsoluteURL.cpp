@@ -9,12 +9,20 @@
 #include "core/support/TextComparison.h"
 
 namespace quaylet {
-namespace {
 
-// A part of a parsed URL, empty when it has none.
-std::string partOf(CURLU* url, CURLUPart part) {
+CurlURL parseURL(const std::string& text, unsigned int flags) {
+    CurlURL url(libcurl().url());
+    if (!url) {
+        throw std::bad_alloc();
+    }
+    return libcurl().urlSet(url.get(), CURLUPART_URL, text.c_str(), flags) == CURLUE_OK
+               ? std::move(url)
+               : CurlURL();
+}
+
+std::string urlPart(const CurlURL& url, CURLUPart part) {
     char* text = nullptr;
-    if (libcurl().urlGet(url, part, &text, 0) != CURLUE_OK) {
+    if (libcurl().urlGet(url.get(), part, &text, 0) != CURLUE_OK) {
         return {};
     }
     std::string result(text);
@@ -22,18 +30,18 @@ std::string partOf(CURLU* url, CURLUPart part) {
     return result;
 }
 
-}  // namespace
+std::optional<std::string> resolveURL(const std::string& base, const std::string& reference) {
+    const CurlURL url = parseURL(base);
+    if (!url || libcurl().urlSet(url.get(), CURLUPART_URL, reference.c_str(), 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    std::string resolved = urlPart(url, CURLUPART_URL);
+    return resolved.empty() ? std::nullopt : std::optional(std::move(resolved));
+}
 
 CurlURL parseAbsoluteURL(const std::string& text) {
-    CurlURL url(libcurl().url());
-    if (!url) {
-        throw std::bad_alloc();
-    }
-    char* host = nullptr;
-    const bool valid = libcurl().urlSet(url.get(), CURLUPART_URL, text.c_str(), 0) == CURLUE_OK &&
-                       libcurl().urlGet(url.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK;
-    libcurl().free(host);
-    return valid ? std::move(url) : CurlURL();
+    CurlURL url = parseURL(text);
+    return url && !urlPart(url, CURLUPART_HOST).empty() ? std::move(url) : CurlURL();
 }
 
 bool isLoopbackHost(std::string_view host) {
@@ -58,8 +66,8 @@ bool isPermittedURL(const std::string& url, bool plainHTTPToLoopback) {
     if (!parsed) {
         return false;
     }
-    return isPermittedAddress(partOf(parsed.get(), CURLUPART_SCHEME),
-                              partOf(parsed.get(), CURLUPART_HOST), plainHTTPToLoopback);
+    return isPermittedAddress(urlPart(parsed, CURLUPART_SCHEME), urlPart(parsed, CURLUPART_HOST),
+                              plainHTTPToLoopback);
 }
 
 bool isPermittedAddress(std::string_view scheme, std::string_view host, bool plainHTTPToLoopback) {

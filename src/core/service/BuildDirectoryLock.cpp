@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/errors/CancellationError.h"
+#include "core/support/SystemError.h"
 
 namespace quaylet {
 namespace {
@@ -23,10 +24,6 @@ constexpr std::chrono::milliseconds kRetryPace{25};
 // A writer makes the directory again this often when removers keep deleting it under it.
 constexpr int kWriterAttempts = 3;
 
-[[noreturn]] void fail(const char* what, const fs::path& directory, int error) {
-    throw fs::filesystem_error(what, directory, std::error_code(error, std::generic_category()));
-}
-
 // The descriptor of the directory at the path, locked; -1 when nothing is there, or when it
 // is held and `wait` is false. A directory deleted (or replaced) while this waited counts as
 // nothing there: its removal has already begun.
@@ -36,13 +33,13 @@ int lockDirectory(const fs::path& directory, bool wait, std::stop_token stop) {
         if (errno == ENOENT) {
             return -1;
         }
-        fail("The build folder cannot be opened", directory, errno);
+        throw systemError("The build folder cannot be opened", directory, errno);
     }
     while (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         if (error != EWOULDBLOCK && error != EINTR) {
             ::close(descriptor);
-            fail("The build folder cannot be locked", directory, error);
+            throw systemError("The build folder cannot be locked", directory, error);
         }
         if (!wait) {
             ::close(descriptor);
@@ -79,7 +76,7 @@ BuildDirectoryLock::BuildDirectoryLock(const fs::path& directory, std::stop_toke
         }
         descriptor_ = lockDirectory(directory, true, stop);
         if (descriptor_ < 0 && last) {
-            fail("The build folder keeps being removed", directory, ENOENT);
+            throw systemError("The build folder keeps being removed", directory, ENOENT);
         }
     }
 }

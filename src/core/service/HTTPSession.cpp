@@ -38,15 +38,9 @@ void setOption(CURL* easy, CURLoption option, Value value) {
 
 // The host a URL names, for messages; the URL itself when it has none.
 std::string hostOf(const char* url) {
-    const CurlURL parsed(libcurl().url());
-    char* host = nullptr;
-    if (!parsed || libcurl().urlSet(parsed.get(), CURLUPART_URL, url, CURLU_NON_SUPPORT_SCHEME) ||
-        libcurl().urlGet(parsed.get(), CURLUPART_HOST, &host, 0)) {
-        return url;
-    }
-    std::string result(host);
-    libcurl().free(host);
-    return result;
+    const CurlURL parsed = parseURL(url, CURLU_NON_SUPPORT_SCHEME);
+    std::string host = parsed ? urlPart(parsed, CURLUPART_HOST) : std::string();
+    return host.empty() ? url : host;
 }
 
 std::string describeFailure(CURLcode code, const std::string& host) {
@@ -127,16 +121,9 @@ std::size_t checkRedirect(char* data, std::size_t size, std::size_t count, void*
     const char* current = nullptr;
     libcurl().easyGetinfo(transfer.easy, CURLINFO_EFFECTIVE_URL, &current);
     const std::string location(trimmed(line.substr(kLocation.size())));
-    const CurlURL target(libcurl().url());
-    char* resolved = nullptr;
-    const bool permitted =
-        target && current != nullptr &&
-        libcurl().urlSet(target.get(), CURLUPART_URL, current, 0) == CURLUE_OK &&
-        libcurl().urlSet(target.get(), CURLUPART_URL, location.c_str(), 0) == CURLUE_OK &&
-        libcurl().urlGet(target.get(), CURLUPART_URL, &resolved, 0) == CURLUE_OK &&
-        isPermittedURL(resolved, transfer.plainHTTPToLoopback);
-    libcurl().free(resolved);
-    if (!permitted) {
+    const std::optional<std::string> target =
+        current != nullptr ? resolveURL(current, location) : std::nullopt;
+    if (!target || !isPermittedURL(*target, transfer.plainHTTPToLoopback)) {
         transfer.receiverError = std::make_exception_ptr(
             TransportError(insecureAddress(hostOf(current != nullptr ? current : "")),
                            TransportError::Kind::refusedAddress));

@@ -16,6 +16,8 @@
 #include "core/errors/TransportError.h"
 #include "core/service/AbsoluteURL.h"
 #include "core/service/PreviewIdentifier.h"
+#include "core/support/JsonReader.h"
+#include "core/support/SystemError.h"
 #include "core/support/TrailingDigest.h"
 
 namespace quaylet {
@@ -49,11 +51,7 @@ CurlURL parseBaseURL(const std::string& text) {
 }
 
 bool isOnLoopback(const CurlURL& url) {
-    char* host = nullptr;
-    libcurl().urlGet(url.get(), CURLUPART_HOST, &host, 0);
-    const bool loopback = host != nullptr && isLoopbackHost(host);
-    libcurl().free(host);
-    return loopback;
+    return isLoopbackHost(urlPart(url, CURLUPART_HOST));
 }
 
 bool isSuccess(long status) {
@@ -66,17 +64,16 @@ std::string authorization(const std::string& token) {
 
 // The service's own explanation: {"error": {"message": "..."}}, or the stock sentence.
 std::string serviceMessage(const std::string& body) {
-    const Json document = Json::parse(body, nullptr, /*allow_exceptions=*/false);
-    if (document.is_object()) {
-        const auto error = document.find("error");
-        if (error != document.end() && error->is_object()) {
-            const auto message = error->find("message");
-            if (message != error->end() && message->is_string()) {
-                return message->get<std::string>();
-            }
-        }
+    try {
+        return readJsonDocument(body, [](JsonValue document, const std::string& path) {
+            return JsonObjectReader(document, path)
+                .required("error", [](JsonValue error, const std::string& errorPath) {
+                    return JsonObjectReader(error, errorPath).required("message", readString);
+                });
+        });
+    } catch (const DecodingError&) {  // a body without the explanation has the stock sentence
+        return kBuildNotLoaded;
     }
-    return kBuildNotLoaded;
 }
 
 // Compact JSON text, or absent when a string in it is not valid UTF-8.
@@ -96,7 +93,7 @@ class ResumableFile {
     explicit ResumableFile(fs::path path) : path_(std::move(path)) {
         descriptor_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (descriptor_ < 0) {
-            fail("Couldn’t create a file for the download");
+            throw systemError("Couldn’t create a file for the download", path_);
         }
     }
     ~ResumableFile() {
@@ -114,7 +111,7 @@ class ResumableFile {
     std::int64_t size() const {
         struct stat status {};
         if (::fstat(descriptor_, &status) != 0) {
-            fail("Couldn’t read the download");
+            throw systemError("Couldn’t read the download", path_);
         }
         return status.st_size;
     }
@@ -126,7 +123,7 @@ class ResumableFile {
     void begin(bool resumes) {
         if (resumes ? ::lseek(descriptor_, 0, SEEK_END) < 0
                     : ::ftruncate(descriptor_, 0) != 0 || ::lseek(descriptor_, 0, SEEK_SET) != 0) {
-            fail("Couldn’t save the download");
+            throw systemError("Couldn’t save the download", path_);
         }
         digest_.emplace(descriptor_, path_, resumes ? size() : 0);
     }
@@ -172,16 +169,12 @@ class ResumableFile {
                 pending_.clear();
                 remove();
                 errno = cause;
-                fail("Couldn’t save the download");
+                throw systemError("Couldn’t save the download", path_);
             }
             done += std::size_t(written);
             digest_->appended(written);
         }
         pending_.clear();
-    }
-
-    [[noreturn]] void fail(const char* what) const {
-        throw fs::filesystem_error(what, path_, std::error_code(errno, std::system_category()));
     }
 
     fs::path path_;
@@ -197,16 +190,13 @@ PreviewAPIClient::PreviewAPIClient(std::string baseURL, const HTTPSession& sessi
 
 std::string PreviewAPIClient::resolve(std::string_view path) const {
     // Every path starts with "/", so it replaces the base URL's path and query.
-    const CurlURL url = parseBaseURL(baseURL_);
-    char* resolved = nullptr;
-    if (libcurl().urlSet(url.get(), CURLUPART_URL, std::string(path).c_str(), 0) != CURLUE_OK ||
-        libcurl().urlGet(url.get(), CURLUPART_URL, &resolved, 0) != CURLUE_OK) {
+    parseBaseURL(baseURL_);
+    std::optional<std::string> resolved = resolveURL(baseURL_, std::string(path));
+    if (!resolved) {
         throw std::invalid_argument("Cannot resolve \"" + std::string(path) + "\" against " +
                                     baseURL_);
     }
-    std::string result(resolved);
-    libcurl().free(resolved);
-    return result;
+    return std::move(*resolved);
 }
 
 bool PreviewAPIClient::serviceOnLoopback() const {

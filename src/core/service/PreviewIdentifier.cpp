@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/support/Text.h"
+
 namespace quaylet {
 namespace {
 
@@ -18,6 +20,10 @@ bool isUnreserved(char character) {
 bool isPreviewIdentifier(std::string_view text) {
     return !text.empty() && text.size() <= kMaxPreviewIdentifierLength && text != "." &&
            text != ".." && std::all_of(text.begin(), text.end(), isUnreserved);
+}
+
+std::string previewLink(std::string_view previewID) {
+    return "quaylet://preview/" + percentEncoded(previewID);
 }
 
 }  // namespace quaylet

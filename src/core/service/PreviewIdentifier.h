@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace quaylet {
@@ -9,5 +10,9 @@ namespace quaylet {
 // anything a server or a file system could read as a separator, an escape or a step up is
 // refused before any request is sent.
 bool isPreviewIdentifier(std::string_view text);
+
+// The link that opens a build in Quaylet, its identifier percent-encoded so that it stays one
+// path component whatever the service sent.
+std::string previewLink(std::string_view previewID);
 
 }  // namespace quaylet

@@ -42,7 +42,7 @@ PreviewStatus readStatus(JsonValue value, const std::string& path) {
 PreviewSummary readSummary(JsonValue value, const std::string& path) {
     const JsonObjectReader object(value, path);
     return PreviewSummary{
-        .previewId = object.required("previewId", readString),
+        .previewID = object.required("previewId", readString),
         .repository = object.required("repository", readString),
         .pullRequest = object.required("pullRequest", readInteger),
         .pullRequestTitle = object.optional("pullRequestTitle", readString),
@@ -107,7 +107,7 @@ PreviewManifest PreviewManifest::decode(std::string_view json) {
         const JsonObjectReader object(document, path);
         return PreviewManifest{
             .schemaVersion = object.required("schemaVersion", readInteger),
-            .previewId = object.required("previewId", readString),
+            .previewID = object.required("previewId", readString),
             .repository = object.required("repository", readString),
             .pullRequest = object.required("pullRequest", readInteger),
             .commitSha = object.required("commitSha", readString),

@@ -31,7 +31,7 @@ std::optional<PreviewStatus> previewStatusFromString(std::string_view text);
 // The full description of one preview build.
 struct PreviewManifest {
     std::int64_t schemaVersion = 0;
-    std::string previewId;
+    std::string previewID;
     std::string repository;
     std::int64_t pullRequest = 0;
     std::string commitSha;
@@ -58,7 +58,7 @@ struct PreviewManifest {
 // One entry of the builds list. Its status is free text: the list shows whatever the
 // service says, and only "ready" means the build can be opened.
 struct PreviewSummary {
-    std::string previewId;
+    std::string previewID;
     std::string repository;
     std::int64_t pullRequest = 0;
     std::optional<std::string> pullRequestTitle;
@@ -73,7 +73,7 @@ struct PreviewSummary {
     std::optional<Timestamp> readyAt;
     std::optional<Timestamp> expiresAt;
 
-    const std::string& id() const { return previewId; }
+    const std::string& id() const { return previewID; }
     bool isReady() const { return status == "ready"; }
     // The pull request's title when it has a non-empty one, else the branch.
     const std::string& title() const;

@@ -361,7 +361,7 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
     const std::filesystem::path& app, EarlyBoots* earlyBoots,
     std::chrono::steady_clock::time_point start, const Progress& progress,
     std::stop_token stop) const {
-    const SelfTestRequest selfTest{.appURL = app,
+    const SelfTestRequest selfTest{.appPath = app,
                                    .preferredSimulatorUDID = request.preferredSimulatorUDID,
                                    .activateSimulator = request.activateSimulator,
                                    .launchOptions = request.targets.options,

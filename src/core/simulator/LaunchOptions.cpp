@@ -1,7 +1,6 @@
 #include "core/simulator/LaunchOptions.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "core/errors/QuayletError.h"
 #include "core/service/AbsoluteURL.h"
@@ -47,10 +46,8 @@ bool isAbsoluteURL(std::string_view text) {
         })) {
         return false;
     }
-    const CurlURL url(libcurl().url());
     // Without a default or guessed scheme, only a URL that names its own scheme parses.
-    return url && libcurl().urlSet(url.get(), CURLUPART_URL, std::string(text).c_str(),
-                                   CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
+    return parseURL(std::string(text), CURLU_NON_SUPPORT_SCHEME) != nullptr;
 }
 
 void checkURLToOpen(std::string_view url) {

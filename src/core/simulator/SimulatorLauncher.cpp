@@ -67,7 +67,7 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
     std::map<std::string, double> timings;
 
     LaunchTimeline::Step inspection = timeline.begin(LaunchStep::inspection);
-    AppMetadata metadata = inspector_.inspect(request.appURL, stop);
+    AppMetadata metadata = inspector_.inspect(request.appPath, stop);
     if (request.expectedFixtureVersion &&
         metadata.fixtureVersion != request.expectedFixtureVersion) {
         throw QuayletError::fixtureVersionMismatch(*request.expectedFixtureVersion,
@@ -98,7 +98,7 @@ SelfTestReport SimulatorLauncher::selfTest(const SelfTestRequest& request, const
 
     report(RemoteLaunchStage::installing);
     LaunchTimeline::Step install = timeline.begin(LaunchStep::install, device.name);
-    repairs.install(device, request.appURL, install);
+    repairs.install(device, request.appPath, install);
     timings["install"] = install.finish();
 
     report(RemoteLaunchStage::launching);

@@ -23,7 +23,7 @@
 namespace quaylet {
 
 struct SelfTestRequest {
-    std::filesystem::path appURL;  // the .app folder to run
+    std::filesystem::path appPath;  // the .app folder to run
     // The fixture version the caller requires; absent means the bundle's own value.
     std::optional<std::string> expectedFixtureVersion = std::nullopt;
     std::optional<std::string> preferredSimulatorUDID = std::nullopt;

@@ -11,31 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/support/FileDescriptor.h"
+#include "core/support/SystemError.h"
+
 namespace quaylet {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void fail(const char* what, const fs::path& path) {
-    throw fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
-}
-
-class Descriptor {
-  public:
-    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-    ~Descriptor() { ::close(descriptor_); }  // nothing written through it, so nothing to lose
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return descriptor_; }
-    void replace(int descriptor) {
-        ::close(descriptor_);
-        descriptor_ = descriptor;
-    }
-
-  private:
-    int descriptor_;
-};
 
 // A folder on the way down from the root: its name in its parent, its identity (to be sure
 // the way back up through ".." arrives where it left), and its subfolders still to remove.
@@ -51,7 +33,7 @@ class TreeRemover {
     explicit TreeRemover(fs::path root) : root_(std::move(root)) {}
 
     void run(const struct stat& rootStatus) {
-        Descriptor current(enter(AT_FDCWD, root_.c_str(), rootStatus));
+        FileDescriptor current(enter(AT_FDCWD, root_.c_str(), rootStatus));
         folders_.push_back({{}, rootStatus.st_dev, rootStatus.st_ino, {}});
         emptyFiles(current.get());
         for (;;) {
@@ -66,7 +48,7 @@ class TreeRemover {
                     }
                     fail("Cannot read file attributes", name);
                 }
-                current.replace(enter(current.get(), name.c_str(), status));
+                current.reset(enter(current.get(), name.c_str(), status));
                 folders_.push_back({std::move(name), status.st_dev, status.st_ino, {}});
                 emptyFiles(current.get());
                 continue;
@@ -76,7 +58,7 @@ class TreeRemover {
             }
             const Folder done = std::move(folders_.back());
             folders_.pop_back();
-            current.replace(::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            current.reset(::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             if (current.get() < 0) {
                 fail("Cannot open folder", "..");
             }
@@ -91,7 +73,7 @@ class TreeRemover {
             }
         }
         if (::rmdir(root_.c_str()) != 0) {
-            quaylet::fail("Cannot remove folder", root_);
+            throw systemError("Cannot remove folder", root_);
         }
     }
 
@@ -155,8 +137,7 @@ class TreeRemover {
         for (std::size_t index = 1; index < folders_.size(); ++index) {
             path /= folders_[index].name;
         }
-        errno = error;
-        quaylet::fail(what, name.empty() ? path : path / name);
+        throw systemError(what, name.empty() ? path : path / name, error);
     }
 
     fs::path root_;
@@ -171,11 +152,11 @@ void removeTree(const fs::path& root) {
         if (errno == ENOENT) {
             return;
         }
-        fail("Cannot read file attributes", root);
+        throw systemError("Cannot read file attributes", root);
     }
     if (!S_ISDIR(status.st_mode)) {
         if (::unlink(root.c_str()) != 0 && errno != ENOENT) {
-            fail("Cannot remove file", root);
+            throw systemError("Cannot remove file", root);
         }
         return;
     }

@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "core/support/Text.h"
+
 namespace quaylet {
 namespace {
 
@@ -12,22 +14,6 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
          at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
     }
-}
-
-std::string percentEncoded(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || c == '-' || c == '.' || c == '_' || c == '~') {
-            encoded += c;
-        } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0xF];
-        }
-    }
-    return encoded;
 }
 
 // What ends a URL in prose, a log line or a JSON string.

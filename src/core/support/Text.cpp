@@ -107,6 +107,16 @@ std::string inertText(std::string_view bytes) {
     return inert;
 }
 
+std::optional<char32_t> decodeUtf8At(std::string_view text, std::size_t& index) {
+    const std::string_view rest = text.substr(index);
+    const int length = sequenceLength(rest);
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    index += static_cast<std::size_t>(length);
+    return scalarAt(rest, length);
+}
+
 std::string decodeUtf8Lossy(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());
@@ -121,6 +131,23 @@ std::string decodeUtf8Lossy(std::string_view bytes) {
         }
     }
     return text;
+}
+
+std::string percentEncoded(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 0xF];
+        }
+    }
+    return encoded;
 }
 
 std::string_view trimmed(std::string_view text) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/errors/CancellationError.h"
+#include "core/support/SystemError.h"
 
 namespace quaylet {
 namespace {
@@ -70,10 +71,10 @@ void TrailingDigest::hash(std::stop_token stop) {
             }
             if (count <= 0) {
                 // A file shorter than what was written to it is as unreadable as a failed read.
-                const std::error_code cause(count < 0 ? errno : EIO, std::system_category());
+                const int error = count < 0 ? errno : EIO;
                 std::lock_guard lock(mutex_);
                 failure_ = std::make_exception_ptr(
-                    std::filesystem::filesystem_error("Couldn’t read the download", path_, cause));
+                    systemError("Couldn’t read the download", path_, error));
                 changed_.notify_all();
                 return;
             }

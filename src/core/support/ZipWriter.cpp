@@ -10,6 +10,8 @@
 #include <memory>
 #include <system_error>
 
+#include "core/support/SystemError.h"
+
 namespace quaylet {
 namespace {
 
@@ -29,8 +31,7 @@ void writeZipAtomically(const std::filesystem::path& file, const std::vector<Zip
     std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
     const int descriptor = ::mkstemp(pattern.data());  // 0600 from the start
     if (descriptor < 0) {
-        throw std::system_error(errno, std::generic_category(),
-                                "Cannot create a file in " + folder.string());
+        throw systemError("Cannot create a file in " + folder.string());
     }
     const std::filesystem::path temporary(pattern);
     bool open = true;
@@ -60,8 +61,7 @@ void writeZipAtomically(const std::filesystem::path& file, const std::vector<Zip
             throwArchiveError(writer.get(), file);
         }
         if (::fsync(descriptor) != 0) {
-            throw std::system_error(errno, std::generic_category(),
-                                    "Cannot write " + file.string());
+            throw systemError("Cannot write " + file.string());
         }
         open = false;
         ::close(descriptor);

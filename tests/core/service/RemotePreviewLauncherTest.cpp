@@ -247,7 +247,7 @@ TEST_F(RemotePreviewLauncherTest, ARelaunchOfTheUnpackedAppIsALaunchOfTheBuild) 
     const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
     fs::last_write_time(mark, longAgo);
     request.targets.simulatorUDIDs = {first.at(0).udid};
-    const fs::path app = first.at(0).report->app.appURL;
+    const fs::path app = first.at(0).report->app.appPath;
     EXPECT_TRUE(launcher.relaunch(request, manifest, app, nullptr, {}).at(0).report);
     EXPECT_EQ(launchEvents().size(), 2u);
     EXPECT_GT(fs::last_write_time(mark), longAgo);

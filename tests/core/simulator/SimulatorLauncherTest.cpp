@@ -110,7 +110,7 @@ TEST_F(SimulatorLauncherTest, RunsEachStepOrEndsWithItsError) {
         script(c.steps);
         LaunchTimeline timeline;
         try {
-            const SelfTestReport report = run({.appURL = app,
+            const SelfTestReport report = run({.appPath = app,
                                                .expectedFixtureVersion = c.expected,
                                                .screenshotURL = shot,
                                                .activateSimulator = true,
@@ -148,7 +148,7 @@ TEST_F(SimulatorLauncherTest, CancelEndsTheLaunchWaitAndRunningCommands) {
                 {"get_app_container", "touch '" + verified.string() + "'"}});
         std::stop_source stop;
         auto call =
-            std::async(std::launch::async, [&] { return run({.appURL = app}, stop.get_token()); });
+            std::async(std::launch::async, [&] { return run({.appPath = app}, stop.get_token()); });
         ASSERT_EQ(started.awaitLine(), "started");
         stop.request_stop();
         ASSERT_EQ(call.wait_for(std::chrono::seconds(20)), std::future_status::ready);

@@ -48,7 +48,7 @@ class UserNotificationBuildNotifier : public BuildNotifier {
         UNMutableNotificationContent* content = [[UNMutableNotificationContent alloc] init];
         content.title = readyAnnouncement(build).toNSString();
         content.categoryIdentifier = kCategory;
-        content.userInfo = @{kPreviewKey : QString::fromStdString(build.previewId).toNSString()};
+        content.userInfo = @{kPreviewKey : QString::fromStdString(build.previewID).toNSString()};
         UNNotificationRequest* request =
             [UNNotificationRequest requestWithIdentifier:[[NSUUID UUID] UUIDString]
                                                  content:content

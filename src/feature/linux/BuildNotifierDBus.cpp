@@ -49,7 +49,7 @@ class DBusBuildNotifier : public BuildNotifier {
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             return false;
         }
-        shown_[reply.arguments().constFirst().toUInt()] = QString::fromStdString(build.previewId);
+        shown_[reply.arguments().constFirst().toUInt()] = QString::fromStdString(build.previewID);
         return true;
     }
 

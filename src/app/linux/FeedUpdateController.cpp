@@ -1,4 +1,4 @@
-#include "app/FeedUpdateController.h"
+#include "app/linux/FeedUpdateController.h"
 
 #include <QCoreApplication>
 #include <QNetworkReply>
@@ -8,7 +8,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "core/service/AbsoluteURL.h"
+#include "feature/WebAddress.h"
 
 namespace quaylet {
 namespace {
@@ -28,11 +28,6 @@ struct Release {
 struct FeedError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
-
-// The feed is fetched over https only; plain http only from this computer (a local feed).
-bool isPermittedFeed(const QUrl& url) {
-    return isPermittedURL(url.toString(QUrl::FullyEncoded).toStdString(), true);
-}
 
 std::optional<QUrl> webLink(QStringView text) {
     const QUrl url(text.trimmed().toString(), QUrl::StrictMode);
@@ -163,8 +158,9 @@ void FeedUpdateController::checkForUpdates() {
                             {}});
         return;
     }
+    // Fetched over https only; plain http only from this computer (a local feed).
     const std::optional<QUrl> feed = webLink(feedAddress_);
-    if (!feed || !isPermittedFeed(*feed)) {
+    if (!feed || !isPermittedWebAddress(*feed)) {
         emit checkFinished(failure(QStringLiteral("The update feed address “%1” isn’t an https "
                                                   "address. Correct QUAYLET_UPDATE_FEED, then "
                                                   "try again.")
@@ -181,7 +177,7 @@ void FeedUpdateController::checkForUpdates() {
     insecureRedirect_ = false;
     reply_ = network_.get(request);
     connect(reply_, &QNetworkReply::redirected, this, [this](const QUrl& target) {
-        if (isPermittedFeed(target)) {
+        if (isPermittedWebAddress(target)) {
             emit reply_->redirectAllowed();
             return;
         }

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 #include <variant>
 
@@ -22,7 +21,6 @@
 #include "feature/CoreTokenStore.h"
 #include "feature/DiagnosticsBundle.h"
 #include "feature/IncomingLink.h"
-#include "feature/MainThread.h"
 #include "feature/RecordVariants.h"
 
 namespace quaylet {
@@ -223,7 +221,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
     if (launchTask_) {
         launchTask_->request_stop();
     }
-    launchTask_.emplace();
+    launchTask_.emplace(work_.task());
     const std::stop_token task = launchTask_->get_token();
 
     assign(report_, std::optional<SelfTestReport>(), &AppState::reportChanged);
@@ -237,6 +235,7 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
 
     const std::shared_ptr<LaunchTimeline> timeline = startTimeline();
     const QPointer<AppState> self(this);
+    BackgroundWork* const work = &work_;
     // Called for every piece of the download on the launching thread; only some of them are
     // worth a trip to the main thread, and none of them waits for it.
     auto pacer = std::make_shared<DownloadPacer>();
@@ -247,12 +246,12 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
         .activateSimulator = settings_.activateSimulator(),
         .targets = targets,
         .downloadProgress =
-            [self, task, pacer](std::int64_t received, std::int64_t expected) {
+            [self, work, task, pacer](std::int64_t received, std::int64_t expected) {
                 const auto now = ProgressClock::now();
                 if (!pacer->shouldReport(received, expected, now)) {
                     return;
                 }
-                postToMainThread([self, task, received, expected, now] {
+                work->post([self, task, received, expected, now] {
                     if (self && !task.stop_requested()) {
                         self->showDownloadProgress(received, expected, now);
                     }
@@ -262,8 +261,8 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
         .repairs = repairSettings(task),
         .bootEarly = settings_.startSimulatorWhileDownloading() && !targets.noEarlyBoot,
         .earlyBootProgress =
-            [self, task](const std::string& line) {
-                applyOnMainThread(
+            [self, work, task](const std::string& line) {
+                work->apply(
                     [self, task, line] {
                         if (self && !task.stop_requested()) {
                             self->assign(self->bootDetail_, std::optional(line),
@@ -274,8 +273,9 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
             },
         .timeline = timeline.get()};
 
-    PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
-        applyOnMainThread(
+    PreviewService::ManifestCallback onManifest = [self, work,
+                                                   task](const PreviewManifest& manifest) {
+        work->apply(
             [self, task, manifest] {
                 if (self && !task.stop_requested()) {
                     self->showManifest(manifest);
@@ -283,7 +283,6 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
             },
             task);
     };
-    previewService_->startNetwork();
     launchFinished_ = inBackground(
         [this, service = previewService_, request, onManifest, timeline, token,
          onProgress = stageReporter(task, LaunchSource::remote), task]() -> MainThreadStep {
@@ -301,7 +300,8 @@ QFuture<void> AppState::beginRemotePreview(const std::string& previewID,
                 showLaunchFailure(error);
             }
             finishTimeline(timeline, token, task.stop_requested() || isCancellation(error));
-        });
+        },
+        BackgroundWork::Reach::network);
     return launchFinished_;
 }
 
@@ -328,15 +328,15 @@ QFuture<void> AppState::runLocalApplication(const QUrl& appURL,
     setStage(LaunchStage::selecting);
 
     const std::shared_ptr<LaunchTimeline> timeline = startTimeline();
+    // Nobody cancels a local launch; quitting stops it.
+    const std::stop_token quit = work_.task().get_token();
     return inBackground(
         [this, service = simulatorService_, app,
          udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator, targets,
-         timeline, repairs = repairSettings(std::stop_token()),
-         onProgress = stageReporter(std::stop_token(), LaunchSource::local)]() -> MainThreadStep {
-            // A local launch is never cancelled.
-            std::vector<DeviceOutcome> outcomes =
-                service->runLocalApplication(app, udid, activateSimulator, targets, timeline.get(),
-                                             repairs, onProgress, std::stop_token());
+         timeline, repairs = repairSettings(quit),
+         onProgress = stageReporter(quit, LaunchSource::local), quit]() -> MainThreadStep {
+            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
+                app, udid, activateSimulator, targets, timeline.get(), repairs, onProgress, quit);
             return [this, timeline, outcomes = std::move(outcomes)] {
                 showOutcomes(outcomes);
                 finishTimeline(timeline, std::nullopt, false);
@@ -355,12 +355,13 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
     const std::filesystem::path app = report_->app.appURL;
     const std::string device = udid.toStdString();
     // A pull-request build stays one: cancellable, and stopped by whatever stops its launches.
-    std::stop_token task;
+    // Quitting stops either.
+    const std::stop_source run = work_.task();
     if (launchSource_ == LaunchSource::remote) {
         stopLaunchTask();
-        launchTask_.emplace();
-        task = launchTask_->get_token();
+        launchTask_ = run;
     }
+    const std::stop_token task = run.get_token();
     std::string deviceName = device;
     if (environment_ && environment_->inventory) {
         const auto& devices = environment_->inventory->devices;
@@ -390,7 +391,6 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
                                        .cacheLimitBytes = settings_.cacheLimitBytes(),
                                        .repairs = repairSettings(task),
                                        .timeline = timeline.get()};
-        previewService_->startNetwork();
     }
     return inBackground(
         [this, service = simulatorService_, previews = previewService_, app, targets, relaunch,
@@ -414,7 +414,8 @@ QFuture<void> AppState::runOnSimulator(const QString& udid) {
                 showLaunchFailure(error);
             }
             finishTimeline(timeline, std::nullopt, task.stop_requested() || isCancellation(error));
-        });
+        },
+        relaunch ? BackgroundWork::Reach::network : BackgroundWork::Reach::host);
 }
 
 QFuture<void> AppState::openURLInApp(const QString& url) {
@@ -441,7 +442,6 @@ void AppState::dismissError() {
 QFuture<void> AppState::completeAuthentication(const std::string& code) {
     auto finished = std::make_shared<QPromise<void>>();
     finished->start();
-    previewService_->startNetwork();
     inBackground(
         [this, service = previewService_, code, finished]() -> MainThreadStep {
             std::string token = service->exchangeAuthenticationCode(code);
@@ -453,15 +453,14 @@ QFuture<void> AppState::completeAuthentication(const std::string& code) {
                 if (receivedPreviewID_) {
                     beginRemotePreview(*receivedPreviewID_, LaunchTargets());
                 }
-                // No context object: Qt 6.4 asserts on a continuation whose context has gone,
-                // and finishing a promise needs none.
                 refreshBuilds().then([finished] { finished->finish(); });
             };
         },
         [this, finished](const std::exception_ptr& error) {
             showSignInFailure(error);
             finished->finish();
-        });
+        },
+        BackgroundWork::Reach::network);
     return finished->future();
 }
 
@@ -495,7 +494,6 @@ QFuture<void> AppState::signOut() {
         assign(activeDetail_, std::optional(kSignedOut), &AppState::activeDetailChanged);
         return finishedFuture();
     }
-    previewService_->startNetwork();
     return inBackground(
         [this, service = previewService_, token = *token]() -> MainThreadStep {
             service->revokeAuthentication(token);
@@ -514,7 +512,8 @@ QFuture<void> AppState::signOut() {
             // The token stays, so the user can try again.
             assign(errorMessage_, userMessage(error), &AppState::errorMessageChanged);
             assign(activeDetail_, std::optional(kSignOutFailed), &AppState::activeDetailChanged);
-        });
+        },
+        BackgroundWork::Reach::network);
 }
 
 QFuture<void> AppState::refreshBuilds() {
@@ -524,7 +523,6 @@ QFuture<void> AppState::refreshBuilds() {
         return finishedFuture();
     }
     assign(isLoadingBuilds_, true, &AppState::isLoadingBuildsChanged);
-    previewService_->startNetwork();
     return inBackground(
         [this, service = previewService_, token = *token]() -> MainThreadStep {
             std::vector<PreviewSummary> builds = service->availablePreviews(token);
@@ -541,7 +539,8 @@ QFuture<void> AppState::refreshBuilds() {
                 signOutAfterRefusal();
             }
             assign(isLoadingBuilds_, false, &AppState::isLoadingBuildsChanged);
-        });
+        },
+        BackgroundWork::Reach::network);
 }
 
 void AppState::signOutAfterRefusal() {
@@ -730,20 +729,22 @@ void AppState::showReportedStage(RemoteLaunchStage reported, LaunchSource source
 }
 
 AppState::ProgressCallback AppState::stageReporter(std::stop_token task, LaunchSource source) {
-    return [self = QPointer<AppState>(this), task, source](RemoteLaunchStage reported) {
-        applyOnMainThread(
-            [self, task, source, reported] {
-                if (self && !task.stop_requested()) {
-                    self->showReportedStage(reported, source);
-                }
-            },
-            task);
-    };
+    return
+        [self = QPointer<AppState>(this), work = &work_, task, source](RemoteLaunchStage reported) {
+            work->apply(
+                [self, task, source, reported] {
+                    if (self && !task.stop_requested()) {
+                        self->showReportedStage(reported, source);
+                    }
+                },
+                task);
+        };
 }
 
 RepairSettings AppState::repairSettings(std::stop_token task) {
-    const auto onRepair = [self = QPointer<AppState>(this), task](const std::string& detail) {
-        applyOnMainThread(
+    const auto onRepair = [self = QPointer<AppState>(this), work = &work_,
+                           task](const std::string& detail) {
+        work->apply(
             [self, task, detail] {
                 if (self && !task.stop_requested()) {
                     self->assign(self->repairDetail_, std::optional(detail),
@@ -904,26 +905,18 @@ QFuture<void> AppState::saveDiagnostics(const QUrl& file) {
 }
 
 QFuture<void> AppState::inBackground(std::function<MainThreadStep()> work,
-                                     std::function<void(std::exception_ptr)> onFailure) {
-    auto finished = std::make_shared<QPromise<void>>();
-    finished->start();
-    QFuture<void> future = finished->future();
-    std::thread([self = QPointer<AppState>(this), work = std::move(work),
-                 onFailure = std::move(onFailure), finished] {
-        MainThreadStep step;
-        try {
-            step = work();
-        } catch (...) {
-            step = [onFailure, error = std::current_exception()] { onFailure(error); };
-        }
-        postToMainThread([self, step = std::move(step), finished] {
-            if (self) {
-                step();
+                                     std::function<void(std::exception_ptr)> onFailure,
+                                     BackgroundWork::Reach reach) {
+    return work_.run(
+        this,
+        [work = std::move(work), onFailure = std::move(onFailure)]() -> MainThreadStep {
+            try {
+                return work();
+            } catch (...) {
+                return [onFailure, error = std::current_exception()] { onFailure(error); };
             }
-            finished->finish();
-        });
-    }).detach();  // the main thread never waits for a worker; results come back as events
-    return future;
+        },
+        reach);
 }
 
 template <typename T>

@@ -20,6 +20,7 @@
 #include "core/simulator/LaunchOptions.h"
 #include "core/simulator/SelfTestReport.h"
 #include "core/support/LaunchTimeline.h"
+#include "feature/BackgroundWork.h"
 #include "feature/DownloadProgress.h"
 #include "feature/LaunchHistory.h"
 #include "feature/LaunchStage.h"
@@ -246,8 +247,7 @@ class AppState : public QObject {
     void savedDiagnosticsChanged();
 
   private:
-    // What a worker hands back for the main thread to apply.
-    using MainThreadStep = std::function<void()>;
+    using MainThreadStep = BackgroundWork::Step;
     using ProgressCallback = std::function<void(RemoteLaunchStage)>;
 
     QVariant environmentValue() const;
@@ -303,7 +303,8 @@ class AppState : public QObject {
     // Runs work on a worker thread, then on the main thread (while this state exists) the
     // step it returned, or onFailure with what it threw.
     QFuture<void> inBackground(std::function<MainThreadStep()> work,
-                               std::function<void(std::exception_ptr)> onFailure);
+                               std::function<void(std::exception_ptr)> onFailure,
+                               BackgroundWork::Reach reach = BackgroundWork::Reach::host);
 
     template <typename T>
     void assign(T& field, T value, void (AppState::*changed)());
@@ -354,6 +355,8 @@ class AppState : public QObject {
     TimelineStop timelineStop_;
     std::optional<nlohmann::ordered_json> lastLaunch_;
     std::optional<std::string> savedDiagnostics_;
+    // Enough threads for a launch, a few cache changes waiting for it, and the list.
+    BackgroundWork work_{previewService_, 8};
     // Last: it reads the state from its construction on.
     PullRequestWatcher watcher_;
 };

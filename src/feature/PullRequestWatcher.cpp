@@ -3,12 +3,10 @@
 #include <QPointer>
 
 #include <algorithm>
-#include <thread>
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/UserMessage.h"
 #include "feature/AppState.h"
-#include "feature/MainThread.h"
 #include "feature/RecordVariants.h"
 
 namespace quaylet {
@@ -153,9 +151,8 @@ void PullRequestWatcher::poll() {
     }
     isListing_ = true;
     // The state's own reload: the list the user sees stays current, and a refused token signs
-    // the user out there, which ends the polling through isSignedInChanged. No context object:
-    // Qt 6.4 asserts on a continuation whose context has gone; the state finishes its futures
-    // on the main thread.
+    // the user out there, which ends the polling through isSignedInChanged. The state's
+    // futures end on the main thread (BackgroundWork::run).
     state_.refreshBuilds().then([self = QPointer<PullRequestWatcher>(this)] {
         if (self) {
             self->listed();
@@ -241,22 +238,24 @@ void PullRequestWatcher::startNextPrefetch() {
     }
     prefetch_.emplace(Prefetch{pending_.front(), {}});
     pending_.pop_front();
-    service_->startNetwork();
-    std::thread([self = QPointer<PullRequestWatcher>(this), service = service_, token = *token,
-                 limit = state_.cacheLimitBytes(), build = prefetch_->build,
-                 stop = prefetch_->stop.get_token()] {
-        std::exception_ptr error;
-        try {
-            service->prefetch(build.previewId, token, limit, stop);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        postToMainThread([self, build, error, stop] {
-            if (self && !stop.stop_requested()) {
-                self->finishPrefetch(build, error);
+    work_.run(
+        this,
+        [this, service = service_, token = *token, limit = state_.cacheLimitBytes(),
+         build = prefetch_->build, stop = prefetch_->stop.get_token()] {
+            std::exception_ptr error;
+            try {
+                service->prefetch(build.previewId, token, limit, stop);
+            } catch (...) {
+                error = std::current_exception();
             }
-        });
-    }).detach();  // the main thread never waits for a worker; the outcome comes as an event
+            // Runs only while this watcher exists.
+            return [this, build, error, stop] {
+                if (!stop.stop_requested()) {
+                    finishPrefetch(build, error);
+                }
+            };
+        },
+        BackgroundWork::Reach::network);
 }
 
 void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::exception_ptr error) {

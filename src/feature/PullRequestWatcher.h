@@ -13,6 +13,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "feature/BackgroundWork.h"
 #include "feature/BuildNotifier.h"
 #include "feature/PreviewService.h"
 #include "feature/PullRequestWatch.h"
@@ -127,6 +128,8 @@ class PullRequestWatcher : public QObject {
     std::deque<PreviewSummary> pending_;
     std::optional<Prefetch> prefetch_;
     std::vector<PreviewSummary> readyBuilds_;
+    // Prefetches run one at a time; destroying the watcher stops its prefetch and waits for it.
+    BackgroundWork work_{service_, 1};
 };
 
 }  // namespace quaylet

@@ -8,10 +8,12 @@
 
 namespace quaylet {
 
-Account::Account(QUrl apiBaseURL, std::shared_ptr<PreviewService> previewService,
+Account::Account(BackgroundWork& work, QUrl apiBaseURL,
+                 std::shared_ptr<PreviewService> previewService,
                  std::shared_ptr<TokenStore> tokenStore, PendingSignIn pendingSignIn,
                  QObject* parent)
     : QObject(parent),
+      work_(work),
       apiBaseURL_(std::move(apiBaseURL)),
       previewService_(std::move(previewService)),
       tokenStore_(std::move(tokenStore)),
@@ -41,10 +43,9 @@ QUrl Account::beginSignIn() {
 QFuture<bool> Account::completeAuthentication(const std::string& code) {
     auto finished = std::make_shared<QPromise<bool>>();
     finished->start();
-    previewService_->startNetwork();
-    inBackground(
+    work_.run(
         this,
-        [this, service = previewService_, code, finished]() -> MainThreadStep {
+        [this, service = previewService_, code, finished]() -> BackgroundWork::Step {
             std::string token = service->exchangeAuthenticationCode(code);
             return [this, token = std::move(token), finished] {
                 bool stored = true;
@@ -66,7 +67,8 @@ QFuture<bool> Account::completeAuthentication(const std::string& code) {
             showSignInFailure(error);
             finished->addResult(false);
             finished->finish();
-        });
+        },
+        BackgroundWork::Reach::network);
     return finished->future();
 }
 
@@ -82,10 +84,9 @@ QFuture<void> Account::signOut() {
         emit signedOut(false);
         return finishedFuture();
     }
-    previewService_->startNetwork();
-    return inBackground(
+    return work_.run(
         this,
-        [this, service = previewService_, token = *token]() -> MainThreadStep {
+        [this, service = previewService_, token = *token]() -> BackgroundWork::Step {
             service->revokeAuthentication(token);
             return [this] {
                 tokenStore_->removeToken();
@@ -96,7 +97,8 @@ QFuture<void> Account::signOut() {
         [this](const std::exception_ptr& error) {
             // The token stays, so the user can try again.
             emit signOutFailed(userMessage(error));
-        });
+        },
+        BackgroundWork::Reach::network);
 }
 
 void Account::forgetToken() {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "feature/BackgroundWork.h"
 #include "feature/PendingSignIn.h"
 #include "feature/PreviewService.h"
 #include "feature/TokenStore.h"
@@ -23,7 +24,7 @@ class Account : public QObject {
     Q_PROPERTY(QUrl signInURL READ signInURL CONSTANT)
 
   public:
-    Account(QUrl apiBaseURL, std::shared_ptr<PreviewService> previewService,
+    Account(BackgroundWork& work, QUrl apiBaseURL, std::shared_ptr<PreviewService> previewService,
             std::shared_ptr<TokenStore> tokenStore, PendingSignIn pendingSignIn,
             QObject* parent = nullptr);
 
@@ -62,6 +63,7 @@ class Account : public QObject {
   private:
     void showSignInFailure(const std::exception_ptr& error);
 
+    BackgroundWork& work_;
     QUrl apiBaseURL_;
     std::shared_ptr<PreviewService> previewService_;
     std::shared_ptr<TokenStore> tokenStore_;

@@ -24,19 +24,25 @@ AppState::AppState(const QUrl& apiBaseURL, QObject* parent)
 
 AppState::AppState(const QUrl& apiBaseURL, Collaborators collaborators, QObject* parent)
     : QObject(parent),
-      account_(apiBaseURL, collaborators.previewService, collaborators.tokenStore,
+      // Enough threads for a launch, a few cache changes waiting for it, and the list.
+      work_(collaborators.previewService, 8),
+      account_(work_, apiBaseURL, collaborators.previewService, collaborators.tokenStore,
                std::move(collaborators.pendingSignIn)),
-      buildsList_(account_, collaborators.previewService),
-      diagnostics_(account_, collaborators.simulatorService, collaborators.settings,
+      buildsList_(work_, account_, collaborators.previewService),
+      diagnostics_(work_, account_, collaborators.simulatorService, collaborators.settings,
                    collaborators.launchHistory),
-      launch_(account_, buildsList_, diagnostics_, collaborators.previewService,
+      launch_(work_, account_, buildsList_, diagnostics_, collaborators.previewService,
               collaborators.simulatorService, collaborators.settings, collaborators.launchHistory),
-      cache_(launch_, buildsList_, collaborators.previewService, collaborators.settings),
+      cache_(work_, launch_, buildsList_, collaborators.previewService, collaborators.settings),
       watcher_(account_, buildsList_, launch_, cache_, collaborators.previewService,
                collaborators.settings) {
     const auto showWatches = [this] { buildsList_.showWatches(watcher_.watches()); };
     connect(&watcher_, &PullRequestWatcher::watchesChanged, &buildsList_, showWatches);
     showWatches();
+}
+
+AppState::~AppState() {
+    work_.close();
 }
 
 }  // namespace quaylet

@@ -8,6 +8,7 @@
 #include <stop_token>
 
 #include "feature/Account.h"
+#include "feature/BackgroundWork.h"
 #include "feature/BuildsList.h"
 #include "feature/Diagnostics.h"
 #include "feature/DownloadCache.h"
@@ -58,6 +59,7 @@ class AppState : public QObject {
     // Reads nothing and contacts neither the service nor the simulator.
     AppState(const QUrl& apiBaseURL, Collaborators collaborators, QObject* parent = nullptr);
     explicit AppState(const QUrl& apiBaseURL, QObject* parent = nullptr);
+    ~AppState() override;
 
     Account& account() { return account_; }
     const Account& account() const { return account_; }
@@ -81,6 +83,9 @@ class AppState : public QObject {
     Launch* launchObject() { return &launch_; }
     PullRequestWatcher* watcherObject() { return &watcher_; }
 
+    // The sub-objects' long work. Constructed before them and closed in the destructor before
+    // any of them goes, so no job outlives what it uses.
+    BackgroundWork work_;
     // In the order they depend on each other: each listens to those before it.
     Account account_;
     BuildsList buildsList_;

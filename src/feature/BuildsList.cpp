@@ -8,9 +8,12 @@
 
 namespace quaylet {
 
-BuildsList::BuildsList(Account& account, std::shared_ptr<PreviewService> previewService,
-                       QObject* parent)
-    : QAbstractListModel(parent), account_(account), previewService_(std::move(previewService)) {}
+BuildsList::BuildsList(BackgroundWork& work, Account& account,
+                       std::shared_ptr<PreviewService> previewService, QObject* parent)
+    : QAbstractListModel(parent),
+      work_(work),
+      account_(account),
+      previewService_(std::move(previewService)) {}
 
 int BuildsList::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(builds_.size());
@@ -47,10 +50,9 @@ QFuture<void> BuildsList::refreshBuilds() {
         return finishedFuture();
     }
     assign(this, isLoading_, true, &BuildsList::isLoadingBuildsChanged);
-    previewService_->startNetwork();
-    return inBackground(
+    return work_.run(
         this,
-        [this, service = previewService_, token = *token]() -> MainThreadStep {
+        [this, service = previewService_, token = *token]() -> BackgroundWork::Step {
             std::vector<PreviewSummary> builds = service->availablePreviews(token);
             return [this, builds = std::move(builds)] {
                 emit listed(builds);
@@ -65,7 +67,8 @@ QFuture<void> BuildsList::refreshBuilds() {
                 account_.forgetToken();
             }
             assign(this, isLoading_, false, &BuildsList::isLoadingBuildsChanged);
-        });
+        },
+        BackgroundWork::Reach::network);
 }
 
 void BuildsList::showWatches(const std::vector<PullRequestWatch>& watches) {

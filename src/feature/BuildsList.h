@@ -10,6 +10,7 @@
 
 #include "core/service/PreviewRecords.h"
 #include "feature/Account.h"
+#include "feature/BackgroundWork.h"
 #include "feature/PreviewService.h"
 #include "feature/PullRequestWatch.h"
 
@@ -28,8 +29,8 @@ class BuildsList : public QAbstractListModel {
   public:
     enum Role { RecordRole = Qt::UserRole + 1, WatchedRole, OpensAutomaticallyRole };
 
-    BuildsList(Account& account, std::shared_ptr<PreviewService> previewService,
-               QObject* parent = nullptr);
+    BuildsList(BackgroundWork& work, Account& account,
+               std::shared_ptr<PreviewService> previewService, QObject* parent = nullptr);
 
     const std::vector<PreviewSummary>& builds() const { return builds_; }
     bool isLoadingBuilds() const { return isLoading_; }
@@ -56,6 +57,7 @@ class BuildsList : public QAbstractListModel {
     const PullRequestWatch* watchOf(const PreviewSummary& build) const;
     void setBuilds(std::vector<PreviewSummary> builds);
 
+    BackgroundWork& work_;
     Account& account_;
     std::shared_ptr<PreviewService> previewService_;
     std::vector<PreviewSummary> builds_;

@@ -12,10 +12,11 @@
 
 namespace quaylet {
 
-Diagnostics::Diagnostics(const Account& account, std::shared_ptr<SimulatorService> simulatorService,
-                         Settings settings, std::optional<LaunchHistory> launchHistory,
-                         QObject* parent)
+Diagnostics::Diagnostics(BackgroundWork& work, const Account& account,
+                         std::shared_ptr<SimulatorService> simulatorService, Settings settings,
+                         std::optional<LaunchHistory> launchHistory, QObject* parent)
     : QObject(parent),
+      work_(work),
       account_(account),
       simulatorService_(std::move(simulatorService)),
       settings_(std::move(settings)),
@@ -24,9 +25,9 @@ Diagnostics::Diagnostics(const Account& account, std::shared_ptr<SimulatorServic
 QFuture<void> Diagnostics::runDiagnostics() {
     assign(this, isCheckingEnvironment_, true, &Diagnostics::isCheckingEnvironmentChanged);
     emit errorReported(std::nullopt);
-    return inBackground(
+    return work_.run(
         this,
-        [this, service = simulatorService_]() -> MainThreadStep {
+        [this, service = simulatorService_]() -> BackgroundWork::Step {
             EnvironmentSnapshot snapshot = service->environment();
             return [this, snapshot = std::move(snapshot)] {
                 assign(this, environment_, std::optional(snapshot),
@@ -40,7 +41,8 @@ QFuture<void> Diagnostics::runDiagnostics() {
             // the check must not look as if it were still running.
             emit errorReported(userMessage(error));
             assign(this, isCheckingEnvironment_, false, &Diagnostics::isCheckingEnvironmentChanged);
-        });
+        },
+        BackgroundWork::Reach::host);
 }
 
 QFuture<void> Diagnostics::saveDiagnostics(const QUrl& file) {
@@ -63,10 +65,10 @@ QFuture<void> Diagnostics::saveDiagnostics(const QUrl& file) {
         .version = QCoreApplication::applicationVersion().toStdString(),
         .token = std::move(token)};
     const std::filesystem::path path = file.toLocalFile().toStdString();
-    return inBackground(
+    return work_.run(
         this,
         [this, service = simulatorService_, sources = std::move(sources),
-         path]() mutable -> MainThreadStep {
+         path]() mutable -> BackgroundWork::Step {
             sources.environment = service->environment();
             writeDiagnosticsBundle(path, sources);
             return [this, path] {
@@ -74,7 +76,8 @@ QFuture<void> Diagnostics::saveDiagnostics(const QUrl& file) {
                        &Diagnostics::savedDiagnosticsChanged);
             };
         },
-        [this](const std::exception_ptr& error) { emit errorReported(userMessage(error)); });
+        [this](const std::exception_ptr& error) { emit errorReported(userMessage(error)); },
+        BackgroundWork::Reach::host);
 }
 
 QVariant Diagnostics::environmentValue() const {

@@ -11,6 +11,7 @@
 
 #include "core/simulator/EnvironmentSnapshot.h"
 #include "feature/Account.h"
+#include "feature/BackgroundWork.h"
 #include "feature/LaunchHistory.h"
 #include "feature/Settings.h"
 #include "feature/SimulatorService.h"
@@ -27,9 +28,9 @@ class Diagnostics : public QObject {
     Q_PROPERTY(QVariant savedDiagnostics READ savedDiagnosticsValue NOTIFY savedDiagnosticsChanged)
 
   public:
-    Diagnostics(const Account& account, std::shared_ptr<SimulatorService> simulatorService,
-                Settings settings, std::optional<LaunchHistory> launchHistory,
-                QObject* parent = nullptr);
+    Diagnostics(BackgroundWork& work, const Account& account,
+                std::shared_ptr<SimulatorService> simulatorService, Settings settings,
+                std::optional<LaunchHistory> launchHistory, QObject* parent = nullptr);
 
     const std::optional<EnvironmentSnapshot>& environment() const { return environment_; }
     bool isCheckingEnvironment() const { return isCheckingEnvironment_; }
@@ -53,6 +54,7 @@ class Diagnostics : public QObject {
     QVariant environmentValue() const;
     QVariant savedDiagnosticsValue() const;
 
+    BackgroundWork& work_;
     const Account& account_;
     std::shared_ptr<SimulatorService> simulatorService_;
     Settings settings_;

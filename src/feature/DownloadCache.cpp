@@ -9,10 +9,11 @@
 
 namespace quaylet {
 
-DownloadCache::DownloadCache(Launch& launch, const BuildsList& builds,
+DownloadCache::DownloadCache(BackgroundWork& work, Launch& launch, const BuildsList& builds,
                              std::shared_ptr<PreviewService> previewService, Settings settings,
                              QObject* parent)
     : QObject(parent),
+      work_(work),
       launch_(launch),
       previewService_(std::move(previewService)),
       settings_(std::move(settings)) {
@@ -21,10 +22,10 @@ DownloadCache::DownloadCache(Launch& launch, const BuildsList& builds,
 
 QFuture<void> DownloadCache::clearDownloadCache() {
     launch_.stopLaunchTask();
-    return inBackground(
+    return work_.run(
         this,
         [this, service = previewService_,
-         stoppedLaunch = launch_.launchFinished()]() mutable -> MainThreadStep {
+         stoppedLaunch = launch_.launchFinished()]() mutable -> BackgroundWork::Step {
             // A stopped launch may go on writing into the cache until it notices the stop;
             // clearing after it has ended is what leaves the cache empty.
             stoppedLaunch.waitForFinished();
@@ -38,7 +39,8 @@ QFuture<void> DownloadCache::clearDownloadCache() {
                 }
             };
         },
-        [this](const std::exception_ptr& error) { launch_.showError(userMessage(error)); });
+        [this](const std::exception_ptr& error) { launch_.showError(userMessage(error)); },
+        BackgroundWork::Reach::host);
 }
 
 void DownloadCache::removeWithdrawnBuilds(const std::vector<PreviewSummary>& builds) {
@@ -83,10 +85,10 @@ QFuture<void> DownloadCache::setCacheLimit(double gigabytes) {
 }
 
 QFuture<void> DownloadCache::changeCache(std::function<void(PreviewService&)> work) {
-    return inBackground(
+    return work_.run(
         this,
         [this, service = previewService_, work = std::move(work),
-         launch = launch_.launchFinished()]() mutable -> MainThreadStep {
+         launch = launch_.launchFinished()]() mutable -> BackgroundWork::Step {
             // Nothing is removed under a launch that is still unpacking or installing it.
             launch.waitForFinished();
             work(*service);
@@ -99,7 +101,8 @@ QFuture<void> DownloadCache::changeCache(std::function<void(PreviewService&)> wo
                 }
             };
         },
-        [this](const std::exception_ptr& error) { launch_.showError(userMessage(error)); });
+        [this](const std::exception_ptr& error) { launch_.showError(userMessage(error)); },
+        BackgroundWork::Reach::host);
 }
 
 std::optional<std::uintmax_t> DownloadCache::cacheSize() const {

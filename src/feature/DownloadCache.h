@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "feature/BackgroundWork.h"
 #include "feature/BuildsList.h"
 #include "feature/Launch.h"
 #include "feature/PreviewService.h"
@@ -26,7 +27,7 @@ class DownloadCache : public QObject {
 
   public:
     // Removes the builds that the builds list shows withdrawn by the service.
-    DownloadCache(Launch& launch, const BuildsList& builds,
+    DownloadCache(BackgroundWork& work, Launch& launch, const BuildsList& builds,
                   std::shared_ptr<PreviewService> previewService, Settings settings,
                   QObject* parent = nullptr);
 
@@ -64,6 +65,7 @@ class DownloadCache : public QObject {
     // Runs work on the cache once the launch in progress, if any, has ended, then counts it.
     QFuture<void> changeCache(std::function<void(PreviewService&)> work);
 
+    BackgroundWork& work_;
     Launch& launch_;
     std::shared_ptr<PreviewService> previewService_;
     Settings settings_;

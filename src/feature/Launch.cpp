@@ -53,11 +53,12 @@ std::string nameWithoutExtension(std::filesystem::path app) {
 
 }  // namespace
 
-Launch::Launch(Account& account, BuildsList& builds, const Diagnostics& diagnostics,
-               std::shared_ptr<PreviewService> previewService,
+Launch::Launch(BackgroundWork& work, Account& account, BuildsList& builds,
+               const Diagnostics& diagnostics, std::shared_ptr<PreviewService> previewService,
                std::shared_ptr<SimulatorService> simulatorService, Settings settings,
                std::optional<LaunchHistory> launchHistory, QObject* parent)
     : QObject(parent),
+      work_(work),
       account_(account),
       builds_(builds),
       diagnostics_(diagnostics),
@@ -180,7 +181,7 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
     if (launchTask_) {
         launchTask_->request_stop();
     }
-    launchTask_.emplace();
+    launchTask_.emplace(work_.task());
     const std::stop_token task = launchTask_->get_token();
 
     assign(this, report_, std::optional<SelfTestReport>(), &Launch::reportChanged);
@@ -194,6 +195,7 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
 
     const std::shared_ptr<LaunchTimeline> timeline = startTimeline();
     const QPointer<Launch> self(this);
+    BackgroundWork* const work = &work_;
     // Called for every piece of the download on the launching thread; only some of them are
     // worth a trip to the main thread, and none of them waits for it.
     auto pacer = std::make_shared<DownloadPacer>();
@@ -204,12 +206,12 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
         .activateSimulator = settings_.activateSimulator(),
         .targets = targets,
         .downloadProgress =
-            [self, task, pacer](std::int64_t received, std::int64_t expected) {
+            [self, work, task, pacer](std::int64_t received, std::int64_t expected) {
                 const auto now = ProgressClock::now();
                 if (!pacer->shouldReport(received, expected, now)) {
                     return;
                 }
-                postToMainThread([self, task, received, expected, now] {
+                work->post([self, task, received, expected, now] {
                     if (self && !task.stop_requested()) {
                         self->showDownloadProgress(received, expected, now);
                     }
@@ -219,8 +221,8 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
         .repairs = repairSettings(task),
         .bootEarly = settings_.startSimulatorWhileDownloading() && !targets.noEarlyBoot,
         .earlyBootProgress =
-            [self, task](const std::string& line) {
-                applyOnMainThread(
+            [self, work, task](const std::string& line) {
+                work->apply(
                     [self, task, line] {
                         if (self && !task.stop_requested()) {
                             assign(self.data(), self->bootDetail_, std::optional(line),
@@ -231,8 +233,9 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
             },
         .timeline = timeline.get()};
 
-    PreviewService::ManifestCallback onManifest = [self, task](const PreviewManifest& manifest) {
-        applyOnMainThread(
+    PreviewService::ManifestCallback onManifest = [self, work,
+                                                   task](const PreviewManifest& manifest) {
+        work->apply(
             [self, task, manifest] {
                 if (self && !task.stop_requested()) {
                     self->showManifest(manifest);
@@ -240,11 +243,10 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
             },
             task);
     };
-    previewService_->startNetwork();
-    launchFinished_ = inBackground(
+    launchFinished_ = work_.run(
         this,
         [this, service = previewService_, request, onManifest, timeline, token,
-         onProgress = stageReporter(task, LaunchSource::remote), task]() -> MainThreadStep {
+         onProgress = stageReporter(task, LaunchSource::remote), task]() -> BackgroundWork::Step {
             std::vector<DeviceOutcome> outcomes =
                 service->launch(request, onManifest, onProgress, task);
             return [this, task, timeline, token, outcomes = std::move(outcomes)] {
@@ -259,7 +261,8 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
                 showLaunchFailure(error);
             }
             finishTimeline(timeline, token, task.stop_requested() || isCancellation(error));
-        });
+        },
+        BackgroundWork::Reach::network);
     return launchFinished_;
 }
 
@@ -285,16 +288,16 @@ QFuture<void> Launch::runLocalApplication(const QUrl& appURL, const QString& pre
     setStage(LaunchStage::selecting);
 
     const std::shared_ptr<LaunchTimeline> timeline = startTimeline();
-    return inBackground(
+    // Nobody cancels a local launch; quitting stops it.
+    const std::stop_token quit = work_.task().get_token();
+    return work_.run(
         this,
         [this, service = simulatorService_, app,
          udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator, targets,
-         timeline, repairs = repairSettings(std::stop_token()),
-         onProgress = stageReporter(std::stop_token(), LaunchSource::local)]() -> MainThreadStep {
-            // A local launch is never cancelled.
-            std::vector<DeviceOutcome> outcomes =
-                service->runLocalApplication(app, udid, activateSimulator, targets, timeline.get(),
-                                             repairs, onProgress, std::stop_token());
+         timeline, repairs = repairSettings(quit),
+         onProgress = stageReporter(quit, LaunchSource::local), quit]() -> BackgroundWork::Step {
+            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
+                app, udid, activateSimulator, targets, timeline.get(), repairs, onProgress, quit);
             return [this, timeline, outcomes = std::move(outcomes)] {
                 showOutcomes(outcomes);
                 finishTimeline(timeline, std::nullopt, false);
@@ -303,7 +306,8 @@ QFuture<void> Launch::runLocalApplication(const QUrl& appURL, const QString& pre
         [this, timeline](const std::exception_ptr& error) {
             showLaunchFailure(error);
             finishTimeline(timeline, std::nullopt, isCancellation(error));
-        });
+        },
+        BackgroundWork::Reach::host);
 }
 
 QFuture<void> Launch::runOnSimulator(const QString& udid) {
@@ -313,12 +317,13 @@ QFuture<void> Launch::runOnSimulator(const QString& udid) {
     const std::filesystem::path app = report_->app.appPath;
     const std::string device = udid.toStdString();
     // A pull-request build stays one: cancellable, and stopped by whatever stops its launches.
-    std::stop_token task;
+    // Quitting stops either.
+    const std::stop_source run = work_.task();
     if (launchSource_ == LaunchSource::remote) {
         stopLaunchTask();
-        launchTask_.emplace();
-        task = launchTask_->get_token();
+        launchTask_ = run;
     }
+    const std::stop_token task = run.get_token();
     std::string deviceName = device;
     if (const auto& environment = diagnostics_.environment();
         environment && environment->inventory) {
@@ -350,14 +355,13 @@ QFuture<void> Launch::runOnSimulator(const QString& udid) {
                                        .cacheLimitBytes = settings_.cacheLimitBytes(),
                                        .repairs = repairSettings(task),
                                        .timeline = timeline.get()};
-        previewService_->startNetwork();
     }
-    return inBackground(
+    return work_.run(
         this,
         [this, service = simulatorService_, previews = previewService_, app, targets, relaunch,
          manifest = activePreview_, activateSimulator = settings_.activateSimulator(), timeline,
          repairs = repairSettings(task), onProgress = stageReporter(task, launchSource_),
-         task]() -> MainThreadStep {
+         task]() -> BackgroundWork::Step {
             std::vector<DeviceOutcome> outcomes =
                 relaunch
                     ? previews->relaunch(*relaunch, *manifest, app, onProgress, task)
@@ -375,7 +379,8 @@ QFuture<void> Launch::runOnSimulator(const QString& udid) {
                 showLaunchFailure(error);
             }
             finishTimeline(timeline, std::nullopt, task.stop_requested() || isCancellation(error));
-        });
+        },
+        relaunch ? BackgroundWork::Reach::network : BackgroundWork::Reach::host);
 }
 
 QFuture<void> Launch::openURLInApp(const QString& url) {
@@ -383,17 +388,18 @@ QFuture<void> Launch::openURLInApp(const QString& url) {
         return finishedFuture();
     }
     assign(this, errorMessage_, std::optional<std::string>(), &Launch::errorMessageChanged);
-    return inBackground(
+    return work_.run(
         this,
         [this, service = simulatorService_, udid = report_->simulator.udid,
          device = QString::fromStdString(report_->simulator.name),
-         url = url.toStdString()]() -> MainThreadStep {
+         url = url.toStdString()]() -> BackgroundWork::Step {
             service->openURL(udid, url);
             return [this, device] { emit linkOpened(device); };
         },
         [this](const std::exception_ptr& error) {
             assign(this, errorMessage_, userMessage(error), &Launch::errorMessageChanged);
-        });
+        },
+        BackgroundWork::Reach::host);
 }
 
 void Launch::dismissError() {
@@ -462,20 +468,22 @@ void Launch::showReportedStage(RemoteLaunchStage reported, LaunchSource source) 
 }
 
 Launch::ProgressCallback Launch::stageReporter(std::stop_token task, LaunchSource source) {
-    return [self = QPointer<Launch>(this), task, source](RemoteLaunchStage reported) {
-        applyOnMainThread(
-            [self, task, source, reported] {
-                if (self && !task.stop_requested()) {
-                    self->showReportedStage(reported, source);
-                }
-            },
-            task);
-    };
+    return
+        [self = QPointer<Launch>(this), work = &work_, task, source](RemoteLaunchStage reported) {
+            work->apply(
+                [self, task, source, reported] {
+                    if (self && !task.stop_requested()) {
+                        self->showReportedStage(reported, source);
+                    }
+                },
+                task);
+        };
 }
 
 RepairSettings Launch::repairSettings(std::stop_token task) {
-    const auto onRepair = [self = QPointer<Launch>(this), task](const std::string& detail) {
-        applyOnMainThread(
+    const auto onRepair = [self = QPointer<Launch>(this), work = &work_,
+                           task](const std::string& detail) {
+        work->apply(
             [self, task, detail] {
                 if (self && !task.stop_requested()) {
                     assign(self.data(), self->repairDetail_, std::optional(detail),
@@ -691,8 +699,7 @@ QVariant Launch::timelineStopValue() const {
 QFuture<void> Launch::completeAuthentication(const std::string& code) {
     auto finished = std::make_shared<QPromise<void>>();
     finished->start();
-    // No context object: Qt 6.4 asserts on a continuation whose context has gone, and
-    // finishing a promise needs none. The account finishes its future on the main thread.
+    // The account's future ends on the main thread (BackgroundWork::run).
     account_.completeAuthentication(code).then(
         [self = QPointer<Launch>(this), finished](bool signedIn) {
             if (!self || !signedIn) {

@@ -20,6 +20,7 @@
 #include "core/simulator/SelfTestReport.h"
 #include "core/support/LaunchTimeline.h"
 #include "feature/Account.h"
+#include "feature/BackgroundWork.h"
 #include "feature/BuildsList.h"
 #include "feature/Diagnostics.h"
 #include "feature/DownloadProgress.h"
@@ -63,8 +64,8 @@ class Launch : public QObject {
     Q_PROPERTY(QVariant timelineStop READ timelineStopValue NOTIFY timelineChanged)
 
   public:
-    Launch(Account& account, BuildsList& builds, const Diagnostics& diagnostics,
-           std::shared_ptr<PreviewService> previewService,
+    Launch(BackgroundWork& work, Account& account, BuildsList& builds,
+           const Diagnostics& diagnostics, std::shared_ptr<PreviewService> previewService,
            std::shared_ptr<SimulatorService> simulatorService, Settings settings,
            std::optional<LaunchHistory> launchHistory, QObject* parent = nullptr);
 
@@ -204,6 +205,7 @@ class Launch : public QObject {
     void updateLaunchProgress();
     void setStage(LaunchStage stage);
 
+    BackgroundWork& work_;
     Account& account_;
     BuildsList& builds_;
     const Diagnostics& diagnostics_;

@@ -3,11 +3,9 @@
 #include <QPointer>
 
 #include <algorithm>
-#include <thread>
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/UserMessage.h"
-#include "feature/MainThread.h"
 #include "feature/RecordVariants.h"
 
 namespace quaylet {
@@ -156,9 +154,8 @@ void PullRequestWatcher::poll() {
     }
     isListing_ = true;
     // The builds list's own reload: the list the user sees stays current, and a refused token signs
-    // the user out there, which ends the polling through isSignedInChanged. No context object:
-    // Qt 6.4 asserts on a continuation whose context has gone; the list finishes its futures
-    // on the main thread.
+    // the user out there, which ends the polling through isSignedInChanged. The list's futures
+    // end on the main thread (BackgroundWork::run).
     builds_.refreshBuilds().then([self = QPointer<PullRequestWatcher>(this)] {
         if (self) {
             self->listed();
@@ -244,22 +241,24 @@ void PullRequestWatcher::startNextPrefetch() {
     }
     prefetch_.emplace(Prefetch{pending_.front(), {}});
     pending_.pop_front();
-    service_->startNetwork();
-    std::thread([self = QPointer<PullRequestWatcher>(this), service = service_, token = *token,
-                 limit = cache_.cacheLimitBytes(), build = prefetch_->build,
-                 stop = prefetch_->stop.get_token()] {
-        std::exception_ptr error;
-        try {
+    work_.run(
+        this,
+        [this, service = service_, token = *token, limit = cache_.cacheLimitBytes(),
+         build = prefetch_->build, stop = prefetch_->stop.get_token()]() -> BackgroundWork::Step {
             service->prefetch(build.previewID, token, limit, stop);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        postToMainThread([self, build, error, stop] {
-            if (self && !stop.stop_requested()) {
-                self->finishPrefetch(build, error);
+            return [this, build, stop] {
+                if (!stop.stop_requested()) {
+                    finishPrefetch(build, nullptr);
+                }
+            };
+        },
+        [this, build = prefetch_->build,
+         stop = prefetch_->stop.get_token()](const std::exception_ptr& error) {
+            if (!stop.stop_requested()) {
+                finishPrefetch(build, error);
             }
-        });
-    }).detach();  // the main thread never waits for a worker; the outcome comes as an event
+        },
+        BackgroundWork::Reach::network);
 }
 
 void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::exception_ptr error) {

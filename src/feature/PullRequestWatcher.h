@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "feature/Account.h"
+#include "feature/BackgroundWork.h"
 #include "feature/BuildNotifier.h"
 #include "feature/BuildsList.h"
 #include "feature/DownloadCache.h"
@@ -132,6 +133,8 @@ class PullRequestWatcher : public QObject {
     std::deque<PreviewSummary> pending_;
     std::optional<Prefetch> prefetch_;
     std::vector<PreviewSummary> readyBuilds_;
+    // Prefetches run one at a time; destroying the watcher stops its prefetch and waits for it.
+    BackgroundWork work_{service_, 1};
 };
 
 }  // namespace quaylet

@@ -155,13 +155,13 @@ void StateDriver::holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& m
 void StateDriver::holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app) {
     auto held = held_ = std::make_shared<HeldLaunch>();
     const auto [reports, rest] = reportsAround(stage, LaunchSource::local);
-    simulatorService_->onRun = [held, reports,
-                                rest](const SimulatorService::ProgressCallback& progress) {
-        for (const RemoteLaunchStage reported : reports) {
-            progress(reported);
-        }
-        return held->await(progress, rest);
-    };
+    simulatorService_->onRun =
+        [held, reports, rest](const SimulatorService::ProgressCallback& progress, std::stop_token) {
+            for (const RemoteLaunchStage reported : reports) {
+                progress(reported);
+            }
+            return held->await(progress, rest);
+        };
     state_->launch().runLocalApplication(QUrl::fromLocalFile(QString::fromStdString(app.string())),
                                          QString(), true);
     waitUntil([&] { return held->reached && state_->launch().stage() == stage; });

@@ -105,9 +105,14 @@ std::vector<DeviceOutcome> FakePreviewService::relaunch(const RemoteLaunchReques
 }
 
 void FakePreviewService::prefetch(const std::string& previewID, const std::string&, std::uintmax_t,
-                                  std::stop_token) {
-    std::lock_guard lock(mutex_);
-    prefetchedPreviews_.push_back(previewID);
+                                  std::stop_token stop) {
+    {
+        std::lock_guard lock(mutex_);
+        prefetchedPreviews_.push_back(previewID);
+    }
+    if (onPrefetch) {
+        onPrefetch(stop);
+    }
 }
 
 void FakePreviewService::clearCache() {
@@ -145,7 +150,7 @@ EnvironmentSnapshot FakeSimulatorService::environment() {
 std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
     bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
-    const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token) {
+    const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) {
     {
         std::lock_guard lock(mutex_);
         this->repairs = repairs;
@@ -154,7 +159,7 @@ std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     }
     addSteps(steps, timeline);
     if (onRun) {
-        return outcomesOf(onRun(progress), targets);
+        return outcomesOf(onRun(progress, stop), targets);
     }
     if (!result) {
         throw QuayletError::commandFailed("/usr/bin/xcrun simctl install", 1, "");

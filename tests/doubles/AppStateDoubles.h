@@ -115,6 +115,8 @@ class FakePreviewService : public PreviewService {
     std::vector<std::string> removedPreviews;
     // When set, the builds list runs it first, so that a test can hold the list.
     std::function<void()> onList;
+    // When set, a prefetch runs it.
+    std::function<void(std::stop_token)> onPrefetch;
 
   private:
     mutable std::mutex mutex_;
@@ -146,7 +148,7 @@ class FakeSimulatorService : public SimulatorService {
     EnvironmentSnapshot snapshot;
     std::optional<SelfTestReport> result;  // thrown as a failure when absent
     // When set, runs the launch instead of the result.
-    std::function<SelfTestReport(const ProgressCallback&)> onRun;
+    std::function<SelfTestReport(const ProgressCallback&, std::stop_token)> onRun;
     // Put in the launch's timeline as each launch starts.
     std::vector<TimelineEntry> steps;
     // What the latest launch was given to tell of repairs through.

@@ -17,7 +17,6 @@
 #include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
 #include "core/support/UserDirectories.h"
-#include "feature/MainThread.h"
 #include "feature/StateHarness.h"
 
 namespace quaylet::testing {
@@ -66,37 +65,6 @@ TEST_F(AppStateTest, ASignInLinkIsHonouredOnlyForOnePendingSignIn) {
     EXPECT_EQ(tokens->token, "issued-token");
     EXPECT_EQ(app.launch().errorMessage(), kSignInLinkExpired)
         << "the second link found nothing pending";
-}
-
-// A worker that ends after the state has gone must find nothing to write to: a launch, and a
-// sign-in still waiting for its builds list.
-TEST_F(AppStateTest, WorkThatOutlivesTheStateWritesNothing) {
-    for (const bool signingIn : {false, true}) {
-        SCOPED_TRACE(signingIn ? "ASignInOutlivedByItsBuildsListEndsQuietly" : "a launch");
-        tokens->token = signingIn ? std::nullopt : std::optional<std::string>("stored-token");
-        std::atomic<bool> entered = false;
-        Latch release;
-        service->onList = [&] {
-            if (signingIn) {
-                entered = true;
-                release.wait();
-            }
-        };
-        service->onLaunch = [&](const LaunchCall& call) {
-            entered = true;
-            release.wait();
-            call.progress(RemoteLaunchStage::running);  // the state is gone by now
-            return makeReport("Demo", "iPhone");
-        };
-        AppState& app = makeState();
-        app.account().beginSignIn();
-        const QFuture<void> work = signingIn ? app.launch().receive(QUrl("quaylet://auth?code=c1"))
-                                             : app.launch().open("abc");
-        ASSERT_TRUE(waitFor([&] { return entered.load(); }));
-        state.reset();
-        release.open();
-        EXPECT_TRUE(waitFor(work));
-    }
 }
 
 TEST_F(AppStateTest, CancellingKeepsBuildCanceledAgainstLateReports) {
@@ -324,7 +292,7 @@ TEST_F(AppStateTest, TheRunningBuildTakesOnlyAbsoluteLinks) {
     EXPECT_TRUE(waitFor(app.launch().openURLInApp("demo://home")))
         << "nothing runs yet: nothing to do";
     Latch held;
-    simulator->onRun = [&](const auto&) {
+    simulator->onRun = [&](const auto&, std::stop_token) {
         held.wait();
         return *simulator->result;
     };
@@ -349,7 +317,7 @@ TEST_F(AppStateTest, ARepairShowsUntilTheNextStage) {
     AppState& app = makeState();
     std::optional<std::string> during;
     std::optional<std::string> after;
-    simulator->onRun = [&](const auto& progress) {
+    simulator->onRun = [&](const auto& progress, std::stop_token) {
         progress(RemoteLaunchStage::booting);
         simulator->repairs.onRepair("Restarting iPhone 15 after a stuck start…");
         during = app.launch().repairDetail();
@@ -362,26 +330,6 @@ TEST_F(AppStateTest, ARepairShowsUntilTheNextStage) {
     EXPECT_EQ(during, "Restarting iPhone 15 after a stuck start…");
     EXPECT_EQ(after, std::nullopt);
     EXPECT_EQ(simulator->repairs.bootTimeout, std::chrono::seconds(7));
-}
-
-TEST(MainThreadTest, ApplyingBlocksTheWorkerUntilTheMainThreadHasRunTheWork) {
-    std::atomic<bool> workerReturned = false;
-    bool workerWaitedForTheWork = false;
-    std::jthread worker([&] {
-        applyOnMainThread([&] { workerWaitedForTheWork = !workerReturned; }, {});
-        workerReturned = true;
-    });
-
-    // Give a worker that wrongly does not wait every chance to return before the main thread
-    // runs the work. A correct worker cannot return here, however long this takes.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-    while (!workerReturned && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-    }
-    while (!workerReturned) {
-        QCoreApplication::processEvents();
-    }
-    EXPECT_TRUE(workerWaitedForTheWork);
 }
 
 }  // namespace

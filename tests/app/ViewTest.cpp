@@ -25,8 +25,9 @@ using testing::View;
 
 const std::filesystem::path kLocalApp = "/Users/me/Builds/My App #2.app";
 
-void holdRemote(View& view, LaunchStage stage) {
-    view.driver.holdRemoteLaunchAt(stage, testing::makeManifest("Demo", "0123456789abcdef"));
+void holdRemote(View& view, LaunchStage stage, const std::vector<std::string>& earlyBoot = {}) {
+    view.driver.holdRemoteLaunchAt(stage, testing::makeManifest("Demo", "0123456789abcdef"), {},
+                                   earlyBoot);
 }
 
 void runLocal(View& view) {
@@ -77,6 +78,19 @@ const Situation kSituations[] = {
      [](View& view) {
          holdRemote(view, LaunchStage::downloading);
          view.scene.click("cancelButton");
+     }},
+    {"the simulator starting beside the download", "ContentView", true,
+     "stepCounter=2 of 5; bootDetail=Starting iPhone 16 Pro…",
+     [](View& view) { holdRemote(view, LaunchStage::downloading, {"Starting iPhone 16 Pro…"}); }},
+    {"a long-named simulator ready beside the download", "ContentView", true,
+     "bootDetail=iPad Pro 13-inch (M4) kept for the accessibility, large-text and dark-mode "
+     "review of checkout is ready; bootDetail.truncated=true",
+     [](View& view) {
+         holdRemote(view, LaunchStage::downloading,
+                    {"iPad Pro 13-inch (M4) kept for the accessibility, large-text and dark-mode "
+                     "review of checkout is ready"});
+         ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+         testing::expectTextsFitTheirRows(*view.scene.window().contentItem());
      }},
     {"a failed launch", "ContentView", true,
      "homeScreen; errorBanner; errorTitle=Couldn’t open this build; "

@@ -54,6 +54,8 @@ struct LaunchCall {
     const PreviewService::ProgressCallback& progress;
     const DownloadObserver& download;
     std::stop_token stop;
+    // Told how the early boot goes; absent when the launch does not boot early.
+    const EarlyBoots::Observer& earlyBoot;
 };
 
 // The launch settings a double was asked to use for one build.

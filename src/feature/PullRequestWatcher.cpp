@@ -59,7 +59,7 @@ PullRequestWatcher::PullRequestWatcher(AppState& state, std::shared_ptr<PreviewS
             &PullRequestWatcher::launchStartedOrEnded);
     connect(&state_, &AppState::receivedPreviewIDChanged, this, [this] {
         if (state_.receivedPreviewID()) {
-            forgetReadyBuild(*state_.receivedPreviewID());
+            forgetOpenedBuild(*state_.receivedPreviewID());
         }
     });
 }
@@ -277,7 +277,10 @@ void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::except
                 emit readyBuildsChanged();
             }
         } else {
-            emit prefetchFailed(build, userMessage(error).value_or(""));
+            const std::string message = userMessage(error).value_or("");
+            unfetchedBuilds_[build.previewId] = message;
+            emit unfetchedBuildsChanged();
+            emit prefetchFailed(build, message);
         }
     }
     startNextPrefetch();
@@ -304,11 +307,14 @@ void PullRequestWatcher::stopPrefetches() {
     }
 }
 
-void PullRequestWatcher::forgetReadyBuild(const std::string& previewID) {
+void PullRequestWatcher::forgetOpenedBuild(const std::string& previewID) {
     if (std::erase_if(readyBuilds_, [&](const PreviewSummary& build) {
             return build.previewId == previewID;
         }) > 0) {
         emit readyBuildsChanged();
+    }
+    if (unfetchedBuilds_.erase(previewID) > 0) {
+        emit unfetchedBuildsChanged();
     }
 }
 
@@ -341,6 +347,14 @@ QStringList PullRequestWatcher::watchedValue() const {
 
 QStringList PullRequestWatcher::openingAutomaticallyValue() const {
     return references(watches_, true);
+}
+
+QVariantMap PullRequestWatcher::unfetchedBuildsValue() const {
+    QVariantMap builds;
+    for (const auto& [previewID, message] : unfetchedBuilds_) {
+        builds.insert(QString::fromStdString(previewID), QString::fromStdString(message));
+    }
+    return builds;
 }
 
 QVariantList PullRequestWatcher::readyBuildsValue() const {

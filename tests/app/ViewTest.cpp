@@ -13,6 +13,7 @@
 #include "appsupport/View.h"
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/service/RemotePreviewLauncher.h"
 #include "feature/Settings.h"
 
 namespace quaylet {
@@ -161,6 +162,27 @@ const Situation kSituations[] = {
          const auto& watches = view.driver.state().watcher().watches();
          ASSERT_EQ(watches.size(), 1u);
          EXPECT_EQ(watches[0].reference(), "octo/app#7");
+     }},
+    {"a watched pull request's new build too large to fetch ahead", "ContentView", true,
+     "buildRow-p-new/unfetchedNote=This build is larger than the cache limit*; "
+     "!buildRow-p-old/unfetchedNote; buildRow-p-new.accessibleName=feature/App, octo/app · PR #7 · "
+     "1234567, Ready, This build is larger*",
+     [](View& view) {
+         PreviewSummary older = summary("p-old");
+         PreviewSummary newer = summary("p-new");
+         newer.createdAt = older.createdAt + std::chrono::hours(1);
+         view.driver.loadBuilds({older});
+         PullRequestWatcher& watcher = view.driver.state().watcher();
+         watcher.setWatched("octo/app", 7, true);
+         view.driver.previewService().previews = {newer, older};
+         view.driver.previewService().prefetchFailure =
+             std::make_exception_ptr(QuayletError::previewUnavailable(
+                 std::string(RemotePreviewLauncher::kLargerThanTheCacheMessage)));
+         watcher.start(nullptr);
+         EXPECT_TRUE(StateDriver::waitUntil([&] {
+             return watcher.property("unfetchedBuilds").toMap().contains("p-new") &&
+                    !view.driver.state().isLoadingBuilds();
+         }));
      }},
 
     // The Settings tab.

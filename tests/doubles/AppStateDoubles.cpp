@@ -109,8 +109,11 @@ std::vector<DeviceOutcome> FakePreviewService::relaunch(const RemoteLaunchReques
 
 void FakePreviewService::prefetch(const std::string& previewID, const std::string&, std::uintmax_t,
                                   std::stop_token) {
-    std::lock_guard lock(mutex_);
-    prefetchedPreviews_.push_back(previewID);
+    {
+        std::lock_guard lock(mutex_);
+        prefetchedPreviews_.push_back(previewID);
+    }
+    rethrowIfSet(prefetchFailure);
 }
 
 void FakePreviewService::clearCache() {

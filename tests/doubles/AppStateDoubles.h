@@ -105,6 +105,7 @@ class FakePreviewService : public PreviewService {
     std::exception_ptr revokeFailure;
     std::exception_ptr listFailure;
     std::exception_ptr clearFailure;
+    std::exception_ptr prefetchFailure;
     std::vector<PreviewSummary> previews;
     std::function<SelfTestReport(const LaunchCall&)> onLaunch;
     // Put in the launch's timeline as each launch starts.

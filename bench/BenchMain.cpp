@@ -42,6 +42,12 @@ const Target kTargets[] = {
      "", Relation::atMost, 2.0, " ms"},
     {"BM_FirstRemoteLaunchPeakMemory", "Peak memory of a 1 GiB first launch", "peak_mib",
      Relation::below, 64, " MiB"},
+    {"BM_ClickToRunningAgainstEarlyBootOff",
+     "Click to running, 5 s boot, 5 s download vs early boot turned off", "time_ratio",
+     Relation::atMost, 0.65, "x"},
+    {"BM_RefusalOfANewerOSBuildAgainstAfterDownload",
+     "Refusing a 1 GiB newer-iOS build vs after download (claim unread)", "time_ratio",
+     Relation::atMost, 0.05, "x"},
 };
 
 struct Row {

@@ -63,6 +63,16 @@ int watchPullRequest(AppState& state, const AppState::Collaborators& collaborato
                      [](const PreviewSummary& build, const std::string& message) {
                          printError(build.title() + ": " + message);
                      });
+    // The watcher ends a watch whose pull request has been out of the list for too long.
+    QObject::connect(&watcher, &PullRequestWatcher::watchesChanged, [&] {
+        if (watcher.watches().empty()) {
+            const auto days =
+                std::chrono::duration_cast<std::chrono::days>(PullRequestWatcher::kQuietLimit);
+            printError(watch->reference() + " hasn’t been in the builds list for " +
+                       std::to_string(days.count()) + " days, so the watch has ended.");
+            QCoreApplication::exit(kSuccess);
+        }
+    });
     // The state signs out when the service refuses the token; the watch cannot go on.
     QObject::connect(&state.account(), &Account::isSignedInChanged, [&] {
         if (!state.account().isSignedIn()) {

@@ -60,7 +60,7 @@ PullRequestWatcher::PullRequestWatcher(const Account& account, BuildsList& build
             &PullRequestWatcher::launchStartedOrEnded);
     connect(&launch_, &Launch::receivedPreviewIDChanged, this, [this] {
         if (launch_.receivedPreviewID()) {
-            forgetReadyBuild(*launch_.receivedPreviewID());
+            forgetOpenedBuild(*launch_.receivedPreviewID());
         }
     });
 }
@@ -279,7 +279,10 @@ void PullRequestWatcher::finishPrefetch(const PreviewSummary& build, std::except
                 emit readyBuildsChanged();
             }
         } else {
-            emit prefetchFailed(build, userMessage(error).value_or(""));
+            const std::string message = userMessage(error).value_or("");
+            unfetchedBuilds_[build.previewID] = message;
+            emit unfetchedBuildsChanged();
+            emit prefetchFailed(build, message);
         }
     }
     startNextPrefetch();
@@ -306,11 +309,14 @@ void PullRequestWatcher::stopPrefetches() {
     }
 }
 
-void PullRequestWatcher::forgetReadyBuild(const std::string& previewID) {
+void PullRequestWatcher::forgetOpenedBuild(const std::string& previewID) {
     if (std::erase_if(readyBuilds_, [&](const PreviewSummary& build) {
             return build.previewID == previewID;
         }) > 0) {
         emit readyBuildsChanged();
+    }
+    if (unfetchedBuilds_.erase(previewID) > 0) {
+        emit unfetchedBuildsChanged();
     }
 }
 
@@ -343,6 +349,14 @@ QStringList PullRequestWatcher::watchedValue() const {
 
 QStringList PullRequestWatcher::openingAutomaticallyValue() const {
     return references(watches_, true);
+}
+
+QVariantMap PullRequestWatcher::unfetchedBuildsValue() const {
+    QVariantMap builds;
+    for (const auto& [previewID, message] : unfetchedBuilds_) {
+        builds.insert(QString::fromStdString(previewID), QString::fromStdString(message));
+    }
+    return builds;
 }
 
 QVariantList PullRequestWatcher::readyBuildsValue() const {

@@ -4,10 +4,12 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVariantList>
+#include <QVariantMap>
 
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -42,6 +44,9 @@ class PullRequestWatcher : public QObject {
     // Prefetched builds that no notification announced, newest last, as the builds list's
     // records; a build leaves when it is opened.
     Q_PROPERTY(QVariantList readyBuilds READ readyBuildsValue NOTIFY readyBuildsChanged)
+    // New builds a watch could not fetch ahead, by preview identifier: the sentence saying why.
+    // A build leaves when it is opened.
+    Q_PROPERTY(QVariantMap unfetchedBuilds READ unfetchedBuildsValue NOTIFY unfetchedBuildsChanged)
 
   public:
     struct Options {
@@ -87,6 +92,7 @@ class PullRequestWatcher : public QObject {
   signals:
     void watchesChanged();
     void readyBuildsChanged();
+    void unfetchedBuildsChanged();
     // A new build is verified in the cache; sent before it is announced or opened.
     void prefetched(const PreviewSummary& build);
     // A new build could not be fetched ahead; message is the sentence a user reads. The build
@@ -102,6 +108,7 @@ class PullRequestWatcher : public QObject {
     QStringList watchedValue() const;
     QStringList openingAutomaticallyValue() const;
     QVariantList readyBuildsValue() const;
+    QVariantMap unfetchedBuildsValue() const;
 
     bool shouldPoll() const;
     void updatePolling();
@@ -112,7 +119,7 @@ class PullRequestWatcher : public QObject {
     void finishPrefetch(const PreviewSummary& build, std::exception_ptr error);
     void launchStartedOrEnded();
     void stopPrefetches();
-    void forgetReadyBuild(const std::string& previewID);
+    void forgetOpenedBuild(const std::string& previewID);
     PullRequestWatch* find(const std::string& repository, std::int64_t pullRequest);
     void save();
 
@@ -133,6 +140,7 @@ class PullRequestWatcher : public QObject {
     std::deque<PreviewSummary> pending_;
     std::optional<Prefetch> prefetch_;
     std::vector<PreviewSummary> readyBuilds_;
+    std::map<std::string, std::string> unfetchedBuilds_;
     // Prefetches run one at a time; destroying the watcher stops its prefetch and waits for it.
     BackgroundWork work_{service_, 1};
 };

@@ -116,11 +116,15 @@ TEST(LaunchHUDTest, WithoutCompositingThePanelIsCutToTheCardsRoundedOutline) {
 
 TEST(LaunchHUDTest, ALaunchShowsFromItsFirstStageAndFadesOutAfterSuccess) {
     Panel panel;
-    panel.driver.holdRemoteLaunchAt(LaunchStage::downloading, makeManifest("Demo", "abc1234"));
-    panel.expect(true,
-                 "launchTitle=Opening Demo in Simulator; launchProgress; "
-                 "launchCard.accessibleName=Opening Demo in Simulator, *; "
-                 "launchCard.accessibleValue=Getting the build, step 2 of 5");
+    panel.driver.holdRemoteLaunchAt(LaunchStage::downloading, makeManifest("Demo", "abc1234"), {},
+                                    {"Starting iPhone 16 Pro…", "iPhone 16 Pro is ready"});
+    panel.expect(
+        true,
+        "launchTitle=Opening Demo in Simulator; launchProgress; "
+        "launchBootDetail=iPhone 16 Pro is ready; "
+        "launchCard.accessibleName=Opening Demo in Simulator, octo/app · PR #42 · abc1234, "
+        "iPhone 16 Pro is ready; "
+        "launchCard.accessibleValue=Getting the build, step 2 of 5");
     // The card is one element to assistive technologies, its value the progress shown.
     QAccessibleInterface* card =
         QAccessible::queryAccessibleInterface(&QuickScene::find(*panel.hud.panel(), "launchCard"));
@@ -130,7 +134,7 @@ TEST(LaunchHUDTest, ALaunchShowsFromItsFirstStageAndFadesOutAfterSuccess) {
     panel.driver.finishHeldLaunch(makeReport("Demo", "iPhone 15"));
     panel.expect(true,
                  "launchTitle=Demo is running in Simulator; launchGlyph.symbol=checkmark; "
-                 "!launchProgress; !dismissButton; !signInButton");
+                 "!launchProgress; !launchBootDetail; !dismissButton; !signInButton");
     EXPECT_EQ(card->valueInterface(), nullptr);
     EXPECT_TRUE(panel.hud.isHideScheduled());
 

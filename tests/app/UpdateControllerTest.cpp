@@ -31,6 +31,10 @@ class WebServer {
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // A stop that arrives before the server runs is lost and the join would hang.
+        while (!server_.is_running()) {
+            std::this_thread::yield();
+        }
     }
     ~WebServer() {
         server_.stop();

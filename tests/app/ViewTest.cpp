@@ -13,6 +13,7 @@
 #include "appsupport/View.h"
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/service/RemotePreviewLauncher.h"
 #include "feature/Settings.h"
 
 namespace quaylet {
@@ -25,8 +26,9 @@ using testing::View;
 
 const std::filesystem::path kLocalApp = "/Users/me/Builds/My App #2.app";
 
-void holdRemote(View& view, LaunchStage stage) {
-    view.driver.holdRemoteLaunchAt(stage, testing::makeManifest("Demo", "0123456789abcdef"));
+void holdRemote(View& view, LaunchStage stage, const std::vector<std::string>& earlyBoot = {}) {
+    view.driver.holdRemoteLaunchAt(stage, testing::makeManifest("Demo", "0123456789abcdef"), {},
+                                   earlyBoot);
 }
 
 void runLocal(View& view) {
@@ -77,6 +79,19 @@ const Situation kSituations[] = {
      [](View& view) {
          holdRemote(view, LaunchStage::downloading);
          view.scene.click("cancelButton");
+     }},
+    {"the simulator starting beside the download", "ContentView", true,
+     "stepCounter=2 of 5; bootDetail=Starting iPhone 16 Pro…",
+     [](View& view) { holdRemote(view, LaunchStage::downloading, {"Starting iPhone 16 Pro…"}); }},
+    {"a long-named simulator ready beside the download", "ContentView", true,
+     "bootDetail=iPad Pro 13-inch (M4) kept for the accessibility, large-text and dark-mode "
+     "review of checkout is ready; bootDetail.truncated=true",
+     [](View& view) {
+         holdRemote(view, LaunchStage::downloading,
+                    {"iPad Pro 13-inch (M4) kept for the accessibility, large-text and dark-mode "
+                     "review of checkout is ready"});
+         ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
+         testing::expectTextsFitTheirRows(*view.scene.window().contentItem());
      }},
     {"a failed launch", "ContentView", true,
      "homeScreen; errorBanner; errorTitle=Couldn’t open this build; "
@@ -155,6 +170,27 @@ const Situation kSituations[] = {
          const auto& watches = view.driver.state().watcher().watches();
          ASSERT_EQ(watches.size(), 1u);
          EXPECT_EQ(watches[0].reference(), "octo/app#7");
+     }},
+    {"a watched pull request's new build too large to fetch ahead", "ContentView", true,
+     "buildRow-p-new/unfetchedNote=This build is larger than the cache limit*; "
+     "!buildRow-p-old/unfetchedNote; buildRow-p-new.accessibleName=feature/App, octo/app · PR #7 · "
+     "1234567, Ready, This build is larger*",
+     [](View& view) {
+         PreviewSummary older = summary("p-old");
+         PreviewSummary newer = summary("p-new");
+         newer.createdAt = older.createdAt + std::chrono::hours(1);
+         view.driver.loadBuilds({older});
+         PullRequestWatcher& watcher = view.driver.state().watcher();
+         watcher.setWatched("octo/app", 7, true);
+         view.driver.previewService().previews = {newer, older};
+         view.driver.previewService().prefetchFailure =
+             std::make_exception_ptr(QuayletError::previewUnavailable(
+                 std::string(RemotePreviewLauncher::kLargerThanTheCacheMessage)));
+         watcher.start(nullptr);
+         EXPECT_TRUE(StateDriver::waitUntil([&] {
+             return watcher.property("unfetchedBuilds").toMap().contains("p-new") &&
+                    !view.driver.state().buildsList().isLoadingBuilds();
+         }));
      }},
 
     // The Settings tab.

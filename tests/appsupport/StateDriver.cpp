@@ -127,10 +127,12 @@ void StateDriver::failBuilds(const std::string& message) {
 }
 
 void StateDriver::holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest,
-                                     const DownloadReports& download) {
+                                     const DownloadReports& download,
+                                     const std::vector<std::string>& earlyBoot) {
     auto held = held_ = std::make_shared<HeldLaunch>();
     const auto [reports, rest] = reportsAround(stage, LaunchSource::remote);
-    previewService_->onLaunch = [held, reports, rest, manifest, download](const LaunchCall& call) {
+    previewService_->onLaunch = [held, reports, rest, manifest, download,
+                                 earlyBoot](const LaunchCall& call) {
         for (const RemoteLaunchStage reported : reports) {
             call.progress(reported);
             if (reported == RemoteLaunchStage::fetching) {
@@ -142,13 +144,19 @@ void StateDriver::holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& m
             call.download(received, download.expected);
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
+        for (const std::string& line : earlyBoot) {
+            if (call.earlyBoot) {
+                call.earlyBoot(line);
+            }
+        }
         return held->await(call.progress, rest, call.stop);
     };
     state_->launch().open(QString::fromStdString(manifest.previewID));
     waitUntil([&] {
         return held->reached && state_->launch().stage() == stage &&
                (download.received.empty() ||
-                state_->launch().downloadedBytes() == download.received.back());
+                state_->launch().downloadedBytes() == download.received.back()) &&
+               (earlyBoot.empty() || state_->launch().bootDetail() == earlyBoot.back());
     });
 }
 

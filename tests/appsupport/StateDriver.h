@@ -45,10 +45,11 @@ class StateDriver {
     void failBuilds(const std::string& message);
 
     // Opens a pull-request build and holds the launch once it reaches the stage (and has
-    // reported the download's bytes), until release() or finish; the build's manifest is
-    // shown from fetching on.
+    // reported the download's bytes, then the early boot's lines), until release() or finish;
+    // the build's manifest is shown from fetching on.
     void holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest,
-                            const DownloadReports& download = {});
+                            const DownloadReports& download = {},
+                            const std::vector<std::string>& earlyBoot = {});
     void holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app);
     void finishHeldLaunch(const SelfTestReport& report);
     void failHeldLaunch(const std::string& message);

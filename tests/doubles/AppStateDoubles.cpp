@@ -85,8 +85,10 @@ std::vector<DeviceOutcome> FakePreviewService::launch(const RemoteLaunchRequest&
                                       request.activateSimulator, request.targets});
     }
     addSteps(steps, request.timeline);
-    return outcomesOf(onLaunch({manifest, progress, request.downloadProgress, stop}),
-                      request.targets);
+    return outcomesOf(
+        onLaunch({manifest, progress, request.downloadProgress, stop,
+                  request.bootEarly ? request.earlyBootProgress : EarlyBoots::Observer()}),
+        request.targets);
 }
 
 std::vector<DeviceOutcome> FakePreviewService::relaunch(const RemoteLaunchRequest& request,
@@ -100,7 +102,8 @@ std::vector<DeviceOutcome> FakePreviewService::relaunch(const RemoteLaunchReques
                                request.activateSimulator, request.targets});
     }
     const ManifestCallback noManifest;
-    return outcomesOf(onLaunch({noManifest, progress, request.downloadProgress, stop}),
+    // A relaunch boots nothing early: its app is already unpacked.
+    return outcomesOf(onLaunch({noManifest, progress, request.downloadProgress, stop, {}}),
                       request.targets);
 }
 
@@ -110,6 +113,7 @@ void FakePreviewService::prefetch(const std::string& previewID, const std::strin
         std::lock_guard lock(mutex_);
         prefetchedPreviews_.push_back(previewID);
     }
+    rethrowIfSet(prefetchFailure);
     if (onPrefetch) {
         onPrefetch(stop);
     }

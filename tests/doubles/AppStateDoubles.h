@@ -54,6 +54,8 @@ struct LaunchCall {
     const PreviewService::ProgressCallback& progress;
     const DownloadObserver& download;
     std::stop_token stop;
+    // Told how the early boot goes; absent when the launch does not boot early.
+    const EarlyBoots::Observer& earlyBoot;
 };
 
 // The launch settings a double was asked to use for one build.
@@ -103,6 +105,7 @@ class FakePreviewService : public PreviewService {
     std::exception_ptr revokeFailure;
     std::exception_ptr listFailure;
     std::exception_ptr clearFailure;
+    std::exception_ptr prefetchFailure;
     std::vector<PreviewSummary> previews;
     std::function<SelfTestReport(const LaunchCall&)> onLaunch;
     // Put in the launch's timeline as each launch starts.

@@ -305,11 +305,30 @@ void PreviewService::artifact(const httplib::Request& request, httplib::Response
     const bool drop = fault && fault->kind == Fault::Kind::drop;
     const std::size_t sent =
         drop ? static_cast<std::size_t>(static_cast<double>(size) * fault->at) : size;
+    // A throttled answer sends each chunk no sooner than its place in the answer allows at the
+    // rate, counted from the first chunk.
+    struct Pace {
+        std::chrono::steady_clock::time_point start;
+        std::size_t firstOffset = 0;
+    };
+    auto pace = std::make_shared<std::optional<Pace>>();
     response.set_content_provider(
         static_cast<std::size_t>(size), "application/zip",
-        [file, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        [file, sent, pace, rate = options_.artifactBytesPerSecond](
+            std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             if (offset >= sent) {
                 return false;
+            }
+            if (rate != 0) {
+                if (!*pace) {
+                    *pace = Pace{std::chrono::steady_clock::now(), offset};
+                }
+                std::this_thread::sleep_until(
+                    (*pace)->start +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(
+                            static_cast<double>(offset - (*pace)->firstOffset) /
+                            static_cast<double>(rate))));
             }
             std::vector<char> buffer(std::min({length, sent - offset, kArtifactChunkSize}));
             file->seekg(static_cast<std::streamoff>(offset));

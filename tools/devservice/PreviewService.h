@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -25,6 +26,8 @@ struct PreviewServiceOptions {
     bool requireSignIn = true;
     // A token accepted from the start, so a test need not sign in first.
     std::optional<std::string> fixedToken;
+    // Archives are sent at most this fast, as over a slower link; 0: as fast as loopback goes.
+    std::uint64_t artifactBytesPerSecond = 0;
 };
 
 // A loopback stand-in for the preview service, for the demo and the integration tests.

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
     app.add_flag("--no-sign-in", openToAll, "Serve every request without a bearer token");
     app.add_option("--token", fixedToken,
                    "An API token accepted from the start, so tests need not sign in");
+    app.add_option("--artifact-rate", options.artifactBytesPerSecond,
+                   "Send archives at most this many bytes a second, as over a slower link; 0 "
+                   "(the default) as fast as loopback goes");
     std::filesystem::path demoFolder;
     std::string demoPreviewID = "pr-demo";
     CLI::App* makeDemo = app.add_subcommand(

@@ -82,6 +82,24 @@ const bool added = addScreenshots({
                                    {{60'000'000, 61'500'000, 63'000'000}, 126'000'000});
          takePanel(driver, file);
      }},
+    {"panel-early-boot",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.holdRemoteLaunchAt(LaunchStage::downloading,
+                                   makeManifest("Weather Demo", "9f3c2ab"),
+                                   {{60'000'000, 61'500'000, 63'000'000}, 126'000'000},
+                                   {"Starting iPhone 16 Pro…", "iPhone 16 Pro is ready"});
+         takePanel(driver, file);
+     }},
+    {"panel-early-boot-long-name",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.holdRemoteLaunchAt(
+             LaunchStage::downloading, makeManifest("Weather Demo", "9f3c2ab"),
+             {{60'000'000, 61'500'000, 63'000'000}, 126'000'000},
+             {"Starting iPad Pro 13-inch (M4) for the accessibility and large-text pass…"});
+         takePanel(driver, file);
+     }},
     {"panel-success",
      [](const std::filesystem::path& file) {
          StateDriver driver;

@@ -173,6 +173,19 @@ const bool added = addScreenshots({
                driver.holdRemoteLaunchAt(LaunchStage::downloading, manifest(),
                                          {{60'000'000, 61'500'000, 63'000'000}, 126'000'000});
            }),
+    window("preview-progress-early-boot", true,
+           [](StateDriver& driver) {
+               driver.holdRemoteLaunchAt(LaunchStage::downloading, manifest(),
+                                         {{60'000'000, 61'500'000, 63'000'000}, 126'000'000},
+                                         {"Starting iPhone 16 Pro…"});
+           }),
+    window("preview-progress-early-boot-long-name", true,
+           [](StateDriver& driver) {
+               driver.holdRemoteLaunchAt(LaunchStage::downloading, manifest(),
+                                         {{60'000'000, 61'500'000, 63'000'000}, 126'000'000},
+                                         {"iPad Pro 13-inch (M4) kept for the accessibility, "
+                                          "large-text and dark-mode review of checkout is ready"});
+           }),
     window("preview-progress-local", true,
            [](StateDriver& driver) {
                driver.holdLocalLaunchAt(LaunchStage::selecting, "/Users/me/Builds/Weather.app");

@@ -6,6 +6,8 @@
 #include "app/UpdateAction.h"
 #include "appsupport/QuickScene.h"
 #include "appsupport/StateDriver.h"
+#include "core/errors/QuayletError.h"
+#include "core/service/RemotePreviewLauncher.h"
 
 namespace quaylet::screenshots {
 namespace {
@@ -26,9 +28,10 @@ PreviewSummary build(const std::string& previewID, const std::string& title, int
 }
 
 // The builds list with two watched pull requests: one opens its new builds at once, the
-// other has a new build fetched ahead that no notification could announce. With a control
-// named, the keyboard's focus is on it.
-void watchedBuilds(const std::filesystem::path& file, const QString& focused = {}) {
+// other has a new build fetched ahead that no notification could announce, or one too large
+// for the cache to fetch ahead. With a control named, the keyboard's focus is on it.
+void watchedBuilds(const std::filesystem::path& file, const QString& focused = {},
+                   bool tooLarge = false) {
     StateDriver driver;
     const PreviewSummary forecast =
         build("wx-128", "Redesign the forecast card", 128, "9f3c2a7e41d08b6c5a2e", 90min);
@@ -44,8 +47,16 @@ void watchedBuilds(const std::filesystem::path& file, const QString& focused = {
     driver.previewService().previews = {
         build("wx-140", "Redesign the forecast card", 128, "e71a4c93b05d28f6a4c1", 1min), location,
         hourly, forecast};
+    if (tooLarge) {
+        driver.previewService().prefetchFailure =
+            std::make_exception_ptr(QuayletError::previewUnavailable(
+                std::string(RemotePreviewLauncher::kLargerThanTheCacheMessage)));
+    }
     watcher.start(nullptr);
-    StateDriver::waitUntil([&] { return !watcher.readyBuilds().empty(); });
+    StateDriver::waitUntil([&] {
+        return !watcher.readyBuilds().empty() ||
+               watcher.property("unfetchedBuilds").toMap().contains("wx-140");
+    });
     StateDriver::waitUntil([&] { return !driver.state().buildsList().isLoadingBuilds(); });
     UpdateAction updates([] {});
     QuickScene scene("ContentView", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
@@ -62,6 +73,8 @@ const bool added = addScreenshots({
     {"preview-home-watched", [](const std::filesystem::path& file) { watchedBuilds(file); }},
     {"focus-watched-row",
      [](const std::filesystem::path& file) { watchedBuilds(file, "buildRow-wx-133/watchToggle"); }},
+    {"preview-home-watched-too-large",
+     [](const std::filesystem::path& file) { watchedBuilds(file, {}, true); }},
 });
 
 }  // namespace

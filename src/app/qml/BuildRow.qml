@@ -26,6 +26,7 @@ Item {
     Accessible.role: Accessible.ListItem
     Accessible.name: summary.title + (platformTag ? ", " + platformTag : "") + ", " + detail.text + ", "
                      + (runButton.visible ? "Ready" : badgeText.text)
+                     + (unfetchedNote.visible ? ", " + unfetchedNote.text : "")
     Accessible.onPressAction: {
         if (runButton.visible && runButton.enabled)
             runButton.clicked()
@@ -74,19 +75,35 @@ Item {
                 Accessible.ignored: true
             }
 
-            SettingSwitch {
-                objectName: "openAutomaticallyToggle"
+            RowLayout {
                 visible: row.watched
-                small: true
-                text: "Open automatically"
-                checked: row.opensAutomatically
-                Accessible.name: "Open " + row.summary.repository + " pull request "
-                                 + row.summary.pullRequest + " automatically"
+                spacing: 10
                 Layout.topMargin: 3
-                onToggled: {
-                    row.watcher.setOpenAutomatically(row.summary.repository,
-                                                     row.summary.pullRequest, checked)
-                    checked = Qt.binding(() => row.opensAutomatically)
+                Layout.fillWidth: true
+
+                SettingSwitch {
+                    objectName: "openAutomaticallyToggle"
+                    small: true
+                    text: "Open automatically"
+                    checked: row.opensAutomatically
+                    Accessible.name: "Open " + row.summary.repository + " pull request "
+                                     + row.summary.pullRequest + " automatically"
+                    onToggled: {
+                        row.watcher.setOpenAutomatically(row.summary.repository,
+                                                         row.summary.pullRequest, checked)
+                        checked = Qt.binding(() => row.opensAutomatically)
+                    }
+                }
+
+                // Why the watch did not fetch this build ahead, as the terminal's watch says.
+                ElidedLine {
+                    id: unfetchedNote
+                    objectName: "unfetchedNote"
+                    visible: text !== ""
+                    text: row.watcher.unfetchedBuilds[row.summary.previewId] ?? ""
+                    font.pixelSize: 11
+                    color: Theme.secondaryText
+                    Layout.fillWidth: true
                 }
             }
         }

@@ -136,8 +136,9 @@ Item {
             Layout.topMargin: 8
         }
 
-        // The simulator started beside the download.
-        PlainText {
+        // The simulator started beside the download; a device's name is the user's own text,
+        // whole in a tooltip when it is cut.
+        ElidedLine {
             objectName: "bootDetail"
             Layout.fillWidth: true
             Layout.topMargin: 4
@@ -145,7 +146,6 @@ Item {
             text: screen.appState.launch.bootDetail ?? ""
             font.pixelSize: 11
             color: Theme.secondaryText
-            elide: Text.ElideRight
         }
 
         Item {

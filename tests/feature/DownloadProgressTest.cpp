@@ -54,13 +54,5 @@ TEST(DownloadProgressTest, EstimateFollowsTheRateWithoutJumpingAtABurst) {
     EXPECT_LT(*estimate.secondsLeft(), 85.0);
 }
 
-TEST(LaunchStageTest, RawValuesRoundTripExactly) {
-    for (const LaunchStage stage : kAllLaunchStages) {
-        EXPECT_EQ(launchStageFromRawValue(rawValue(stage)), stage);
-    }
-    EXPECT_EQ(launchStageFromRawValue("Running"), std::nullopt);
-    EXPECT_EQ(launchStageFromRawValue(""), std::nullopt);
-}
-
 }  // namespace
 }  // namespace quaylet

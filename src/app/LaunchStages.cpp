@@ -1,21 +1,7 @@
 #include "app/LaunchStages.h"
 
-#include "feature/LaunchStage.h"
-
 namespace quaylet {
 namespace {
-
-// The launch only ever publishes known stages; anything else reads as idle.
-LaunchStage stageFrom(const QString& rawValue) {
-    return launchStageFromRawValue(rawValue.toStdString()).value_or(LaunchStage::idle);
-}
-
-LaunchSource sourceFrom(const QString& rawValue) {
-    if (rawValue == QLatin1String("local")) {
-        return LaunchSource::local;
-    }
-    return rawValue == QLatin1String("remote") ? LaunchSource::remote : LaunchSource::none;
-}
 
 QString text(std::string_view value) {
     return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
@@ -23,16 +9,24 @@ QString text(std::string_view value) {
 
 }  // namespace
 
-QString LaunchStages::title(const QString& stage) {
-    return text(quaylet::title(stageFrom(stage)));
+QString LaunchStages::title(LaunchStageKeys::Key stage) {
+    return text(quaylet::title(LaunchStage(stage)));
 }
 
-int LaunchStages::step(const QString& stage, const QString& source) {
-    return launchStep(stageFrom(stage), sourceFrom(source));
+int LaunchStages::step(LaunchStageKeys::Key stage, LaunchSourceKeys::Key source) {
+    return launchStep(LaunchStage(stage), LaunchSource(source));
 }
 
-QString LaunchStages::accessibilityValue(const QString& stage, const QString& source) {
-    return text(progressAccessibilityValue(stageFrom(stage), sourceFrom(source)));
+QString LaunchStages::stepTitle(int step, LaunchSourceKeys::Key source) {
+    return text(quaylet::stepTitle(step, LaunchSource(source)));
+}
+
+QString LaunchStages::stepDetail(LaunchStageKeys::Key stage) {
+    return text(quaylet::stepDetail(LaunchStage(stage)));
+}
+
+QString LaunchStages::accessibilityValue(LaunchStageKeys::Key stage, LaunchSourceKeys::Key source) {
+    return text(progressAccessibilityValue(LaunchStage(stage), LaunchSource(source)));
 }
 
 }  // namespace quaylet

@@ -3,19 +3,26 @@
 #include <QObject>
 #include <QString>
 
+#include "feature/LaunchStage.h"
+
 namespace quaylet {
 
-// The launch stage tables for QML, which sees stages and sources as the raw texts that
-// the launch's properties carry.
+// The launch stage tables for QML, which sees stages and sources as their keys.
 class LaunchStages : public QObject {
     Q_OBJECT
 
   public:
-    Q_INVOKABLE static QString title(const QString& stage);
+    Q_INVOKABLE static QString title(quaylet::LaunchStageKeys::Key stage);
     // The pipeline step (0 to 5) of the stage for a launch of the given source.
-    Q_INVOKABLE static int step(const QString& stage, const QString& source);
+    Q_INVOKABLE static int step(quaylet::LaunchStageKeys::Key stage,
+                                quaylet::LaunchSourceKeys::Key source);
+    // The title of the pipeline's step (1 to 5) for a launch of the given source.
+    Q_INVOKABLE static QString stepTitle(int step, quaylet::LaunchSourceKeys::Key source);
+    // What the stage's step is doing, in the words its line in the pipeline shows.
+    Q_INVOKABLE static QString stepDetail(quaylet::LaunchStageKeys::Key stage);
     // The progress bar's accessibility value, such as "Verifying, step 3 of 5".
-    Q_INVOKABLE static QString accessibilityValue(const QString& stage, const QString& source);
+    Q_INVOKABLE static QString accessibilityValue(quaylet::LaunchStageKeys::Key stage,
+                                                  quaylet::LaunchSourceKeys::Key source);
 };
 
 }  // namespace quaylet

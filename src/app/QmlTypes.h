@@ -36,6 +36,21 @@ struct Stages {
     QML_SINGLETON
 };
 
+// The launch's stage and source, as the views compare them: LaunchStage.Idle, LaunchSource.Remote.
+struct LaunchStageType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::LaunchStageKeys)
+    QML_NAMED_ELEMENT(LaunchStage)
+    QML_UNCREATABLE("Only its keys are used")
+};
+
+struct LaunchSourceType {
+    Q_GADGET
+    QML_FOREIGN(quaylet::LaunchSourceKeys)
+    QML_NAMED_ELEMENT(LaunchSource)
+    QML_UNCREATABLE("Only its keys are used")
+};
+
 // The state and its parts, which the application makes and hands to the views.
 struct AppStateType {
     Q_GADGET

@@ -556,7 +556,7 @@ void Launch::finishTimeline(const std::shared_ptr<LaunchTimeline>& timeline,
     const bool ran = shown && !stopped && report_.has_value();
     nlohmann::ordered_json launch{
         {"time", formatInternetDateTime(std::chrono::system_clock::now())},
-        {"source", launchSourceValue().toStdString()},
+        {"source", rawValue(launchSource_)},
         {"outcome", stopped ? "cancelled"
                     : ran   ? "running"
                             : "failed"},
@@ -628,10 +628,6 @@ void Launch::setStage(LaunchStage stage) {
     }
 }
 
-QString Launch::stageValue() const {
-    return QString::fromUtf8(rawValue(stage_));
-}
-
 QVariant Launch::activeAppNameValue() const {
     return optionalText(activeAppName_);
 }
@@ -654,18 +650,6 @@ QVariant Launch::receivedPreviewIDValue() const {
 
 QVariant Launch::activePreviewValue() const {
     return activePreview_ ? QVariant(toVariantMap(*activePreview_)) : QVariant();
-}
-
-QString Launch::launchSourceValue() const {
-    switch (launchSource_) {
-        case LaunchSource::none:
-            return QStringLiteral("none");
-        case LaunchSource::local:
-            return QStringLiteral("local");
-        case LaunchSource::remote:
-            return QStringLiteral("remote");
-    }
-    return QStringLiteral("none");
 }
 
 QVariant Launch::secondsLeftValue() const {

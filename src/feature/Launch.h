@@ -38,7 +38,7 @@ namespace quaylet {
 // the diagnostics'). Links, the builds list and local builds start launches here.
 class Launch : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QString stage READ stageValue NOTIFY stageChanged)
+    Q_PROPERTY(quaylet::LaunchStageKeys::Key stage READ stageKey NOTIFY stageChanged)
     Q_PROPERTY(QVariant activeAppName READ activeAppNameValue NOTIFY activeAppNameChanged)
     Q_PROPERTY(QVariant activeDetail READ activeDetailValue NOTIFY activeDetailChanged)
     Q_PROPERTY(QVariant report READ reportValue NOTIFY reportChanged)
@@ -49,7 +49,8 @@ class Launch : public QObject {
     // How receivedPreviewID came: "link", "list", "notification" or "watch" (opened
     // automatically for a watched pull request); empty without one.
     Q_PROPERTY(QString receivedFrom READ receivedFrom NOTIFY receivedFromChanged)
-    Q_PROPERTY(QString launchSource READ launchSourceValue NOTIFY launchSourceChanged)
+    Q_PROPERTY(
+        quaylet::LaunchSourceKeys::Key launchSource READ launchSourceKey NOTIFY launchSourceChanged)
     Q_PROPERTY(bool isLaunchInProgress READ isLaunchInProgress NOTIFY isLaunchInProgressChanged)
     Q_PROPERTY(qint64 downloadedBytes READ downloadedBytes NOTIFY downloadProgressChanged)
     Q_PROPERTY(qint64 expectedBytes READ expectedBytes NOTIFY downloadProgressChanged)
@@ -167,14 +168,14 @@ class Launch : public QObject {
   private:
     using ProgressCallback = std::function<void(RemoteLaunchStage)>;
 
-    QString stageValue() const;
+    LaunchStageKeys::Key stageKey() const { return LaunchStageKeys::Key(stage_); }
     QVariant activeAppNameValue() const;
     QVariant activeDetailValue() const;
     QVariant reportValue() const;
     QVariant errorMessageValue() const;
     QVariant receivedPreviewIDValue() const;
     QVariant activePreviewValue() const;
-    QString launchSourceValue() const;
+    LaunchSourceKeys::Key launchSourceKey() const { return LaunchSourceKeys::Key(launchSource_); }
     QVariant secondsLeftValue() const;
     QVariant downloadDetailValue() const;
     QVariant repairDetailValue() const;

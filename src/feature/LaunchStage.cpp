@@ -6,8 +6,8 @@ namespace quaylet {
 namespace {
 
 struct StageFacts {
-    std::string_view rawValue;
     std::string_view title;
+    std::string_view stepDetail;
     double progress;
     int localStep;
     int otherStep;
@@ -16,48 +16,65 @@ struct StageFacts {
 constexpr StageFacts facts(LaunchStage stage) {
     switch (stage) {
         case LaunchStage::idle:
-            return {"idle", "Ready", 0.0, 0, 0};
+            return {"Ready", "Ready", 0.0, 0, 0};
         case LaunchStage::fetching:
-            return {"fetching", "Getting the build", 0.08, 1, 1};
+            return {"Getting the build", "Getting the build", 0.08, 1, 1};
         case LaunchStage::downloading:
-            return {"downloading", "Getting the build", 0.2, 1, 2};
+            return {"Getting the build", "Getting the build", 0.2, 1, 2};
         case LaunchStage::verifying:
-            return {"verifying", "Getting ready", 0.34, 1, 3};
+            return {"Getting ready", "Getting ready", 0.34, 1, 3};
         case LaunchStage::extracting:
-            return {"extracting", "Getting ready", 0.46, 1, 3};
+            return {"Getting ready", "Getting ready", 0.46, 1, 3};
         case LaunchStage::inspecting:
-            return {"inspecting", "Getting ready", 0.54, 1, 3};
+            return {"Getting ready", "Getting ready", 0.54, 1, 3};
         case LaunchStage::selecting:
-            return {"selecting", "Choosing a Simulator", 0.62, 2, 3};
+            return {"Choosing a Simulator", "Choosing a Simulator", 0.62, 2, 3};
         case LaunchStage::booting:
-            return {"booting", "Starting Simulator", 0.7, 3, 3};
+            return {"Starting Simulator", "Starting Simulator", 0.7, 3, 3};
         case LaunchStage::installing:
-            return {"installing", "Installing", 0.8, 4, 4};
+            return {"Installing", "Installing app", 0.8, 4, 4};
         case LaunchStage::launching:
-            return {"launching", "Opening", 0.92, 5, 5};
+            return {"Opening", "Opening app", 0.92, 5, 5};
         case LaunchStage::running:
-            return {"running", "Running", 1.0, 5, 5};
+            return {"Running", "Complete", 1.0, 5, 5};
     }
-    return {"idle", "Ready", 0.0, 0, 0};
+    return {"Ready", "Ready", 0.0, 0, 0};
 }
+
+// A build from disk has nothing to find or get, so its first steps are its own.
+constexpr std::array<std::string_view, kLaunchStepCount> kLocalStepTitles = {
+    "Inspect", "Choose", "Start", "Install", "Open"};
+constexpr std::array<std::string_view, kLaunchStepCount> kRemoteStepTitles = {
+    "Find", "Get", "Ready", "Install", "Open"};
 
 }  // namespace
 
-std::string_view rawValue(LaunchStage stage) {
-    return facts(stage).rawValue;
-}
-
-std::optional<LaunchStage> launchStageFromRawValue(std::string_view text) {
-    for (const LaunchStage stage : kAllLaunchStages) {
-        if (rawValue(stage) == text) {
-            return stage;
-        }
+std::string_view rawValue(LaunchSource source) {
+    switch (source) {
+        case LaunchSource::none:
+            return "none";
+        case LaunchSource::local:
+            return "local";
+        case LaunchSource::remote:
+            return "remote";
     }
-    return std::nullopt;
+    return "none";
 }
 
 std::string_view title(LaunchStage stage) {
     return facts(stage).title;
+}
+
+std::string_view stepDetail(LaunchStage stage) {
+    return facts(stage).stepDetail;
+}
+
+std::string_view stepTitle(int step, LaunchSource source) {
+    if (step < 1 || step > kLaunchStepCount) {
+        return {};
+    }
+    const auto& titles = source == LaunchSource::local ? kLocalStepTitles : kRemoteStepTitles;
+    return titles[static_cast<std::size_t>(step - 1)];
 }
 
 double progress(LaunchStage stage) {

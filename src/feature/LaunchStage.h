@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -28,6 +30,41 @@ enum class LaunchStage {
 // Where the current launch's build came from.
 enum class LaunchSource { none, local, remote };
 
+// The stage and the source as the views name them. QML reaches only enum keys that begin with
+// a capital letter, so each key here is the C++ one capitalised, with its value. Classes
+// that are never made, as QML names only object types with a capital letter.
+class LaunchStageKeys : public QObject {
+    Q_OBJECT
+
+  public:
+    enum Key {
+        Idle = int(LaunchStage::idle),
+        Fetching = int(LaunchStage::fetching),
+        Downloading = int(LaunchStage::downloading),
+        Verifying = int(LaunchStage::verifying),
+        Extracting = int(LaunchStage::extracting),
+        Inspecting = int(LaunchStage::inspecting),
+        Selecting = int(LaunchStage::selecting),
+        Booting = int(LaunchStage::booting),
+        Installing = int(LaunchStage::installing),
+        Launching = int(LaunchStage::launching),
+        Running = int(LaunchStage::running),
+    };
+    Q_ENUM(Key)
+};
+
+class LaunchSourceKeys : public QObject {
+    Q_OBJECT
+
+  public:
+    enum Key {
+        None = int(LaunchSource::none),
+        Local = int(LaunchSource::local),
+        Remote = int(LaunchSource::remote),
+    };
+    Q_ENUM(Key)
+};
+
 inline constexpr int kLaunchStepCount = 5;
 
 inline constexpr std::array kAllLaunchStages = {
@@ -36,11 +73,18 @@ inline constexpr std::array kAllLaunchStages = {
     LaunchStage::selecting, LaunchStage::booting,    LaunchStage::installing,
     LaunchStage::launching, LaunchStage::running,
 };
+// A stage added to the enum needs its key above.
+static_assert(kAllLaunchStages.size() == LaunchStageKeys::Running + 1);
+static_assert(int(LaunchSource::remote) == LaunchSourceKeys::Remote);
 
-std::string_view rawValue(LaunchStage stage);
-std::optional<LaunchStage> launchStageFromRawValue(std::string_view rawValue);
+// The source as the launch history keeps it: "none", "local" or "remote".
+std::string_view rawValue(LaunchSource source);
 
 std::string_view title(LaunchStage stage);
+// What the stage's step is doing, as the step's line in the pipeline says it.
+std::string_view stepDetail(LaunchStage stage);
+// The title of the pipeline's step (1 to kLaunchStepCount) for a launch of the source.
+std::string_view stepTitle(int step, LaunchSource source);
 
 // Fraction of the whole launch in [0, 1]; rises strictly with the stage.
 double progress(LaunchStage stage);

@@ -343,6 +343,12 @@ void PullRequestWatcher::save() {
     }
 }
 
+QString PullRequestWatcher::reference(const QString& repository, qint64 pullRequest) {
+    return QString::fromStdString(
+        PullRequestWatch{.repository = repository.toStdString(), .pullRequest = pullRequest}
+            .reference());
+}
+
 QStringList PullRequestWatcher::watchedValue() const {
     return references(watches_, false);
 }

@@ -88,6 +88,8 @@ class PullRequestWatcher : public QObject {
     Q_INVOKABLE void setWatched(const QString& repository, qint64 pullRequest, bool watched);
     Q_INVOKABLE void setOpenAutomatically(const QString& repository, qint64 pullRequest,
                                           bool openAutomatically);
+    // The pull request's watch as watched names it.
+    Q_INVOKABLE static QString reference(const QString& repository, qint64 pullRequest);
 
   signals:
     void watchesChanged();

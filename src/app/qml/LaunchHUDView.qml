@@ -14,10 +14,10 @@ Item {
     signal dismissRequested()
     signal signInRequested()
 
-    readonly property string stage: launch.stage
+    readonly property int stage: launch.stage
     // Absent texts reach QML as undefined or null; the loose comparison takes both.
     readonly property bool failed: launch.errorMessage != null
-    readonly property bool running: stage === "running"
+    readonly property bool running: stage === LaunchStage.Running
     readonly property bool needsSignIn: launch.receivedPreviewID != null && !account.isSignedIn
     readonly property bool showsProgress: !failed && !needsSignIn && launch.isLaunchInProgress
     readonly property string title: {
@@ -26,7 +26,7 @@ Item {
         if (needsSignIn)
             return "Sign in once to open this build"
         const name = launch.activeAppName
-        if (stage === "idle")
+        if (stage === LaunchStage.Idle)
             return name ?? "Quaylet"
         if (running)
             return (name ?? "Build") + " is running in Simulator"

@@ -21,7 +21,7 @@ Item {
     // Keys the transition: the first of these that holds decides the screen. A running build
     // stays at its stage while the list is looked at.
     readonly property string screenID: appState.launch.report != null && !browsingBuilds ? "running"
-                                       : appState.launch.stage !== "idle" && appState.launch.report == null
+                                       : appState.launch.stage !== LaunchStage.Idle && appState.launch.report == null
                                          ? "progress"
                                        : appState.account.isSignedIn ? "home"
                                        : "idle"

@@ -9,8 +9,8 @@ Item {
 
     required property AppState appState
 
-    readonly property string stage: appState.launch.stage
-    readonly property string source: appState.launch.launchSource
+    readonly property int stage: appState.launch.stage
+    readonly property int source: appState.launch.launchSource
     readonly property int step: Stages.step(stage, source)
 
     implicitHeight: column.implicitHeight + 2 * column.anchors.margins
@@ -175,7 +175,7 @@ Item {
 
             ActionButton {
                 objectName: "cancelButton"
-                visible: screen.source === "remote"
+                visible: screen.source === LaunchSource.Remote
                 text: "Cancel"
                 onClicked: screen.appState.launch.cancelLaunch()
             }

@@ -8,7 +8,8 @@ SettingSwitch {
     required property string repository
     required property var pullRequest
 
-    readonly property bool watched: watcher.watched.indexOf(repository + "#" + pullRequest) >= 0
+    readonly property bool watched: watcher.watched.indexOf(watcher.reference(repository,
+                                                                                pullRequest)) >= 0
 
     objectName: "watchToggle"
     small: true

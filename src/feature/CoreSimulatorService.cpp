@@ -1,12 +1,16 @@
 #include "feature/CoreSimulatorService.h"
 
+#include "core/android/ApkInspector.h"
 #include "feature/StopEither.h"
 
 namespace quaylet {
 
 CoreSimulatorService::CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher,
-                                           std::stop_token stop)
-    : discovery_(std::move(discovery)), launcher_(std::move(launcher)), stop_(std::move(stop)) {}
+                                           EmulatorLauncher emulatorLauncher, std::stop_token stop)
+    : discovery_(std::move(discovery)),
+      launcher_(std::move(launcher)),
+      emulatorLauncher_(std::move(emulatorLauncher)),
+      stop_(std::move(stop)) {}
 
 CoreSimulatorService CoreSimulatorService::forThisHost(std::stop_token stop) {
     const ProcessRunner runner;
@@ -15,7 +19,7 @@ CoreSimulatorService CoreSimulatorService::forThisHost(std::stop_token stop) {
     return CoreSimulatorService(discovery,
                                 SimulatorLauncher(runner, tools, discovery, SimulatorSelector(),
                                                   AppInspector(runner, tools)),
-                                std::move(stop));
+                                EmulatorLauncher::forThisHost(), std::move(stop));
 }
 
 EnvironmentSnapshot CoreSimulatorService::environment() {
@@ -26,6 +30,15 @@ std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
     bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
     const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) {
+    const StopEither either(stop, stop_);
+    if (app.extension() == ".apk") {
+        checkAndroidLaunchOptions(targets.options);
+        return emulatorLauncher_.launchOnEach({.apk = ApkInspector().inspect(app, either.token()),
+                                               .openURL = targets.options.openURL,
+                                               .displayName = app.stem().string(),
+                                               .timeline = timeline},
+                                              targets.emulatorNames, progress, {}, either.token());
+    }
     // No expected fixture version and no screenshot: a local build is checked against itself.
     const SelfTestRequest request{.appURL = app,
                                   .expectedFixtureVersion = std::nullopt,
@@ -35,7 +48,6 @@ std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
                                   .launchOptions = targets.options,
                                   .repairs = repairs,
                                   .timeline = timeline};
-    const StopEither either(stop, stop_);
     return launcher_.selfTestOnEach(request, targets.simulatorUDIDs, progress, {}, either.token());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/android/EmulatorLauncher.h"
 #include "core/simulator/SimulatorDiscovery.h"
 #include "core/simulator/SimulatorLauncher.h"
 #include "feature/SimulatorService.h"
@@ -7,13 +8,14 @@
 namespace quaylet {
 
 // The simulator side as the core provides it: discovery for the readiness snapshot and
-// the launcher for builds chosen on disk.
+// the launchers for builds chosen on disk: an .apk runs on an emulator, anything else in a
+// simulator.
 class CoreSimulatorService : public SimulatorService {
   public:
     // Stopping stop ends every call in progress, and every later one, with
     // CancellationError (the readiness snapshot lists it instead): the terminal's Ctrl-C.
     CoreSimulatorService(SimulatorDiscovery discovery, SimulatorLauncher launcher,
-                         std::stop_token stop = {});
+                         EmulatorLauncher emulatorLauncher, std::stop_token stop = {});
 
     // The host's developer tools, each collaborator in its default form.
     static CoreSimulatorService forThisHost(std::stop_token stop = {});
@@ -29,6 +31,7 @@ class CoreSimulatorService : public SimulatorService {
   private:
     SimulatorDiscovery discovery_;
     SimulatorLauncher launcher_;
+    EmulatorLauncher emulatorLauncher_;
     std::stop_token stop_;
 };
 

@@ -19,6 +19,9 @@ Item {
     readonly property bool running: stage === "running"
     readonly property bool needsSignIn: appState.receivedPreviewID != null && !appState.isSignedIn
     readonly property bool showsProgress: !failed && !needsSignIn && appState.isLaunchInProgress
+    // Where a pull-request build runs: an Android build's on an emulator.
+    readonly property string device: appState.activePreview?.platform === "android"
+                                      ? "the emulator" : "Simulator"
     readonly property string title: {
         if (failed)
             return "Couldn\u2019t open this build"
@@ -28,8 +31,8 @@ Item {
         if (stage === "idle")
             return name ?? "Quaylet"
         if (running)
-            return (name ?? "Build") + " is running in Simulator"
-        return "Opening " + (name ?? "the build") + " in Simulator"
+            return (name ?? "Build") + " is running in " + device
+        return "Opening " + (name ?? "the build") + " in " + device
     }
     readonly property string subtitle: {
         if (failed)

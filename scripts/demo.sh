@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The main job end to end: a pull-request build served by the loopback preview service opens
-# in the stand-in simulator. With a display, the link is opened as the desktop opens it, by
+# The main job end to end: two pull-request builds served by the loopback preview service, an
+# iOS one and an Android one, open on the same road in the stand-in simulator and the stand-in
+# emulator. With a display, the link is opened as the desktop opens it, by
 # the graphical app in the tray with its launch panel; without one, from the terminal, first
 # downloaded, then from the cache.
 #
 # Everything runs against throwaway state: its own settings, cache, simulator device set and
-# keyring, all in one temporary folder that is removed at the end, so nothing of the person
+# keyring, emulator set and SDK folder, all in one temporary folder that is removed at the end, so nothing of the person
 # running it is read or changed. Expects the debug build (make demo builds it).
 set -euo pipefail
 
@@ -24,11 +25,18 @@ work=$2
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 export XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
 export QUAYLET_SIMULATOR_HOME="$work/simulator"
+# Android's tools are stand-ins too: an SDK folder holding them, over an emulator set of its own.
+export QUAYLET_EMULATOR_HOME="$work/emulator" ANDROID_AVD_HOME="$work/emulator/avd"
+export ANDROID_HOME="$work/android-sdk"
+mkdir -p "$ANDROID_HOME/platform-tools" "$ANDROID_HOME/emulator"
+ln -s "$bin/../libexec/quaylet/host-tools/adb" "$ANDROID_HOME/platform-tools/adb"
+ln -s "$bin/../libexec/quaylet/host-tools/emulator" "$ANDROID_HOME/emulator/emulator"
 
 step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
 
-step "A pull request's build, uploaded to a local preview service"
+step "A pull request's builds, iOS and Android, uploaded to a local preview service"
 "$bin/quaylet-devservice" make-demo-build "$work/builds" --preview-id pr-demo
+"$bin/quaylet-devservice" make-demo-build "$work/builds" --preview-id pr-android --android
 
 "$bin/quaylet-devservice" --builds "$work/builds" >"$work/service.log" &
 service=$!
@@ -65,7 +73,10 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     step "quaylet open quaylet://preview/pr-demo (again, from the cache)"
     "$bin/quaylet" open quaylet://preview/pr-demo
 
-    step "Done: the demo build is running in the stand-in simulator"
+    step "quaylet open quaylet://preview/pr-android (boots the emulator, installs the .apk)"
+    "$bin/quaylet" open quaylet://preview/pr-android
+
+    step "Done: the demo builds run in the stand-in simulator and the stand-in emulator"
     exit 0
 fi
 
@@ -86,16 +97,19 @@ mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 app=$!
 trap 'kill "$app" "$service" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 
-step "xdg-open quaylet://preview/pr-demo (the launch panel shows each stage)"
-xdg-open quaylet://preview/pr-demo
-for _ in $(seq 600); do
-    [ "$(curl --silent "$QUAYLET_API_URL/dev/launch-events")" != "[]" ] && break
-    kill -0 "$app" 2>/dev/null || { echo "demo: quaylet-app ended early" >&2; exit 1; }
-    sleep 0.1
+# Each build opens as the desktop opens a link, the next once the service has seen it run.
+for build in pr-demo pr-android; do
+    step "xdg-open quaylet://preview/$build (the launch panel shows each stage)"
+    xdg-open "quaylet://preview/$build"
+    for _ in $(seq 600); do
+        curl --silent "$QUAYLET_API_URL/dev/launch-events" | grep -q "\"$build\"" && break
+        kill -0 "$app" 2>/dev/null || { echo "demo: quaylet-app ended early" >&2; exit 1; }
+        sleep 0.1
+    done
+    curl --silent "$QUAYLET_API_URL/dev/launch-events" | grep -q "\"$build\"" ||
+        { echo "demo: $build did not start in time" >&2; exit 1; }
 done
-[ "$(curl --silent "$QUAYLET_API_URL/dev/launch-events")" != "[]" ] ||
-    { echo "demo: the build did not start in time" >&2; exit 1; }
-echo "The service saw the launch: $(curl --silent "$QUAYLET_API_URL/dev/launch-events")"
+echo "The service saw the launches: $(curl --silent "$QUAYLET_API_URL/dev/launch-events")"
 
-step "Done: the demo build is running; quaylet-app stays in the tray for ${QUAYLET_DEMO_SECONDS:=20} s"
+step "Done: the demo builds are running; quaylet-app stays in the tray for ${QUAYLET_DEMO_SECONDS:=20} s"
 sleep "$QUAYLET_DEMO_SECONDS"

@@ -72,15 +72,19 @@ int printLaunchDocument(const Launch& launch) {
 // With devices named, one line for each, and success only when the build runs on all.
 int launchOutcome(const Launch& launch, const LaunchTargets& targets,
                   const OutcomeFormat& format = {}) {
+    // An Android build asked for what only a simulator passes on: the command line was wrong.
+    const bool misused = launch.errorMessage() == kIOSOnlyLaunchOptionsMessage;
     if (format.json) {
-        return printLaunchDocument(launch);
+        const int status = printLaunchDocument(launch);
+        return misused ? kUsageError : status;
     }
     const auto printTimings = [&] {
         if (format.timings && launch.timelineSummary()) {
             printLine(*launch.timelineSummary());
         }
     };
-    if (!targets.simulatorUDIDs.empty() && !launch.deviceOutcomes().empty()) {
+    if ((!targets.simulatorUDIDs.empty() || !targets.emulatorNames.empty()) &&
+        !launch.deviceOutcomes().empty()) {
         if (launch.report()) {
             printIfPresent(launch.activeAppName());
         }
@@ -105,6 +109,9 @@ int launchOutcome(const Launch& launch, const LaunchTargets& targets,
     }
     if (launch.errorMessage()) {
         printError(*launch.errorMessage());
+        if (misused) {
+            return kUsageError;
+        }
     } else if (launch.activeDetail()) {
         printError(*launch.activeDetail());  // such as "Sign in once to open this private build"
     }
@@ -143,9 +150,15 @@ int runLocal(AppState& state, const Interrupt& interrupt, const Settings& settin
              const std::string& path, const LaunchTargets& targets, bool noActivate,
              const OutcomeFormat& format) {
     std::error_code ignored;  // a path that cannot be examined is no build either
-    if (!std::filesystem::is_directory(path, ignored)) {
+    const bool isApk = std::filesystem::path(path).extension() == ".apk" &&
+                       std::filesystem::is_regular_file(path, ignored);
+    if (!isApk && !std::filesystem::is_directory(path, ignored)) {
         printError(AppInspector::kNotAnAppMessage);
         return kFailure;
+    }
+    if (isApk && (!targets.options.arguments.empty() || !targets.options.environment.empty())) {
+        printError(kIOSOnlyLaunchOptionsMessage);
+        return kUsageError;
     }
     TerminalProgress progress(state.launch(), format.json ? stderr : stdout);
     const QString udid = QString::fromStdString(settings.preferredSimulatorUDID());
@@ -168,8 +181,13 @@ void addLaunchOptions(CLI::App* command, LaunchTargets& targets, OutcomeFormat& 
                      "Run on the simulator with this UDID (repeatable; each in turn)")
         ->allow_extra_args(false);
     command
+        ->add_option("--emulator", targets.emulatorNames,
+                     "Run an Android build on the emulator with this name (repeatable; each in "
+                     "turn)")
+        ->allow_extra_args(false);
+    command
         ->add_option("--open-url", targets.options.openURL,
-                     "Once the app runs, open this absolute URL in its simulator")
+                     "Once the app runs, open this absolute URL in its simulator or emulator")
         ->check(CLI::Validator(
             [](const std::string& url) {
                 return isAbsoluteURL(url) ? std::string()
@@ -180,7 +198,8 @@ void addLaunchOptions(CLI::App* command, LaunchTargets& targets, OutcomeFormat& 
             "URL"));
     command
         ->add_option("--launch-arg", targets.options.arguments,
-                     "An argument for the app (repeatable; write --launch-arg=-flag for a dash)")
+                     "An argument for an iOS app (repeatable; write --launch-arg=-flag for a "
+                     "dash)")
         ->allow_extra_args(false);
     command
         ->add_option_function<std::vector<std::string>>(
@@ -191,7 +210,7 @@ void addLaunchOptions(CLI::App* command, LaunchTargets& targets, OutcomeFormat& 
                         parseEnvironmentAssignment(assignment).value());
                 }
             },
-            "KEY=VALUE in the app's environment (repeatable)")
+            "KEY=VALUE in an iOS app's environment (repeatable)")
         ->allow_extra_args(false)
         ->check(CLI::Validator(
             [](const std::string& assignment) {
@@ -478,7 +497,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("quaylet"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUAYLET_VERSION));
 
-    CLI::App cli{"Opens iOS Simulator builds of pull requests from the terminal.", "quaylet"};
+    CLI::App cli{"Opens iOS Simulator and Android builds of pull requests from the terminal.",
+                 "quaylet"};
     cli.set_version_flag("--version", QUAYLET_VERSION);
     cli.require_subcommand(1);
 
@@ -502,8 +522,8 @@ int main(int argc, char** argv) {
     std::string appPath;
     bool noActivate = false;
     Settings settings(Settings::defaultFile());
-    auto* run = cli.add_subcommand("run", "Run an iOS Simulator build from disk");
-    run->add_option("app", appPath, "The .app folder")->required();
+    auto* run = cli.add_subcommand("run", "Run an iOS Simulator or Android build from disk");
+    run->add_option("app", appPath, "The .app folder or the .apk")->required();
     addLaunchOptions(run, targets, format);
     run->add_flag("--no-activate", noActivate, "Leave Simulator in the background");
     commands.emplace_back(run, [&](AppState& state, const Interrupt& interrupt) {

@@ -2,16 +2,18 @@
 
 #include <future>
 
+#include "core/android/ApkInspector.h"
 #include "feature/StopEither.h"
 
 namespace quaylet {
 
 CoreSimulatorService::CoreSimulatorService(SimulatorDiscovery discovery,
                                            EmulatorDiscovery emulators, SimulatorLauncher launcher,
-                                           std::stop_token stop)
+                                           EmulatorLauncher emulatorLauncher, std::stop_token stop)
     : discovery_(std::move(discovery)),
       emulators_(std::move(emulators)),
       launcher_(std::move(launcher)),
+      emulatorLauncher_(std::move(emulatorLauncher)),
       stop_(std::move(stop)) {}
 
 CoreSimulatorService CoreSimulatorService::forThisHost(std::stop_token stop) {
@@ -21,7 +23,7 @@ CoreSimulatorService CoreSimulatorService::forThisHost(std::stop_token stop) {
     return CoreSimulatorService(discovery, EmulatorDiscovery(runner, AndroidSdk::forThisHost()),
                                 SimulatorLauncher(runner, tools, discovery, SimulatorSelector(),
                                                   AppInspector(runner, tools)),
-                                std::move(stop));
+                                EmulatorLauncher::forThisHost(), std::move(stop));
 }
 
 EnvironmentSnapshot CoreSimulatorService::environment() {
@@ -36,6 +38,15 @@ std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
     bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
     const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) {
+    const StopEither either(stop, stop_);
+    if (app.extension() == ".apk") {
+        checkAndroidLaunchOptions(targets.options);
+        return emulatorLauncher_.launchOnEach({.apk = ApkInspector().inspect(app, either.token()),
+                                               .openURL = targets.options.openURL,
+                                               .displayName = app.stem().string(),
+                                               .timeline = timeline},
+                                              targets.emulatorNames, progress, {}, either.token());
+    }
     // No expected fixture version and no screenshot: a local build is checked against itself.
     const SelfTestRequest request{.appPath = app,
                                   .expectedFixtureVersion = std::nullopt,
@@ -45,7 +56,6 @@ std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
                                   .launchOptions = targets.options,
                                   .repairs = repairs,
                                   .timeline = timeline};
-    const StopEither either(stop, stop_);
     return launcher_.selfTestOnEach(request, targets.simulatorUDIDs, progress, {}, either.token());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/android/EmulatorDiscovery.h"
+#include "core/android/EmulatorLauncher.h"
 #include "core/simulator/SimulatorDiscovery.h"
 #include "core/simulator/SimulatorLauncher.h"
 #include "feature/SimulatorService.h"
@@ -8,13 +9,15 @@
 namespace quaylet {
 
 // The simulator side as the core provides it: discovery for the readiness snapshot (the
-// Android emulators' part of it too) and the launcher for builds chosen on disk.
+// Android emulators' part of it too) and the launchers for builds chosen on disk: an .apk runs
+// on an emulator, anything else in a simulator.
 class CoreSimulatorService : public SimulatorService {
   public:
     // Stopping stop ends every call in progress, and every later one, with
     // CancellationError (the readiness snapshot lists it instead): the terminal's Ctrl-C.
     CoreSimulatorService(SimulatorDiscovery discovery, EmulatorDiscovery emulators,
-                         SimulatorLauncher launcher, std::stop_token stop = {});
+                         SimulatorLauncher launcher, EmulatorLauncher emulatorLauncher,
+                         std::stop_token stop = {});
 
     // The host's developer tools, each collaborator in its default form.
     static CoreSimulatorService forThisHost(std::stop_token stop = {});
@@ -31,6 +34,7 @@ class CoreSimulatorService : public SimulatorService {
     SimulatorDiscovery discovery_;
     EmulatorDiscovery emulators_;
     SimulatorLauncher launcher_;
+    EmulatorLauncher emulatorLauncher_;
     std::stop_token stop_;
 };
 

@@ -25,7 +25,7 @@ std::filesystem::path userConfigFolder() {
 }
 
 std::filesystem::path userStateFolder() {
-    return baseFolder("XDG_STATE_HOME", std::filesystem::path(".local") / "state") / "quaylet";
+    return userStateDirectory() / "quaylet";
 }
 
 }  // namespace quaylet

@@ -73,7 +73,7 @@ class LaunchRoadTest : public ::testing::Test {
             ArtifactSecurity(ProcessRunner(), tools),
             SimulatorLauncher(ProcessRunner(), tools, SimulatorDiscovery(ProcessRunner(), tools),
                               SimulatorSelector(), inspector, firstLook),
-            inspector, cacheRoot));
+            inspector, EmulatorLauncher::forThisHost(), cacheRoot));
         LaunchOutcome outcome;
         const auto report = [&](RemoteLaunchStage stage) {
             outcome.stages.push_back(stage);

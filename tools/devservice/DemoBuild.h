@@ -11,4 +11,9 @@ namespace quaylet::devservice {
 std::filesystem::path makeDemoBuild(const std::filesystem::path& buildsFolder,
                                     const std::string& previewID);
 
+// The same for an Android build: artifact.apk (an .apk the stand-in emulator tools install)
+// and a manifest for the platform "android".
+std::filesystem::path makeAndroidDemoBuild(const std::filesystem::path& buildsFolder,
+                                           const std::string& previewID);
+
 }  // namespace quaylet::devservice

@@ -77,6 +77,13 @@ std::string stringMember(const json& object, const char* key) {
     return member != object.end() && member->is_string() ? member->get<std::string>() : "";
 }
 
+// An Android build's archive is its .apk; any other build's is a zip.
+std::filesystem::path archiveIn(const std::filesystem::path& folder) {
+    std::error_code error;
+    const std::filesystem::path apk = folder / "artifact.apk";
+    return std::filesystem::is_regular_file(apk, error) ? apk : folder / "artifact.zip";
+}
+
 }  // namespace
 
 bool isPlainPreviewID(const std::string& name) {
@@ -250,7 +257,7 @@ void PreviewService::downloadURL(const httplib::Request& request, httplib::Respo
     const std::string previewID = request.matches[1];
     const auto folder = buildFolder(previewID);
     std::error_code error;
-    if (!folder || !std::filesystem::is_regular_file(*folder / "artifact.zip", error)) {
+    if (!folder || !std::filesystem::is_regular_file(archiveIn(*folder), error)) {
         answerError(response, 404, "This build has no archive to download.");
         return;
     }
@@ -290,11 +297,11 @@ void PreviewService::artifact(const httplib::Request& request, httplib::Response
         return;
     }
     const auto folder = buildFolder(previewID);
-    auto file = folder ? std::make_shared<std::ifstream>(*folder / "artifact.zip", std::ios::binary)
-                       : nullptr;
+    auto file =
+        folder ? std::make_shared<std::ifstream>(archiveIn(*folder), std::ios::binary) : nullptr;
     std::error_code error;
-    const auto size = file && *file ? std::filesystem::file_size(*folder / "artifact.zip", error)
-                                    : std::uintmax_t{0};
+    const auto size =
+        file && *file ? std::filesystem::file_size(archiveIn(*folder), error) : std::uintmax_t{0};
     if (!file || !*file || error) {
         answerError(response, 404, "This build has no archive to download.");
         return;

@@ -32,7 +32,8 @@ struct PreviewServiceOptions {
 
 // A loopback stand-in for the preview service, for the demo and the integration tests.
 // Every build is a folder <buildsFolder>/<previewID>/ holding manifest.json and
-// artifact.zip; folders are read on each request, so builds may be added while it runs.
+// artifact.zip, or artifact.apk for an Android build; folders are read on each request, so builds
+// may be added while it runs.
 class PreviewService {
   public:
     explicit PreviewService(PreviewServiceOptions options);

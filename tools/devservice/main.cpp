@@ -13,7 +13,8 @@ namespace {
 constexpr const char* kDescription =
     "A stand-in for the Quaylet preview service, for the demo and the integration tests only.\n"
     "It listens on 127.0.0.1, serves the builds found in a folder (one subfolder per build,\n"
-    "holding manifest.json and artifact.zip), keeps tokens and launch events in memory and\n"
+    "holding manifest.json and artifact.zip or artifact.apk), keeps tokens and launch events in "
+    "memory and\n"
     "forgets them when it stops. It is not a production service.\n"
     "The first line on standard output is \"Listening on http://127.0.0.1:PORT\".\n"
     "For fault-injection tests, POST /dev/faults {\"route\":\n"
@@ -50,12 +51,17 @@ int main(int argc, char** argv) {
     makeDemo->add_option("folder", demoFolder, "Folder of builds")->required();
     makeDemo->add_option("--preview-id", demoPreviewID, "The build's preview identifier")
         ->capture_default_str();
+    bool android = false;
+    makeDemo->add_flag("--android", android,
+                       "An Android build instead: an .apk for the stand-in emulator tools");
     app.require_subcommand(0, 1);
     CLI11_PARSE(app, argc, argv);
 
     if (makeDemo->parsed()) {
         try {
-            const auto folder = quaylet::devservice::makeDemoBuild(demoFolder, demoPreviewID);
+            const auto folder =
+                android ? quaylet::devservice::makeAndroidDemoBuild(demoFolder, demoPreviewID)
+                        : quaylet::devservice::makeDemoBuild(demoFolder, demoPreviewID);
             std::cout << "Made demo build " << demoPreviewID << " in " << folder.string() << '\n';
             return 0;
         } catch (const std::exception& error) {

@@ -23,6 +23,15 @@ void takePanel(StateDriver& driver, const std::filesystem::path& file) {
     scene.saveImage(file);
 }
 
+// An Android build of the same pull request: held while its emulator boots, or running on it.
+PreviewManifest androidManifest() {
+    PreviewManifest manifest = makeManifest("Weather Demo", "9f3c2ab");
+    manifest.platform = "android";
+    manifest.bundleId = "com.example.weather";
+    manifest.minimumOSVersion = "26";
+    return manifest;
+}
+
 // The panel's own window as its controller shows it, after its text changed while it showed:
 // from idle to the sign-in prompt, and from that to a long failure.
 void takeRefittedPanel(bool thenFail, const std::filesystem::path& file) {
@@ -114,6 +123,19 @@ const bool added = addScreenshots({
          driver.holdRemoteLaunchAt(LaunchStage::extracting,
                                    makeManifest("Weather Demo", "9f3c2ab"));
          driver.failHeldLaunch("The app has no executable");
+         takePanel(driver, file);
+     }},
+    {"panel-android-booting",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.holdRemoteLaunchAt(LaunchStage::booting, androidManifest());
+         takePanel(driver, file);
+     }},
+    {"panel-android-success",
+     [](const std::filesystem::path& file) {
+         StateDriver driver;
+         driver.holdRemoteLaunchAt(LaunchStage::installing, androidManifest());
+         driver.finishHeldLaunch(makeReport("Weather Demo", "Pixel_8_API_34"));
          takePanel(driver, file);
      }},
     {"panel-sign-in",

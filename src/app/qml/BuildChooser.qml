@@ -6,7 +6,7 @@ import Qt.labs.folderlistmodel
 import Quaylet
 
 // A chooser of folders in the window's style, since a build is an app bundle, which is a
-// folder. In a file of its own so that the folder model loads only when someone first asks
+// folder, or an Android .apk, the one kind of file it shows. In a file of its own so that the folder model loads only when someone first asks
 // for a build from disk. The highlighted folder is the one chosen; with none highlighted, the
 // open one is, so that a bundle opened by mistake can still be run.
 Dialog {
@@ -20,10 +20,11 @@ Dialog {
         currentFolder = folder
         folders.currentIndex = -1
     }
-    // A bundle is what a user is after: opening one chooses it rather than showing its insides.
+    // A build is what a user is after: opening one chooses it rather than showing its insides.
     function openRow(index) {
         const folder = folderModel.get(index, "fileUrl")
-        if (folderModel.get(index, "fileName").endsWith(".app")) {
+        const name = folderModel.get(index, "fileName")
+        if (name.endsWith(".app") || name.endsWith(".apk")) {
             folders.currentIndex = index
             accept()
         } else {
@@ -66,7 +67,7 @@ Dialog {
         id: folderModel
         objectName: "buildChooserModel"
         folder: chooser.currentFolder
-        showFiles: false
+        nameFilters: ["*.apk"]
         showDotAndDotDot: false
         sortCaseSensitive: false
     }
@@ -77,7 +78,7 @@ Dialog {
         PlainText {
             objectName: "buildChooserTitle"
             Layout.fillWidth: true
-            text: "Choose an iOS Simulator build"
+            text: "Choose an iOS Simulator or Android build"
             font.pixelSize: 15
             font.weight: Font.DemiBold
             color: Theme.primaryText
@@ -142,6 +143,7 @@ Dialog {
                     id: row
                     required property int index
                     required property string fileName
+                    required property bool fileIsDir
                     readonly property bool current: ListView.isCurrentItem
 
                     width: ListView.view.width - 8
@@ -159,7 +161,7 @@ Dialog {
                         spacing: 6
 
                         SymbolIcon {
-                            symbol: "folder"
+                            symbol: row.fileIsDir ? "folder" : "play.square.stack"
                             size: 14
                             color: row.current ? "white" : Theme.secondaryText
                         }
@@ -196,7 +198,7 @@ Dialog {
 
             PlainText {
                 Layout.fillWidth: true
-                text: "A build is a folder whose name ends in .app."
+                text: "A build is a folder whose name ends in .app, or an .apk."
                 color: Theme.secondaryText
                 font.pixelSize: 11
                 wrapMode: Text.Wrap

@@ -20,6 +20,9 @@ Item {
     readonly property bool running: stage === LaunchStage.Running
     readonly property bool needsSignIn: launch.receivedPreviewID != null && !account.isSignedIn
     readonly property bool showsProgress: !failed && !needsSignIn && launch.isLaunchInProgress
+    // Where a pull-request build runs: an Android build's on an emulator.
+    readonly property string device: launch.activePreview?.platform === "android"
+                                      ? "the emulator" : "Simulator"
     readonly property string title: {
         if (failed)
             return "Couldn\u2019t open this build"
@@ -29,8 +32,8 @@ Item {
         if (stage === LaunchStage.Idle)
             return name ?? "Quaylet"
         if (running)
-            return (name ?? "Build") + " is running in Simulator"
-        return "Opening " + (name ?? "the build") + " in Simulator"
+            return (name ?? "Build") + " is running in " + device
+        return "Opening " + (name ?? "the build") + " in " + device
     }
     readonly property string subtitle: {
         if (failed)

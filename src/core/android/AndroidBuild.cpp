@@ -13,7 +13,7 @@ std::optional<AndroidBuild> AndroidBuild::describedBy(const PreviewManifest& man
     }
     const std::optional<int> level = parseApiLevel(manifest.minimumOSVersion);
     if (!level) {
-        throw QuayletError::invalidApplication(kNoMinimumVersionMessage);
+        throw QuayletError::invalidApplication(kNoMinimumAPILevelMessage);
     }
     return AndroidBuild{manifest.bundleId, *level, manifest.architectures};
 }

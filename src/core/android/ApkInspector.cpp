@@ -50,7 +50,7 @@ ApkMetadata ApkInspector::inspect(const std::filesystem::path& apk, std::stop_to
     const std::optional<int> minSdkVersion =
         manifest->minSdkVersion ? parseApiLevel(*manifest->minSdkVersion) : kDefaultMinSdkVersion;
     if (!minSdkVersion) {
-        throw QuayletError::invalidApplication(kNoMinimumVersionMessage);
+        throw QuayletError::invalidApplication(kNoMinimumAPILevelMessage);
     }
     return ApkMetadata{apk,
                        *manifest->packageName,

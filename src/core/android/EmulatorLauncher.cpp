@@ -7,21 +7,18 @@
 #include <algorithm>
 #include <charconv>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "core/errors/CancellationError.h"
 #include "core/errors/QuayletError.h"
+#include "core/errors/UserMessage.h"
 #include "core/simulator/LaunchOptions.h"
 #include "core/support/Text.h"
+#include "core/support/UserDirectories.h"
 
 namespace quaylet {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // adb looks for emulators on the console ports 5554 to 5584, each also taking the port above.
 constexpr int kFirstConsolePort = 5554;
@@ -105,6 +102,12 @@ EmulatorLauncher::EmulatorLauncher(ProcessRunner runner, EmulatorDiscovery disco
       firstLook_(firstLook),
       bootPoll_(bootPoll) {}
 
+EmulatorLauncher EmulatorLauncher::forThisHost() {
+    return EmulatorLauncher(ProcessRunner(),
+                            EmulatorDiscovery(ProcessRunner(), AndroidSdk::forThisHost()),
+                            userStateDirectory() / "quaylet" / "emulators");
+}
+
 EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& request,
                                               const Progress& progress,
                                               std::stop_token stop) const {
@@ -117,39 +120,55 @@ EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& reque
     if (request.openURL) {
         checkURLToOpen(*request.openURL);
     }
+    LaunchTimeline unrecorded;
+    LaunchTimeline& timeline = request.timeline ? *request.timeline : unrecorded;
     const AndroidSdk& sdk = discovery_.sdk();
     const std::string& package = request.apk.packageName;
     EmulatorLaunchReport result;
 
     report(RemoteLaunchStage::selecting);
-    auto start = Clock::now();
+    LaunchTimeline::Step selection = timeline.begin(LaunchStep::selection);
     const std::vector<AndroidEmulator> emulators = discovery_.emulators(stop);
-    result.emulator = selector_.select(emulators, request.apk.minSdkVersion, request.apk.abis,
-                                       request.preferredEmulator);
-    result.timings["emulatorSelection"] = secondsSince(start);
+    if (request.emulatorName) {
+        const auto named =
+            std::ranges::find(emulators, *request.emulatorName, &AndroidEmulator::name);
+        if (named == emulators.end()) {
+            throw QuayletError::unsupportedApplication(
+                "No Android emulator has this name. Run “emulator -list-avds” to see the names, "
+                "then try again.");
+        }
+        result.emulator =
+            selector_.select({*named}, request.apk.minSdkVersion, request.apk.abis, std::nullopt);
+    } else {
+        result.emulator = selector_.select(emulators, request.apk.minSdkVersion, request.apk.abis,
+                                           request.preferredEmulator);
+    }
+    result.timings["emulatorSelection"] = selection.finish();
+    const std::string& device = result.emulator.name;
 
     if (result.emulator.serial) {
         result.serial = *result.emulator.serial;
     } else {
         report(RemoteLaunchStage::booting);
-        start = Clock::now();
+        LaunchTimeline::Step booting = timeline.begin(LaunchStep::boot, device);
         result.serial = boot(result.emulator, emulators, stop);
-        result.timings["boot"] = secondsSince(start);
+        result.timings["boot"] = booting.finish();
     }
 
     report(RemoteLaunchStage::installing);
-    start = Clock::now();
+    LaunchTimeline::Step installation = timeline.begin(LaunchStep::install, device);
     const ProcessResult install = runner_.run(sdk.install(result.serial, request.apk.apk), stop);
     // Older adb says Failure and still exits 0.
     if (install.status != 0 || install.standardOutput.find("Failure") != std::string::npos) {
         throw QuayletError::commandFailed("adb install", install.status,
                                           std::string(trimmed(install.standardOutput)));
     }
-    result.timings["install"] = secondsSince(start);
+    result.timings["install"] = installation.finish();
 
     // The device must hold this build: an install that left another version, or another
     // package, in place fails here.
     const auto verify = [&] {
+        const LaunchTimeline::Step check = timeline.begin(LaunchStep::installedCopyCheck, device);
         const ProcessResult dump =
             runner_.runChecked(sdk.shell(result.serial, {"dumpsys", "package", package}), stop);
         const std::string expected = std::to_string(request.apk.versionCode);
@@ -160,7 +179,7 @@ EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& reque
     };
 
     report(RemoteLaunchStage::launching);
-    start = Clock::now();
+    LaunchTimeline::Step launching = timeline.begin(LaunchStep::launch, device);
     const ProcessResult resolved = runner_.runChecked(
         sdk.shell(result.serial, {"cmd", "package", "resolve-activity", "--brief", "-c",
                                   "android.intent.category.LAUNCHER", package}),
@@ -169,6 +188,7 @@ EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& reque
     // The activity manager gets only a component of this package, never other words.
     if (!component.starts_with(package + "/") || component.size() == package.size() + 1 ||
         component.find_first_of(" \t") != std::string::npos) {
+        launching.fail();
         verify();
         throw QuayletError::commandFailed("adb shell cmd package resolve-activity", 0, component);
     }
@@ -177,7 +197,7 @@ EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& reque
         "adb shell am start");
     // Gives a launched app its first moments before anyone looks at it.
     waitUnlessStopped(firstLook_, stop);
-    result.timings["launch"] = secondsSince(start);
+    result.timings["launch"] = launching.finish();
     verify();
 
     if (request.openURL) {
@@ -191,6 +211,66 @@ EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& reque
 
     report(RemoteLaunchStage::running);
     return result;
+}
+
+std::vector<DeviceOutcome> EmulatorLauncher::launchOnEach(
+    EmulatorLaunchRequest request, const std::vector<std::string>& emulatorNames,
+    const Progress& progress, const std::function<void(const DeviceOutcome&)>& onOutcome,
+    std::stop_token stop) const {
+    const LaunchTimeline::CommandCapture capture(request.timeline);
+    const auto reportOf = [&](const EmulatorLaunchReport& launched) {
+        const ApkMetadata& apk = request.apk;
+        const std::string versionCode = std::to_string(apk.versionCode);
+        const int api = launched.emulator.apiLevel.value_or(0);
+        return SelfTestReport{
+            .app = {.appPath = apk.apk.lexically_normal(),
+                    .bundleIdentifier = apk.packageName,
+                    .displayName = request.displayName,
+                    .executableName = apk.apk.filename().string(),
+                    .minimumOSVersion = {.major = apk.minSdkVersion},
+                    .architectures = apk.abis,
+                    .fixtureVersion = versionCode},
+            .simulator = {.udid = launched.emulator.name,
+                          .name = launched.emulator.name,
+                          .state = "Booted",
+                          .isAvailable = true,
+                          .runtime = {.identifier = "android-" + std::to_string(api),
+                                      .name = "Android API " + std::to_string(api),
+                                      .version = {.major = api},
+                                      .isAvailable = true}},
+            .installedContainer = launched.serial + ":" + apk.packageName,
+            .installedFixtureVersion = versionCode,  // launch has checked the device holds it
+            .screenshotPath = std::nullopt,
+            .timings = launched.timings};
+    };
+    const auto tell = [&](const DeviceOutcome& outcome) {
+        if (onOutcome) {
+            onOutcome(outcome);
+        }
+    };
+    if (emulatorNames.empty()) {
+        SelfTestReport report = reportOf(launch(request, progress, stop));
+        const DeviceOutcome outcome{.udid = report.simulator.udid,
+                                    .deviceName = report.simulator.name,
+                                    .report = std::move(report)};
+        tell(outcome);
+        return {outcome};
+    }
+    std::vector<DeviceOutcome> outcomes;
+    for (const std::string& name : emulatorNames) {
+        DeviceOutcome& outcome =
+            outcomes.emplace_back(DeviceOutcome{.udid = name, .deviceName = name});
+        request.emulatorName = name;
+        try {
+            outcome.report = reportOf(launch(request, progress, stop));
+        } catch (const CancellationError&) {
+            throw;
+        } catch (...) {
+            outcome.failure = userMessage(std::current_exception());
+        }
+        tell(outcome);
+    }
+    return outcomes;
 }
 
 std::string EmulatorLauncher::boot(const AndroidEmulator& emulator,
@@ -216,7 +296,38 @@ std::string EmulatorLauncher::boot(const AndroidEmulator& emulator,
             }
         }
     };
-    runner_.runChecked(sdk.waitForDevice(serial), stop);
+    // adb waits for as long as no emulator of that serial runs: one that failed while starting
+    // ends the wait instead of leaving it to last for ever.
+    std::optional<std::int32_t> failedWith;
+    {
+        std::stop_source waiting;
+        const std::stop_callback forward(stop, [&] { waiting.request_stop(); });
+        std::jthread watch([&](std::stop_token done) {
+            try {
+                std::optional<std::int32_t> status;
+                while (!(status = ProcessRunner::exitStatusIfExited(*child))) {
+                    waitUnlessStopped(bootPoll_, done);
+                }
+                child.reset();  // reaped; read again only after the join below
+                if (*status != 0) {
+                    failedWith = status;
+                    waiting.request_stop();
+                }
+            } catch (const CancellationError&) {
+                // The device came up, or the launch was stopped, while the emulator ran.
+            }
+        });
+        try {
+            runner_.runChecked(sdk.waitForDevice(serial), waiting.get_token());
+        } catch (const CancellationError&) {
+            watch.request_stop();
+            watch.join();
+            if (failedWith && !stop.stop_requested()) {
+                throw QuayletError::commandFailed("emulator -avd", *failedWith, "");
+            }
+            throw;
+        }
+    }
     while (true) {
         const ProcessResult booted =
             runner_.run(sdk.shell(serial, {"getprop", "sys.boot_completed"}), stop);

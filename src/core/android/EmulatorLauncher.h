@@ -7,6 +7,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "core/android/AndroidEmulator.h"
 #include "core/android/ApkMetadata.h"
@@ -14,6 +15,8 @@
 #include "core/android/EmulatorSelector.h"
 #include "core/process/ProcessRunner.h"
 #include "core/service/RemoteLaunchStage.h"
+#include "core/simulator/SelfTestReport.h"
+#include "core/support/LaunchTimeline.h"
 
 namespace quaylet {
 
@@ -21,6 +24,11 @@ struct EmulatorLaunchRequest {
     ApkMetadata apk;  // as inspected; its versionCode is what the installed copy must show
     std::optional<std::string> preferredEmulator = std::nullopt;  // an AVD name
     std::optional<std::string> openURL = std::nullopt;            // absolute; opened once it runs
+    // Exactly this emulator instead of the ranked choice (which then ignores the preference).
+    std::optional<std::string> emulatorName = std::nullopt;
+    std::string displayName = {};  // what the outcome's report calls the app
+    // Where each step is recorded; absent: nowhere.
+    LaunchTimeline* timeline = nullptr;
 };
 
 struct EmulatorLaunchReport {
@@ -45,6 +53,9 @@ class EmulatorLauncher {
                      std::filesystem::path logFolder,
                      std::chrono::milliseconds firstLook = kFirstLook,
                      std::chrono::milliseconds bootPoll = kBootPoll);
+    // Over this host's SDK (AndroidSdk::forThisHost), logging to "quaylet/emulators" in the
+    // user's state folder.
+    static EmulatorLauncher forThisHost();
 
     // Chooses an emulator, boots it when it is not running (on the first free even console
     // port from 5554, in a session of its own so it outlives Quaylet, then waits until the
@@ -54,6 +65,16 @@ class EmulatorLauncher {
     // Nothing done is undone on a failure or a stop: a booted emulator keeps running.
     EmulatorLaunchReport launch(const EmulatorLaunchRequest& request, const Progress& progress,
                                 std::stop_token stop) const;
+
+    // launch on each named emulator in turn, as SimulatorLauncher::selfTestOnEach runs a build
+    // on simulators: a device's failure is its outcome, only a stop ends the run, and with no
+    // emulator named, the chosen one's failure is thrown. The outcomes carry the report a
+    // simulator launch would: the emulator as its device (its AVD name as the identifier,
+    // "Android API <n>" as the runtime) and the version code as the fixture version.
+    std::vector<DeviceOutcome> launchOnEach(
+        EmulatorLaunchRequest request, const std::vector<std::string>& emulatorNames,
+        const Progress& progress, const std::function<void(const DeviceOutcome&)>& onOutcome,
+        std::stop_token stop) const;
 
   private:
     std::string boot(const AndroidEmulator& emulator, const std::vector<AndroidEmulator>& emulators,

@@ -10,6 +10,10 @@ inline constexpr const char* kMissingIdentifierMessage =
     "This build is missing an app identifier. Check the target settings, then rebuild it.";
 inline constexpr const char* kNoMinimumVersionMessage =
     "This build has no valid minimum iOS version. Check the target settings, then rebuild it.";
+// The same for an Android build, whose minimum is an API level.
+inline constexpr const char* kNoMinimumAPILevelMessage =
+    "This build has no valid minimum Android API level. Check minSdk in the app’s Gradle "
+    "settings, then rebuild it.";
 // A downloaded build that is not the app its manifest names.
 inline constexpr const char* kMismatchedBuildMessage =
     "This download doesn’t match the selected build. Open Settings, clear the cache, then try "

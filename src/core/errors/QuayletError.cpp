@@ -27,6 +27,11 @@ std::string commandFailedMessage(const std::string& command) {
     if (command == "adb install") {
         return "The app couldn’t be installed. Restart the emulator, then try again.";
     }
+    // A boot that exited, or found no console port, before the device came up.
+    if (command.starts_with("emulator -")) {
+        return "The Android emulator couldn’t start. Start it once from Android Studio’s Device "
+               "Manager, then try again.";
+    }
     if (command.find("simctl launch") != std::string::npos) {
         return "The app was installed but didn’t open. Restart Simulator, then try again.";
     }

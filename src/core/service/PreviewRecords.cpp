@@ -105,6 +105,11 @@ std::optional<std::string> PreviewSummary::platformTag() const {
 PreviewManifest PreviewManifest::decode(std::string_view json) {
     return readJsonDocument(json, [](JsonValue document, const std::string& path) {
         const JsonObjectReader object(document, path);
+        std::string platform = object.required("platform", readString);
+        // An Android build is built without Xcode, so its manifest may name none.
+        std::string xcodeVersion = buildPlatformFromString(platform) == BuildPlatform::android
+                                       ? object.optional("xcodeVersion", readString).value_or("")
+                                       : object.required("xcodeVersion", readString);
         return PreviewManifest{
             .schemaVersion = object.required("schemaVersion", readInteger),
             .previewID = object.required("previewId", readString),
@@ -118,9 +123,9 @@ PreviewManifest PreviewManifest::decode(std::string_view json) {
             .bundleId = object.required("bundleId", readString),
             .displayName = object.required("displayName", readString),
             .minimumOSVersion = object.required("minimumOSVersion", readString),
-            .platform = object.required("platform", readString),
+            .platform = std::move(platform),
             .architectures = object.required("architectures", readList(readString)),
-            .xcodeVersion = object.required("xcodeVersion", readString),
+            .xcodeVersion = std::move(xcodeVersion),
             .artifactSize = object.required("artifactSize", readInteger),
             .sha256 = object.required("sha256", readString),
             .createdAt = object.required("createdAt", readDate),

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <utility>
 
+#include "core/android/AndroidBuild.h"
+#include "core/android/ApkInspector.h"
 #include "core/artifacts/ArchiveRefusal.h"
 #include "core/artifacts/BuildRefusal.h"
 #include "core/errors/CancellationError.h"
@@ -49,7 +51,7 @@ void checkManifest(const PreviewManifest& manifest) {
     if (manifest.status != PreviewStatus::ready) {
         throw QuayletError::previewUnavailable(std::string(notReadyMessage(manifest.status)));
     }
-    if (buildPlatformFromString(manifest.platform) != BuildPlatform::iosSimulator) {
+    if (!buildPlatformFromString(manifest.platform)) {
         throw QuayletError::unsupportedApplication(
             "This build doesn’t target iOS Simulator. Update the GitHub workflow, then rebuild "
             "it.");
@@ -116,16 +118,19 @@ RemotePreviewLauncher::RemotePreviewLauncher(const std::string& baseURL,
                             SimulatorSelector(),
                             AppInspector(ProcessRunner(), DeveloperTools::forThisHost())),
           AppInspector(ProcessRunner(), DeveloperTools::forThisHost()),
-          cacheRoot ? std::move(*cacheRoot) : defaultCacheRoot()) {}
+          EmulatorLauncher::forThisHost(), cacheRoot ? std::move(*cacheRoot) : defaultCacheRoot()) {
+}
 
 RemotePreviewLauncher::RemotePreviewLauncher(PreviewAPIClient client,
                                              ArtifactSecurity artifactSecurity,
                                              SimulatorLauncher launcher, AppInspector inspector,
+                                             EmulatorLauncher emulatorLauncher,
                                              std::filesystem::path cacheRoot)
     : client_(std::move(client)),
       artifactSecurity_(std::move(artifactSecurity)),
       launcher_(std::move(launcher)),
       inspector_(std::move(inspector)),
+      emulatorLauncher_(std::move(emulatorLauncher)),
       cacheRoot_(std::move(cacheRoot)) {}
 
 std::filesystem::path RemotePreviewLauncher::defaultCacheRoot() {
@@ -184,8 +189,9 @@ CachedBuild RemotePreviewLauncher::cacheVerifiedArchive(const RemoteLaunchReques
                                                         LaunchTimeline& timeline,
                                                         std::stop_token stop) const {
     const std::filesystem::path buildDirectory = cacheRoot_ / request.previewID / manifest.sha256;
+    // The manifest is checked, so its platform is one Quaylet opens.
     const std::filesystem::path archive =
-        buildDirectory / archiveFileName(BuildPlatform::iosSimulator);
+        buildDirectory / archiveFileName(*buildPlatformFromString(manifest.platform));
     createPrivateFolder(cacheRoot_);
     // A launch that meets a prefetch of its build waits here and then finds the archive.
     auto writer = std::make_unique<const BuildDirectoryLock>(buildDirectory, stop);
@@ -305,6 +311,9 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     const LaunchTimeline::CommandCapture capture(request.timeline);
     PreviewManifest manifest =
         fetchCheckedManifest(request, manifestCallback, progress, timeline, stop);
+    if (buildPlatformFromString(manifest.platform) == BuildPlatform::android) {
+        return launchOnEmulators(request, std::move(manifest), start, progress, timeline, stop);
+    }
     // A build this host cannot run is refused before a byte of it is downloaded.
     const LaunchPlan plan =
         launcher_.plan(manifest.minimumOSVersion, manifest.architectures,
@@ -368,8 +377,47 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
                                    .repairs = request.repairs,
                                    .timeline = request.timeline,
                                    .earlyBoots = earlyBoots};
-    // Each device that runs the build is a launch of its own for the service.
-    const auto recordRunning = [&](const DeviceOutcome& outcome) {
+    std::vector<DeviceOutcome> outcomes =
+        launcher_.selfTestOnEach(selfTest, request.targets.simulatorUDIDs, progress,
+                                 runningRecorder(request, start, stop), stop);
+    // The build ran elsewhere: a boot begun for it finishes rather than being cut short.
+    if (earlyBoots) {
+        earlyBoots->awaitAll();
+    }
+    keepIfRunning(outcomes, request, buildDirectory);
+    return outcomes;
+}
+
+std::vector<DeviceOutcome> RemotePreviewLauncher::launchOnEmulators(
+    const RemoteLaunchRequest& request, PreviewManifest manifest,
+    std::chrono::steady_clock::time_point start, const Progress& progress, LaunchTimeline& timeline,
+    std::stop_token stop) const {
+    const std::optional<AndroidBuild> android = AndroidBuild::describedBy(manifest);
+    checkAndroidLaunchOptions(request.targets.options);
+    const CachedBuild build =
+        cacheVerifiedArchive(request, std::move(manifest), progress, timeline, stop);
+
+    // The .apk is checked as an archive and read where it lies, under the build's lock.
+    report(progress, RemoteLaunchStage::extracting);
+    LaunchTimeline::Step inspection = timeline.begin(LaunchStep::inspection);
+    ApkMetadata apk = ApkInspector().inspect(build.archive, stop);
+    android->requireSameApp(apk);
+    inspection.finish();
+
+    const std::vector<DeviceOutcome> outcomes = emulatorLauncher_.launchOnEach(
+        {.apk = std::move(apk),
+         .openURL = request.targets.options.openURL,
+         .displayName = build.manifest.displayName,
+         .timeline = request.timeline},
+        request.targets.emulatorNames, progress, runningRecorder(request, start, stop), stop);
+    keepIfRunning(outcomes, request, build.directory);
+    return outcomes;
+}
+
+SimulatorLauncher::OutcomeCallback RemotePreviewLauncher::runningRecorder(
+    const RemoteLaunchRequest& request, std::chrono::steady_clock::time_point start,
+    std::stop_token stop) const {
+    return [this, &request, start, stop](const DeviceOutcome& outcome) {
         if (!outcome.report) {
             return;
         }
@@ -378,25 +426,23 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::runOnDevices(
         client_.recordLaunch(request.previewID, request.token, "running", true,
                              static_cast<std::int64_t>(elapsed.count()), std::nullopt, stop);
     };
-    std::vector<DeviceOutcome> outcomes = launcher_.selfTestOnEach(
-        selfTest, request.targets.simulatorUDIDs, progress, recordRunning, stop);
-    // The build ran elsewhere: a boot begun for it finishes rather than being cut short.
-    if (earlyBoots) {
-        earlyBoots->awaitAll();
-    }
+}
 
-    if (std::ranges::any_of(
+void RemotePreviewLauncher::keepIfRunning(const std::vector<DeviceOutcome>& outcomes,
+                                          const RemoteLaunchRequest& request,
+                                          const std::filesystem::path& buildDirectory) const {
+    if (std::ranges::none_of(
             outcomes, [](const DeviceOutcome& outcome) { return outcome.report.has_value(); })) {
-        try {
-            const BuildCache cache(cacheRoot_);
-            cache.markUsed(buildDirectory);
-            // The build just launched is still held, so it stays whatever the limit.
-            cache.trim(request.cacheLimitBytes);
-        } catch (const std::exception&) {
-            // The app runs: a cache that could not be tidied now is tidied after the next launch.
-        }
+        return;
     }
-    return outcomes;
+    try {
+        const BuildCache cache(cacheRoot_);
+        cache.markUsed(buildDirectory);
+        // The build just launched is still held, so it stays whatever the limit.
+        cache.trim(request.cacheLimitBytes);
+    } catch (const std::exception&) {
+        // The app runs: a cache that could not be tidied now is tidied after the next launch.
+    }
 }
 
 void RemotePreviewLauncher::clearCache(std::stop_token stop) const {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/android/EmulatorLauncher.h"
 #include "core/artifacts/AppInspector.h"
 #include "core/artifacts/ArtifactSecurity.h"
 #include "core/service/BuildCache.h"
@@ -45,13 +46,15 @@ struct RemoteLaunchRequest {
 struct CachedBuild {
     PreviewManifest manifest;
     std::filesystem::path directory;  // cacheRoot/previewID/sha256
-    std::filesystem::path archive;    // directory/artifact.zip, its digest just verified
+    std::filesystem::path archive;    // directory/artifact.zip or .apk, its digest just verified
     std::unique_ptr<const BuildDirectoryLock> writer;
 };
 
 // Takes a preview identifier to a running app: fetches and checks the manifest, keeps one
 // verified archive per build in a cache, unpacks it safely, checks the app is the one the
-// manifest names, and hands it to the simulator launcher. Also the single door to the
+// manifest names, and hands it to the simulator launcher. An Android build takes the same road
+// up to its verified .apk, which is inspected where it lies (nothing is unpacked) and handed to
+// the emulator launcher, whose outcomes take the simulators' form. Also the single door to the
 // service for signing in and out and listing builds. Immutable: calls may run concurrently;
 // two launches of the same build take their turns with its cache folder.
 class RemotePreviewLauncher {
@@ -66,7 +69,7 @@ class RemotePreviewLauncher {
                                    std::optional<std::filesystem::path> cacheRoot = std::nullopt);
     RemotePreviewLauncher(PreviewAPIClient client, ArtifactSecurity artifactSecurity,
                           SimulatorLauncher launcher, AppInspector inspector,
-                          std::filesystem::path cacheRoot);
+                          EmulatorLauncher emulatorLauncher, std::filesystem::path cacheRoot);
 
     // The user's cache folder followed by the application's bundle identifier.
     static std::filesystem::path defaultCacheRoot();
@@ -83,9 +86,10 @@ class RemotePreviewLauncher {
     void revokeAuthentication(const std::string& token, std::stop_token stop) const;
 
     // Downloads, verifies and unpacks the build once, then runs it on each named device in
-    // order, posting a launch event for each device it runs on; a device's failure is its
-    // outcome. With no device named, runs it on the one chosen device, whose failure is
-    // thrown. Any failure before the devices, and a stop, is thrown.
+    // order (request.targets' emulators for an Android build, its simulators otherwise), posting a
+    // launch event for each device it runs on; a device's failure is its outcome. With no device
+    // named, runs it on the one chosen device, whose failure is thrown. Any failure before the
+    // devices, and a stop, is thrown.
     std::vector<DeviceOutcome> launch(const RemoteLaunchRequest& request,
                                       const ManifestCallback& manifest, const Progress& progress,
                                       std::stop_token stop) const;
@@ -129,6 +133,22 @@ class RemotePreviewLauncher {
     void clearCache(std::stop_token stop) const;
 
   private:
+    // The Android road from the checked manifest on: launch options that only a simulator
+    // passes on are refused before the download, and the verified .apk's package must be the
+    // manifest's.
+    std::vector<DeviceOutcome> launchOnEmulators(const RemoteLaunchRequest& request,
+                                                 PreviewManifest manifest,
+                                                 std::chrono::steady_clock::time_point start,
+                                                 const Progress& progress, LaunchTimeline& timeline,
+                                                 std::stop_token stop) const;
+    // Tells the service of each device the build runs on, as a launch of its own.
+    SimulatorLauncher::OutcomeCallback runningRecorder(const RemoteLaunchRequest& request,
+                                                       std::chrono::steady_clock::time_point start,
+                                                       std::stop_token stop) const;
+    // Marks the build used and trims the cache when it runs somewhere.
+    void keepIfRunning(const std::vector<DeviceOutcome>& outcomes,
+                       const RemoteLaunchRequest& request,
+                       const std::filesystem::path& buildDirectory) const;
     // The devices' part of a launch of the unpacked app, the build's folder held by the caller;
     // the booting stage waits for a device's early boot, when the launch started one.
     std::vector<DeviceOutcome> runOnDevices(const RemoteLaunchRequest& request,
@@ -155,6 +175,7 @@ class RemotePreviewLauncher {
     ArtifactSecurity artifactSecurity_;
     SimulatorLauncher launcher_;
     AppInspector inspector_;
+    EmulatorLauncher emulatorLauncher_;
     std::filesystem::path cacheRoot_;
 };
 

@@ -71,4 +71,11 @@ void checkLaunchOptions(const LaunchOptions& options) {
     }
 }
 
+void checkAndroidLaunchOptions(const LaunchOptions& options) {
+    if (!options.arguments.empty() || !options.environment.empty()) {
+        throw QuayletError::unsupportedApplication(std::string(kIOSOnlyLaunchOptionsMessage));
+    }
+    checkLaunchOptions(options);
+}
+
 }  // namespace quaylet

@@ -23,6 +23,7 @@ struct LaunchOptions {
 // Where a launch runs and with what. No devices means one device chosen by the usual ranking.
 struct LaunchTargets {
     std::vector<std::string> simulatorUDIDs = {};  // exactly these devices, in this order
+    std::vector<std::string> emulatorNames = {};   // for an Android build, exactly these AVDs
     LaunchOptions options = {};
     // The person turned off, for this launch, booting the devices beside the download.
     bool noEarlyBoot = false;
@@ -44,6 +45,12 @@ bool isAbsoluteURL(std::string_view text);
 // Throws QuayletError::unsupportedApplication, in words for the user, when a variable name is
 // not portable or the URL to open is not absolute; a launch checks this before it starts.
 void checkLaunchOptions(const LaunchOptions& options);
+// What an Android build started with launch arguments or environment variables is refused
+// with: the activity manager passes neither to an app as a simulator does.
+inline constexpr std::string_view kIOSOnlyLaunchOptionsMessage =
+    "Launch arguments and environment variables apply to iOS builds only.";
+// checkLaunchOptions for an Android build: refuses arguments and environment variables too.
+void checkAndroidLaunchOptions(const LaunchOptions& options);
 // As checkLaunchOptions, for a URL to open in a running app.
 void checkURLToOpen(std::string_view url);
 

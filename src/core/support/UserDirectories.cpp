@@ -37,4 +37,12 @@ std::filesystem::path userCacheDirectory() {
 #endif
 }
 
+std::filesystem::path userStateDirectory() {
+    if (const char* state = std::getenv("XDG_STATE_HOME");
+        state != nullptr && std::filesystem::path(state).is_absolute()) {
+        return state;
+    }
+    return homeDirectory() / ".local" / "state";
+}
+
 }  // namespace quaylet

@@ -32,7 +32,7 @@ TEST(AndroidBuildTest, OnlyTheExactPlatformDescribesAnAndroidBuild) {
             AndroidBuild::describedBy(manifestFor("android", minimum));
             ADD_FAILURE() << minimum;
         } catch (const QuayletError& error) {
-            EXPECT_STREQ(error.what(), kNoMinimumVersionMessage) << minimum;
+            EXPECT_STREQ(error.what(), kNoMinimumAPILevelMessage) << minimum;
         }
     }
 }

@@ -1,0 +1,162 @@
+// The Android road end to end: quaylet opens an Android build from the loopback service, or an
+// .apk from disk, on the stand-in adb and emulator over an emulator set of each case's own.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "core/process/ProcessRunner.h"
+#include "fixtures/ApkBuilder.h"
+#include "support/ChildProcess.h"
+#include "support/DevServiceProcess.h"
+#include "support/PrivateSecretService.h"
+#include "support/ProcessState.h"
+#include "support/TemporaryDirectory.h"
+
+namespace quaylet {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+const json kPixel = {{"name", "Pixel_8"}, {"api", 34}, {"abi", "x86_64"}};
+const json kRunning = {{"name", "Pixel_8"}, {"api", 34}, {"abi", "x86_64"}, {"port", 5556}};
+const json kBooting = {{"name", "Pixel_8"}, {"api", 34}, {"abi", "x86_64"}, {"bootSeconds", 3600}};
+// Shell syntax throughout; a space can only come percent-encoded, as URLs are checked first.
+const std::string kURL = "demo://open?a=%20b;c=2&d='e'$(reboot)`id`";
+
+class AndroidRoadTest : public ::testing::Test {
+  protected:
+    AndroidRoadTest() {
+        ProcessRunner().runChecked({testing::DevServiceProcess::program(),
+                                    {"make-demo-build", builds.path().string(), "--preview-id",
+                                     "pr-android", "--android"}},
+                                   {});
+        const fs::path tools = fs::path(QUAYLET_CLI_PROGRAM).parent_path() /
+                               "../libexec/quaylet/host-tools/quaylet-hosttools";
+        for (const char* tool : {"platform-tools/adb", "emulator/emulator"}) {
+            fs::create_directories((sdk / tool).parent_path());
+            fs::create_symlink(tools, sdk / tool);
+        }
+        const auto page = httplib::Client(service.baseURL()).Get("/api/v1/auth/github?client=mac");
+        quaylet({"sign-in", "--no-browser"});
+        quaylet({"open", page->get_header_value("Location")});
+    }
+
+    std::vector<std::string> environment() const {
+        const fs::path& home = user.path();
+        return {"HOME=" + home.string(),
+                "XDG_CONFIG_HOME=" + (home / "config").string(),
+                "XDG_STATE_HOME=" + (home / "state").string(),
+                "XDG_CACHE_HOME=" + (home / "cache").string(),
+                "QUAYLET_API_URL=" + service.baseURL(),
+                "DBUS_SESSION_BUS_ADDRESS=" + keyring.busAddress(),
+                "ANDROID_HOME=" + sdk.string(),
+                "ANDROID_AVD_HOME=" + (home / "emulators/avd").string(),
+                "QUAYLET_EMULATOR_HOME=" + (home / "emulators").string()};
+    }
+    ProcessResult quaylet(const std::vector<std::string>& arguments) const {
+        std::vector<std::string> command = environment();
+        command.push_back(QUAYLET_CLI_PROGRAM);
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        return ProcessRunner().run({"/usr/bin/env", command}, {});
+    }
+    void store(const json& emulators, const json& failing = json::array()) const {
+        fs::create_directories(user.path() / "emulators");
+        std::ofstream(user.path() / "emulators/emulators.json")
+            << json{{"emulators", emulators}, {"failing", failing}};
+    }
+    json stored() const {
+        return json::parse(std::ifstream(user.path() / "emulators/emulators.json"));
+    }
+
+    testing::PrivateSecretService keyring;
+    testing::TemporaryDirectory user;
+    testing::TemporaryDirectory builds;
+    testing::DevServiceProcess service{builds.path()};
+    const fs::path sdk = user.path() / "sdk";
+};
+
+TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
+    const std::string apk = (user.path() / "riscv.apk").string();
+    fixtures::ApkBuilder{.nativeLibraries = {"lib/riscv64/libdemo.so"}}.writeTo(apk);
+    const std::string link = "quaylet://preview/pr-android";
+    const std::vector<std::string> open = {"open", link};
+    const std::string noEmulator = "No Android emulator can run this build. It needs API 24";
+    const json boot = {"emulator", "-avd", "Pixel_8", "-port", "5554", "-no-boot-anim"};
+    const std::vector<std::string> view = {
+        "am", "start", "-W", "-a", "android.intent.action.VIEW", "-d", kURL, "dev.quaylet.demo"};
+    const std::vector<std::string> both = {"open",    link,         "--emulator",
+                                           "Pixel_6", "--emulator", "Pixel_9"};
+    const json pixel6 = {{"name", "Pixel_6"}, {"api", 30}, {"abi", "x86_64"}};
+    const json old = {{"name", "Old"}, {"api", 23}, {"abi", "x86_64"}};
+    const std::string named =
+        "Running in Pixel_6\nCouldn’t run in Pixel_9: No Android emulator has";
+    const struct {
+        json emulators;
+        json failing;
+        std::vector<std::string> arguments;
+        int status;
+        std::string output;
+        json call = nullptr;  // a recorded command line, or words the device's shell ran
+        std::string bundleId = "dev.quaylet.demo";  // the manifest's
+    } cases[] = {
+        {{kPixel}, {}, open, 0, "Running in Pixel_8", boot},
+        {{kRunning}, {}, {"open", link, "--open-url", kURL}, 0, "Running in Pixel_8", view},
+        {{kRunning, pixel6}, {}, both, 1, named},
+        {{kRunning}, {"adb -s emulator-5556 install"}, open, 1, "The app couldn’t be installed."},
+        {{kPixel}, {"emulator -avd"}, open, 1, "The Android emulator couldn’t start."},
+        {{old}, {}, open, 1, noEmulator},
+        {{kRunning}, {}, {"run", apk}, 1, noEmulator},
+        {{kRunning}, {}, open, 1, "This download doesn’t match", nullptr, "com.example.other"},
+        {{kRunning}, {}, {"open", link, "--launch-arg", "-x"}, 2, "apply to iOS builds only."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        store(c.emulators, c.failing);
+        const fs::path file = builds.path() / "pr-android/manifest.json";
+        json manifest = json::parse(std::ifstream(file));
+        manifest["bundleId"] = c.bundleId;
+        std::ofstream(file) << manifest;
+        const ProcessResult result = quaylet(c.arguments);
+        EXPECT_EQ(result.status, c.status) << result.standardError;
+        EXPECT_THAT(result.standardOutput + result.standardError, HasSubstr(c.output));
+        if (!c.call.is_null()) {
+            const json recorded = stored();
+            json ran = recorded.value("calls", json::array());
+            const json shell = recorded.value("shell", json::array());
+            ran.insert(ran.end(), shell.begin(), shell.end());
+            EXPECT_THAT(ran, ::testing::Contains(c.call));
+        }
+    }
+}
+
+// Ctrl-C while the emulator boots: quaylet ends, and no tool it ran is left running.
+TEST_F(AndroidRoadTest, CtrlCWhileTheEmulatorBootsLeavesNoToolRunning) {
+    store(json::array({kBooting}));
+    std::vector<std::string> command = environment();
+    command.insert(command.begin(), "env");
+    command.insert(command.end(), {QUAYLET_CLI_PROGRAM, "open", "quaylet://preview/pr-android"});
+    const pid_t child = testing::ChildProcess::start(command);
+    while (stored().value("shell", json::array()).empty() && testing::isRunning(child)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(child, SIGINT);
+    const int status = testing::ChildProcess::wait(child);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130);
+    const std::string mark = "QUAYLET_EMULATOR_HOME=" + (user.path() / "emulators").string();
+    for (const auto& process : fs::directory_iterator("/proc")) {
+        std::ifstream environ(process.path() / "environ");
+        const std::string text{std::istreambuf_iterator<char>(environ), {}};
+        EXPECT_EQ(text.find(mark + '\0'), std::string::npos) << process.path() << " still runs";
+    }
+}
+
+}  // namespace
+}  // namespace quaylet

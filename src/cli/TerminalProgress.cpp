@@ -37,7 +37,7 @@ void TerminalProgress::show() {
     }
     const std::string step = "step " + std::to_string(launchStep(stage, launch_.launchSource())) +
                              " of " + std::to_string(kLaunchStepCount);
-    std::string text = std::string(title(stage)) + " · " + step;
+    std::string text = std::string(title(stage, launch_.platform())) + " · " + step;
     const std::optional<std::string> detail = launch_.downloadDetail();
     int tenths = 0;
     if (detail) {

@@ -150,7 +150,7 @@ int runLocal(AppState& state, const Interrupt& interrupt, const Settings& settin
              const std::string& path, const LaunchTargets& targets, bool noActivate,
              const OutcomeFormat& format) {
     std::error_code ignored;  // a path that cannot be examined is no build either
-    const bool isApk = std::filesystem::path(path).extension() == ".apk" &&
+    const bool isApk = localBuildPlatform(path) == BuildPlatform::android &&
                        std::filesystem::is_regular_file(path, ignored);
     if (!isApk && !std::filesystem::is_directory(path, ignored)) {
         printError(AppInspector::kNotAnAppMessage);

@@ -3,6 +3,7 @@
 #include <future>
 
 #include "core/android/ApkInspector.h"
+#include "core/service/BuildPlatform.h"
 #include "feature/StopEither.h"
 
 namespace quaylet {
@@ -39,7 +40,7 @@ std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
     bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
     const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) {
     const StopEither either(stop, stop_);
-    if (app.extension() == ".apk") {
+    if (localBuildPlatform(app) == BuildPlatform::android) {
         checkAndroidLaunchOptions(targets.options);
         return emulatorLauncher_.launchOnEach({.apk = ApkInspector().inspect(app, either.token()),
                                                .openURL = targets.options.openURL,

@@ -31,7 +31,8 @@ const std::string kSignedOut = "Signed out";
 const std::string kSignOutFailed = "GitHub sign-out failed";
 const std::string kCacheCleared = "Downloaded builds cleared";
 const std::string kBuildCanceled = "Build canceled";
-const std::string kTestingLocalBuild = "Testing a local iOS build";
+const std::string kTestingLocalIOSBuild = "Testing a local iOS build";
+const std::string kTestingLocalAndroidBuild = "Testing a local Android build";
 const std::string kRunningIn = "Running in ";
 const std::string kOpeningIn = "Opening in ";
 
@@ -190,6 +191,7 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
     deviceOutcomes_.clear();
     assign(this, activePreview_, std::optional<PreviewManifest>(), &Launch::activePreviewChanged);
     assign(this, launchSource_, LaunchSource::remote, &Launch::launchSourceChanged);
+    assign(this, platform_, BuildPlatform::iosSimulator, &Launch::platformChanged);
     assign(this, activeAppName_, std::optional(kPullRequestBuild), &Launch::activeAppNameChanged);
     setStage(LaunchStage::fetching);
 
@@ -283,7 +285,12 @@ QFuture<void> Launch::runLocalApplication(const QUrl& appURL, const QString& pre
     assign(this, launchSource_, LaunchSource::local, &Launch::launchSourceChanged);
     assign(this, activeAppName_, std::optional(nameWithoutExtension(app)),
            &Launch::activeAppNameChanged);
-    assign(this, activeDetail_, std::optional(kTestingLocalBuild), &Launch::activeDetailChanged);
+    const BuildPlatform platform = localBuildPlatform(app);
+    assign(this, platform_, platform, &Launch::platformChanged);
+    assign(this, activeDetail_,
+           std::optional(platform == BuildPlatform::android ? kTestingLocalAndroidBuild
+                                                            : kTestingLocalIOSBuild),
+           &Launch::activeDetailChanged);
     setStage(LaunchStage::inspecting);
     setStage(LaunchStage::selecting);
 
@@ -311,7 +318,7 @@ QFuture<void> Launch::runLocalApplication(const QUrl& appURL, const QString& pre
 }
 
 QFuture<void> Launch::runOnSimulator(const QString& udid) {
-    if (!report_ || isLaunchInProgress()) {
+    if (!report_ || isLaunchInProgress() || isAndroid()) {
         return finishedFuture();
     }
     const std::filesystem::path app = report_->app.appPath;
@@ -384,7 +391,8 @@ QFuture<void> Launch::runOnSimulator(const QString& udid) {
 }
 
 QFuture<void> Launch::openURLInApp(const QString& url) {
-    if (!report_) {
+    // Its device is an emulator, which iOS Simulator's way of opening a link cannot reach.
+    if (!report_ || isAndroid()) {
         return finishedFuture();
     }
     assign(this, errorMessage_, std::optional<std::string>(), &Launch::errorMessageChanged);
@@ -453,6 +461,10 @@ std::optional<std::string> Launch::downloadDetail() const {
 
 void Launch::showManifest(const PreviewManifest& manifest) {
     assign(this, activePreview_, std::optional(manifest), &Launch::activePreviewChanged);
+    // The launcher refuses a platform it cannot open before anything reaches a device.
+    assign(this, platform_,
+           buildPlatformFromString(manifest.platform).value_or(BuildPlatform::iosSimulator),
+           &Launch::platformChanged);
     assign(this, activeAppName_, std::optional(manifest.displayName),
            &Launch::activeAppNameChanged);
     const std::string detail = manifest.repository + " \u00B7 PR #" +

@@ -46,6 +46,7 @@ class Launch : public QObject {
     Q_PROPERTY(
         QVariant receivedPreviewID READ receivedPreviewIDValue NOTIFY receivedPreviewIDChanged)
     Q_PROPERTY(QVariant activePreview READ activePreviewValue NOTIFY activePreviewChanged)
+    Q_PROPERTY(bool isAndroid READ isAndroid NOTIFY platformChanged)
     // How receivedPreviewID came: "link", "list", "notification" or "watch" (opened
     // automatically for a watched pull request); empty without one.
     Q_PROPERTY(QString receivedFrom READ receivedFrom NOTIFY receivedFromChanged)
@@ -79,6 +80,10 @@ class Launch : public QObject {
     const QString& receivedFrom() const { return receivedFrom_; }
     const std::optional<PreviewManifest>& activePreview() const { return activePreview_; }
     LaunchSource launchSource() const { return launchSource_; }
+    // What the build launched or running is for: a pull-request build's manifest says, a
+    // build from disk is an Android one by its .apk. iOS until a manifest says otherwise.
+    BuildPlatform platform() const { return platform_; }
+    bool isAndroid() const { return platform_ == BuildPlatform::android; }
     // How the last launch fared on each device it was asked to use, or on the one it chose.
     const std::vector<DeviceOutcome>& deviceOutcomes() const { return deviceOutcomes_; }
 
@@ -128,10 +133,10 @@ class Launch : public QObject {
                                       bool activateSimulator, const LaunchTargets& targets);
     // Installs and launches the running build again on exactly this device, from the unpacked
     // copy: nothing is downloaded or unpacked again. Nothing happens without a running build
-    // or while a launch is in progress.
+    // or while a launch is in progress, nor for an Android build.
     Q_INVOKABLE QFuture<void> runOnSimulator(const QString& udid);
     // Opens an absolute URL in the device the build runs on; a failure becomes errorMessage.
-    // Announced with linkOpened.
+    // Announced with linkOpened. Nothing happens for an Android build.
     Q_INVOKABLE QFuture<void> openURLInApp(const QString& url);
     // The person has read the error message: it goes.
     Q_INVOKABLE void dismissError();
@@ -156,6 +161,7 @@ class Launch : public QObject {
     void receivedFromChanged();
     void activePreviewChanged();
     void launchSourceChanged();
+    void platformChanged();
     void isLaunchInProgressChanged();
     void downloadProgressChanged();
     void repairDetailChanged();
@@ -231,6 +237,7 @@ class Launch : public QObject {
     QString receivedFrom_;
     std::optional<PreviewManifest> activePreview_;
     LaunchSource launchSource_ = LaunchSource::none;
+    BuildPlatform platform_ = BuildPlatform::iosSimulator;
     std::vector<DeviceOutcome> deviceOutcomes_;
     qint64 downloadedBytes_ = 0;
     qint64 expectedBytes_ = 0;

@@ -41,6 +41,22 @@ constexpr StageFacts facts(LaunchStage stage) {
     return {"Ready", "Ready", 0.0, 0, 0};
 }
 
+// How an Android build's stages name its device, where they name one.
+constexpr std::optional<std::string_view> emulatorWording(LaunchStage stage,
+                                                          BuildPlatform platform) {
+    if (platform != BuildPlatform::android) {
+        return std::nullopt;
+    }
+    switch (stage) {
+        case LaunchStage::selecting:
+            return "Choosing an emulator";
+        case LaunchStage::booting:
+            return "Starting the emulator";
+        default:
+            return std::nullopt;
+    }
+}
+
 // A build from disk has nothing to find or get, so its first steps are its own.
 constexpr std::array<std::string_view, kLaunchStepCount> kLocalStepTitles = {
     "Inspect", "Choose", "Start", "Install", "Open"};
@@ -61,12 +77,12 @@ std::string_view rawValue(LaunchSource source) {
     return "none";
 }
 
-std::string_view title(LaunchStage stage) {
-    return facts(stage).title;
+std::string_view title(LaunchStage stage, BuildPlatform platform) {
+    return emulatorWording(stage, platform).value_or(facts(stage).title);
 }
 
-std::string_view stepDetail(LaunchStage stage) {
-    return facts(stage).stepDetail;
+std::string_view stepDetail(LaunchStage stage, BuildPlatform platform) {
+    return emulatorWording(stage, platform).value_or(facts(stage).stepDetail);
 }
 
 std::string_view stepTitle(int step, LaunchSource source) {
@@ -93,9 +109,10 @@ int launchStep(LaunchStage stage, LaunchSource source) {
     return source == LaunchSource::local ? facts(stage).localStep : facts(stage).otherStep;
 }
 
-std::string progressAccessibilityValue(LaunchStage stage, LaunchSource source) {
-    return std::string(title(stage)) + ", step " + std::to_string(launchStep(stage, source)) +
-           " of " + std::to_string(kLaunchStepCount);
+std::string progressAccessibilityValue(LaunchStage stage, LaunchSource source,
+                                       BuildPlatform platform) {
+    return std::string(title(stage, platform)) + ", step " +
+           std::to_string(launchStep(stage, source)) + " of " + std::to_string(kLaunchStepCount);
 }
 
 std::optional<LaunchStage> launchStage(RemoteLaunchStage reported, LaunchSource source) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/service/BuildPlatform.h"
 #include "core/service/RemoteLaunchStage.h"
 
 namespace quaylet {
@@ -80,9 +81,11 @@ static_assert(int(LaunchSource::remote) == LaunchSourceKeys::Remote);
 // The source as the launch history keeps it: "none", "local" or "remote".
 std::string_view rawValue(LaunchSource source);
 
-std::string_view title(LaunchStage stage);
+// The stage's title for a build of the platform: the stages that name the device name an
+// Android build's an emulator.
+std::string_view title(LaunchStage stage, BuildPlatform platform);
 // What the stage's step is doing, as the step's line in the pipeline says it.
-std::string_view stepDetail(LaunchStage stage);
+std::string_view stepDetail(LaunchStage stage, BuildPlatform platform);
 // The title of the pipeline's step (1 to kLaunchStepCount) for a launch of the source.
 std::string_view stepTitle(int step, LaunchSource source);
 
@@ -98,7 +101,8 @@ double launchProgress(LaunchStage stage, std::int64_t received, std::int64_t exp
 int launchStep(LaunchStage stage, LaunchSource source);
 
 // The progress bar's accessibility value, such as "Ready, step 0 of 5".
-std::string progressAccessibilityValue(LaunchStage stage, LaunchSource source);
+std::string progressAccessibilityValue(LaunchStage stage, LaunchSource source,
+                                       BuildPlatform platform);
 
 // The stage a core report moves a launch of the given source to; absent when the report
 // does not apply (a local launch has no download, verification or extraction).

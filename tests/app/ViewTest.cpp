@@ -104,6 +104,34 @@ const Situation kSituations[] = {
          holdRemote(view, LaunchStage::verifying);
          view.driver.failHeldLaunch("The archive is damaged.");
      }},
+    {"an Android pull request build choosing its emulator, then failed", "ContentView", true,
+     "currentBuildCard/runInSimulatorButton=Run on Emulator",
+     [](View& view) {
+         PreviewSummary build = summary("p-Demo");
+         build.platform = "android";
+         view.driver.loadBuilds({build});
+         PreviewManifest manifest = testing::makeManifest("Demo", "0123456789abcdef");
+         manifest.platform = "android";
+         view.driver.holdRemoteLaunchAt(LaunchStage::selecting, manifest);
+         view.expect(
+             "stageTitle=Choosing an emulator; step-3-detail=Choosing an emulator; "
+             "openingIn=Opening in the Android emulator; "
+             "launchProgressElement.accessibleValue=Choosing an emulator, step 3 of 5");
+         view.driver.failHeldLaunch("The app couldn’t be installed.");
+     }},
+    {"a local Android build started, then running", "ContentView", true,
+     "successSource=Local Android build; !anotherSimulatorButton; !linkField",
+     [](View& view) {
+         view.driver.holdLocalLaunchAt(LaunchStage::booting, "/Users/me/Builds/Demo.apk");
+         view.expect(
+             "stageTitle=Starting the emulator; progressDetail=Testing a local Android "
+             "build; step-3-detail=Starting the emulator");
+         view.driver.finishHeldLaunch(testing::makeReport("Demo", "Pixel_8"));
+         // Neither reaches iOS Simulator's tools with an emulator's name; the screen stays.
+         Launch& launch = view.driver.state().launch();
+         EXPECT_TRUE(launch.openURLInApp("demo://home").isFinished());
+         EXPECT_TRUE(launch.runOnSimulator("SIM-1").isFinished());
+     }},
 
     {"the builds list refreshed after it failed", "ContentView", true,
      "buildRow-pb; !buildsError; !buildsEmptyState; !buildsLoadingIndicator",

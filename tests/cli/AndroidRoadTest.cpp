@@ -108,6 +108,7 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
         std::string bundleId = "dev.quaylet.demo";  // the manifest's
     } cases[] = {
         {{kPixel}, {}, open, 0, "Running in Pixel_8", boot},
+        {{kPixel}, {}, open, 0, "Choosing an emulator · step 3 of 5\nStarting the emulator"},
         {{kRunning}, {}, {"open", link, "--open-url", kURL}, 0, "Running in Pixel_8", view},
         {{kRunning, pixel6}, {}, both, 1, named},
         {{kRunning}, {"adb -s emulator-5556 install"}, open, 1, "The app couldn’t be installed."},

@@ -108,7 +108,7 @@ Rectangle {
 
         ActionButton {
             objectName: "runInSimulatorButton"
-            text: "Run in Simulator"
+            text: card.summary?.platformTag === "Android" ? "Run on Emulator" : "Run in Simulator"
             symbol: "play.fill"
             prominent: true
             onClicked: card.appState.launch.open(card.previewID)

@@ -20,9 +20,8 @@ Item {
     readonly property bool running: stage === LaunchStage.Running
     readonly property bool needsSignIn: launch.receivedPreviewID != null && !account.isSignedIn
     readonly property bool showsProgress: !failed && !needsSignIn && launch.isLaunchInProgress
-    // Where a pull-request build runs: an Android build's on an emulator.
-    readonly property string device: launch.activePreview?.platform === "android"
-                                      ? "the emulator" : "Simulator"
+    // Where a build runs: an Android build's on an emulator.
+    readonly property string device: launch.isAndroid ? "the emulator" : "Simulator"
     readonly property string title: {
         if (failed)
             return "Couldn\u2019t open this build"
@@ -83,7 +82,8 @@ Item {
                          + (view.showsProgress && view.launch.bootDetail
                             ? ", " + view.launch.bootDetail : "")
         text: view.showsProgress ? Stages.accessibilityValue(view.stage,
-                                                              view.launch.launchSource)
+                                                              view.launch.launchSource,
+                                                              view.launch.isAndroid)
                                  : ""
         fraction: view.showsProgress ? progress.value : undefined
         // Qt's AT-SPI bridge passes the fraction but not the value's words.

@@ -7,6 +7,7 @@ Rectangle {
 
     property int stage
     property int source
+    property bool android
     property int currentStep
     // While downloading: how far it has come ("312 MB of 1.1 GB · 24 s left"); while a step
     // repairs the simulator: what it does ("Restarting iPhone 16 Pro after a stuck start…").
@@ -34,7 +35,7 @@ Rectangle {
                 title: Stages.stepTitle(number, pipeline.source)
                 currentStep: pipeline.currentStep
                 detail: pipeline.liveDetail !== "" ? pipeline.liveDetail
-                                                   : Stages.stepDetail(pipeline.stage)
+                                                   : Stages.stepDetail(pipeline.stage, pipeline.android)
             }
         }
     }

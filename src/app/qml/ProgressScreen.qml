@@ -11,6 +11,7 @@ Item {
 
     readonly property int stage: appState.launch.stage
     readonly property int source: appState.launch.launchSource
+    readonly property bool android: appState.launch.isAndroid
     readonly property int step: Stages.step(stage, source)
 
     implicitHeight: column.implicitHeight + 2 * column.anchors.margins
@@ -53,7 +54,8 @@ Item {
         }
 
         PlainText {
-            text: "Opening in iOS Simulator"
+            objectName: "openingIn"
+            text: screen.android ? "Opening in the Android emulator" : "Opening in iOS Simulator"
             font.pixelSize: 13
             font.weight: Font.Medium
             color: Theme.accentColor
@@ -62,7 +64,7 @@ Item {
 
         PlainText {
             objectName: "progressAppName"
-            text: screen.appState.launch.activeAppName ?? "iOS build"
+            text: screen.appState.launch.activeAppName ?? (screen.android ? "Android build" : "iOS build")
             font.pixelSize: 25
             font.weight: Font.DemiBold
             color: Theme.primaryText
@@ -92,7 +94,7 @@ Item {
             AccessibleValue {
                 objectName: "launchProgressElement"
                 anchors.fill: parent
-                text: Stages.accessibilityValue(screen.stage, screen.source)
+                text: Stages.accessibilityValue(screen.stage, screen.source, screen.android)
                 fraction: bar.value
                 Accessible.role: Accessible.ProgressBar
                 Accessible.name: "Launch progress"
@@ -119,7 +121,7 @@ Item {
 
         PlainText {
             objectName: "stageTitle"
-            text: Stages.title(screen.stage)
+            text: Stages.title(screen.stage, screen.android)
             font.pixelSize: 13
             font.weight: Font.DemiBold
             color: Theme.primaryText
@@ -130,6 +132,7 @@ Item {
             objectName: "launchPipeline"
             stage: screen.stage
             source: screen.source
+            android: screen.android
             currentStep: screen.step
             liveDetail: screen.appState.launch.downloadDetail ?? screen.appState.launch.repairDetail ?? ""
             Layout.fillWidth: true

@@ -90,7 +90,9 @@ Item {
 
                 PlainText {
                     objectName: "successSource"
-                    text: screen.fromPullRequest ? "Pull request build" : "Local iOS build"
+                    text: screen.fromPullRequest ? "Pull request build"
+                                                 : screen.appState.launch.isAndroid ? "Local Android build"
+                                                                                    : "Local iOS build"
                     font.pixelSize: 13
                     font.weight: Font.Medium
                     color: Theme.green
@@ -233,7 +235,10 @@ Item {
             }
         }
 
+        // Another simulator and links in the app are iOS Simulator's: an Android build has
+        // neither here.
         RowLayout {
+            visible: !screen.appState.launch.isAndroid
             spacing: 8
             Layout.fillWidth: true
 

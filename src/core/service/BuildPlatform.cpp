@@ -12,6 +12,10 @@ std::optional<BuildPlatform> buildPlatformFromString(std::string_view text) {
     return std::nullopt;
 }
 
+BuildPlatform localBuildPlatform(const std::filesystem::path& build) {
+    return build.extension() == ".apk" ? BuildPlatform::android : BuildPlatform::iosSimulator;
+}
+
 std::string_view archiveFileName(BuildPlatform platform) {
     switch (platform) {
         case BuildPlatform::iosSimulator:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -11,6 +12,9 @@ enum class BuildPlatform { iosSimulator, android };
 
 // Absent for any other text, which is a build Quaylet cannot open.
 std::optional<BuildPlatform> buildPlatformFromString(std::string_view text);
+
+// What a build chosen on disk is for: an .apk is an Android build, anything else an iOS one.
+BuildPlatform localBuildPlatform(const std::filesystem::path& build);
 
 // The verified archive's name in the build's cache folder: the .zip of an iOS build, or the
 // .apk of an Android build as it stands.

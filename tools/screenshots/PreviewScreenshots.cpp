@@ -222,6 +222,18 @@ const bool added = addScreenshots({
                driver.holdLocalLaunchAt(LaunchStage::selecting, "/Users/me/Builds/Weather.app");
                driver.finishHeldLaunch(report("com.octo.weather"));
            }),
+    window("preview-progress-local-android", true,
+           [](StateDriver& driver) {
+               driver.holdLocalLaunchAt(LaunchStage::booting, "/Users/me/Builds/Weather.apk");
+           }),
+    window("preview-success-local-android", true,
+           [](StateDriver& driver) {
+               driver.holdLocalLaunchAt(LaunchStage::selecting, "/Users/me/Builds/Weather.apk");
+               SelfTestReport running = report("com.octo.weather");
+               running.simulator.name = "Pixel_8";
+               running.app.appPath = "/Users/me/Builds/Weather.apk";
+               driver.finishHeldLaunch(running);
+           }),
     window("preview-error-banner", true,
            [](StateDriver& driver) {
                driver.loadBuilds(kBuilds);

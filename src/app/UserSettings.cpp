@@ -15,6 +15,15 @@ void UserSettings::setPreferredSimulatorUDID(const QString& udid) {
          &UserSettings::preferredSimulatorUDIDChanged);
 }
 
+QString UserSettings::preferredEmulator() const {
+    return QString::fromStdString(settings_.preferredEmulator());
+}
+
+void UserSettings::setPreferredEmulator(const QString& name) {
+    save([&] { settings_.setPreferredEmulator(name.toStdString()); },
+         &UserSettings::preferredEmulatorChanged);
+}
+
 bool UserSettings::activateSimulator() const {
     return settings_.activateSimulator();
 }

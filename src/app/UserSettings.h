@@ -13,6 +13,8 @@ class UserSettings : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString preferredSimulatorUDID READ preferredSimulatorUDID WRITE
                    setPreferredSimulatorUDID NOTIFY preferredSimulatorUDIDChanged)
+    Q_PROPERTY(QString preferredEmulator READ preferredEmulator WRITE setPreferredEmulator NOTIFY
+                   preferredEmulatorChanged)
     Q_PROPERTY(bool activateSimulator READ activateSimulator WRITE setActivateSimulator NOTIFY
                    activateSimulatorChanged)
     Q_PROPERTY(bool startSimulatorWhileDownloading READ startSimulatorWhileDownloading WRITE
@@ -25,6 +27,8 @@ class UserSettings : public QObject {
 
     QString preferredSimulatorUDID() const;
     void setPreferredSimulatorUDID(const QString& udid);
+    QString preferredEmulator() const;
+    void setPreferredEmulator(const QString& name);
     bool activateSimulator() const;
     void setActivateSimulator(bool activate);
     bool startSimulatorWhileDownloading() const;
@@ -33,6 +37,7 @@ class UserSettings : public QObject {
 
   signals:
     void preferredSimulatorUDIDChanged();
+    void preferredEmulatorChanged();
     void activateSimulatorChanged();
     void startSimulatorWhileDownloadingChanged();
     void saveErrorChanged();

@@ -429,6 +429,8 @@ int settingsCommand(Settings& settings, const std::string& key,
     if (key.empty()) {
         printLine(std::string(Settings::kPreferredSimulatorKey) + " = " +
                   settings.preferredSimulatorUDID());
+        printLine(std::string(Settings::kPreferredEmulatorKey) + " = " +
+                  settings.preferredEmulator());
         printLine(std::string(Settings::kActivateSimulatorKey) + " = " +
                   (settings.activateSimulator() ? "true" : "false"));
         printLine(std::string(Settings::kBootEarlyKey) + " = " +
@@ -466,6 +468,14 @@ int settingsCommand(Settings& settings, const std::string& key,
             settings.setPreferredSimulatorUDID(*value);
         } else {
             printLine(settings.preferredSimulatorUDID());
+        }
+        return kSuccess;
+    }
+    if (key == Settings::kPreferredEmulatorKey) {
+        if (value) {
+            settings.setPreferredEmulator(*value);
+        } else {
+            printLine(settings.preferredEmulator());
         }
         return kSuccess;
     }
@@ -598,15 +608,15 @@ int main(int argc, char** argv) {
 
     std::string key;
     std::optional<std::string> value;
-    auto* settingsSubcommand =
-        cli.add_subcommand("settings",
-                           "Show or change a setting (preferredSimulatorUDID, "
-                           "activateSimulator, startSimulatorWhileDownloading, cacheLimitGB, "
-                           "bootTimeoutSeconds)");
+    auto* settingsSubcommand = cli.add_subcommand(
+        "settings",
+        "Show or change a setting (preferredSimulatorUDID, "
+        "preferredEmulator, activateSimulator, startSimulatorWhileDownloading, cacheLimitGB, "
+        "bootTimeoutSeconds)");
     settingsSubcommand->add_option("key", key, "The setting")
-        ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kActivateSimulatorKey,
-                               Settings::kBootEarlyKey, Settings::kCacheLimitKey,
-                               Settings::kBootTimeoutKey}));
+        ->check(CLI::IsMember({Settings::kPreferredSimulatorKey, Settings::kPreferredEmulatorKey,
+                               Settings::kActivateSimulatorKey, Settings::kBootEarlyKey,
+                               Settings::kCacheLimitKey, Settings::kBootTimeoutKey}));
     settingsSubcommand->add_option("value", value, "Its new value");
     // A new cache limit goes through the state, which applies a lower one at once.
     commands.emplace_back(settingsSubcommand, [&](AppState& state, const Interrupt& interrupt) {

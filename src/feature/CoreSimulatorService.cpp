@@ -37,12 +37,14 @@ EnvironmentSnapshot CoreSimulatorService::environment() {
 
 std::vector<DeviceOutcome> CoreSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-    bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
-    const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) {
+    const std::optional<std::string>& preferredEmulator, bool activateSimulator,
+    const LaunchTargets& targets, LaunchTimeline* timeline, const RepairSettings& repairs,
+    const ProgressCallback& progress, std::stop_token stop) {
     const StopEither either(stop, stop_);
     if (localBuildPlatform(app) == BuildPlatform::android) {
         checkAndroidLaunchOptions(targets.options);
         return emulatorLauncher_.launchOnEach({.apk = ApkInspector().inspect(app, either.token()),
+                                               .preferredEmulator = preferredEmulator,
                                                .openURL = targets.options.openURL,
                                                .displayName = app.stem().string(),
                                                .timeline = timeline},

@@ -25,9 +25,9 @@ class CoreSimulatorService : public SimulatorService {
     EnvironmentSnapshot environment() override;
     std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
-        const RepairSettings& repairs, const ProgressCallback& progress,
-        std::stop_token stop) override;
+        const std::optional<std::string>& preferredEmulator, bool activateSimulator,
+        const LaunchTargets& targets, LaunchTimeline* timeline, const RepairSettings& repairs,
+        const ProgressCallback& progress, std::stop_token stop) override;
     void openURL(const std::string& udid, const std::string& url) override;
 
   private:

@@ -205,6 +205,7 @@ QFuture<void> Launch::beginRemotePreview(const std::string& previewID,
         .previewID = previewID,
         .token = *token,
         .preferredSimulatorUDID = udidOrAutomatic(settings_.preferredSimulatorUDID()),
+        .preferredEmulator = udidOrAutomatic(settings_.preferredEmulator()),
         .activateSimulator = settings_.activateSimulator(),
         .targets = targets,
         .downloadProgress =
@@ -300,11 +301,13 @@ QFuture<void> Launch::runLocalApplication(const QUrl& appURL, const QString& pre
     return work_.run(
         this,
         [this, service = simulatorService_, app,
-         udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()), activateSimulator, targets,
+         udid = udidOrAutomatic(preferredSimulatorUDID.toStdString()),
+         emulator = udidOrAutomatic(settings_.preferredEmulator()), activateSimulator, targets,
          timeline, repairs = repairSettings(quit),
          onProgress = stageReporter(quit, LaunchSource::local), quit]() -> BackgroundWork::Step {
-            std::vector<DeviceOutcome> outcomes = service->runLocalApplication(
-                app, udid, activateSimulator, targets, timeline.get(), repairs, onProgress, quit);
+            std::vector<DeviceOutcome> outcomes =
+                service->runLocalApplication(app, udid, emulator, activateSimulator, targets,
+                                             timeline.get(), repairs, onProgress, quit);
             return [this, timeline, outcomes = std::move(outcomes)] {
                 showOutcomes(outcomes);
                 finishTimeline(timeline, std::nullopt, false);
@@ -370,10 +373,10 @@ QFuture<void> Launch::runOnSimulator(const QString& udid) {
          repairs = repairSettings(task), onProgress = stageReporter(task, launchSource_),
          task]() -> BackgroundWork::Step {
             std::vector<DeviceOutcome> outcomes =
-                relaunch
-                    ? previews->relaunch(*relaunch, *manifest, app, onProgress, task)
-                    : service->runLocalApplication(app, std::nullopt, activateSimulator, targets,
-                                                   timeline.get(), repairs, onProgress, task);
+                relaunch ? previews->relaunch(*relaunch, *manifest, app, onProgress, task)
+                         : service->runLocalApplication(app, std::nullopt, std::nullopt,
+                                                        activateSimulator, targets, timeline.get(),
+                                                        repairs, onProgress, task);
             return [this, task, timeline, outcomes = std::move(outcomes)] {
                 if (!task.stop_requested()) {
                     showOutcomes(outcomes);

@@ -69,6 +69,10 @@ std::string Settings::preferredSimulatorUDID() const {
     return value(kPreferredSimulatorKey).toString().toStdString();
 }
 
+std::string Settings::preferredEmulator() const {
+    return value(kPreferredEmulatorKey).toString().toStdString();
+}
+
 bool Settings::activateSimulator() const {
     const QJsonValue stored = value(kActivateSimulatorKey);
     return stored.isBool() ? stored.toBool() : true;
@@ -130,6 +134,10 @@ void Settings::setBootTimeoutSeconds(int seconds) {
 
 void Settings::setPreferredSimulatorUDID(const std::string& udid) {
     write(kPreferredSimulatorKey, QString::fromStdString(udid));
+}
+
+void Settings::setPreferredEmulator(const std::string& name) {
+    write(kPreferredEmulatorKey, QString::fromStdString(name));
 }
 
 void Settings::setActivateSimulator(bool activate) {

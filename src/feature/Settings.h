@@ -18,6 +18,7 @@ namespace quaylet {
 class Settings {
   public:
     static constexpr const char* kPreferredSimulatorKey = "preferredSimulatorUDID";
+    static constexpr const char* kPreferredEmulatorKey = "preferredEmulator";
     static constexpr const char* kActivateSimulatorKey = "activateSimulator";
     static constexpr const char* kBootEarlyKey = "startSimulatorWhileDownloading";
     static constexpr const char* kWatchesKey = "watches";
@@ -43,6 +44,8 @@ class Settings {
 
     // The UDID to prefer; empty (also when missing or not a string) means automatic.
     std::string preferredSimulatorUDID() const;
+    // The Android emulator (AVD name) to prefer; empty, as above, means automatic.
+    std::string preferredEmulator() const;
     // Whether to bring Simulator to the front; anything but a stored boolean means true.
     bool activateSimulator() const;
     // Whether a launch boots its simulator beside the download; anything but a stored boolean
@@ -68,6 +71,7 @@ class Settings {
     // file that exists but cannot be read is left alone and the write fails, since its
     // contents could not be carried over. Failures throw std::filesystem::filesystem_error.
     void setPreferredSimulatorUDID(const std::string& udid);
+    void setPreferredEmulator(const std::string& name);
     void setActivateSimulator(bool activate);
     void setStartSimulatorWhileDownloading(bool start);
     void setWatches(const QJsonArray& watches);

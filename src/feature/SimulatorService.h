@@ -32,8 +32,9 @@ class SimulatorService {
     // run with CancellationError.
     virtual std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
-        const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) = 0;
+        const std::optional<std::string>& preferredEmulator, bool activateSimulator,
+        const LaunchTargets& targets, LaunchTimeline* timeline, const RepairSettings& repairs,
+        const ProgressCallback& progress, std::stop_token stop) = 0;
 
     // Opens an absolute URL in a booted device, for the app that runs there.
     virtual void openURL(const std::string& udid, const std::string& url) = 0;

@@ -239,6 +239,16 @@ const Situation kSituations[] = {
          StateDriver::waitUntil(
              [&] { return view.driver.state().launch().errorMessage().has_value(); });
      }},
+    {"the preferred emulator among those diagnosed", "SettingsTab", true,
+     "preferredEmulatorChoice.count=3; preferredEmulatorChoice.currentIndex=1; "
+     "preferredEmulatorChoice.displayText=Pixel_8 — API 34",
+     [](View& view) {
+         view.userSettings.setPreferredEmulator("Pixel_8");
+         EnvironmentSnapshot snapshot = makeReadyEnvironment({});
+         snapshot.android = {.isInstalled = true,
+                             .emulators = {{"Pixel_8", 34, "x86_64", {}}, {"Old", {}, {}, {}}}};
+         view.driver.showEnvironment(snapshot);
+     }},
     {"a sign-in that cannot be recorded opens nothing", "SettingsTab", false,
      "statusLine; statusIcon.symbol=exclamationmark.triangle.fill",
      [](View& view) {

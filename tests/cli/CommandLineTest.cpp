@@ -434,11 +434,13 @@ TEST_F(CommandLineTest, TheCacheAndSettingsKeepTheirValues) {
     EXPECT_EQ(quaylet({"settings", "activateSimulator"}).standardOutput, "true\n");
     ASSERT_EQ(quaylet({"settings", "activateSimulator", "false"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "preferredSimulatorUDID", "ABC-123"}).status, 0);
+    ASSERT_EQ(quaylet({"settings", "preferredEmulator", "Pixel 9"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "cacheLimitGB", "0.5"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "bootTimeoutSeconds", "90"}).status, 0);
     ASSERT_EQ(quaylet({"settings", "startSimulatorWhileDownloading", "false"}).status, 0);
     EXPECT_EQ(quaylet({"settings"}).standardOutput,
-              "preferredSimulatorUDID = ABC-123\nactivateSimulator = false\n"
+              "preferredSimulatorUDID = ABC-123\npreferredEmulator = Pixel 9\n"
+              "activateSimulator = false\n"
               "startSimulatorWhileDownloading = false\ncacheLimitGB = 0.5\n"
               "bootTimeoutSeconds = 90\n");
 }

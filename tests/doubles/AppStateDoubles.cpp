@@ -153,8 +153,9 @@ EnvironmentSnapshot FakeSimulatorService::environment() {
 
 std::vector<DeviceOutcome> FakeSimulatorService::runLocalApplication(
     const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-    bool activateSimulator, const LaunchTargets& targets, LaunchTimeline* timeline,
-    const RepairSettings& repairs, const ProgressCallback& progress, std::stop_token stop) {
+    const std::optional<std::string>& /*preferredEmulator*/, bool activateSimulator,
+    const LaunchTargets& targets, LaunchTimeline* timeline, const RepairSettings& repairs,
+    const ProgressCallback& progress, std::stop_token stop) {
     {
         std::lock_guard lock(mutex_);
         this->repairs = repairs;

@@ -31,22 +31,26 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, StoredValuesAreReadOnlyWithTheirOwnType) {
-    // Each reads as the defaults but for the limit; the command line test reads stored values.
-    const std::tuple<const char*, double, int> cases[] = {
-        {nullptr, 20, 180},  // no file at all
-        {R"({"activateSimulator":0,"cacheLimitGB":0,"bootTimeoutSeconds":30})", 0, 30},
-        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"cacheLimitGB":-1,)"
-         R"("bootTimeoutSeconds":2.5})",
-         20, 180},
-        {R"(["activateSimulator", false])", 20, 180},
+    // Each reads as the defaults but for the limit and the emulator; the command line test reads
+    // stored values.
+    const std::tuple<const char*, double, int, std::string> cases[] = {
+        {nullptr, 20, 180, ""},  // no file at all
+        {R"({"activateSimulator":0,"cacheLimitGB":0,"bootTimeoutSeconds":30,)"
+         R"("preferredEmulator":"Pixel 9"})",
+         0, 30, "Pixel 9"},
+        {R"({"activateSimulator":null,"preferredSimulatorUDID":42,"preferredEmulator":7,)"
+         R"("cacheLimitGB":-1,"bootTimeoutSeconds":2.5})",
+         20, 180, ""},
+        {R"(["activateSimulator", false])", 20, 180, ""},
     };
-    for (const auto& [contents, cacheLimitGB, bootTimeout] : cases) {
+    for (const auto& [contents, cacheLimitGB, bootTimeout, emulator] : cases) {
         SCOPED_TRACE(contents ? contents : "(missing)");
         fs::remove(file);
         if (contents) {
             writeText(file, contents);
         }
         EXPECT_EQ(settings.preferredSimulatorUDID(), "");
+        EXPECT_EQ(settings.preferredEmulator(), emulator);
         EXPECT_TRUE(settings.activateSimulator());
         EXPECT_EQ(settings.cacheLimitGB(), cacheLimitGB);
         EXPECT_EQ(settings.bootTimeout(), std::chrono::seconds(bootTimeout));

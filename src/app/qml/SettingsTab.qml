@@ -3,8 +3,8 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Quaylet
 
-// The preferred simulator and whether Simulator comes to the front (both saved as soon as
-// they change and read by the next launch), downloaded builds, updates and the account.
+// The preferred simulator and emulator and whether Simulator comes to the front (each saved as
+// soon as it changes and read by the next launch), downloaded builds, updates and the account.
 Item {
     id: root
 
@@ -17,6 +17,17 @@ Item {
     // No preference first, then the devices of the last diagnosis.
     readonly property var simulatorOptions: [{ "udid": "", "label": "Best available" }]
                                             .concat(simulators.options)
+    // The same for the Android emulators of the last diagnosis, in the order it lists them.
+    readonly property var emulatorOptions: {
+        const android = appState.diagnostics.environment ? appState.diagnostics.environment.android
+                                                         : null
+        return [{ "name": "", "label": "Automatic" }].concat(
+                    (android ? android.emulators : []).map(emulator => ({
+                        "name": emulator.name,
+                        "label": emulator.apiLevel != null
+                                 ? emulator.name + " — API " + emulator.apiLevel : emulator.name
+                    })))
+    }
     // The outcomes of this tab's own actions that the status line confirms.
     readonly property string confirmation: {
         const detail = appState.launch.activeDetail
@@ -90,44 +101,43 @@ Item {
 
                 // Shows no choice for a stored device that is not available, and leaves
                 // the stored value alone until a person picks another.
-                ComboBox {
-                    id: simulatorChoice
+                ChoiceBox {
                     objectName: "preferredSimulatorChoice"
                     Layout.preferredWidth: 250
                     model: root.simulatorOptions
-                    textRole: "label"
                     valueRole: "udid"
                     currentIndex: root.simulatorOptions.findIndex(
                                       option => option.udid
                                                 === root.userSettings.preferredSimulatorUDID)
-                    font.pixelSize: 13
                     Accessible.name: "Preferred Simulator"
-
-                    background: Rectangle {
-                        implicitHeight: 26
-                        radius: 6
-                        color: Theme.controlBackground
-                        border.width: 1
-                        border.color: Theme.withOpacity(Theme.primaryText, 0.15)
-
-                        FocusRing {
-                            shown: simulatorChoice.visualFocus
-                        }
-                    }
-                    // Device names are shown as plain text, as every label is.
-                    delegate: ItemDelegate {
-                        required property var modelData
-                        required property int index
-                        width: ListView.view.width
-                        highlighted: simulatorChoice.highlightedIndex === index
-                        contentItem: PlainText {
-                            text: modelData.label
-                            font: simulatorChoice.font
-                            color: Theme.primaryText
-                            elide: Text.ElideRight
-                        }
-                    }
                     onActivated: index => root.userSettings.preferredSimulatorUDID = valueAt(index)
+                }
+            }
+
+            Divider {}
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                PlainText {
+                    Layout.fillWidth: true
+                    text: "Preferred emulator"
+                    font.pixelSize: 13
+                    color: Theme.primaryText
+                }
+
+                // As above: a stored emulator that is not listed shows no choice and is kept.
+                ChoiceBox {
+                    objectName: "preferredEmulatorChoice"
+                    Layout.preferredWidth: 250
+                    model: root.emulatorOptions
+                    valueRole: "name"
+                    currentIndex: root.emulatorOptions.findIndex(
+                                      option => option.name
+                                                === root.userSettings.preferredEmulator)
+                    Accessible.name: "Preferred emulator"
+                    onActivated: index => root.userSettings.preferredEmulator = valueAt(index)
                 }
             }
 

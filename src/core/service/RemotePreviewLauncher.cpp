@@ -406,6 +406,7 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launchOnEmulators(
 
     const std::vector<DeviceOutcome> outcomes = emulatorLauncher_.launchOnEach(
         {.apk = std::move(apk),
+         .preferredEmulator = request.preferredEmulator,
          .openURL = request.targets.options.openURL,
          .displayName = build.manifest.displayName,
          .timeline = request.timeline},

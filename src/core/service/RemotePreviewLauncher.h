@@ -25,6 +25,7 @@ struct RemoteLaunchRequest {
     std::string previewID;
     std::string token;
     std::optional<std::string> preferredSimulatorUDID = std::nullopt;
+    std::optional<std::string> preferredEmulator = std::nullopt;  // an AVD name, for a .apk
     bool activateSimulator = false;
     LaunchTargets targets = {};
     // Told of the bytes as the archive downloads, on the launching thread.

@@ -101,13 +101,15 @@ bool isEmulatorSerial(std::string_view serial) {
 // else its first line. Absent when the tool fails.
 std::optional<std::string> toolVersion(const ProcessRunner& runner, const ToolCommand& command,
                                        std::stop_token stop) {
-    std::vector<std::string_view> output;
+    std::string answer;
     try {
-        output = lines(runner.runChecked(command, stop).standardOutput);
+        answer = runner.runChecked(command, stop).standardOutput;
     } catch (const std::exception&) {
         // Only whether the tool answers matters here; the notice is for the emulators.
         return std::nullopt;
     }
+    // Views into the answer, which outlives them.
+    const std::vector<std::string_view> output = lines(answer);
     constexpr std::string_view kVersion = "version ";
     for (const std::string_view line : output) {
         if (const std::size_t at = line.find(kVersion); at != std::string_view::npos) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <stop_token>
 
 #include "app/Appearance.h"
 #include "app/QuayletApp.h"
@@ -60,7 +61,14 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    quaylet::AppState state(baseURL);
+    // Quitting stops what the service and the tools are doing for the window (the builds list,
+    // a sign-in, the diagnostics), so the state's threads end at once rather than when a slow
+    // request or tool would have.
+    std::stop_source quitting;
+    QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                     [&quitting] { quitting.request_stop(); });
+    quaylet::AppState state(
+        baseURL, quaylet::AppState::Collaborators::forThisHost(baseURL, quitting.get_token()));
     quaylet::QuayletApp app(state);
     state.watcher().start(quaylet::BuildNotifier::forThisHost());
     // Started again without links, from the desktop's menu say, the person wants the window.

@@ -19,9 +19,6 @@ AppState::Collaborators AppState::Collaborators::forThisHost(const QUrl& apiBase
     };
 }
 
-AppState::AppState(const QUrl& apiBaseURL, QObject* parent)
-    : AppState(apiBaseURL, Collaborators::forThisHost(apiBaseURL), parent) {}
-
 AppState::AppState(const QUrl& apiBaseURL, Collaborators collaborators, QObject* parent)
     : QObject(parent),
       // Enough threads for a launch, a few cache changes waiting for it, and the list.

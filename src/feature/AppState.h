@@ -52,13 +52,12 @@ class AppState : public QObject {
         std::optional<LaunchHistory> launchHistory = std::nullopt;
 
         // The core's services on this host, the user's settings file and sign-in mark.
-        // Stopping stop ends all of the services' work in progress (a program's interrupt).
-        static Collaborators forThisHost(const QUrl& apiBaseURL, std::stop_token stop = {});
+        // Stopping stop ends all of the services' work in progress (an interrupt, a quit).
+        static Collaborators forThisHost(const QUrl& apiBaseURL, std::stop_token stop);
     };
 
     // Reads nothing and contacts neither the service nor the simulator.
     AppState(const QUrl& apiBaseURL, Collaborators collaborators, QObject* parent = nullptr);
-    explicit AppState(const QUrl& apiBaseURL, QObject* parent = nullptr);
     ~AppState() override;
 
     Account& account() { return account_; }

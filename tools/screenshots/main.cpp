@@ -32,9 +32,15 @@ const std::vector<Screenshot>& allScreenshots() {
 }  // namespace quaylet::screenshots
 
 int main(int argc, char* argv[]) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: quaylet-screenshots FOLDER [NAME-PREFIX]\n");
-        return 2;
+    constexpr const char* kUsage =
+        "usage: quaylet-screenshots FOLDER [NAME-PREFIX]\n"
+        "Renders each screen whose name starts with NAME-PREFIX to FOLDER/<name>.png.\n";
+    // An option is never a folder: `--help` would otherwise fill a folder of that name.
+    if (argc < 2 || argc > 3 || argv[1][0] == '-') {
+        const bool asked =
+            argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
+        std::fputs(kUsage, asked ? stdout : stderr);
+        return asked ? 0 : 2;
     }
     const std::filesystem::path folder = argv[1];
     const std::string prefix = argc > 2 ? argv[2] : "";

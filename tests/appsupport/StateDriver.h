@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -20,6 +18,7 @@
 #include "feature/AppState.h"
 #include "feature/PendingSignIn.h"
 #include "feature/Settings.h"
+#include "qtcore/EventLoop.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
 
@@ -165,13 +164,7 @@ class StateDriver {
     void receive(const QUrl& url) { state_->launch().receive(url); }
 
     // Processes events until the condition holds; false after a generous bound.
-    static bool waitUntil(const std::function<bool()>& condition) {
-        QDeadlineTimer deadline(std::chrono::seconds(30));
-        while (!condition() && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return condition();
-    }
+    static bool waitUntil(const std::function<bool()>& condition) { return waitFor(condition); }
 
   private:
     using Reports = std::vector<RemoteLaunchStage>;

@@ -2,13 +2,23 @@
 
 #include <QUrl>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
+#include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
 #include "doubles/AppStateDoubles.h"
 #include "feature/AppState.h"
+#include "feature/PendingSignIn.h"
+#include "feature/Settings.h"
+#include "qtcore/EventLoop.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TemporaryDirectory.h"
 
@@ -28,9 +38,30 @@ class StateDriver {
         bool signedIn = true;
     };
 
-    StateDriver();
-    explicit StateDriver(Options options);
-    ~StateDriver();
+    StateDriver() : StateDriver(Options{}) {}
+    explicit StateDriver(Options options)
+        : environment_("XDG_CONFIG_HOME", (folder_.path() / "config").string()) {
+        if (options.signedIn) {
+            tokenStore_->token = "stored-token";
+        }
+        state_ = std::make_unique<AppState>(
+            QUrl("https://previews.example.com"),
+            AppState::Collaborators{previewService_, simulatorService_, tokenStore_,
+                                    Settings(Settings::defaultFile()),
+                                    PendingSignIn(folder_.path() / "state" / "pending-sign-in")});
+    }
+
+    ~StateDriver() {
+        if (held_) {
+            held_->failure = "The test ended";
+            held_->released.open();
+        }
+        if (heldDiagnosis_) {
+            heldDiagnosis_->open();
+        }
+        // The state's workers finish against the doubles, which outlive them.
+        state_.reset();
+    }
 
     AppState& state() { return *state_; }
     FakePreviewService& previewService() { return *previewService_; }
@@ -39,30 +70,146 @@ class StateDriver {
     const std::filesystem::path& folder() const { return folder_.path(); }
 
     // Each waits until the state shows the outcome; a held diagnosis runs until the driver goes.
-    void showEnvironment(const EnvironmentSnapshot& snapshot);
-    void holdDiagnostics();
-    void loadBuilds(const std::vector<PreviewSummary>& builds);
-    void failBuilds(const std::string& message);
+    void showEnvironment(const EnvironmentSnapshot& snapshot) {
+        simulatorService_->snapshot = snapshot;
+        const QFuture<void> done = state_->diagnostics().runDiagnostics();
+        waitUntil([&] { return done.isFinished(); });
+    }
+    void holdDiagnostics() {
+        auto held = heldDiagnosis_ = std::make_shared<Latch>();
+        simulatorService_->onEnvironment = [held] { held->wait(); };
+        state_->diagnostics().runDiagnostics();
+        waitUntil([&] { return state_->diagnostics().isCheckingEnvironment(); });
+    }
+    void loadBuilds(const std::vector<PreviewSummary>& builds) {
+        previewService_->listFailure = nullptr;
+        previewService_->previews = builds;
+        const QFuture<void> done = state_->buildsList().refreshBuilds();
+        waitUntil([&] { return done.isFinished(); });
+    }
+    void failBuilds(const std::string& message) {
+        previewService_->listFailure =
+            std::make_exception_ptr(QuayletError::previewUnavailable(message));
+        const QFuture<void> done = state_->buildsList().refreshBuilds();
+        waitUntil([&] { return done.isFinished(); });
+    }
 
     // Opens a pull-request build and holds the launch once it reaches the stage (and has
     // reported the download's bytes, then the early boot's lines), until release() or finish;
     // the build's manifest is shown from fetching on.
     void holdRemoteLaunchAt(LaunchStage stage, const PreviewManifest& manifest,
                             const DownloadReports& download = {},
-                            const std::vector<std::string>& earlyBoot = {});
-    void holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app);
-    void finishHeldLaunch(const SelfTestReport& report);
-    void failHeldLaunch(const std::string& message);
+                            const std::vector<std::string>& earlyBoot = {}) {
+        auto held = held_ = std::make_shared<HeldLaunch>();
+        const auto [reports, rest] = reportsAround(stage, LaunchSource::remote);
+        previewService_->onLaunch = [held, reports, rest, manifest, download,
+                                     earlyBoot](const LaunchCall& call) {
+            for (const RemoteLaunchStage reported : reports) {
+                call.progress(reported);
+                if (reported == RemoteLaunchStage::fetching) {
+                    call.manifest(manifest);
+                }
+            }
+            // Apart enough for each report to reach the state and for a rate to show.
+            for (const std::int64_t received : download.received) {
+                call.download(received, download.expected);
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+            for (const std::string& line : earlyBoot) {
+                if (call.earlyBoot) {
+                    call.earlyBoot(line);
+                }
+            }
+            return held->await(call.progress, rest, call.stop);
+        };
+        state_->launch().open(QString::fromStdString(manifest.previewID));
+        waitUntil([&] {
+            return held->reached && state_->launch().stage() == stage &&
+                   (download.received.empty() ||
+                    state_->launch().downloadedBytes() == download.received.back()) &&
+                   (earlyBoot.empty() || state_->launch().bootDetail() == earlyBoot.back());
+        });
+    }
+    void holdLocalLaunchAt(LaunchStage stage, const std::filesystem::path& app) {
+        auto held = held_ = std::make_shared<HeldLaunch>();
+        const auto [reports, rest] = reportsAround(stage, LaunchSource::local);
+        simulatorService_->onRun = [held, reports, rest](
+                                       const SimulatorService::ProgressCallback& progress,
+                                       std::stop_token) {
+            for (const RemoteLaunchStage reported : reports) {
+                progress(reported);
+            }
+            return held->await(progress, rest);
+        };
+        state_->launch().runLocalApplication(
+            QUrl::fromLocalFile(QString::fromStdString(app.string())), QString(), true);
+        waitUntil([&] { return held->reached && state_->launch().stage() == stage; });
+    }
+    void finishHeldLaunch(const SelfTestReport& report) {
+        held_->report = report;
+        held_->released.open();
+        waitUntil([&] { return state_->launch().report().has_value(); });
+    }
+    void failHeldLaunch(const std::string& message) {
+        held_->failure = message;
+        held_->released.open();
+        waitUntil([&] { return state_->launch().errorMessage().has_value(); });
+    }
     // The steps each later launch records in its timeline.
-    void recordSteps(const std::vector<TimelineEntry>& steps);
+    void recordSteps(const std::vector<TimelineEntry>& steps) {
+        previewService_->steps = steps;
+        simulatorService_->steps = steps;
+    }
     // Receives a link the way the desktop hands one over.
-    void receive(const QUrl& url);
+    void receive(const QUrl& url) { state_->launch().receive(url); }
 
     // Processes events until the condition holds; false after a generous bound.
-    static bool waitUntil(const std::function<bool()>& condition);
+    static bool waitUntil(const std::function<bool()>& condition) { return waitFor(condition); }
 
   private:
-    struct HeldLaunch;
+    using Reports = std::vector<RemoteLaunchStage>;
+
+    // The core reports of a whole launch of the given source, split after the one that brings
+    // it to the stage.
+    static std::pair<Reports, Reports> reportsAround(LaunchStage target, LaunchSource source) {
+        Reports all;
+        for (const RemoteLaunchStage reported : kAllRemoteLaunchStages) {
+            if (launchStage(reported, source)) {
+                all.push_back(reported);
+            }
+        }
+        const auto at = std::find_if(all.begin(), all.end(), [&](RemoteLaunchStage reported) {
+            return launchStage(reported, source) == target;
+        });
+        if (at == all.end()) {
+            throw std::invalid_argument("A launch of this source never reaches that stage");
+        }
+        return {Reports(all.begin(), at + 1), Reports(at + 1, all.end())};
+    }
+
+    // The launch a test holds: the double's worker thread waits here until the test decides.
+    struct HeldLaunch {
+        std::atomic<bool> reached = false;
+        Latch released;
+        std::optional<SelfTestReport> report;
+        std::string failure;
+
+        // Holds the launch; once released, a finishing launch reports the rest of its stages.
+        SelfTestReport await(const PreviewService::ProgressCallback& progress, const Reports& rest,
+                             std::stop_token stop = {}) {
+            reached = true;
+            if (!released.wait(stop)) {
+                throw CancellationError();
+            }
+            if (!report) {
+                throw QuayletError::invalidApplication(failure);
+            }
+            for (const RemoteLaunchStage reported : rest) {
+                progress(reported);
+            }
+            return *report;
+        }
+    };
 
     TemporaryDirectory folder_;
     ScopedEnvironment environment_;

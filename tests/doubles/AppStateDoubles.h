@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/errors/QuayletError.h"
 #include "feature/PreviewService.h"
 #include "feature/SimulatorService.h"
 #include "feature/TokenStore.h"
@@ -19,9 +21,18 @@ namespace quaylet::testing {
 // every wait of the real core does.
 class Latch {
   public:
-    void open();
+    void open() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        changed_.notify_all();
+    }
     // True when opened, false when stop ended the wait.
-    bool wait(std::stop_token stop = {});
+    bool wait(std::stop_token stop = {}) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait(lock, stop, [this] { return open_; });
+    }
 
   private:
     std::mutex mutex_;
@@ -29,7 +40,11 @@ class Latch {
     bool open_ = false;
 };
 
-void rethrowIfSet(const std::exception_ptr& failure);
+inline void rethrowIfSet(const std::exception_ptr& failure) {
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
 
 // A copy of what the state's worker threads may change, taken under its mutex.
 template <typename T>
@@ -41,7 +56,14 @@ T lockedCopy(std::mutex& mutex, const T& value) {
 class FakeTokenStore : public TokenStore {
   public:
     std::optional<std::string> readToken() override { return token; }
-    void saveToken(const std::string& token) override;
+    void saveToken(const std::string& newToken) override {
+        token.reset();
+        if (failSaving) {
+            throw QuayletError::previewUnavailable(
+                "Quaylet couldn\u2019t save your GitHub sign-in. Unlock Keychain, then try again.");
+        }
+        token = newToken;
+    }
     void removeToken() override { token.reset(); }
 
     std::optional<std::string> token;
@@ -68,34 +90,112 @@ struct RequestedLaunch {
     bool operator==(const RequestedLaunch&) const = default;
 };
 
+// The double's one result as the outcome on each named device, or on the chosen one.
+inline std::vector<DeviceOutcome> outcomesOf(const SelfTestReport& report,
+                                             const LaunchTargets& targets) {
+    if (targets.simulatorUDIDs.empty()) {
+        return {{report.simulator.udid, report.simulator.name, report, std::nullopt}};
+    }
+    std::vector<DeviceOutcome> outcomes;
+    for (const std::string& udid : targets.simulatorUDIDs) {
+        SelfTestReport onDevice = report;
+        onDevice.simulator.udid = udid;
+        outcomes.push_back({udid, report.simulator.name, onDevice, std::nullopt});
+    }
+    return outcomes;
+}
+
+inline void addSteps(const std::vector<TimelineEntry>& steps, LaunchTimeline* timeline) {
+    for (const TimelineEntry& step : timeline ? steps : std::vector<TimelineEntry>()) {
+        timeline->add(step);
+    }
+}
+
 class FakePreviewService : public PreviewService {
   public:
-    std::string exchangeAuthenticationCode(const std::string& code) override;
+    std::string exchangeAuthenticationCode(const std::string& code) override {
+        std::lock_guard lock(mutex_);
+        exchangedCodes_.push_back(code);
+        return "issued-token";
+    }
     void revokeAuthentication(const std::string&) override { rethrowIfSet(revokeFailure); }
-    std::vector<PreviewSummary> availablePreviews(const std::string& token) override;
+    std::vector<PreviewSummary> availablePreviews(const std::string&) override {
+        {
+            std::lock_guard lock(mutex_);
+            ++listCount_;
+        }
+        rethrowIfSet(listFailure);
+        return previews;
+    }
     std::vector<DeviceOutcome> launch(const RemoteLaunchRequest& request,
                                       const ManifestCallback& manifest,
                                       const ProgressCallback& progress,
-                                      std::stop_token stop) override;
+                                      std::stop_token stop) override {
+        {
+            std::lock_guard lock(mutex_);
+            requestedLaunches_.push_back({request.previewID, request.preferredSimulatorUDID,
+                                          request.activateSimulator, request.targets});
+        }
+        addSteps(steps, request.timeline);
+        return outcomesOf(
+            onLaunch({manifest, progress, request.downloadProgress, stop,
+                      request.bootEarly ? request.earlyBootProgress : EarlyBoots::Observer()}),
+            request.targets);
+    }
     // Runs onLaunch, as a launch of request.previewID.
-    std::vector<DeviceOutcome> relaunch(const RemoteLaunchRequest& request,
-                                        const PreviewManifest& manifest,
-                                        const std::filesystem::path& app,
+    std::vector<DeviceOutcome> relaunch(const RemoteLaunchRequest& request, const PreviewManifest&,
+                                        const std::filesystem::path&,
                                         const ProgressCallback& progress,
-                                        std::stop_token stop) override;
-    void prefetch(const std::string& previewID, const std::string& token,
-                  std::uintmax_t cacheLimitBytes, std::stop_token stop) override;
-    void clearCache() override;
+                                        std::stop_token stop) override {
+        {
+            std::lock_guard lock(mutex_);
+            relaunches_.push_back({request.previewID, request.preferredSimulatorUDID,
+                                   request.activateSimulator, request.targets});
+        }
+        const ManifestCallback noManifest;
+        // A relaunch boots nothing early: its app is already unpacked.
+        return outcomesOf(onLaunch({noManifest, progress, request.downloadProgress, stop, {}}),
+                          request.targets);
+    }
+    void prefetch(const std::string& previewID, const std::string&, std::uintmax_t,
+                  std::stop_token stop) override {
+        {
+            std::lock_guard lock(mutex_);
+            prefetchedPreviews_.push_back(previewID);
+        }
+        rethrowIfSet(prefetchFailure);
+        if (onPrefetch) {
+            onPrefetch(stop);
+        }
+    }
+    void clearCache() override {
+        if (onClearCache) {
+            onClearCache();
+        }
+        rethrowIfSet(clearFailure);
+    }
     std::vector<CachedBuildUsage> cachedBuilds() override { return lockedCopy(mutex_, cached); }
-    void trimCache(std::uintmax_t limitBytes) override;
-    void removeCachedPreviews(const std::vector<std::string>& previewIDs) override;
+    void trimCache(std::uintmax_t limitBytes) override {
+        std::lock_guard lock(mutex_);
+        trimmedTo.push_back(limitBytes);
+    }
+    void removeCachedPreviews(const std::vector<std::string>& previewIDs) override {
+        std::lock_guard lock(mutex_);
+        removedPreviews.insert(removedPreviews.end(), previewIDs.begin(), previewIDs.end());
+    }
 
     std::vector<std::string> exchangedCodes() const { return lockedCopy(mutex_, exchangedCodes_); }
     std::vector<std::string> prefetchedPreviews() const {
         return lockedCopy(mutex_, prefetchedPreviews_);
     }
     int listCount() const { return lockedCopy(mutex_, listCount_); }
-    std::vector<std::string> launchedPreviews() const;
+    std::vector<std::string> launchedPreviews() const {
+        std::vector<std::string> previews;
+        for (const RequestedLaunch& launch : requestedLaunches()) {
+            previews.push_back(launch.target);
+        }
+        return previews;
+    }
     std::vector<RequestedLaunch> requestedLaunches() const {
         return lockedCopy(mutex_, requestedLaunches_);
     }
@@ -116,8 +216,6 @@ class FakePreviewService : public PreviewService {
     std::vector<CachedBuildUsage> cached;
     std::vector<std::uintmax_t> trimmedTo;
     std::vector<std::string> removedPreviews;
-    // When set, the builds list runs it first, so that a test can hold the list.
-    std::function<void()> onList;
     // When set, a prefetch runs it.
     std::function<void(std::stop_token)> onPrefetch;
 
@@ -132,13 +230,37 @@ class FakePreviewService : public PreviewService {
 
 class FakeSimulatorService : public SimulatorService {
   public:
-    EnvironmentSnapshot environment() override;
+    EnvironmentSnapshot environment() override {
+        if (onEnvironment) {
+            onEnvironment();
+        }
+        return snapshot;
+    }
     std::vector<DeviceOutcome> runLocalApplication(
         const std::filesystem::path& app, const std::optional<std::string>& preferredSimulatorUDID,
-        const std::optional<std::string>& preferredEmulator, bool activateSimulator,
+        const std::optional<std::string>& /*preferredEmulator*/, bool activateSimulator,
         const LaunchTargets& targets, LaunchTimeline* timeline, const RepairSettings& repairs,
-        const ProgressCallback& progress, std::stop_token stop) override;
-    void openURL(const std::string& udid, const std::string& url) override;
+        const ProgressCallback& progress, std::stop_token stop) override {
+        {
+            std::lock_guard lock(mutex_);
+            this->repairs = repairs;
+            requestedLaunches_.push_back(
+                {app.string(), preferredSimulatorUDID, activateSimulator, targets});
+        }
+        addSteps(steps, timeline);
+        if (onRun) {
+            return outcomesOf(onRun(progress, stop), targets);
+        }
+        if (!result) {
+            throw QuayletError::commandFailed("/usr/bin/xcrun simctl install", 1, "");
+        }
+        return outcomesOf(*result, targets);
+    }
+    void openURL(const std::string& udid, const std::string& url) override {
+        checkURLToOpen(url);
+        std::lock_guard lock(mutex_);
+        openedURLs_.emplace_back(udid, url);
+    }
 
     std::vector<RequestedLaunch> requestedLaunches() const {
         return lockedCopy(mutex_, requestedLaunches_);
@@ -165,13 +287,66 @@ class FakeSimulatorService : public SimulatorService {
     std::vector<std::pair<std::string, std::string>> openedURLs_;
 };
 
-PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha);
-PreviewSummary makeSummary(const std::string& previewID, const std::string& displayName);
-SelfTestReport makeReport(const std::string& appName, const std::string& simulatorName);
+inline PreviewManifest makeManifest(const std::string& displayName, const std::string& commitSha) {
+    PreviewManifest manifest;
+    manifest.schemaVersion = 1;
+    manifest.previewID = "p-" + displayName;
+    manifest.repository = "octo/app";
+    manifest.pullRequest = 42;
+    manifest.commitSha = commitSha;
+    manifest.status = PreviewStatus::ready;
+    manifest.displayName = displayName;
+    manifest.platform = "iphonesimulator";
+    return manifest;
+}
+
+inline PreviewSummary makeSummary(const std::string& previewID, const std::string& displayName) {
+    PreviewSummary summary;
+    summary.previewID = previewID;
+    summary.displayName = displayName;
+    summary.status = "ready";
+    return summary;
+}
+
+inline SelfTestReport makeReport(const std::string& appName, const std::string& simulatorName) {
+    SelfTestReport report;
+    report.app.displayName = appName;
+    report.simulator.name = simulatorName;
+    report.installedContainer = "/containers/" + appName + ".app";
+    return report;
+}
+
 // An available device on an available iOS runtime of the version, such as "18.2".
-SimulatorDevice makeDevice(const std::string& udid, const std::string& name,
-                           const std::string& version);
+inline SimulatorDevice makeDevice(const std::string& udid, const std::string& name,
+                                  const std::string& version) {
+    SimulatorDevice device;
+    device.udid = udid;
+    device.name = name;
+    device.state = "Shutdown";
+    device.isAvailable = true;
+    device.runtime.identifier = "com.apple.CoreSimulator.SimRuntime.iOS-" + version;
+    device.runtime.name = "iOS " + version;
+    device.runtime.version = SemanticVersion::parse(version).value();
+    device.runtime.isAvailable = true;
+    return device;
+}
+
 // A Mac with Xcode, the simulator tools and these devices, and nothing wrong.
-EnvironmentSnapshot makeReadyEnvironment(std::vector<SimulatorDevice> devices);
+inline EnvironmentSnapshot makeReadyEnvironment(std::vector<SimulatorDevice> devices) {
+    EnvironmentSnapshot snapshot;
+    snapshot.xcodePath = "/Applications/Xcode.app/Contents/Developer";
+    snapshot.simctlPath = "/Applications/Xcode.app/Contents/Developer/usr/bin/simctl";
+    snapshot.architecture = "arm64";
+    snapshot.simulatorWindow = "Device Hub (Xcode 27.0)";
+    snapshot.inventory = SimulatorInventory{};
+    for (const SimulatorDevice& device : devices) {
+        if (std::ranges::find(snapshot.inventory->runtimes, device.runtime) ==
+            snapshot.inventory->runtimes.end()) {
+            snapshot.inventory->runtimes.push_back(device.runtime);
+        }
+    }
+    snapshot.inventory->devices = std::move(devices);
+    return snapshot;
+}
 
 }  // namespace quaylet::testing

@@ -109,20 +109,6 @@ class LaunchRoadTest : public ::testing::Test {
         EXPECT_EQ(launch().message(), std::nullopt) << "the next launch failed";
     }
 
-    // Links to this host's tools but one, tool, which first runs script, then the real one.
-    static void wrapTool(ScriptedTools& scripted, const std::string& tool,
-                         const std::string& script) {
-        const fs::path real = DeveloperTools::forThisHost().directory();
-        for (const auto& entry : fs::directory_iterator(real)) {
-            if (entry.path().filename() != tool) {
-                fs::create_symlink(entry.path(), scripted.directory() / entry.path().filename());
-            }
-        }
-        if (!tool.empty()) {
-            scripted.add(tool, script + "\nexec '" + (real / tool).string() + "' \"$@\"");
-        }
-    }
-
     // Told of the download's bytes as launch() downloads.
     DownloadObserver onDownload;
     // The launched app's first look; the soak shortens it to launch hundreds of times.
@@ -317,9 +303,8 @@ TEST_F(CancellationTest, AStalledLaunchEndsCancelledAndLeavesNothingBehind) {
         faultOnly(stall.route, R"({"fault":"stall"})");
         const Signpost hung(scratch.path() / "hung");
         ScriptedTools scripted;
-        wrapTool(scripted, stall.tool,
-                 "case \"$2\" in " + stall.subcommand + ") echo $$ > '" + hung.path().string() +
-                     "'; exec sleep 600;; esac");
+        scripted.wrap(stall.tool, "case \"$2\" in " + stall.subcommand + ") echo $$ > '" +
+                                      hung.path().string() + "'; exec sleep 600;; esac");
         std::stop_source user;
         LaunchOutcome outcome;
         std::thread launching([&] { outcome = launch(scripted.tools(), user.get_token()); });
@@ -368,11 +353,11 @@ TEST_F(CancellationTest, TheDeviceBootsOnceBesideTheDownloadAndACancelStopsIt) {
         faultOnly("artifact", R"({"fault":"stall"})");
         const Signpost booting(scratch.path() / "booting");
         ScriptedTools scripted;
-        wrapTool(scripted, "xcrun",
-                 "case \"$2\" in boot) echo \"$3\" >> '" + log.string() + "'; echo \"$3\" > '" +
-                     booting.path().string() + "';; esac\ncase \"$2\" in " + c.script +
-                     " esac\ncase \"$2\" in boot) while [ ! -e '" + gate.string() +
-                     "' ]; do sleep 0.05; done;; esac");
+        scripted.wrap("xcrun", "case \"$2\" in boot) echo \"$3\" >> '" + log.string() +
+                                   "'; echo \"$3\" > '" + booting.path().string() +
+                                   "';; esac\ncase \"$2\" in " + c.script +
+                                   " esac\ncase \"$2\" in boot) while [ ! -e '" + gate.string() +
+                                   "' ]; do sleep 0.05; done;; esac");
         std::stop_source user;
         LaunchOutcome outcome;
         std::thread launching([&] {

@@ -4,8 +4,6 @@
 
 #include <gmock/gmock.h>
 
-#include <QCoreApplication>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QSignalSpy>
-
 #include "doubles/AppStateDoubles.h"
 #include "feature/AppState.h"
 #include "qtcore/EventLoop.h"

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "core/android/EmulatorDiscovery.h"
 #include "core/process/ProcessRunner.h"
 #include "fixtures/ZipBuilder.h"
 #include "hosttools/ExecutableArchitectures.h"
@@ -85,23 +84,6 @@ TEST_F(HostToolsTest, RefuseWithTheMacToolsStatusesAndPictureABootedDevice) {
     std::ifstream image(shot, std::ios::binary);
     const std::string png{std::istreambuf_iterator<char>(image), {}};
     EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n") && png.ends_with("IEND\xae\x42\x60\x82"));
-}
-
-// The core finds the stand-ins' emulators as it finds a real SDK's, through an SDK folder
-// holding them and the AVD files they keep.
-TEST_F(HostToolsTest, EmulatorsAreFoundThroughAnSdkOfStandIns) {
-    const AndroidSdk sdk(folder.path() / "sdk", folder.path() / "avd");
-    for (const fs::path& tool : {sdk.adb(), sdk.emulator()}) {
-        fs::create_directories(tool.parent_path());
-        fs::create_symlink(fs::path(QUAYLET_HOST_TOOLS_BUILD_DIR) / "quaylet-hosttools", tool);
-    }
-    std::ofstream(folder.path() / "emulators.json")
-        << json{{"emulators",
-                 {{{"name", "Pixel_8"}, {"api", 34}, {"abi", "x86_64"}, {"port", 5556}},
-                  {{"name", "Old"}, {"api", 21}, {"abi", "x86"}}}}};
-    EXPECT_EQ(EmulatorDiscovery(ProcessRunner(), sdk).emulators({}),
-              (std::vector<AndroidEmulator>{{"Pixel_8", 34, "x86_64", "emulator-5556"},
-                                            {"Old", 21, "x86", {}}}));
 }
 
 TEST_F(HostToolsTest, DittoRefusesUnsafeArchives) {

@@ -1,26 +1,10 @@
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "qtcore/EventLoop.h"
-
 namespace quaylet::testing {
-
-bool waitFor(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(std::chrono::minutes(2));
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
-
-bool waitFor(const QFuture<void>& future) {
-    return waitFor([&] { return future.isFinished(); });
-}
-
 namespace {
 
 // AppState needs an event loop on the thread that runs the tests; one application object

@@ -12,6 +12,18 @@ void ScriptedTools::add(const std::string& name, const std::string& body) {
     std::filesystem::permissions(script, std::filesystem::perms(0750));
 }
 
+void ScriptedTools::wrap(const std::string& tool, const std::string& script) {
+    const std::filesystem::path real = DeveloperTools::forThisHost().directory();
+    for (const auto& entry : std::filesystem::directory_iterator(real)) {
+        if (entry.path().filename() != tool) {
+            std::filesystem::create_symlink(entry.path(), folder_.path() / entry.path().filename());
+        }
+    }
+    if (!tool.empty()) {
+        add(tool, script + "\nexec '" + (real / tool).string() + "' \"$@\"");
+    }
+}
+
 DeveloperTools archiveToolsForTests(ScriptedTools& fallback) {
     const DeveloperTools host = DeveloperTools::forThisHost();
     const auto executable = [&](const char* name) {

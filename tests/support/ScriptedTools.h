@@ -14,6 +14,8 @@ class ScriptedTools {
   public:
     // Writes an executable script named name whose body follows a "#!/bin/sh" line.
     void add(const std::string& name, const std::string& body);
+    // Links to this host's tools but one, tool, which first runs script, then the real one.
+    void wrap(const std::string& tool, const std::string& script);
 
     const std::filesystem::path& directory() const { return folder_.path(); }
     DeveloperTools tools() const { return DeveloperTools(folder_.path()); }

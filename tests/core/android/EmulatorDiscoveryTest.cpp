@@ -1,7 +1,5 @@
 #include "core/android/EmulatorDiscovery.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>

@@ -86,6 +86,7 @@ class AndroidRoadTest : public ::testing::Test {
 TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
     const std::string apk = (user.path() / "riscv.apk").string();
     fixtures::ApkBuilder{.nativeLibraries = {"lib/riscv64/libdemo.so"}}.writeTo(apk);
+    const std::string demoApk = (builds.path() / "pr-android/artifact.apk").string();
     const std::string link = "quaylet://preview/pr-android";
     const std::vector<std::string> open = {"open", link};
     const std::string noEmulator = "No Android emulator can run this build. It needs API 24";
@@ -106,11 +107,13 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
         std::string output;
         json call = nullptr;  // a recorded command line, or words the device's shell ran
         std::string bundleId = "dev.quaylet.demo";  // the manifest's
+        std::string preferred = "";                 // the "preferredEmulator" setting
     } cases[] = {
-        {{kPixel}, {}, open, 0, "Running in Pixel_8", boot},
-        {{kPixel}, {}, open, 0, "Choosing an emulator · step 3 of 5\nStarting the emulator"},
+        {{kPixel}, {}, open, 0, "Choosing an emulator · step 3 of 5\nStarting the emulator", boot},
         {{kRunning}, {}, {"open", link, "--open-url", kURL}, 0, "Running in Pixel_8", view},
         {{kRunning, pixel6}, {}, both, 1, named},
+        {{kRunning, pixel6}, {}, open, 0, "Running in Pixel_6", {}, "dev.quaylet.demo", "Pixel_6"},
+        {{kRunning, pixel6}, {}, {"run", demoApk}, 0, "Running in Pixel_6", {}, "", "Pixel_6"},
         {{kRunning}, {"adb -s emulator-5556 install"}, open, 1, "The app couldn’t be installed."},
         {{kPixel}, {"emulator -avd"}, open, 1, "The Android emulator couldn’t start."},
         {{old}, {}, open, 1, noEmulator},
@@ -121,6 +124,7 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);
         store(c.emulators, c.failing);
+        quaylet({"settings", "preferredEmulator", c.preferred});
         const fs::path file = builds.path() / "pr-android/manifest.json";
         json manifest = json::parse(std::ifstream(file));
         manifest["bundleId"] = c.bundleId;

@@ -96,7 +96,6 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
     const std::vector<std::string> both = {"open",    link,         "--emulator",
                                            "Pixel_6", "--emulator", "Pixel_9"};
     const json pixel6 = {{"name", "Pixel_6"}, {"api", 30}, {"abi", "x86_64"}};
-    const json old = {{"name", "Old"}, {"api", 23}, {"abi", "x86_64"}};
     const std::string named =
         "Running in Pixel_6\nCouldn’t run in Pixel_9: No Android emulator has";
     const struct {
@@ -116,7 +115,6 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
         {{kRunning, pixel6}, {}, {"run", demoApk}, 0, "Running in Pixel_6", {}, "", "Pixel_6"},
         {{kRunning}, {"adb -s emulator-5556 install"}, open, 1, "The app couldn’t be installed."},
         {{kPixel}, {"emulator -avd"}, open, 1, "The Android emulator couldn’t start."},
-        {{old}, {}, open, 1, noEmulator},
         {{kRunning}, {}, {"run", apk}, 1, noEmulator},
         {{kRunning}, {}, open, 1, "This download doesn’t match", nullptr, "com.example.other"},
         {{kRunning}, {}, {"open", link, "--launch-arg", "-x"}, 2, "apply to iOS builds only."},
@@ -139,6 +137,26 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
             ran.insert(ran.end(), shell.begin(), shell.end());
             EXPECT_THAT(ran, ::testing::Contains(c.call));
         }
+    }
+}
+
+// A build no emulator here can run, by its manifest's claims, is never downloaded nor cached.
+TEST_F(AndroidRoadTest, RefusesBeforeTheDownloadWhatNoEmulatorCanRun) {
+    store(json::array({kRunning}));
+    const fs::path file = builds.path() / "pr-android/manifest.json";
+    const json manifest = json::parse(std::ifstream(file));
+    const std::string link = "quaylet://preview/pr-android";
+    for (const auto& [claims, arguments] : std::vector<std::pair<json, std::vector<std::string>>>{
+             {{{"minimumOSVersion", "35"}}, {"open", link}},  // Pixel_8 has API 34
+             {{{"architectures", {"riscv64"}}}, {"open", link}},
+             {{{"architectures", {"riscv64"}}}, {"open", link, "--emulator", "Pixel_8"}}}) {
+        json claimed = manifest;
+        claimed.update(claims);
+        std::ofstream(file) << claimed;
+        const ProcessResult result = quaylet(arguments);
+        EXPECT_THAT(result.standardOutput + result.standardError, HasSubstr("can run this build."));
+        EXPECT_EQ(httplib::Client(service.baseURL()).Get("/dev/artifact-ranges")->body, "[]");
+        EXPECT_FALSE(fs::exists(user.path() / "cache/dev.quaylet.Quaylet/pr-android"));
     }
 }
 

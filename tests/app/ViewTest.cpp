@@ -125,7 +125,8 @@ const Situation kSituations[] = {
          view.driver.holdLocalLaunchAt(LaunchStage::booting, "/Users/me/Builds/Demo.apk");
          view.expect(
              "stageTitle=Starting the emulator; progressDetail=Testing a local Android "
-             "build; step-3-detail=Starting the emulator");
+             "build; step-3-detail=Starting the emulator; "
+             "progressFooter=Your branch and Android Studio stay untouched.");
          view.driver.finishHeldLaunch(testing::makeReport("Demo", "Pixel_8"));
          // Neither reaches iOS Simulator's tools with an emulator's name; the screen stays.
          Launch& launch = view.driver.state().launch();

@@ -86,6 +86,7 @@ class AndroidRoadTest : public ::testing::Test {
 TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
     const std::string apk = (user.path() / "riscv.apk").string();
     fixtures::ApkBuilder{.nativeLibraries = {"lib/riscv64/libdemo.so"}}.writeTo(apk);
+    const std::string demoApk = (builds.path() / "pr-android/artifact.apk").string();
     const std::string link = "quaylet://preview/pr-android";
     const std::vector<std::string> open = {"open", link};
     const std::string noEmulator = "No Android emulator can run this build. It needs API 24";
@@ -95,7 +96,6 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
     const std::vector<std::string> both = {"open",    link,         "--emulator",
                                            "Pixel_6", "--emulator", "Pixel_9"};
     const json pixel6 = {{"name", "Pixel_6"}, {"api", 30}, {"abi", "x86_64"}};
-    const json old = {{"name", "Old"}, {"api", 23}, {"abi", "x86_64"}};
     const std::string named =
         "Running in Pixel_6\nCouldn’t run in Pixel_9: No Android emulator has";
     const struct {
@@ -106,14 +106,15 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
         std::string output;
         json call = nullptr;  // a recorded command line, or words the device's shell ran
         std::string bundleId = "dev.quaylet.demo";  // the manifest's
+        std::string preferred = "";                 // the "preferredEmulator" setting
     } cases[] = {
-        {{kPixel}, {}, open, 0, "Running in Pixel_8", boot},
-        {{kPixel}, {}, open, 0, "Choosing an emulator · step 3 of 5\nStarting the emulator"},
+        {{kPixel}, {}, open, 0, "Choosing an emulator · step 3 of 5\nStarting the emulator", boot},
         {{kRunning}, {}, {"open", link, "--open-url", kURL}, 0, "Running in Pixel_8", view},
         {{kRunning, pixel6}, {}, both, 1, named},
+        {{kRunning, pixel6}, {}, open, 0, "Running in Pixel_6", {}, "dev.quaylet.demo", "Pixel_6"},
+        {{kRunning, pixel6}, {}, {"run", demoApk}, 0, "Running in Pixel_6", {}, "", "Pixel_6"},
         {{kRunning}, {"adb -s emulator-5556 install"}, open, 1, "The app couldn’t be installed."},
         {{kPixel}, {"emulator -avd"}, open, 1, "The Android emulator couldn’t start."},
-        {{old}, {}, open, 1, noEmulator},
         {{kRunning}, {}, {"run", apk}, 1, noEmulator},
         {{kRunning}, {}, open, 1, "This download doesn’t match", nullptr, "com.example.other"},
         {{kRunning}, {}, {"open", link, "--launch-arg", "-x"}, 2, "apply to iOS builds only."},
@@ -121,6 +122,7 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);
         store(c.emulators, c.failing);
+        quaylet({"settings", "preferredEmulator", c.preferred});
         const fs::path file = builds.path() / "pr-android/manifest.json";
         json manifest = json::parse(std::ifstream(file));
         manifest["bundleId"] = c.bundleId;
@@ -135,6 +137,26 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
             ran.insert(ran.end(), shell.begin(), shell.end());
             EXPECT_THAT(ran, ::testing::Contains(c.call));
         }
+    }
+}
+
+// A build no emulator here can run, by its manifest's claims, is never downloaded nor cached.
+TEST_F(AndroidRoadTest, RefusesBeforeTheDownloadWhatNoEmulatorCanRun) {
+    store(json::array({kRunning}));
+    const fs::path file = builds.path() / "pr-android/manifest.json";
+    const json manifest = json::parse(std::ifstream(file));
+    const std::string link = "quaylet://preview/pr-android";
+    for (const auto& [claims, arguments] : std::vector<std::pair<json, std::vector<std::string>>>{
+             {{{"minimumOSVersion", "35"}}, {"open", link}},  // Pixel_8 has API 34
+             {{{"architectures", {"riscv64"}}}, {"open", link}},
+             {{{"architectures", {"riscv64"}}}, {"open", link, "--emulator", "Pixel_8"}}}) {
+        json claimed = manifest;
+        claimed.update(claims);
+        std::ofstream(file) << claimed;
+        const ProcessResult result = quaylet(arguments);
+        EXPECT_THAT(result.standardOutput + result.standardError, HasSubstr("can run this build."));
+        EXPECT_EQ(httplib::Client(service.baseURL()).Get("/dev/artifact-ranges")->body, "[]");
+        EXPECT_FALSE(fs::exists(user.path() / "cache/dev.quaylet.Quaylet/pr-android"));
     }
 }
 

@@ -165,8 +165,11 @@ Item {
                 color: Theme.secondaryText
             }
 
+            // Quaylet only drives the emulator and adb: Android Studio is left alone too.
             PlainText {
-                text: "Your branch and Xcode window stay untouched."
+                objectName: "progressFooter"
+                text: screen.android ? "Your branch and Android Studio stay untouched."
+                                     : "Your branch and Xcode window stay untouched."
                 font.pixelSize: 12
                 font.weight: Font.Medium
                 color: Theme.secondaryText

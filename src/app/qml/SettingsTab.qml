@@ -122,33 +122,6 @@ Item {
 
                 PlainText {
                     Layout.fillWidth: true
-                    text: "Preferred emulator"
-                    font.pixelSize: 13
-                    color: Theme.primaryText
-                }
-
-                // As above: a stored emulator that is not listed shows no choice and is kept.
-                ChoiceBox {
-                    objectName: "preferredEmulatorChoice"
-                    Layout.preferredWidth: 250
-                    model: root.emulatorOptions
-                    valueRole: "name"
-                    currentIndex: root.emulatorOptions.findIndex(
-                                      option => option.name
-                                                === root.userSettings.preferredEmulator)
-                    Accessible.name: "Preferred emulator"
-                    onActivated: index => root.userSettings.preferredEmulator = valueAt(index)
-                }
-            }
-
-            Divider {}
-
-            RowLayout {
-                Layout.fillWidth: true
-                spacing: 10
-
-                PlainText {
-                    Layout.fillWidth: true
                     text: "Bring Simulator to the front"
                     font.pixelSize: 13
                     color: Theme.primaryText
@@ -200,6 +173,37 @@ Item {
                     font.pixelSize: 12
                     color: Theme.red
                     wrapMode: Text.Wrap
+                }
+            }
+        }
+
+        SettingSection {
+            Layout.fillWidth: true
+            title: "Android Emulator"
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                PlainText {
+                    Layout.fillWidth: true
+                    text: "Preferred emulator"
+                    font.pixelSize: 13
+                    color: Theme.primaryText
+                }
+
+                // As the simulator's choice: a stored emulator that is not listed shows no choice and
+                // is kept.
+                ChoiceBox {
+                    objectName: "preferredEmulatorChoice"
+                    Layout.preferredWidth: 250
+                    model: root.emulatorOptions
+                    valueRole: "name"
+                    currentIndex: root.emulatorOptions.findIndex(
+                                      option => option.name
+                                                === root.userSettings.preferredEmulator)
+                    Accessible.name: "Preferred emulator"
+                    onActivated: index => root.userSettings.preferredEmulator = valueAt(index)
                 }
             }
         }

@@ -129,20 +129,8 @@ EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& reque
     report(RemoteLaunchStage::selecting);
     LaunchTimeline::Step selection = timeline.begin(LaunchStep::selection);
     const std::vector<AndroidEmulator> emulators = discovery_.emulators(stop);
-    if (request.emulatorName) {
-        const auto named =
-            std::ranges::find(emulators, *request.emulatorName, &AndroidEmulator::name);
-        if (named == emulators.end()) {
-            throw QuayletError::unsupportedApplication(
-                "No Android emulator has this name. Run “emulator -list-avds” to see the names, "
-                "then try again.");
-        }
-        result.emulator =
-            selector_.select({*named}, request.apk.minSdkVersion, request.apk.abis, std::nullopt);
-    } else {
-        result.emulator = selector_.select(emulators, request.apk.minSdkVersion, request.apk.abis,
-                                           request.preferredEmulator);
-    }
+    result.emulator = choose(emulators, request.apk.minSdkVersion, request.apk.abis,
+                             request.preferredEmulator, request.emulatorName);
     result.timings["emulatorSelection"] = selection.finish();
     const std::string& device = result.emulator.name;
 
@@ -213,6 +201,35 @@ EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& reque
     return result;
 }
 
+std::vector<DeviceOutcome> EmulatorLauncher::refusals(int minimumApiLevel,
+                                                      const std::vector<std::string>& abis,
+                                                      const std::vector<std::string>& emulatorNames,
+                                                      std::stop_token stop) const {
+    std::vector<AndroidEmulator> emulators;
+    try {
+        emulators = discovery_.emulators(stop);
+    } catch (const CancellationError&) {
+        throw;
+    } catch (const std::exception&) {
+        return {};  // launch discovers again, and says what is wrong
+    }
+    if (emulatorNames.empty()) {
+        choose(emulators, minimumApiLevel, abis, std::nullopt, std::nullopt);
+        return {};
+    }
+    std::vector<DeviceOutcome> refused;
+    for (const std::string& name : emulatorNames) {
+        try {
+            choose(emulators, minimumApiLevel, abis, std::nullopt, name);
+        } catch (const QuayletError&) {
+            refused.push_back({.udid = name,
+                               .deviceName = name,
+                               .failure = userMessage(std::current_exception())});
+        }
+    }
+    return refused;
+}
+
 std::vector<DeviceOutcome> EmulatorLauncher::launchOnEach(
     EmulatorLaunchRequest request, const std::vector<std::string>& emulatorNames,
     const Progress& progress, const std::function<void(const DeviceOutcome&)>& onOutcome,
@@ -271,6 +288,22 @@ std::vector<DeviceOutcome> EmulatorLauncher::launchOnEach(
         tell(outcome);
     }
     return outcomes;
+}
+
+AndroidEmulator EmulatorLauncher::choose(const std::vector<AndroidEmulator>& emulators,
+                                         int minimumApiLevel, const std::vector<std::string>& abis,
+                                         const std::optional<std::string>& preferredName,
+                                         const std::optional<std::string>& emulatorName) const {
+    if (!emulatorName) {
+        return selector_.select(emulators, minimumApiLevel, abis, preferredName);
+    }
+    const auto named = std::ranges::find(emulators, *emulatorName, &AndroidEmulator::name);
+    if (named == emulators.end()) {
+        throw QuayletError::unsupportedApplication(
+            "No Android emulator has this name. Run “emulator -list-avds” to see the names, "
+            "then try again.");
+    }
+    return selector_.select({*named}, minimumApiLevel, abis, std::nullopt);
 }
 
 std::string EmulatorLauncher::boot(const AndroidEmulator& emulator,

@@ -66,6 +66,15 @@ class EmulatorLauncher {
     EmulatorLaunchReport launch(const EmulatorLaunchRequest& request, const Progress& progress,
                                 std::stop_token stop) const;
 
+    // Judges a build's claims (its minimum API level and native ABIs) against this host's
+    // emulators before it is downloaded, as SimulatorLauncher::plan does for simulators: with
+    // no emulator named, the selection's refusal is thrown; otherwise each named emulator that
+    // cannot run the build is a refusal, with the sentence its launch would end with. An SDK
+    // that cannot be asked refuses nothing: the launch asks again after the download.
+    std::vector<DeviceOutcome> refusals(int minimumApiLevel, const std::vector<std::string>& abis,
+                                        const std::vector<std::string>& emulatorNames,
+                                        std::stop_token stop) const;
+
     // launch on each named emulator in turn, as SimulatorLauncher::selfTestOnEach runs a build
     // on simulators: a device's failure is its outcome, only a stop ends the run, and with no
     // emulator named, the chosen one's failure is thrown. The outcomes carry the report a
@@ -77,6 +86,11 @@ class EmulatorLauncher {
         std::stop_token stop) const;
 
   private:
+    // The named emulator when there is one, else the ranked choice; either must run the build.
+    AndroidEmulator choose(const std::vector<AndroidEmulator>& emulators, int minimumApiLevel,
+                           const std::vector<std::string>& abis,
+                           const std::optional<std::string>& preferredName,
+                           const std::optional<std::string>& emulatorName) const;
     std::string boot(const AndroidEmulator& emulator, const std::vector<AndroidEmulator>& emulators,
                      std::stop_token stop) const;
 

@@ -44,6 +44,12 @@ std::string_view notReadyMessage(PreviewStatus status) {
     return "This build is no longer available. Open a newer build from the pull request.";
 }
 
+// Every device named for the launch has refused the build: nothing is left to download it for.
+bool refusedByEvery(const std::vector<std::string>& named,
+                    const std::vector<DeviceOutcome>& refusals) {
+    return !named.empty() && refusals.size() == named.size();
+}
+
 void checkManifest(const PreviewManifest& manifest) {
     if (manifest.schemaVersion != 1) {
         throw QuayletError::unsupportedSchema(manifest.schemaVersion);
@@ -318,8 +324,7 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launch(const RemoteLaunchReque
     const LaunchPlan plan =
         launcher_.plan(manifest.minimumOSVersion, manifest.architectures,
                        request.preferredSimulatorUDID, request.targets.simulatorUDIDs, stop);
-    if (!request.targets.simulatorUDIDs.empty() &&
-        plan.refusals.size() == request.targets.simulatorUDIDs.size()) {
+    if (refusedByEvery(request.targets.simulatorUDIDs, plan.refusals)) {
         return plan.refusals;
     }
     // A launch that ends before its devices stops these boots on the way out.
@@ -394,6 +399,12 @@ std::vector<DeviceOutcome> RemotePreviewLauncher::launchOnEmulators(
     std::stop_token stop) const {
     const std::optional<AndroidBuild> android = AndroidBuild::describedBy(manifest);
     checkAndroidLaunchOptions(request.targets.options);
+    // As for iOS: a build no emulator here can run is refused before it is downloaded.
+    std::vector<DeviceOutcome> refusals = emulatorLauncher_.refusals(
+        android->minimumAPILevel, android->abis, request.targets.emulatorNames, stop);
+    if (refusedByEvery(request.targets.emulatorNames, refusals)) {
+        return refusals;
+    }
     const CachedBuild build =
         cacheVerifiedArchive(request, std::move(manifest), progress, timeline, stop);
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "core/errors/CancellationError.h"
@@ -344,32 +345,12 @@ TEST_F(CommandLineTest, CtrlCEndsEveryCommandWhileAToolOrTheServiceHangs) {
     }
 }
 
-// A pull request's title is anybody's text: it must not drive the terminal or forge lines.
-TEST_F(CommandLineTest, TextFromThePullRequestPrintsInert) {
+// A pull request's title and a build's platform are anybody's text: they must not drive the
+// terminal or forge lines. Builds for another platform than iOS carry its name.
+TEST_F(CommandLineTest, TextFromThePullRequestPrintsInertAndBuildsNameTheirPlatform) {
     const std::string hostile =
         "\x1B]0;pwned\x07\x1B[2K\rquaylet://preview/forged\n\u202Eevil\u2028\u009B1m\x7F";
     editManifest("pr-demo", {{"pullRequestTitle", hostile}});
-    signIn();
-
-    ProcessResult result = quaylet({"builds"});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_THAT(
-        result.standardOutput,
-        StartsWith("\uFFFD]0;pwned\uFFFD\uFFFD[2K\uFFFDquaylet://preview/forged\uFFFD\uFFFDevil"
-                   "\uFFFD\uFFFD1m\uFFFD\n  quaylet/demo · PR #1 · "));
-
-    result = quaylet({"builds", "--json"});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_TRUE(std::ranges::all_of(result.standardOutput, [](char byte) {
-        return (byte >= ' ' && byte != '\x7F') || byte == '\n';
-    })) << "escaped to printable ASCII";
-    EXPECT_EQ(json::parse(result.standardOutput).at("builds").at(0).at("pullRequestTitle"), hostile)
-        << "the value is kept exactly";
-}
-
-// Builds for another platform than iOS carry its name; one Quaylet does not know is the
-// service's word, printed inert.
-TEST_F(CommandLineTest, BuildsNameTheirPlatform) {
     publish("pr-android");
     editManifest("pr-android", {{"platform", "android"}, {"pullRequest", 2}});
     publish("pr-other");
@@ -378,19 +359,29 @@ TEST_F(CommandLineTest, BuildsNameTheirPlatform) {
 
     ProcessResult result = quaylet({"builds"});
     ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_THAT(
+        result.standardOutput,
+        HasSubstr("\uFFFD]0;pwned\uFFFD\uFFFD[2K\uFFFDquaylet://preview/forged\uFFFD\uFFFDevil"
+                  "\uFFFD\uFFFD1m\uFFFD\n  quaylet/demo · PR #1 · "));
     EXPECT_THAT(result.standardOutput, ::testing::ContainsRegex("PR #1 · [0-9a-f]{7} · Ready\n"));
     EXPECT_THAT(result.standardOutput,
                 ::testing::ContainsRegex("PR #2 · [0-9a-f]{7} · Android · Ready\n"));
     EXPECT_THAT(result.standardOutput,
                 ::testing::ContainsRegex("PR #3 · [0-9a-f]{7} · \uFFFD\\[2Jwatchos · Ready\n"));
+
     result = quaylet({"builds", "--json"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_TRUE(std::ranges::all_of(result.standardOutput, [](char byte) {
+        return (byte >= ' ' && byte != '\x7F') || byte == '\n';
+    })) << "escaped to printable ASCII";
     const json document = json::parse(result.standardOutput);
-    std::vector<json> platforms;
+    std::map<std::string, json> titles;  // by platform, each value kept exactly
     for (const json& build : document.at("builds")) {
-        platforms.push_back(build.at("platform"));
+        titles[build.at("platform")] = build.at("pullRequestTitle");
     }
-    EXPECT_THAT(platforms,
-                ::testing::UnorderedElementsAre("iphonesimulator", "android", "\x1B[2Jwatchos"));
+    EXPECT_THAT(titles,
+                ::testing::ElementsAre(::testing::Key("\x1B[2Jwatchos"), ::testing::Key("android"),
+                                       ::testing::Pair("iphonesimulator", json(hostile))));
 }
 
 // A watch reports the newest ready build however old it is, and waits for a pull request's

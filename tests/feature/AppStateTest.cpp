@@ -139,10 +139,20 @@ TEST_F(AppStateTest, ARefusedTokenSignsOutAndShowsWhy) {
     EXPECT_TRUE(app.buildsList().builds().empty()) << "no token empties the list";
 }
 
-// A deliberate sign-out leaves no link behind to ask for a sign-in again.
-TEST_F(AppStateTest, SigningOutForgetsTheReceivedLinkAndWhereItCameFrom) {
+// A failed sign-out keeps the token and says why; a deliberate sign-out leaves no link behind
+// to ask for a sign-in again.
+TEST_F(AppStateTest, SigningOutForgetsTheReceivedLinkAndWhereItCameFromOrKeepsTheTokenOnFailure) {
     service->onLaunch = [](const LaunchCall&) -> SelfTestReport { throw CancellationError(); };
+    service->revokeFailure = std::make_exception_ptr(QuayletError::serviceError(
+        500, "GitHub sign-out failed. Check your connection, then try again."));
     AppState& app = makeState();
+    ASSERT_TRUE(waitFor(app.account().signOut()));
+    EXPECT_EQ(tokens->token, "stored-token");
+    EXPECT_EQ(app.launch().activeDetail(), "GitHub sign-out failed");
+    EXPECT_EQ(app.launch().errorMessage(),
+              "GitHub sign-out failed. Check your connection, then try again.");
+
+    service->revokeFailure = nullptr;
     ASSERT_TRUE(waitFor(app.launch().open("abc", "watch")));
     EXPECT_EQ(app.launch().receivedFrom(), "watch");
     ASSERT_TRUE(waitFor(app.launch().receive(QUrl("quaylet://preview/abc"))));
@@ -230,17 +240,6 @@ TEST_F(AppStateTest, AFileErrorsPathsReachOnlyTheKeptLaunch) {
     ASSERT_TRUE(state->launch().lastLaunch());
     EXPECT_THAT(state->launch().lastLaunch()->dump(),
                 ::testing::Not(::testing::HasSubstr("/cache/p1")));
-}
-
-TEST_F(AppStateTest, AFailedSignOutKeepsTheToken) {
-    service->revokeFailure = std::make_exception_ptr(QuayletError::serviceError(
-        500, "GitHub sign-out failed. Check your connection, then try again."));
-    AppState& app = makeState();
-    ASSERT_TRUE(waitFor(app.account().signOut()));
-    EXPECT_EQ(tokens->token, "stored-token");
-    EXPECT_EQ(app.launch().activeDetail(), "GitHub sign-out failed");
-    EXPECT_EQ(app.launch().errorMessage(),
-              "GitHub sign-out failed. Check your connection, then try again.");
 }
 
 TEST_F(AppStateTest, TheCacheIsCountedPrunedToItsLimitAndRidOfWithdrawnBuilds) {

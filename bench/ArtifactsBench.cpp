@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "PairedTimes.h"
 #include "core/artifacts/ArtifactSecurity.h"
 #include "core/process/DeveloperTools.h"
 #include "core/process/ProcessRunner.h"
@@ -108,33 +109,29 @@ void BM_ExtractSecurelyAgainstBsdtar(benchmark::State& state) {
     const quaylet::ProcessRunner runner;
     const fs::path ours = scratchFolder() / "ours";
     const fs::path theirs = scratchFolder() / "theirs";
-    std::vector<double> oursTimes;
-    std::vector<double> toolTimes;
-    for (auto _ : state) {
-        // Both sides start from an empty destination: deleting the previous iteration's
-        // unpacking is not part of unpacking.
-        fs::remove_all(theirs);
-        fs::create_directories(theirs);
-        fs::remove_all(ours);
-        ::sync();
-        auto start = Clock::now();
-        runner.runChecked(
-            {"/usr/bin/bsdtar", {"-x", "-f", archive.string(), "-C", theirs.string()}}, {});
-        toolTimes.push_back(secondsSince(start));
+    quaylet::bench::timeAgainstBaseline(
+        state, "bsdtar_seconds", [&]() -> std::optional<quaylet::bench::PairedTimes> {
+            // Both sides start from an empty destination: deleting the previous iteration's
+            // unpacking is not part of unpacking.
+            fs::remove_all(theirs);
+            fs::create_directories(theirs);
+            fs::remove_all(ours);
+            ::sync();
+            auto start = Clock::now();
+            runner.runChecked(
+                {"/usr/bin/bsdtar", {"-x", "-f", archive.string(), "-C", theirs.string()}}, {});
+            const double tool = secondsSince(start);
 
-        ::sync();
-        start = Clock::now();
-        try {
-            benchmark::DoNotOptimize(security.extractSecurely(archive, ours, {}));
-        } catch (const std::exception& error) {
-            state.SkipWithError(error.what());
-            return;
-        }
-        oursTimes.push_back(secondsSince(start));
-        state.SetIterationTime(oursTimes.back());
-    }
-    state.counters["bsdtar_seconds"] = quaylet::bench::median(toolTimes);
-    state.counters["time_ratio"] = quaylet::bench::medianRatio(oursTimes, toolTimes);
+            ::sync();
+            start = Clock::now();
+            try {
+                benchmark::DoNotOptimize(security.extractSecurely(archive, ours, {}));
+            } catch (const std::exception& error) {
+                state.SkipWithError(error.what());
+                return std::nullopt;
+            }
+            return quaylet::bench::PairedTimes{secondsSince(start), tool};
+        });
 }
 BENCHMARK(BM_ExtractSecurelyAgainstBsdtar)
     ->UseManualTime()

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "BenchSupport.h"
+#include "PairedTimes.h"
 #include "core/artifacts/ArtifactSecurity.h"
 #include "core/errors/UserMessage.h"
 #include "core/process/DeveloperTools.h"
@@ -209,25 +210,20 @@ void BM_ClickToRunningAgainstEarlyBootOff(benchmark::State& state) {
         {"--artifact-rate", std::to_string(static_cast<std::uint64_t>(
                                 static_cast<double>(fs::file_size(archive)) / kDownloadSeconds))});
 
-    std::vector<double> oursTimes;
-    std::vector<double> offTimes;
-    for (auto _ : state) {
-        std::optional<std::string> failure;
-        const double off =
-            road.launch({.previewID = "pr-click", .token = kToken}, kColdBootMilliseconds, failure);
-        const double ours =
-            road.launch({.previewID = "pr-click", .token = kToken, .bootEarly = true},
-                        kColdBootMilliseconds, failure);
-        if (failure) {
-            state.SkipWithError(("a launch failed: " + *failure).c_str());
-            return;
-        }
-        oursTimes.push_back(ours);
-        offTimes.push_back(off);
-        state.SetIterationTime(ours);
-    }
-    state.counters["early_boot_off_seconds"] = quaylet::bench::median(offTimes);
-    state.counters["time_ratio"] = quaylet::bench::medianRatio(oursTimes, offTimes);
+    quaylet::bench::timeAgainstBaseline(
+        state, "early_boot_off_seconds", [&]() -> std::optional<quaylet::bench::PairedTimes> {
+            std::optional<std::string> failure;
+            const double off = road.launch({.previewID = "pr-click", .token = kToken},
+                                           kColdBootMilliseconds, failure);
+            const double ours =
+                road.launch({.previewID = "pr-click", .token = kToken, .bootEarly = true},
+                            kColdBootMilliseconds, failure);
+            if (failure) {
+                state.SkipWithError(("a launch failed: " + *failure).c_str());
+                return std::nullopt;
+            }
+            return quaylet::bench::PairedTimes{ours, off};
+        });
 }
 BENCHMARK(BM_ClickToRunningAgainstEarlyBootOff)
     ->UseManualTime()
@@ -250,29 +246,24 @@ void BM_RefusalOfANewerOSBuildAgainstAfterDownload(benchmark::State& state) {
     publish(unread, "pr-unread-claim", "newest");
     road.serve({});
 
-    std::vector<double> oursTimes;
-    std::vector<double> afterTimes;
-    for (auto _ : state) {
-        std::optional<std::string> ourRefusal;
-        std::optional<std::string> laterRefusal;
-        ::sync();  // neither side pays for the other's writes
-        const double after =
-            road.launch({.previewID = "pr-unread-claim", .token = kToken}, 0, laterRefusal);
-        ::sync();
-        const double ours =
-            road.launch({.previewID = "pr-newer-os", .token = kToken}, 0, ourRefusal);
-        if (!ourRefusal || ourRefusal != laterRefusal) {
-            state.SkipWithError(("not the same refusal: " + ourRefusal.value_or("none") + " / " +
-                                 laterRefusal.value_or("none"))
-                                    .c_str());
-            return;
-        }
-        oursTimes.push_back(ours);
-        afterTimes.push_back(after);
-        state.SetIterationTime(ours);
-    }
-    state.counters["after_download_seconds"] = quaylet::bench::median(afterTimes);
-    state.counters["time_ratio"] = quaylet::bench::medianRatio(oursTimes, afterTimes);
+    quaylet::bench::timeAgainstBaseline(
+        state, "after_download_seconds", [&]() -> std::optional<quaylet::bench::PairedTimes> {
+            std::optional<std::string> ourRefusal;
+            std::optional<std::string> laterRefusal;
+            ::sync();  // neither side pays for the other's writes
+            const double after =
+                road.launch({.previewID = "pr-unread-claim", .token = kToken}, 0, laterRefusal);
+            ::sync();
+            const double ours =
+                road.launch({.previewID = "pr-newer-os", .token = kToken}, 0, ourRefusal);
+            if (!ourRefusal || ourRefusal != laterRefusal) {
+                state.SkipWithError(("not the same refusal: " + ourRefusal.value_or("none") +
+                                     " / " + laterRefusal.value_or("none"))
+                                        .c_str());
+                return std::nullopt;
+            }
+            return quaylet::bench::PairedTimes{ours, after};
+        });
 }
 BENCHMARK(BM_RefusalOfANewerOSBuildAgainstAfterDownload)
     ->UseManualTime()

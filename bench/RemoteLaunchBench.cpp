@@ -22,6 +22,7 @@
 
 #include "BenchSupport.h"
 #include "LaunchUntilSelecting.h"
+#include "PairedTimes.h"
 #include "core/artifacts/ArtifactSecurity.h"
 #include "core/process/DeveloperTools.h"
 #include "core/process/ProcessRunner.h"
@@ -147,9 +148,7 @@ void BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar(benchmark::State& state) {
     const ServedBuild& build = servedBuild();
     const quaylet::PreviewAPIClient client(build.service.baseURL(), quaylet::HTTPSession::shared());
     client.startNetwork();
-    std::vector<double> oursTimes;
-    std::vector<double> toolsTimes;
-    for (auto _ : state) {
+    quaylet::bench::timeAgainstBaseline(state, "tools_seconds", [&] {
         build.launcher.clearCache({});
         const double ours = timeLaunch(build);
 
@@ -160,13 +159,8 @@ void BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar(benchmark::State& state) {
             timeCommand({"/usr/bin/curl",
                          {"--fail", "--silent", "--show-error", "-o", download.string(), url}}) +
             digestAndExtractWithTools(download);
-
-        oursTimes.push_back(ours);
-        toolsTimes.push_back(tools);
-        state.SetIterationTime(ours);
-    }
-    state.counters["tools_seconds"] = quaylet::bench::median(toolsTimes);
-    state.counters["time_ratio"] = quaylet::bench::medianRatio(oursTimes, toolsTimes);
+        return std::optional(quaylet::bench::PairedTimes{ours, tools});
+    });
 }
 BENCHMARK(BM_FirstRemoteLaunchAgainstCurlOpensslBsdtar)
     ->UseManualTime()
@@ -178,15 +172,10 @@ void BM_CachedRemoteLaunchAgainstOpensslBsdtar(benchmark::State& state) {
     build.launcher.clearCache({});
     quaylet::bench::launchUntilSelecting(build.launcher, build.request());
     const fs::path archive = build.cachedArchive();
-    std::vector<double> oursTimes;
-    std::vector<double> toolsTimes;
-    for (auto _ : state) {
-        oursTimes.push_back(timeLaunch(build));
-        toolsTimes.push_back(digestAndExtractWithTools(archive));
-        state.SetIterationTime(oursTimes.back());
-    }
-    state.counters["tools_seconds"] = quaylet::bench::median(toolsTimes);
-    state.counters["time_ratio"] = quaylet::bench::medianRatio(oursTimes, toolsTimes);
+    quaylet::bench::timeAgainstBaseline(state, "tools_seconds", [&] {
+        const double ours = timeLaunch(build);
+        return std::optional(quaylet::bench::PairedTimes{ours, digestAndExtractWithTools(archive)});
+    });
 }
 BENCHMARK(BM_CachedRemoteLaunchAgainstOpensslBsdtar)
     ->UseManualTime()

@@ -51,7 +51,9 @@ fs::path writeServedBuild(const fs::path& builds) {
     const fs::path folder = builds / kPreviewID;
     const fs::path source = scratchFolder() / "bundle";
     fs::create_directories(folder);
+    // An executable for this machine, which the stand-in simulator can run.
     const fs::path app = quaylet::fixtures::AppBundleBuilder("Gigabyte.app")
+                             .elfExecutableForHost()
                              .bundleIdentifier(kBundleIdentifier)
                              .writeInto(source);
     fs::create_directories(app / "Resources");
@@ -82,7 +84,7 @@ fs::path writeServedBuild(const fs::path& builds) {
         {"displayName", "Gigabyte"},
         {"minimumOSVersion", "17.0"},
         {"platform", "iphonesimulator"},
-        {"architectures", {"arm64"}},
+        {"architectures", {"arm64", "x86_64"}},
         {"xcodeVersion", "16.0"},
         {"artifactSize", fs::file_size(archive)},
         {"sha256", security.sha256(archive, {})},

@@ -51,7 +51,7 @@ class AccessibleDesktop : public ::testing::Environment {
         ::kill(-launcher_, SIGTERM);
         ChildProcess::wait(launcher_);
         // Its folder goes once nothing of it is left to write there.
-        StateDriver::waitUntil([&] { return ::kill(-launcher_, 0) != 0; });
+        testing::waitFor([&] { return ::kill(-launcher_, 0) != 0; });
         application_.reset();
         ::kill(server_, SIGTERM);
         ChildProcess::wait(server_);
@@ -127,7 +127,7 @@ std::vector<std::string> readDesktop() {
     const QString root = "/org/a11y/atspi/accessible/root";
     Elements programs;
     // The program joins the registry once its views are first published.
-    StateDriver::waitUntil([&] {
+    testing::waitFor([&] {
         programs = qdbus_cast<Elements>(
             ask("org.a11y.atspi.Registry", root, "org.a11y.atspi.Accessible", "GetChildren"));
         return !programs.isEmpty();

@@ -35,7 +35,7 @@ struct Panel {
         }
     }
     bool waitUntilHidden() {
-        return StateDriver::waitUntil([&] { return !hud.panel()->isVisible(); });
+        return testing::waitFor([&] { return !hud.panel()->isVisible(); });
     }
     void click(const QString& control) {
         QMetaObject::invokeMethod(&QuickScene::find(*hud.panel(), control), "clicked");
@@ -58,8 +58,7 @@ TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAndNeverFadesInTw
     // A long failure widens the content; showing again follows it.
     panel.driver.state().launch().runLocalApplication(
         QUrl::fromLocalFile("/builds/" + QString(60, 'X') + ".app"), {}, true);
-    StateDriver::waitUntil(
-        [&] { return panel.driver.state().launch().errorMessage().has_value(); });
+    testing::waitFor([&] { return panel.driver.state().launch().errorMessage().has_value(); });
     panel.expect(true);
     auto& view = dynamic_cast<QQuickItem&>(QuickScene::find(*window, "launchView"));
     EXPECT_EQ(window->size(), QSize(qCeil(view.implicitWidth()), qCeil(view.implicitHeight())));
@@ -70,13 +69,13 @@ TEST(LaunchHUDTest, ThePanelIsMadeOnFirstShowFittedToItsContentAndNeverFadesInTw
 
     // Shown again while it fades in or out, the panel stays on screen without a second fade.
     QQuickItem* content = qobject_cast<QQuickWindow*>(window)->contentItem();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() == 1.0; }));
+    ASSERT_TRUE(testing::waitFor([&] { return content->opacity() == 1.0; }));
     panel.hud.show();
     EXPECT_EQ(content->opacity(), 1.0);
     panel.hud.hide();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return content->opacity() < 1.0; }));
+    ASSERT_TRUE(testing::waitFor([&] { return content->opacity() < 1.0; }));
     panel.hud.show();
-    StateDriver::waitUntil([&] { return !window->isVisible() || content->opacity() == 1.0; });
+    testing::waitFor([&] { return !window->isVisible() || content->opacity() == 1.0; });
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(panel.hud.panel(), window);
 }
@@ -94,12 +93,12 @@ TEST(LaunchHUDTest, ThePanelIsRefittedWheneverItsTextChanges) {
     QWindow* window = panel.hud.panel();
     auto& view = dynamic_cast<QQuickItem&>(QuickScene::find(*window, "launchView"));
     const auto fitted = [&] { return window->width() == qCeil(view.implicitWidth()); };
-    EXPECT_TRUE(StateDriver::waitUntil(fitted)) << window->width();
+    EXPECT_TRUE(testing::waitFor(fitted)) << window->width();
     EXPECT_LT(window->width(), 440 + 2 * 6);
 
     panel.driver.failHeldLaunch("The build at /builds/" + std::string(80, 'X') + " is damaged.");
     panel.expect(true, "dismissButton; launchSubtitle.truncated=true");
-    EXPECT_TRUE(StateDriver::waitUntil(fitted)) << window->width();
+    EXPECT_TRUE(testing::waitFor(fitted)) << window->width();
     EXPECT_EQ(window->width(), 440 + 2 * 6);
     testing::expectTextsFitTheirRows(*qobject_cast<QQuickWindow*>(window)->contentItem());
 }
@@ -164,8 +163,7 @@ TEST(LaunchHUDTest, AFailureShowsOncePerMessageAndStaysUntilDismissed) {
     // The service refuses the token: the state changes, the message does not.
     panel.driver.previewService().listFailure =
         std::make_exception_ptr(QuayletError::authenticationRequired());
-    const QFuture<void> refreshed = panel.driver.state().buildsList().refreshBuilds();
-    StateDriver::waitUntil([&] { return refreshed.isFinished(); });
+    testing::waitFor(panel.driver.state().buildsList().refreshBuilds());
     ASSERT_FALSE(panel.driver.state().account().isSignedIn());
     panel.expect(false);
 

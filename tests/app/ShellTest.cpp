@@ -120,12 +120,12 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
                                 {"updateAction", QVariant::fromValue(&updates)},
                                 {"launchPanel", QVariant::fromValue<QObject*>(&tray.hud)}});
     tray.choose("Dismiss");
-    EXPECT_TRUE(StateDriver::waitUntil([&] { return !tray.hud.panel()->isVisible(); }));
+    EXPECT_TRUE(testing::waitFor([&] { return !tray.hud.panel()->isVisible(); }));
     EXPECT_EQ(tray.menuEntries(), always);
     EXPECT_TRUE(window.isShown("errorBanner"));
     tray.hud.show();
     window.click("dismissErrorButton");
-    EXPECT_TRUE(StateDriver::waitUntil([&] { return !tray.hud.panel()->isVisible(); }));
+    EXPECT_TRUE(testing::waitFor([&] { return !tray.hud.panel()->isVisible(); }));
     EXPECT_FALSE(window.isShown("errorBanner"));
     for (const QString& entry : always) {
         tray.choose(entry);
@@ -149,7 +149,7 @@ TEST(MenuBarItemTest, TheTooltipAnnouncesAReadyBuildThatNoNotificationCouldShow)
     tray.driver.previewService().previews = {ready};
     tray.driver.state().watcher().start(nullptr);
     tray.driver.state().watcher().watch({.repository = "octo/app", .pullRequest = 7});
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return tray.item.toolTip() != "Quaylet"; }));
+    ASSERT_TRUE(testing::waitFor([&] { return tray.item.toolTip() != "Quaylet"; }));
     EXPECT_EQ(tray.item.toolTip(),
               "Quaylet\nBuild ready · Fix %1 in logs\uFFFDforged · octo/app #7");
 }
@@ -222,10 +222,10 @@ TEST(DesktopPreferencesTest, ReducedMotionFollowsTheDesktopPortalWhileRunning) {
     SettingsPortal portal;
     portal.set(interface, "enable-animations", false);
     DesktopPreferences desktop;
-    EXPECT_TRUE(StateDriver::waitUntil([&] { return desktop.reduceMotion(); }));
+    EXPECT_TRUE(testing::waitFor([&] { return desktop.reduceMotion(); }));
 
     portal.set(interface, "enable-animations", true);
-    EXPECT_TRUE(StateDriver::waitUntil([&] { return !desktop.reduceMotion(); }));
+    EXPECT_TRUE(testing::waitFor([&] { return !desktop.reduceMotion(); }));
 
     // Another key, or the same key elsewhere, changes nothing: of these four changes only
     // the last is seen.
@@ -234,20 +234,20 @@ TEST(DesktopPreferencesTest, ReducedMotionFollowsTheDesktopPortalWhileRunning) {
     portal.set(interface, "enable-hot-corners", false);
     portal.set(interface, "enable-animations", true);
     portal.set(interface, "enable-animations", false);
-    EXPECT_TRUE(StateDriver::waitUntil([&] { return desktop.reduceMotion(); }));
+    EXPECT_TRUE(testing::waitFor([&] { return desktop.reduceMotion(); }));
     EXPECT_EQ(changes.count(), 1);
 }
 
 TEST(QuayletAppTest, ThePopupStaysWhileOneOfTheApplicationsOwnWindowsHasTheFocus) {
     View popup("PopupWindow");
     popup.scene.window().requestActivate();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return popup.scene.window().isActive(); }));
+    ASSERT_TRUE(testing::waitFor([&] { return popup.scene.window().isActive(); }));
 
     // Such as the update dialog, or the build chooser.
     QQuickWindow dialog;
     dialog.show();
     dialog.requestActivate();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return dialog.isActive(); }));
+    ASSERT_TRUE(testing::waitFor([&] { return dialog.isActive(); }));
     QCoreApplication::processEvents();
     EXPECT_TRUE(popup.scene.window().isVisible());
 }

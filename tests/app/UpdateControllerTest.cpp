@@ -130,7 +130,7 @@ TEST(FeedUpdateControllerTest, TellsTheUserWhatTheFeedSays) {
         QObject::connect(&controller, &UpdateController::checkFinished,
                          [&](const UpdateCheckResult& finished) { result = finished; });
         controller.checkForUpdates();
-        ASSERT_TRUE(testing::StateDriver::waitUntil([&] { return result.has_value(); }));
+        ASSERT_TRUE(testing::waitFor([&] { return result.has_value(); }));
         const std::string shown = (result->heading + "\n" + result->message).toStdString();
         EXPECT_EQ(result->outcome, expected.outcome);
         EXPECT_NE(shown.find(expected.shown), std::string::npos) << shown;
@@ -160,8 +160,7 @@ TEST(QuayletAppUpdateTest, CheckingForUpdatesShowsWhatTheFeedSaysInADialog) {
     app.updateAction().run();
     expectDialog("updateHeading=Checking for updates…");
     QQuickWindow* first = dialog;
-    ASSERT_TRUE(
-        testing::StateDriver::waitUntil([&] { return !dialog->property("checking").toBool(); }));
+    ASSERT_TRUE(testing::waitFor([&] { return !dialog->property("checking").toBool(); }));
     expectDialog(
         "updateHeading=Quaylet 99.0.0 is available; "
         "updateDownloadButton.text=Download Quaylet 99.0.0; updateCloseButton.text=Later");

@@ -21,7 +21,6 @@ namespace {
 
 using testing::makeDevice;
 using testing::makeReadyEnvironment;
-using testing::StateDriver;
 using testing::View;
 
 const std::filesystem::path kLocalApp = "/Users/me/Builds/My App #2.app";
@@ -142,7 +141,7 @@ const Situation kSituations[] = {
          view.driver.previewService().listFailure = nullptr;
          view.driver.previewService().previews = {summary("pa"), summary("pb")};
          view.scene.click("refreshBuildsButton");
-         StateDriver::waitUntil([&] { return view.scene.isShown("buildRow-pb"); });
+         testing::waitFor([&] { return view.scene.isShown("buildRow-pb"); });
      }},
     {"builds in each status", "ContentView", true,
      "buildRow-p-ready/runButton; !buildRow-p-ready/statusBadge; !buildRow-p-failed/runButton; "
@@ -186,7 +185,7 @@ const Situation kSituations[] = {
          QAccessible::queryAccessibleInterface(&view.scene.find("buildRow-p-ready"))
              ->actionInterface()
              ->doAction(QAccessibleActionInterface::pressAction());
-         EXPECT_TRUE(StateDriver::waitUntil([&] {
+         EXPECT_TRUE(testing::waitFor([&] {
              return view.driver.previewService().launchedPreviews() ==
                     std::vector<std::string>{"p-ready"};
          }));
@@ -216,7 +215,7 @@ const Situation kSituations[] = {
              std::make_exception_ptr(QuayletError::previewUnavailable(
                  std::string(RemotePreviewLauncher::kLargerThanTheCacheMessage)));
          watcher.start(nullptr);
-         EXPECT_TRUE(StateDriver::waitUntil([&] {
+         EXPECT_TRUE(testing::waitFor([&] {
              return watcher.property("unfetchedBuilds").toMap().contains("p-new") &&
                     !view.driver.state().buildsList().isLoadingBuilds();
          }));
@@ -237,8 +236,7 @@ const Situation kSituations[] = {
          view.driver.previewService().clearFailure = std::make_exception_ptr(
              QuayletError::previewUnavailable("The cache folder is in use."));
          view.scene.click("clearCacheButton");
-         StateDriver::waitUntil(
-             [&] { return view.driver.state().launch().errorMessage().has_value(); });
+         testing::waitFor([&] { return view.driver.state().launch().errorMessage().has_value(); });
      }},
     {"the preferred emulator among those diagnosed", "SettingsTab", true,
      "preferredEmulatorChoice.count=3; preferredEmulatorChoice.currentIndex=1; "
@@ -330,7 +328,7 @@ TEST(ViewTest, SignInOpensThePageAndItsReturnLinkSignsIn) {
         // whole sign-in is waited for, as it goes on reloading the builds.
         const QFuture<void> signedIn =
             view.driver.state().launch().receive(QUrl("quaylet://auth?code=returned-code"));
-        ASSERT_TRUE(StateDriver::waitUntil([&] { return signedIn.isFinished(); }));
+        ASSERT_TRUE(testing::waitFor([&] { return signedIn.isFinished(); }));
         EXPECT_TRUE(view.driver.state().account().isSignedIn());
     }
 }
@@ -342,8 +340,8 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
     runLocal(view);
     auto& simulators = view.driver.simulatorService();
     view.scene.click("anotherSimulatorButton");
-    ASSERT_TRUE(StateDriver::waitUntil(
-        [&] { return view.scene.property("simulatorMenu", "opened").toBool(); }));
+    ASSERT_TRUE(
+        testing::waitFor([&] { return view.scene.property("simulatorMenu", "opened").toBool(); }));
     ASSERT_TRUE(QQuickTest::qWaitForPolish(&view.scene.window()));
     // Below its button or above it, never over it, and as wide as its entries.
     QObject& menu = view.scene.find("simulatorMenu");
@@ -356,17 +354,17 @@ TEST(PreviewTabTest, SuccessRunsTheBuildOnAnotherSimulatorAndSendsItALink) {
                   view.scene.property(choice, "width").toReal());
     }
     view.scene.click("simulatorChoice-SIM-2");
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return simulators.requestedLaunches().size() == 2; }));
+    ASSERT_TRUE(testing::waitFor([&] { return simulators.requestedLaunches().size() == 2; }));
     EXPECT_EQ(simulators.requestedLaunches()[1].targets.simulatorUDIDs,
               std::vector<std::string>{"SIM-2"});
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("linkField"); }));
+    ASSERT_TRUE(testing::waitFor([&] { return view.scene.isShown("linkField"); }));
 
     view.scene.find("linkField").setProperty("text", " myapp://home ");
     view.scene.click("openLinkButton");
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return !simulators.openedURLs().empty(); }));
+    ASSERT_TRUE(testing::waitFor([&] { return !simulators.openedURLs().empty(); }));
     EXPECT_EQ(simulators.openedURLs()[0],
               (std::pair<std::string, std::string>{"SIM-2", "myapp://home"}));
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("linkConfirmation"); }));
+    ASSERT_TRUE(testing::waitFor([&] { return view.scene.isShown("linkConfirmation"); }));
     view.expect("linkConfirmation=Opened in *; linkField.text=");
 }
 
@@ -459,7 +457,7 @@ TEST(ViewTest, LaunchesUseTheStoredSettings) {
                 Q_ARG(QVariant, QUrl::fromLocalFile(QString::fromStdString(kLocalApp.string()))));
         }
         const auto& simulators = view.driver.simulatorService();
-        ASSERT_TRUE(StateDriver::waitUntil(
+        ASSERT_TRUE(testing::waitFor(
             [&] { return simulators.requestedLaunches().size() == (runAgain ? 2u : 1u); }));
         EXPECT_EQ(simulators.requestedLaunches().back(),
                   (testing::RequestedLaunch{kLocalApp.string(), "SIM-1", !runAgain}));
@@ -491,7 +489,7 @@ TEST(DiagnosticsTabTest, TheBuildChooserRunsTheBundleOpenedAndStartsNextBesideIt
     QObject& chooser = view.scene.find("buildChooser");
     QObject& folders = view.scene.find("buildChooserModel");
     const auto openRow = [&](const QString& name) {
-        ASSERT_TRUE(StateDriver::waitUntil([&] {
+        ASSERT_TRUE(testing::waitFor([&] {
             QVariant first;
             QMetaObject::invokeMethod(&folders, "get", Q_RETURN_ARG(QVariant, first), Q_ARG(int, 0),
                                       Q_ARG(QString, "fileName"));
@@ -547,7 +545,7 @@ TEST(ViewTest, LongValuesEndInAnEllipsisInsteadOfACutGlyph) {
     label.setWidth(300);
     QTest::mouseMove(&line.window(), QPoint(150, 5));
     QObject* tip = nullptr;
-    ASSERT_TRUE(StateDriver::waitUntil([&] {
+    ASSERT_TRUE(testing::waitFor([&] {
         tip = label.findChild<QObject*>("fullTextTip");
         return tip && tip->property("opened").toBool();
     }));
@@ -617,7 +615,7 @@ TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterEachAction) {
     View view;
     QQuickWindow& window = view.scene.window();
     window.requestActivate();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return window.isActive(); }));
+    ASSERT_TRUE(testing::waitFor([&] { return window.isActive(); }));
     view.scene.click("section-Settings");
     view.expect("activateSimulatorSwitch.checked=true");  // the stored settings reach the tab
     auto& line = dynamic_cast<QQuickItem&>(view.scene.find("statusLine"));
@@ -626,14 +624,14 @@ TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterEachAction) {
         scroll = scroll->parentItem();
     }
     const auto expectInView = [&](const char* after) {
-        EXPECT_TRUE(StateDriver::waitUntil([&] {
+        EXPECT_TRUE(testing::waitFor([&] {
             const QRectF shown = line.mapRectToScene(line.boundingRect());
             return shown.top() >= 0 && shown.bottom() <= window.height();
         })) << "the status line stays below the window after "
             << after;
     };
     view.scene.click("signOutButton");
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return view.scene.isShown("statusLine"); }));
+    ASSERT_TRUE(testing::waitFor([&] { return view.scene.isShown("statusLine"); }));
     view.expect("statusText=Signed out; statusIcon.symbol=checkmark.circle.fill");
     expectInView("signing out");
     // The line already shows: a new text, then the same one, from the keyboard, scrolled up to
@@ -645,7 +643,7 @@ TEST(ContentViewTest, TheSettingsStatusLineComesIntoViewAfterEachAction) {
             QTest::keyClick(&window, Qt::Key_Tab);
         }
         QTest::keyClick(&window, Qt::Key_Space);
-        ASSERT_TRUE(StateDriver::waitUntil(
+        ASSERT_TRUE(testing::waitFor(
             [&] { return view.scene.text("statusText") == "Downloaded builds cleared"; }));
         expectInView(clearing);
     }
@@ -659,7 +657,7 @@ TEST(ContentViewTest, EveryControlReachedByTheKeyboardShowsAFocusRing) {
     view.driver.state().watcher().setWatched("octo/app", 7, true);
     QQuickWindow& window = view.scene.window();
     window.requestActivate();
-    ASSERT_TRUE(StateDriver::waitUntil([&] { return window.isActive(); }));
+    ASSERT_TRUE(testing::waitFor([&] { return window.isActive(); }));
     for (const QString section : {"Preview", "Diagnostics", "Settings"}) {
         view.scene.click("section-" + section);
         QStringList reached;
@@ -695,7 +693,7 @@ TEST(ContentViewTest, ShowingTheContentChecksTheMacThenReloadsTheBuildsUnlessDis
         if (dismissed) {
             QMetaObject::invokeMethod(&view.scene.root(), "dismissed");
         }
-        ASSERT_TRUE(StateDriver::waitUntil([&] {
+        ASSERT_TRUE(testing::waitFor([&] {
             return !view.driver.state().diagnostics().isCheckingEnvironment() &&
                    (dismissed || view.driver.state().buildsList().builds().size() == 1);
         }));

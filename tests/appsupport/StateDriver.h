@@ -72,26 +72,20 @@ class StateDriver {
     // Each waits until the state shows the outcome; a held diagnosis runs until the driver goes.
     void showEnvironment(const EnvironmentSnapshot& snapshot) {
         simulatorService_->snapshot = snapshot;
-        const QFuture<void> done = state_->diagnostics().runDiagnostics();
-        waitUntil([&] { return done.isFinished(); });
+        waitFor(state_->diagnostics().runDiagnostics());
     }
     void holdDiagnostics() {
         auto held = heldDiagnosis_ = std::make_shared<Latch>();
         simulatorService_->onEnvironment = [held] { held->wait(); };
         state_->diagnostics().runDiagnostics();
-        waitUntil([&] { return state_->diagnostics().isCheckingEnvironment(); });
+        waitFor([&] { return state_->diagnostics().isCheckingEnvironment(); });
     }
     void loadBuilds(const std::vector<PreviewSummary>& builds) {
-        previewService_->listFailure = nullptr;
         previewService_->previews = builds;
-        const QFuture<void> done = state_->buildsList().refreshBuilds();
-        waitUntil([&] { return done.isFinished(); });
+        refreshBuilds(nullptr);
     }
     void failBuilds(const std::string& message) {
-        previewService_->listFailure =
-            std::make_exception_ptr(QuayletError::previewUnavailable(message));
-        const QFuture<void> done = state_->buildsList().refreshBuilds();
-        waitUntil([&] { return done.isFinished(); });
+        refreshBuilds(std::make_exception_ptr(QuayletError::previewUnavailable(message)));
     }
 
     // Opens a pull-request build and holds the launch once it reaches the stage (and has
@@ -123,7 +117,7 @@ class StateDriver {
             return held->await(call.progress, rest, call.stop);
         };
         state_->launch().open(QString::fromStdString(manifest.previewID));
-        waitUntil([&] {
+        waitFor([&] {
             return held->reached && state_->launch().stage() == stage &&
                    (download.received.empty() ||
                     state_->launch().downloadedBytes() == download.received.back()) &&
@@ -143,17 +137,17 @@ class StateDriver {
         };
         state_->launch().runLocalApplication(
             QUrl::fromLocalFile(QString::fromStdString(app.string())), QString(), true);
-        waitUntil([&] { return held->reached && state_->launch().stage() == stage; });
+        waitFor([&] { return held->reached && state_->launch().stage() == stage; });
     }
     void finishHeldLaunch(const SelfTestReport& report) {
         held_->report = report;
         held_->released.open();
-        waitUntil([&] { return state_->launch().report().has_value(); });
+        waitFor([&] { return state_->launch().report().has_value(); });
     }
     void failHeldLaunch(const std::string& message) {
         held_->failure = message;
         held_->released.open();
-        waitUntil([&] { return state_->launch().errorMessage().has_value(); });
+        waitFor([&] { return state_->launch().errorMessage().has_value(); });
     }
     // The steps each later launch records in its timeline.
     void recordSteps(const std::vector<TimelineEntry>& steps) {
@@ -163,11 +157,12 @@ class StateDriver {
     // Receives a link the way the desktop hands one over.
     void receive(const QUrl& url) { state_->launch().receive(url); }
 
-    // Processes events until the condition holds; false after a generous bound.
-    static bool waitUntil(const std::function<bool()>& condition) { return waitFor(condition); }
-
   private:
     using Reports = std::vector<RemoteLaunchStage>;
+    void refreshBuilds(std::exception_ptr failure) {
+        previewService_->listFailure = std::move(failure);
+        waitFor(state_->buildsList().refreshBuilds());
+    }
 
     // The core reports of a whole launch of the given source, split after the one that brings
     // it to the stage.

@@ -41,14 +41,14 @@ void takeRefittedPanel(bool thenFail, const std::filesystem::path& file) {
     hud.show();
     QCoreApplication::processEvents();
     driver.receive(QUrl("quaylet://preview/weather-demo-42"));
-    StateDriver::waitUntil([&] { return hud.offeredAction() == "signIn"; });
+    testing::waitFor([&] { return hud.offeredAction() == "signIn"; });
     if (thenFail) {
         driver.state().launch().runLocalApplication(
             QUrl::fromLocalFile("/Users/me/Library/Developer/Xcode/DerivedData/Weather-"
                                 "fjdkslahgurieowqpz/Build/Products/Debug-iphonesimulator/"
                                 "Weather Demo.app"),
             {}, true);
-        StateDriver::waitUntil([&] { return hud.offeredAction() == "dismiss"; });
+        testing::waitFor([&] { return hud.offeredAction() == "dismiss"; });
     }
     QDeadlineTimer settle(600);
     while (!settle.hasExpired()) {

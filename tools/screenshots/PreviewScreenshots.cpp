@@ -215,7 +215,7 @@ const bool added = addScreenshots({
         [](QuickScene& scene) {
             scene.find("linkField").setProperty("text", "weather://forecast?day=3");
             scene.click("openLinkButton");
-            StateDriver::waitUntil([&] { return scene.isShown("linkConfirmation"); });
+            testing::waitFor([&] { return scene.isShown("linkConfirmation"); });
         }),
     window("preview-success-local", true,
            [](StateDriver& driver) {

@@ -77,7 +77,7 @@ const bool added = addScreenshots({
                            .quit = [] {}});
          driver.holdRemoteLaunchAt(LaunchStage::downloading, testing::makeManifest("Demo", "a"));
          driver.failHeldLaunch("The download failed.");
-         StateDriver::waitUntil([&] { return !hud.offeredAction().isEmpty(); });
+         testing::waitFor([&] { return !hud.offeredAction().isEmpty(); });
          item.menu().adjustSize();
          if (!item.menu().grab().save(QString::fromStdString(file.string()))) {
              throw std::runtime_error("Could not write " + file.string());

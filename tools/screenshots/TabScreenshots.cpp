@@ -120,7 +120,7 @@ const bool added = addScreenshots({
                            {"updateAction", QVariant::fromValue(&updates)},
                            {"selectedSection", "Diagnostics"}});
          QMetaObject::invokeMethod(&scene.find("diagnosticsTab"), "chooseBuild");
-         StateDriver::waitUntil(
+         testing::waitFor(
              [&] { return scene.property("buildChooserFolders", "count").toInt() == 6; });
          scene.saveImage(file);
      }},
@@ -129,7 +129,7 @@ const bool added = addScreenshots({
          StateDriver driver;
          driver.showEnvironment(readyMac());
          driver.state().cache().clearDownloadCache();
-         StateDriver::waitUntil([&] { return driver.state().launch().activeDetail().has_value(); });
+         testing::waitFor([&] { return driver.state().launch().activeDetail().has_value(); });
          saveWindow(driver, "Settings", file);
      }},
     {"settings-cache",
@@ -140,7 +140,7 @@ const bool added = addScreenshots({
              {"weather-demo-42", "/cache/weather-demo-42/1", 2'100'000'000, std::nullopt},
              {"maps-demo-7", "/cache/maps-demo-7/1", 1'100'000'000, std::nullopt}};
          driver.state().cache().setCacheLimit(5);
-         StateDriver::waitUntil([&] { return driver.state().cache().cacheSize().has_value(); });
+         testing::waitFor([&] { return driver.state().cache().cacheSize().has_value(); });
          saveWindow(driver, "Settings", file);
      }},
     {"settings-signed-out",

@@ -53,11 +53,11 @@ void watchedBuilds(const std::filesystem::path& file, const QString& focused = {
                 std::string(RemotePreviewLauncher::kLargerThanTheCacheMessage)));
     }
     watcher.start(nullptr);
-    StateDriver::waitUntil([&] {
+    testing::waitFor([&] {
         return !watcher.readyBuilds().empty() ||
                watcher.property("unfetchedBuilds").toMap().contains("wx-140");
     });
-    StateDriver::waitUntil([&] { return !driver.state().buildsList().isLoadingBuilds(); });
+    testing::waitFor([&] { return !driver.state().buildsList().isLoadingBuilds(); });
     UpdateAction updates([] {});
     QuickScene scene("ContentView", {{"appState", QVariant::fromValue<QObject*>(&driver.state())},
                                      {"updateAction", QVariant::fromValue(&updates)}});

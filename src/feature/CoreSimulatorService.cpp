@@ -66,4 +66,9 @@ void CoreSimulatorService::openURL(const std::string& udid, const std::string& u
     launcher_.openURL(udid, url, stop_);
 }
 
+void CoreSimulatorService::openURLInEmulator(const std::string& emulatorName,
+                                             const std::string& package, const std::string& url) {
+    emulatorLauncher_.openURL(emulatorName, package, url, stop_);
+}
+
 }  // namespace quaylet

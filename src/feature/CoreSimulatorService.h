@@ -29,6 +29,8 @@ class CoreSimulatorService : public SimulatorService {
         const LaunchTargets& targets, LaunchTimeline* timeline, const RepairSettings& repairs,
         const ProgressCallback& progress, std::stop_token stop) override;
     void openURL(const std::string& udid, const std::string& url) override;
+    void openURLInEmulator(const std::string& emulatorName, const std::string& package,
+                           const std::string& url) override;
 
   private:
     SimulatorDiscovery discovery_;

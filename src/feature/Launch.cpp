@@ -394,17 +394,21 @@ QFuture<void> Launch::runOnSimulator(const QString& udid) {
 }
 
 QFuture<void> Launch::openURLInApp(const QString& url) {
-    // Its device is an emulator, which iOS Simulator's way of opening a link cannot reach.
-    if (!report_ || isAndroid()) {
+    if (!report_) {
         return finishedFuture();
     }
     assign(this, errorMessage_, std::optional<std::string>(), &Launch::errorMessageChanged);
     return work_.run(
         this,
-        [this, service = simulatorService_, udid = report_->simulator.udid,
+        [this, service = simulatorService_, android = isAndroid(), udid = report_->simulator.udid,
+         package = report_->app.bundleIdentifier,
          device = QString::fromStdString(report_->simulator.name),
          url = url.toStdString()]() -> BackgroundWork::Step {
-            service->openURL(udid, url);
+            if (android) {
+                service->openURLInEmulator(udid, package, url);
+            } else {
+                service->openURL(udid, url);
+            }
             return [this, device] { emit linkOpened(device); };
         },
         [this](const std::exception_ptr& error) {

@@ -38,6 +38,9 @@ class SimulatorService {
 
     // Opens an absolute URL in a booted device, for the app that runs there.
     virtual void openURL(const std::string& udid, const std::string& url) = 0;
+    // Opens an absolute URL in the package's app on a running Android emulator.
+    virtual void openURLInEmulator(const std::string& emulatorName, const std::string& package,
+                                   const std::string& url) = 0;
 };
 
 }  // namespace quaylet

@@ -119,18 +119,26 @@ const Situation kSituations[] = {
          view.driver.failHeldLaunch("The app couldn’t be installed.");
      }},
     {"a local Android build started, then running", "ContentView", true,
-     "successSource=Local Android build; !anotherSimulatorButton; !linkField",
+     "successSource=Local Android build; !anotherSimulatorButton; "
+     "linkConfirmation=Opened in Pixel_8",
      [](View& view) {
          view.driver.holdLocalLaunchAt(LaunchStage::booting, "/Users/me/Builds/Demo.apk");
          view.expect(
              "stageTitle=Starting the emulator; progressDetail=Testing a local Android "
              "build; step-3-detail=Starting the emulator; "
              "progressFooter=Your branch and Android Studio stay untouched.");
-         view.driver.finishHeldLaunch(testing::makeReport("Demo", "Pixel_8"));
-         // Neither reaches iOS Simulator's tools with an emulator's name; the screen stays.
-         Launch& launch = view.driver.state().launch();
-         EXPECT_TRUE(launch.openURLInApp("demo://home").isFinished());
-         EXPECT_TRUE(launch.runOnSimulator("SIM-1").isFinished());
+         SelfTestReport report = testing::makeReport("Demo", "Pixel_8");
+         report.simulator.udid = "Pixel_8";
+         report.app.bundleIdentifier = "com.example.demo";
+         view.driver.finishHeldLaunch(report);
+         // iOS Simulator's tools never get an emulator's name; the app on it takes links.
+         EXPECT_TRUE(view.driver.state().launch().runOnSimulator("SIM-1").isFinished());
+         view.scene.find("linkField").setProperty("text", "demo://home");
+         view.scene.click("openLinkButton");
+         ASSERT_TRUE(testing::waitFor([&] { return view.scene.isShown("linkConfirmation"); }));
+         EXPECT_EQ(view.driver.simulatorService().openedURLs(),
+                   (std::vector<std::pair<std::string, std::string>>{
+                       {"Pixel_8/com.example.demo", "demo://home"}}));
      }},
 
     {"the builds list refreshed after it failed", "ContentView", true,

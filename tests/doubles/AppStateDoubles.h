@@ -261,11 +261,15 @@ class FakeSimulatorService : public SimulatorService {
         std::lock_guard lock(mutex_);
         openedURLs_.emplace_back(udid, url);
     }
+    void openURLInEmulator(const std::string& emulatorName, const std::string& package,
+                           const std::string& url) override {
+        openURL(emulatorName + "/" + package, url);
+    }
 
     std::vector<RequestedLaunch> requestedLaunches() const {
         return lockedCopy(mutex_, requestedLaunches_);
     }
-    // Device and URL of each openURL call.
+    // Device (an emulator as name/package) and URL of each link opened.
     std::vector<std::pair<std::string, std::string>> openedURLs() const {
         return lockedCopy(mutex_, openedURLs_);
     }

@@ -235,16 +235,15 @@ Item {
             }
         }
 
-        // Another simulator and links in the app are iOS Simulator's: an Android build has
-        // neither here.
         RowLayout {
-            visible: !screen.appState.launch.isAndroid
             spacing: 8
             Layout.fillWidth: true
 
+            // Another device is iOS Simulator's choice; an Android build runs where it was sent.
             ActionButton {
                 id: anotherSimulatorButton
                 objectName: "anotherSimulatorButton"
+                visible: !screen.appState.launch.isAndroid
                 text: "Open on another Simulator…"
                 enabled: simulators.options.length > 0 && !screen.appState.launch.isLaunchInProgress
                 onClicked: simulatorMenu.open()

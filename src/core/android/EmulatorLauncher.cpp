@@ -189,16 +189,32 @@ EmulatorLaunchReport EmulatorLauncher::launch(const EmulatorLaunchRequest& reque
     verify();
 
     if (request.openURL) {
-        requireStarted(
-            runner_.runChecked(
-                sdk.shell(result.serial, {"am", "start", "-W", "-a", "android.intent.action.VIEW",
-                                          "-d", *request.openURL, package}),
-                stop),
-            "adb shell am start");
+        openURLOn(result.serial, package, *request.openURL, stop);
     }
 
     report(RemoteLaunchStage::running);
     return result;
+}
+
+void EmulatorLauncher::openURL(const std::string& emulatorName, const std::string& package,
+                               const std::string& url, std::stop_token stop) const {
+    checkURLToOpen(url);
+    const std::vector<AndroidEmulator> emulators = discovery_.emulators(stop);
+    const auto named = std::ranges::find(emulators, emulatorName, &AndroidEmulator::name);
+    if (named == emulators.end() || !named->serial) {
+        throw QuayletError::commandFailed("adb shell am start", 1,
+                                          emulatorName + " is not running");
+    }
+    openURLOn(*named->serial, package, url, stop);
+}
+
+void EmulatorLauncher::openURLOn(const std::string& serial, const std::string& package,
+                                 const std::string& url, std::stop_token stop) const {
+    requireStarted(runner_.runChecked(discovery_.sdk().shell(serial, {"am", "start", "-W", "-a",
+                                                                      "android.intent.action.VIEW",
+                                                                      "-d", url, package}),
+                                      stop),
+                   "adb shell am start");
 }
 
 std::vector<DeviceOutcome> EmulatorLauncher::refusals(int minimumApiLevel,

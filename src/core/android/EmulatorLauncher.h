@@ -85,6 +85,10 @@ class EmulatorLauncher {
         const Progress& progress, const std::function<void(const DeviceOutcome&)>& onOutcome,
         std::stop_token stop) const;
 
+    // Opens an absolute URL in the package's app on the named emulator, which must be running.
+    void openURL(const std::string& emulatorName, const std::string& package,
+                 const std::string& url, std::stop_token stop) const;
+
   private:
     // The named emulator when there is one, else the ranked choice; either must run the build.
     AndroidEmulator choose(const std::vector<AndroidEmulator>& emulators, int minimumApiLevel,
@@ -93,6 +97,8 @@ class EmulatorLauncher {
                            const std::optional<std::string>& emulatorName) const;
     std::string boot(const AndroidEmulator& emulator, const std::vector<AndroidEmulator>& emulators,
                      std::stop_token stop) const;
+    void openURLOn(const std::string& serial, const std::string& package, const std::string& url,
+                   std::stop_token stop) const;
 
     ProcessRunner runner_;
     EmulatorDiscovery discovery_;

@@ -12,6 +12,7 @@
 
 #include "core/android/ApkInspector.h"
 #include "core/errors/CancellationError.h"
+#include "core/errors/QuayletError.h"
 #include "core/errors/UserMessage.h"
 #include "fixtures/ApkBuilder.h"
 #include "support/ScopedEnvironment.h"
@@ -75,7 +76,8 @@ json pixel(const json& changes) {
 
 // A stopped emulator boots on the first free port, its output in a log; a running one is used
 // as it is. Both install, launch the launcher activity, verify, then open the URL, every word
-// reaching the device's shell as it was, however hostile.
+// reaching the device's shell as it was, however hostile; a later link reaches the app only on a
+// running emulator.
 TEST_F(EmulatorLauncherTest, BootsWhenNeededThenInstallsLaunchesVerifiesAndOpens) {
     const std::string url = "myapp://open?a=1;b=2&c='x'$(reboot)`id`\"\\";
     const std::string component = "com.example.demo/.MainActivity";
@@ -91,7 +93,11 @@ TEST_F(EmulatorLauncherTest, BootsWhenNeededThenInstallsLaunchesVerifiesAndOpens
         stages.clear();
         EmulatorLaunchRequest wanted = request();
         wanted.openURL = url;
+        if (!running) {
+            EXPECT_THROW(launcher.openURL("Pixel_8", "com.example.demo", url, {}), QuayletError);
+        }
         const EmulatorLaunchReport report = launch(wanted);
+        launcher.openURL("Pixel_8", "com.example.demo", "myapp://again", {});
 
         const std::string serial = running ? "emulator-5556" : "emulator-5554";
         EXPECT_EQ(report.serial, serial);
@@ -107,6 +113,8 @@ TEST_F(EmulatorLauncherTest, BootsWhenNeededThenInstallsLaunchesVerifiesAndOpens
             std::ifstream log(folder.path() / "logs/emulator-5554.log");
             EXPECT_TRUE(log.is_open());
         }
+        shell.push_back({"am", "start", "-W", "-a", "android.intent.action.VIEW", "-d",
+                         "myapp://again", "com.example.demo"});
         EXPECT_EQ(stored().at("shell"), shell);
         EXPECT_TRUE(called({"adb", "-s", serial, "install", "-r", "-t", wanted.apk.apk.string()}));
     }

@@ -3,20 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "core/process/ProcessRunner.h"
+#include "cli/CommandLineHarness.h"
 #include "fixtures/ApkBuilder.h"
-#include "support/ChildProcess.h"
-#include "support/DevServiceProcess.h"
-#include "support/PrivateSecretService.h"
 #include "support/ProcessState.h"
-#include "support/TemporaryDirectory.h"
 
 namespace quaylet {
 namespace {
@@ -31,41 +25,20 @@ const json kBooting = {{"name", "Pixel_8"}, {"api", 34}, {"abi", "x86_64"}, {"bo
 // Shell syntax throughout; a space can only come percent-encoded, as URLs are checked first.
 const std::string kURL = "demo://open?a=%20b;c=2&d='e'$(reboot)`id`";
 
-class AndroidRoadTest : public ::testing::Test {
+class AndroidRoadTest : public testing::CommandLineHarness {
   protected:
     AndroidRoadTest() {
-        ProcessRunner().runChecked({testing::DevServiceProcess::program(),
-                                    {"make-demo-build", builds.path().string(), "--preview-id",
-                                     "pr-android", "--android"}},
-                                   {});
+        publish("pr-android", {"--android"});
         const fs::path tools = fs::path(QUAYLET_CLI_PROGRAM).parent_path() /
                                "../libexec/quaylet/host-tools/quaylet-hosttools";
         for (const char* tool : {"platform-tools/adb", "emulator/emulator"}) {
             fs::create_directories((sdk / tool).parent_path());
             fs::create_symlink(tools, sdk / tool);
         }
-        const auto page = httplib::Client(service.baseURL()).Get("/api/v1/auth/github?client=mac");
-        quaylet({"sign-in", "--no-browser"});
-        quaylet({"open", page->get_header_value("Location")});
-    }
-
-    std::vector<std::string> environment() const {
-        const fs::path& home = user.path();
-        return {"HOME=" + home.string(),
-                "XDG_CONFIG_HOME=" + (home / "config").string(),
-                "XDG_STATE_HOME=" + (home / "state").string(),
-                "XDG_CACHE_HOME=" + (home / "cache").string(),
-                "QUAYLET_API_URL=" + service.baseURL(),
-                "DBUS_SESSION_BUS_ADDRESS=" + keyring.busAddress(),
-                "ANDROID_HOME=" + sdk.string(),
-                "ANDROID_AVD_HOME=" + (home / "emulators/avd").string(),
-                "QUAYLET_EMULATOR_HOME=" + (home / "emulators").string()};
-    }
-    ProcessResult quaylet(const std::vector<std::string>& arguments) const {
-        std::vector<std::string> command = environment();
-        command.push_back(QUAYLET_CLI_PROGRAM);
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        return ProcessRunner().run({"/usr/bin/env", command}, {});
+        added = {{"ANDROID_HOME", sdk.string()},
+                 {"ANDROID_AVD_HOME", (user.path() / "emulators/avd").string()},
+                 {"QUAYLET_EMULATOR_HOME", (user.path() / "emulators").string()}};
+        signIn();
     }
     void store(const json& emulators, const json& failing = json::array()) const {
         fs::create_directories(user.path() / "emulators");
@@ -76,10 +49,6 @@ class AndroidRoadTest : public ::testing::Test {
         return json::parse(std::ifstream(user.path() / "emulators/emulators.json"));
     }
 
-    testing::PrivateSecretService keyring;
-    testing::TemporaryDirectory user;
-    testing::TemporaryDirectory builds;
-    testing::DevServiceProcess service{builds.path()};
     const fs::path sdk = user.path() / "sdk";
 };
 
@@ -123,10 +92,7 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
         SCOPED_TRACE(c.output);
         store(c.emulators, c.failing);
         quaylet({"settings", "preferredEmulator", c.preferred});
-        const fs::path file = builds.path() / "pr-android/manifest.json";
-        json manifest = json::parse(std::ifstream(file));
-        manifest["bundleId"] = c.bundleId;
-        std::ofstream(file) << manifest;
+        editManifest("pr-android", {{"bundleId", c.bundleId}});
         const ProcessResult result = quaylet(c.arguments);
         EXPECT_EQ(result.status, c.status) << result.standardError;
         EXPECT_THAT(result.standardOutput + result.standardError, HasSubstr(c.output));
@@ -143,16 +109,13 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
 // A build no emulator here can run, by its manifest's claims, is never downloaded nor cached.
 TEST_F(AndroidRoadTest, RefusesBeforeTheDownloadWhatNoEmulatorCanRun) {
     store(json::array({kRunning}));
-    const fs::path file = builds.path() / "pr-android/manifest.json";
-    const json manifest = json::parse(std::ifstream(file));
     const std::string link = "quaylet://preview/pr-android";
     for (const auto& [claims, arguments] : std::vector<std::pair<json, std::vector<std::string>>>{
              {{{"minimumOSVersion", "35"}}, {"open", link}},  // Pixel_8 has API 34
              {{{"architectures", {"riscv64"}}}, {"open", link}},
              {{{"architectures", {"riscv64"}}}, {"open", link, "--emulator", "Pixel_8"}}}) {
-        json claimed = manifest;
-        claimed.update(claims);
-        std::ofstream(file) << claimed;
+        publish("pr-android", {"--android"});  // afresh, with these claims alone
+        editManifest("pr-android", claims);
         const ProcessResult result = quaylet(arguments);
         EXPECT_THAT(result.standardOutput + result.standardError, HasSubstr("can run this build."));
         EXPECT_EQ(httplib::Client(service.baseURL()).Get("/dev/artifact-ranges")->body, "[]");
@@ -163,16 +126,11 @@ TEST_F(AndroidRoadTest, RefusesBeforeTheDownloadWhatNoEmulatorCanRun) {
 // Ctrl-C while the emulator boots: quaylet ends, and no tool it ran is left running.
 TEST_F(AndroidRoadTest, CtrlCWhileTheEmulatorBootsLeavesNoToolRunning) {
     store(json::array({kBooting}));
-    std::vector<std::string> command = environment();
-    command.insert(command.begin(), "env");
-    command.insert(command.end(), {QUAYLET_CLI_PROGRAM, "open", "quaylet://preview/pr-android"});
-    const pid_t child = testing::ChildProcess::start(command);
+    const auto [child, output] = start({"open", "quaylet://preview/pr-android"});
     while (stored().value("shell", json::array()).empty() && testing::isRunning(child)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ::kill(child, SIGINT);
-    const int status = testing::ChildProcess::wait(child);
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 130);
+    EXPECT_EQ(interrupt(child, output).second, 130);
     const std::string mark = "QUAYLET_EMULATOR_HOME=" + (user.path() / "emulators").string();
     for (const auto& process : fs::directory_iterator("/proc")) {
         std::ifstream environ(process.path() / "environ");

@@ -3,9 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +10,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "cli/CommandLineHarness.h"
 #include "core/errors/CancellationError.h"
 #include "core/process/ProcessRunner.h"
 #include "core/service/BuildCache.h"
@@ -20,8 +18,6 @@
 #include "core/support/InternetDateTime.h"
 #include "fixtures/AppBundleBuilder.h"
 #include "support/ChildProcess.h"
-#include "support/DevServiceProcess.h"
-#include "support/PrivateSecretService.h"
 #include "support/ProcessState.h"
 #include "support/ScriptedTools.h"
 #include "support/Signpost.h"
@@ -35,105 +31,16 @@ using namespace std::string_literals;
 using nlohmann::json;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using testing::readUntil;
 using ::testing::StartsWith;
 
 constexpr const char* kPreviewLink = "quaylet://preview/pr-demo";
 constexpr const char* kMissingInformation =
     "This build is missing app information. Rebuild it in GitHub Actions, then try again.\n";
 
-// Reads from descriptor until text has arrived, or the writer has gone, and returns it all.
-std::string readUntil(int descriptor, const std::string& text) {
-    std::string received;
-    while (received.find(text) == std::string::npos) {
-        pollfd ready{descriptor, POLLIN, 0};
-        char buffer[4096];
-        const ssize_t count =
-            ::poll(&ready, 1, 60'000) == 1 ? ::read(descriptor, buffer, sizeof buffer) : 0;
-        if (count <= 0) {
-            break;
-        }
-        received.append(buffer, static_cast<std::size_t>(count));
-    }
-    return received;
-}
-
-class CommandLineTest : public ::testing::Test {
+class CommandLineTest : public testing::CommandLineHarness {
   protected:
     CommandLineTest() { publish("pr-demo"); }
-
-    void publish(const std::string& previewID) const {
-        ProcessRunner().runChecked(
-            {testing::DevServiceProcess::program(),
-             {"make-demo-build", builds.path().string(), "--preview-id", previewID}},
-            {});
-    }
-
-    void editManifest(const std::string& previewID, const json& changes) const {
-        const auto file = builds.path() / previewID / "manifest.json";
-        json manifest = json::parse(std::ifstream(file));
-        manifest.update(changes);
-        std::ofstream(file) << manifest.dump();
-    }
-
-    // An environment of its own: throwaway folders for everything a user keeps, this test's
-    // service and keyring.
-    Environment environment(const std::optional<std::string>& serviceURL = std::nullopt) const {
-        const auto& home = user.path();
-        return {
-            {"HOME", home.string()},
-            {"XDG_CONFIG_HOME", (home / "config").string()},
-            {"XDG_STATE_HOME", (home / "state").string()},
-            {"XDG_CACHE_HOME", (home / "cache").string()},
-            {"QUAYLET_SIMULATOR_HOME", (home / "simulator").string()},
-            {"QUAYLET_API_URL", serviceURL.value_or(service.baseURL())},
-            {"DBUS_SESSION_BUS_ADDRESS", keyring.busAddress()},
-        };
-    }
-
-    ProcessResult quaylet(std::vector<std::string> arguments,
-                          const std::optional<std::string>& serviceURL = std::nullopt) const {
-        return ProcessRunner().run({QUAYLET_CLI_PROGRAM, std::move(arguments)}, {},
-                                   environment(serviceURL));
-    }
-
-    // Starts quaylet (env execs it in the same process) as a child whose output the test reads
-    // as it comes; returns the child and the reading end of both its streams, as a terminal
-    // shows them.
-    std::pair<pid_t, int> start(const std::vector<std::string>& arguments,
-                                Environment extra = {}) const {
-        extra.merge(environment());
-        std::vector<std::string> command{"env"};
-        for (const auto& [name, value] : extra) {
-            command.push_back(name + "=" + value);
-        }
-        command.push_back(QUAYLET_CLI_PROGRAM);
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        const auto [output, outputWrite] = testing::ChildProcess::pipe();
-        const pid_t child = testing::ChildProcess::start(command, -1, outputWrite, outputWrite);
-        ::close(outputWrite);
-        return {child, output};
-    }
-
-    // Ctrl-C: returns all the child printed and its exit status (-1 when a signal ended it).
-    static std::pair<std::string, int> interrupt(pid_t child, int output) {
-        ::kill(child, SIGINT);
-        std::string printed = readUntil(output, "\x01");  // everything up to the end
-        ::close(output);
-        const int status = testing::ChildProcess::wait(child);
-        return {printed, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-    }
-
-    // What the browser would be sent to by the service's sign-in page.
-    std::string signInLink() const {
-        const auto answer =
-            httplib::Client(service.baseURL()).Get("/api/v1/auth/github?client=mac");
-        return answer ? answer->get_header_value("Location") : std::string();
-    }
-
-    void signIn() const {
-        ASSERT_EQ(quaylet({"sign-in", "--no-browser"}).status, 0);
-        ASSERT_EQ(quaylet({"open", signInLink()}).status, 0);
-    }
 
     std::filesystem::path localApp() const {
         return fixtures::AppBundleBuilder("Local.app")
@@ -141,11 +48,6 @@ class CommandLineTest : public ::testing::Test {
             .elfExecutableForHost()
             .writeInto(user.path());
     }
-
-    testing::PrivateSecretService keyring;
-    testing::TemporaryDirectory user;
-    testing::TemporaryDirectory builds;
-    testing::DevServiceProcess service{builds.path()};
 };
 
 TEST_F(CommandLineTest, AFreshUserSignsInOpensBuildsAndSignsOut) {

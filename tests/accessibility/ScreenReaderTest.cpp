@@ -141,7 +141,6 @@ std::vector<std::string> readDesktop() {
 
 PreviewSummary build(int pullRequest) {
     PreviewSummary summary = testing::makeSummary("p-" + std::to_string(pullRequest), "Demo");
-    summary.repository = "octo/app";
     summary.pullRequest = pullRequest;
     return summary;
 }

@@ -143,8 +143,6 @@ TEST(MenuBarItemTest, TheMenuHoldsEveryActionAndThePanelsButtonWhileItShows) {
 TEST(MenuBarItemTest, TheTooltipAnnouncesAReadyBuildThatNoNotificationCouldShow) {
     Tray tray;
     PreviewSummary ready = testing::makeSummary("p-1", "App");
-    ready.repository = "octo/app";
-    ready.pullRequest = 7;
     ready.pullRequestTitle = "Fix %1 in logs\nforged";
     tray.driver.previewService().previews = {ready};
     tray.driver.state().watcher().start(nullptr);

@@ -304,10 +304,13 @@ inline PreviewManifest makeManifest(const std::string& displayName, const std::s
     return manifest;
 }
 
+// A ready build of pull request 7 of octo/app.
 inline PreviewSummary makeSummary(const std::string& previewID, const std::string& displayName) {
     PreviewSummary summary;
     summary.previewID = previewID;
     summary.displayName = displayName;
+    summary.repository = "octo/app";
+    summary.pullRequest = 7;
     summary.status = "ready";
     return summary;
 }

@@ -16,20 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Builds, one level at a time, a chain of folders far longer than any path may be and
-// deeper than the descriptors the test then allows.
-void makeDeepChain(const fs::path& top) {
-    const fs::path start = fs::current_path();
-    fs::create_directory(top);
-    fs::current_path(top);
-    for (int level = 0; level < 300; ++level) {
-        fs::create_directory(std::string(200, 'd'));
-        fs::current_path(std::string(200, 'd'));
-    }
-    std::ofstream("f") << "x";
-    fs::current_path(start);
-}
-
 TEST(FileTreeTest, RemovesTheWholeTreeAndNothingOutsideIt) {
     const struct {
         const char* name;
@@ -37,8 +23,20 @@ TEST(FileTreeTest, RemovesTheWholeTreeAndNothingOutsideIt) {
     } cases[] = {
         {"missing root", [](auto&, auto&) {}},
         {"a single file", [](const fs::path& tree, auto&) { std::ofstream(tree) << "x"; }},
+        // A chain of folders, made one level at a time, far longer than any path may be and
+        // deeper than the descriptors the test then allows.
         {"a deep tree left by an older version",
-         [](const fs::path& tree, auto&) { makeDeepChain(tree); }},
+         [](const fs::path& tree, auto&) {
+             const fs::path start = fs::current_path();
+             fs::create_directory(tree);
+             fs::current_path(tree);
+             for (int level = 0; level < 300; ++level) {
+                 fs::create_directory(std::string(200, 'd'));
+                 fs::current_path(std::string(200, 'd'));
+             }
+             std::ofstream("f") << "x";
+             fs::current_path(start);
+         }},
         {"folders without owner permissions",
          [](const fs::path& tree, auto&) {
              fs::create_directories(tree / "locked/inner");

@@ -106,6 +106,19 @@ TEST_F(AndroidRoadTest, OpensOnTheRightEmulatorOrSaysWhyNot) {
     }
 }
 
+// The machine check lists the SDK's emulators after the iOS verdict, which they never change.
+TEST_F(AndroidRoadTest, TheMachineCheckListsTheEmulators) {
+    store(json::array({kRunning, {{"name", "Pixel_6"}, {"api", 30}, {"abi", "x86_64"}}}));
+    EXPECT_THAT(quaylet({"doctor"}).standardOutput,
+                ::testing::ContainsRegex("Android\n  SDK folder +" + sdk.string() +
+                                         "\n  adb +.+\n  Emulator +.+\n"
+                                         "  Pixel_8 +API 34 · Running as emulator-5556\n"
+                                         "  Pixel_6 +API 30 · Not running\n"));
+    const json android = json::parse(quaylet({"doctor", "--json"}).standardOutput).at("android");
+    EXPECT_EQ(android.at("installed"), true);
+    EXPECT_EQ(android.at("emulators").size(), 2u);
+}
+
 // A build no emulator here can run, by its manifest's claims, is never downloaded nor cached.
 TEST_F(AndroidRoadTest, RefusesBeforeTheDownloadWhatNoEmulatorCanRun) {
     store(json::array({kRunning}));

@@ -5,7 +5,7 @@
 JOBS ?= 2
 # How long each fuzz target runs: FUZZ_SECONDS for a real campaign, the smoke time in CI.
 FUZZ_SECONDS ?= 180
-FUZZ_SMOKE_SECONDS ?= 20
+FUZZ_SMOKE_SECONDS ?= 10
 SOURCES = $(shell find src tests bench tools -name '*.cpp' -o -name '*.h' 2>/dev/null)
 
 deps:
